@@ -1,0 +1,69 @@
+#include "DeviceSettings.h"
+
+namespace {
+const QString kSystem = QStringLiteral("SYSTEM");
+
+// Leading decimal digits, as a C decimal conversion reads them.
+quint32 LeadingNumber(const QString &text)
+{
+    quint64 n = 0;
+    const QString t = text.trimmed();
+    for (QChar c : t) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            break;
+        n = n * 10 + quint64(c.unicode() - '0');
+        if (n > 0xFFFFFFFFull)
+            return 0;
+    }
+    return quint32(n);
+}
+} // namespace
+
+DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
+{
+    DeviceSettings s;
+    s.m_strCOM = file.ReadString(kSystem, QStringLiteral("COM"), s.m_strCOM);
+    s.m_strBaudRate = file.ReadString(kSystem, QStringLiteral("BaudRate"), s.m_strBaudRate);
+    s.m_strSMSC = file.ReadString(kSystem, QStringLiteral("SMSC"), s.m_strSMSC);
+    s.m_strByteSize = file.ReadString(kSystem, QStringLiteral("ByteSize"), s.m_strByteSize);
+    s.m_strParity = file.ReadString(kSystem, QStringLiteral("Parity"), s.m_strParity);
+    s.m_strStopBits = file.ReadString(kSystem, QStringLiteral("StopBits"), s.m_strStopBits);
+    return s;
+}
+
+bool DeviceSettings::Write(CSettingsFile &file) const
+{
+    return file.WriteString(kSystem, QStringLiteral("COM"), m_strCOM)
+        && file.WriteString(kSystem, QStringLiteral("BaudRate"), m_strBaudRate)
+        && file.WriteString(kSystem, QStringLiteral("SMSC"), m_strSMSC)
+        && file.WriteString(kSystem, QStringLiteral("ByteSize"), m_strByteSize)
+        && file.WriteString(kSystem, QStringLiteral("Parity"), m_strParity)
+        && file.WriteString(kSystem, QStringLiteral("StopBits"), m_strStopBits);
+}
+
+quint32 DeviceSettings::BaudRateValue() const { return LeadingNumber(m_strBaudRate); }
+quint8 DeviceSettings::ByteSizeValue() const { return quint8(LeadingNumber(m_strByteSize)); }
+quint8 DeviceSettings::ParityCode() const { return ParityCode(m_strParity); }
+quint8 DeviceSettings::StopBitsCode() const { return StopBitsCode(m_strStopBits); }
+
+quint8 DeviceSettings::ParityCode(const QString &word)
+{
+    if (word == QStringLiteral("奇校验"))
+        return 1;
+    if (word == QStringLiteral("偶校验"))
+        return 2;
+    if (word == QStringLiteral("标记"))
+        return 3;
+    if (word == QStringLiteral("空格"))
+        return 4;
+    return 0;
+}
+
+quint8 DeviceSettings::StopBitsCode(const QString &text)
+{
+    if (text == QStringLiteral("1.5"))
+        return 1;
+    if (text == QStringLiteral("2"))
+        return 2;
+    return 0;
+}

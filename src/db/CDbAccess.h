@@ -1,0 +1,92 @@
+#pragma once
+// The one way the program reaches its database. Each owner has its own instance and so
+// its own connection; an instance connects on its first statement and, after a failure or
+// a broken link, connects again at the next one. Statements come from SqlCatalogue with
+// every value bound. This layer shows no window: the texts to show go to the error sink.
+#include "DbSettings.h"
+#include "SqlCatalogue.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <functional>
+#include <memory>
+
+class QSqlQuery;
+
+// Raised by recordset reads (a failed cursor, a NULL value, an unknown column).
+class CDbError
+{
+public:
+    explicit CDbError(QString description) : m_strDescription(std::move(description)) {}
+    const QString &Description() const { return m_strDescription; }
+
+private:
+    QString m_strDescription;
+};
+
+// A forward-only result. A caller may keep it after the owner has opened a newer one.
+class CRecordset
+{
+public:
+    CRecordset();
+    ~CRecordset();
+    bool IsOpen() const;
+    bool IsEOF() const;  // past the last row; throws CDbError when the recordset did not open
+    bool IsBOF() const;  // before the first row (true only for an empty result)
+    void MoveNext();
+    QString GetFieldText(const QString &column) const; // throws CDbError on NULL or unknown column
+    QString GetFieldText(int index) const;
+    QVariant GetFieldValue(int index) const;           // no NULL check
+
+private:
+    friend class CDbAccess;
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+using RecordsetPtr = std::shared_ptr<CRecordset>;
+
+class CDbAccess
+{
+public:
+    using SettingsSource = std::function<DbSettings()>;
+    using ErrorSink = std::function<void(const QString &text)>;
+
+    explicit CDbAccess(SettingsSource settings);
+    ~CDbAccess();
+    CDbAccess(const CDbAccess &) = delete;
+    CDbAccess &operator=(const CDbAccess &) = delete;
+
+    // Opens the connection (creating missing tables and the first administrator on first
+    // contact with a database). On failure the driver's description goes to the sink.
+    bool Connect();
+    bool IsConnected() const;
+
+    // Row-returning statement. On failure the description goes to the sink and the
+    // returned recordset is unopened: its first read throws CDbError.
+    RecordsetPtr OpenRecordset(Sql id, const QVariantList &values = {});
+    // Same with statement text built by a caller from catalogue pieces (the record query);
+    // every value still bound.
+    RecordsetPtr OpenRecordsetText(const QString &sql, const QVariantList &values = {});
+
+    // Statement without rows. On failure "SQL数据错误," + description goes to the sink.
+    bool Execute(Sql id, const QVariantList &values = {});
+    // Inserts and returns the new row's own key (-1 on failure, reported as Execute does).
+    qint64 Insert(Sql id, const QVariantList &values);
+
+    // Runs body inside one transaction: committed when body returns true, rolled back
+    // otherwise or when the commit fails.
+    bool Transaction(const std::function<bool()> &body);
+
+    QString LastError() const;    // description of the last failure, "" after a success
+    DbSettings::Driver Dialect() const;
+    void SetErrorSink(ErrorSink sink);
+
+    // The name of the Qt SQL driver for a setting, and whether this Qt has it.
+    static QString QtDriverName(DbSettings::Driver driver);
+    static bool IsDriverAvailable(DbSettings::Driver driver);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,64 @@
+#pragma once
+// The modem engine: the AT dialogue of a GSM modem in PDU mode (3GPP TS 27.005), the
+// outgoing queue (kept in T_OUTBOX so that no queued message is lost), one worker thread
+// that sends and receives while connected and journals every message, and the report
+// queue read by the GUI thread, one reportReady() per report, in order.
+#include "CSerialPort.h"
+#include "SmsRecord.h"
+#include "db/CDbAccess.h"
+
+#include <QObject>
+#include <QVector>
+#include <memory>
+#include <optional>
+
+struct ModemTimeouts
+{
+    int handshakeMs = 2000;     // answer to each handshake command
+    int promptMs = 5000;        // "> " after AT+CMGS
+    int promptAttempts = 3;     // AT+CMGS tries before the message fails
+    int finalAnswerMs = 60000;  // OK / ERROR / +CMS ERROR after the PDU
+    int commandMs = 5000;       // AT+CMGR, AT+CMGD, AT+CMGL answers
+    int commandAttempts = 3;
+    int dbRetryMs = 2000;       // pause before a kept journal row is tried again
+};
+
+class CSmsModem : public QObject, public CSerialPort
+{
+    Q_OBJECT
+public:
+    explicit CSmsModem(CDbAccess::SettingsSource dbSettings, QObject *parent = nullptr);
+    ~CSmsModem() override; // stops the worker first
+
+    // "AT", "ATE0", "AT+CMGF=0", each answered with OK. Port must be open, worker stopped.
+    bool InitModem();
+    bool StartThread();
+    // Asks the worker to stop and waits for it (it ends within a second, whatever it was
+    // waiting for). A message not yet handed to the modem stays first in the queue.
+    void StopThread();
+    bool IsRunning() const;
+
+    static SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id);
+    // Appends to the outgoing queue (and to T_OUTBOX). Returns 1.
+    int Enqueue(const SmsRecord &record);
+    // The same for many records, kept in one transaction.
+    int Enqueue(const QVector<SmsRecord> &records);
+    std::optional<SmsReport> PopReport();
+    int QueuedCount() const;
+
+    // Loads what T_OUTBOX kept from an earlier run into the front of the queue, in order.
+    // A message that was in flight when that run ended is journalled as failed (its outcome
+    // is unknown) and reported, not sent again. Returns the number queued again.
+    int RestoreOutbox();
+
+    void SetTimeouts(const ModemTimeouts &timeouts); // before StartThread
+    ModemTimeouts Timeouts() const;
+
+signals:
+    void reportReady();                  // exactly one per queued report
+    void errorEvent(const QString &text); // e.g. "发送短信插入数据库出错"; for the GUI to show
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,85 @@
+#pragma once
+// SMS-SUBMIT / SMS-DELIVER transfer PDUs in the hexadecimal text form of PDU mode
+// (3GPP TS 27.005 clause 3), laid out as 3GPP TS 23.040 clause 9.2 says, with the
+// alphabets of 3GPP TS 23.038. Pure functions: no I/O, no state.
+#include "SmsRecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace Pdu {
+
+// Concatenated short message information element (TS 23.040 9.2.3.24.1 / .8).
+struct ConcatInfo
+{
+    int ref = 0;   // reference number (8 or 16 bit)
+    int part = 0;  // 1-based sequence number
+    int count = 0; // total number of parts
+    bool operator==(const ConcatInfo &) const = default;
+};
+
+enum class Alphabet { Gsm7, EightBit, Ucs2 };
+
+struct Decoded
+{
+    enum Kind { Deliver, Submit } kind = Deliver;
+    QString smsc;          // digits, "" when the SMSC information length is 0
+    quint8 firstOctet = 0;
+    int messageRef = 0;    // submit only
+    QString number;        // digits without "+", or the text of an alphanumeric address
+    quint8 numberType = 0; // type-of-address octet
+    quint8 pid = 0;
+    quint8 dcs = 0;
+    QString scts;          // deliver: 14 digits as the field holds them; submit: ""
+    std::optional<QByteArray> udh; // raw user-data header without its length octet
+    std::optional<ConcatInfo> concat;
+    QString text;
+    QByteArray rawUserData; // 8-bit data octets (without header) when the alphabet is 8-bit
+};
+
+struct DecodeResult
+{
+    bool ok = false;
+    QString error; // one line, English, for the command line and logs
+    Decoded pdu;
+};
+
+// Decodes either kind; the message type indicator of the first TPDU octet decides.
+DecodeResult Decode(const QString &hex);
+DecodeResult DecodeDeliverPdu(const QString &hex);
+DecodeResult DecodeSubmitPdu(const QString &hex);
+
+struct EncodeResult
+{
+    bool ok = false;
+    QString error;
+    QStringList parts; // upper-case hex text of each SMS-SUBMIT, in sending order
+};
+
+// Encodes the record as one SMS-SUBMIT, or as concatenated parts when the text does not
+// fit one message (UCS2: more than 70 characters, 67 a part; 7-bit: more than 160 septets,
+// 153 a part; 8-bit: more than 140 octets, 134 a part). concatRef is the 8-bit reference
+// the parts carry. Fails on a number the address field cannot carry (over 20 digits) or
+// holding anything but digits (a leading "+" is allowed), and on an SMSC of that kind.
+EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0);
+
+// The octet count that follows AT+CMGS=: the whole PDU less the SMSC field.
+int TpduLength(const QString &hex);
+
+// Copies what the engine keeps of a decoded message into a record.
+SmsRecord ToRecord(const Decoded &pdu);
+
+// Building blocks, exposed for the tests and the simulated modem.
+QString OctetsToHex(const QByteArray &octets);
+std::optional<QByteArray> HexToOctets(const QString &hex); // nullopt on odd length or non-hex
+QString SwapSemiOctets(const QString &digits);
+QString UnswapSemiOctets(const QString &swapped);
+QByteArray PackSeptets(const QByteArray &septets, int fillBits = 0);
+QByteArray UnpackSeptets(const QByteArray &octets, int septetCount, int fillBits = 0);
+std::optional<QByteArray> ToGsm7(const QString &text);     // septets; nullopt when a character has no GSM code
+QString FromGsm7(const QByteArray &septets);
+Alphabet AlphabetOf(quint8 dcs); // TS 23.038 clause 4 coding groups
+
+} // namespace Pdu

@@ -1,0 +1,28 @@
+#pragma once
+#include <QString>
+#include <QMetaType>
+
+// One message of the modem link, copied by value through the engine's queues.
+struct SmsRecord
+{
+    QString m_strSCA;   // service centre, digits without "+" ("" when the PDU carries none)
+    QString m_strTPA;   // destination (outgoing) or originating (received) number / alphanumeric text
+    quint8 m_nPID = 0;
+    quint8 m_nDCS = 8;  // 8 = UCS2, the application's default
+    QString m_strSCTS;  // received only: 14 digits YYMMDDhhmmsszz as the PDU holds them
+    QString m_strUD;    // message text
+    qint32 m_nID = -1;  // order identifier, -1 for a message of no order
+};
+
+// What the worker tells the main window about one sent or received message.
+struct SmsReport
+{
+    QString m_strTime;      // "%Y-%m-%d %H:%M:%S"
+    QString m_strNumber;
+    QString m_strDirection; // "发送" or "接收"
+    QString m_strResult;    // "成功" or "失败"
+    QString m_strContent;
+};
+
+Q_DECLARE_METATYPE(SmsRecord)
+Q_DECLARE_METATYPE(SmsReport)

@@ -1,0 +1,169 @@
+#include "app/CSettingsFile.h"
+#include "app/DeviceSettings.h"
+#include "app/GbkText.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_SettingsFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void missingFileGivesDefaults();
+    void writeCreatesFileAndReadsBack();
+    void valuesAreUsedWhole();
+    void gbkFileIsRead();
+    void editsAreSeenWithoutCaching();
+    void otherSectionsAndKeysSurviveAWrite();
+    void readInt_data();
+    void readInt();
+    void parityAndStopBits_data();
+    void parityAndStopBits();
+    void gbkByteLength();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const char *name) { return m_dir.filePath(QString::fromLatin1(name)); }
+};
+
+void tst_SettingsFile::missingFileGivesDefaults()
+{
+    CSettingsFile file(path("none.ini"));
+    const DeviceSettings s = DeviceSettings::Read(file);
+    QCOMPARE(s.m_strCOM, QStringLiteral("COM1"));
+    QCOMPARE(s.m_strBaudRate, QStringLiteral("9600"));
+    QCOMPARE(s.m_strSMSC, QStringLiteral("8613800591500"));
+    QCOMPARE(s.m_strByteSize, QStringLiteral("8"));
+    QCOMPARE(s.m_strParity, QStringLiteral("无"));
+    QCOMPARE(s.m_strStopBits, QStringLiteral("1"));
+    QCOMPARE(s.ParityCode(), quint8(0));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Data"), QStringLiteral("MYSKEVO")), QStringLiteral("MYSKEVO"));
+    QVERIFY(!QFile::exists(file.Path()));
+}
+
+void tst_SettingsFile::writeCreatesFileAndReadsBack()
+{
+    CSettingsFile file(path("new.ini"));
+    DeviceSettings s;
+    s.m_strCOM = QStringLiteral("/dev/ttyUSB2");
+    s.m_strParity = QStringLiteral("偶校验");
+    QVERIFY(s.Write(file));
+    QVERIFY(QFile::exists(file.Path()));
+    const DeviceSettings back = DeviceSettings::Read(file);
+    QCOMPARE(back.m_strCOM, QStringLiteral("/dev/ttyUSB2"));
+    QCOMPARE(back.m_strParity, QStringLiteral("偶校验"));
+    QCOMPARE(back.ParityCode(), quint8(2));
+    QFile raw(file.Path());
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray bytes = raw.readAll();
+    QVERIFY(bytes.contains("[SYSTEM]\nCOM=/dev/ttyUSB2\nBaudRate=9600\nSMSC=8613800591500"));
+    QVERIFY(bytes.contains("Parity=\xE5\x81\xB6\xE6\xA0\xA1\xE9\xAA\x8C")); // UTF-8 of 偶校验
+}
+
+void tst_SettingsFile::valuesAreUsedWhole()
+{
+    CSettingsFile file(path("long.ini"));
+    const QString host = QStringLiteral("database-server.example.internal");
+    QVERIFY(host.size() > 19);
+    QVERIFY(file.WriteString(QStringLiteral("SQL"), QStringLiteral("Host"), host));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Host"), QString()), host);
+}
+
+void tst_SettingsFile::gbkFileIsRead()
+{
+    QFile raw(path("gbk.ini"));
+    QVERIFY(raw.open(QIODevice::WriteOnly));
+    raw.write("[SYSTEM]\r\nParity=" + GbkText::ToGbk(QStringLiteral("奇校验")) + "\r\n[MSG]\r\nMESSAGE="
+              + GbkText::ToGbk(QStringLiteral("你好,世界")) + "\r\n");
+    raw.close();
+    CSettingsFile file(raw.fileName());
+    QCOMPARE(file.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Parity"), QString()), QStringLiteral("奇校验"));
+    QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("你好,世界"));
+    // A write converts the whole file to UTF-8 and keeps what it did not touch.
+    QVERIFY(file.WriteString(QStringLiteral("Check"), QStringLiteral("Play"), QStringLiteral("0")));
+    QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("你好,世界"));
+    QCOMPARE(file.ReadInt(QStringLiteral("Check"), QStringLiteral("Play"), 1), 0);
+}
+
+void tst_SettingsFile::editsAreSeenWithoutCaching()
+{
+    CSettingsFile file(path("edit.ini"));
+    QVERIFY(file.WriteString(QStringLiteral("SQL"), QStringLiteral("User"), QStringLiteral("a")));
+    CSettingsFile other(file.Path());
+    QVERIFY(other.WriteString(QStringLiteral("SQL"), QStringLiteral("User"), QStringLiteral("b")));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("User"), QString()), QStringLiteral("b"));
+}
+
+void tst_SettingsFile::otherSectionsAndKeysSurviveAWrite()
+{
+    QFile raw(path("keep.ini"));
+    QVERIFY(raw.open(QIODevice::WriteOnly));
+    raw.write("; comment\n[sql]\nHost=h\nUser=u\n\n[Check]\nPlay=1\n");
+    raw.close();
+    CSettingsFile file(raw.fileName());
+    QVERIFY(file.WriteString(QStringLiteral("SQL"), QStringLiteral("Psw"), QStringLiteral("p")));
+    QVERIFY(file.WriteString(QStringLiteral("SQL"), QStringLiteral("host"), QStringLiteral("h2")));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Host"), QString()), QStringLiteral("h2"));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("User"), QString()), QStringLiteral("u"));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Psw"), QString()), QStringLiteral("p"));
+    QCOMPARE(file.ReadInt(QStringLiteral("Check"), QStringLiteral("Play"), 0), 1);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    QVERIFY(raw.readAll().startsWith("; comment\n[sql]\nHost=h2\nUser=u\nPsw=p\n"));
+}
+
+void tst_SettingsFile::readInt_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("zero") << QStringLiteral("0") << 0;
+    QTest::newRow("one") << QStringLiteral("1") << 1;
+    QTest::newRow("digits then words") << QStringLiteral("12abc") << 12;
+    QTest::newRow("not a number gives the default") << QStringLiteral("yes") << 7;
+    QTest::newRow("empty gives the default") << QString() << 7;
+    QTest::newRow("negative") << QStringLiteral("-3") << -3;
+}
+
+void tst_SettingsFile::readInt()
+{
+    QFETCH(QString, value);
+    QFETCH(int, expected);
+    CSettingsFile file(path("int.ini"));
+    QVERIFY(file.WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), value));
+    QCOMPARE(file.ReadInt(QStringLiteral("Check"), QStringLiteral("Rem"), 7), expected);
+}
+
+void tst_SettingsFile::parityAndStopBits_data()
+{
+    QTest::addColumn<QString>("parity");
+    QTest::addColumn<int>("parityCode");
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<int>("stopCode");
+    QTest::newRow("none") << QStringLiteral("无") << 0 << QStringLiteral("1") << 0;
+    QTest::newRow("odd") << QStringLiteral("奇校验") << 1 << QStringLiteral("1.5") << 1;
+    QTest::newRow("even") << QStringLiteral("偶校验") << 2 << QStringLiteral("2") << 2;
+    QTest::newRow("mark") << QStringLiteral("标记") << 3 << QStringLiteral("3") << 0;
+    QTest::newRow("space") << QStringLiteral("空格") << 4 << QString() << 0;
+    QTest::newRow("unknown word means none") << QStringLiteral("even") << 0 << QStringLiteral("1.0") << 0;
+}
+
+void tst_SettingsFile::parityAndStopBits()
+{
+    QFETCH(QString, parity);
+    QFETCH(int, parityCode);
+    QFETCH(QString, stop);
+    QFETCH(int, stopCode);
+    QCOMPARE(int(DeviceSettings::ParityCode(parity)), parityCode);
+    QCOMPARE(int(DeviceSettings::StopBitsCode(stop)), stopCode);
+}
+
+void tst_SettingsFile::gbkByteLength()
+{
+    QCOMPARE(GbkText::ByteLength(QStringLiteral("在做一个短信软件,测试短信")), 25);
+    QCOMPARE(GbkText::ByteLength(QStringLiteral("😀")), 4); // outside GBK
+    QCOMPARE(GbkText::Truncate(QStringLiteral("ab短信"), 5), QStringLiteral("ab短"));
+    QCOMPARE(GbkText::FromGbk(GbkText::ToGbk(QStringLiteral("短信猫"))), QStringLiteral("短信猫"));
+}
+
+QTEST_GUILESS_MAIN(tst_SettingsFile)
+#include "tst_settingsfile.moc"
