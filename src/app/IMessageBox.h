@@ -1,0 +1,16 @@
+#pragma once
+// Every message to the operator goes through one of these, so a test can see and answer it.
+#include <QString>
+
+class IMessageBox
+{
+public:
+    enum Icon { NoIcon, Information, Warning, Critical, Question };
+    enum Buttons { Ok, OkCancel, YesNo };
+    enum Answer { AnswerOk, AnswerCancel, AnswerYes, AnswerNo };
+
+    virtual ~IMessageBox() = default;
+    // caption "" means the application title, "Skevo".
+    virtual Answer Show(const QString &text, const QString &caption = QString(), Icon icon = NoIcon,
+                        Buttons buttons = Ok) = 0;
+};
