@@ -27,6 +27,13 @@ public:
     // "COMn" (n = 1..9) names /dev/ttyS(n-1); anything else is taken as a device path.
     static QString DevicePath(const QString &portName);
 
+    // Why the last Open failed, in one English line for logs and the command line.
+    QString ErrorString() const;
+
 protected:
     int m_fd = -1;
+
+private:
+    bool Fail(int fd, const QString &why);
+    QString m_strError;
 };

@@ -1,0 +1,1 @@
+skevo_add_test(NAME tst_serialport SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_serialport.cpp)
