@@ -21,6 +21,9 @@ struct ModemTimeouts
     int commandMs = 5000;       // AT+CMGR, AT+CMGD, AT+CMGL answers
     int commandAttempts = 3;
     int dbRetryMs = 2000;       // pause before a kept journal row is tried again
+    int listIntervalMs = 60000; // idle listing of the stored messages (AT+CMGL); 0: only at start
+    int incompleteConcatMs = 24 * 3600 * 1000; // a concatenated message still missing parts is
+                                               // then journalled with the parts that came
 };
 
 class CSmsModem : public QObject, public CSerialPort

@@ -1,0 +1,68 @@
+#pragma once
+// The journal of every message sent (T_SEND) and received (T_REC), written on the modem
+// worker's own connection. A row that cannot be written is kept, in order, and written when
+// the database is back: tried again every retry interval and before every later row.
+#include "SmsRecord.h"
+
+#include <QString>
+#include <QVariantList>
+#include <QVector>
+#include <deque>
+#include <functional>
+
+class CDbAccess;
+
+class CJournal
+{
+public:
+    enum class Outcome { Written, Kept };
+    using ErrorFn = std::function<void(const QString &text)>;
+
+    // db: the connection of the thread that writes; onError: the texts the operator must see.
+    void Attach(CDbAccess *db, ErrorFn onError);
+    void Detach();
+    void SetRetryInterval(int ms) { m_nRetryMs = ms; }
+
+    // The sent-message row; when outboxKey > 0 the kept outgoing message ends with it, in
+    // the same transaction.
+    Outcome Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey, qint64 nowMs);
+    // The received-message row; indexes are the modem storage places to free once it is written.
+    Outcome Received(const SmsRecord &record, const QVector<int> &indexes, qint64 nowMs);
+
+    // Writes kept rows when their retry time has come (or at once with force).
+    void Retry(qint64 nowMs, bool force = false);
+    bool HasKept() const { return !m_kept.empty(); }
+    int KeptCount() const { return int(m_kept.size()); }
+    qint64 NextRetryMs() const { return m_nNextRetryMs; }
+    // Storage indexes of arrivals whose rows have been written since the last call.
+    QVector<int> TakeWrittenIndexes();
+    bool HoldsIndex(int index) const;
+    void ForgetIndex(int index);
+
+    // "%Y-%m-%d %H:%M:%S" of the local clock.
+    static QString LocalTime();
+    // The service centre's time stamp (TS 23.040 9.2.3.11, digits as the field holds them)
+    // as "20YY-MM-DD hh:mm:ss". A stamp that is no date at all gives the local time, so
+    // that the row can still be written.
+    static QString ReceivedTime(const QString &scts);
+
+private:
+    struct Row
+    {
+        bool sent = true;
+        QVariantList values;
+        qint64 outboxKey = 0;
+        QVector<int> indexes;
+    };
+    Outcome Add(Row row, qint64 nowMs);
+    bool Flush(qint64 nowMs);
+    bool Write(const Row &row);
+
+    CDbAccess *m_pDb = nullptr;
+    ErrorFn m_onError;
+    bool m_bSpeak = false;
+    int m_nRetryMs = 2000;
+    qint64 m_nNextRetryMs = 0;
+    std::deque<Row> m_kept;
+    QVector<int> m_written;
+};

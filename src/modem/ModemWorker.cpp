@@ -1,0 +1,401 @@
+#include "ModemWorker.h"
+#include "PduCodec.h"
+#include "db/CDbAccess.h"
+
+#include <QDebug>
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+namespace {
+
+const QString kSend = QStringLiteral("发送");
+const QString kReceive = QStringLiteral("接收");
+const QString kSuccess = QStringLiteral("成功");
+const QString kFailure = QStringLiteral("失败");
+
+// A stop request while a PDU awaits its answer still gives the modem this long to answer, so
+// that a message the modem is just sending is not reported failed for nothing.
+constexpr int kStopGraceMs = 500;
+// How often an unfinished concatenated message is looked at when idle.
+constexpr int kConcatCheckMs = 60000;
+// Longest idle wait; every wait ends early on input, a new message or a stop request.
+constexpr int kMaxIdleMs = 60000;
+
+// "+CMGL: <index>,<stat>,[<alpha>],<length>" / "+CMGR: <stat>,[<alpha>],<length>"
+// (TS 27.005 3.4.2, 3.4.3): the leading numbers of the header.
+QList<int> HeaderNumbers(const QString &line, int count)
+{
+    const QStringList fields = line.mid(line.indexOf(QLatin1Char(':')) + 1).split(QLatin1Char(','));
+    QList<int> numbers;
+    for (int i = 0; i < count && i < fields.size(); ++i) {
+        bool ok = false;
+        const int n = fields[i].trimmed().toInt(&ok);
+        numbers.append(ok ? n : -1);
+    }
+    while (numbers.size() < count)
+        numbers.append(-1);
+    return numbers;
+}
+
+// Status values of received messages (TS 27.005 3.1: 0 "REC UNREAD", 1 "REC READ").
+bool IsReceivedStatus(int stat)
+{
+    return stat == 0 || stat == 1;
+}
+
+} // namespace
+
+ModemWorker::ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemTimeouts &timeouts,
+                         CDbAccess::SettingsSource dbSettings, int wakeFd, const std::atomic<bool> &stop, Hooks hooks)
+    : m_port(port)
+    , m_queue(queue)
+    , m_state(state)
+    , m_timeouts(timeouts)
+    , m_dbSettings(std::move(dbSettings))
+    , m_nWakeFd(wakeFd)
+    , m_stop(stop)
+    , m_hooks(std::move(hooks))
+{
+}
+
+qint64 ModemWorker::NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void ModemWorker::Run()
+{
+    // The worker's own connection, made and used in this thread only.
+    CDbAccess db(m_dbSettings);
+    m_pDb = &db;
+    m_state.journal.SetRetryInterval(m_timeouts.dbRetryMs);
+    m_state.journal.Attach(&db, m_hooks.error);
+    AtChannel channel(m_port, m_nWakeFd, &m_stop);
+    m_pChannel = &channel;
+
+    // Direct deliveries seen during the handshake, then what the modem already stores.
+    for (const AtResponseParser::Notice &n : std::exchange(m_state.notices, {})) {
+        if (n.kind == AtResponseParser::Notice::Direct)
+            HandleArrival(-1, n.pdu);
+    }
+    ListStored();
+    m_nNextListMs = m_timeouts.listIntervalMs > 0 ? NowMs() + m_timeouts.listIntervalMs : 0;
+
+    while (!m_stop.load()) {
+        m_state.journal.Retry(NowMs());
+        DeleteWritten();
+        TakeNotices();
+        if (!m_pendingIndexes.empty()) {
+            const int index = m_pendingIndexes.front();
+            m_pendingIndexes.pop_front();
+            ReadStored(index);
+            continue;
+        }
+        if (std::optional<Outgoing> message = m_queue.TakeFront()) {
+            SendOne(std::move(*message));
+            continue;
+        }
+        GiveUpIncomplete();
+        if (m_nNextListMs > 0 && NowMs() >= m_nNextListMs) {
+            // Catches what an indication that never came left in the modem.
+            ListStored();
+            m_nNextListMs = NowMs() + m_timeouts.listIntervalMs;
+            continue;
+        }
+        channel.Idle(IdleWaitMs());
+    }
+
+    // Rows that became writable meanwhile are written before the connection goes.
+    m_state.journal.Retry(NowMs(), true);
+    m_state.journal.Detach();
+    m_pChannel = nullptr;
+    m_pDb = nullptr;
+}
+
+int ModemWorker::IdleWaitMs() const
+{
+    const qint64 now = NowMs();
+    qint64 until = now + kMaxIdleMs;
+    if (m_state.journal.HasKept())
+        until = qMin(until, m_state.journal.NextRetryMs());
+    if (m_nNextListMs > 0)
+        until = qMin(until, m_nNextListMs);
+    if (m_state.assembler.PendingCount() > 0)
+        until = qMin(until, now + qMin<qint64>(kConcatCheckMs, m_timeouts.incompleteConcatMs));
+    for (const auto &[index, stored] : m_state.stored) {
+        if (stored.written) {
+            // A delete that found no answer is tried again.
+            until = qMin(until, qMax(now, m_nNextDeleteMs));
+            break;
+        }
+    }
+    return int(std::clamp<qint64>(until - now, 1, kMaxIdleMs));
+}
+
+// ---------------------------------------------------------------------------------- sending
+
+AtChannel::Answer ModemWorker::Command(const QByteArray &command)
+{
+    AtChannel::Answer answer;
+    for (int attempt = 0; attempt < qMax(1, m_timeouts.commandAttempts); ++attempt) {
+        answer = m_pChannel->Command(command, m_timeouts.commandMs);
+        if (answer.status != AtChannel::Status::Timeout)
+            return answer;
+        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+    }
+    return answer;
+}
+
+bool ModemWorker::AwaitPrompt(int tpduLength)
+{
+    const QByteArray command = "AT+CMGS=" + QByteArray::number(tpduLength) + '\r';
+    for (int attempt = 0; attempt < qMax(1, m_timeouts.promptAttempts); ++attempt) {
+        if (m_pChannel->Stopped())
+            return false;
+        m_pChannel->DiscardAnswers();
+        if (m_pChannel->Write(command)) {
+            const AtChannel::Status status = m_pChannel->WaitPrompt(m_timeouts.promptMs);
+            if (status == AtChannel::Status::Ok)
+                return true;
+            if (status == AtChannel::Status::Stopped)
+                return false;
+        }
+        // No prompt: the modem may still be waiting for a PDU, or answer late. ESC and a
+        // distinctive exchange put the dialogue back in step before the next try.
+        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+    }
+    return false;
+}
+
+void ModemWorker::SendOne(Outgoing message)
+{
+    const QString time = CJournal::LocalTime();
+    const quint8 ref = m_state.concatRef;
+    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(message.record, ref);
+    if (!encoded.ok) {
+        // Nothing the modem could carry (a number over 20 digits, say): failed, not written.
+        qWarning() << "message to" << message.record.m_strTPA << "not sent:" << encoded.error;
+        Finish(message, time, false);
+        return;
+    }
+    if (encoded.parts.size() > 1)
+        ++m_state.concatRef;
+
+    bool success = true;
+    for (qsizetype i = 0; i < encoded.parts.size(); ++i) {
+        const QString &part = encoded.parts[i];
+        if (!AwaitPrompt(Pdu::TpduLength(part))) {
+            if (m_pChannel->Stopped()) {
+                m_pChannel->Write(QByteArrayLiteral("\x1b")); // cancels the AT+CMGS
+                if (i == 0) {
+                    // Nothing of it reached the modem: it goes first after the next connect.
+                    m_queue.ReturnFront(message);
+                    return;
+                }
+            }
+            success = false;
+            break;
+        }
+        if (i == 0 && message.outboxKey > 0) {
+            // From here on the outcome is uncertain should the program end before the answer.
+            if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey}))
+                qWarning() << "could not mark the kept message in flight:" << m_pDb->LastError();
+        }
+        m_pChannel->Write(part.toLatin1() + '\x1a');
+        AtChannel::Answer answer = m_pChannel->WaitFinal(m_timeouts.finalAnswerMs);
+        if (answer.status == AtChannel::Status::Stopped) {
+            m_pChannel->IgnoreStop(true);
+            answer = m_pChannel->WaitFinal(qMin(kStopGraceMs, m_timeouts.finalAnswerMs));
+            m_pChannel->IgnoreStop(false);
+        }
+        if (answer.status == AtChannel::Status::Ok)
+            continue;
+        if (answer.status == AtChannel::Status::Timeout) {
+            if (m_pChannel->Stopped())
+                m_pChannel->Write(QByteArrayLiteral("\x1b"));
+            else
+                m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+        }
+        // A later part is never sent after a failed one: the message has failed as a whole.
+        success = false;
+        break;
+    }
+    Finish(message, time, success);
+}
+
+void ModemWorker::Finish(const Outgoing &message, const QString &time, bool success)
+{
+    m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs());
+    SmsReport report;
+    report.m_strTime = time;
+    report.m_strNumber = message.record.m_strTPA;
+    report.m_strDirection = kSend;
+    report.m_strResult = success ? kSuccess : kFailure;
+    report.m_strContent = message.record.m_strUD;
+    m_queue.Done(message);
+    m_hooks.report(report);
+}
+
+// -------------------------------------------------------------------------------- arrivals
+
+void ModemWorker::TakeNotices()
+{
+    for (const AtResponseParser::Notice &n : m_pChannel->TakeNotices()) {
+        if (n.kind == AtResponseParser::Notice::Direct) {
+            HandleArrival(-1, n.pdu);
+        } else if (std::find(m_pendingIndexes.begin(), m_pendingIndexes.end(), n.index) == m_pendingIndexes.end()) {
+            m_pendingIndexes.push_back(n.index);
+        }
+    }
+}
+
+void ModemWorker::ListStored()
+{
+    // TS 27.005 3.4.2, PDU mode: 4 = all messages.
+    const AtChannel::Answer answer = Command(QByteArrayLiteral("AT+CMGL=4\r"));
+    if (answer.status != AtChannel::Status::Ok)
+        return;
+    QList<std::pair<int, QString>> arrivals;
+    for (qsizetype i = 0; i < answer.lines.size(); ++i) {
+        const QString &line = answer.lines[i];
+        if (!line.startsWith(QLatin1String("+CMGL:")) || i + 1 >= answer.lines.size())
+            continue;
+        const QList<int> header = HeaderNumbers(line, 2);
+        const QString pdu = answer.lines[i + 1];
+        ++i;
+        if (header[0] >= 0 && IsReceivedStatus(header[1]))
+            arrivals.append({header[0], pdu});
+    }
+    for (const auto &[index, pdu] : arrivals) {
+        m_pendingIndexes.erase(std::remove(m_pendingIndexes.begin(), m_pendingIndexes.end(), index),
+                               m_pendingIndexes.end());
+        HandleArrival(index, pdu);
+    }
+}
+
+void ModemWorker::ReadStored(int index)
+{
+    const AtChannel::Answer answer = Command("AT+CMGR=" + QByteArray::number(index) + '\r');
+    if (answer.status == AtChannel::Status::Stopped) {
+        m_pendingIndexes.push_front(index); // the listing at the next start finds it anyway
+        return;
+    }
+    if (answer.status != AtChannel::Status::Ok)
+        return; // an empty or invalid place, or no answer: the next listing looks again
+    for (qsizetype i = 0; i + 1 < answer.lines.size(); ++i) {
+        if (!answer.lines[i].startsWith(QLatin1String("+CMGR:")))
+            continue;
+        if (IsReceivedStatus(HeaderNumbers(answer.lines[i], 1)[0]))
+            HandleArrival(index, answer.lines[i + 1]);
+        return;
+    }
+}
+
+void ModemWorker::HandleArrival(int index, const QString &pdu)
+{
+    if (index >= 0) {
+        const auto bad = m_badIndexes.find(index);
+        if (bad != m_badIndexes.end()) {
+            if (bad->second == pdu)
+                return;
+            m_badIndexes.erase(bad);
+        }
+        const auto known = m_state.stored.find(index);
+        if (known != m_state.stored.end()) {
+            if (known->second.pdu == pdu) {
+                // Handled before; only its delete may be left to do.
+                if (known->second.written)
+                    DeleteStored(index);
+                return;
+            }
+            // The place holds another message now: the one we knew there is gone.
+            m_state.journal.ForgetIndex(index);
+            m_state.assembler.ForgetIndex(index);
+            m_state.stored.erase(known);
+        }
+    }
+
+    const Pdu::DecodeResult decoded = Pdu::DecodeDeliverPdu(pdu);
+    if (!decoded.ok) {
+        qWarning() << "arrival at" << index << "cannot be decoded:" << decoded.error;
+        if (index >= 0)
+            m_badIndexes[index] = pdu; // left in the modem, not read again and again
+        return;
+    }
+    const SmsRecord record = Pdu::ToRecord(decoded.pdu);
+    if (index >= 0)
+        m_state.stored[index] = WorkerState::Stored{pdu, false};
+
+    if (decoded.pdu.concat && decoded.pdu.concat->count > 1) {
+        const Pdu::ConcatInfo &c = *decoded.pdu.concat;
+        std::optional<ConcatAssembler::Whole> whole
+            = m_state.assembler.Add(c.ref, c.part, c.count, record, index, NowMs());
+        if (whole)
+            Deliver(whole->record, whole->indexes);
+        return;
+    }
+    Deliver(record, index >= 0 ? QVector<int>{index} : QVector<int>{});
+}
+
+void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
+{
+    const CJournal::Outcome outcome = m_state.journal.Received(record, indexes, NowMs());
+    SmsReport report;
+    report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
+    report.m_strNumber = record.m_strTPA;
+    report.m_strDirection = kReceive;
+    report.m_strResult = kSuccess;
+    report.m_strContent = record.m_strUD;
+    m_hooks.report(report);
+    // Deleted from the modem only once journalled: while the database is away the message
+    // stays there, and nothing is lost should the program end before it comes back.
+    if (outcome == CJournal::Outcome::Written) {
+        for (int index : indexes)
+            DeleteStored(index);
+    }
+    DeleteWritten();
+}
+
+void ModemWorker::DeleteStored(int index)
+{
+    const auto known = m_state.stored.find(index);
+    if (known != m_state.stored.end())
+        known->second.written = true;
+    const AtChannel::Answer answer = Command("AT+CMGD=" + QByteArray::number(index) + '\r');
+    // An error means the place is empty already (TS 27.005 3.2.5: 321 invalid index).
+    if (answer.status == AtChannel::Status::Ok || answer.status == AtChannel::Status::Error)
+        m_state.stored.erase(index);
+    else
+        m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
+}
+
+void ModemWorker::DeleteWritten()
+{
+    for (int index : m_state.journal.TakeWrittenIndexes()) {
+        if (m_state.stored.count(index) > 0)
+            DeleteStored(index);
+    }
+    if (NowMs() < m_nNextDeleteMs)
+        return;
+    // Deletes that found no answer before.
+    QVector<int> due;
+    for (const auto &[index, stored] : m_state.stored) {
+        if (stored.written)
+            due.append(index);
+    }
+    for (int index : due) {
+        if (m_stop.load())
+            return;
+        DeleteStored(index);
+    }
+}
+
+void ModemWorker::GiveUpIncomplete()
+{
+    // A concatenated message whose other parts never came is journalled with what came,
+    // rather than filling the modem's storage for ever.
+    for (const ConcatAssembler::Whole &whole : m_state.assembler.TakeExpired(NowMs(), m_timeouts.incompleteConcatMs))
+        Deliver(whole.record, whole.indexes);
+}

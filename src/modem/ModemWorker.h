@@ -1,0 +1,80 @@
+#pragma once
+// The body of the modem worker thread: sends the queued messages one at a time, reads and
+// journals arrivals, deletes them from the modem once journalled, and reports each message.
+// It owns the serial link while it runs and has its own database connection.
+#include "AtChannel.h"
+#include "CJournal.h"
+#include "CSmsModem.h"
+#include "ConcatAssembler.h"
+#include "OutgoingQueue.h"
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+
+// What outlives one run of the worker (a disconnect and a connect): journal rows still to
+// write, parts of concatenated messages, and the modem storage places they stand in.
+struct WorkerState
+{
+    struct Stored
+    {
+        QString pdu;
+        bool written = false; // journalled; only the delete is left to do
+    };
+    CJournal journal;
+    ConcatAssembler assembler;
+    std::map<int, Stored> stored; // storage index -> an arrival already handled, still in the modem
+    QVector<AtResponseParser::Notice> notices; // seen during the handshake
+    quint8 concatRef = 0;
+};
+
+class ModemWorker
+{
+public:
+    struct Hooks
+    {
+        std::function<void(const SmsReport &)> report;
+        std::function<void(const QString &)> error;
+    };
+
+    ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemTimeouts &timeouts,
+                CDbAccess::SettingsSource dbSettings, int wakeFd, const std::atomic<bool> &stop, Hooks hooks);
+
+    void Run();
+
+private:
+    void SendOne(Outgoing message);
+    void Finish(const Outgoing &message, const QString &time, bool success);
+    bool AwaitPrompt(int tpduLength);
+
+    void TakeNotices();
+    void ListStored();
+    void ReadStored(int index);
+    void HandleArrival(int index, const QString &pdu);
+    void Deliver(const SmsRecord &record, const QVector<int> &indexes);
+    void DeleteStored(int index);
+    void DeleteWritten();
+    void GiveUpIncomplete();
+
+    AtChannel::Answer Command(const QByteArray &command);
+    int IdleWaitMs() const;
+    static qint64 NowMs();
+
+    CSerialPort &m_port;
+    OutgoingQueue &m_queue;
+    WorkerState &m_state;
+    const ModemTimeouts m_timeouts;
+    CDbAccess::SettingsSource m_dbSettings;
+    int m_nWakeFd;
+    const std::atomic<bool> &m_stop;
+    Hooks m_hooks;
+
+    AtChannel *m_pChannel = nullptr;
+    CDbAccess *m_pDb = nullptr;
+    std::deque<int> m_pendingIndexes;        // announced by +CMTI, not read yet
+    std::map<int, QString> m_badIndexes;     // undecodable: left alone until their content changes
+    qint64 m_nNextListMs = 0;
+    qint64 m_nNextDeleteMs = 0;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The outgoing queue shared by the producers (GUI or command-line thread) and the worker.
+// Each message carries the key of its T_OUTBOX row (0 when it could not be kept there).
+#include "SmsRecord.h"
+
+#include <QVector>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <set>
+
+struct Outgoing
+{
+    SmsRecord record;
+    qint64 outboxKey = 0;
+};
+
+class OutgoingQueue
+{
+public:
+    void Append(const QVector<Outgoing> &messages);
+    // In front of everything queued, in the order given.
+    void Prepend(const QVector<Outgoing> &messages);
+    // The oldest message, now in the worker's hands.
+    std::optional<Outgoing> TakeFront();
+    // A message the worker could not hand to the modem: first again.
+    void ReturnFront(const Outgoing &message);
+    // The worker is done with a message (journalled).
+    void Done(const Outgoing &message);
+    // Whether this queue holds (or is sending) the kept row with that key.
+    bool Owns(qint64 outboxKey) const;
+    int Count() const; // queued and being sent
+
+private:
+    mutable std::mutex m_mutex;
+    std::deque<Outgoing> m_queue;
+    std::set<qint64> m_owned;
+    int m_nInHand = 0;
+};
