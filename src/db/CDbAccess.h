@@ -3,6 +3,12 @@
 // its own connection; an instance connects on its first statement and, after a failure or
 // a broken link, connects again at the next one. Statements come from SqlCatalogue with
 // every value bound. This layer shows no window: the texts to show go to the error sink.
+//
+// Threads: an instance is used by one thread at a time, and its connection belongs to the
+// thread that made it (Qt SQL's rule). The connection is made at the first statement, in the
+// thread that runs it; a statement from another thread later makes a new connection there.
+// Recordsets are read in the thread that opened them. The instance may be constructed and
+// destroyed in any thread.
 #include "DbSettings.h"
 #include "SqlCatalogue.h"
 
@@ -11,6 +17,7 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSqlQuery;
 
@@ -78,7 +85,8 @@ public:
     // otherwise or when the commit fails.
     bool Transaction(const std::function<bool()> &body);
 
-    QString LastError() const;    // description of the last failure, "" after a success
+    QString LastError() const;    // description of the last failure (without the "SQL数据错误,"
+                                  // prefix), "" after a success
     DbSettings::Driver Dialect() const;
     void SetErrorSink(ErrorSink sink);
 
@@ -86,7 +94,18 @@ public:
     static QString QtDriverName(DbSettings::Driver driver);
     static bool IsDriverAvailable(DbSettings::Driver driver);
 
+    // The tables are checked (and created when missing) once per process and database. After
+    // a database has been emptied or replaced behind the program's back, this makes the next
+    // connection to any database check again.
+    static void ForgetSchemaChecks();
+
 private:
+    bool EnsureConnected();
+    bool Recover();
+    void EnsureSchema();
+    RecordsetPtr Open(std::optional<Sql> id, const QString &sql, const QVariantList &values);
+    bool Run(Sql id, const QVariantList &values, qint64 *key);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

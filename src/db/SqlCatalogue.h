@@ -1,9 +1,15 @@
 #pragma once
 // Every statement of the program, by table, one text per dialect; values are bound with
-// "?" placeholders in the order given beside each entry.
+// "?" placeholders in the order given beside each entry. Result columns are named beside
+// the row-returning entries; PostgreSQL hands column names back in lower case, which the
+// recordset reads without regard to case. Date-time columns read back as the text
+// "YYYY-MM-DD HH:MM:SS" in both dialects, and date-time values are bound in that form
+// (DbTime::Canonical makes it).
 #include "DbSettings.h"
+#include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 enum class Sql {
     // T_USER
@@ -17,24 +23,40 @@ enum class Sql {
     UserRename,           // (name, passwordHash, oldName) — password change
     UserCount,            // NUM
     // T_INSERT
-    PhraseSelect, PhraseInsert, PhraseUpdate, PhraseDelete,
+    PhraseSelect,         // D_INSERT
+    PhraseInsert,         // (text)
+    PhraseUpdate,         // (newText, oldText) — every row holding oldText
+    PhraseDelete,         // (text) — every row holding text
     // T_BOOK
-    BookGroups, BookSelect, BookCountByNumber, BookInsert, BookUpdate, BookDelete,
+    BookGroups,           // D_RELATION (distinct)
+    BookSelect,           // D_NAME, D_NUMBER, D_RELATION — ordered by D_RELATION
+    BookCountByNumber,    // NUM; (number)
+    BookInsert,           // (name, number, relation)
+    BookUpdate,           // (name, number, relation, oldNumber)
+    BookDelete,           // (number)
     // T_SEND
-    SendInsert,           // (D_ID, time, state, number, text)
+    SendInsert,           // (D_ID, time, state, number, text) — key (D_NO) returned by Insert
     SendSelect,           // D_NO, D_SENDTIME, D_SENDNUM, D_SENDCONT, D_STATE — oldest first
     SendDelete,           // (D_NO)
     // T_REC
-    RecInsert,            // (number, text, time)
+    RecInsert,            // (number, text, time) — key (D_NO) returned by Insert
     RecSelect,            // D_NO, D_RECTIME, D_RECNUM, D_RECCONT — oldest first
     RecDelete,            // (D_NO)
     // T_REC and T_SEND
-    AllSelect,            // MYNO, MYTIME, MYNUMER, MYCONT, MYSHOW, MYSTATE — every record
+    AllSelect,            // MYNO, MYTIME, MYNUMER, MYCONT, MYSHOW, MYSTATE — every record,
+                          // ordered by MYTIME then MYNO: the newest comes last
     // T_ORDER, T_PHONENUMBER
-    OrderInsert,          // (start, end, text) — key returned by CDbAccess::Insert
-    OrderSelect, OrderDelete, OrderDue,
-    NumberInsert, NumberDeleteByOrder, NumberCount, NumberSelect,
-    // T_LASTNO
+    OrderInsert,          // (start, end, text) — key (D_ID) returned by CDbAccess::Insert
+    OrderSelect,          // D_ID, D_START, D_END, D_CONT — by D_ID
+    OrderDelete,          // (D_ID)
+    OrderDue,             // D_ID, D_CONT, D_END, D_START; (from, to): orders whose D_START lies in
+                          // [from, to), by D_START then D_ID. One minute: from = "… HH:MM:00",
+                          // to = the next minute (DbTime::MinuteRange gives both)
+    NumberInsert,         // (D_ID, number)
+    NumberDeleteByOrder,  // (D_ID)
+    NumberCount,          // NUM; (D_ID)
+    NumberSelect,         // D_NUMBER; (D_ID) — in the order they were stored
+    // T_LASTNO: replaced in one transaction, LastNoDelete then LastNoInsert per number
     LastNoSelect,         // D_LASTNO in list order
     LastNoDelete,
     LastNoInsert,         // (position, number)
@@ -43,7 +65,21 @@ enum class Sql {
     OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE — queue order
     OutboxMarkInFlight,   // (D_NO)
     OutboxDelete,         // (D_NO)
-    // T_SEND and T_OUTBOX: the journal row and the end of the kept message, together
+    // The journal row and the end of its kept message belong together: run SendInsert and
+    // OutboxDelete inside one CDbAccess::Transaction.
+    // T_USER, added
+    UserUpgradePassword,  // (passwordHash, name, plainPassword) — only the row still holding
+                          // that plain text, so a second account of the same name keeps its own
+    // T_SEND, T_REC: the records list reads keys in slices and texts a page at a time
+    SendKeysBefore,       // D_NO; (beforeNo, limit) — D_NO < beforeNo, newest first
+    RecKeysBefore,        // D_NO; (beforeNo, limit)
+    SendKeysByTime,       // D_NO, MYTIME; (beforeTime, beforeNo, limit) — (time, D_NO) below
+                          // (beforeTime, beforeNo), newest first: the all view's order backwards
+    RecKeysByTime,        // D_NO, MYTIME; (beforeTime, beforeNo, limit)
+    SendRowsByNo,         // D_NO, MYTIME, MYNUM, MYCONT, MYSTATE; (fromNo, toNo) — both included
+    RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT; (fromNo, toNo)
+    SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
+    RecFindNewest,        // D_NO; (time, number, text)
     Count_
 };
 
@@ -51,4 +87,18 @@ namespace SqlCatalogue {
 QString Text(Sql id, DbSettings::Driver dialect);
 // Statements that create the tables when missing, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);
+
+// How a statement is run: OpenRecordset (Rows), Execute (NoRows) or Insert (Key).
+enum class Kind { Rows, NoRows, Key };
+Kind KindOf(Sql id);
+
+// Record query. The heads select MYNO, MYTIME, MYNUM, MYCONT, MYSTATE and end with "WHERE ";
+// the caller appends its conditions, each ending with " AND ", then RecordQueryTail().
+QString SendQueryHead(DbSettings::Driver dialect);
+QString RecQueryHead(DbSettings::Driver dialect);
+QString RecordQueryTail(); // "1=1" and the order (newest last)
+// "column>=? AND column<(that day + 1)": from midnight of a day to midnight of the next one.
+// Binds two values, both DayRangeValues(day).
+QString DayRangeCondition(const QString &column, DbSettings::Driver dialect);
+QVariantList DayRangeValues(const QDate &day);
 } // namespace SqlCatalogue

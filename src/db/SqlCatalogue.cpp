@@ -1,0 +1,331 @@
+#include "SqlCatalogue.h"
+
+// Both dialects share most texts. They differ where PostgreSQL needs its own words:
+// identity columns, "RETURNING" for the new key (SQLite reports it through the driver), and
+// date-times, which PostgreSQL keeps as timestamp(0) and hands back through to_char so every
+// reader gets the same canonical text SQLite stores.
+
+namespace {
+
+QString Ts(const char *column, bool pg)
+{
+    const QString c = QString::fromLatin1(column);
+    return pg ? QStringLiteral("to_char(%1,'YYYY-MM-DD HH24:MI:SS')").arg(c) : c;
+}
+
+} // namespace
+
+namespace SqlCatalogue {
+
+QString Text(Sql id, DbSettings::Driver dialect)
+{
+    const bool pg = dialect == DbSettings::Postgres;
+    const QString returning = pg ? QStringLiteral(" RETURNING ") : QString();
+    switch (id) {
+    // T_USER
+    case Sql::UserSelectAll:
+        return QStringLiteral("SELECT D_NAME,D_LEVEL,%1 AS D_CTIME FROM T_USER").arg(Ts("D_CTIME", pg));
+    case Sql::UserCountByName:
+        return QStringLiteral("SELECT COUNT(D_NAME) AS NUM FROM T_USER WHERE D_NAME=?");
+    case Sql::UserInsert:
+        return QStringLiteral("INSERT INTO T_USER(D_NAME,D_PSW,D_LEVEL,D_CTIME) VALUES(?,?,?,?)");
+    case Sql::UserUpdate:
+        return QStringLiteral("UPDATE T_USER SET D_NAME=?,D_PSW=?,D_LEVEL=? WHERE D_NAME=?");
+    case Sql::UserDelete:
+        return QStringLiteral("DELETE FROM T_USER WHERE D_NAME=?");
+    case Sql::UserSelectByName:
+        return QStringLiteral("SELECT D_LEVEL,D_NAME,D_PSW FROM T_USER WHERE D_NAME=?");
+    case Sql::UserSetPassword:
+        return QStringLiteral("UPDATE T_USER SET D_PSW=? WHERE D_NAME=?");
+    case Sql::UserUpgradePassword:
+        return QStringLiteral("UPDATE T_USER SET D_PSW=? WHERE D_NAME=? AND D_PSW=?");
+    case Sql::UserRename:
+        return QStringLiteral("UPDATE T_USER SET D_NAME=?,D_PSW=? WHERE D_NAME=?");
+    case Sql::UserCount:
+        return QStringLiteral("SELECT COUNT(D_NAME) AS NUM FROM T_USER");
+    // T_INSERT
+    case Sql::PhraseSelect:
+        return QStringLiteral("SELECT D_INSERT FROM T_INSERT");
+    case Sql::PhraseInsert:
+        return QStringLiteral("INSERT INTO T_INSERT(D_INSERT) VALUES(?)");
+    case Sql::PhraseUpdate:
+        return QStringLiteral("UPDATE T_INSERT SET D_INSERT=? WHERE D_INSERT=?");
+    case Sql::PhraseDelete:
+        return QStringLiteral("DELETE FROM T_INSERT WHERE D_INSERT=?");
+    // T_BOOK
+    case Sql::BookGroups:
+        return QStringLiteral("SELECT DISTINCT D_RELATION FROM T_BOOK");
+    case Sql::BookSelect:
+        return QStringLiteral("SELECT D_NAME,D_NUMBER,D_RELATION FROM T_BOOK ORDER BY D_RELATION");
+    case Sql::BookCountByNumber:
+        return QStringLiteral("SELECT COUNT(D_NUMBER) AS NUM FROM T_BOOK WHERE D_NUMBER=?");
+    case Sql::BookInsert:
+        return QStringLiteral("INSERT INTO T_BOOK(D_NAME,D_NUMBER,D_RELATION) VALUES(?,?,?)");
+    case Sql::BookUpdate:
+        return QStringLiteral("UPDATE T_BOOK SET D_NAME=?,D_NUMBER=?,D_RELATION=? WHERE D_NUMBER=?");
+    case Sql::BookDelete:
+        return QStringLiteral("DELETE FROM T_BOOK WHERE D_NUMBER=?");
+    // T_SEND
+    case Sql::SendInsert:
+        return QStringLiteral("insert into T_SEND(D_ID,D_SENDTIME,D_STATE,D_SENDNUM,D_SENDCONT) values(?,?,?,?,?)")
+            + (pg ? returning + QStringLiteral("D_NO") : QString());
+    case Sql::SendSelect:
+        return QStringLiteral("SELECT D_NO,%1 AS D_SENDTIME,D_SENDNUM,D_SENDCONT,D_STATE FROM T_SEND ORDER BY D_NO")
+            .arg(Ts("D_SENDTIME", pg));
+    case Sql::SendDelete:
+        return QStringLiteral("DELETE FROM T_SEND WHERE D_NO=?");
+    // T_REC
+    case Sql::RecInsert:
+        return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME) values(?,?,?)")
+            + (pg ? returning + QStringLiteral("D_NO") : QString());
+    case Sql::RecSelect:
+        return QStringLiteral("SELECT D_NO,%1 AS D_RECTIME,D_RECNUM,D_RECCONT FROM T_REC ORDER BY D_NO")
+            .arg(Ts("D_RECTIME", pg));
+    case Sql::RecDelete:
+        return QStringLiteral("DELETE FROM T_REC WHERE D_NO=?");
+    // T_REC and T_SEND. UNION ALL: two identical records are two rows. The second part names
+    // its text column MYCOUNT; the result takes the names of the first part.
+    case Sql::AllSelect:
+        return QStringLiteral("SELECT D_NO AS MYNO,%1 AS MYTIME,D_RECNUM AS MYNUMER,D_RECCONT AS MYCONT,"
+                              "'接收' AS MYSHOW,1 AS MYSTATE FROM T_REC UNION ALL "
+                              "SELECT D_NO AS MYNO,%2 AS MYTIME,D_SENDNUM AS MYNUMER,D_SENDCONT AS MYCOUNT,"
+                              "'发送' AS MYSHOW,D_STATE AS MYSTATE FROM T_SEND ORDER BY MYTIME,MYNO")
+            .arg(Ts("D_RECTIME", pg), Ts("D_SENDTIME", pg));
+    // T_ORDER, T_PHONENUMBER
+    case Sql::OrderInsert:
+        return QStringLiteral("INSERT INTO T_ORDER(D_START,D_END,D_CONT) VALUES(?,?,?)")
+            + (pg ? returning + QStringLiteral("D_ID") : QString());
+    case Sql::OrderSelect:
+        return QStringLiteral("SELECT D_ID,%1 AS D_START,%2 AS D_END,D_CONT FROM T_ORDER ORDER BY D_ID")
+            .arg(Ts("D_START", pg), Ts("D_END", pg));
+    case Sql::OrderDelete:
+        return QStringLiteral("DELETE FROM T_ORDER WHERE D_ID=?");
+    case Sql::OrderDue:
+        // The range compares the stored column (the WHERE clause does not see the aliases).
+        return QStringLiteral("select D_ID,D_CONT,%1 AS D_END,%2 AS D_START from T_ORDER "
+                              "where D_START>=? AND D_START<? ORDER BY D_START,D_ID")
+            .arg(Ts("D_END", pg), Ts("D_START", pg));
+    case Sql::NumberInsert:
+        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(?,?)");
+    case Sql::NumberDeleteByOrder:
+        return QStringLiteral("DELETE FROM T_PHONENUMBER WHERE D_ID=?");
+    case Sql::NumberCount:
+        return QStringLiteral("SELECT COUNT(D_NUMBER) AS NUM FROM T_PHONENUMBER WHERE D_ID=?");
+    case Sql::NumberSelect:
+        return QStringLiteral("select D_NUMBER from T_PHONENUMBER where D_ID=? ORDER BY D_NO");
+    // T_LASTNO
+    case Sql::LastNoSelect:
+        return QStringLiteral("SELECT D_LASTNO FROM T_LASTNO ORDER BY D_POS");
+    case Sql::LastNoDelete:
+        return QStringLiteral("DELETE FROM T_LASTNO");
+    case Sql::LastNoInsert:
+        return QStringLiteral("INSERT INTO T_LASTNO(D_POS,D_LASTNO) VALUES(?,?)");
+    // T_OUTBOX
+    case Sql::OutboxInsert:
+        return QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID) VALUES(?,?,?,?,?,?)")
+            + (pg ? returning + QStringLiteral("D_NO") : QString());
+    case Sql::OutboxSelect:
+        return QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE FROM T_OUTBOX ORDER BY D_NO");
+    case Sql::OutboxMarkInFlight:
+        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=?");
+    case Sql::OutboxDelete:
+        return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO=?");
+    // Keys and pages of the records list. The time is selected under another name than its
+    // column so that ORDER BY sorts by the stored column and can walk the index.
+    case Sql::SendKeysBefore:
+        return QStringLiteral("SELECT D_NO FROM T_SEND WHERE D_NO<? ORDER BY D_NO DESC LIMIT ?");
+    case Sql::RecKeysBefore:
+        return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_NO<? ORDER BY D_NO DESC LIMIT ?");
+    case Sql::SendKeysByTime:
+        return QStringLiteral("SELECT D_NO,%1 AS MYTIME FROM T_SEND WHERE (D_SENDTIME,D_NO)<(%2,?) "
+                              "ORDER BY D_SENDTIME DESC,D_NO DESC LIMIT ?")
+            .arg(Ts("D_SENDTIME", pg), pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"));
+    case Sql::RecKeysByTime:
+        return QStringLiteral("SELECT D_NO,%1 AS MYTIME FROM T_REC WHERE (D_RECTIME,D_NO)<(%2,?) "
+                              "ORDER BY D_RECTIME DESC,D_NO DESC LIMIT ?")
+            .arg(Ts("D_RECTIME", pg), pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"));
+    case Sql::SendRowsByNo:
+        return QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_SENDNUM AS MYNUM,D_SENDCONT AS MYCONT,D_STATE AS MYSTATE "
+                              "FROM T_SEND WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
+            .arg(Ts("D_SENDTIME", pg));
+    case Sql::RecRowsByNo:
+        return QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_RECNUM AS MYNUM,D_RECCONT AS MYCONT "
+                              "FROM T_REC WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
+            .arg(Ts("D_RECTIME", pg));
+    case Sql::SendFindNewest:
+        return QStringLiteral("SELECT D_NO FROM T_SEND WHERE D_SENDTIME=? AND D_SENDNUM=? AND D_SENDCONT=? "
+                              "ORDER BY D_NO DESC LIMIT 1");
+    case Sql::RecFindNewest:
+        return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_RECTIME=? AND D_RECNUM=? AND D_RECCONT=? "
+                              "ORDER BY D_NO DESC LIMIT 1");
+    case Sql::Count_:
+        break;
+    }
+    return QString();
+}
+
+QStringList SchemaStatements(DbSettings::Driver dialect)
+{
+    if (dialect == DbSettings::Postgres) {
+        // Texts are unbounded (numbers up to 26 characters, message texts of thousands);
+        // identity columns are generated by the server but accept a given value on import.
+        // Journal keys are bigint so that a key bound as a 64-bit value always compares.
+        return {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_USER (D_NAME text NOT NULL, D_PSW text NOT NULL, "
+                           "D_LEVEL integer NOT NULL, D_CTIME timestamp(0) NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_INSERT (D_INSERT text NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_BOOK (D_NAME text NOT NULL, D_NUMBER text NOT NULL, "
+                           "D_RELATION text NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_SEND (D_NO bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
+                           "D_ID integer NOT NULL DEFAULT -1, D_SENDTIME timestamp(0) NOT NULL, D_STATE integer NOT NULL, "
+                           "D_SENDNUM text NOT NULL, D_SENDCONT text NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_REC (D_NO bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
+                           "D_RECNUM text NOT NULL, D_RECCONT text NOT NULL, D_RECTIME timestamp(0) NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_ORDER (D_ID integer GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
+                           "D_START timestamp(0) NOT NULL, D_END timestamp(0) NOT NULL, D_CONT text NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_PHONENUMBER (D_NO bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
+                           "D_ID integer NOT NULL, D_NUMBER text NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_LASTNO (D_POS integer NOT NULL, D_LASTNO text NOT NULL)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_OUTBOX (D_NO bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
+                           "D_SCA text NOT NULL, D_TPA text NOT NULL, D_PID integer NOT NULL DEFAULT 0, "
+                           "D_DCS integer NOT NULL DEFAULT 8, D_TEXT text NOT NULL, D_ID integer NOT NULL DEFAULT -1, "
+                           "D_STATE integer NOT NULL DEFAULT 0)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_USER_NAME ON T_USER(D_NAME)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_BOOK_NUMBER ON T_BOOK(D_NUMBER)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_TIME ON T_SEND(D_SENDTIME,D_NO)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_NUM ON T_SEND(D_SENDNUM)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_ID ON T_SEND(D_ID)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REC_TIME ON T_REC(D_RECTIME,D_NO)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REC_NUM ON T_REC(D_RECNUM)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_ORDER_START ON T_ORDER(D_START)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_PHONENUMBER_ID ON T_PHONENUMBER(D_ID)"),
+        };
+    }
+    // SQLite: AUTOINCREMENT so that a key is never given out twice, even after the newest row
+    // was deleted (an order number that came back would adopt the old order's journal rows).
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_USER (D_NAME TEXT NOT NULL, D_PSW TEXT NOT NULL, "
+                       "D_LEVEL INTEGER NOT NULL, D_CTIME TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_INSERT (D_INSERT TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_BOOK (D_NAME TEXT NOT NULL, D_NUMBER TEXT NOT NULL, "
+                       "D_RELATION TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_SEND (D_NO INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "D_ID INTEGER NOT NULL DEFAULT -1, D_SENDTIME TEXT NOT NULL, D_STATE INTEGER NOT NULL, "
+                       "D_SENDNUM TEXT NOT NULL, D_SENDCONT TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_REC (D_NO INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "D_RECNUM TEXT NOT NULL, D_RECCONT TEXT NOT NULL, D_RECTIME TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_ORDER (D_ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "D_START TEXT NOT NULL, D_END TEXT NOT NULL, D_CONT TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_PHONENUMBER (D_NO INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "D_ID INTEGER NOT NULL, D_NUMBER TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_LASTNO (D_POS INTEGER NOT NULL, D_LASTNO TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_OUTBOX (D_NO INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "D_SCA TEXT NOT NULL, D_TPA TEXT NOT NULL, D_PID INTEGER NOT NULL DEFAULT 0, "
+                       "D_DCS INTEGER NOT NULL DEFAULT 8, D_TEXT TEXT NOT NULL, D_ID INTEGER NOT NULL DEFAULT -1, "
+                       "D_STATE INTEGER NOT NULL DEFAULT 0)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_USER_NAME ON T_USER(D_NAME)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_BOOK_NUMBER ON T_BOOK(D_NUMBER)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_TIME ON T_SEND(D_SENDTIME,D_NO)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_NUM ON T_SEND(D_SENDNUM)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_ID ON T_SEND(D_ID)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REC_TIME ON T_REC(D_RECTIME,D_NO)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REC_NUM ON T_REC(D_RECNUM)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_ORDER_START ON T_ORDER(D_START)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_PHONENUMBER_ID ON T_PHONENUMBER(D_ID)"),
+    };
+}
+
+Kind KindOf(Sql id)
+{
+    switch (id) {
+    case Sql::UserSelectAll:
+    case Sql::UserCountByName:
+    case Sql::UserSelectByName:
+    case Sql::UserCount:
+    case Sql::PhraseSelect:
+    case Sql::BookGroups:
+    case Sql::BookSelect:
+    case Sql::BookCountByNumber:
+    case Sql::SendSelect:
+    case Sql::RecSelect:
+    case Sql::AllSelect:
+    case Sql::OrderSelect:
+    case Sql::OrderDue:
+    case Sql::NumberCount:
+    case Sql::NumberSelect:
+    case Sql::LastNoSelect:
+    case Sql::OutboxSelect:
+    case Sql::SendKeysBefore:
+    case Sql::RecKeysBefore:
+    case Sql::SendKeysByTime:
+    case Sql::RecKeysByTime:
+    case Sql::SendRowsByNo:
+    case Sql::RecRowsByNo:
+    case Sql::SendFindNewest:
+    case Sql::RecFindNewest:
+        return Kind::Rows;
+    case Sql::SendInsert:
+    case Sql::RecInsert:
+    case Sql::OrderInsert:
+    case Sql::OutboxInsert:
+        return Kind::Key;
+    case Sql::UserInsert:
+    case Sql::UserUpdate:
+    case Sql::UserDelete:
+    case Sql::UserSetPassword:
+    case Sql::UserUpgradePassword:
+    case Sql::UserRename:
+    case Sql::PhraseInsert:
+    case Sql::PhraseUpdate:
+    case Sql::PhraseDelete:
+    case Sql::BookInsert:
+    case Sql::BookUpdate:
+    case Sql::BookDelete:
+    case Sql::SendDelete:
+    case Sql::RecDelete:
+    case Sql::OrderDelete:
+    case Sql::NumberInsert:
+    case Sql::NumberDeleteByOrder:
+    case Sql::LastNoDelete:
+    case Sql::LastNoInsert:
+    case Sql::OutboxMarkInFlight:
+    case Sql::OutboxDelete:
+    case Sql::Count_:
+        break;
+    }
+    return Kind::NoRows;
+}
+
+QString SendQueryHead(DbSettings::Driver dialect)
+{
+    return QStringLiteral("SELECT D_NO AS MYNO,%1 AS MYTIME,D_SENDNUM AS MYNUM,D_SENDCONT AS MYCONT,"
+                          "D_STATE AS MYSTATE FROM T_SEND WHERE ")
+        .arg(Ts("D_SENDTIME", dialect == DbSettings::Postgres));
+}
+
+QString RecQueryHead(DbSettings::Driver dialect)
+{
+    return QStringLiteral("SELECT D_NO AS MYNO,%1 AS MYTIME,D_RECNUM AS MYNUM,D_RECCONT  AS MYCONT,"
+                          "'1' AS MYSTATE FROM T_REC WHERE ")
+        .arg(Ts("D_RECTIME", dialect == DbSettings::Postgres));
+}
+
+QString RecordQueryTail()
+{
+    return QStringLiteral("1=1 ORDER BY MYTIME,MYNO");
+}
+
+QString DayRangeCondition(const QString &column, DbSettings::Driver dialect)
+{
+    if (dialect == DbSettings::Postgres)
+        return QStringLiteral("%1>=CAST(? AS timestamp) AND %1<CAST(? AS timestamp)+INTERVAL '1 day'").arg(column);
+    return QStringLiteral("%1>=? AND %1<datetime(?,'+1 day')").arg(column);
+}
+
+QVariantList DayRangeValues(const QDate &day)
+{
+    const QString midnight = day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:00");
+    return {midnight, midnight};
+}
+
+} // namespace SqlCatalogue
