@@ -1,0 +1,7 @@
+#include "CRandGenerator.h"
+
+CRandGenerator &CRandGenerator::Instance()
+{
+    static CRandGenerator generator;
+    return generator;
+}
