@@ -1,1 +1,48 @@
-int main() { return 0; }
+#include "CliCommands.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+struct Command
+{
+    const char *name;
+    int (*run)(const QStringList &);
+};
+
+const Command kCommands[] = {
+    {"pdu", RunPdu},
+};
+
+QString Usage()
+{
+    QStringList names;
+    for (const Command &c : kCommands)
+        names << QLatin1String(c.name);
+    return QStringLiteral("usage: skevo-cli <%1> ...").arg(names.join(QLatin1Char('|')));
+}
+
+} // namespace
+
+int CliFail(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+    return 2;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("skevo-cli"));
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty())
+        return CliFail(Usage());
+    for (const Command &c : kCommands) {
+        if (args.first() == QLatin1String(c.name))
+            return c.run(args.mid(1));
+    }
+    return CliFail(QStringLiteral("unknown command \"%1\"; %2").arg(args.first(), Usage()));
+}

@@ -1,0 +1,1 @@
+target_sources(skevo-cli PRIVATE CliPdu.cpp CliCommands.h)
