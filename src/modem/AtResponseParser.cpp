@@ -18,9 +18,13 @@ bool IsHexLine(const QString &line)
 
 void AtResponseParser::Feed(const QByteArray &bytes)
 {
+    // TS 27.005 3.5.1: the prompt is "<CR><LF><greater_than><space>" with no line end after
+    // it, so it stands alone at the start of an unfinished line, however the reads cut it.
     for (char c : bytes) {
         if (c == '\r' || c == '\n') {
-            if (!m_partial.isEmpty())
+            if (m_partial.startsWith('>'))
+                m_bPrompt = true;
+            else if (!m_partial.isEmpty())
                 TakeCompleteLine(m_partial);
             m_partial.clear();
             continue;
@@ -28,9 +32,11 @@ void AtResponseParser::Feed(const QByteArray &bytes)
         if (c == '\0')
             continue; // line noise on a serial link; never part of a result
         m_partial.append(c);
+        if (m_partial == "> ") {
+            m_bPrompt = true;
+            m_partial.clear();
+        }
     }
-    // TS 27.005 3.5.1: the prompt is "<CR><LF><greater_than><space>" with no line end after
-    // it, so it stands alone at the start of the unfinished line, however the reads cut it.
     if (m_partial.startsWith('>')) {
         m_bPrompt = true;
         m_partial.clear();
