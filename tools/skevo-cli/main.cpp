@@ -15,6 +15,9 @@ struct Command
 
 const Command kCommands[] = {
     {"pdu", RunPdu},
+    {"init-db", RunInitDb},
+    {"send", RunSend},
+    {"listen", RunListen},
 };
 
 QString Usage()

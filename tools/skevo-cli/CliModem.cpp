@@ -1,0 +1,363 @@
+// skevo-cli init-db / send / listen: the modem engine and the journal without the windows,
+// configured by setting.ini in the working directory like the application.
+#include "CliCommands.h"
+
+#include "app/CSkevoApp.h"
+#include "db/CDbAccess.h"
+#include "db/Schema.h"
+#include "modem/CSmsModem.h"
+#include "send/NumberRules.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kBadNumber = QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
+const QString kOpenFailed = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
+const QString kNoModem = QStringLiteral("请检查短信猫是否连接正确");
+
+void PrintOut(const QString &line)
+{
+    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+    std::fflush(stdout); // a reader sees each report as it happens
+}
+
+void PrintErr(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+QString OneLine(QString text)
+{
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
+
+// time, number, direction, result; an arrival adds its text.
+QString ReportLine(const SmsReport &r)
+{
+    QStringList fields{r.m_strTime, r.m_strNumber, r.m_strDirection, r.m_strResult};
+    if (r.m_strDirection == QStringLiteral("接收"))
+        fields << OneLine(r.m_strContent);
+    return fields.join(QLatin1Char('\t'));
+}
+
+QString Target(const DbSettings &s)
+{
+    if (s.m_driver == DbSettings::Sqlite)
+        return QStringLiteral("sqlite ") + s.m_strSqliteFile;
+    return QStringLiteral("postgres %1:%2/%3").arg(s.m_strHost).arg(s.m_nPort).arg(s.m_strData);
+}
+
+// SIGINT and SIGTERM end the event loop through a pipe, so the worker is stopped cleanly.
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+class SignalQuit
+{
+public:
+    SignalQuit()
+    {
+        if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+            char c;
+            while (::read(g_signalPipe[0], &c, 1) > 0) {
+            }
+            m_bInterrupted = true;
+            QCoreApplication::quit();
+        });
+        struct sigaction sa = {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, nullptr);
+        ::sigaction(SIGTERM, &sa, nullptr);
+    }
+    ~SignalQuit()
+    {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        m_notifier.reset();
+        for (int &fd : g_signalPipe) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+    bool Interrupted() const { return m_bInterrupted; }
+
+private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_bInterrupted = false;
+};
+
+struct ModemOptions
+{
+    QString device;
+    quint32 baud = 0;
+    int finalAnswerMs = 0;
+    int promptMs = 0;
+};
+
+void AddModemOptions(QCommandLineParser &p)
+{
+    p.addOption({QStringLiteral("device"), QStringLiteral("Serial device or COMn (default: SYSTEM/COM of setting.ini)."),
+                 QStringLiteral("DEV")});
+    p.addOption({QStringLiteral("baud"), QStringLiteral("Speed (default: SYSTEM/BaudRate)."), QStringLiteral("B")});
+    p.addOption({QStringLiteral("timeout-ms"), QStringLiteral("Wait for the answer after a PDU (default 60000)."),
+                 QStringLiteral("MS")});
+    p.addOption({QStringLiteral("prompt-ms"), QStringLiteral("Wait for the \"> \" prompt (default 5000)."),
+                 QStringLiteral("MS")});
+}
+
+bool Parse(QCommandLineParser &p, const QString &command, const QStringList &args, QString *error)
+{
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!p.parse(QStringList{QStringLiteral("skevo-cli ") + command} + args)) {
+        *error = p.errorText();
+        return false;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first());
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> PositiveInt(const QCommandLineParser &p, const QString &name, QString *error)
+{
+    if (!p.isSet(name))
+        return 0;
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v <= 0) {
+        *error = QStringLiteral("--%1 needs a positive number").arg(name);
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QString *error)
+{
+    ModemOptions o;
+    o.device = p.value(QStringLiteral("device"));
+    const std::optional<int> baud = PositiveInt(p, QStringLiteral("baud"), error);
+    const std::optional<int> final = baud ? PositiveInt(p, QStringLiteral("timeout-ms"), error) : std::nullopt;
+    const std::optional<int> prompt = final ? PositiveInt(p, QStringLiteral("prompt-ms"), error) : std::nullopt;
+    if (!prompt)
+        return std::nullopt;
+    o.baud = quint32(*baud);
+    o.finalAnswerMs = *final;
+    o.promptMs = *prompt;
+    return o;
+}
+
+// Open + handshake with the device settings of setting.ini, overridden by the options.
+// Returns 0 when connected, else the exit code after the message.
+int Connect(CSkevoApp &app, const ModemOptions &o)
+{
+    const DeviceSettings &dev = app.m_device;
+    const QString port = o.device.isEmpty() ? dev.m_strCOM : o.device;
+    const quint32 baud = o.baud > 0 ? o.baud : dev.BaudRateValue();
+    if (!app.m_modem.Open(CSerialPort::DevicePath(port), baud, dev.ByteSizeValue(), dev.ParityCode(),
+                          dev.StopBitsCode())) {
+        PrintErr(kOpenFailed);
+        return 1;
+    }
+    ModemTimeouts t = app.m_modem.Timeouts();
+    if (o.finalAnswerMs > 0)
+        t.finalAnswerMs = o.finalAnswerMs;
+    if (o.promptMs > 0)
+        t.promptMs = o.promptMs;
+    app.m_modem.SetTimeouts(t);
+    if (!app.m_modem.InitModem()) {
+        app.m_modem.Close();
+        PrintErr(kNoModem);
+        return 1;
+    }
+    return 0;
+}
+
+void Disconnect(CSkevoApp &app)
+{
+    // Joined before the port closes, so the worker never meets a closed descriptor.
+    app.m_modem.StopThread();
+    app.m_modem.Close();
+}
+
+} // namespace
+
+int RunInitDb(const QStringList &args)
+{
+    QCommandLineParser p;
+    QString error;
+    if (!Parse(p, QStringLiteral("init-db"), args, &error))
+        return CliFail(error);
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    const DbSettings settings = app.ReadDbSettings();
+    if (!CDbAccess::IsDriverAvailable(settings.m_driver)) {
+        PrintErr(QStringLiteral("Qt SQL driver %1 is missing").arg(CDbAccess::QtDriverName(settings.m_driver)));
+        return 1;
+    }
+    CDbAccess db(app.DbSettingsSource());
+    db.SetErrorSink(PrintErr);
+    // The first connection creates what is missing, the first administrator included.
+    if (!db.Connect())
+        return 1;
+    RecordsetPtr rs = db.OpenRecordset(Sql::UserCountByName, {Schema::kFirstAdminName});
+    int admins = 0;
+    try {
+        if (rs->IsOpen() && !rs->IsEOF())
+            admins = rs->GetFieldText(QStringLiteral("NUM")).toInt();
+    } catch (const CDbError &e) {
+        PrintErr(e.Description());
+        return 1;
+    }
+    PrintOut(QStringLiteral("database ready: ") + Target(settings));
+    if (admins > 0)
+        PrintOut(QStringLiteral("administrator: %1 (initial password: %2)").arg(Schema::kFirstAdminName,
+                                                                                 Schema::kFirstAdminPassword));
+    else
+        PrintOut(QStringLiteral("T_USER holds other accounts; no first administrator was created"));
+    return 0;
+}
+
+int RunSend(const QStringList &args)
+{
+    QCommandLineParser p;
+    AddModemOptions(p);
+    p.addOption({QStringLiteral("to"), QStringLiteral("Destination number (repeatable)."), QStringLiteral("NUMBER")});
+    p.addOption({QStringLiteral("numbers"), QStringLiteral("Number file (\"start\" ... \"end\")."),
+                 QStringLiteral("FILE")});
+    p.addOption({QStringLiteral("text"), QStringLiteral("Message text."), QStringLiteral("TEXT")});
+    QString error;
+    if (!Parse(p, QStringLiteral("send"), args, &error))
+        return CliFail(error);
+    const std::optional<ModemOptions> options = ReadModemOptions(p, &error);
+    if (!options)
+        return CliFail(error);
+
+    // The checks of the send panel: one bad number and nothing at all is sent.
+    QStringList numbers;
+    for (const QString &n : p.values(QStringLiteral("to"))) {
+        if (!NumberRules::IsValidNumber(n))
+            return CliFail(kBadNumber);
+        numbers << NumberRules::NormaliseNumber(n);
+    }
+    if (p.isSet(QStringLiteral("numbers"))) {
+        QStringList fromFile;
+        int failures = 0;
+        if (!NumberRules::ReadNumberFile(p.value(QStringLiteral("numbers")), &fromFile, &failures))
+            return CliFail(QStringLiteral("该文件无效"));
+        if (failures > 0)
+            return CliFail(kBadNumber);
+        numbers += fromFile;
+    }
+    const QString text = p.value(QStringLiteral("text"));
+    if (!numbers.isEmpty() && text.isEmpty())
+        return CliFail(QStringLiteral("短信内容不能为空"));
+
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    if (const int rc = Connect(app, *options))
+        return rc;
+
+    SignalQuit signalQuit;
+    int expected = -1; // sent reports to wait for, known once everything is queued
+    int sendReports = 0;
+    bool allSent = true;
+    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, PrintErr);
+    QObject::connect(&app.m_modem, &CSmsModem::reportReady, [&] {
+        const std::optional<SmsReport> r = app.m_modem.PopReport();
+        if (!r)
+            return;
+        PrintOut(ReportLine(*r));
+        if (r->m_strDirection != QStringLiteral("发送"))
+            return;
+        ++sendReports;
+        if (r->m_strResult != QStringLiteral("成功"))
+            allSent = false;
+        if (expected >= 0 && sendReports >= expected)
+            QCoreApplication::quit();
+    });
+
+    // What an earlier run kept goes first; what it had in flight is reported failed now.
+    const int restored = app.m_modem.RestoreOutbox();
+    QVector<SmsRecord> records;
+    records.reserve(numbers.size());
+    for (const QString &n : numbers)
+        records.append(CSmsModem::MakeRecord(app.m_device.m_strSMSC, n, text, -1));
+    app.m_modem.Enqueue(records);
+    expected = sendReports + restored + int(records.size());
+    if (!app.m_modem.StartThread()) {
+        Disconnect(app);
+        PrintErr(kNoModem);
+        return 1;
+    }
+    if (sendReports < expected)
+        QCoreApplication::exec();
+    Disconnect(app);
+    // Reports that came between the quit and the stop.
+    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+        PrintOut(ReportLine(*r));
+    if (signalQuit.Interrupted())
+        return 1;
+    return allSent && sendReports >= expected ? 0 : 1;
+}
+
+int RunListen(const QStringList &args)
+{
+    QCommandLineParser p;
+    AddModemOptions(p);
+    p.addOption({QStringLiteral("seconds"), QStringLiteral("Stop after this many seconds (default: until a signal)."),
+                 QStringLiteral("S")});
+    QString error;
+    if (!Parse(p, QStringLiteral("listen"), args, &error))
+        return CliFail(error);
+    const std::optional<ModemOptions> options = ReadModemOptions(p, &error);
+    if (!options)
+        return CliFail(error);
+    const std::optional<int> seconds = PositiveInt(p, QStringLiteral("seconds"), &error);
+    if (!seconds)
+        return CliFail(error);
+
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    if (const int rc = Connect(app, *options))
+        return rc;
+
+    SignalQuit signalQuit;
+    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, PrintErr);
+    QObject::connect(&app.m_modem, &CSmsModem::reportReady, [&] {
+        if (const std::optional<SmsReport> r = app.m_modem.PopReport())
+            PrintOut(ReportLine(*r));
+    });
+    app.m_modem.RestoreOutbox();
+    if (!app.m_modem.StartThread()) {
+        Disconnect(app);
+        PrintErr(kNoModem);
+        return 1;
+    }
+    if (*seconds > 0)
+        QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    Disconnect(app);
+    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+        PrintOut(ReportLine(*r));
+    return 0;
+}
