@@ -1,0 +1,128 @@
+#pragma once
+// A simulated GSM modem on a pseudo-terminal. It answers the AT dialogue of a modem in
+// PDU mode (ITU-T V.250 framing, 3GPP TS 27.005 commands), stores arrivals in an "SM"
+// memory and announces them, logs what it is sent, and misbehaves on request. It runs its
+// own thread; every public function may be called from any thread.
+#include "DeliverBuilder.h"
+#include "modem/PduCodec.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+
+class ModemSimulator
+{
+public:
+    // When a fault strikes: on the next `next` occasions, then on every `every`-th one
+    // (0: never). Each fault counts the occasions that reach it from when it is set.
+    struct Fault
+    {
+        int next = 0;
+        int every = 0;
+        static Fault Off() { return {}; }
+        static Fault Always() { return {0, 1}; }
+        static Fault Next(int n = 1) { return {n, 0}; }
+        static Fault Every(int k) { return {0, k}; }
+        bool IsOff() const { return next <= 0 && every <= 0; }
+    };
+
+    // One SMS-SUBMIT handed over after AT+CMGS, in the order received.
+    struct Submit
+    {
+        int declaredLength = 0; // <length> of AT+CMGS
+        QString pdu;            // the hex text as received
+        bool decoded = false;   // a well-formed SMS-SUBMIT of the declared length
+        QString error;          // why not, when !decoded
+        Pdu::Decoded message;   // valid when decoded
+        int messageRef = -1;    // the <mr> answered, -1 when none was
+        QString answer;         // "+CMGS: 7", "+CMS ERROR: 500", "silent", "late +CMGS: 7", "dropped +CMGS: 7"
+    };
+
+    // One message held in the "SM" memory.
+    struct Stored
+    {
+        int index = 0; // 1-based
+        int stat = 0;  // 0 received unread, 1 received read (TS 27.005 3.1 <stat>)
+        QString pdu;
+    };
+
+    // Result of putting an arrival into the modem.
+    struct Arrival
+    {
+        bool ok = false;    // every part was stored (or delivered directly)
+        QString error;
+        QStringList pdus;   // the parts, in the order they were delivered
+        QVector<int> indexes; // memory index of each stored part; empty for direct delivery
+    };
+
+    struct AutoReply
+    {
+        bool enabled = false;
+        int every = 3;       // answer every n-th message ...
+        QString keyword;     // ... or, when set, each message whose text contains it
+        QString text = QStringLiteral("收到：%1"); // %1: the text received
+        int delayMs = 1000;
+    };
+
+    ModemSimulator();
+    ~ModemSimulator(); // Stop()
+    ModemSimulator(const ModemSimulator &) = delete;
+    ModemSimulator &operator=(const ModemSimulator &) = delete;
+
+    // Opens the pseudo-terminal and starts answering. False (see ErrorString) on failure.
+    bool Start();
+    // Stops the thread, closes the pseudo-terminal and removes the link. Idempotent.
+    void Stop();
+    bool IsRunning() const;
+    QString ErrorString() const;
+    // The path a client opens, e.g. "/dev/pts/7"; "" before Start.
+    QString DevicePath() const;
+    // Makes linkPath a symbolic link to the device (an existing link there is replaced, any
+    // other file is left alone and makes this fail). Removed again by Stop.
+    bool MakeLink(const QString &linkPath);
+
+    // Modem state.
+    void SetEcho(bool on);          // as after ATE1 / ATE0; on at start
+    bool Echo() const;
+    void SetCapacity(int count);    // size of the "SM" memory, 50 at start; only grows while messages are held
+    int Capacity() const;
+    void SetDirectDelivery(bool on); // arrivals as "+CMT: ,<len>" + PDU instead of stored + "+CMTI"
+
+    // Misbehaviour, switchable at any time.
+    void SetLatency(int ms);                                // before every answer
+    void SetCmsError(Fault when, int code = 500);           // "+CMS ERROR: <code>" after the PDU
+    void SetCmsErrorTo(const QStringList &numbers, int code = 500); // for these destinations ("+" ignored); {} clears
+    void SetSilentAfterPdu(Fault when);                     // no final answer at all after the PDU
+    void SetLateAnswer(Fault when, int delayMs);            // the final answer after the PDU, delayMs late
+    void SetSplitPrompt(Fault when, int pauseMs = 300);     // "\r\n", a pause, then "> "
+    void SetSwallowNotice(Fault when);                      // store the arrival, announce nothing
+    void SetGarbage(Fault when, const QByteArray &bytes = QByteArray("\xFE\x00#~\x7F", 5)); // before answers
+    void SetDropLine(Fault when);                           // the answer is lost whole
+    void SetAutoReply(const AutoReply &reply);
+
+    // Arrivals. Inject announces each stored part (unless swallowed); Store puts them in the
+    // memory silently, as messages that came before the client connected.
+    Arrival InjectArrival(const DeliverSpec &spec);
+    Arrival InjectPdus(const QStringList &pdus);
+    Arrival StoreArrival(const DeliverSpec &spec);
+    Arrival StorePdus(const QStringList &pdus);
+    // Bytes sent as they are, unsolicited (e.g. "\r\nRING\r\n").
+    void SendUnsolicited(const QByteArray &bytes);
+
+    // What happened.
+    QVector<Submit> Submits() const;
+    int SubmitCount() const;
+    QStringList Commands() const; // every command line received, without its CR
+    QVector<Stored> Storage() const;
+    void ClearLog();              // forgets Submits and Commands
+    // Appends one JSON object per line to the file: each command, each submit with its
+    // decoded fields, each arrival. "" stops logging.
+    bool SetLogFile(const QString &path);
+
+    struct Private;
+
+private:
+    std::unique_ptr<Private> d;
+};
