@@ -1,0 +1,109 @@
+#pragma once
+// The application's one top-level window: the records list above the bulk-send panel, the
+// menus, tool bar and status bar; it connects and disconnects the modem, hands the engine's
+// reports to the list and the panel, answers the tray icon and, when it closes, saves the
+// send list, the message text, the ring switch and its own placement.
+#include "ModemLink.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <memory>
+
+class CMyList;
+class CSkevoApp;
+class CSkevoView;
+class IMessageBox;
+class IRingPlayer;
+class QAction;
+class QLabel;
+class QMenu;
+class QSettings;
+class QSplitter;
+class QTimer;
+class QToolBar;
+
+class CMainFrame : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // profile: the per-user store of the placement (nullptr: QSettings("Kavrel", "Skevo")).
+    CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring, QSettings *profile = nullptr,
+               QWidget *parent = nullptr);
+    ~CMainFrame() override;
+
+    CMyList &List() const { return *m_pList; }
+    CSkevoView &View() const { return *m_pView; }
+    ModemLink &Link() { return m_link; }
+    QMenu *TrayMenu() const { return m_pTrayMenu; }
+    bool PlayFlag() const { return m_bPlay; }
+    QString RingFile() const { return m_strRingFile; }
+    bool IsConnected() const { return m_link.IsConnected(); }
+    QTimer *OrderTimer() const { return m_pOrderTimer; }
+
+    // Applies the stored placement (or the default one) and shows the window.
+    void ShowWithPlacement();
+
+    void OnConnect();
+    void OnDisconnect();
+    void OnMinimizeToTray();
+    void OnShowWindow();
+    void OnTogglePlay();
+    void OnAbout();
+    void OnExit();
+
+signals:
+    // Once a minute while connected: the due-order check.
+    void dueOrderCheck();
+    // The window has closed for good (its closing steps have run).
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildTrayMenu();
+    void UpdateCommandStates();
+    void OnReport();
+    void OnErrorEvent(const QString &text);
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void OnClockTick();
+    void SaveOnClose();
+    void FocusNextPane(bool forward);
+    QAction *Command(const QString &text, const QString &prompt, const char *name);
+
+    CSkevoApp &m_app;
+    IMessageBox &m_messages;
+    IRingPlayer &m_ring;
+    std::unique_ptr<QSettings> m_ownedProfile;
+    QSettings *m_pProfile;
+    ModemLink m_link;
+
+    QSplitter *m_pSplitter = nullptr;
+    CMyList *m_pList = nullptr;
+    CSkevoView *m_pView = nullptr;
+    QToolBar *m_pToolBar = nullptr;
+    QMenu *m_pTrayMenu = nullptr;
+
+    QAction *m_pActConnect = nullptr, *m_pActDisconnect = nullptr, *m_pActExit = nullptr;
+    QAction *m_pActToTray = nullptr, *m_pActPlay = nullptr, *m_pActRingSettings = nullptr;
+    QAction *m_pActOrders = nullptr, *m_pActAccounts = nullptr, *m_pActDevice = nullptr;
+    QAction *m_pActExport = nullptr, *m_pActQuery = nullptr, *m_pActAbout = nullptr;
+    QAction *m_pActToolBar = nullptr, *m_pActStatusBar = nullptr;
+    QAction *m_pTrayConnect = nullptr;
+
+    QLabel *m_pPaneMessage = nullptr, *m_pPaneCaps = nullptr, *m_pPaneNum = nullptr;
+    QLabel *m_pPaneUser = nullptr, *m_pPaneClock = nullptr;
+    QTimer *m_pClockTimer = nullptr;
+    QTimer *m_pOrderTimer = nullptr;
+
+    bool m_bPlay = true;
+    QString m_strRingFile;
+    QStringList m_pendingErrors;
+    bool m_bShowingErrors = false;
+    bool m_bClosed = false;
+};

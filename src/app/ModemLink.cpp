@@ -1,0 +1,52 @@
+#include "ModemLink.h"
+
+#include "modem/CSmsModem.h"
+
+ModemLink::ModemLink(CSmsModem &modem)
+    : m_modem(modem)
+{
+}
+
+QString ModemLink::PortName(const DeviceSettings &device) const
+{
+    return m_strPortOverride.isEmpty() ? device.m_strCOM : m_strPortOverride;
+}
+
+ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
+{
+    Result r;
+    if (m_bConnected) {
+        r.m_bOk = true;
+        return r;
+    }
+    if (!m_modem.Open(PortName(device), device.BaudRateValue(), device.ByteSizeValue(), device.ParityCode(),
+                      device.StopBitsCode())) {
+        r.m_strMessage = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
+        return r;
+    }
+    if (!m_modem.InitModem()) {
+        m_modem.Close();
+        r.m_strMessage = QStringLiteral("请检查短信猫是否连接正确");
+        return r;
+    }
+    if (!m_bOutboxRestored) {
+        m_modem.RestoreOutbox();
+        m_bOutboxRestored = true;
+    }
+    if (!m_modem.StartThread()) {
+        m_modem.Close();
+        r.m_strMessage = QStringLiteral("请检查短信猫是否连接正确");
+        return r;
+    }
+    m_bConnected = true;
+    r.m_bOk = true;
+    return r;
+}
+
+void ModemLink::Disconnect()
+{
+    m_modem.StopThread();
+    if (m_modem.IsOpen())
+        m_modem.Close();
+    m_bConnected = false;
+}

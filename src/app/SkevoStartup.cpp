@@ -1,0 +1,76 @@
+#include "SkevoStartup.h"
+
+#include "CMainFrame.h"
+#include "CMessageBox.h"
+#include "CRingPlayer.h"
+#include "CSkevoApp.h"
+#include "IMessageBox.h"
+#include "SingleInstance.h"
+#include "StartupOptions.h"
+#include "users/CLoginDlg.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace SkevoStartup {
+
+QString MissingDriverText(DbSettings::Driver driver)
+{
+    if (CDbAccess::IsDriverAvailable(driver))
+        return QString();
+    const QString name = CDbAccess::QtDriverName(driver);
+    const QString package = driver == DbSettings::Postgres ? QStringLiteral("libqt6sql6-psql")
+                                                           : QStringLiteral("libqt6sql6-sqlite");
+    return QStringLiteral("缺少数据库驱动 %1\n请安装软件包 %2 后再启动程序").arg(name, package);
+}
+
+int Run(const QStringList &arguments, IMessageBox &messages)
+{
+    const StartupOptions options = StartupOptions::Parse(arguments);
+    if (!options.m_strError.isEmpty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.m_strError.toLocal8Bit().constData(),
+                     StartupOptions::Usage().toLocal8Bit().constData());
+        return 2;
+    }
+
+    // The settings file is fixed now: a file dialog that moves the working directory later
+    // does not move it.
+    CSkevoApp app(options.m_strSettingsPath.isEmpty() ? CSkevoApp::DefaultSettingsPath() : options.m_strSettingsPath);
+
+    SingleInstance instance;
+    if (!instance.TryAcquire()) {
+        messages.Show(SingleInstance::AlreadyRunningText(), QStringLiteral("Skevo"), IMessageBox::Warning);
+        return 1;
+    }
+
+    const QString missing = MissingDriverText(app.ReadDbSettings().m_driver);
+    if (!missing.isEmpty()) {
+        messages.Show(missing, QStringLiteral("Skevo"), IMessageBox::Warning);
+        return 1;
+    }
+
+    app.m_db.SetErrorSink([&messages](const QString &text) { messages.Show(text); });
+
+    {
+        CLoginDlg login(app, messages);
+        if (login.exec() != QDialog::Accepted)
+            return 0;
+    }
+
+    CRingPlayer ring;
+    CMainFrame frame(app, messages, ring);
+    frame.Link().SetPortOverride(options.m_strDevice);
+    if (auto *boxes = dynamic_cast<CMessageBox *>(&messages))
+        boxes->SetParent(&frame);
+    // The window may be hidden in the tray when it closes: the program ends with its
+    // closing steps, not with the last visible window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&frame, &CMainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    frame.ShowWithPlacement();
+    const int code = QApplication::exec();
+    if (auto *boxes = dynamic_cast<CMessageBox *>(&messages))
+        boxes->SetParent(nullptr);
+    return code;
+}
+
+} // namespace SkevoStartup

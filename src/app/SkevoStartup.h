@@ -1,0 +1,16 @@
+#pragma once
+// From the start of the process to the running main window: options, the settings file,
+// the single-instance guard, the database driver, the login, the main window.
+#include "db/DbSettings.h"
+
+#include <QString>
+#include <QStringList>
+
+class IMessageBox;
+
+namespace SkevoStartup {
+// Runs the program; returns the process's exit code. arguments without the program name.
+int Run(const QStringList &arguments, IMessageBox &messages);
+// The start-up message when this Qt lacks the configured database driver, "" when it has it.
+QString MissingDriverText(DbSettings::Driver driver);
+} // namespace SkevoStartup

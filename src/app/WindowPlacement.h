@@ -1,0 +1,27 @@
+#pragma once
+// The main window's placement in the per-user profile, section WNDSTATUS: the normal
+// rectangle (LEFT, TOP, RIGHT, BOTTOM), FLAG and SHOWCMD, as the Windows program kept them.
+#include <QByteArray>
+#include <QRect>
+
+class QSettings;
+
+struct WindowPlacement
+{
+    enum ShowCmd { ShowNormal = 1, ShowMinimized = 2, ShowMaximized = 3, Show = 5 };
+
+    int m_nLeft = 100;
+    int m_nTop = 100;
+    int m_nRight = 1200;
+    int m_nBottom = 800;
+    int m_nFlag = 0;
+    int m_nShowCmd = Show;
+    QByteArray m_barState; // tool bar and status bar state ("" when none stored)
+
+    QRect NormalRect() const { return QRect(QPoint(m_nLeft, m_nTop), QPoint(m_nRight - 1, m_nBottom - 1)); }
+    void SetNormalRect(const QRect &r);
+
+    // The stored placement, or the defaults for what is not stored.
+    static WindowPlacement Read(QSettings &profile);
+    void Write(QSettings &profile) const;
+};

@@ -1,0 +1,164 @@
+#include "CMyList.h"
+
+#include "RecordsModel.h"
+#include "app/IMessageBox.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyledItemDelegate>
+
+namespace {
+// 16x16 envelope with an arrow: out of it (sent, blue) or into it (received, green).
+QIcon EnvelopeIcon(bool received)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor tone = received ? QColor(0x2e, 0x8b, 0x3a) : QColor(0x1f, 0x5f, 0xbf);
+    p.setPen(QPen(tone.darker(130), 1));
+    p.setBrush(QColor(0xff, 0xfb, 0xea));
+    p.drawRect(QRectF(0.5, 4.5, 12, 9));
+    p.drawLine(QPointF(0.5, 4.5), QPointF(6.5, 9.5));
+    p.drawLine(QPointF(12.5, 4.5), QPointF(6.5, 9.5));
+    QPainterPath arrow;
+    if (received) {
+        arrow.moveTo(15.5, 0.5);
+        arrow.lineTo(15.5, 6);
+        arrow.lineTo(10, 6);
+        arrow.closeSubpath();
+        p.setPen(QPen(tone, 1.6));
+        p.drawLine(QPointF(15, 1), QPointF(9.5, 6.5));
+    } else {
+        arrow.moveTo(15.5, 0.5);
+        arrow.lineTo(10, 0.5);
+        arrow.lineTo(15.5, 6);
+        arrow.closeSubpath();
+        p.setPen(QPen(tone, 1.6));
+        p.drawLine(QPointF(8.5, 7.5), QPointF(14.5, 1.5));
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(tone);
+    p.drawPath(arrow);
+    return QIcon(pm);
+}
+
+// Puts the sent or received picture before the time text.
+class RecordIconDelegate : public QStyledItemDelegate
+{
+public:
+    explicit RecordIconDelegate(QObject *parent)
+        : QStyledItemDelegate(parent), m_sent(EnvelopeIcon(false)), m_received(EnvelopeIcon(true))
+    {
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() != RecordsModel::TimeColumn)
+            return;
+        option->icon = index.data(RecordsModel::ImageRole).toInt() == 1 ? m_received : m_sent;
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = QSize(16, 16);
+    }
+
+private:
+    QIcon m_sent, m_received;
+};
+} // namespace
+
+CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWidget *parent)
+    : QTableView(parent)
+    , m_messages(messages)
+{
+    setObjectName(QStringLiteral("recordsList"));
+    m_pModel = new RecordsModel(std::move(settings), messages, this);
+    setModel(m_pModel);
+    setItemDelegate(new RecordIconDelegate(this));
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setIconSize(QSize(16, 16));
+    verticalHeader()->hide();
+    // Fixed row heights keep a million rows as cheap as a hundred.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    static const int widths[RecordsModel::ColumnCount] = {150, 100, 100, 100, 500};
+    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
+        setColumnWidth(c, widths[c]);
+
+    m_pMenu = new QMenu(this);
+    m_pMenu->setObjectName(QStringLiteral("recordsMenu"));
+    QAction *reply = AddAction(m_pMenu, QStringLiteral("发送/回复(&S)"), QStringLiteral("发送/回复"), "actionReply");
+    QAction *del = AddAction(m_pMenu, QStringLiteral("永远删除这条记录(&D)"), QStringLiteral("永远删除这条记录"), "actionDelete");
+    QAction *clear = AddAction(m_pMenu, QStringLiteral("清空列表(&R)"), QStringLiteral("清空列表"), "actionClear");
+    m_pMenu->addSeparator();
+    QMenu *go = m_pMenu->addMenu(QStringLiteral("转到(&T)"));
+    go->setObjectName(QStringLiteral("recordsGoToMenu"));
+    QAction *rec = AddAction(go, QStringLiteral("收信记录(&R)"), QStringLiteral("收信记录"), "actionLoadReceived");
+    QAction *sent = AddAction(go, QStringLiteral("发信记录(&S)"), QStringLiteral("发信记录"), "actionLoadSent");
+    go->addSeparator();
+    QAction *all = AddAction(go, QStringLiteral("显示全部(&A)"), QStringLiteral("显示全部"), "actionLoadAll");
+    QAction *query = AddAction(m_pMenu, QStringLiteral("查询短信记录(&F)"), QStringLiteral("查询短信记录"), "actionQuery");
+    QAction *exp = AddAction(m_pMenu, QStringLiteral("导出(&E)"), QStringLiteral("导出"), "actionExport");
+
+    // Reply, query and export arrive with their own windows.
+    reply->setEnabled(false);
+    query->setEnabled(false);
+    exp->setEnabled(false);
+    connect(reply, &QAction::triggered, this, [this] { emit replyRequested(SelectionMark()); });
+    connect(query, &QAction::triggered, this, &CMyList::queryRequested);
+    connect(exp, &QAction::triggered, this, &CMyList::exportRequested);
+    connect(del, &QAction::triggered, this, &CMyList::DeleteSelected);
+    connect(clear, &QAction::triggered, this, &CMyList::ClearRows);
+    connect(rec, &QAction::triggered, this, &CMyList::LoadReceived);
+    connect(sent, &QAction::triggered, this, &CMyList::LoadSent);
+    connect(all, &QAction::triggered, this, &CMyList::LoadAll);
+}
+
+CMyList::~CMyList() = default;
+
+QAction *CMyList::AddAction(QMenu *menu, const QString &text, const QString &prompt, const char *name)
+{
+    QAction *a = menu->addAction(text);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setStatusTip(prompt);
+    return a;
+}
+
+QSize CMyList::sizeHint() const
+{
+    return QSize(150, 120);
+}
+
+void CMyList::InitialUpdate() { LoadAll(); }
+void CMyList::LoadReceived() { m_pModel->LoadReceived(); }
+void CMyList::LoadSent() { m_pModel->LoadSent(); }
+void CMyList::LoadAll() { m_pModel->LoadAll(); }
+void CMyList::ClearRows() { m_pModel->ClearRows(); }
+void CMyList::AddReportRow(const SmsReport &report) { m_pModel->AddReportRow(report); }
+
+int CMyList::SelectionMark() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void CMyList::DeleteSelected()
+{
+    m_pModel->DeleteRow(SelectionMark());
+}
+
+void CMyList::contextMenuEvent(QContextMenuEvent *event)
+{
+    m_pMenu->popup(event->globalPos());
+    event->accept();
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The records list of the main window: a table over RecordsModel with the list's context
+// menu. Every command acts on the row of the selection mark (the current row).
+#include "db/CDbAccess.h"
+#include "modem/SmsRecord.h"
+
+#include <QTableView>
+
+class IMessageBox;
+class RecordsModel;
+class QMenu;
+class QAction;
+
+class CMyList : public QTableView
+{
+    Q_OBJECT
+public:
+    CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWidget *parent = nullptr);
+    ~CMyList() override;
+
+    RecordsModel &Model() const { return *m_pModel; }
+    QMenu *ContextMenu() const { return m_pMenu; }
+
+    // Once, when the main window is built: the all view.
+    void InitialUpdate();
+    void LoadReceived();
+    void LoadSent();
+    void LoadAll();
+    void ClearRows();
+    void DeleteSelected();
+    void AddReportRow(const SmsReport &report);
+    // The row of the selection mark, -1 when there is none.
+    int SelectionMark() const;
+
+    QSize sizeHint() const override;
+
+signals:
+    // The entries whose windows come with the query and export features.
+    void replyRequested(int row);
+    void queryRequested();
+    void exportRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    QAction *AddAction(QMenu *menu, const QString &text, const QString &prompt, const char *name);
+
+    IMessageBox &m_messages;
+    RecordsModel *m_pModel = nullptr;
+    QMenu *m_pMenu = nullptr;
+};

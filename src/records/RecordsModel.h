@@ -1,0 +1,128 @@
+#pragma once
+// The records list: sent and received messages as five text columns, newest on top.
+//
+// One row is one record (T_REC or T_SEND, by D_NO), so deleting a row deletes exactly that
+// record. A journal of a million rows must show at once and stay small, so the model never
+// holds the texts of all rows: a load reads only the keys (table + D_NO), newest first, in
+// slices between which the event loop runs, and the texts of the rows on screen are read on
+// demand, a page at a time, into a bounded cache. Rows added from engine reports are held
+// whole on top of whatever was loaded.
+#include "db/CDbAccess.h"
+#include "modem/SmsRecord.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+#include <QVector>
+
+class IMessageBox;
+class QTimer;
+
+class RecordsModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { TimeColumn, NumberColumn, ActionColumn, StateColumn, ContentColumn, ColumnCount };
+    enum Role {
+        ImageRole = Qt::UserRole + 1, // int: 0 sent, 1 received (the list's two icons)
+        RecordKeyRole,                // qint64 D_NO of the record, 0 when not known yet (report row)
+        RecordTableRole,              // QString "T_SEND" or "T_REC"
+    };
+    enum class View { Empty, Received, Sent, All };
+
+    struct RowTexts
+    {
+        QString m_strTime, m_strNumber, m_strAction, m_strResult, m_strContent;
+        int m_nImage = 0;
+    };
+
+    // The list has its own database instance, built from the same settings as the
+    // application's; messages of a load or a delete go to messages.
+    RecordsModel(CDbAccess::SettingsSource settings, IMessageBox &messages, QObject *parent = nullptr);
+    ~RecordsModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Replace every row by one journal (or both). The first slice of keys is read before
+    // the call returns; the rest follow from the event loop (IsLoading, loadFinished).
+    void LoadReceived();
+    void LoadSent();
+    void LoadAll();
+    bool IsLoading() const;
+    // Reads the remaining slices now (the log export needs every row).
+    void FinishLoading();
+
+    // A new row 0 from an engine report, whatever is shown.
+    void AddReportRow(const SmsReport &report);
+    // Empties the display; the database is not touched.
+    void ClearRows();
+    // The whole delete command on one row: "请选中要删除的短信" when row is not a row,
+    // the question, the delete by D_NO, "删除失败!SQL数据库错误" on failure.
+    // True when the record was deleted and its row removed.
+    bool DeleteRow(int row);
+
+    RowTexts Row(int row) const;
+    View CurrentView() const { return m_view; }
+    CDbAccess &Db() { return *m_db; }
+
+    // Rows read per slice of a load and per page of texts (tests make them small).
+    void SetSliceSize(int keys);
+    void SetPageSize(int rows);
+
+signals:
+    void loadFinished();
+
+private:
+    // A loaded row: bit 62 set for T_SEND, the rest D_NO.
+    static constexpr qint64 kSendBit = qint64(1) << 62;
+    struct CachedRow
+    {
+        QString m_strTime, m_strNumber, m_strContent;
+        bool m_bState = true;
+        bool m_bMissing = false; // record gone (deleted elsewhere) or page read failed
+    };
+    struct ReportRow
+    {
+        qint64 m_nSerial = 0;
+        SmsReport m_report;
+    };
+    struct Stream; // keys of one table being read newest first
+
+    void StartLoad(View view);
+    void StopLoad();
+    bool LoadSlice(int maxRows);
+    void ScheduleSlice();
+    bool IsReportRow(int row) const { return row < m_reports.size(); }
+    const ReportRow &ReportAt(int row) const { return m_reports.at(m_reports.size() - 1 - row); }
+    const CachedRow &Cached(qint64 key) const;
+    void FetchAround(int row) const;
+    void FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted) const;
+    RowTexts Texts(int row) const;
+    // Position of a row identity after the event loop ran (a question box): -1 when gone.
+    int FindRow(qint64 key, qint64 reportSerial) const;
+    qint64 ResolveReportKey(const SmsReport &report, bool &failed);
+    // Database messages raised while rows are being read wait until the model is consistent
+    // again (a message box runs the event loop, which may start a new load or paint).
+    void ShowHeldMessages() const;
+
+    IMessageBox &m_messages;
+    std::unique_ptr<CDbAccess> m_db;
+    View m_view = View::Empty;
+    QVector<ReportRow> m_reports;   // in arrival order; the last one is row 0
+    QVector<qint64> m_keys;         // loaded rows in display order (newest first)
+    qint64 m_nNextSerial = 1;
+
+    std::unique_ptr<Stream> m_rec, m_send;
+    QTimer *m_pSliceTimer = nullptr;
+    int m_nSliceSize = 50000;
+    int m_nPageSize = 256;
+
+    mutable QHash<qint64, CachedRow> m_cache;
+    mutable bool m_bHoldMessages = false;
+    mutable int m_nMessages = 0;     // database messages so far (to tell whether one was given)
+    mutable QStringList m_heldMessages;
+};
