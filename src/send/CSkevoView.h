@@ -1,12 +1,15 @@
 #pragma once
 // The bulk-send panel: the send list with its buttons, the message field with its byte
 // count, the send and stop buttons and the progress bar. It owns the tray icon.
+#include <QStringList>
 #include <QWidget>
 
 class CSkevoApp;
 class IMessageBox;
+class ISendPanelDialogs;
 class CTrayIcon;
 class QProgressBar;
+class SendListModel;
 
 class CSkevoView : public QWidget
 {
@@ -20,16 +23,38 @@ public:
     void UpdateConnectionState(bool connected);
     // One step of the progress bar per send report (a step past the top starts again at 0).
     void StepProgress();
+    // Position 0, bounds 0 .. count: the start of a run of count messages.
+    void ResetProgress(int count);
     QProgressBar *ProgressBar() const;
     QStringList GetAllNumbers() const;
     QString Message() const;   // m_strMessage as last taken from the field
     CTrayIcon &Tray();
+    SendListModel &Model();
+
+    // The dialogs the panel asks (manual number, number file open/save). Not owned;
+    // nullptr puts the real dialogs back. For tests.
+    void SetDialogs(ISendPanelDialogs *dialogs);
+
+    // The send button's command.
+    void StartSendRun();
 
 signals:
     // Text for the first pane of the main window's status bar.
     void statusMessage(const QString &text);
 
 private:
+    void OnManualEntry();
+    void OnImportFile();
+    void OnRemoveDuplicates();
+    void OnSortOrShuffle();
+    void OnMoveToFront();
+    void OnExport();
+    void OnRemoveSelected();
+    void OnClearList();
+    void OnStop();
+    QList<int> SelectedRows() const;
+    ISendPanelDialogs &Dialogs();
+
     struct Private;
     Private *d;
 };

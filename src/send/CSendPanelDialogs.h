@@ -1,0 +1,11 @@
+#pragma once
+// The real dialogs of the bulk-send panel.
+#include "ISendPanelDialogs.h"
+
+class CSendPanelDialogs : public ISendPanelDialogs
+{
+public:
+    std::optional<QString> AskManualNumber(QWidget *parent) override;
+    QString OpenNumberFile(QWidget *parent) override;
+    QString SaveNumberFile(QWidget *parent) override;
+};

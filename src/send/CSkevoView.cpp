@@ -1,0 +1,337 @@
+#include "CSkevoView.h"
+
+#include "CMessageEdit.h"
+#include "CSendPanelDialogs.h"
+#include "LastNumbers.h"
+#include "MessageText.h"
+#include "SendListLogic.h"
+#include "SendListModel.h"
+#include "SendRun.h"
+#include "app/CSkevoApp.h"
+#include "app/CTrayIcon.h"
+#include "app/IMessageBox.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// File dialogs may move the working directory, and setting.ini is found through it.
+class WorkingDirectoryGuard
+{
+public:
+    WorkingDirectoryGuard() : m_strPath(QDir::currentPath()) {}
+    ~WorkingDirectoryGuard() { QDir::setCurrent(m_strPath); }
+    WorkingDirectoryGuard(const WorkingDirectoryGuard &) = delete;
+    WorkingDirectoryGuard &operator=(const WorkingDirectoryGuard &) = delete;
+
+private:
+    QString m_strPath;
+};
+
+const QString kDefaultMessage = QStringLiteral("在做一个短信软件,测试短信");
+} // namespace
+
+struct CSkevoView::Private
+{
+    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model) {}
+
+    CSkevoApp &app;
+    IMessageBox &messages;
+    SendListModel model;
+    SendListLogic logic;
+    CSendPanelDialogs realDialogs;
+    ISendPanelDialogs *dialogs = nullptr;
+    CTrayIcon *tray = nullptr;
+    QIcon connectedPicture;
+    QIcon disconnectedPicture;
+
+    QListView *list = nullptr;
+    QPushButton *orderButton = nullptr;
+    QLabel *byteCount = nullptr;
+    CMessageEdit *edit = nullptr;
+    QProgressBar *progress = nullptr;
+
+    QString m_strMessage;
+    bool m_bInitialised = false;
+};
+
+CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
+    : QWidget(parent)
+    , d(new Private(app, messages))
+{
+    setObjectName(QStringLiteral("skevoView"));
+    d->tray = new CTrayIcon(this);
+
+    auto button = [this](const char *name, const QString &text, void (CSkevoView::*slot)()) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        if (slot)
+            connect(b, &QPushButton::clicked, this, slot);
+        else
+            b->setEnabled(false); // comes with a later piece of the panel
+        return b;
+    };
+
+    auto *listLabel = new QLabel(QStringLiteral("发送列表:"), this);
+    listLabel->setObjectName(QStringLiteral("sendListLabel"));
+
+    d->list = new QListView(this);
+    d->list->setObjectName(QStringLiteral("sendList"));
+    d->list->setViewMode(QListView::ListMode);
+    d->list->setFlow(QListView::TopToBottom);
+    d->list->setWrapping(true);
+    d->list->setResizeMode(QListView::Adjust);
+    d->list->setUniformItemSizes(true);
+    d->list->setSelectionMode(QAbstractItemView::MultiSelection);
+    d->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    d->list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    d->list->setModel(&d->model);
+    listLabel->setBuddy(d->list);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
+    buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
+    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
+    buttons->addWidget(button("removeDuplicatesButton", QStringLiteral("清除重号"), &CSkevoView::OnRemoveDuplicates));
+    d->orderButton = button("orderButton", d->logic.OrderCaption(), &CSkevoView::OnSortOrShuffle);
+    buttons->addWidget(d->orderButton);
+    buttons->addWidget(button("moveToFrontButton", QStringLiteral("优先发送"), &CSkevoView::OnMoveToFront));
+    buttons->addWidget(button("exportButton", QStringLiteral("导出号码"), &CSkevoView::OnExport));
+    buttons->addWidget(button("removeSelectedButton", QStringLiteral("删除选中"), &CSkevoView::OnRemoveSelected));
+    buttons->addWidget(button("clearButton", QStringLiteral("清空列表"), &CSkevoView::OnClearList));
+    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), nullptr));
+    buttons->addStretch(1);
+
+    auto *messageLabel = new QLabel(QStringLiteral("群发内容:    字数:"), this);
+    messageLabel->setObjectName(QStringLiteral("messageLabel"));
+    d->byteCount = new QLabel(QStringLiteral("0"), this);
+    d->byteCount->setObjectName(QStringLiteral("byteCountLabel"));
+    d->byteCount->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    auto *messageLine = new QHBoxLayout;
+    messageLine->addWidget(messageLabel);
+    messageLine->addWidget(d->byteCount);
+    messageLine->addStretch(1);
+    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), nullptr));
+
+    d->edit = new CMessageEdit(this);
+    d->edit->setObjectName(QStringLiteral("messageEdit"));
+    d->edit->SetMaxBytes(MessageText::kMaxBytes);
+    messageLabel->setBuddy(d->edit);
+    connect(d->edit, &CMessageEdit::byteCountChanged, this, [this](int count) {
+        d->m_strMessage = d->edit->toPlainText();
+        d->byteCount->setText(QString::number(count));
+    });
+
+    auto *sendButton = button("sendButton", QStringLiteral("发送"), &CSkevoView::StartSendRun);
+    sendButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+
+    d->progress = new QProgressBar(this);
+    d->progress->setObjectName(QStringLiteral("progressBar"));
+    d->progress->setRange(0, 100);
+    d->progress->setValue(0);
+    d->progress->setOrientation(Qt::Horizontal);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(listLabel, 0, 0, 1, 2);
+    grid->addWidget(d->list, 1, 0);
+    grid->addLayout(buttons, 1, 1);
+    grid->addLayout(messageLine, 2, 0);
+    grid->addWidget(d->edit, 3, 0);
+    grid->addWidget(sendButton, 3, 1);
+    grid->addWidget(d->progress, 4, 0);
+    grid->addWidget(button("stopButton", QStringLiteral("停止"), &CSkevoView::OnStop), 4, 1);
+    grid->setRowStretch(1, 3);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(0, 1);
+}
+
+CSkevoView::~CSkevoView()
+{
+    delete d;
+}
+
+void CSkevoView::InitialUpdate()
+{
+    if (d->m_bInitialised)
+        return;
+    d->m_bInitialised = true;
+
+    d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
+
+    const QString text = d->app.m_settings.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), kDefaultMessage);
+    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxStoredBytes));
+    d->edit->moveCursor(QTextCursor::End);
+
+    d->connectedPicture = CTrayIcon::ConnectedPicture();
+    d->disconnectedPicture = CTrayIcon::DisconnectedPicture();
+    UpdateConnectionState(false);
+    d->tray->Add();
+
+    d->m_strMessage = d->edit->toPlainText();
+    d->byteCount->setText(QString::number(MessageText::ByteCount(d->m_strMessage)));
+}
+
+void CSkevoView::UpdateConnectionState(bool connected)
+{
+    if (d->connectedPicture.isNull()) {
+        d->connectedPicture = CTrayIcon::ConnectedPicture();
+        d->disconnectedPicture = CTrayIcon::DisconnectedPicture();
+    }
+    d->tray->SetIcon(connected ? d->connectedPicture : d->disconnectedPicture);
+    d->tray->SetTip(connected ? QStringLiteral("电脑与短信猫已连接") : QStringLiteral("电脑与短信猫未连接"));
+}
+
+void CSkevoView::StepProgress()
+{
+    const int next = d->progress->value() + 1;
+    d->progress->setValue(next > d->progress->maximum() ? d->progress->minimum() : next);
+}
+
+void CSkevoView::ResetProgress(int count)
+{
+    // A bar with equal bounds would show a busy animation; a run of nothing shows an
+    // empty bar instead.
+    d->progress->setRange(0, std::max(count, 1));
+    d->progress->setValue(0);
+}
+
+QProgressBar *CSkevoView::ProgressBar() const
+{
+    return d->progress;
+}
+
+QStringList CSkevoView::GetAllNumbers() const
+{
+    return d->model.GetAllNumbers();
+}
+
+QString CSkevoView::Message() const
+{
+    return d->m_strMessage;
+}
+
+CTrayIcon &CSkevoView::Tray()
+{
+    return *d->tray;
+}
+
+SendListModel &CSkevoView::Model()
+{
+    return d->model;
+}
+
+void CSkevoView::SetDialogs(ISendPanelDialogs *dialogs)
+{
+    d->dialogs = dialogs;
+}
+
+ISendPanelDialogs &CSkevoView::Dialogs()
+{
+    return d->dialogs ? *d->dialogs : d->realDialogs;
+}
+
+QList<int> CSkevoView::SelectedRows() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = d->list->selectionModel()->selectedRows();
+    rows.reserve(selected.size());
+    for (const QModelIndex &index : selected)
+        rows.append(index.row());
+    return rows;
+}
+
+void CSkevoView::StartSendRun()
+{
+    d->m_strMessage = d->edit->toPlainText();
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->app.m_modem.IsOpen(),
+                                           d->app.m_device.m_strSMSC);
+    for (const PanelMessage &message : plan.m_messages)
+        message.ShowOn(d->messages);
+    if (!plan.m_bQueue)
+        return;
+    ResetProgress(int(plan.m_records.size()));
+    if (!plan.m_records.isEmpty())
+        d->app.m_modem.Enqueue(plan.m_records);
+}
+
+void CSkevoView::OnManualEntry()
+{
+    const std::optional<QString> typed = Dialogs().AskManualNumber(this);
+    if (!typed)
+        return;
+    if (const auto message = d->logic.ManualEntry(*typed)) {
+        message->ShowOn(d->messages);
+        return;
+    }
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnImportFile()
+{
+    SendListLogic::ImportNotice().ShowOn(d->messages);
+    WorkingDirectoryGuard guard;
+    const QString path = Dialogs().OpenNumberFile(this);
+    if (path.isEmpty())
+        return;
+    const SendListLogic::ImportOutcome outcome = d->logic.Import(path);
+    if (outcome.m_message)
+        outcome.m_message->ShowOn(d->messages);
+    else
+        emit statusMessage(outcome.m_strStatus);
+}
+
+void CSkevoView::OnRemoveDuplicates()
+{
+    d->logic.RemoveDuplicates();
+}
+
+void CSkevoView::OnSortOrShuffle()
+{
+    d->logic.SortOrShuffle();
+    d->orderButton->setText(d->logic.OrderCaption());
+}
+
+void CSkevoView::OnMoveToFront()
+{
+    if (const auto message = d->logic.MoveToFront(SelectedRows()))
+        message->ShowOn(d->messages);
+    d->list->clearSelection();
+}
+
+void CSkevoView::OnExport()
+{
+    if (const auto message = d->logic.ExportCheck()) {
+        message->ShowOn(d->messages);
+        return;
+    }
+    WorkingDirectoryGuard guard;
+    const QString path = Dialogs().SaveNumberFile(this);
+    if (path.isEmpty())
+        return;
+    d->logic.Export(path).ShowOn(d->messages);
+}
+
+void CSkevoView::OnRemoveSelected()
+{
+    if (const auto message = d->logic.RemoveSelected(SelectedRows()))
+        message->ShowOn(d->messages);
+}
+
+void CSkevoView::OnClearList()
+{
+    if (SendListLogic::ClearQuestion().ShowOn(d->messages) == IMessageBox::AnswerOk)
+        d->logic.Clear();
+}
+
+void CSkevoView::OnStop()
+{
+    d->progress->setValue(0);
+}

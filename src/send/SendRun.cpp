@@ -1,0 +1,70 @@
+#include "SendRun.h"
+
+#include "NumberRules.h"
+#include "modem/CSmsModem.h"
+
+PanelMessage SendRun::EmptyText()
+{
+    return {QStringLiteral("短信内容不能为空"), QString(), IMessageBox::Warning};
+}
+
+PanelMessage SendRun::EmptyList()
+{
+    return {QStringLiteral("请导入号码!"), QString(), IMessageBox::Warning};
+}
+
+PanelMessage SendRun::NotConnected()
+{
+    return {QStringLiteral("还未连接猫\n请连接猫"), QString(), IMessageBox::Warning};
+}
+
+PanelMessage SendRun::EmptyEntry()
+{
+    return {QStringLiteral("请输入手机号码"), QString(), IMessageBox::Warning};
+}
+
+PanelMessage SendRun::BadNumber()
+{
+    return {QStringLiteral("手机号码不能超过24位并且不能包含非数字字符"), QString(), IMessageBox::Warning};
+}
+
+SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc)
+{
+    SendRunPlan plan;
+    if (text.isEmpty()) {
+        plan.m_messages.append(EmptyText());
+        return plan;
+    }
+    if (entries.isEmpty()) {
+        plan.m_messages.append(EmptyList());
+        return plan;
+    }
+    if (!modemOpen) {
+        plan.m_messages.append(NotConnected());
+        return plan;
+    }
+
+    QStringList numbers;
+    numbers.reserve(entries.size());
+    for (const QString &entry : entries) {
+        if (entry.isEmpty()) {
+            plan.m_messages.append(EmptyEntry());
+            continue;
+        }
+        // "86" put in front of 19 or more digits makes a number longer than the address
+        // field of an SMS-SUBMIT can carry (TS 23.040 9.1.2.5): refused like a bad entry.
+        const QString number = NumberRules::IsValidNumber(entry) ? NumberRules::NormaliseNumber(entry) : QString();
+        if (number.isEmpty() || number.size() > NumberRules::kMaxPduDigits) {
+            plan.m_messages.append(BadNumber());
+            return plan;
+        }
+        numbers.append(number);
+    }
+
+    plan.m_bQueue = true;
+    plan.m_records.reserve(numbers.size());
+    for (const QString &number : numbers)
+        plan.m_records.append(CSmsModem::MakeRecord(smsc, number, text, -1));
+    plan.m_numbers = std::move(numbers);
+    return plan;
+}

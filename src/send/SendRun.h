@@ -1,0 +1,31 @@
+#pragma once
+// The checks of the send button and the messages it queues, without the window: the panel
+// shows m_messages in order and, when m_bQueue, sets its progress bar to 0..n and hands
+// m_records to the modem engine in one Enqueue.
+#include "PanelMessage.h"
+#include "modem/SmsRecord.h"
+
+#include <QStringList>
+#include <QVector>
+
+struct SendRunPlan
+{
+    QVector<PanelMessage> m_messages; // to show, in this order
+    bool m_bQueue = false;            // the run goes ahead (possibly with no number at all)
+    QStringList m_numbers;            // normalised destinations, in list order
+    QVector<SmsRecord> m_records;     // one per number
+};
+
+class SendRun
+{
+public:
+    // text: the message field; entries: the send list in order; smsc: the service centre
+    // of the device settings. Checks, in order: text, list, link, then every entry.
+    static SendRunPlan Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc);
+
+    static PanelMessage EmptyText();
+    static PanelMessage EmptyList();
+    static PanelMessage NotConnected();
+    static PanelMessage EmptyEntry();
+    static PanelMessage BadNumber();
+};

@@ -1,0 +1,142 @@
+#include "send/NumberRules.h"
+#include "send/SendRun.h"
+
+#include <QTest>
+
+namespace {
+const QString kText = QStringLiteral("在做一个短信软件,测试短信");
+const QString kSmsc = QStringLiteral("8613800591500");
+const QString kEmptyEntry = QStringLiteral("请输入手机号码");
+const QString kBad = QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
+
+QStringList Texts(const SendRunPlan &plan)
+{
+    QStringList out;
+    for (const PanelMessage &m : plan.m_messages)
+        out << m.m_strText;
+    return out;
+}
+} // namespace
+
+class tst_SendRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void checks_data();
+    void checks();
+    void recordsCarryServiceCentreTextAndNoOrder();
+    void refusalsAreWarningsUnderTheTitle();
+    void everyEntryEmptyQueuesNothing();
+    void longTextIsQueuedWhole();
+};
+
+void tst_SendRun::checks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("numbers"); // queued; empty with no run
+
+    const QString n13 = QStringLiteral("8613800000000");
+    QTest::newRow("empty entry reported once, three sent")
+        << kText << QStringList{QStringLiteral("13800000000"), QStringLiteral("+8613800000000"), QString(), QStringLiteral("8613800000000")}
+        << true << QStringList{kEmptyEntry} << QStringList{n13, n13, n13};
+    QTest::newRow("bad last character stops everything")
+        << kText << QStringList{QStringLiteral("13800000000"), QStringLiteral("1380000000a")} << true << QStringList{kBad}
+        << QStringList();
+    QTest::newRow("empty entries before a bad one are reported first")
+        << kText << QStringList{QString(), QStringLiteral("13800000000"), QString(), QStringLiteral("138 0000")} << true
+        << QStringList{kEmptyEntry, kEmptyEntry, kBad} << QStringList();
+    QTest::newRow("25 digits refused") << kText << QStringList{QString(25, QLatin1Char('1'))} << true << QStringList{kBad}
+                                       << QStringList();
+    // 86 in front of 24 digits makes 26, more than the 20 digits a PDU address carries.
+    QTest::newRow("24 digits refused: 26 after normalising") << kText << QStringList{QString(24, QLatin1Char('1'))} << true
+                                                             << QStringList{kBad} << QStringList();
+    QTest::newRow("19 digits refused: 21 after normalising, a PDU carries 20")
+        << kText << QStringList{QStringLiteral("1") + QString(18, QLatin1Char('2'))} << true << QStringList{kBad} << QStringList();
+    QTest::newRow("18 digits that begin with 86 pass")
+        << kText << QStringList{QStringLiteral("86") + QString(16, QLatin1Char('1'))} << true << QStringList()
+        << QStringList{QStringLiteral("86") + QString(16, QLatin1Char('1'))};
+    QTest::newRow("20 digits after normalising pass")
+        << kText << QStringList{QString(18, QLatin1Char('1'))} << true << QStringList()
+        << QStringList{QStringLiteral("86") + QString(18, QLatin1Char('1'))};
+    QTest::newRow("plus alone is 86") << kText << QStringList{QStringLiteral("+")} << true << QStringList() << QStringList{QStringLiteral("86")};
+    QTest::newRow("repeats are sent twice")
+        << kText << QStringList{QStringLiteral("10086"), QStringLiteral("10086")} << true << QStringList()
+        << QStringList{QStringLiteral("8610086"), QStringLiteral("8610086")};
+    QTest::newRow("blank text is sent") << QStringLiteral("  ") << QStringList{QStringLiteral("10086")} << true << QStringList()
+                                        << QStringList{QStringLiteral("8610086")};
+
+    // The order of the checks: text, list, link, numbers.
+    QTest::newRow("empty text first") << QString() << QStringList() << false << QStringList{QStringLiteral("短信内容不能为空")}
+                                      << QStringList();
+    QTest::newRow("empty list before the link") << kText << QStringList() << false << QStringList{QStringLiteral("请导入号码!")}
+                                                << QStringList();
+    QTest::newRow("link before the numbers")
+        << kText << QStringList{QString(), QStringLiteral("abc")} << false << QStringList{QStringLiteral("还未连接猫\n请连接猫")}
+        << QStringList();
+}
+
+void tst_SendRun::checks()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, entries);
+    QFETCH(bool, open);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, numbers);
+
+    const SendRunPlan plan = SendRun::Plan(text, entries, open, kSmsc);
+    QCOMPARE(Texts(plan), messages);
+    QCOMPARE(plan.m_bQueue, !numbers.isEmpty());
+    QCOMPARE(plan.m_numbers, numbers);
+    QCOMPARE(plan.m_records.size(), numbers.size());
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        QCOMPARE(plan.m_records.at(i).m_strTPA, numbers.at(i));
+}
+
+void tst_SendRun::recordsCarryServiceCentreTextAndNoOrder()
+{
+    const SendRunPlan plan = SendRun::Plan(kText, {QStringLiteral("13800000000"), QStringLiteral("+8613900000000")}, true,
+                                           QStringLiteral("8613800200500"));
+    QVERIFY(plan.m_bQueue);
+    QCOMPARE(plan.m_records.size(), 2);
+    for (const SmsRecord &r : plan.m_records) {
+        QCOMPARE(r.m_strSCA, QStringLiteral("8613800200500"));
+        QCOMPARE(r.m_strUD, kText);
+        QCOMPARE(r.m_nID, -1);
+    }
+    QCOMPARE(plan.m_records.at(0).m_strTPA, QStringLiteral("8613800000000"));
+    QCOMPARE(plan.m_records.at(1).m_strTPA, QStringLiteral("8613900000000"));
+}
+
+void tst_SendRun::refusalsAreWarningsUnderTheTitle()
+{
+    const QList<PanelMessage> all{SendRun::EmptyText(), SendRun::EmptyList(), SendRun::NotConnected(), SendRun::BadNumber()};
+    for (const PanelMessage &m : all) {
+        QCOMPARE(m.m_icon, IMessageBox::Warning);
+        QCOMPARE(m.m_strCaption, QString());
+        QCOMPARE(m.m_buttons, IMessageBox::Ok);
+    }
+}
+
+void tst_SendRun::everyEntryEmptyQueuesNothing()
+{
+    const SendRunPlan plan = SendRun::Plan(kText, {QString(), QString()}, true, kSmsc);
+    QCOMPARE(Texts(plan), (QStringList{kEmptyEntry, kEmptyEntry}));
+    QVERIFY(plan.m_bQueue); // the bar is still set, to a run of none
+    QVERIFY(plan.m_records.isEmpty());
+}
+
+void tst_SendRun::longTextIsQueuedWhole()
+{
+    // More than 70 characters goes out as one concatenated message; the engine splits it.
+    const QString text(140, QLatin1Char('a'));
+    const SendRunPlan plan = SendRun::Plan(text, {QStringLiteral("10086")}, true, kSmsc);
+    QVERIFY(plan.m_messages.isEmpty());
+    QCOMPARE(plan.m_records.size(), 1);
+    QCOMPARE(plan.m_records.at(0).m_strUD, text);
+}
+
+QTEST_GUILESS_MAIN(tst_SendRun)
+#include "tst_sendrun.moc"

@@ -1,0 +1,692 @@
+#include "PanelFakes.h"
+
+#include "ModemSimulator.h"
+#include "app/CSkevoApp.h"
+#include "app/CTrayIcon.h"
+#include "send/CRandGenerator.h"
+#include "send/CSkevoView.h"
+#include "send/LastNumbers.h"
+#include "send/SendListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(IMessageBox::Icon)
+
+namespace {
+const QString kDefaultText = QStringLiteral("在做一个短信软件,测试短信");
+
+// Typing as an input method commits it (Chinese text comes that way).
+void Type(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(widget, char(c.unicode()));
+        } else {
+            QInputMethodEvent event;
+            event.setCommitString(QString(c));
+            QApplication::sendEvent(widget, &event);
+        }
+    }
+}
+
+QStringList Letters(const char *letters)
+{
+    QStringList out;
+    for (const char *p = letters; *p; ++p)
+        out << QString(QLatin1Char(*p));
+    return out;
+}
+} // namespace
+
+class tst_SkevoView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void layoutAndCaptions();
+    void initialUpdate();
+    void initialUpdateRestoresLastNumbersOnce();
+    void storedMessageIsCutTo139Bytes();
+    void byteCountFollowsTheField();
+    void fieldTakesNoMoreThan140Bytes();
+    void cutKeepsTheTextAroundTheCaret();
+    void enterStartsANewLine();
+    void manualEntry_data();
+    void manualEntry();
+    void importFile();
+    void importInvalidFile();
+    void importCancelled();
+    void removeDuplicatesButton();
+    void orderButton();
+    void moveToFrontOfClickedEntries();
+    void clickTogglesSelection();
+    void selectionCommandsWithoutSelection();
+    void removeSelected();
+    void clearList_data();
+    void clearList();
+    void exportNumbers();
+    void exportEmptyList();
+    void exportFailure();
+    void sendRefusals_data();
+    void sendRefusals();
+    void progressBar();
+    void connectionState();
+    void sendThroughSimulatedModem();
+
+private:
+    void Make(const QByteArray &settings = QByteArray());
+    QPushButton *Button(const char *name) const;
+    void Click(const char *name);
+    void ClickEntry(int row);
+    QListView *List() const;
+    QPlainTextEdit *Edit() const;
+    QString ByteCount() const;
+    QString Write(const QString &name, const QByteArray &content);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<CSkevoApp> m_app;
+    RecordingMessageBox m_box;
+    ScriptedPanelDialogs m_dialogs;
+    std::unique_ptr<CSkevoView> m_view;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+};
+
+void tst_SkevoView::init()
+{
+    m_box = RecordingMessageBox();
+    m_dialogs = ScriptedPanelDialogs();
+    Make();
+}
+
+void tst_SkevoView::Make(const QByteArray &settings)
+{
+    m_tester.reset();
+    m_view.reset();
+    m_app.reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    const QString ini = m_dir->filePath(QStringLiteral("setting.ini"));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[SQL]\nDriver=sqlite\nData=PANELTEST\n" + settings);
+    file.close();
+    m_app = std::make_unique<CSkevoApp>(ini);
+}
+
+void tst_SkevoView::cleanup()
+{
+    m_tester.reset();
+    m_view.reset();
+    m_app.reset();
+    m_dir.reset();
+}
+
+QPushButton *tst_SkevoView::Button(const char *name) const
+{
+    auto *button = m_view->findChild<QPushButton *>(QLatin1String(name));
+    if (!button)
+        qFatal("no button %s", name);
+    return button;
+}
+
+void tst_SkevoView::Click(const char *name)
+{
+    QTest::mouseClick(Button(name), Qt::LeftButton);
+}
+
+QListView *tst_SkevoView::List() const
+{
+    return m_view->findChild<QListView *>(QStringLiteral("sendList"));
+}
+
+QPlainTextEdit *tst_SkevoView::Edit() const
+{
+    return m_view->findChild<QPlainTextEdit *>(QStringLiteral("messageEdit"));
+}
+
+QString tst_SkevoView::ByteCount() const
+{
+    return m_view->findChild<QLabel *>(QStringLiteral("byteCountLabel"))->text();
+}
+
+void tst_SkevoView::ClickEntry(int row)
+{
+    QListView *list = List();
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualRect(index).center());
+}
+
+QString tst_SkevoView::Write(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write the test file");
+    file.write(content);
+    return path;
+}
+
+// Builds the panel the way the main window does, and shows it.
+#define SHOW_PANEL()                                                                                  \
+    do {                                                                                              \
+        m_view = std::make_unique<CSkevoView>(*m_app, m_box);                                         \
+        m_tester = std::make_unique<QAbstractItemModelTester>(&m_view->Model(),                       \
+                                                              QAbstractItemModelTester::FailureReportingMode::QtTest); \
+        m_view->SetDialogs(&m_dialogs);                                                               \
+        m_view->resize(900, 520);                                                                     \
+        m_view->show();                                                                               \
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));                                          \
+        m_view->InitialUpdate();                                                                      \
+    } while (false)
+
+void tst_SkevoView::layoutAndCaptions()
+{
+    SHOW_PANEL();
+    const QList<QPair<const char *, QString>> enabled{
+        {"manualButton", QStringLiteral("手工输入")},      {"importButton", QStringLiteral("导入文件")},
+        {"removeDuplicatesButton", QStringLiteral("清除重号")}, {"orderButton", QStringLiteral("顺序排列")},
+        {"moveToFrontButton", QStringLiteral("优先发送")}, {"exportButton", QStringLiteral("导出号码")},
+        {"removeSelectedButton", QStringLiteral("删除选中")}, {"clearButton", QStringLiteral("清空列表")},
+        {"sendButton", QStringLiteral("发送")},            {"stopButton", QStringLiteral("停止")}};
+    for (const auto &[name, text] : enabled) {
+        QCOMPARE(Button(name)->text(), text);
+        QVERIFY2(Button(name)->isEnabled(), name);
+    }
+    const QList<QPair<const char *, QString>> later{{"phoneBookButton", QStringLiteral("电话本导入")},
+                                                    {"generateButton", QStringLiteral("生成号码")},
+                                                    {"insertPhraseButton", QStringLiteral("插入短语")}};
+    for (const auto &[name, text] : later) {
+        QCOMPARE(Button(name)->text(), text);
+        QVERIFY2(!Button(name)->isEnabled(), name);
+    }
+    QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("sendListLabel"))->text(), QStringLiteral("发送列表:"));
+    QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("messageLabel"))->text(), QStringLiteral("群发内容:    字数:"));
+
+    QListView *list = List();
+    QCOMPARE(list->flow(), QListView::TopToBottom);
+    QVERIFY(list->isWrapping());
+    QCOMPARE(list->viewMode(), QListView::ListMode);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::MultiSelection);
+    QVERIFY(list->uniformItemSizes());
+
+    // Buttons to the right of the list, send to the right of the field, stop to the right of the bar.
+    const auto right = [this](QWidget *w) { return w->mapTo(m_view.get(), QPoint(0, 0)).x(); };
+    QVERIFY(right(Button("manualButton")) > right(list) + list->width() - 1);
+    QVERIFY(right(Button("sendButton")) >= right(Edit()) + Edit()->width());
+    QVERIFY(right(Button("stopButton")) >= right(m_view->ProgressBar()) + m_view->ProgressBar()->width());
+    const auto top = [this](QWidget *w) { return w->mapTo(m_view.get(), QPoint(0, 0)).y(); };
+    QVERIFY(top(list) < top(Edit()));
+    QVERIFY(top(Edit()) < top(m_view->ProgressBar()));
+}
+
+void tst_SkevoView::initialUpdate()
+{
+    SHOW_PANEL();
+    QCOMPARE(Edit()->toPlainText(), kDefaultText);
+    QCOMPARE(m_view->Message(), kDefaultText);
+    QCOMPARE(ByteCount(), QStringLiteral("25"));
+    QCOMPARE(m_view->GetAllNumbers(), QStringList());
+    QVERIFY(m_view->Tray().IsAdded());
+    QCOMPARE(m_view->Tray().Tip(), QStringLiteral("电脑与短信猫未连接"));
+    QVERIFY(!m_view->Tray().Icon().isNull());
+    QCOMPARE(m_view->ProgressBar()->minimum(), 0);
+    QCOMPARE(m_view->ProgressBar()->maximum(), 100);
+    QCOMPARE(m_view->ProgressBar()->value(), 0);
+    QVERIFY(m_box.shown.isEmpty());
+}
+
+void tst_SkevoView::initialUpdateRestoresLastNumbersOnce()
+{
+    const QStringList saved{QStringLiteral("9"), QStringLiteral("+8613800000000"), QStringLiteral("abc")};
+    QVERIFY(LastNumbers::SaveLastNumbers(m_app->m_db, saved));
+    SHOW_PANEL();
+    QCOMPARE(m_view->GetAllNumbers(), saved);
+    m_view->InitialUpdate();
+    QCOMPARE(m_view->GetAllNumbers(), saved);
+    QCOMPARE(List()->model()->rowCount(), 3);
+    QCOMPARE(List()->model()->index(1, 0).data().toString(), QStringLiteral("+8613800000000"));
+}
+
+void tst_SkevoView::storedMessageIsCutTo139Bytes()
+{
+    Make("[MSG]\nMESSAGE=" + QString(80, QChar(0x4E2D)).toUtf8() + "\n");
+    SHOW_PANEL();
+    QCOMPARE(Edit()->toPlainText(), QString(69, QChar(0x4E2D)));
+    QCOMPARE(ByteCount(), QStringLiteral("138"));
+
+    Make("[MSG]\nMESSAGE=" + QByteArray(150, 'x') + "\n");
+    SHOW_PANEL();
+    QCOMPARE(Edit()->toPlainText(), QString(139, QLatin1Char('x')));
+    QCOMPARE(ByteCount(), QStringLiteral("139"));
+}
+
+void tst_SkevoView::byteCountFollowsTheField()
+{
+    SHOW_PANEL();
+    Edit()->clear();
+    QCOMPARE(ByteCount(), QStringLiteral("0"));
+    QCOMPARE(m_view->Message(), QString());
+    Type(Edit(), QStringLiteral("ab中"));
+    QCOMPARE(ByteCount(), QStringLiteral("4"));
+    QCOMPARE(m_view->Message(), QStringLiteral("ab中"));
+    QTest::keyClick(Edit(), Qt::Key_Backspace);
+    QCOMPARE(ByteCount(), QStringLiteral("2"));
+    QCOMPARE(m_view->Message(), QStringLiteral("ab"));
+}
+
+void tst_SkevoView::fieldTakesNoMoreThan140Bytes()
+{
+    SHOW_PANEL();
+    const QString seventy(70, QChar(0x6587));
+    Edit()->setPlainText(seventy);
+    QCOMPARE(ByteCount(), QStringLiteral("140"));
+    Edit()->moveCursor(QTextCursor::End);
+    Type(Edit(), QStringLiteral("字a"));
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    QCOMPARE(Edit()->toPlainText(), seventy);
+    QCOMPARE(ByteCount(), QStringLiteral("140"));
+    QCOMPARE(m_view->Message(), seventy);
+
+    // 139 bytes leave room for one ASCII character, not for a Chinese one.
+    Edit()->setPlainText(QString(139, QLatin1Char('x')));
+    Edit()->moveCursor(QTextCursor::End);
+    Type(Edit(), QStringLiteral("字"));
+    QCOMPARE(ByteCount(), QStringLiteral("139"));
+    QTest::keyClicks(Edit(), QStringLiteral("yz"));
+    QCOMPARE(Edit()->toPlainText(), QString(139, QLatin1Char('x')) + QLatin1Char('y'));
+    QCOMPARE(ByteCount(), QStringLiteral("140"));
+
+    // Too much set from outside keeps the beginning that fits.
+    Edit()->setPlainText(QString(200, QLatin1Char('q')));
+    QCOMPARE(Edit()->toPlainText(), QString(140, QLatin1Char('q')));
+}
+
+void tst_SkevoView::cutKeepsTheTextAroundTheCaret()
+{
+    SHOW_PANEL();
+    const QString head(10, QChar(0x4E00));
+    const QString tail(59, QChar(0x4E8C)); // 69 characters, 138 bytes
+    Edit()->setPlainText(head + tail);
+    QTextCursor cursor = Edit()->textCursor();
+    cursor.setPosition(10);
+    Edit()->setTextCursor(cursor);
+    Edit()->insertPlainText(QStringLiteral("中文ab"));  // only "中" fits
+    QCOMPARE(Edit()->toPlainText(), head + QStringLiteral("中") + tail);
+    QCOMPARE(Edit()->textCursor().position(), 11);
+    QCOMPARE(ByteCount(), QStringLiteral("140"));
+
+    // Replacing a selection: what is selected makes room.
+    cursor = Edit()->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);   // two Chinese characters, 4 bytes
+    Edit()->setTextCursor(cursor);
+    Edit()->insertPlainText(QStringLiteral("abcdefgh"));
+    QCOMPARE(Edit()->toPlainText(), QStringLiteral("abcd") + head.mid(2) + QStringLiteral("中") + tail);
+    QCOMPARE(Edit()->textCursor().position(), 4);
+    QCOMPARE(ByteCount(), QStringLiteral("140"));
+}
+
+void tst_SkevoView::enterStartsANewLine()
+{
+    SHOW_PANEL();
+    Edit()->clear();
+    QTest::keyClicks(Edit(), QStringLiteral("ab"));
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    QTest::keyClicks(Edit(), QStringLiteral("c"));
+    QCOMPARE(Edit()->toPlainText(), QStringLiteral("ab\nc"));
+    QCOMPARE(ByteCount(), QStringLiteral("5")); // the line break counts as CR LF
+}
+
+void tst_SkevoView::manualEntry_data()
+{
+    QTest::addColumn<std::optional<QString>>("typed");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("blanks around 138") << std::optional<QString>(QStringLiteral(" 138  ")) << QStringList{QStringLiteral("138")} << QString();
+    QTest::newRow("kept unchanged") << std::optional<QString>(QStringLiteral("1380000000a")) << QStringList{QStringLiteral("1380000000a")} << QString();
+    QTest::newRow("blanks only") << std::optional<QString>(QStringLiteral("   ")) << QStringList() << QStringLiteral("电话号码不能为空");
+    QTest::newRow("cancel") << std::optional<QString>() << QStringList() << QString();
+}
+
+void tst_SkevoView::manualEntry()
+{
+    QFETCH(std::optional<QString>, typed);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, message);
+    SHOW_PANEL();
+    m_dialogs.manual.enqueue(typed);
+    Click("manualButton");
+    QCOMPARE(m_dialogs.manualAsked, 1);
+    QCOMPARE(m_view->GetAllNumbers(), entries);
+    if (message.isEmpty()) {
+        QVERIFY(m_box.shown.isEmpty());
+    } else {
+        QCOMPARE(m_box.Texts(), QStringList{message});
+        QCOMPARE(m_box.shown.at(0).caption, QStringLiteral("提示"));
+        QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Critical);
+    }
+}
+
+void tst_SkevoView::importFile()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(QStringLiteral("first"));
+    m_dialogs.openPath = Write(QStringLiteral("numbers.txt"), "start\n13800000000\n+8613800000000\n138 0000\nabc\n\nend\n");
+    const QString cwd = QDir::currentPath();
+    const QString elsewhere = m_dir->path();
+    m_dialogs.duringDialog = [elsewhere] { QDir::setCurrent(elsewhere); };
+    QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
+
+    Click("importButton");
+    QCOMPARE(m_box.shown.size(), 1); // the notice only: the result goes to the status bar
+    QCOMPARE(m_box.shown.at(0).text, QStringLiteral("要打开的txt文件以start开始\t\n以end结束,\t\n电话号码换行"));
+    QCOMPARE(m_box.shown.at(0).caption, QStringLiteral("消息提式"));
+    QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Information);
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("成功加载了1个,加载失败2个"));
+    QCOMPARE(m_view->GetAllNumbers(), (QStringList{QStringLiteral("first"), QStringLiteral("8613800000000")}));
+    QCOMPARE(QDir::currentPath(), cwd);
+
+    Click("importButton"); // the same file again: its numbers again
+    QCOMPARE(m_view->GetAllNumbers(),
+             (QStringList{QStringLiteral("first"), QStringLiteral("8613800000000"), QStringLiteral("8613800000000")}));
+}
+
+void tst_SkevoView::importInvalidFile()
+{
+    SHOW_PANEL();
+    m_dialogs.openPath = Write(QStringLiteral("noend.txt"), "start\n13800000000\n");
+    QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
+    Click("importButton");
+    QCOMPARE(m_box.Texts(), (QStringList{QStringLiteral("要打开的txt文件以start开始\t\n以end结束,\t\n电话号码换行"),
+                                         QStringLiteral("该文件无效")}));
+    QCOMPARE(status.count(), 0);
+    QCOMPARE(m_view->GetAllNumbers(), QStringList());
+}
+
+void tst_SkevoView::importCancelled()
+{
+    SHOW_PANEL();
+    m_dialogs.openPath.clear();
+    QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
+    Click("importButton");
+    QCOMPARE(m_dialogs.openAsked, 1);
+    QCOMPARE(m_box.shown.size(), 1);
+    QCOMPARE(status.count(), 0);
+}
+
+void tst_SkevoView::removeDuplicatesButton()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(Letters("bab"));
+    Click("removeDuplicatesButton");
+    QCOMPARE(m_view->GetAllNumbers(), Letters("ab"));
+    QCOMPARE(Button("orderButton")->text(), QStringLiteral("顺序排列"));
+}
+
+void tst_SkevoView::orderButton()
+{
+    SHOW_PANEL();
+    Click("orderButton"); // empty list: nothing changes
+    QCOMPARE(Button("orderButton")->text(), QStringLiteral("顺序排列"));
+
+    m_view->Model().Append({QStringLiteral("9"), QStringLiteral("13800000000"), QStringLiteral("10086")});
+    ClickEntry(0);
+    Click("orderButton");
+    QCOMPARE(m_view->GetAllNumbers(), (QStringList{QStringLiteral("10086"), QStringLiteral("13800000000"), QStringLiteral("9")}));
+    QCOMPARE(Button("orderButton")->text(), QStringLiteral("乱序排列"));
+    QVERIFY(!List()->selectionModel()->hasSelection());
+
+    // The shuffle draws from the process's generator, wherever it stands now.
+    CRandGenerator copy = CRandGenerator::Instance();
+    QStringList expected = m_view->GetAllNumbers();
+    SendListModel::ShuffleEntries(expected, copy);
+    Click("orderButton");
+    QCOMPARE(m_view->GetAllNumbers(), expected);
+    QCOMPARE(CRandGenerator::Instance().State(), copy.State());
+    QCOMPARE(Button("orderButton")->text(), QStringLiteral("顺序排列"));
+}
+
+void tst_SkevoView::clickTogglesSelection()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(Letters("abc"));
+    ClickEntry(1);
+    ClickEntry(2);
+    QCOMPARE(List()->selectionModel()->selectedRows().size(), 2);
+    ClickEntry(1);
+    const QModelIndexList selected = List()->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.at(0).row(), 2);
+}
+
+void tst_SkevoView::moveToFrontOfClickedEntries()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(Letters("abcde"));
+    ClickEntry(3);
+    ClickEntry(1);
+    Click("moveToFrontButton");
+    QCOMPARE(m_view->GetAllNumbers(), Letters("bdace"));
+    QVERIFY(!List()->selectionModel()->hasSelection());
+    QVERIFY(m_box.shown.isEmpty());
+}
+
+void tst_SkevoView::selectionCommandsWithoutSelection()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(Letters("ab"));
+    Click("moveToFrontButton");
+    Click("removeSelectedButton");
+    QCOMPARE(m_box.Texts(), (QStringList{QStringLiteral("请选择要优先发送的号码"), QStringLiteral("请先选择要取消发送的号码!")}));
+    QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Information);
+    QCOMPARE(m_box.shown.at(1).icon, IMessageBox::Warning);
+    QCOMPARE(m_box.shown.at(1).caption, QString());
+    QCOMPARE(m_view->GetAllNumbers(), Letters("ab"));
+}
+
+void tst_SkevoView::removeSelected()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(Letters("abcde"));
+    ClickEntry(0);
+    ClickEntry(2);
+    ClickEntry(4);
+    Click("removeSelectedButton");
+    QCOMPARE(m_view->GetAllNumbers(), Letters("bd"));
+    QVERIFY(!List()->selectionModel()->hasSelection());
+    QVERIFY(m_box.shown.isEmpty());
+}
+
+void tst_SkevoView::clearList_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("OK empties") << Letters("ab") << int(IMessageBox::AnswerOk) << QStringList();
+    QTest::newRow("cancel keeps") << Letters("ab") << int(IMessageBox::AnswerCancel) << Letters("ab");
+    QTest::newRow("asked when already empty") << QStringList() << int(IMessageBox::AnswerOk) << QStringList();
+}
+
+void tst_SkevoView::clearList()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(int, answer);
+    QFETCH(QStringList, after);
+    SHOW_PANEL();
+    m_view->Model().Append(entries);
+    m_box.answers.enqueue(IMessageBox::Answer(answer));
+    Click("clearButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("真的要删除清除列表中的发送号码吗？")});
+    QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Question);
+    QCOMPARE(m_box.shown.at(0).buttons, IMessageBox::OkCancel);
+    QCOMPARE(m_view->GetAllNumbers(), after);
+}
+
+void tst_SkevoView::exportNumbers()
+{
+    SHOW_PANEL();
+    m_view->Model().Append({QStringLiteral("13800000000"), QStringLiteral("abc")});
+    m_dialogs.savePath = m_dir->filePath(QStringLiteral("保存号码.txt"));
+    const QString cwd = QDir::currentPath();
+    const QString elsewhere = m_dir->path();
+    m_dialogs.duringDialog = [elsewhere] { QDir::setCurrent(elsewhere); };
+    Click("exportButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("导出到文件成功！")});
+    QFile file(m_dialogs.savePath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("start\n13800000000\nabc\nend"));
+    QCOMPARE(QDir::currentPath(), cwd);
+}
+
+void tst_SkevoView::exportEmptyList()
+{
+    SHOW_PANEL();
+    Click("exportButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("无号码可导出")});
+    QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Information);
+    QCOMPARE(m_dialogs.saveAsked, 0);
+}
+
+void tst_SkevoView::exportFailure()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(QStringLiteral("13800000000"));
+    m_dialogs.savePath = m_dir->path(); // a folder cannot be written as a file
+    Click("exportButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("对 %1 的存取被拒绝。").arg(m_dir->path())});
+    QCOMPARE(m_view->GetAllNumbers(), QStringList{QStringLiteral("13800000000")});
+
+    m_box.shown.clear();
+    m_dialogs.savePath.clear(); // cancelled: nothing at all
+    Click("exportButton");
+    QVERIFY(m_box.shown.isEmpty());
+}
+
+void tst_SkevoView::sendRefusals_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty text") << QString() << QStringList{QStringLiteral("1380000000a")} << QStringLiteral("短信内容不能为空");
+    QTest::newRow("empty list") << kDefaultText << QStringList() << QStringLiteral("请导入号码!");
+    QTest::newRow("not connected, before the numbers")
+        << kDefaultText << QStringList{QString(), QStringLiteral("1380000000a")} << QStringLiteral("还未连接猫\n请连接猫");
+}
+
+void tst_SkevoView::sendRefusals()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, message);
+    SHOW_PANEL();
+    m_view->ProgressBar()->setValue(42);
+    Edit()->setPlainText(text);
+    m_view->Model().Append(entries);
+    Click("sendButton");
+    QCOMPARE(m_box.Texts(), QStringList{message});
+    QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Warning);
+    QCOMPARE(m_view->ProgressBar()->value(), 42);
+    QCOMPARE(m_view->ProgressBar()->maximum(), 100);
+    QCOMPARE(m_app->m_modem.QueuedCount(), 0);
+}
+
+void tst_SkevoView::progressBar()
+{
+    SHOW_PANEL();
+    QProgressBar *bar = m_view->ProgressBar();
+    m_view->ResetProgress(3);
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 3);
+    QCOMPARE(bar->value(), 0);
+    m_view->StepProgress();
+    m_view->StepProgress();
+    QCOMPARE(bar->value(), 2);
+    Click("stopButton");
+    QCOMPARE(bar->value(), 0);
+    m_view->StepProgress();
+    m_view->StepProgress();
+    m_view->StepProgress();
+    QCOMPARE(bar->value(), 3);
+    m_view->StepProgress(); // past the top: from the bottom again
+    QCOMPARE(bar->value(), 0);
+
+    m_view->ResetProgress(0); // a run of nothing: an empty bar, not a busy one
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(bar->maximum() > bar->minimum());
+}
+
+void tst_SkevoView::connectionState()
+{
+    SHOW_PANEL();
+    const qint64 disconnected = m_view->Tray().Icon().cacheKey();
+    m_view->UpdateConnectionState(true);
+    QCOMPARE(m_view->Tray().Tip(), QStringLiteral("电脑与短信猫已连接"));
+    QVERIFY(m_view->Tray().Icon().cacheKey() != disconnected);
+    m_view->UpdateConnectionState(false);
+    QCOMPARE(m_view->Tray().Tip(), QStringLiteral("电脑与短信猫未连接"));
+    QCOMPARE(m_view->Tray().Icon().cacheKey(), disconnected);
+    QVERIFY(m_view->Tray().IsAdded());
+}
+
+void tst_SkevoView::sendThroughSimulatedModem()
+{
+    ModemSimulator sim;
+    if (!sim.Start())
+        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    SHOW_PANEL();
+    CSmsModem &modem = m_app->m_modem;
+    ModemTimeouts timeouts = modem.Timeouts();
+    timeouts.finalAnswerMs = 5000;
+    modem.SetTimeouts(timeouts);
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(modem.InitModem());
+
+    m_view->Model().Append({QStringLiteral("13800000000"), QStringLiteral("+8613800000000"), QString(),
+                            QStringLiteral("8613800000000")});
+    Click("sendButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("请输入手机号码")});
+    QCOMPARE(m_view->ProgressBar()->minimum(), 0);
+    QCOMPARE(m_view->ProgressBar()->maximum(), 3);
+    QCOMPARE(m_view->ProgressBar()->value(), 0);
+    QCOMPARE(modem.QueuedCount(), 3);
+    QCOMPARE(m_view->GetAllNumbers().size(), 4); // the list is left as it was
+
+    // What the main window does with each report.
+    QStringList numbers;
+    connect(&modem, &CSmsModem::reportReady, m_view.get(), [&] {
+        if (const std::optional<SmsReport> report = modem.PopReport()) {
+            numbers << report->m_strNumber;
+            if (report->m_strDirection != QStringLiteral("接收"))
+                m_view->StepProgress();
+        }
+    });
+    QVERIFY(modem.StartThread());
+    QTRY_COMPARE_WITH_TIMEOUT(m_view->ProgressBar()->value(), 3, 60000);
+    modem.StopThread();
+    modem.Close();
+    QCOMPARE(numbers, QStringList(3, QStringLiteral("8613800000000")));
+    QCOMPARE(sim.SubmitCount(), 3);
+    for (const ModemSimulator::Submit &submit : sim.Submits()) {
+        QVERIFY2(submit.decoded, qPrintable(submit.error));
+        QCOMPARE(submit.message.text, kDefaultText);
+    }
+}
+
+QTEST_MAIN(tst_SkevoView)
+#include "tst_skevoview.moc"
