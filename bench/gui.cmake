@@ -1,0 +1,4 @@
+# --- send list (bulk-send panel) ---
+add_executable(bench_sendlist ${CMAKE_CURRENT_LIST_DIR}/bench_sendlist.cpp)
+target_link_libraries(bench_sendlist PRIVATE skevo_options skevo_gui)
+# --- end send list ---
