@@ -1,0 +1,189 @@
+// The records list window: its look, its context menu, and its commands on the selection mark.
+#include "FakeMessageBox.h"
+#include "TestEnv.h"
+#include "db/CDbAccess.h"
+#include "records/CMyList.h"
+#include "records/RecordsModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_MyList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void columnsAndLook();
+    void contextMenuEntries_data();
+    void contextMenuEntries();
+    void commandsActOnTheSelectionMark();
+    void deleteWithoutSelectionMark();
+    void goToEntriesLoadTheirViews();
+    void rowsShowTheirPictures();
+
+private:
+    QAction *Action(CMyList &list, const char *name)
+    {
+        return list.findChild<QAction *>(QString::fromLatin1(name));
+    }
+    std::unique_ptr<CMyList> List()
+    {
+        const DbSettings s = m_settings;
+        auto list = std::make_unique<CMyList>([s] { return s; }, m_messages);
+        new QAbstractItemModelTester(&list->Model(), QAbstractItemModelTester::FailureReportingMode::QtTest, list.get());
+        list->resize(900, 300);
+        list->InitialUpdate();
+        if (!QTest::qWaitFor([&] { return !list->Model().IsLoading(); }, 10000))
+            return nullptr;
+        return list;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    DbSettings m_settings;
+    FakeMessageBox m_messages;
+};
+
+void tst_MyList::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_settings = TestEnv::Sqlite(m_dir->path());
+    CDbAccess db([s = m_settings] { return s; });
+    QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), QStringLiteral("发出的")}) > 0);
+    QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613800000001"), QStringLiteral("收到的"), QStringLiteral("2024-03-01 11:00:00")}) > 0);
+    m_messages.Clear();
+}
+
+void tst_MyList::columnsAndLook()
+{
+    auto list = List();
+    QVERIFY(list);
+    QCOMPARE(list->objectName(), QStringLiteral("recordsList"));
+    QCOMPARE(list->Model().rowCount(), 2); // the all view at start
+    const int widths[] = {150, 100, 100, 100, 500};
+    for (int c = 0; c < 5; ++c)
+        QCOMPARE(list->columnWidth(c), widths[c]);
+    QVERIFY(list->showGrid());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(list->verticalHeader()->isHidden());
+}
+
+void tst_MyList::contextMenuEntries_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("reply") << "actionReply" << "发送/回复(&S)" << "发送/回复" << false;
+    QTest::newRow("delete") << "actionDelete" << "永远删除这条记录(&D)" << "永远删除这条记录" << true;
+    QTest::newRow("clear") << "actionClear" << "清空列表(&R)" << "清空列表" << true;
+    QTest::newRow("received") << "actionLoadReceived" << "收信记录(&R)" << "收信记录" << true;
+    QTest::newRow("sent") << "actionLoadSent" << "发信记录(&S)" << "发信记录" << true;
+    QTest::newRow("all") << "actionLoadAll" << "显示全部(&A)" << "显示全部" << true;
+    QTest::newRow("query") << "actionQuery" << "查询短信记录(&F)" << "查询短信记录" << false;
+    QTest::newRow("export") << "actionExport" << "导出(&E)" << "导出" << false;
+}
+
+void tst_MyList::contextMenuEntries()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, prompt);
+    QFETCH(bool, enabled);
+    auto list = List();
+    QVERIFY(list);
+    QAction *a = list->findChild<QAction *>(name);
+    QVERIFY(a);
+    QCOMPARE(a->text(), text);
+    QCOMPARE(a->statusTip(), prompt);
+    QCOMPARE(a->isEnabled(), enabled);
+
+    // The order of the popup: three entries, a separator, the submenu, then query and export.
+    const QList<QAction *> top = list->ContextMenu()->actions();
+    QCOMPARE(top.size(), 7);
+    QCOMPARE(top.at(0)->objectName(), QStringLiteral("actionReply"));
+    QCOMPARE(top.at(1)->objectName(), QStringLiteral("actionDelete"));
+    QCOMPARE(top.at(2)->objectName(), QStringLiteral("actionClear"));
+    QVERIFY(top.at(3)->isSeparator());
+    QVERIFY(top.at(4)->menu());
+    QCOMPARE(top.at(4)->text(), QStringLiteral("转到(&T)"));
+    QCOMPARE(top.at(5)->objectName(), QStringLiteral("actionQuery"));
+    QCOMPARE(top.at(6)->objectName(), QStringLiteral("actionExport"));
+    const QList<QAction *> go = top.at(4)->menu()->actions();
+    QCOMPARE(go.size(), 4);
+    QCOMPARE(go.at(0)->objectName(), QStringLiteral("actionLoadReceived"));
+    QCOMPARE(go.at(1)->objectName(), QStringLiteral("actionLoadSent"));
+    QVERIFY(go.at(2)->isSeparator());
+    QCOMPARE(go.at(3)->objectName(), QStringLiteral("actionLoadAll"));
+}
+
+void tst_MyList::commandsActOnTheSelectionMark()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    // Click the second row: it becomes the selection mark.
+    const QRect second = list->visualRect(list->model()->index(1, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(list->SelectionMark(), 1);
+    const QString kept = list->Model().Row(0).m_strContent;
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("您真的要永远删除这条短信?")}));
+    QCOMPARE(list->Model().rowCount(), 1);
+    QCOMPARE(list->Model().Row(0).m_strContent, kept);
+
+    Action(*list, "actionClear")->trigger();
+    QCOMPARE(list->Model().rowCount(), 0);
+    Action(*list, "actionLoadAll")->trigger();
+    QTRY_VERIFY(!list->Model().IsLoading());
+    QCOMPARE(list->Model().rowCount(), 1);
+}
+
+void tst_MyList::deleteWithoutSelectionMark()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->setCurrentIndex(QModelIndex());
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请选中要删除的短信")}));
+    QCOMPARE(list->Model().rowCount(), 2);
+}
+
+void tst_MyList::goToEntriesLoadTheirViews()
+{
+    auto list = List();
+    QVERIFY(list);
+    Action(*list, "actionLoadReceived")->trigger();
+    QTRY_VERIFY(!list->Model().IsLoading());
+    QCOMPARE(list->Model().rowCount(), 1);
+    QCOMPARE(list->Model().Row(0).m_strContent, QStringLiteral("收到的"));
+    Action(*list, "actionLoadSent")->trigger();
+    QTRY_VERIFY(!list->Model().IsLoading());
+    QCOMPARE(list->Model().rowCount(), 1);
+    QCOMPARE(list->Model().Row(0).m_strContent, QStringLiteral("发出的"));
+}
+
+void tst_MyList::rowsShowTheirPictures()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    // The delegate draws the sent and received pictures; the two rows differ.
+    const QImage shot = list->viewport()->grab().toImage();
+    const QRect r0 = list->visualRect(list->model()->index(0, 0));
+    const QRect r1 = list->visualRect(list->model()->index(1, 0));
+    const QImage icon0 = shot.copy(QRect(r0.left() + 2, r0.top() + (r0.height() - 16) / 2, 18, 16));
+    const QImage icon1 = shot.copy(QRect(r1.left() + 2, r1.top() + (r1.height() - 16) / 2, 18, 16));
+    QVERIFY(icon0 != icon1);
+    QCOMPARE(list->model()->index(0, 0).data(RecordsModel::ImageRole).toInt(), 1);
+    QCOMPARE(list->model()->index(1, 0).data(RecordsModel::ImageRole).toInt(), 0);
+}
+
+QTEST_MAIN(tst_MyList)
+#include "tst_mylist.moc"

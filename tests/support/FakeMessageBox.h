@@ -1,0 +1,47 @@
+#pragma once
+// A message box for window tests: records every message and answers from a queue (OK, or
+// Yes for a yes/no question, when the queue is empty). duringShow runs while a "box" is
+// open, as the event loop of a real one would let other things happen.
+#include "app/IMessageBox.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+#include <functional>
+
+class FakeMessageBox : public IMessageBox
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString caption;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    Answer Show(const QString &text, const QString &caption = QString(), Icon icon = NoIcon,
+                Buttons buttons = Ok) override
+    {
+        shown.append({text, caption, icon, buttons});
+        if (duringShow)
+            duringShow(text);
+        if (!answers.isEmpty())
+            return answers.dequeue();
+        return buttons == YesNo ? AnswerYes : AnswerOk;
+    }
+
+    QStringList Texts() const
+    {
+        QStringList out;
+        for (const Shown &m : shown)
+            out << m.text;
+        return out;
+    }
+    QString Last() const { return shown.isEmpty() ? QString() : shown.last().text; }
+    void Clear() { shown.clear(); }
+
+    QList<Shown> shown;
+    QQueue<Answer> answers;
+    std::function<void(const QString &)> duringShow;
+};
