@@ -5,6 +5,7 @@
 #include "users/PasswordHash.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -88,6 +89,8 @@ int PlaceholderCount(const QString &text)
     return int(text.count(QLatin1Char('?')));
 }
 
+struct RecordsetState;
+
 // One Qt SQL connection, opened or failed. Recordsets share it, so that it is removed only
 // after the last query that reads from it is gone.
 struct Connection
@@ -100,6 +103,13 @@ struct Connection
     // Statements run by Execute/Insert stay prepared for the life of the connection: bulk
     // writes (a send list, an order's numbers) then cost one round trip a row.
     std::map<Sql, QSqlQuery> m_prepared;
+    // SQLite results still being stepped through. Each holds a read snapshot of the file; a
+    // write from this connection after another connection wrote would be refused at once
+    // ("database is locked", no waiting helps), so before a write they are read to their end
+    // into memory and closed. Only the thread of the connection touches this list.
+    QList<RecordsetState *> m_active;
+
+    void SettleReads();
 
     ~Connection()
     {
@@ -112,6 +122,9 @@ struct Connection
 };
 
 std::atomic<quint64> g_nNextConnection{0};
+
+// How long a SQLite statement waits for the other connection's write lock.
+constexpr int kSqliteBusyMs = 5000;
 
 std::mutex &SchemaMutex()
 {
@@ -134,7 +147,10 @@ constexpr qint64 kSchemaLockKey = 0x536b65766f; // "Skevo"
 // ---------------------------------------------------------------------------------------
 // CRecordset
 
-struct CRecordset::Private
+namespace {
+
+// What a recordset reads from: a live query, or (once settled) the rows read in advance.
+struct RecordsetState
 {
     std::shared_ptr<Connection> m_conn; // declared before the query, so destroyed after it
     std::optional<QSqlQuery> m_query;
@@ -144,6 +160,19 @@ struct CRecordset::Private
     QString m_strError;
     QHash<QString, int> m_columns; // as the driver names them, and upper-cased
     int m_nColumns = 0;
+    // Settled: the current row and every one after it, the query closed.
+    bool m_bSettled = false;
+    QList<QVector<QVariant>> m_rows;
+    qsizetype m_nRow = 0;
+    QString m_strPendingError; // a read error met while settling, raised when reached
+
+    ~RecordsetState() { Detach(); }
+
+    void Detach()
+    {
+        if (m_conn)
+            m_conn->m_active.removeOne(this);
+    }
 
     void CheckOpen() const
     {
@@ -158,12 +187,12 @@ struct CRecordset::Private
             throw CDbError(QStringLiteral("No current row: the recordset is past its last row"));
     }
 
-    const QVariant Value(int index) const
+    QVariant Value(int index) const
     {
         CheckRow();
         if (index < 0 || index >= m_nColumns)
             throw CDbError(QStringLiteral("No column number %1 in the recordset").arg(index));
-        return m_query->value(index);
+        return m_bSettled ? m_rows.at(m_nRow).at(index) : m_query->value(index);
     }
 
     QString Text(int index, const QString &name) const
@@ -178,14 +207,58 @@ struct CRecordset::Private
     // holds no lock and no memory.
     void Advance()
     {
+        if (m_bSettled) {
+            if (++m_nRow < m_rows.size())
+                return;
+            m_bEOF = true;
+            m_rows.clear();
+            if (!m_strPendingError.isEmpty())
+                throw CDbError(m_strPendingError);
+            return;
+        }
         if (m_query->next())
             return;
         m_bEOF = true;
         const QSqlError error = m_query->lastError();
         m_query->finish();
+        Detach();
         if (error.type() != QSqlError::NoError)
             throw CDbError(Describe(error));
     }
+
+    // Reads the current row and the rest into memory and closes the query.
+    void Settle()
+    {
+        Detach();
+        if (m_bSettled || m_bEOF || !m_query)
+            return;
+        const auto row = [this] {
+            QVector<QVariant> values(m_nColumns);
+            for (int i = 0; i < m_nColumns; ++i)
+                values[i] = m_query->value(i);
+            return values;
+        };
+        m_rows.append(row());
+        while (m_query->next())
+            m_rows.append(row());
+        if (m_query->lastError().type() != QSqlError::NoError)
+            m_strPendingError = Describe(m_query->lastError());
+        m_query->finish();
+        m_nRow = 0;
+        m_bSettled = true;
+    }
+};
+
+void Connection::SettleReads()
+{
+    while (!m_active.isEmpty())
+        m_active.first()->Settle();
+}
+
+} // namespace
+
+struct CRecordset::Private : RecordsetState
+{
 };
 
 CRecordset::CRecordset() : d(std::make_unique<Private>()) {}
@@ -247,7 +320,6 @@ struct CDbAccess::Private
     std::shared_ptr<Connection> m_conn;
     bool m_bBroken = false;
     int m_nTxDepth = 0;
-    RecordsetPtr m_latest;
 
     void Report(const QString &text) const
     {
@@ -284,6 +356,27 @@ struct CDbAccess::Private
         return false;
     }
 
+    // Switching a new file to write-ahead logging needs it alone for a moment, and SQLite
+    // does not wait for that by itself: two connections meeting a new file at once wait
+    // here, within the busy time-out.
+    bool SetWal(QString *error) const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            QSqlQuery q(m_conn->m_db);
+            if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                return true;
+            const QString code = q.lastError().nativeErrorCode();
+            const bool busy = code == QStringLiteral("5") || code == QStringLiteral("6"); // SQLITE_BUSY, SQLITE_LOCKED
+            if (!busy || waited.elapsed() > kSqliteBusyMs) {
+                *error = Describe(q.lastError());
+                return false;
+            }
+            QThread::msleep(10);
+        }
+    }
+
     std::optional<QSqlQuery> RunQuery(const QString &text, const QVariantList &values, QString *error) const
     {
         QSqlQuery q(m_conn->m_db);
@@ -307,6 +400,7 @@ struct CDbAccess::Private
 
     bool RunCached(Sql id, const QVariantList &values, qint64 *key, QString *error) const
     {
+        m_conn->SettleReads();
         const QString text = SqlCatalogue::Text(id, m_conn->m_driver);
         if (PlaceholderCount(text) != values.size()) {
             *error = QStringLiteral("Parameter count mismatch: the statement takes %1 values, %2 given")
@@ -330,7 +424,10 @@ struct CDbAccess::Private
             q.bindValue(i, BindValue(values.at(i)));
         if (!q.exec()) {
             *error = Describe(q.lastError());
-            prepared.erase(it); // prepared again next time, in case the tables changed under it
+            // Prepared again next time, in case the tables changed under it. Not inside a
+            // transaction: PostgreSQL refuses to free it there once a statement has failed.
+            if (m_nTxDepth == 0 && m_conn->m_db.isOpen())
+                prepared.erase(it);
             return false;
         }
         if (key) {
@@ -356,6 +453,7 @@ struct CDbAccess::Private
         // Take the write lock at once: a deferred transaction that reads first could find,
         // when it comes to write, that the other connection (the modem worker's) wrote
         // meanwhile, and SQLite would refuse it without waiting.
+        m_conn->SettleReads();
         return RunPlain(QStringLiteral("BEGIN IMMEDIATE"), error);
     }
 
@@ -444,7 +542,7 @@ bool CDbAccess::Connect()
         c->m_db.setDatabaseName(file);
         // The modem worker writes through a connection of its own: wait for its lock
         // instead of failing at once.
-        c->m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        c->m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyMs));
         c->m_strTarget = QStringLiteral("sqlite:") + file;
     } else {
         // A host that is a directory is the folder of the server's Unix socket (libpq's rule).
@@ -463,8 +561,9 @@ bool CDbAccess::Connect()
     if (!c->m_db.open()) {
         error = Describe(c->m_db.lastError());
     } else if (s.m_driver == DbSettings::Sqlite) {
-        // The first statement is the one that finds a file that is no database.
-        if (d->RunPlain(QStringLiteral("PRAGMA journal_mode=WAL"), &error)) {
+        // The first read is the one that finds a file that is no database. Write-ahead
+        // logging lets the modem worker write while the GUI reads.
+        if (d->RunPlain(QStringLiteral("PRAGMA schema_version"), &error) && d->SetWal(&error)) {
             d->RunPlain(QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
             d->RunPlain(QStringLiteral("PRAGMA foreign_keys=ON"), nullptr);
         } else {
@@ -565,8 +664,9 @@ RecordsetPtr CDbAccess::OpenRecordsetText(const QString &sql, const QVariantList
 
 RecordsetPtr CDbAccess::Open(std::optional<Sql> id, const QString &sql, const QVariantList &values)
 {
+    // The instance keeps no recordset of its own: one kept here would hold a SQLite read
+    // snapshot, and with it the write-ahead log, for as long as the instance lives.
     auto rs = std::make_shared<CRecordset>();
-    d->m_latest = rs;
     CRecordset::Private &r = *rs->d;
 
     QString error;
@@ -593,6 +693,8 @@ RecordsetPtr CDbAccess::Open(std::optional<Sql> id, const QString &sql, const QV
                 }
                 r.m_bOpen = true;
                 r.m_bEOF = false;
+                if (d->m_conn->m_driver == DbSettings::Sqlite)
+                    d->m_conn->m_active.append(&r);
                 try {
                     r.Advance();
                 } catch (const CDbError &e) {

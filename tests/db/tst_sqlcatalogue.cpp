@@ -1,0 +1,353 @@
+#include "DbTargets.h"
+#include "db/CDbAccess.h"
+#include "db/DbTime.h"
+#include "db/SqlCatalogue.h"
+
+#include <QTest>
+#include <limits>
+
+namespace {
+
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+
+// Values for each statement, in its bind order, and the columns it returns. The values match
+// the rows the statements themselves write, so that on the second pass every query has rows.
+struct Case
+{
+    QVariantList m_values;
+    QStringList m_columns;
+};
+
+Case CaseOf(Sql id)
+{
+    const QString t = QStringLiteral("2009-05-05 09:05:00");
+    const QString t2 = QStringLiteral("2009-05-05 09:06:00");
+    const QString n = QStringLiteral("8613900000000");
+    auto cols = [](const char *list) { return QString::fromLatin1(list).split(QLatin1Char(',')); };
+    switch (id) {
+    case Sql::UserSelectAll: return {{}, cols("D_NAME,D_LEVEL,D_CTIME")};
+    case Sql::UserCountByName: return {{QStringLiteral("admin")}, cols("NUM")};
+    case Sql::UserInsert: return {{QStringLiteral("u1"), QStringLiteral("h1"), 1, t}, {}};
+    case Sql::UserUpdate: return {{QStringLiteral("u2"), QStringLiteral("h2"), 1, QStringLiteral("u1")}, {}};
+    case Sql::UserDelete: return {{QStringLiteral("nobody")}, {}};
+    case Sql::UserSelectByName: return {{QStringLiteral("admin")}, cols("D_LEVEL,D_NAME,D_PSW")};
+    case Sql::UserSetPassword: return {{QStringLiteral("h3"), QStringLiteral("u2")}, {}};
+    case Sql::UserRename: return {{QStringLiteral("u3"), QStringLiteral("h4"), QStringLiteral("u2")}, {}};
+    case Sql::UserCount: return {{}, cols("NUM")};
+    case Sql::PhraseSelect: return {{}, cols("D_INSERT")};
+    case Sql::PhraseInsert: return {{QStringLiteral("p")}, {}};
+    case Sql::PhraseUpdate: return {{QStringLiteral("p2"), QStringLiteral("p")}, {}};
+    case Sql::PhraseDelete: return {{QStringLiteral("nothing")}, {}};
+    case Sql::BookGroups: return {{}, cols("D_RELATION")};
+    case Sql::BookSelect: return {{}, cols("D_NAME,D_NUMBER,D_RELATION")};
+    case Sql::BookCountByNumber: return {{n}, cols("NUM")};
+    case Sql::BookInsert: return {{QStringLiteral("name"), n, QStringLiteral("g")}, {}};
+    case Sql::BookUpdate: return {{QStringLiteral("name2"), QStringLiteral("8613900000001"), QStringLiteral("g2"), n}, {}};
+    case Sql::BookDelete: return {{QStringLiteral("none")}, {}};
+    case Sql::SendInsert: return {{-1, t, 1, n, QStringLiteral("text")}, {}};
+    case Sql::SendSelect: return {{}, cols("D_NO,D_SENDTIME,D_SENDNUM,D_SENDCONT,D_STATE")};
+    case Sql::SendDelete: return {{999999}, {}};
+    case Sql::RecInsert: return {{n, QStringLiteral("text"), t}, {}};
+    case Sql::RecSelect: return {{}, cols("D_NO,D_RECTIME,D_RECNUM,D_RECCONT")};
+    case Sql::RecDelete: return {{999999}, {}};
+    case Sql::AllSelect: return {{}, cols("MYNO,MYTIME,MYNUMER,MYCONT,MYSHOW,MYSTATE")};
+    case Sql::OrderInsert: return {{t, t2, QStringLiteral("c")}, {}};
+    case Sql::OrderSelect: return {{}, cols("D_ID,D_START,D_END,D_CONT")};
+    case Sql::OrderDelete: return {{999999}, {}};
+    case Sql::OrderDue: return {{t, t2}, cols("D_ID,D_CONT,D_END,D_START")};
+    case Sql::NumberInsert: return {{1, n}, {}};
+    case Sql::NumberDeleteByOrder: return {{999999}, {}};
+    case Sql::NumberCount: return {{1}, cols("NUM")};
+    case Sql::NumberSelect: return {{1}, cols("D_NUMBER")};
+    case Sql::LastNoSelect: return {{}, cols("D_LASTNO")};
+    case Sql::LastNoDelete: return {{}, {}};
+    case Sql::LastNoInsert: return {{0, n}, {}};
+    case Sql::OutboxInsert: return {{QStringLiteral("8613800591500"), n, 0, 8, QStringLiteral("text"), -1}, {}};
+    case Sql::OutboxSelect: return {{}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE")};
+    case Sql::OutboxMarkInFlight: return {{1}, {}};
+    case Sql::OutboxDelete: return {{999999}, {}};
+    case Sql::UserUpgradePassword: return {{QStringLiteral("h5"), QStringLiteral("u3"), QStringLiteral("h4")}, {}};
+    case Sql::SendKeysBefore: return {{kMax, 100}, cols("D_NO")};
+    case Sql::RecKeysBefore: return {{kMax, 100}, cols("D_NO")};
+    case Sql::SendKeysByTime: return {{QStringLiteral("9999-12-31 23:59:59"), kMax, 100}, cols("D_NO,MYTIME")};
+    case Sql::RecKeysByTime: return {{QStringLiteral("9999-12-31 23:59:59"), kMax, 100}, cols("D_NO,MYTIME")};
+    case Sql::SendRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT,MYSTATE")};
+    case Sql::RecRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT")};
+    case Sql::SendFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
+    case Sql::RecFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
+    case Sql::Count_: break;
+    }
+    return {};
+}
+
+QList<Sql> AllStatements()
+{
+    QList<Sql> all;
+    for (int i = 0; i < int(Sql::Count_); ++i)
+        all << Sql(i);
+    return all;
+}
+
+} // namespace
+
+class tst_SqlCatalogue : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { m_targets.Init(); }
+    void cleanupTestCase() { m_targets.Cleanup(); }
+
+    void everyStatementHasTextInBothDialects();
+    void everyStatementRuns_data() { DbTargets::AddDialectRows(); }
+    void everyStatementRuns();
+    void schemaStatementsRunTwice_data() { DbTargets::AddDialectRows(); }
+    void schemaStatementsRunTwice();
+    void orderDueFindsTheMinute_data() { DbTargets::AddDialectRows(); }
+    void orderDueFindsTheMinute();
+    void recordQueryDayRange_data() { DbTargets::AddDialectRows(); }
+    void recordQueryDayRange();
+    void recordsListPaging_data() { DbTargets::AddDialectRows(); }
+    void recordsListPaging();
+
+private:
+    DbTargets m_targets;
+};
+
+void tst_SqlCatalogue::everyStatementHasTextInBothDialects()
+{
+    for (Sql id : AllStatements()) {
+        const Case c = CaseOf(id);
+        for (DbSettings::Driver dialect : {DbSettings::Sqlite, DbSettings::Postgres}) {
+            const QString text = SqlCatalogue::Text(id, dialect);
+            const QByteArray where = QByteArray::number(int(id)) + (dialect ? " postgres: " : " sqlite: ") + text.toUtf8();
+            QVERIFY2(!text.isEmpty(), where.constData());
+            // Every value is bound: as many placeholders as values, and no text is formatted in.
+            QVERIFY2(text.count(QLatin1Char('?')) == c.m_values.size(), where.constData());
+            QVERIFY2(!text.contains(QLatin1Char('%')), where.constData());
+            const QString verb = text.section(QLatin1Char(' '), 0, 0).toUpper();
+            switch (SqlCatalogue::KindOf(id)) {
+            case SqlCatalogue::Kind::Rows:
+                QVERIFY2(verb == QStringLiteral("SELECT") && !c.m_columns.isEmpty(), where.constData());
+                break;
+            case SqlCatalogue::Kind::Key:
+                QVERIFY2(verb == QStringLiteral("INSERT"), where.constData());
+                break;
+            case SqlCatalogue::Kind::NoRows:
+                QVERIFY2(verb == QStringLiteral("INSERT") || verb == QStringLiteral("UPDATE") || verb == QStringLiteral("DELETE"),
+                         where.constData());
+                break;
+            }
+        }
+    }
+    QVERIFY(SqlCatalogue::Text(Sql::Count_, DbSettings::Sqlite).isEmpty());
+}
+
+void tst_SqlCatalogue::everyStatementRuns()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings s = *target;
+    QStringList messages;
+    CDbAccess db([s] { return s; });
+    db.SetErrorSink([&messages](const QString &text) { messages << text; });
+    // Twice: on the second pass every query finds the rows the first pass wrote.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (Sql id : AllStatements()) {
+            const Case c = CaseOf(id);
+            const QByteArray where = QByteArray::number(pass) + "/" + QByteArray::number(int(id)) + ": "
+                + SqlCatalogue::Text(id, db.Dialect()).toUtf8();
+            switch (SqlCatalogue::KindOf(id)) {
+            case SqlCatalogue::Kind::Rows: {
+                const RecordsetPtr rs = db.OpenRecordset(id, c.m_values);
+                QVERIFY2(rs->IsOpen(), (where + " — " + db.LastError().toUtf8()).constData());
+                int rows = 0;
+                try {
+                    while (!rs->IsEOF()) {
+                        for (const QString &column : c.m_columns)
+                            rs->GetFieldText(column);
+                        ++rows;
+                        rs->MoveNext();
+                    }
+                } catch (const CDbError &e) {
+                    QFAIL((where + " — " + e.Description().toUtf8()).constData());
+                }
+                if (pass == 1)
+                    QVERIFY2(rows > 0, where.constData());
+                break;
+            }
+            case SqlCatalogue::Kind::Key:
+                QVERIFY2(db.Insert(id, c.m_values) > 0, (where + " — " + db.LastError().toUtf8()).constData());
+                break;
+            case SqlCatalogue::Kind::NoRows:
+                QVERIFY2(db.Execute(id, c.m_values), (where + " — " + db.LastError().toUtf8()).constData());
+                break;
+            }
+        }
+    }
+    QCOMPARE(messages, QStringList());
+}
+
+void tst_SqlCatalogue::schemaStatementsRunTwice()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    DbProbe probe(*target);
+    QVERIFY2(probe.IsOpen(), qPrintable(probe.Error()));
+    for (int round = 0; round < 2; ++round) {
+        for (const QString &statement : SqlCatalogue::SchemaStatements(DbSettings::Driver(dialect)))
+            QVERIFY2(probe.Exec(statement), qPrintable(statement + QStringLiteral(" — ") + probe.Error()));
+    }
+    // The identity columns are the server's to fill.
+    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_ORDER(D_START,D_END,D_CONT) VALUES('2009-05-05 09:05:00','2009-05-05 09:05:00','x')")));
+    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_ORDER(D_START,D_END,D_CONT) VALUES('2009-05-05 09:05:00','2009-05-05 09:05:00','x')")));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_ORDER ORDER BY D_ID")), (QVariantList{1, 2}));
+}
+
+void tst_SqlCatalogue::orderDueFindsTheMinute()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings s = *target;
+    CDbAccess db([s] { return s; });
+    // Orders written in the order dialog's form, without leading zeros.
+    const auto add = [&db](const char *start, const char *text) {
+        return db.Insert(Sql::OrderInsert, {DbTime::Canonical(QString::fromLatin1(start)),
+                                            DbTime::Canonical(QStringLiteral("2009-5-6 9:5")), QString::fromLatin1(text)});
+    };
+    const qint64 a = add("2009-5-5 9:5", "a");
+    const qint64 before = add("2009-5-5 9:4", "before");
+    const qint64 b = add("2009-5-5 9:5", "b");
+    const qint64 after = add("2009-5-5 9:6", "after");
+    QVERIFY(a > 0 && before > a && b > before && after > b);
+
+    const auto due = [&db](const QDateTime &now) {
+        const auto [from, to] = DbTime::MinuteRange(now);
+        QStringList ids;
+        const RecordsetPtr rs = db.OpenRecordset(Sql::OrderDue, {from, to});
+        while (!rs->IsEOF()) {
+            ids << rs->GetFieldText(QStringLiteral("D_ID"));
+            if (rs->GetFieldText(QStringLiteral("D_END")) != QStringLiteral("2009-05-06 09:05:00"))
+                ids << QStringLiteral("wrong end ") + rs->GetFieldText(QStringLiteral("D_END"));
+            rs->MoveNext();
+        }
+        return ids;
+    };
+    QCOMPARE(due(QDateTime(QDate(2009, 5, 5), QTime(9, 5, 37))), (QStringList{QString::number(a), QString::number(b)}));
+    QCOMPARE(due(QDateTime(QDate(2009, 5, 5), QTime(9, 5, 0))), (QStringList{QString::number(a), QString::number(b)}));
+    QCOMPARE(due(QDateTime(QDate(2009, 5, 5), QTime(9, 4, 59))), QStringList{QString::number(before)});
+    QCOMPARE(due(QDateTime(QDate(2009, 5, 5), QTime(9, 6, 0))), QStringList{QString::number(after)});
+    QCOMPARE(due(QDateTime(QDate(2009, 5, 5), QTime(9, 7, 0))), QStringList());
+    QCOMPARE(due(QDateTime(QDate(2009, 5, 6), QTime(9, 5, 0))), QStringList());
+
+    // A late check covers several minutes at once, in start order.
+    const RecordsetPtr rs = db.OpenRecordset(Sql::OrderDue, {QStringLiteral("2009-05-05 09:04:00"), QStringLiteral("2009-05-05 09:07:00")});
+    QStringList ids;
+    while (!rs->IsEOF()) {
+        ids << rs->GetFieldText(0);
+        rs->MoveNext();
+    }
+    QCOMPARE(ids, (QStringList{QString::number(before), QString::number(a), QString::number(b), QString::number(after)}));
+}
+
+void tst_SqlCatalogue::recordQueryDayRange()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings s = *target;
+    CDbAccess db([s] { return s; });
+    const QStringList times = {
+        QStringLiteral("2009-05-04 23:59:59"), QStringLiteral("2009-05-05 00:00:00"), QStringLiteral("2009-05-05 12:30:00"),
+        QStringLiteral("2009-05-05 23:59:59"), QStringLiteral("2009-05-06 00:00:00"),
+    };
+    for (const QString &t : times) {
+        QVERIFY(db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), QStringLiteral("x")}) > 0);
+        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613900000000"), QStringLiteral("x"), t}) > 0);
+    }
+    const QStringList expected = times.mid(1, 3);
+    const DbSettings::Driver d = db.Dialect();
+    for (const bool send : {true, false}) {
+        const QString statement = (send ? SqlCatalogue::SendQueryHead(d) : SqlCatalogue::RecQueryHead(d))
+            + SqlCatalogue::DayRangeCondition(send ? QStringLiteral("D_SENDTIME") : QStringLiteral("D_RECTIME"), d)
+            + QStringLiteral(" AND ") + SqlCatalogue::RecordQueryTail();
+        const RecordsetPtr rs = db.OpenRecordsetText(statement, SqlCatalogue::DayRangeValues(QDate(2009, 5, 5)));
+        QVERIFY2(rs->IsOpen(), qPrintable(statement + QStringLiteral(" — ") + db.LastError()));
+        QStringList found;
+        while (!rs->IsEOF()) {
+            found << rs->GetFieldText(QStringLiteral("MYTIME"));
+            QVERIFY(rs->GetFieldText(QStringLiteral("MYNO")).toLongLong() > 0);
+            QCOMPARE(rs->GetFieldText(QStringLiteral("MYNUM")), QStringLiteral("8613900000000"));
+            QCOMPARE(rs->GetFieldText(QStringLiteral("MYCONT")), QStringLiteral("x"));
+            QCOMPARE(rs->GetFieldText(QStringLiteral("MYSTATE")), QStringLiteral("1"));
+            rs->MoveNext();
+        }
+        QCOMPARE(found, expected);
+    }
+    // With no condition the head and tail alone list everything.
+    const RecordsetPtr all = db.OpenRecordsetText(SqlCatalogue::RecQueryHead(d) + SqlCatalogue::RecordQueryTail());
+    int rows = 0;
+    while (!all->IsEOF()) {
+        ++rows;
+        all->MoveNext();
+    }
+    QCOMPARE(rows, times.size());
+}
+
+void tst_SqlCatalogue::recordsListPaging()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings s = *target;
+    CDbAccess db([s] { return s; });
+    // Times not in key order, and two records in one second.
+    const QStringList times = {
+        QStringLiteral("2009-05-05 10:00:00"), QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("2009-05-05 11:00:00"),
+        QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("2009-05-05 08:00:00"),
+    };
+    QList<qint64> keys;
+    for (const QString &t : times)
+        keys << db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), t});
+
+    const auto column = [](const RecordsetPtr &rs, int index) {
+        QStringList out;
+        while (!rs->IsEOF()) {
+            out << rs->GetFieldText(index);
+            rs->MoveNext();
+        }
+        return out;
+    };
+    // By key, newest first, a page at a time.
+    QCOMPARE(column(db.OpenRecordset(Sql::SendKeysBefore, {kMax, 2}), 0),
+             (QStringList{QString::number(keys[4]), QString::number(keys[3])}));
+    QCOMPARE(column(db.OpenRecordset(Sql::SendKeysBefore, {keys[3], 10}), 0),
+             (QStringList{QString::number(keys[2]), QString::number(keys[1]), QString::number(keys[0])}));
+
+    // By time then key, newest first: the all view's order backwards, resumed after a page.
+    QStringList byTime;
+    QString beforeTime = QStringLiteral("9999-12-31 23:59:59");
+    qint64 beforeNo = kMax;
+    for (;;) {
+        const RecordsetPtr rs = db.OpenRecordset(Sql::SendKeysByTime, {beforeTime, beforeNo, 2});
+        int rows = 0;
+        while (!rs->IsEOF()) {
+            beforeNo = rs->GetFieldText(0).toLongLong();
+            beforeTime = rs->GetFieldText(1);
+            byTime << rs->GetFieldText(0);
+            ++rows;
+            rs->MoveNext();
+        }
+        if (rows < 2)
+            break;
+    }
+    QCOMPARE(byTime, (QStringList{QString::number(keys[2]), QString::number(keys[0]), QString::number(keys[3]),
+                                  QString::number(keys[1]), QString::number(keys[4])}));
+    QStringList allView;
+    for (const QString &no : column(db.OpenRecordset(Sql::AllSelect), 0))
+        allView.prepend(no);
+    QCOMPARE(allView, byTime);
+
+    // A page of texts by key range, and the newest row of a report's values.
+    const RecordsetPtr page = db.OpenRecordset(Sql::SendRowsByNo, {keys[1], keys[3]});
+    QCOMPARE(column(page, 1), times.mid(1, 3));
+    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000000"), times[1]}), 0),
+             QStringList{QString::number(keys[3])});
+    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000001"), times[1]}), 0),
+             QStringList());
+}
+
+QTEST_GUILESS_MAIN(tst_SqlCatalogue)
+#include "tst_sqlcatalogue.moc"
