@@ -10,6 +10,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -64,6 +65,7 @@ private slots:
     void byteCountFollowsTheField();
     void fieldTakesNoMoreThan140Bytes();
     void cutKeepsTheTextAroundTheCaret();
+    void undoTakesBackTheCutEdit();
     void enterStartsANewLine();
     void manualEntry_data();
     void manualEntry();
@@ -339,6 +341,33 @@ void tst_SkevoView::cutKeepsTheTextAroundTheCaret()
     QCOMPARE(Edit()->toPlainText(), QStringLiteral("abcd") + head.mid(2) + QStringLiteral("中") + tail);
     QCOMPARE(Edit()->textCursor().position(), 4);
     QCOMPARE(ByteCount(), QStringLiteral("140"));
+}
+
+void tst_SkevoView::undoTakesBackTheCutEdit()
+{
+    SHOW_PANEL();
+    const QString text(69, QChar(0x4E00));
+    Edit()->setPlainText(text);
+    Edit()->moveCursor(QTextCursor::End);
+    QGuiApplication::clipboard()->setText(QStringLiteral("中文"));
+    if (QGuiApplication::clipboard()->text() != QStringLiteral("中文"))
+        QSKIP("no clipboard on this platform");
+    QTest::keyClick(Edit(), Qt::Key_V, Qt::ControlModifier); // only "中" fits
+    QCOMPARE(Edit()->toPlainText(), text + QStringLiteral("中"));
+    QCOMPARE(Edit()->textCursor().position(), 70);
+    QTest::keyClick(Edit(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Edit()->toPlainText(), text);
+    QCOMPARE(ByteCount(), QStringLiteral("138"));
+    Edit()->redo();
+    QCOMPARE(Edit()->toPlainText(), text + QStringLiteral("中"));
+    QCOMPARE(ByteCount(), QStringLiteral("140"));
+
+    // A paste with Windows line ends: CR LF is one line break of two bytes.
+    Edit()->clear();
+    QGuiApplication::clipboard()->setText(QStringLiteral("ab\r\ncd"));
+    Edit()->paste();
+    QCOMPARE(Edit()->toPlainText(), QStringLiteral("ab\ncd"));
+    QCOMPARE(ByteCount(), QStringLiteral("6"));
 }
 
 void tst_SkevoView::enterStartsANewLine()
