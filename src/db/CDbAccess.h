@@ -4,6 +4,10 @@
 // a broken link, connects again at the next one. Statements come from SqlCatalogue with
 // every value bound. This layer shows no window: the texts to show go to the error sink.
 //
+// A PostgreSQL connection the server dropped (a restart) is noticed when a statement fails:
+// outside a transaction that statement is run once more on a new connection, so the operator
+// sees nothing; inside one the transaction fails and the next statement connects again.
+//
 // Threads: an instance is used by one thread at a time, and its connection belongs to the
 // thread that made it (Qt SQL's rule). The connection is made at the first statement, in the
 // thread that runs it; a statement from another thread later makes a new connection there.
@@ -32,7 +36,9 @@ private:
     QString m_strDescription;
 };
 
-// A forward-only result. A caller may keep it after the owner has opened a newer one.
+// A forward-only result. A caller may keep it after the owner has opened a newer one, and
+// after the owner is gone; it reads the rows as they were when it was opened. Column names
+// are matched without regard to case; date-times read as "YYYY-MM-DD HH:MM:SS".
 class CRecordset
 {
 public:
@@ -82,7 +88,9 @@ public:
     qint64 Insert(Sql id, const QVariantList &values);
 
     // Runs body inside one transaction: committed when body returns true, rolled back
-    // otherwise or when the commit fails.
+    // otherwise or when the commit fails (a failed begin or commit is reported as Execute
+    // reports). A CDbError thrown by body rolls back and goes on to the caller. Called inside
+    // another Transaction's body it simply runs body as part of that one.
     bool Transaction(const std::function<bool()> &body);
 
     QString LastError() const;    // description of the last failure (without the "SQL数据错误,"
