@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
@@ -60,9 +61,15 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     m_pSplitter->setObjectName(QStringLiteral("splitter"));
     m_pSplitter->setChildrenCollapsible(false);
     m_pList = new CMyList(app.DbSettingsSource(), messages, m_pSplitter);
-    m_pView = new CSkevoView(app, messages, m_pSplitter);
+    // The panel is a form: in a short window it scrolls rather than squeezing the list.
+    auto *form = new QScrollArea(m_pSplitter);
+    form->setObjectName(QStringLiteral("viewScrollArea"));
+    form->setWidgetResizable(true);
+    form->setFrameShape(QFrame::NoFrame);
+    m_pView = new CSkevoView(app, messages);
+    form->setWidget(m_pView);
     m_pSplitter->addWidget(m_pList);
-    m_pSplitter->addWidget(m_pView);
+    m_pSplitter->addWidget(form);
     m_pSplitter->setCollapsible(0, true);
     m_pSplitter->setStretchFactor(0, 0);
     m_pSplitter->setStretchFactor(1, 1);
@@ -435,11 +442,11 @@ void CMainFrame::OnExit()
 
 void CMainFrame::FocusNextPane(bool forward)
 {
-    QWidget *panes[] = {m_pList, m_pView};
-    const bool inList = m_pList->isAncestorOf(focusWidget()) || focusWidget() == m_pList;
-    QWidget *target = panes[(inList == forward) ? 1 : 0];
-    if (target == m_pView)
-        m_pView->nextInFocusChain()->setFocus(Qt::OtherFocusReason);
+    // Two panes: forward and backward both go to the other one.
+    Q_UNUSED(forward);
+    const bool inList = focusWidget() == m_pList || m_pList->isAncestorOf(focusWidget());
+    if (inList)
+        m_pView->nextInFocusChain()->setFocus(Qt::TabFocusReason);
     else
         m_pList->setFocus(Qt::OtherFocusReason);
 }
@@ -463,6 +470,17 @@ void CMainFrame::SaveOnClose()
     p.Write(*m_pProfile);
     m_pProfile->setValue(QStringLiteral("WNDSTATUS/STATUSBAR"), m_pActStatusBar->isChecked());
     m_pProfile->sync();
+}
+
+void CMainFrame::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_bShownOnce)
+        return;
+    m_bShownOnce = true;
+    // The list starts 200 pixels high; the panel takes the rest and any later growth.
+    const int total = m_pSplitter->height() - m_pSplitter->handleWidth();
+    m_pSplitter->setSizes({200, std::max(0, total - 200)});
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)

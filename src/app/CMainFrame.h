@@ -60,6 +60,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void BuildActions();
@@ -106,4 +107,5 @@ private:
     QStringList m_pendingErrors;
     bool m_bShowingErrors = false;
     bool m_bClosed = false;
+    bool m_bShownOnce = false;
 };

@@ -1,0 +1,531 @@
+// The main window: layout, menus, tool bar and status bar, connecting to a modem (the
+// simulated one, a silent pseudo-terminal, a missing device), the engine's reports, the
+// tray and what the window writes when it closes.
+#include "FakeMessageBox.h"
+#include "ModemSimulator.h"
+#include "app/CMainFrame.h"
+#include "app/CSkevoApp.h"
+#include "app/CTrayIcon.h"
+#include "app/IRingPlayer.h"
+#include "app/WindowPlacement.h"
+#include "records/CMyList.h"
+#include "records/RecordsModel.h"
+#include "send/CSkevoView.h"
+#include "send/LastNumbers.h"
+#include "send/SendListModel.h"
+#include "../db/DbTargets.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace {
+class FakeRing : public IRingPlayer
+{
+public:
+    void PlayRing(const QString &file) override { played.append(file); }
+    void StopRing() override { ++stops; }
+    QStringList played;
+    int stops = 0;
+};
+
+// The master side of a pseudo-terminal that never answers.
+class SilentTerminal
+{
+public:
+    SilentTerminal()
+    {
+        m_fd = posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_fd >= 0 && grantpt(m_fd) == 0 && unlockpt(m_fd) == 0)
+            m_strPath = QString::fromLocal8Bit(ptsname(m_fd));
+    }
+    ~SilentTerminal()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    QString Path() const { return m_strPath; }
+
+private:
+    int m_fd = -1;
+    QString m_strPath;
+};
+} // namespace
+
+class tst_MainFrame : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void layout();
+    void menus_data();
+    void menus();
+    void toolBarOrder();
+    void statusBarPanes();
+    void connectToMissingDevice();
+    void connectToSilentTerminal();
+    void connectAndDisconnectTheSimulatedModem();
+    void arrivalAddsRowNoticeAndRing();
+    void playFlagGatesTheRingAndIsSaved();
+    void sendReportsStepTheProgress();
+    void errorEventsShownOneAtATime();
+    void trayMenuAndClicks();
+    void closingWritesListTextSwitchAndPlacement();
+    void closingGoesOnWhenTheListCannotBeSaved();
+    void emptyListAtCloseKeepsTheStoredOne();
+    void placementRestored_data();
+    void placementRestored();
+
+private:
+    CMainFrame &Frame()
+    {
+        if (!m_frame)
+            m_frame = std::make_unique<CMainFrame>(*m_app, m_messages, m_ring, m_profile.get());
+        return *m_frame;
+    }
+    QAction *Action(const char *name) { return Frame().findChild<QAction *>(QString::fromLatin1(name)); }
+    QLabel *Pane(const char *name) { return Frame().findChild<QLabel *>(QString::fromLatin1(name)); }
+    QString ProfilePath() const { return m_dir->filePath(QStringLiteral("profile.ini")); }
+    void ConnectToSimulator()
+    {
+        QVERIFY2(m_sim.Start(), qPrintable(m_sim.ErrorString()));
+        Frame().Link().SetPortOverride(m_sim.DevicePath());
+        Action("actionConnect")->trigger();
+        QVERIFY2(m_messages.shown.isEmpty(), qPrintable(m_messages.Texts().join(u'|')));
+        QVERIFY(Frame().IsConnected());
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<CSkevoApp> m_app;
+    std::unique_ptr<QSettings> m_profile;
+    std::unique_ptr<CMainFrame> m_frame;
+    FakeMessageBox m_messages;
+    FakeRing m_ring;
+    ModemSimulator m_sim;
+};
+
+void tst_MainFrame::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
+    m_app->m_strUser = QStringLiteral("张三");
+    m_app->m_db.SetErrorSink([this](const QString &t) { m_messages.Show(t); });
+    ModemTimeouts t = m_app->m_modem.Timeouts();
+    t.handshakeMs = 500;
+    m_app->m_modem.SetTimeouts(t);
+    m_profile = std::make_unique<QSettings>(ProfilePath(), QSettings::IniFormat);
+    m_messages.Clear();
+    m_messages.answers.clear();
+    m_ring = FakeRing();
+}
+
+void tst_MainFrame::cleanup()
+{
+    m_frame.reset();
+    m_sim.Stop();
+    m_app.reset();
+    m_profile.reset();
+    m_dir.reset();
+}
+
+void tst_MainFrame::layout()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QCOMPARE(f.windowTitle(), QStringLiteral("Skevo"));
+    auto *splitter = qobject_cast<QSplitter *>(f.centralWidget());
+    QVERIFY(splitter);
+    QCOMPARE(splitter->orientation(), Qt::Vertical);
+    QCOMPARE(splitter->count(), 2);
+    QCOMPARE(splitter->widget(0), static_cast<QWidget *>(&f.List()));
+    auto *form = qobject_cast<QScrollArea *>(splitter->widget(1));
+    QVERIFY(form);
+    QCOMPARE(form->widget(), static_cast<QWidget *>(&f.View()));
+    QCOMPARE(splitter->sizes().at(0), 200);
+    // The view's first showing has run: the default text is in the field.
+    QCOMPARE(f.View().Message(), QStringLiteral("在做一个短信软件,测试短信"));
+    QVERIFY(f.View().Tray().IsAdded());
+    QCOMPARE(f.View().Tray().Tip(), QStringLiteral("电脑与短信猫未连接"));
+}
+
+void tst_MainFrame::menus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("file") << "文件(&F)" << QStringList{QStringLiteral("连接短信猫(&L)\tCtrl+Q"), QString(), QStringLiteral("退出(&X)")};
+    QTest::newRow("view") << "查看(&V)" << QStringList{QStringLiteral("工具栏(&T)"), QStringLiteral("状态栏(&S)"), QStringLiteral("最小化到系统托盘(&M)"),
+                                                     QStringLiteral("短信来时播放铃声(&R)"), QStringLiteral("设置短信铃声(&O)")};
+    QTest::newRow("manage") << "管理(&G)" << QStringList{QStringLiteral("连接短信猫(&L)\tCtrl+Q"), QStringLiteral("订单管理(&O)\tCtrl+O"),
+                                                       QStringLiteral("账户管理(&G)\tCtrl+R"), QStringLiteral("设备管理(&S)\tCtrl+T"),
+                                                       QStringLiteral("日志导出(&E)\tCtrl+E"), QStringLiteral("查询短信记录(&F)\tCtrl+F")};
+    QTest::newRow("help") << "帮助(&H)" << QStringList{QStringLiteral("关于 Skevo(&A)...")};
+}
+
+void tst_MainFrame::menus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, items);
+    QMenu *found = nullptr;
+    for (QAction *a : Frame().menuBar()->actions()) {
+        if (a->text() == menu)
+            found = a->menu();
+    }
+    QVERIFY(found);
+    QStringList texts;
+    for (QAction *a : found->actions())
+        texts << (a->isSeparator() ? QString() : a->text());
+    QCOMPARE(texts, items);
+    // Every command shows its prompt in the status bar; the accelerators are real.
+    for (QAction *a : found->actions()) {
+        if (!a->isSeparator())
+            QVERIFY2(!a->statusTip().isEmpty(), qPrintable(a->text()));
+    }
+    QCOMPARE(Action("actionConnect")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    QCOMPARE(Action("actionQuery")->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+    QCOMPARE(Action("actionConnect")->statusTip(), QStringLiteral("连接短信猫"));
+    QCOMPARE(Action("actionAccounts")->statusTip(), QStringLiteral("管理员账户管理"));
+    QCOMPARE(Action("actionAccounts")->toolTip(), QStringLiteral("账户管理"));
+    QCOMPARE(Action("actionDisconnect")->toolTip(), QStringLiteral("断开连接"));
+    QVERIFY(Action("actionPlayRing")->isCheckable());
+}
+
+void tst_MainFrame::toolBarOrder()
+{
+    auto *bar = Frame().findChild<QToolBar *>(QStringLiteral("toolBar"));
+    QVERIFY(bar);
+    QStringList names;
+    for (QAction *a : bar->actions())
+        names << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
+    QCOMPARE(names, QStringList({QStringLiteral("actionOrders"), QStringLiteral("actionAccounts"), QStringLiteral("actionDevice"),
+                                 QStringLiteral("actionExport"), QStringLiteral("actionQuery"), QStringLiteral("|"),
+                                 QStringLiteral("actionAbout"), QStringLiteral("|"), QStringLiteral("actionConnect"),
+                                 QStringLiteral("actionDisconnect")}));
+    QCOMPARE(bar->iconSize(), QSize(32, 32));
+    QVERIFY(Action("actionConnect")->isEnabled());
+    QVERIFY(!Action("actionDisconnect")->isEnabled());
+}
+
+void tst_MainFrame::statusBarPanes()
+{
+    CMainFrame &f = Frame();
+    QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("就绪"));
+    QCOMPARE(Pane("paneCaps")->text(), QStringLiteral("CAP"));
+    QCOMPARE(Pane("paneNum")->text(), QStringLiteral("NUM"));
+    QCOMPARE(Pane("paneUser")->text(), QStringLiteral("当前管理员:张三"));
+    const QRegularExpression clock(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    const QString first = Pane("paneClock")->text();
+    QVERIFY2(clock.match(first).hasMatch(), qPrintable(first));
+    QTRY_VERIFY_WITH_TIMEOUT(Pane("paneClock")->text() != first, 5000);
+    Q_UNUSED(f);
+}
+
+void tst_MainFrame::connectToMissingDevice()
+{
+    Frame().Link().SetPortOverride(m_dir->filePath(QStringLiteral("no-such-device")));
+    Action("actionConnect")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序")}));
+    QCOMPARE(m_messages.shown.at(0).caption, QString());
+    QVERIFY(!Frame().IsConnected());
+    QVERIFY(Action("actionConnect")->isEnabled());
+    QVERIFY(!Action("actionDisconnect")->isEnabled());
+    QVERIFY(!Frame().OrderTimer()->isActive());
+}
+
+void tst_MainFrame::connectToSilentTerminal()
+{
+    SilentTerminal pty;
+    QVERIFY(!pty.Path().isEmpty());
+    Frame().Link().SetPortOverride(pty.Path());
+    Action("actionConnect")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请检查短信猫是否连接正确")}));
+    QVERIFY(!m_app->m_modem.IsOpen());
+    QVERIFY(!Frame().IsConnected());
+    QVERIFY(Action("actionConnect")->isEnabled());
+    QVERIFY(!Action("actionDisconnect")->isEnabled());
+}
+
+void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
+{
+    ConnectToSimulator();
+    CMainFrame &f = Frame();
+    QVERIFY(m_app->m_modem.IsOpen());
+    QVERIFY(m_app->m_modem.IsRunning());
+    QVERIFY(!Action("actionConnect")->isEnabled());
+    QVERIFY(Action("actionDisconnect")->isEnabled());
+    QVERIFY(!f.TrayMenu()->defaultAction()->isEnabled());
+    QVERIFY(f.OrderTimer()->isActive());
+    QCOMPARE(f.OrderTimer()->interval(), 60000);
+    QCOMPARE(f.View().Tray().Tip(), QStringLiteral("电脑与短信猫已连接"));
+    // The handshake went to the simulator.
+    const QStringList commands = m_sim.Commands();
+    QVERIFY2(commands.mid(0, 3) == QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMGF=0")}),
+             qPrintable(commands.join(u',')));
+
+    Action("actionDisconnect")->trigger();
+    QVERIFY(!f.IsConnected());
+    QVERIFY(!m_app->m_modem.IsOpen());
+    QVERIFY(!m_app->m_modem.IsRunning());
+    QVERIFY(Action("actionConnect")->isEnabled());
+    QVERIFY(!Action("actionDisconnect")->isEnabled());
+    QVERIFY(!f.OrderTimer()->isActive());
+    QCOMPARE(f.View().Tray().Tip(), QStringLiteral("电脑与短信猫未连接"));
+
+    // And again: connect is usable after a disconnect.
+    Action("actionConnect")->trigger();
+    QVERIFY(f.IsConnected());
+    QVERIFY(m_messages.shown.isEmpty());
+}
+
+void tst_MainFrame::arrivalAddsRowNoticeAndRing()
+{
+    ConnectToSimulator();
+    CMainFrame &f = Frame();
+    f.OnMinimizeToTray(); // a hidden window still takes the message
+    const int before = f.List().Model().rowCount();
+    DeliverSpec spec;
+    spec.from = QStringLiteral("+8613800000001");
+    spec.text = QStringLiteral("你好,收到请回复");
+    spec.scts = QStringLiteral("24030109153000");
+    QVERIFY(m_sim.InjectArrival(spec).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(f.List().Model().rowCount(), before + 1, 20000);
+    const RecordsModel::RowTexts row = f.List().Model().Row(0);
+    QCOMPARE(row.m_strAction, QStringLiteral("接收"));
+    QCOMPARE(row.m_strResult, QStringLiteral("成功"));
+    QCOMPARE(row.m_strContent, QStringLiteral("你好,收到请回复"));
+    QCOMPARE(row.m_strTime, QStringLiteral("2024-03-01 09:15:30"));
+    QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("收到消息"));
+    QCOMPARE(m_ring.played, QStringList({m_dir->filePath(QStringLiteral("skevo.mid"))}));
+    QCOMPARE(f.View().ProgressBar()->value(), 0);
+}
+
+void tst_MainFrame::playFlagGatesTheRingAndIsSaved()
+{
+    CSettingsFile &file = m_app->m_settings;
+    QVERIFY(file.WriteString(QStringLiteral("Check"), QStringLiteral("Play"), QStringLiteral("0")));
+    QVERIFY(file.WriteString(QStringLiteral("Check"), QStringLiteral("Mid"), QStringLiteral("/usr/share/skevo/ring.mid")));
+    ConnectToSimulator();
+    CMainFrame &f = Frame();
+    QVERIFY(!f.PlayFlag());
+    QVERIFY(!Action("actionPlayRing")->isChecked());
+    QCOMPARE(f.RingFile(), QStringLiteral("/usr/share/skevo/ring.mid"));
+    DeliverSpec spec;
+    spec.from = QStringLiteral("+8613800000002");
+    spec.text = QStringLiteral("silent");
+    QVERIFY(m_sim.InjectArrival(spec).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(f.List().Model().Row(0).m_strContent, QStringLiteral("silent"), 20000);
+    QVERIFY(m_ring.played.isEmpty());
+
+    Action("actionPlayRing")->trigger();
+    QVERIFY(f.PlayFlag());
+    QVERIFY(Action("actionPlayRing")->isChecked());
+    spec.text = QStringLiteral("ring");
+    QVERIFY(m_sim.InjectArrival(spec).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(f.List().Model().Row(0).m_strContent, QStringLiteral("ring"), 20000);
+    QCOMPARE(m_ring.played, QStringList({QStringLiteral("/usr/share/skevo/ring.mid")}));
+
+    Action("actionPlayRing")->trigger();
+    Action("actionPlayRing")->trigger();
+    QVERIFY(f.PlayFlag());
+    Action("actionPlayRing")->trigger();
+    f.close();
+    QCOMPARE(file.ReadString(QStringLiteral("Check"), QStringLiteral("Play"), QString()), QStringLiteral("0"));
+}
+
+void tst_MainFrame::sendReportsStepTheProgress()
+{
+    ConnectToSimulator();
+    CMainFrame &f = Frame();
+    f.View().Model().Append(QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000002")});
+    f.View().StartSendRun();
+    QCOMPARE(f.View().ProgressBar()->maximum(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(f.View().ProgressBar()->value(), 2, 60000);
+    QCOMPARE(f.List().Model().Row(0).m_strAction, QStringLiteral("发送"));
+    QCOMPARE(f.List().Model().Row(0).m_strNumber, QStringLiteral("8613800000002"));
+    QCOMPARE(f.List().Model().Row(1).m_strNumber, QStringLiteral("8613800000001"));
+    QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("就绪"));
+    QVERIFY(m_ring.played.isEmpty());
+}
+
+void tst_MainFrame::errorEventsShownOneAtATime()
+{
+    Frame();
+    // While the first box is open more complaints arrive: they wait for it to close, and a
+    // text already waiting or on screen is not queued again.
+    int nested = 0;
+    m_messages.duringShow = [&](const QString &) {
+        if (nested++ == 0) {
+            emit m_app->m_modem.errorEvent(QStringLiteral("接收短信插入数据库出错"));
+            emit m_app->m_modem.errorEvent(QStringLiteral("发送短信插入数据库出错"));
+            emit m_app->m_modem.errorEvent(QStringLiteral("接收短信插入数据库出错"));
+            emit m_app->m_modem.errorEvent(QStringLiteral("串口读写出错"));
+            QCoreApplication::processEvents();
+            // Nothing nested: the first box is still the only one.
+            QCOMPARE(m_messages.shown.size(), 1);
+        }
+    };
+    emit m_app->m_modem.errorEvent(QStringLiteral("发送短信插入数据库出错"));
+    QTRY_COMPARE(m_messages.shown.size(), 3);
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("发送短信插入数据库出错"), QStringLiteral("接收短信插入数据库出错"),
+                                              QStringLiteral("串口读写出错")}));
+    for (const FakeMessageBox::Shown &s : m_messages.shown)
+        QCOMPARE(s.icon, IMessageBox::Warning);
+    m_messages.duringShow = nullptr;
+    // Once shown, the same text is shown again when it comes again.
+    emit m_app->m_modem.errorEvent(QStringLiteral("发送短信插入数据库出错"));
+    QTRY_COMPARE(m_messages.shown.size(), 4);
+}
+
+void tst_MainFrame::trayMenuAndClicks()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QStringList texts;
+    for (QAction *a : f.TrayMenu()->actions())
+        texts << (a->isSeparator() ? QString() : a->text());
+    QCOMPARE(texts, QStringList({QStringLiteral("连接短信猫(&Q)"), QStringLiteral("连接设置(&L)"), QStringLiteral("显示窗口(&W)"), QString(),
+                                 QStringLiteral("订单管理(&S)"), QStringLiteral("账户管理/修改密码(&A)"), QStringLiteral("短信收发日志导出"),
+                                 QStringLiteral("查询短信记录(&F)"), QString(), QStringLiteral("退出(&X)")}));
+    QCOMPARE(f.TrayMenu()->defaultAction()->text(), QStringLiteral("连接短信猫(&Q)"));
+    QCOMPARE(f.View().Tray().SystemTrayIcon()->contextMenu(), f.TrayMenu());
+
+    f.OnMinimizeToTray();
+    QTRY_VERIFY(!f.isVisible() || f.isMinimized());
+    emit f.View().Tray().activated(QSystemTrayIcon::Trigger);
+    QTRY_VERIFY(f.isVisible() && !f.isMinimized());
+
+    f.hide();
+    f.findChild<QAction *>(QStringLiteral("trayShowWindow"))->trigger();
+    QTRY_VERIFY(f.isVisible());
+
+    QSignalSpy closed(&f, &CMainFrame::closed);
+    f.findChild<QAction *>(QStringLiteral("trayExit"))->trigger();
+    QCOMPARE(closed.count(), 1);
+}
+
+void tst_MainFrame::closingWritesListTextSwitchAndPlacement()
+{
+    ConnectToSimulator();
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.setGeometry(QRect(150, 120, 1000, 720));
+    f.View().Model().Append(QStringList{QStringLiteral("13800000001"), QStringLiteral("+8613800000002"), QString()});
+    auto *edit = f.View().findChild<QPlainTextEdit *>(QStringLiteral("messageEdit"));
+    QVERIFY(edit);
+    edit->setPlainText(QStringLiteral("明天开会"));
+    Action("actionPlayRing")->trigger(); // now off
+
+    QSignalSpy closed(&f, &CMainFrame::closed);
+    Action("actionExit")->trigger();
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!f.isVisible());
+    QVERIFY(!m_app->m_modem.IsRunning());
+    QVERIFY(!m_app->m_modem.IsOpen());
+    QVERIFY2(m_messages.shown.isEmpty(), qPrintable(m_messages.Texts().join(u'|')));
+
+    CDbAccess db(m_app->DbSettingsSource());
+    QCOMPARE(LastNumbers::LoadLastNumbers(db),
+             QStringList({QStringLiteral("13800000001"), QStringLiteral("+8613800000002"), QString()}));
+    CSettingsFile file(m_app->m_settings.Path());
+    QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("明天开会"));
+    QCOMPARE(file.ReadString(QStringLiteral("Check"), QStringLiteral("Play"), QString()), QStringLiteral("0"));
+
+    QSettings profile(ProfilePath(), QSettings::IniFormat);
+    const WindowPlacement p = WindowPlacement::Read(profile);
+    QCOMPARE(p.NormalRect(), QRect(150, 120, 1000, 720));
+    QCOMPARE(p.m_nRight, 1150);
+    QCOMPARE(p.m_nBottom, 840);
+    QCOMPARE(p.m_nShowCmd, int(WindowPlacement::ShowNormal));
+    QCOMPARE(p.m_nFlag, 0);
+    for (const char *key : {"LEFT", "TOP", "RIGHT", "BOTTOM", "FLAG", "SHOWCMD"})
+        QVERIFY2(profile.contains(QStringLiteral("WNDSTATUS/") + QLatin1String(key)), key);
+}
+
+void tst_MainFrame::closingGoesOnWhenTheListCannotBeSaved()
+{
+    CMainFrame &f = Frame();
+    f.View().Model().Append(QStringLiteral("13800000001"));
+    // The database refuses new T_LASTNO rows.
+    {
+        CDbAccess db(m_app->DbSettingsSource());
+        QVERIFY(db.Connect());
+    }
+    const QString dbFile = m_app->ReadDbSettings().m_strSqliteFile;
+    QVERIFY(QFile::exists(dbFile));
+    {
+        DbProbe probe(m_app->ReadDbSettings());
+        QVERIFY2(probe.Exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON T_LASTNO BEGIN SELECT RAISE(ABORT, 'disk says no'); END")),
+                 qPrintable(probe.Error()));
+    }
+    QSignalSpy closed(&f, &CMainFrame::closed);
+    f.close();
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QVERIFY2(m_messages.Last().startsWith(QStringLiteral("SQL数据错误,")) && m_messages.Last().contains(QStringLiteral("disk says no")),
+             qPrintable(m_messages.Last()));
+    // The rest of the closing ran.
+    CSettingsFile file(m_app->m_settings.Path());
+    QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("在做一个短信软件,测试短信"));
+    QSettings profile(ProfilePath(), QSettings::IniFormat);
+    QVERIFY(profile.contains(QStringLiteral("WNDSTATUS/LEFT")));
+}
+
+void tst_MainFrame::emptyListAtCloseKeepsTheStoredOne()
+{
+    {
+        CDbAccess db(m_app->DbSettingsSource());
+        QVERIFY(LastNumbers::SaveLastNumbers(db, {QStringLiteral("13911112222"), QStringLiteral("13933334444")}));
+    }
+    CMainFrame &f = Frame();
+    QCOMPARE(f.View().GetAllNumbers().size(), 2);
+    f.View().Model().Clear();
+    f.close();
+    CDbAccess db(m_app->DbSettingsSource());
+    QCOMPARE(LastNumbers::LoadLastNumbers(db), QStringList({QStringLiteral("13911112222"), QStringLiteral("13933334444")}));
+}
+
+void tst_MainFrame::placementRestored_data()
+{
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("nothing stored: the default rectangle") << false << QRect(QPoint(100, 100), QPoint(1199, 799));
+    QTest::newRow("a stored rectangle") << true << QRect(QPoint(30, 40), QPoint(1029, 789));
+}
+
+void tst_MainFrame::placementRestored()
+{
+    QFETCH(bool, stored);
+    QFETCH(QRect, expected);
+    if (stored) {
+        WindowPlacement p;
+        p.SetNormalRect(expected);
+        p.Write(*m_profile);
+    }
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QCOMPARE(f.geometry(), expected);
+}
+
+QTEST_MAIN(tst_MainFrame)
+#include "tst_mainframe.moc"
