@@ -2,3 +2,7 @@
 # against the simulated modem with real databases.
 skevo_add_test(NAME tst_atresponseparser SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_atresponseparser.cpp)
 skevo_add_test(NAME tst_concatassembler SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_concatassembler.cpp)
+skevo_add_test(NAME tst_smsmodem TIMEOUT 900
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_smsmodem.cpp ${CMAKE_CURRENT_LIST_DIR}/EngineRig.h ${CMAKE_CURRENT_LIST_DIR}/EngineRig.cpp
+  LIBS skevo_dbtargets)
+target_include_directories(tst_smsmodem PRIVATE ${PROJECT_SOURCE_DIR}/tests/db)

@@ -1,0 +1,138 @@
+#include "EngineRig.h"
+
+#include <QMap>
+
+ReportSink::ReportSink(CSmsModem &modem) : m_modem(modem)
+{
+    // Auto connection: queued from the worker thread, as to the main window.
+    connect(&modem, &CSmsModem::reportReady, this, [this] {
+        ++notifications;
+        const std::optional<SmsReport> r = m_modem.PopReport();
+        if (!r) {
+            ++emptyPops;
+            return;
+        }
+        reports.append(*r);
+        emit reportTaken(r->m_strNumber, r->m_strResult);
+    });
+    connect(&modem, &CSmsModem::errorEvent, this, [this](const QString &text) { errors.append(text); });
+}
+
+int ReportSink::Count(const QString &direction) const
+{
+    return int(Of(direction).size());
+}
+
+QVector<SmsReport> ReportSink::Of(const QString &direction) const
+{
+    QVector<SmsReport> out;
+    for (const SmsReport &r : reports) {
+        if (r.m_strDirection == direction)
+            out.append(r);
+    }
+    return out;
+}
+
+int ReportSink::ErrorCount(const QString &text) const
+{
+    return int(errors.count(text));
+}
+
+ModemTimeouts FastTimeouts()
+{
+    ModemTimeouts t;
+    t.handshakeMs = 1000;
+    t.promptMs = 1000;
+    t.promptAttempts = 2;
+    t.finalAnswerMs = 1000;
+    t.commandMs = 1000;
+    t.commandAttempts = 2;
+    t.dbRetryMs = 200;
+    t.listIntervalMs = 0; // no listing when idle: a lost notice must not be hidden by it
+    return t;
+}
+
+EngineRig::EngineRig(const DbSettings &settings) : db(settings)
+{
+    const DbSettings copy = settings;
+    modem = std::make_unique<CSmsModem>([copy] { return copy; });
+    modem->SetTimeouts(FastTimeouts());
+    sink = std::make_unique<ReportSink>(*modem);
+}
+
+EngineRig::~EngineRig()
+{
+    Disconnect();
+    sim.Stop();
+}
+
+bool EngineRig::Connect()
+{
+    if (!sim.IsRunning() && !sim.Start())
+        return false;
+    if (!modem->IsOpen() && !modem->Open(sim.DevicePath(), 115200, 8, CSerialPort::NoParity, CSerialPort::OneStop))
+        return false;
+    return modem->InitModem();
+}
+
+bool EngineRig::ConnectAndStart()
+{
+    return Connect() && modem->StartThread();
+}
+
+void EngineRig::Disconnect()
+{
+    modem->StopThread();
+    modem->Close();
+}
+
+namespace {
+
+QVector<std::pair<QString, QString>> Messages(const ModemSimulator &sim)
+{
+    QVector<std::pair<QString, QString>> out;
+    // Parts wait for their siblings; a message stands where its first part stood.
+    QMap<std::tuple<QString, int, int>, std::pair<qsizetype, QMap<int, QString>>> open;
+    for (const ModemSimulator::Submit &s : sim.Submits()) {
+        if (!s.decoded || s.messageRef < 0)
+            continue; // refused or unanswered: not sent
+        const Pdu::Decoded &m = s.message;
+        if (!m.concat || m.concat->count <= 1) {
+            out.append({m.number, m.text});
+            continue;
+        }
+        const auto key = std::make_tuple(m.number, m.concat->ref, m.concat->count);
+        auto it = open.find(key);
+        if (it == open.end()) {
+            out.append({m.number, QString()});
+            it = open.insert(key, {out.size() - 1, {}});
+        }
+        it->second[m.concat->part] = m.text;
+        if (it->second.size() == m.concat->count) {
+            QString text;
+            for (const QString &t : it->second)
+                text += t;
+            out[it->first].second = text;
+            open.erase(it);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QStringList SubmittedTexts(const ModemSimulator &sim)
+{
+    QStringList out;
+    for (const auto &m : Messages(sim))
+        out << m.second;
+    return out;
+}
+
+QStringList SubmittedNumbers(const ModemSimulator &sim)
+{
+    QStringList out;
+    for (const auto &m : Messages(sim))
+        out << m.first;
+    return out;
+}

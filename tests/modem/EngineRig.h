@@ -1,0 +1,58 @@
+#pragma once
+// What the engine tests share: the simulated modem on a real pseudo-terminal, an engine
+// connected to it with short time-outs, and a receiver of the engine's reports that lives in
+// the test's thread, as the main window does.
+#include "ModemSimulator.h"
+#include "modem/CSmsModem.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+
+class ReportSink : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ReportSink(CSmsModem &modem);
+
+    QVector<SmsReport> reports;
+    QStringList errors;
+    int notifications = 0; // reportReady received
+    int emptyPops = 0;     // reportReady with no report to pop (must stay 0)
+
+    int Count(const QString &direction) const;
+    QVector<SmsReport> Of(const QString &direction) const;
+    int ErrorCount(const QString &text) const;
+
+signals:
+    void reportTaken(const QString &number, const QString &result);
+
+private:
+    CSmsModem &m_modem;
+};
+
+// Time-outs short enough for tests, long enough for a loaded machine.
+ModemTimeouts FastTimeouts();
+
+class EngineRig
+{
+public:
+    explicit EngineRig(const DbSettings &db);
+    ~EngineRig();
+
+    // Starts the simulator (when not running), opens the port and shakes hands.
+    bool Connect();
+    // Connect, then the worker.
+    bool ConnectAndStart();
+    void Disconnect();
+
+    ModemSimulator sim;
+    DbSettings db;
+    std::unique_ptr<CSmsModem> modem;
+    std::unique_ptr<ReportSink> sink;
+};
+
+// Texts of the submits the simulator received, concatenated parts joined, in order.
+QStringList SubmittedTexts(const ModemSimulator &sim);
+QStringList SubmittedNumbers(const ModemSimulator &sim);

@@ -1,0 +1,751 @@
+// The modem engine against the simulated modem over a real pseudo-terminal, journalling
+// into a real SQLite file and a real PostgreSQL server.
+#include "DbTargets.h"
+#include "EngineRig.h"
+#include "TestEnv.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QString kSend = QStringLiteral("发送");
+const QString kReceive = QStringLiteral("接收");
+const QString kOk = QStringLiteral("成功");
+const QString kFailed = QStringLiteral("失败");
+const QString kSendRowError = QStringLiteral("发送短信插入数据库出错");
+const QString kRecRowError = QStringLiteral("接收短信插入数据库出错");
+const QString kSmsc = QStringLiteral("8613800100500");
+// Waits for what the worker does; generous, since the machine may be loaded.
+constexpr int kWaitMs = 30000;
+
+QString Number(int i)
+{
+    return QStringLiteral("86138%1").arg(i, 8, 10, QLatin1Char('0'));
+}
+
+struct SendRow
+{
+    int id = 0;
+    int state = 0;
+    QString number;
+    QString text;
+    QString time;
+};
+
+QVector<SendRow> SendRows(const DbSettings &db)
+{
+    DbProbe probe(db);
+    const QString order = QStringLiteral(" FROM T_SEND ORDER BY D_NO");
+    const QVariantList ids = probe.Column(QStringLiteral("SELECT D_ID") + order);
+    const QVariantList states = probe.Column(QStringLiteral("SELECT D_STATE") + order);
+    const QVariantList numbers = probe.Column(QStringLiteral("SELECT D_SENDNUM") + order);
+    const QVariantList texts = probe.Column(QStringLiteral("SELECT D_SENDCONT") + order);
+    const QVariantList times = probe.Column(QStringLiteral("SELECT CAST(D_SENDTIME AS TEXT)") + order);
+    QVector<SendRow> rows;
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        rows.append({ids[i].toInt(), states[i].toInt(), numbers[i].toString(), texts[i].toString(), times[i].toString()});
+    return rows;
+}
+
+struct RecRow
+{
+    QString number;
+    QString text;
+    QString time;
+};
+
+QVector<RecRow> RecRows(const DbSettings &db)
+{
+    DbProbe probe(db);
+    const QString order = QStringLiteral(" FROM T_REC ORDER BY D_NO");
+    const QVariantList numbers = probe.Column(QStringLiteral("SELECT D_RECNUM") + order);
+    const QVariantList texts = probe.Column(QStringLiteral("SELECT D_RECCONT") + order);
+    const QVariantList times = probe.Column(QStringLiteral("SELECT CAST(D_RECTIME AS TEXT)") + order);
+    QVector<RecRow> rows;
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        rows.append({numbers[i].toString(), texts[i].toString(), times[i].toString()});
+    return rows;
+}
+
+int Count(const DbSettings &db, const QString &table)
+{
+    return DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM ") + table).toInt();
+}
+
+int CommandCount(const ModemSimulator &sim, const QString &prefix)
+{
+    int n = 0;
+    for (const QString &c : sim.Commands())
+        n += c.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+SmsRecord Message(const QString &number, const QString &text, qint32 id = -1)
+{
+    return CSmsModem::MakeRecord(kSmsc, number, text, id);
+}
+
+// 3 January 2009, 21:00:00, zone +8 h, as the time-stamp field holds it.
+const QString kScts = QStringLiteral("09010321000032");
+const QString kSctsText = QStringLiteral("2009-01-03 21:00:00");
+
+DeliverSpec Arrival(const QString &from, const QString &text, std::optional<Pdu::Alphabet> alphabet = std::nullopt)
+{
+    DeliverSpec spec;
+    spec.from = from;
+    spec.text = text;
+    spec.alphabet = alphabet;
+    spec.scts = kScts;
+    return spec;
+}
+
+} // namespace
+
+#define FRESH_DB(var)                                                                                              \
+    SKEVO_FRESH_DB(m_targets, var##Opt);                                                                           \
+    const DbSettings var = *var##Opt
+
+class TestSmsModem : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { m_targets.Init(); }
+    void cleanupTestCase() { m_targets.Cleanup(); }
+
+    void handshake_data();
+    void handshake();
+    void bulkSend_data() { DbTargets::AddDialectRows(); }
+    void bulkSend();
+    void failureDoesNotHoldUpTheNext_data();
+    void failureDoesNotHoldUpTheNext();
+    void lateAnswerIsNotTakenForTheNext_data() { DbTargets::AddDialectRows(); }
+    void lateAnswerIsNotTakenForTheNext();
+    void splitPrompt_data() { DbTargets::AddDialectRows(); }
+    void splitPrompt();
+    void noticeDuringSendIsNotLost_data() { DbTargets::AddDialectRows(); }
+    void noticeDuringSendIsNotLost();
+    void storedBeforeConnectAreRead_data() { DbTargets::AddDialectRows(); }
+    void storedBeforeConnectAreRead();
+    void arrivals_data();
+    void arrivals();
+    void databaseOutageDuringSend_data() { DbTargets::AddDialectRows(); }
+    void databaseOutageDuringSend();
+    void databaseOutageDuringArrival_data() { DbTargets::AddDialectRows(); }
+    void databaseOutageDuringArrival();
+    void disconnectAndReconnect_data() { DbTargets::AddDialectRows(); }
+    void disconnectAndReconnect();
+    void stopWhileWaiting_data();
+    void stopWhileWaiting();
+    void restoreOutbox_data() { DbTargets::AddDialectRows(); }
+    void restoreOutbox();
+    void enqueueWithoutDatabase();
+
+private:
+    DbTargets m_targets;
+};
+
+// ------------------------------------------------------------------------------- handshake
+
+void TestSmsModem::handshake_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("answering modem") << QString() << true;
+    QTest::newRow("silent modem") << QStringLiteral("silent") << false;
+    QTest::newRow("modem left waiting for a pdu") << QStringLiteral("pdu entry") << true;
+    QTest::newRow("noise before the answers") << QStringLiteral("garbage") << true;
+}
+
+void TestSmsModem::handshake()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, ok);
+    QTemporaryDir dir;
+    EngineRig rig(TestEnv::Sqlite(dir.path()));
+    QVERIFY(rig.sim.Start());
+    QVERIFY(rig.modem->Open(rig.sim.DevicePath(), 9600, 8, CSerialPort::NoParity, CSerialPort::OneStop));
+    if (fault == QStringLiteral("silent"))
+        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+    if (fault == QStringLiteral("garbage"))
+        rig.sim.SetGarbage(ModemSimulator::Fault::Always());
+    if (fault == QStringLiteral("pdu entry")) {
+        const QByteArray cmgs = "AT+CMGS=20\r";
+        QCOMPARE(rig.modem->Write(cmgs.constData(), int(cmgs.size())), int(cmgs.size()));
+        QTRY_VERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGS=20")));
+    }
+    QCOMPARE(rig.modem->InitModem(), ok);
+    if (ok) {
+        const QStringList commands = rig.sim.Commands();
+        QVERIFY(commands.contains(QStringLiteral("AT")));
+        QVERIFY(commands.indexOf(QStringLiteral("ATE0")) < commands.indexOf(QStringLiteral("AT+CMGF=0")));
+        QCOMPARE(commands.last(), QStringLiteral("AT+CMGF=0"));
+        QVERIFY(!rig.sim.Echo());
+        QCOMPARE(rig.sim.SubmitCount(), 0); // the handshake never completes a PDU
+    }
+}
+
+// ------------------------------------------------------------------------------- sending
+
+void TestSmsModem::bulkSend()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QSignalSpy taken(rig.sink.get(), &ReportSink::reportTaken);
+    QVERIFY(rig.ConnectAndStart());
+
+    const QString longText = QString(QStringLiteral("0123456789ABCDE")).repeated(10).left(140);
+    QVector<SmsRecord> records;
+    for (int i = 0; i < 100; ++i) {
+        QString text = QStringLiteral("第%1条消息").arg(i);
+        if (i % 10 == 3)
+            text = QStringLiteral("it's O'Brien's '%1' ''quoted''").arg(i);
+        if (i == 50)
+            text = longText;
+        records.append(Message(Number(i), text, i % 7 == 0 ? 7 : -1));
+    }
+    // Queued while the worker idles: it must start at once.
+    rig.modem->Enqueue(records);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 100, 60000);
+
+    // One notification per report, in queue order.
+    QCOMPARE(rig.sink->notifications, 100);
+    QCOMPARE(rig.sink->emptyPops, 0);
+    QCOMPARE(taken.count(), 100);
+    QVERIFY(!rig.modem->PopReport());
+    QCOMPARE(rig.modem->QueuedCount(), 0);
+    const QRegularExpression timeForm(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    for (int i = 0; i < 100; ++i) {
+        const SmsReport &r = rig.sink->reports[i];
+        QCOMPARE(taken[i][0].toString(), Number(i));
+        QCOMPARE(r.m_strNumber, Number(i));
+        QCOMPARE(r.m_strDirection, kSend);
+        QCOMPARE(r.m_strResult, kOk);
+        QCOMPARE(r.m_strContent, records[i].m_strUD);
+        QVERIFY2(timeForm.match(r.m_strTime).hasMatch(), qPrintable(r.m_strTime));
+    }
+
+    // One journal row per message, with the order identifier, the number and the text intact.
+    const QVector<SendRow> rows = SendRows(db);
+    QCOMPARE(rows.size(), 100);
+    for (int i = 0; i < 100; ++i) {
+        QCOMPARE(rows[i].id, i % 7 == 0 ? 7 : -1);
+        QCOMPARE(rows[i].state, 1);
+        QCOMPARE(rows[i].number, Number(i));
+        QCOMPARE(rows[i].text, records[i].m_strUD);
+        QCOMPARE(rows[i].time, rig.sink->reports[i].m_strTime);
+    }
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+
+    // What the modem got: 100 messages, the long one as three parts of one message.
+    QCOMPARE(rig.sim.SubmitCount(), 102);
+    QStringList texts;
+    for (const SmsRecord &r : records)
+        texts << r.m_strUD;
+    QCOMPARE(SubmittedTexts(rig.sim), texts);
+    int parts = 0;
+    for (const ModemSimulator::Submit &s : rig.sim.Submits()) {
+        QVERIFY2(s.decoded, qPrintable(s.error));
+        if (s.message.concat) {
+            ++parts;
+            QCOMPARE(s.message.concat->count, 3);
+            QCOMPARE(s.message.concat->part, parts);
+            QCOMPARE(s.message.number, Number(50));
+        }
+    }
+    QCOMPARE(parts, 3);
+    QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")), 102);
+}
+
+void TestSmsModem::failureDoesNotHoldUpTheNext_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("fault");
+    const QStringList faults{QStringLiteral("cms error"), QStringLiteral("silence"), QStringLiteral("no prompt"),
+                             QStringLiteral("number too long")};
+    for (const QString &f : faults) {
+        QTest::addRow("%s, sqlite", qPrintable(f)) << int(DbSettings::Sqlite) << f;
+        QTest::addRow("%s, postgres", qPrintable(f)) << int(DbSettings::Postgres) << f;
+    }
+}
+
+// Messages A, B, C: the modem misbehaves for B only. B is reported and journalled failed,
+// A and C go out and are answered correctly.
+void TestSmsModem::failureDoesNotHoldUpTheNext()
+{
+    QFETCH(QString, fault);
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    const QString a = Number(1), c = Number(3);
+    QString b = Number(2);
+    if (fault == QStringLiteral("number too long"))
+        b = QStringLiteral("8613800000000000000002"); // 22 digits: no address field carries it
+
+    rig.modem->Enqueue(Message(a, QStringLiteral("A")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    const int commandsBefore = int(rig.sim.Commands().size());
+    if (fault == QStringLiteral("cms error"))
+        rig.sim.SetCmsErrorTo({b}, 500);
+    if (fault == QStringLiteral("silence"))
+        rig.sim.SetSilentAfterPdu(ModemSimulator::Fault::Next(1));
+    if (fault == QStringLiteral("no prompt"))
+        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+    rig.modem->Enqueue(Message(b, QStringLiteral("B's text")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+    rig.sim.SetDropLine(ModemSimulator::Fault::Off());
+    rig.sim.SetCmsErrorTo({});
+    rig.modem->Enqueue(Message(c, QStringLiteral("C")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
+
+    const QVector<SmsReport> &r = rig.sink->reports;
+    QCOMPARE(r[0].m_strResult, kOk);
+    QCOMPARE(r[1].m_strNumber, b);
+    QCOMPARE(r[1].m_strResult, kFailed);
+    QCOMPARE(r[2].m_strNumber, c);
+    QCOMPARE(r[2].m_strResult, kOk);
+
+    const QVector<SendRow> rows = SendRows(db);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].state, 1);
+    QCOMPARE(rows[1].state, 0);
+    QCOMPARE(rows[1].number, b);
+    QCOMPARE(rows[1].text, QStringLiteral("B's text"));
+    QCOMPARE(rows[2].state, 1);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+
+    // C reached the modem whole, as its own message.
+    const QVector<ModemSimulator::Submit> submits = rig.sim.Submits();
+    QVERIFY(!submits.isEmpty());
+    QVERIFY(submits.last().decoded);
+    QCOMPARE(submits.last().message.number, c);
+    QCOMPARE(submits.last().message.text, QStringLiteral("C"));
+    const QStringList during = rig.sim.Commands().mid(commandsBefore);
+    if (fault == QStringLiteral("number too long")) {
+        QCOMPARE(rig.sim.SubmitCount(), 2); // nothing of B was written
+        QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")), 2);
+    } else if (fault == QStringLiteral("no prompt")) {
+        // Each try cancelled with ESC; tried as often as allowed, then given up.
+        QCOMPARE(rig.sim.SubmitCount(), 2);
+        int cmgs = 0;
+        for (const QString &cmd : during)
+            cmgs += cmd.startsWith(QStringLiteral("AT+CMGS=")) ? 1 : 0;
+        QCOMPARE(cmgs, FastTimeouts().promptAttempts + 1); // B's tries and C's one
+        QVERIFY(during.contains(QStringLiteral("<ESC>")));
+    } else {
+        QCOMPARE(rig.sim.SubmitCount(), 3);
+        QCOMPARE(submits[1].message.number, b);
+    }
+}
+
+// B's answer comes after the engine gave up on it, and C is refused by the network: C must be
+// reported failed, not take B's late OK for its own.
+void TestSmsModem::lateAnswerIsNotTakenForTheNext()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    const QString b = Number(2), c = Number(3), d = Number(4);
+    rig.sim.SetLateAnswer(ModemSimulator::Fault::Next(1), FastTimeouts().finalAnswerMs + 600);
+    rig.sim.SetCmsErrorTo({c}, 500);
+    rig.modem->Enqueue(QVector<SmsRecord>{Message(b, QStringLiteral("B")), Message(c, QStringLiteral("C")),
+                                          Message(d, QStringLiteral("D"))});
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
+    const QVector<SmsReport> &r = rig.sink->reports;
+    QCOMPARE(r[0].m_strResult, kFailed); // no answer in time: outcome unknown
+    QCOMPARE(r[1].m_strNumber, c);
+    QCOMPARE(r[1].m_strResult, kFailed);
+    QCOMPARE(r[2].m_strNumber, d);
+    QCOMPARE(r[2].m_strResult, kOk);
+    const QVector<SendRow> rows = SendRows(db);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].state, 0);
+    QCOMPARE(rows[1].state, 0);
+    QCOMPARE(rows[2].state, 1);
+    QCOMPARE(rig.sim.SubmitCount(), 3);
+}
+
+void TestSmsModem::splitPrompt()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    rig.sim.SetSplitPrompt(ModemSimulator::Fault::Always(), 300);
+    QVERIFY(rig.ConnectAndStart());
+    rig.modem->Enqueue(QVector<SmsRecord>{Message(Number(1), QStringLiteral("one")),
+                                          Message(Number(2), QStringLiteral("two")),
+                                          Message(Number(3), QStringLiteral("three"))});
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
+    for (const SmsReport &r : rig.sink->reports)
+        QCOMPARE(r.m_strResult, kOk);
+    // One AT+CMGS per message: the prompt in two reads still counts.
+    QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")), 3);
+    QCOMPARE(SubmittedTexts(rig.sim), (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 3);
+}
+
+// ------------------------------------------------------------------------------- arrivals
+
+void TestSmsModem::noticeDuringSendIsNotLost()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    rig.sim.SetLatency(300);
+    QVERIFY(rig.ConnectAndStart());
+    rig.modem->Enqueue(Message(Number(1), QStringLiteral("out")));
+    // The notice comes while the engine waits for the prompt or the answer.
+    QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1, kWaitMs);
+    const ModemSimulator::Arrival in = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613912345678"), QStringLiteral("in")));
+    QVERIFY2(in.ok, qPrintable(in.error));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+    QCOMPARE(rig.sink->Count(kSend), 1);
+    QCOMPARE(rig.sink->Of(kSend)[0].m_strResult, kOk);
+    QCOMPARE(rig.sink->Count(kReceive), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].text, QStringLiteral("in"));
+    QCOMPARE(rows[0].number, QStringLiteral("8613912345678"));
+    QVERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGR=%1").arg(in.indexes.value(0))));
+    QVERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGD=%1").arg(in.indexes.value(0))));
+}
+
+void TestSmsModem::storedBeforeConnectAreRead()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.sim.Start());
+    QVERIFY(rig.sim.StoreArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("first"))).ok);
+    QVERIFY(rig.sim.StoreArrival(Arrival(QStringLiteral("+8613900000002"), QStringLiteral("第二条"))).ok);
+    QCOMPARE(rig.sim.Storage().size(), 2);
+    QVERIFY(rig.ConnectAndStart());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].text, QStringLiteral("first"));
+    QCOMPARE(rows[1].text, QStringLiteral("第二条"));
+    QCOMPARE(rig.sink->reports[0].m_strDirection, kReceive);
+    QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
+    QCOMPARE(rig.sink->reports[1].m_strContent, QStringLiteral("第二条"));
+    QVERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
+}
+
+void TestSmsModem::arrivals_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("alphabet"); // -1: the builder's choice
+    QTest::addColumn<bool>("reversed");
+    QTest::addColumn<bool>("direct");
+    const QString sevenBit = QStringLiteral("Hello @ {world} [5€] ~ it's");
+    const QString ucs2 = QStringLiteral("你好，世界 'quoted'");
+    const QString longUcs2 = QStringLiteral("长消息的一部分。").repeated(20); // 160 characters: 3 parts
+    const QString long7 = QStringLiteral("A long seven-bit text, ").repeated(12);  // 276 septets: 2 parts
+    struct Case
+    {
+        const char *name;
+        QString text;
+        int alphabet;
+        bool reversed;
+        bool direct;
+    };
+    const Case cases[] = {
+        {"seven bit", sevenBit, int(Pdu::Alphabet::Gsm7), false, false},
+        {"ucs2", ucs2, int(Pdu::Alphabet::Ucs2), false, false},
+        {"concatenated ucs2, last part first", longUcs2, int(Pdu::Alphabet::Ucs2), true, false},
+        {"concatenated seven bit", long7, int(Pdu::Alphabet::Gsm7), false, false},
+        {"direct delivery", ucs2, -1, false, true},
+        {"direct delivery, concatenated, last part first", longUcs2, -1, true, true},
+    };
+    for (const Case &c : cases) {
+        QTest::addRow("%s, sqlite", c.name) << int(DbSettings::Sqlite) << c.text << c.alphabet << c.reversed << c.direct;
+        QTest::addRow("%s, postgres", c.name) << int(DbSettings::Postgres) << c.text << c.alphabet << c.reversed
+                                              << c.direct;
+    }
+}
+
+void TestSmsModem::arrivals()
+{
+    QFETCH(QString, text);
+    QFETCH(int, alphabet);
+    QFETCH(bool, reversed);
+    QFETCH(bool, direct);
+    FRESH_DB(db);
+    EngineRig rig(db);
+    rig.sim.SetDirectDelivery(direct);
+    QVERIFY(rig.ConnectAndStart());
+
+    DeliverSpec spec = Arrival(QStringLiteral("+8613912345678"), text);
+    if (alphabet >= 0)
+        spec.alphabet = Pdu::Alphabet(alphabet);
+    const DeliverBuilder::Result built = DeliverBuilder::Build(spec);
+    QVERIFY2(built.ok, qPrintable(built.error));
+    QStringList pdus = built.parts;
+    if (reversed)
+        std::reverse(pdus.begin(), pdus.end());
+    const ModemSimulator::Arrival in = rig.sim.InjectPdus(pdus);
+    QVERIFY2(in.ok, qPrintable(in.error));
+
+    QTRY_COMPARE_WITH_TIMEOUT(RecRows(db).size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    const RecRow row = RecRows(db)[0];
+    QCOMPARE(row.text, text);
+    QCOMPARE(row.number, QStringLiteral("8613912345678"));
+    QCOMPARE(row.time, kSctsText); // the service centre's clock, not ours
+    const SmsReport r = rig.sink->reports[0];
+    QCOMPARE(r.m_strDirection, kReceive);
+    QCOMPARE(r.m_strResult, kOk);
+    QCOMPARE(r.m_strTime, kSctsText);
+    QCOMPARE(r.m_strNumber, QStringLiteral("8613912345678"));
+    QCOMPARE(r.m_strContent, text);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    if (!direct)
+        QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")), int(pdus.size()));
+    // Nothing more comes of it.
+    QTest::qWait(300);
+    QCOMPARE(rig.sink->reports.size(), 1);
+    QCOMPARE(RecRows(db).size(), 1);
+}
+
+// ------------------------------------------------------------------------------- database
+
+void TestSmsModem::databaseOutageDuringSend()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    rig.modem->Enqueue(Message(Number(0), QStringLiteral("before")));
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 1, kWaitMs);
+
+    // The table goes away under the worker's connection.
+    DbProbe probe(db);
+    QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_SEND RENAME TO T_SEND_AWAY")), qPrintable(probe.Error()));
+    QVector<SmsRecord> during;
+    for (int i = 1; i <= 5; ++i)
+        during.append(Message(Number(i), QStringLiteral("during '%1'").arg(i)));
+    rig.modem->Enqueue(during);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 6, kWaitMs);
+    for (const SmsReport &r : rig.sink->reports)
+        QCOMPARE(r.m_strResult, kOk); // sending goes on
+    // Several retries pass; each row is announced once, with the database's own text before.
+    QTest::qWait(5 * FastTimeouts().dbRetryMs);
+    QCOMPARE(rig.sink->ErrorCount(kSendRowError), 5);
+    bool described = false;
+    for (const QString &e : rig.sink->errors)
+        described = described || e.startsWith(QStringLiteral("SQL数据错误,"));
+    QVERIFY2(described, qPrintable(rig.sink->errors.join(QLatin1Char('\n'))));
+    // The kept messages stay kept until their rows are written.
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 5);
+
+    QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_SEND_AWAY RENAME TO T_SEND")), qPrintable(probe.Error()));
+    rig.modem->Enqueue(Message(Number(6), QStringLiteral("after")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 7, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 7, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
+    const QVector<SendRow> rows = SendRows(db);
+    for (int i = 0; i < 7; ++i) {
+        QCOMPARE(rows[i].number, Number(i));
+        QCOMPARE(rows[i].state, 1);
+        QCOMPARE(rows[i].time, rig.sink->reports[i].m_strTime);
+    }
+    QCOMPARE(rows[3].text, QStringLiteral("during '3'"));
+    QCOMPARE(rig.sink->ErrorCount(kSendRowError), 5);
+}
+
+void TestSmsModem::databaseOutageDuringArrival()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("before"))).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_REC")), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+
+    DbProbe probe(db);
+    QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_REC RENAME TO T_REC_AWAY")), qPrintable(probe.Error()));
+    QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000002"), QStringLiteral("during"))).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+    QCOMPARE(rig.sink->reports[1].m_strContent, QStringLiteral("during"));
+    QTest::qWait(5 * FastTimeouts().dbRetryMs);
+    // Reported once, announced once, and left in the modem while it is not journalled.
+    QCOMPARE(rig.sink->reports.size(), 2);
+    QCOMPARE(rig.sink->ErrorCount(kRecRowError), 1);
+    QCOMPARE(rig.sim.Storage().size(), 1);
+
+    QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_REC_AWAY RENAME TO T_REC")), qPrintable(probe.Error()));
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_REC")), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows[1].text, QStringLiteral("during"));
+    QCOMPARE(rows[1].time, kSctsText);
+    QCOMPARE(rig.sink->reports.size(), 2);
+    QCOMPARE(rig.sink->ErrorCount(kRecRowError), 1);
+}
+
+// ------------------------------------------------------------------------------- lifecycle
+
+void TestSmsModem::disconnectAndReconnect()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    rig.sim.SetLatency(40);
+    QVERIFY(rig.ConnectAndStart());
+    QVector<SmsRecord> records;
+    QStringList numbers;
+    for (int i = 0; i < 20; ++i) {
+        records.append(Message(Number(i), QStringLiteral("message %1").arg(i)));
+        numbers << Number(i);
+    }
+    rig.modem->Enqueue(records);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.sink->reports.size() >= 5, kWaitMs);
+    rig.Disconnect();
+    QVERIFY(!rig.modem->IsRunning());
+    QCoreApplication::processEvents();
+    const int done = int(rig.sink->reports.size());
+    QVERIFY(done < 20);
+    QCOMPARE(rig.modem->QueuedCount(), 20 - done);
+
+    // Messages queued while disconnected go behind the rest.
+    rig.modem->Enqueue(Message(Number(20), QStringLiteral("while disconnected")));
+    numbers << Number(20);
+    QVERIFY(rig.ConnectAndStart());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 21, kWaitMs);
+    for (int i = 0; i < 21; ++i) {
+        QCOMPARE(rig.sink->reports[i].m_strNumber, numbers[i]);
+        QCOMPARE(rig.sink->reports[i].m_strResult, kOk);
+    }
+    // In order, none twice, none lost.
+    QCOMPARE(SubmittedNumbers(rig.sim), numbers);
+    const QVector<SendRow> rows = SendRows(db);
+    QCOMPARE(rows.size(), 21);
+    for (int i = 0; i < 21; ++i)
+        QCOMPARE(rows[i].number, numbers[i]);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+}
+
+void TestSmsModem::stopWhileWaiting_data()
+{
+    QTest::addColumn<QString>("waitingFor");
+    QTest::newRow("the answer after the pdu") << QStringLiteral("answer");
+    QTest::newRow("the prompt") << QStringLiteral("prompt");
+    QTest::newRow("the list of stored messages") << QStringLiteral("list");
+    QTest::newRow("nothing") << QStringLiteral("idle");
+}
+
+// Whatever the worker waits for, and however long its time-outs, a stop ends it at once.
+void TestSmsModem::stopWhileWaiting()
+{
+    QFETCH(QString, waitingFor);
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    ModemTimeouts t = FastTimeouts();
+    t.promptMs = t.finalAnswerMs = t.commandMs = 120000;
+    rig.modem->SetTimeouts(t);
+    QVERIFY(rig.Connect());
+    if (waitingFor == QStringLiteral("list"))
+        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+    QVERIFY(rig.modem->StartThread());
+    QTRY_VERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
+    if (waitingFor != QStringLiteral("list"))
+        QTest::qWait(200); // the list is answered
+    if (waitingFor == QStringLiteral("answer"))
+        rig.sim.SetSilentAfterPdu(ModemSimulator::Fault::Always());
+    if (waitingFor == QStringLiteral("prompt"))
+        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+    if (waitingFor == QStringLiteral("answer") || waitingFor == QStringLiteral("prompt")) {
+        rig.modem->Enqueue(Message(Number(1), QStringLiteral("stuck")));
+        QTRY_VERIFY(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1);
+        if (waitingFor == QStringLiteral("answer"))
+            QTRY_COMPARE(rig.sim.SubmitCount(), 1);
+    }
+    QTest::qWait(100);
+
+    QElapsedTimer timer;
+    timer.start();
+    rig.modem->StopThread();
+    // Far below any of the time-outs set above.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!rig.modem->IsRunning());
+    QCoreApplication::processEvents();
+
+    if (waitingFor == QStringLiteral("answer")) {
+        // Handed to the modem: the outcome is unknown, so it counts as failed.
+        QTRY_COMPARE(rig.sink->reports.size(), 1);
+        QCOMPARE(rig.sink->reports[0].m_strResult, kFailed);
+        QCOMPARE(rig.modem->QueuedCount(), 0);
+        QCOMPARE(SendRows(db).size(), 1);
+        QCOMPARE(SendRows(db)[0].state, 0);
+    }
+    if (waitingFor == QStringLiteral("prompt")) {
+        // Never handed over: first in the queue, still kept, and sent after the next start.
+        QCOMPARE(rig.sink->reports.size(), 0);
+        QCOMPARE(rig.modem->QueuedCount(), 1);
+        QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 1);
+        QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT D_STATE FROM T_OUTBOX")).toInt(), 0);
+        rig.sim.SetDropLine(ModemSimulator::Fault::Off());
+        rig.modem->SetTimeouts(FastTimeouts());
+        QVERIFY(rig.modem->StartThread());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+        QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
+        QCOMPARE(rig.sim.SubmitCount(), 1);
+    }
+}
+
+void TestSmsModem::restoreOutbox()
+{
+    FRESH_DB(db);
+    {
+        // An earlier run: queued three messages, then ended; the first was in the modem's hands.
+        CSmsModem earlier([db] { return db; });
+        earlier.Enqueue(QVector<SmsRecord>{Message(Number(1), QStringLiteral("in flight")),
+                                           Message(Number(2), QStringLiteral("kept 'two'"), 7),
+                                           Message(Number(3), QStringLiteral("kept three"))});
+        QCOMPARE(earlier.QueuedCount(), 3);
+    }
+    DbProbe probe(db);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 3);
+    QVERIFY(probe.Exec(QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=(SELECT MIN(D_NO) FROM T_OUTBOX)")));
+
+    EngineRig rig(db);
+    QVERIFY(rig.Connect());
+    QCOMPARE(rig.modem->RestoreOutbox(), 2);
+    QCOMPARE(rig.modem->RestoreOutbox(), 0); // nothing queued twice
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.sink->reports.size(), 1);
+    QCOMPARE(rig.sink->reports[0].m_strNumber, Number(1));
+    QCOMPARE(rig.sink->reports[0].m_strResult, kFailed);
+    rig.modem->Enqueue(Message(Number(4), QStringLiteral("new")));
+    QVERIFY(rig.modem->StartThread());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 4, kWaitMs);
+    QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(2), Number(3), Number(4)}));
+    const QVector<SendRow> rows = SendRows(db);
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0].number, Number(1));
+    QCOMPARE(rows[0].state, 0);
+    QCOMPARE(rows[1].id, 7);
+    QCOMPARE(rows[1].text, QStringLiteral("kept 'two'"));
+    QCOMPARE(rows[1].state, 1);
+    QCOMPARE(rows[3].number, Number(4));
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+}
+
+void TestSmsModem::enqueueWithoutDatabase()
+{
+    QTemporaryDir dir;
+    DbSettings db = TestEnv::Sqlite(dir.path());
+    db.m_strSqliteFile = dir.filePath(QStringLiteral("missing/folder/none.db"));
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    rig.modem->Enqueue(Message(Number(1), QStringLiteral("no database")));
+    QVERIFY(!rig.sink->errors.isEmpty()); // the queue could not be kept
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    QCOMPARE(rig.sink->reports[0].m_strResult, kOk); // it went all the same
+    QTRY_VERIFY(rig.sink->ErrorCount(kSendRowError) == 1);
+    QCOMPARE(rig.sim.SubmitCount(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSmsModem)
+#include "tst_smsmodem.moc"
