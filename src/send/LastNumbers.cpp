@@ -29,7 +29,9 @@ bool SaveLastNumbers(CDbAccess &db, const QStringList &numbers)
         if (!db.Execute(Sql::LastNoDelete))
             return false;
         for (qsizetype i = 0; i < numbers.size(); ++i) {
-            if (!db.Execute(Sql::LastNoInsert, {qlonglong(i), numbers.at(i)}))
+            // A null string would be bound as NULL; an empty entry is stored as empty text.
+            const QString &number = numbers.at(i);
+            if (!db.Execute(Sql::LastNoInsert, {qlonglong(i), number.isNull() ? QStringLiteral("") : number}))
                 return false;
         }
         return true;
