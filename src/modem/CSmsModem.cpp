@@ -84,6 +84,12 @@ bool CSmsModem::InitModem()
         answer = channel.Command(QByteArrayLiteral("ATE0\r"), ms);
     if (answer.status == AtChannel::Status::Ok)
         answer = channel.Command(QByteArrayLiteral("AT+CMGF=0\r"), ms);
+    if (answer.status == AtChannel::Status::Ok) {
+        // An answer still owed from before (a PDU sent just before the last run ended) could
+        // have been taken for one of the OKs above; a distinctive exchange puts the dialogue
+        // in step before the worker's first command.
+        channel.Resync(ms, 1);
+    }
     d->state.notices += channel.TakeNotices();
     return answer.status == AtChannel::Status::Ok;
 }

@@ -1,0 +1,444 @@
+// skevo-cli init-db / send / listen as a separate process, against the simulated modem in
+// this process and a real database, including a run killed in the middle of a bulk send.
+#include "DbTargets.h"
+#include "EngineRig.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const QString kBadNumber = QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
+const QString kOpenFailed = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
+const QString kNoModem = QStringLiteral("请检查短信猫是否连接正确");
+constexpr int kWaitMs = 60000;
+
+QString Number(int i)
+{
+    return QStringLiteral("86139%1").arg(i, 8, 10, QLatin1Char('0'));
+}
+
+// A working directory with setting.ini naming the database under test.
+class CliPlace
+{
+public:
+    explicit CliPlace(const DbSettings &db)
+    {
+        if (db.m_driver == DbSettings::Sqlite) {
+            m_strDir = QFileInfo(db.m_strSqliteFile).absolutePath();
+        } else {
+            m_own = std::make_unique<QTemporaryDir>();
+            m_strDir = m_own->path();
+        }
+        QString ini = QStringLiteral("[SQL]\n");
+        if (db.m_driver == DbSettings::Sqlite) {
+            ini += QStringLiteral("Driver=sqlite\nData=%1\n").arg(db.m_strData);
+        } else {
+            ini += QStringLiteral("Driver=postgres\nHost=%1\nPort=%2\nUser=%3\nPsw=%4\nData=%5\n")
+                       .arg(db.m_strHost)
+                       .arg(db.m_nPort)
+                       .arg(db.m_strUser, db.m_strPsw, db.m_strData);
+        }
+        ini += QStringLiteral("[SYSTEM]\nCOM=COM9\nBaudRate=115200\nSMSC=8613800100500\nByteSize=8\nStopBits=1\n");
+        QFile f(QDir(m_strDir).filePath(QStringLiteral("setting.ini")));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(ini.toUtf8());
+    }
+    QString Dir() const { return m_strDir; }
+    QString File(const QString &name) const { return QDir(m_strDir).filePath(name); }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_own;
+    QString m_strDir;
+};
+
+class Cli
+{
+public:
+    explicit Cli(const CliPlace &place)
+    {
+        m_process.setWorkingDirectory(place.Dir());
+        m_process.setProgram(TestEnv::CliPath());
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                         [this] { m_out += m_process.readAllStandardOutput(); });
+        QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                         [this] { m_err += m_process.readAllStandardError(); });
+    }
+    void Start(const QStringList &args)
+    {
+        m_process.setArguments(args);
+        m_process.start();
+    }
+    // Runs to the end; the exit code, -1 when it did not end normally.
+    int Run(const QStringList &args, int ms = kWaitMs)
+    {
+        Start(args);
+        return Wait(ms);
+    }
+    int Wait(int ms = kWaitMs)
+    {
+        if (!m_process.waitForFinished(ms))
+            return -2;
+        m_out += m_process.readAllStandardOutput();
+        m_err += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QStringList Lines() const { return QString::fromUtf8(m_out).split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QString Err() const { return QString::fromUtf8(m_err); }
+    QProcess &Process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+QStringList Column(const DbSettings &db, const QString &sql)
+{
+    QStringList out;
+    for (const QVariant &v : DbProbe(db).Column(sql))
+        out << v.toString();
+    return out;
+}
+
+int Count(const DbSettings &db, const QString &table)
+{
+    return DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM ") + table).toInt();
+}
+
+QStringList ModemArgs(const ModemSimulator &sim)
+{
+    return {QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--timeout-ms"), QStringLiteral("10000"),
+            QStringLiteral("--prompt-ms"), QStringLiteral("3000")};
+}
+
+} // namespace
+
+#define FRESH_DB(var)                                                                                              \
+    SKEVO_FRESH_DB(m_targets, var##Opt);                                                                           \
+    const DbSettings var = *var##Opt
+
+class TestSmsModemCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(TestEnv::CliPath()).isExecutable(), "SKEVO_CLI must name the built skevo-cli");
+        m_targets.Init();
+    }
+    void cleanupTestCase() { m_targets.Cleanup(); }
+
+    void initDb_data() { DbTargets::AddDialectRows(); }
+    void initDb();
+    void refusedBeforeConnecting_data();
+    void refusedBeforeConnecting();
+    void connectFailures_data();
+    void connectFailures();
+    void send_data() { DbTargets::AddDialectRows(); }
+    void send();
+    void killedInTheMiddle_data();
+    void killedInTheMiddle();
+    void listen_data() { DbTargets::AddDialectRows(); }
+    void listen();
+    void listenEndsOnTerminate();
+
+private:
+    DbTargets m_targets;
+};
+
+void TestSmsModemCli::initDb()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    Cli cli(place);
+    QCOMPARE(cli.Run({QStringLiteral("init-db")}), 0);
+    QVERIFY2(cli.Lines().join(QLatin1Char('\n')).contains(QStringLiteral("administrator: admin")),
+             qPrintable(cli.Lines().join(QLatin1Char('\n'))));
+    QCOMPARE(Column(db, QStringLiteral("SELECT D_NAME FROM T_USER")), QStringList{QStringLiteral("admin")});
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0); // the tables are there
+}
+
+void TestSmsModemCli::refusedBeforeConnecting_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("letter in a number") << QStringList{QStringLiteral("--to"), QStringLiteral("13800000000"),
+                                                       QStringLiteral("--to"), QStringLiteral("1380000000a")}
+                                        << QString() << kBadNumber;
+    QTest::newRow("25 digits") << QStringList{QStringLiteral("--to"), QStringLiteral("1234567890123456789012345")}
+                               << QString() << kBadNumber;
+    QTest::newRow("bad line in the number file") << QStringList{} << QStringLiteral("start\n13800000000\n138-0000\nend")
+                                                 << kBadNumber;
+    QTest::newRow("number file without end") << QStringList{} << QStringLiteral("start\n13800000000\n")
+                                             << QStringLiteral("该文件无效");
+    QTest::newRow("no text") << QStringList{QStringLiteral("--to"), QStringLiteral("13800000000")} << QString()
+                             << QStringLiteral("短信内容不能为空");
+}
+
+// Nothing is sent, and the modem is not even spoken to.
+void TestSmsModemCli::refusedBeforeConnecting()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    CliPlace place(db);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    QStringList all{QStringLiteral("send")};
+    all << ModemArgs(sim) << args;
+    if (!file.isEmpty()) {
+        QFile f(place.File(QStringLiteral("numbers.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file.toUtf8());
+        f.close();
+        all << QStringLiteral("--numbers") << f.fileName() << QStringLiteral("--text") << QStringLiteral("x");
+    } else if (!message.startsWith(QStringLiteral("短信"))) {
+        all << QStringLiteral("--text") << QStringLiteral("x");
+    }
+    Cli cli(place);
+    QCOMPARE(cli.Run(all), 2);
+    QVERIFY2(cli.Err().contains(message), qPrintable(cli.Err()));
+    QVERIFY(cli.Lines().isEmpty());
+    QVERIFY(sim.Commands().isEmpty());
+}
+
+void TestSmsModemCli::connectFailures_data()
+{
+    QTest::addColumn<bool>("deviceExists");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no such device") << false << kOpenFailed;
+    QTest::newRow("modem does not answer") << true << kNoModem;
+}
+
+void TestSmsModemCli::connectFailures()
+{
+    QFETCH(bool, deviceExists);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    CliPlace place(TestEnv::Sqlite(dir.path()));
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    sim.SetDropLine(ModemSimulator::Fault::Always());
+    const QString device = deviceExists ? sim.DevicePath() : dir.filePath(QStringLiteral("no-such-tty"));
+    Cli cli(place);
+    QCOMPARE(cli.Run({QStringLiteral("send"), QStringLiteral("--device"), device, QStringLiteral("--to"),
+                      QStringLiteral("13800000000"), QStringLiteral("--text"), QStringLiteral("x")}),
+             1);
+    QVERIFY2(cli.Err().contains(message), qPrintable(cli.Err()));
+    QCOMPARE(sim.SubmitCount(), 0);
+}
+
+void TestSmsModemCli::send()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    sim.SetCmsErrorTo({QStringLiteral("8613800000003")});
+    QFile f(place.File(QStringLiteral("numbers.txt")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("start\n13800000002\n+8613800000003\nend");
+    f.close();
+    Cli cli(place);
+    QStringList args{QStringLiteral("send")};
+    args << ModemArgs(sim) << QStringLiteral("--to") << QStringLiteral("+13800000001") << QStringLiteral("--numbers")
+         << f.fileName() << QStringLiteral("--text") << QStringLiteral("群发 it's");
+    // One message refused by the network: not everything was sent.
+    QCOMPARE(cli.Run(args), 1);
+    const QStringList lines = cli.Lines();
+    QCOMPARE(lines.size(), 3);
+    const QStringList numbers{QStringLiteral("8613800000001"), QStringLiteral("8613800000002"),
+                              QStringLiteral("8613800000003")};
+    const QStringList results{QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败")};
+    for (int i = 0; i < 3; ++i) {
+        const QStringList fields = lines[i].split(QLatin1Char('\t'));
+        QCOMPARE(fields.size(), 4);
+        QCOMPARE(fields[1], numbers[i]);
+        QCOMPARE(fields[2], QStringLiteral("发送"));
+        QCOMPARE(fields[3], results[i]);
+    }
+    QCOMPARE(Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND ORDER BY D_NO")), numbers);
+    QCOMPARE(Column(db, QStringLiteral("SELECT D_STATE FROM T_SEND ORDER BY D_NO")),
+             (QStringList{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0")}));
+    QCOMPARE(Column(db, QStringLiteral("SELECT D_SENDCONT FROM T_SEND WHERE D_NO=1")),
+             QStringList{QStringLiteral("群发 it's")});
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+
+    // All good this time: exit code 0.
+    sim.SetCmsErrorTo({});
+    Cli again(place);
+    QCOMPARE(again.Run({QStringLiteral("send"), QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--to"),
+                        QStringLiteral("13800000004"), QStringLiteral("--text"), QStringLiteral("ok")}),
+             0);
+    QCOMPARE(again.Lines().size(), 1);
+    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 4);
+}
+
+void TestSmsModemCli::killedInTheMiddle_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<bool>("whileAwaitingAnswer");
+    QTest::newRow("while a pdu awaits its answer, sqlite") << int(DbSettings::Sqlite) << true;
+    QTest::newRow("while a pdu awaits its answer, postgres") << int(DbSettings::Postgres) << true;
+    QTest::newRow("at any moment, sqlite") << int(DbSettings::Sqlite) << false;
+    QTest::newRow("at any moment, postgres") << int(DbSettings::Postgres) << false;
+}
+
+// The process dies in the middle of a bulk send; the next run sends what the first did not
+// hand to the modem, exactly once, and journals the one in the modem's hands as failed.
+void TestSmsModemCli::killedInTheMiddle()
+{
+    QFETCH(bool, whileAwaitingAnswer);
+    FRESH_DB(db);
+    CliPlace place(db);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    if (whileAwaitingAnswer)
+        sim.SetLateAnswer(ModemSimulator::Fault::Always(), 1500);
+    else
+        sim.SetLatency(30);
+    constexpr int kTotal = 12;
+    QStringList numbers;
+    QByteArray file = "start\n";
+    for (int i = 0; i < kTotal; ++i) {
+        numbers << Number(i);
+        file += Number(i).toLatin1() + '\n';
+    }
+    file += "end";
+    QFile f(place.File(QStringLiteral("numbers.txt")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+
+    Cli first(place);
+    QStringList args{QStringLiteral("send")};
+    args << ModemArgs(sim) << QStringLiteral("--numbers") << f.fileName() << QStringLiteral("--text")
+         << QStringLiteral("bulk");
+    first.Start(args);
+    QTRY_VERIFY_WITH_TIMEOUT(first.Lines().size() >= 2, kWaitMs);
+    first.Process().kill(); // SIGKILL: no clean-up of any kind
+    QVERIFY(first.Process().waitForFinished(10000));
+    const int journalledBefore = Count(db, QStringLiteral("T_SEND"));
+    QVERIFY(journalledBefore < kTotal);
+
+    sim.SetLateAnswer(ModemSimulator::Fault::Off(), 0);
+    sim.SetLatency(0);
+    Cli second(place);
+    QStringList args2{QStringLiteral("send")};
+    args2 << ModemArgs(sim);
+    const int rc = second.Run(args2);
+
+    // Every message journalled once, in the first run or the second.
+    const QStringList sendNums = Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND ORDER BY D_NO"));
+    const QStringList states = Column(db, QStringLiteral("SELECT D_STATE FROM T_SEND ORDER BY D_NO"));
+    QCOMPARE(sendNums.size(), kTotal);
+    QStringList sorted = sendNums;
+    sorted.sort();
+    QCOMPARE(sorted, numbers);
+    QCOMPARE(second.Lines().size(), kTotal - journalledBefore);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+
+    QStringList failed;
+    for (qsizetype i = 0; i < sendNums.size(); ++i) {
+        if (states[i] == QStringLiteral("0"))
+            failed << sendNums[i];
+    }
+    QVERIFY2(failed.size() <= 1, qPrintable(failed.join(QLatin1Char(' '))));
+    if (whileAwaitingAnswer)
+        QCOMPARE(failed.size(), 1); // the one the modem held when the process died
+    QCOMPARE(rc, failed.isEmpty() ? 0 : 1);
+
+    // What the modem got: each message not in flight exactly once, the one in flight never again.
+    QMap<QString, int> submitted;
+    for (const ModemSimulator::Submit &s : sim.Submits()) {
+        QVERIFY2(s.decoded, qPrintable(s.error));
+        ++submitted[s.message.number];
+    }
+    for (const QString &n : numbers) {
+        if (failed.contains(n))
+            QVERIFY2(submitted.value(n) <= 1, qPrintable(n));
+        else
+            QVERIFY2(submitted.value(n) == 1, qPrintable(QStringLiteral("%1 sent %2 times").arg(n).arg(submitted.value(n))));
+    }
+    // The second run reported the one in flight as failed before anything else.
+    if (!failed.isEmpty())
+        QVERIFY(second.Lines().first().contains(failed.first() + QStringLiteral("\t发送\t失败")));
+}
+
+void TestSmsModemCli::listen()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    {
+        // Kept by an earlier run that never connected.
+        CSmsModem earlier([db] { return db; });
+        earlier.Enqueue(CSmsModem::MakeRecord(QStringLiteral("8613800100500"), Number(1), QStringLiteral("kept"), -1));
+    }
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    DeliverSpec stored;
+    stored.from = QStringLiteral("+8613911111111");
+    stored.text = QStringLiteral("stored before");
+    stored.scts = QStringLiteral("09010321000032");
+    QVERIFY(sim.StoreArrival(stored).ok);
+
+    Cli cli(place);
+    QStringList args{QStringLiteral("listen")};
+    args << ModemArgs(sim) << QStringLiteral("--seconds") << QStringLiteral("4");
+    cli.Start(args);
+    QTRY_VERIFY_WITH_TIMEOUT(cli.Lines().size() >= 2, kWaitMs);
+    DeliverSpec live = stored;
+    live.text = QStringLiteral("实时到达");
+    QVERIFY(sim.InjectArrival(live).ok);
+    QCOMPARE(cli.Wait(), 0);
+
+    const QStringList lines = cli.Lines();
+    QCOMPARE(lines.size(), 3);
+    QStringList received;
+    for (const QString &l : lines) {
+        const QStringList fields = l.split(QLatin1Char('\t'));
+        if (fields.value(2) == QStringLiteral("接收")) {
+            QCOMPARE(fields.size(), 5);
+            QCOMPARE(fields[0], QStringLiteral("2009-01-03 21:00:00"));
+            QCOMPARE(fields[1], QStringLiteral("8613911111111"));
+            received << fields[4];
+        } else {
+            QCOMPARE(fields.value(1), Number(1));
+            QCOMPARE(fields.value(3), QStringLiteral("成功"));
+        }
+    }
+    QCOMPARE(received, (QStringList{QStringLiteral("stored before"), QStringLiteral("实时到达")}));
+    QCOMPARE(Column(db, QStringLiteral("SELECT D_RECCONT FROM T_REC ORDER BY D_NO")), received);
+    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 1);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(sim.Storage().size(), 0);
+    QCOMPARE(sim.SubmitCount(), 1);
+}
+
+void TestSmsModemCli::listenEndsOnTerminate()
+{
+    QTemporaryDir dir;
+    CliPlace place(TestEnv::Sqlite(dir.path()));
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    Cli cli(place);
+    QStringList args{QStringLiteral("listen")};
+    args << ModemArgs(sim);
+    cli.Start(args);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.Commands().contains(QStringLiteral("AT+CMGL=4")), kWaitMs);
+    cli.Process().terminate(); // SIGTERM
+    QCOMPARE(cli.Wait(10000), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSmsModemCli)
+#include "tst_smsmodem_cli.moc"
