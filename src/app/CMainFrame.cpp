@@ -30,6 +30,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 const QString kReceived = QStringLiteral("接收");
 constexpr int kOrderCheckMs = 60000;
@@ -478,9 +480,13 @@ void CMainFrame::showEvent(QShowEvent *event)
     if (m_bShownOnce)
         return;
     m_bShownOnce = true;
-    // The list starts 200 pixels high; the panel takes the rest and any later growth.
+    // The list starts 200 pixels high and the panel takes the rest. In a window too short
+    // for both, the list gives way (down to 120) so that the whole panel stays in sight;
+    // shorter still, the panel scrolls.
     const int total = m_pSplitter->height() - m_pSplitter->handleWidth();
-    m_pSplitter->setSizes({200, std::max(0, total - 200)});
+    const int panel = m_pView->minimumSizeHint().height();
+    const int list = std::clamp(total - panel, std::min(120, total), 200);
+    m_pSplitter->setSizes({list, std::max(0, total - list)});
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)

@@ -10,6 +10,8 @@
 #include <QPainterPath>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace {
 // 16x16 envelope with an arrow: out of it (sent, blue) or into it (received, green).
 QIcon EnvelopeIcon(bool received)
@@ -91,7 +93,15 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setHighlightSections(false);
-    static const int widths[RecordsModel::ColumnCount] = {150, 100, 100, 100, 500};
+    // The widths the list was laid out with, widened where this font needs more room for a
+    // whole time (after the picture) or a whole number with country code.
+    const QFontMetrics fm = fontMetrics();
+    const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    const int widths[RecordsModel::ColumnCount] = {
+        std::max(150, fm.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16 + 2 * padding),
+        std::max(100, fm.horizontalAdvance(QStringLiteral("8613800000000")) + padding),
+        100, 100, 500,
+    };
     for (int c = 0; c < RecordsModel::ColumnCount; ++c)
         setColumnWidth(c, widths[c]);
 

@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -76,6 +77,7 @@ private slots:
     void cleanup();
 
     void layout();
+    void shortWindowKeepsThePanelWhole();
     void menus_data();
     void menus();
     void toolBarOrder();
@@ -148,6 +150,9 @@ void tst_MainFrame::cleanup()
 
 void tst_MainFrame::layout()
 {
+    WindowPlacement tall;
+    tall.SetNormalRect(QRect(50, 50, 1100, 950));
+    tall.Write(*m_profile);
     CMainFrame &f = Frame();
     f.ShowWithPlacement();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
@@ -165,6 +170,19 @@ void tst_MainFrame::layout()
     QCOMPARE(f.View().Message(), QStringLiteral("在做一个短信软件,测试短信"));
     QVERIFY(f.View().Tray().IsAdded());
     QCOMPARE(f.View().Tray().Tip(), QStringLiteral("电脑与短信猫未连接"));
+}
+
+void tst_MainFrame::shortWindowKeepsThePanelWhole()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement(); // the default 1100 x 700
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    auto *splitter = qobject_cast<QSplitter *>(f.centralWidget());
+    auto *form = qobject_cast<QScrollArea *>(splitter->widget(1));
+    QVERIFY(splitter->sizes().at(0) >= 120);
+    QVERIFY(splitter->sizes().at(0) <= 200);
+    QTRY_VERIFY(!form->verticalScrollBar()->isVisible());
+    QVERIFY(f.View().ProgressBar()->isVisible());
 }
 
 void tst_MainFrame::menus_data()

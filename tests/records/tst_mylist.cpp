@@ -63,9 +63,15 @@ void tst_MyList::columnsAndLook()
     QVERIFY(list);
     QCOMPARE(list->objectName(), QStringLiteral("recordsList"));
     QCOMPARE(list->Model().rowCount(), 2); // the all view at start
+    // The laid-out widths, or more where the font needs it for a whole time or number.
     const int widths[] = {150, 100, 100, 100, 500};
     for (int c = 0; c < 5; ++c)
+        QVERIFY(list->columnWidth(c) >= widths[c]);
+    for (int c = 2; c < 5; ++c)
         QCOMPARE(list->columnWidth(c), widths[c]);
+    const QFontMetrics fm = list->fontMetrics();
+    QVERIFY(list->columnWidth(0) > fm.horizontalAdvance(QStringLiteral("2024-03-01 10:00:00")) + 16);
+    QVERIFY(list->columnWidth(1) > fm.horizontalAdvance(QStringLiteral("8613800000001")));
     QVERIFY(list->showGrid());
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
