@@ -51,16 +51,23 @@ int Run(const QStringList &arguments, IMessageBox &messages)
 
     app.m_db.SetErrorSink([&messages](const QString &text) { messages.Show(text); });
 
+    auto *boxes = dynamic_cast<CMessageBox *>(&messages);
     {
         CLoginDlg login(app, messages);
-        if (login.exec() != QDialog::Accepted)
+        // The login stays on top of other windows: its messages must stand over it.
+        if (boxes)
+            boxes->SetParent(&login);
+        const int result = login.exec();
+        if (boxes)
+            boxes->SetParent(nullptr);
+        if (result != QDialog::Accepted)
             return 0;
     }
 
     CRingPlayer ring;
     CMainFrame frame(app, messages, ring);
     frame.Link().SetPortOverride(options.m_strDevice);
-    if (auto *boxes = dynamic_cast<CMessageBox *>(&messages))
+    if (boxes)
         boxes->SetParent(&frame);
     // The window may be hidden in the tray when it closes: the program ends with its
     // closing steps, not with the last visible window.
@@ -68,7 +75,7 @@ int Run(const QStringList &arguments, IMessageBox &messages)
     QObject::connect(&frame, &CMainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     frame.ShowWithPlacement();
     const int code = QApplication::exec();
-    if (auto *boxes = dynamic_cast<CMessageBox *>(&messages))
+    if (boxes)
         boxes->SetParent(nullptr);
     return code;
 }

@@ -15,6 +15,8 @@
 #include "send/SendListModel.h"
 #include "../db/DbTargets.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -81,6 +83,9 @@ private slots:
     void menus_data();
     void menus();
     void toolBarOrder();
+    void barsCanBeHidden();
+    void aboutBox();
+    void f6MovesBetweenThePanes();
     void statusBarPanes();
     void connectToMissingDevice();
     void connectToSilentTerminal();
@@ -240,6 +245,63 @@ void tst_MainFrame::toolBarOrder()
     QCOMPARE(bar->iconSize(), QSize(32, 32));
     QVERIFY(Action("actionConnect")->isEnabled());
     QVERIFY(!Action("actionDisconnect")->isEnabled());
+}
+
+void tst_MainFrame::barsCanBeHidden()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    auto *bar = f.findChild<QToolBar *>(QStringLiteral("toolBar"));
+    QVERIFY(bar->isVisible());
+    QVERIFY(f.statusBar()->isVisible());
+    Action("actionToolBar")->trigger();
+    Action("actionStatusBar")->trigger();
+    QVERIFY(!bar->isVisible());
+    QVERIFY(!f.statusBar()->isVisible());
+    f.close();
+    // The next window comes back with both bars as they were left.
+    m_frame.reset();
+    CMainFrame &again = Frame();
+    again.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(!again.findChild<QToolBar *>(QStringLiteral("toolBar"))->isVisible());
+    QVERIFY(!again.statusBar()->isVisible());
+    QVERIFY(!Action("actionToolBar")->isChecked());
+    QVERIFY(!Action("actionStatusBar")->isChecked());
+}
+
+void tst_MainFrame::aboutBox()
+{
+    QString title, name, usage;
+    QTimer::singleShot(0, this, [&] {
+        auto *about = Frame().findChild<QDialog *>(QStringLiteral("aboutDialog"));
+        if (!about)
+            return;
+        title = about->windowTitle();
+        name = about->findChild<QLabel *>(QStringLiteral("aboutName"))->text();
+        usage = about->findChild<QLabel *>(QStringLiteral("aboutUsage"))->text();
+        about->accept();
+    });
+    Action("actionAbout")->trigger();
+    QCOMPARE(title, QStringLiteral("关于 Skevo"));
+    QVERIFY(name.contains(QStringLiteral("1.0")));
+    QVERIFY(usage.contains(QStringLiteral("SQLite")) && usage.contains(QStringLiteral("PostgreSQL")));
+    QVERIFY(usage.contains(QStringLiteral("短信猫")));
+}
+
+void tst_MainFrame::f6MovesBetweenThePanes()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.activateWindow();
+    f.List().setFocus();
+    QTRY_VERIFY(f.List().hasFocus());
+    QTest::keyClick(&f.List(), Qt::Key_F6);
+    QTRY_VERIFY(f.View().isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    QTRY_VERIFY(f.List().hasFocus());
 }
 
 void tst_MainFrame::statusBarPanes()
