@@ -79,8 +79,7 @@ AtChannel::Answer AtChannel::Command(const QByteArray &command, int timeoutMs)
         return answer;
     }
     if (!Write(command)) {
-        answer.status = Status::Error;
-        answer.finalLine = QStringLiteral("write failed");
+        answer.status = Status::LinkDown;
         return answer;
     }
     return WaitFinal(timeoutMs);
@@ -148,7 +147,7 @@ bool AtChannel::Resync(int timeoutMs, int attempts)
             return false;
         m_parser.DiscardAnswers();
         if (!Write(QByteArrayLiteral("AT+CMGF?\r")))
-            continue;
+            return false;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         bool sawMode = false;
         for (;;) {

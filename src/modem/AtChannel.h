@@ -16,7 +16,8 @@ class CSerialPort;
 class AtChannel
 {
 public:
-    enum class Status { Ok, Error, Timeout, Stopped };
+    // LinkDown: the command could not be written (the device is gone); the modem got nothing.
+    enum class Status { Ok, Error, Timeout, Stopped, LinkDown };
     struct Answer
     {
         Status status = Status::Timeout;

@@ -21,6 +21,8 @@ constexpr int kStopGraceMs = 500;
 constexpr int kConcatCheckMs = 60000;
 // Longest idle wait; every wait ends early on input, a new message or a stop request.
 constexpr int kMaxIdleMs = 60000;
+// Pause after the device refused a write (unplugged, say) before anything is tried again.
+constexpr int kLinkRetryMs = 1000;
 
 // "+CMGL: <index>,<stat>,[<alpha>],<length>" / "+CMGR: <stat>,[<alpha>],<length>"
 // (TS 27.005 3.4.2, 3.4.3): the leading numbers of the header.
@@ -85,6 +87,11 @@ void ModemWorker::Run()
 
     while (!m_stop.load()) {
         m_state.journal.Retry(NowMs());
+        if (NowMs() < m_nLinkRetryMs) {
+            // The messages stay queued, in order, until the device takes commands again.
+            channel.Idle(int(m_nLinkRetryMs - NowMs()));
+            continue;
+        }
         DeleteWritten();
         TakeNotices();
         if (!m_pendingIndexes.empty()) {
@@ -141,6 +148,8 @@ AtChannel::Answer ModemWorker::Command(const QByteArray &command)
     AtChannel::Answer answer;
     for (int attempt = 0; attempt < qMax(1, m_timeouts.commandAttempts); ++attempt) {
         answer = m_pChannel->Command(command, m_timeouts.commandMs);
+        if (answer.status == AtChannel::Status::LinkDown)
+            LinkDown();
         if (answer.status != AtChannel::Status::Timeout)
             return answer;
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
@@ -148,25 +157,32 @@ AtChannel::Answer ModemWorker::Command(const QByteArray &command)
     return answer;
 }
 
-bool ModemWorker::AwaitPrompt(int tpduLength)
+void ModemWorker::LinkDown()
+{
+    m_nLinkRetryMs = NowMs() + kLinkRetryMs;
+}
+
+ModemWorker::Prompt ModemWorker::AwaitPrompt(int tpduLength)
 {
     const QByteArray command = "AT+CMGS=" + QByteArray::number(tpduLength) + '\r';
     for (int attempt = 0; attempt < qMax(1, m_timeouts.promptAttempts); ++attempt) {
         if (m_pChannel->Stopped())
-            return false;
+            return Prompt::Stopped;
         m_pChannel->DiscardAnswers();
-        if (m_pChannel->Write(command)) {
-            const AtChannel::Status status = m_pChannel->WaitPrompt(m_timeouts.promptMs);
-            if (status == AtChannel::Status::Ok)
-                return true;
-            if (status == AtChannel::Status::Stopped)
-                return false;
+        if (!m_pChannel->Write(command)) {
+            LinkDown();
+            return Prompt::LinkDown;
         }
+        const AtChannel::Status status = m_pChannel->WaitPrompt(m_timeouts.promptMs);
+        if (status == AtChannel::Status::Ok)
+            return Prompt::Ok;
+        if (status == AtChannel::Status::Stopped)
+            return Prompt::Stopped;
         // No prompt: the modem may still be waiting for a PDU, or answer late. ESC and a
         // distinctive exchange put the dialogue back in step before the next try.
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
     }
-    return false;
+    return Prompt::Failed;
 }
 
 void ModemWorker::SendOne(Outgoing message)
@@ -186,14 +202,14 @@ void ModemWorker::SendOne(Outgoing message)
     bool success = true;
     for (qsizetype i = 0; i < encoded.parts.size(); ++i) {
         const QString &part = encoded.parts[i];
-        if (!AwaitPrompt(Pdu::TpduLength(part))) {
-            if (m_pChannel->Stopped()) {
+        const Prompt prompt = AwaitPrompt(Pdu::TpduLength(part));
+        if (prompt != Prompt::Ok) {
+            if (prompt == Prompt::Stopped)
                 m_pChannel->Write(QByteArrayLiteral("\x1b")); // cancels the AT+CMGS
-                if (i == 0) {
-                    // Nothing of it reached the modem: it goes first after the next connect.
-                    m_queue.ReturnFront(message);
-                    return;
-                }
+            if (i == 0 && (prompt == Prompt::Stopped || prompt == Prompt::LinkDown)) {
+                // Nothing of it reached the modem: it stays first in the queue.
+                m_queue.ReturnFront(message);
+                return;
             }
             success = false;
             break;
@@ -203,7 +219,11 @@ void ModemWorker::SendOne(Outgoing message)
             if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey}))
                 qWarning() << "could not mark the kept message in flight:" << m_pDb->LastError();
         }
-        m_pChannel->Write(part.toLatin1() + '\x1a');
+        if (!m_pChannel->Write(part.toLatin1() + '\x1a')) {
+            LinkDown();
+            success = false;
+            break;
+        }
         AtChannel::Answer answer = m_pChannel->WaitFinal(m_timeouts.finalAnswerMs);
         if (answer.status == AtChannel::Status::Stopped) {
             m_pChannel->IgnoreStop(true);
@@ -278,7 +298,7 @@ void ModemWorker::ListStored()
 void ModemWorker::ReadStored(int index)
 {
     const AtChannel::Answer answer = Command("AT+CMGR=" + QByteArray::number(index) + '\r');
-    if (answer.status == AtChannel::Status::Stopped) {
+    if (answer.status == AtChannel::Status::Stopped || answer.status == AtChannel::Status::LinkDown) {
         m_pendingIndexes.push_front(index); // the listing at the next start finds it anyway
         return;
     }

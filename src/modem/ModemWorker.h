@@ -47,7 +47,9 @@ public:
 private:
     void SendOne(Outgoing message);
     void Finish(const Outgoing &message, const QString &time, bool success);
-    bool AwaitPrompt(int tpduLength);
+    enum class Prompt { Ok, Stopped, Failed, LinkDown };
+    Prompt AwaitPrompt(int tpduLength);
+    void LinkDown();
 
     void TakeNotices();
     void ListStored();
@@ -77,4 +79,5 @@ private:
     std::map<int, QString> m_badIndexes;     // undecodable: left alone until their content changes
     qint64 m_nNextListMs = 0;
     qint64 m_nNextDeleteMs = 0;
+    qint64 m_nLinkRetryMs = 0; // the device took no command: nothing is tried before this
 };

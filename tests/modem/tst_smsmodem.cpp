@@ -139,6 +139,7 @@ private slots:
     void disconnectAndReconnect();
     void stopWhileWaiting_data();
     void stopWhileWaiting();
+    void deviceGoneKeepsTheQueue();
     void restoreOutbox_data() { DbTargets::AddDialectRows(); }
     void restoreOutbox();
     void enqueueWithoutDatabase();
@@ -694,6 +695,36 @@ void TestSmsModem::stopWhileWaiting()
         QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
         QCOMPARE(rig.sim.SubmitCount(), 1);
     }
+}
+
+// The device goes away under a running engine (a modem unplugged): queued messages are not
+// burnt through as failures but wait, in order, for the next connect.
+void TestSmsModem::deviceGoneKeepsTheQueue()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    rig.modem->Enqueue(Message(Number(0), QStringLiteral("before")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    rig.sim.Stop();
+    QVector<SmsRecord> records;
+    for (int i = 1; i <= 3; ++i)
+        records.append(Message(Number(i), QStringLiteral("queued %1").arg(i)));
+    rig.modem->Enqueue(records);
+    QTest::qWait(2500); // a few attempts to write to the device
+    QCOMPARE(rig.sink->reports.size(), 1);
+    QCOMPARE(rig.modem->QueuedCount(), 3);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 3);
+    QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT MAX(D_STATE) FROM T_OUTBOX")).toInt(), 0);
+
+    rig.Disconnect();
+    QVERIFY(rig.ConnectAndStart()); // a new device
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 4, kWaitMs);
+    for (const SmsReport &r : rig.sink->reports)
+        QCOMPARE(r.m_strResult, kOk);
+    QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(0), Number(1), Number(2), Number(3)}));
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModem::restoreOutbox()
