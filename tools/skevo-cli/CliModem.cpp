@@ -282,8 +282,9 @@ int RunSend(const QStringList &args)
     int expected = -1; // sent reports to wait for, known once everything is queued
     int sendReports = 0;
     bool allSent = true;
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, PrintErr);
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, [&] {
+    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    // Received in this thread (queued from the worker), one call per report, in order.
+    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
         const std::optional<SmsReport> r = app.m_modem.PopReport();
         if (!r)
             return;
@@ -342,8 +343,9 @@ int RunListen(const QStringList &args)
         return rc;
 
     SignalQuit signalQuit;
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, PrintErr);
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, [&] {
+    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    // Received in this thread (queued from the worker), one call per report, in order.
+    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
         if (const std::optional<SmsReport> r = app.m_modem.PopReport())
             PrintOut(ReportLine(*r));
     });
