@@ -34,6 +34,8 @@ public:
     ~CSmsModem() override; // stops the worker first
 
     // "AT", "ATE0", "AT+CMGF=0", each answered with OK. Port must be open, worker stopped.
+    // New-message indications (AT+CNMI) are left as the modem is set up; the worker lists the
+    // stored messages at its start and, when idle, every listIntervalMs.
     bool InitModem();
     bool StartThread();
     // Asks the worker to stop and waits for it (it ends within a second, whatever it was
@@ -42,7 +44,8 @@ public:
     bool IsRunning() const;
 
     static SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id);
-    // Appends to the outgoing queue (and to T_OUTBOX). Returns 1.
+    // Appends to the outgoing queue (and to T_OUTBOX). Returns 1. Enqueue and RestoreOutbox
+    // use one connection of their own: call them from one thread (the GUI's).
     int Enqueue(const SmsRecord &record);
     // The same for many records, kept in one transaction.
     int Enqueue(const QVector<SmsRecord> &records);
