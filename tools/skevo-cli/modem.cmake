@@ -1,2 +1,0 @@
-# skevo-cli init-db / send / listen
-target_sources(skevo-cli PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CliModem.cpp)

@@ -1,1 +1,0 @@
-target_sources(skevo-cli PRIVATE CliPdu.cpp CliCommands.h)
