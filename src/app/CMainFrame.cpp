@@ -33,7 +33,6 @@
 #include <algorithm>
 
 namespace {
-const QString kReceived = QStringLiteral("接收");
 constexpr int kOrderCheckMs = 60000;
 constexpr int kClockMs = 1000;
 
@@ -351,7 +350,7 @@ void CMainFrame::OnReport()
     if (!report)
         return;
     m_pList->AddReportRow(*report);
-    if (report->m_strDirection == kReceived) {
+    if (report->IsArrival()) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(QStringLiteral("收到消息"));
         if (m_bPlay)

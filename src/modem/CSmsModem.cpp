@@ -246,8 +246,8 @@ int CSmsModem::RestoreOutbox()
         SmsReport report;
         report.m_strTime = time;
         report.m_strNumber = m.record.m_strTPA;
-        report.m_strDirection = QStringLiteral("发送");
-        report.m_strResult = QStringLiteral("失败");
+        report.m_strDirection = ReportText::kSend;
+        report.m_strResult = ReportText::kFailure;
         report.m_strContent = m.record.m_strUD;
         {
             std::lock_guard lock(d->reportMutex);

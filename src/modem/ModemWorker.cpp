@@ -9,10 +9,6 @@
 
 namespace {
 
-const QString kSend = QStringLiteral("发送");
-const QString kReceive = QStringLiteral("接收");
-const QString kSuccess = QStringLiteral("成功");
-const QString kFailure = QStringLiteral("失败");
 
 // A stop request while a PDU awaits its answer still gives the modem this long to answer, so
 // that a message the modem is just sending is not reported failed for nothing.
@@ -251,8 +247,8 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     SmsReport report;
     report.m_strTime = time;
     report.m_strNumber = message.record.m_strTPA;
-    report.m_strDirection = kSend;
-    report.m_strResult = success ? kSuccess : kFailure;
+    report.m_strDirection = ReportText::kSend;
+    report.m_strResult = success ? ReportText::kSuccess : ReportText::kFailure;
     report.m_strContent = message.record.m_strUD;
     m_queue.Done(message);
     m_hooks.report(report);
@@ -365,8 +361,8 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
     SmsReport report;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
     report.m_strNumber = record.m_strTPA;
-    report.m_strDirection = kReceive;
-    report.m_strResult = kSuccess;
+    report.m_strDirection = ReportText::kReceive;
+    report.m_strResult = ReportText::kSuccess;
     report.m_strContent = record.m_strUD;
     m_hooks.report(report);
     // Deleted from the modem only once journalled: while the database is away the message

@@ -14,9 +14,19 @@ struct SmsRecord
     qint32 m_nID = -1;  // order identifier, -1 for a message of no order
 };
 
+// The direction and result texts of a report, as the records list shows them.
+namespace ReportText {
+inline const QString kSend = QStringLiteral("发送");
+inline const QString kReceive = QStringLiteral("接收");
+inline const QString kSuccess = QStringLiteral("成功");
+inline const QString kFailure = QStringLiteral("失败");
+} // namespace ReportText
+
 // What the worker tells the main window about one sent or received message.
 struct SmsReport
 {
+    bool IsArrival() const { return m_strDirection == ReportText::kReceive; }
+
     QString m_strTime;      // "%Y-%m-%d %H:%M:%S"
     QString m_strNumber;
     QString m_strDirection; // "发送" or "接收"

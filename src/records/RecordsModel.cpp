@@ -8,10 +8,6 @@
 #include <limits>
 
 namespace {
-const QString kReceived = QStringLiteral("接收");
-const QString kSent = QStringLiteral("发送");
-const QString kSuccess = QStringLiteral("成功");
-const QString kFailed = QStringLiteral("失败");
 const QString kFailedAll = QStringLiteral("失败!");
 } // namespace
 
@@ -101,14 +97,14 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const
     }
     case ImageRole:
         if (IsReportRow(row))
-            return ReportAt(row).m_report.m_strDirection == kReceived ? 1 : 0;
+            return ReportAt(row).m_report.IsArrival() ? 1 : 0;
         return (m_keys.at(row - m_reports.size()) & kSendBit) ? 0 : 1;
     case RecordKeyRole:
         return IsReportRow(row) ? qint64(0) : (m_keys.at(row - m_reports.size()) & ~kSendBit);
     case RecordTableRole: {
         bool send;
         if (IsReportRow(row))
-            send = ReportAt(row).m_report.m_strDirection != kReceived;
+            send = !ReportAt(row).m_report.IsArrival();
         else
             send = m_keys.at(row - m_reports.size()) & kSendBit;
         return send ? QStringLiteral("T_SEND") : QStringLiteral("T_REC");
@@ -134,7 +130,7 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         t.m_strAction = r.m_strDirection;
         t.m_strResult = r.m_strResult;
         t.m_strContent = r.m_strContent;
-        t.m_nImage = r.m_strDirection == kReceived ? 1 : 0;
+        t.m_nImage = r.IsArrival() ? 1 : 0;
         return t;
     }
     const qint64 key = m_keys.at(row - m_reports.size());
@@ -143,18 +139,18 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         FetchAround(row);
     const CachedRow c = m_cache.value(key);
     t.m_nImage = send ? 0 : 1;
-    t.m_strAction = send ? kSent : kReceived;
+    t.m_strAction = send ? ReportText::kSend : ReportText::kReceive;
     if (c.m_bMissing)
         return t;
     t.m_strTime = c.m_strTime;
     t.m_strNumber = c.m_strNumber;
     t.m_strContent = c.m_strContent;
     if (!send)
-        t.m_strResult = kSuccess;
+        t.m_strResult = ReportText::kSuccess;
     else if (c.m_bState)
-        t.m_strResult = kSuccess;
+        t.m_strResult = ReportText::kSuccess;
     else
-        t.m_strResult = m_view == View::All ? kFailedAll : kFailed;
+        t.m_strResult = m_view == View::All ? kFailedAll : ReportText::kFailure;
     return t;
 }
 
@@ -414,7 +410,7 @@ int RecordsModel::FindRow(qint64 key, qint64 reportSerial) const
 // number and text (a report is always newer than what was loaded before it).
 qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed)
 {
-    const bool send = report.m_strDirection != kReceived;
+    const bool send = !report.IsArrival();
     failed = false;
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendFindNewest : Sql::RecFindNewest,
                                                 {report.m_strTime, report.m_strNumber, report.m_strContent});

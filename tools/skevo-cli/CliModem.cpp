@@ -48,7 +48,7 @@ QString OneLine(QString text)
 QString ReportLine(const SmsReport &r)
 {
     QStringList fields{r.m_strTime, r.m_strNumber, r.m_strDirection, r.m_strResult};
-    if (r.m_strDirection == QStringLiteral("接收"))
+    if (r.IsArrival())
         fields << OneLine(r.m_strContent);
     return fields.join(QLatin1Char('\t'));
 }
@@ -289,10 +289,10 @@ int RunSend(const QStringList &args)
         if (!r)
             return;
         PrintOut(ReportLine(*r));
-        if (r->m_strDirection != QStringLiteral("发送"))
+        if (r->IsArrival())
             return;
         ++sendReports;
-        if (r->m_strResult != QStringLiteral("成功"))
+        if (r->m_strResult != ReportText::kSuccess)
             allSent = false;
         if (expected >= 0 && sendReports >= expected)
             QCoreApplication::quit();
