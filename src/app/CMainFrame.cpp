@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
@@ -33,6 +34,25 @@
 #include <algorithm>
 
 namespace {
+// The tool bar's disconnect button: the idle modem with a red cross, so that it does not
+// look like the greyed connect button beside it.
+QIcon DisconnectIcon()
+{
+    QIcon icon;
+    for (int size : {16, 22, 32, 48}) {
+        QPixmap pixmap = CTrayIcon::DisconnectedPicture().pixmap(size, size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 32.0, size / 32.0);
+        p.setPen(QPen(QColor(0xd0, 0x2b, 0x2b), 3.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(17, 15), QPointF(29, 27));
+        p.drawLine(QPointF(29, 15), QPointF(17, 27));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 constexpr int kOrderCheckMs = 60000;
 constexpr int kClockMs = 1000;
 
@@ -147,7 +167,7 @@ void CMainFrame::BuildActions()
     m_pActConnect->setIcon(CTrayIcon::ConnectedPicture());
     m_pActConnect->setIconText(QStringLiteral("连接短信猫"));
     m_pActDisconnect = Command(QStringLiteral("断开连接(&D)"), QStringLiteral("断开连接短信猫\n断开连接"), "actionDisconnect");
-    m_pActDisconnect->setIcon(CTrayIcon::DisconnectedPicture());
+    m_pActDisconnect->setIcon(DisconnectIcon());
     m_pActDisconnect->setIconText(QStringLiteral("断开连接"));
     m_pActExit = Command(QStringLiteral("退出(&X)"), QStringLiteral("退出应用程序\n退出"), "actionExit");
     m_pActToTray = Command(QStringLiteral("最小化到系统托盘(&M)"), QStringLiteral("最小化到系统托盘\n最小化到系统托盘"), "actionMinimizeToTray");
