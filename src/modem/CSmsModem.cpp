@@ -104,9 +104,13 @@ bool CSmsModem::StartThread()
     }
     ModemWorker::Hooks hooks;
     hooks.report = [this](const SmsReport &report) {
+        // The GUI thread gets texts of its own, none shared with the worker's journal rows.
+        SmsReport own = report;
+        for (QString *s : {&own.m_strTime, &own.m_strNumber, &own.m_strDirection, &own.m_strResult, &own.m_strContent})
+            s->detach();
         {
             std::lock_guard lock(d->reportMutex);
-            d->reports.push_back(report);
+            d->reports.push_back(std::move(own));
         }
         emit reportReady();
     };

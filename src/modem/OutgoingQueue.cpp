@@ -1,10 +1,25 @@
 #include "OutgoingQueue.h"
 
+namespace {
+
+// The worker gets text of its own: a record whose strings the producer still shares would
+// leave two threads counting and freeing one buffer, partly inside Qt where no race checker
+// sees the count.
+Outgoing Own(const Outgoing &m)
+{
+    Outgoing out = m;
+    for (QString *s : {&out.record.m_strSCA, &out.record.m_strTPA, &out.record.m_strSCTS, &out.record.m_strUD})
+        s->detach();
+    return out;
+}
+
+} // namespace
+
 void OutgoingQueue::Append(const QVector<Outgoing> &messages)
 {
     std::lock_guard lock(m_mutex);
     for (const Outgoing &m : messages) {
-        m_queue.push_back(m);
+        m_queue.push_back(Own(m));
         if (m.outboxKey > 0)
             m_owned.insert(m.outboxKey);
     }
@@ -14,7 +29,7 @@ void OutgoingQueue::Prepend(const QVector<Outgoing> &messages)
 {
     std::lock_guard lock(m_mutex);
     for (auto it = messages.crbegin(); it != messages.crend(); ++it) {
-        m_queue.push_front(*it);
+        m_queue.push_front(Own(*it));
         if (it->outboxKey > 0)
             m_owned.insert(it->outboxKey);
     }

@@ -47,6 +47,40 @@ QString Digits(QString number)
     return number;
 }
 
+// Text that crosses between the modem's thread and a caller's gets data of its own: an
+// implicitly shared copy would leave the two threads one buffer to count and free.
+QString Own(const QString &s)
+{
+    return s.isNull() ? QString() : QString(s.constData(), s.size());
+}
+
+QByteArray Own(const QByteArray &b)
+{
+    return b.isNull() ? QByteArray() : QByteArray(b.constData(), b.size());
+}
+
+QStringList Own(const QStringList &list)
+{
+    QStringList out;
+    out.reserve(list.size());
+    for (const QString &s : list)
+        out.append(Own(s));
+    return out;
+}
+
+Pdu::Decoded Own(const Pdu::Decoded &m)
+{
+    Pdu::Decoded out = m;
+    out.smsc = Own(m.smsc);
+    out.number = Own(m.number);
+    out.scts = Own(m.scts);
+    if (m.udh)
+        out.udh = Own(*m.udh);
+    out.text = Own(m.text);
+    out.rawUserData = Own(m.rawUserData);
+    return out;
+}
+
 } // namespace
 
 struct ModemSimulator::Private
@@ -242,7 +276,7 @@ struct ModemSimulator::Private
                 Log(o);
                 continue;
             }
-            memory[index - 1] = Stored{index, 0, pdu};
+            memory[index - 1] = Stored{index, 0, Own(pdu)};
             a.indexes.append(index);
             QString notice = QStringLiteral("none");
             if (announce) {
@@ -885,7 +919,7 @@ void ModemSimulator::SetCmsErrorTo(const QStringList &numbers, int code)
     std::unique_lock lock(d->mutex);
     d->cmsTo.clear();
     for (const QString &n : numbers)
-        d->cmsTo.append(Digits(n.trimmed()));
+        d->cmsTo.append(Own(Digits(n.trimmed())));
     d->cmsToCode = code;
 }
 
@@ -919,7 +953,7 @@ void ModemSimulator::SetGarbage(Fault when, const QByteArray &bytes)
 {
     std::unique_lock lock(d->mutex);
     d->garbage.Set(when);
-    d->garbageBytes = bytes;
+    d->garbageBytes = Own(bytes);
 }
 
 void ModemSimulator::SetDropLine(Fault when)
@@ -932,6 +966,8 @@ void ModemSimulator::SetAutoReply(const AutoReply &reply)
 {
     std::unique_lock lock(d->mutex);
     d->autoReply = reply;
+    d->autoReply.keyword = Own(reply.keyword);
+    d->autoReply.text = Own(reply.text);
     d->autoReplySeen = 0;
 }
 
@@ -975,10 +1011,22 @@ void ModemSimulator::SendUnsolicited(const QByteArray &bytes)
     d->Notice(bytes);
 }
 
+// What the log holds is copied whole under the lock: the modem's thread goes on appending
+// to (and reallocating) its own lists while the caller reads the copy.
 QVector<ModemSimulator::Submit> ModemSimulator::Submits() const
 {
     std::unique_lock lock(d->mutex);
-    return d->submits;
+    QVector<Submit> out;
+    out.reserve(d->submits.size());
+    for (const Submit &s : d->submits) {
+        Submit c = s;
+        c.pdu = Own(s.pdu);
+        c.error = Own(s.error);
+        c.answer = Own(s.answer);
+        c.message = Own(s.message);
+        out.append(std::move(c));
+    }
+    return out;
 }
 
 int ModemSimulator::SubmitCount() const
@@ -990,7 +1038,7 @@ int ModemSimulator::SubmitCount() const
 QStringList ModemSimulator::Commands() const
 {
     std::unique_lock lock(d->mutex);
-    return d->commands;
+    return Own(d->commands);
 }
 
 QVector<ModemSimulator::Stored> ModemSimulator::Storage() const
@@ -999,7 +1047,7 @@ QVector<ModemSimulator::Stored> ModemSimulator::Storage() const
     QVector<Stored> held;
     for (const auto &slot : d->memory)
         if (slot)
-            held.append(*slot);
+            held.append(Stored{slot->index, slot->stat, Own(slot->pdu)});
     return held;
 }
 
