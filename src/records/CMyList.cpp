@@ -4,10 +4,12 @@
 #include "app/IMessageBox.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStatusTipEvent>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -124,6 +126,13 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     reply->setEnabled(false);
     query->setEnabled(false);
     exp->setEnabled(false);
+    // A popup that no menu bar opened sends its entries' prompts to itself, a window of its
+    // own, where no status bar sees them: they are handed to the list, whose main window
+    // shows them, and taken away when the menu closes.
+    for (QMenu *menu : {m_pMenu, go}) {
+        connect(menu, &QMenu::hovered, this, [this](QAction *a) { ShowPrompt(a->statusTip()); });
+        connect(menu, &QMenu::aboutToHide, this, [this] { ShowPrompt(QString()); });
+    }
     connect(reply, &QAction::triggered, this, [this] { emit replyRequested(SelectionMark()); });
     connect(query, &QAction::triggered, this, &CMyList::queryRequested);
     connect(exp, &QAction::triggered, this, &CMyList::exportRequested);
@@ -142,6 +151,12 @@ QAction *CMyList::AddAction(QMenu *menu, const QString &text, const QString &pro
     a->setObjectName(QString::fromLatin1(name));
     a->setStatusTip(prompt);
     return a;
+}
+
+void CMyList::ShowPrompt(const QString &text)
+{
+    QStatusTipEvent tip(text);
+    QCoreApplication::sendEvent(this, &tip);
 }
 
 QSize CMyList::sizeHint() const

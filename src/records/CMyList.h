@@ -45,6 +45,8 @@ protected:
 
 private:
     QAction *AddAction(QMenu *menu, const QString &text, const QString &prompt, const char *name);
+    // Puts text into the status bar of the window the list is in ("" clears it).
+    void ShowPrompt(const QString &text);
 
     IMessageBox &m_messages;
     RecordsModel *m_pModel = nullptr;

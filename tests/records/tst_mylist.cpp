@@ -7,8 +7,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMainWindow>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +23,8 @@ private slots:
     void columnsAndLook();
     void contextMenuEntries_data();
     void contextMenuEntries();
+    void contextMenuPromptsInTheStatusBar_data();
+    void contextMenuPromptsInTheStatusBar();
     void commandsActOnTheSelectionMark();
     void deleteWithoutSelectionMark();
     void goToEntriesLoadTheirViews();
@@ -125,6 +130,57 @@ void tst_MyList::contextMenuEntries()
     QCOMPARE(go.at(1)->objectName(), QStringLiteral("actionLoadSent"));
     QVERIFY(go.at(2)->isSeparator());
     QCOMPARE(go.at(3)->objectName(), QStringLiteral("actionLoadAll"));
+}
+
+void tst_MyList::contextMenuPromptsInTheStatusBar_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<bool>("inSubmenu");
+    // Entries not yet enabled cannot be highlighted, as in the menu bar's menus.
+    QTest::newRow("delete") << "actionDelete" << "永远删除这条记录" << false;
+    QTest::newRow("clear") << "actionClear" << "清空列表" << false;
+    QTest::newRow("received, in the submenu") << "actionLoadReceived" << "收信记录" << true;
+    QTest::newRow("sent, in the submenu") << "actionLoadSent" << "发信记录" << true;
+    QTest::newRow("all, in the submenu") << "actionLoadAll" << "显示全部" << true;
+}
+
+// The list sits in a main window, as in the program: the entry under the mouse puts its
+// prompt into the window's status bar, and closing the menu takes it away.
+void tst_MyList::contextMenuPromptsInTheStatusBar()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, prompt);
+    QFETCH(bool, inSubmenu);
+    QMainWindow window;
+    window.statusBar()->showMessage(QString());
+    auto owned = List();
+    QVERIFY(owned);
+    CMyList *list = owned.release();
+    window.setCentralWidget(list);
+    window.resize(900, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QMenu *menu = list->ContextMenu();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), list->viewport()->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(list->viewport(), &event);
+    QTRY_VERIFY(menu->isVisible());
+    QMenu *holder = menu;
+    if (inSubmenu) {
+        QAction *go = menu->actions().at(4);
+        QTest::mouseMove(menu, menu->actionGeometry(go).center());
+        holder = go->menu();
+        QTRY_VERIFY(holder->isVisible());
+    }
+    QAction *a = list->findChild<QAction *>(name);
+    QVERIFY(a);
+    QTest::mouseMove(holder, holder->actionGeometry(a).center());
+    QTRY_COMPARE(window.statusBar()->currentMessage(), prompt);
+
+    menu->close();
+    QTRY_VERIFY(!menu->isVisible());
+    QTRY_COMPARE(window.statusBar()->currentMessage(), QString());
 }
 
 void tst_MyList::commandsActOnTheSelectionMark()
