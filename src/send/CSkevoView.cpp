@@ -9,6 +9,7 @@
 #include "SendRun.h"
 #include "app/CSkevoApp.h"
 #include "app/CTrayIcon.h"
+#include "app/FrameSettings.h"
 #include "app/IMessageBox.h"
 
 #include <QDir>
@@ -166,7 +167,7 @@ void CSkevoView::InitialUpdate()
 
     d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
 
-    const QString text = d->app.m_settings.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), kDefaultMessage);
+    const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
     d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxStoredBytes));
     d->edit->moveCursor(QTextCursor::End);
 

@@ -97,6 +97,8 @@ private slots:
     void trayMenuAndClicks();
     void closingWritesListTextSwitchAndPlacement();
     void closingGoesOnWhenTheListCannotBeSaved();
+    void messageComesBackWhole_data();
+    void messageComesBackWhole();
     void emptyListAtCloseKeepsTheStoredOne();
     void placementRestored_data();
     void placementRestored();
@@ -568,6 +570,41 @@ void tst_MainFrame::closingGoesOnWhenTheListCannotBeSaved()
     QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("在做一个短信软件,测试短信"));
     QSettings profile(ProfilePath(), QSettings::IniFormat);
     QVERIFY(profile.contains(QStringLiteral("WNDSTATUS/LEFT")));
+}
+
+void tst_MainFrame::messageComesBackWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("two lines") << QStringLiteral("明天开会\n请准时到场");
+    QTest::newRow("lines that look like settings") << QStringLiteral("通知\n[SQL]\nDriver=postgres\nData=elsewhere");
+    QTest::newRow("a backslash before n") << QStringLiteral("目录 C:\\new 与 \\\\ 两个");
+    QTest::newRow("blanks around") << QStringLiteral("  前后有空格  ");
+    QTest::newRow("blanks only") << QStringLiteral("   ");
+    QTest::newRow("in double quotes") << QStringLiteral("\"引号\"");
+    QTest::newRow("empty line at the end") << QStringLiteral("结尾换行\n");
+}
+
+// The message text written when the window closes is the one the next start shows, and it
+// never reaches into the other settings of the file.
+void tst_MainFrame::messageComesBackWhole()
+{
+    QFETCH(QString, text);
+    CMainFrame &f = Frame();
+    auto *edit = f.View().findChild<QPlainTextEdit *>(QStringLiteral("messageEdit"));
+    QVERIFY(edit);
+    edit->setPlainText(text);
+    QCOMPARE(f.View().Message(), text);
+    f.close();
+    m_frame.reset();
+
+    CSettingsFile file(m_app->m_settings.Path());
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Driver"), QStringLiteral("(unset)")), QStringLiteral("(unset)"));
+    QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Data"), QStringLiteral("(unset)")), QStringLiteral("(unset)"));
+    QCOMPARE(m_app->ReadDbSettings().m_driver, DbSettings::Sqlite);
+
+    CMainFrame &again = Frame();
+    QCOMPARE(again.View().Message(), text);
+    QCOMPARE(again.View().findChild<QPlainTextEdit *>(QStringLiteral("messageEdit"))->toPlainText(), text);
 }
 
 void tst_MainFrame::emptyListAtCloseKeepsTheStoredOne()
