@@ -10,9 +10,28 @@
 #include "users/CLoginDlg.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 
 namespace SkevoStartup {
+
+bool InstallQtTranslations()
+{
+    static QTranslator *translator = nullptr;
+    if (translator)
+        return true;
+    auto *t = new QTranslator(qApp);
+    if (!t->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete t;
+        return false;
+    }
+    QCoreApplication::installTranslator(t);
+    translator = t;
+    return true;
+}
 
 QString MissingDriverText(DbSettings::Driver driver)
 {

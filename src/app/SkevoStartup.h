@@ -11,6 +11,9 @@ class IMessageBox;
 namespace SkevoStartup {
 // Runs the program; returns the process's exit code. arguments without the program name.
 int Run(const QStringList &arguments, IMessageBox &messages);
+// Qt's own texts (file dialogs, the edit fields' menus) in Chinese, like the rest of the
+// program, whatever the machine's locale. False when this Qt has no Chinese translations.
+bool InstallQtTranslations();
 // The start-up message when this Qt lacks the configured database driver, "" when it has it.
 QString MissingDriverText(DbSettings::Driver driver);
 } // namespace SkevoStartup

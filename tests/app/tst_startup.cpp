@@ -48,6 +48,7 @@ private slots:
     void singleInstance();
     void deadOwnersLockIsTakenOver();
     void installedDriversAreFound();
+    void qtsOwnDialogsSpeakChinese();
     void secondInstanceIsRefused();
     void cancelledLoginLeavesNoTrace();
     void wholeRunFromLoginToClose();
@@ -128,6 +129,16 @@ void tst_Startup::installedDriversAreFound()
 {
     QCOMPARE(SkevoStartup::MissingDriverText(DbSettings::Sqlite), QString());
     QCOMPARE(SkevoStartup::MissingDriverText(DbSettings::Postgres), QString());
+}
+
+// The file dialogs and the edit fields' menus come from Qt: they speak the program's
+// language, whatever the machine's locale.
+void tst_Startup::qtsOwnDialogsSpeakChinese()
+{
+    QVERIFY(SkevoStartup::InstallQtTranslations());
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("打开(&O)"));
+    QCOMPARE(QCoreApplication::translate("QWidgetTextControl", "&Copy"), QStringLiteral("复制(&C)"));
 }
 
 void tst_Startup::secondInstanceIsRefused()
