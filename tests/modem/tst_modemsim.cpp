@@ -118,6 +118,8 @@ private slots:
     void splitPrompt();
     void garbageBeforeAnswers();
     void droppedLine();
+    void refusedCommand();
+    void lostAnswer();
     void arrivalReadAndDeleted();
     void swallowedNotice();
     void directDelivery();
@@ -437,6 +439,31 @@ void tst_ModemSim::droppedLine()
     QCOMPARE(m_sim->Commands().size(), 2); // the first command was heard, its answer lost
 }
 
+void tst_ModemSim::refusedCommand()
+{
+    m_sim->SetEcho(false);
+    QVERIFY(m_sim->StoreArrival(Arrival(QStringLiteral("10086"), QStringLiteral("kept"))).ok);
+    m_sim->SetRefuseCommand(QStringLiteral("at+cmgd"), ModemSimulator::Fault::Next(), 321);
+    QCOMPARE(m_client.Command("AT+CMGD=1\r"), QByteArray("\r\n+CMS ERROR: 321\r\n"));
+    QCOMPARE(m_sim->Storage().size(), 1); // refused: not carried out
+    QCOMPARE(m_client.Command("AT\r"), QByteArray("\r\nOK\r\n")); // other commands as ever
+    QCOMPARE(m_client.Command("AT+CMGD=1\r"), QByteArray("\r\nOK\r\n"));
+    QVERIFY(m_sim->Storage().isEmpty());
+    QCOMPARE(m_sim->Commands().size(), 3);
+}
+
+void tst_ModemSim::lostAnswer()
+{
+    m_sim->SetEcho(false);
+    QVERIFY(m_sim->InjectArrival(Arrival(QStringLiteral("10086"), QStringLiteral("gone"))).ok);
+    QVERIFY(m_client.ReadUntilContains("+CMTI: \"SM\",1\r\n").contains("+CMTI"));
+    m_sim->SetLoseAnswerTo(QStringLiteral("AT+CMGD"), ModemSimulator::Fault::Next());
+    m_client.Send("AT+CMGD=1\r");
+    QCOMPARE(m_client.ReadFor(600), QByteArray());
+    QVERIFY(m_sim->Storage().isEmpty()); // carried out all the same
+    QCOMPARE(m_client.Command("AT+CMGD=1\r"), QByteArray("\r\nOK\r\n"));
+}
+
 void tst_ModemSim::arrivalReadAndDeleted()
 {
     m_sim->SetEcho(false);
@@ -724,7 +751,8 @@ void tst_ModemSim::executableHelp()
     QCOMPARE(p.exitCode(), 0);
     const QByteArray help = p.readAllStandardOutput();
     for (const char *word : {"--link", "--log", "--latency", "--cms-error", "--cms-error-every", "--cms-error-to", "--silent",
-                             "--split-prompt", "--swallow-notice", "--garbage", "--drop-line", "--direct-delivery",
+                             "--split-prompt", "--swallow-notice", "--garbage", "--drop-line", "--refuse",
+                             "--lose-answer", "set refuse PREFIX", "set lose-answer PREFIX", "--direct-delivery",
                              "--auto-reply", "--store", "--stay", "deliver FROM TEXT", "quit"})
         QVERIFY2(help.contains(word), word);
 }

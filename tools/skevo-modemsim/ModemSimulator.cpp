@@ -144,6 +144,12 @@ struct ModemSimulator::Private
     QStringList cmsTo;
     int cmsToCode = 500;
     FaultState silent, late, split, swallow, garbage, drop;
+    QByteArray refusePrefix;
+    FaultState refuse;
+    int refuseCode = 500;
+    QByteArray losePrefix;
+    FaultState lose;
+    bool muted = false; // the command being carried out has its answer lost
     int lateMs = 0;
     int splitPauseMs = 300;
     QByteArray garbageBytes;
@@ -185,7 +191,7 @@ struct ModemSimulator::Private
     // follow after pauseMs each. Answers leave in the order they were given. False when lost.
     bool Answer(const QList<QByteArray> &pieces, int extraDelayMs = 0, int pauseMs = 0)
     {
-        if (drop.Fire())
+        if (muted || drop.Fire())
             return false;
         Clock::time_point due = Clock::now() + milliseconds(latencyMs + extraDelayMs);
         if (due < lastAnswerDue)
@@ -374,7 +380,14 @@ struct ModemSimulator::Private
             Answer(Final("ERROR"));
             return;
         }
+        const QByteArray upper = cmdLine.toUpper();
+        if (!refusePrefix.isEmpty() && upper.startsWith(refusePrefix) && refuse.Fire()) {
+            Answer(CmsError(refuseCode));
+            return;
+        }
+        muted = !losePrefix.isEmpty() && upper.startsWith(losePrefix) && lose.Fire();
         Execute(cmdLine.mid(2));
+        muted = false;
     }
 
     enum class Outcome { Ok, Error, Prompt };
@@ -960,6 +973,21 @@ void ModemSimulator::SetDropLine(Fault when)
 {
     std::unique_lock lock(d->mutex);
     d->drop.Set(when);
+}
+
+void ModemSimulator::SetRefuseCommand(const QString &prefix, Fault when, int code)
+{
+    std::unique_lock lock(d->mutex);
+    d->refusePrefix = prefix.trimmed().toUpper().toLatin1();
+    d->refuse.Set(when);
+    d->refuseCode = code;
+}
+
+void ModemSimulator::SetLoseAnswerTo(const QString &prefix, Fault when)
+{
+    std::unique_lock lock(d->mutex);
+    d->losePrefix = prefix.trimmed().toUpper().toLatin1();
+    d->lose.Set(when);
 }
 
 void ModemSimulator::SetAutoReply(const AutoReply &reply)

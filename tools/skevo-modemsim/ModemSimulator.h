@@ -100,6 +100,10 @@ public:
     void SetSwallowNotice(Fault when);                      // store the arrival, announce nothing
     void SetGarbage(Fault when, const QByteArray &bytes = QByteArray("\xFE\x00#~\x7F", 5)); // before answers
     void SetDropLine(Fault when);                           // the answer is lost whole
+    // For commands that begin with prefix (e.g. "AT+CMGD"; case ignored, "" for none): refused
+    // with "+CMS ERROR: <code>" and not carried out, or carried out with the answer lost.
+    void SetRefuseCommand(const QString &prefix, Fault when, int code = 500);
+    void SetLoseAnswerTo(const QString &prefix, Fault when);
     void SetAutoReply(const AutoReply &reply);
 
     // Arrivals. Inject announces each stored part (unless swallowed); Store puts them in the

@@ -35,6 +35,12 @@ Control commands on standard input, one a line; each is answered "ok ..." or "er
   set FAULT on|off|next N|every K
                               FAULT: cms-error, silent, late, split-prompt,
                               swallow-notice, garbage, drop-line
+  set refuse PREFIX on|off|next N|every K
+                              +CMS ERROR (of cms-code) for commands beginning with
+                              PREFIX (e.g. AT+CMGD), which are not carried out
+  set lose-answer PREFIX on|off|next N|every K
+                              commands beginning with PREFIX are carried out, their
+                              answer is lost
   set direct-delivery on|off
   set echo on|off
   set auto-reply on|off|every K|keyword WORD
@@ -181,6 +187,16 @@ private:
                 return;
             }
             m_sim.SetAutoReply(r);
+        } else if (what == QLatin1String("refuse") || what == QLatin1String("lose-answer")) {
+            const std::optional<ModemSimulator::Fault> f = args.isEmpty() ? std::nullopt : ParseFault(args.mid(1), error);
+            if (!f) {
+                Reply(QStringLiteral("error: set %1 PREFIX on|off|next N|every K").arg(what));
+                return;
+            }
+            if (what == QLatin1String("refuse"))
+                m_sim.SetRefuseCommand(args.value(0), *f, m_nCmsCode);
+            else
+                m_sim.SetLoseAnswerTo(args.value(0), *f);
         } else if (const auto f = ParseFault(args, error); f) {
             if (what == QLatin1String("cms-error")) {
                 m_cmsFault = *f;
@@ -270,7 +286,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption swallow(QStringLiteral("swallow-notice"), QStringLiteral("Store arrivals without announcing them."));
     const QCommandLineOption garbage(QStringLiteral("garbage"), QStringLiteral("Send stray bytes before answers."));
     const QCommandLineOption drop(QStringLiteral("drop-line"), QStringLiteral("Lose answers whole."));
-    const QCommandLineOption every(QStringLiteral("fault-every"), QStringLiteral("The faults switched on by --silent, --late, --split-prompt, --swallow-notice, --garbage and --drop-line strike every K-th time instead of every time."), QStringLiteral("K"), QStringLiteral("1"));
+    const QCommandLineOption refuse(QStringLiteral("refuse"), QStringLiteral("Refuse commands beginning with PREFIX (e.g. AT+CMGD) with +CMS ERROR, without carrying them out."), QStringLiteral("PREFIX"));
+    const QCommandLineOption loseAnswer(QStringLiteral("lose-answer"), QStringLiteral("Carry out commands beginning with PREFIX but lose their answer."), QStringLiteral("PREFIX"));
+    const QCommandLineOption every(QStringLiteral("fault-every"), QStringLiteral("The faults switched on by --silent, --late, --split-prompt, --swallow-notice, --garbage, --drop-line, --refuse and --lose-answer strike every K-th time instead of every time."), QStringLiteral("K"), QStringLiteral("1"));
     const QCommandLineOption directDelivery(QStringLiteral("direct-delivery"), QStringLiteral("Deliver arrivals with +CMT instead of storing them."));
     const QCommandLineOption autoReply(QStringLiteral("auto-reply"), QStringLiteral("A second after every third message sent, an answer arrives from its destination."));
     const QCommandLineOption autoEvery(QStringLiteral("auto-reply-every"), QStringLiteral("Answer every K-th message instead (implies --auto-reply)."), QStringLiteral("K"));
@@ -280,7 +298,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption capacity(QStringLiteral("capacity"), QStringLiteral("Size of the \"SM\" memory (50)."), QStringLiteral("N"));
     const QCommandLineOption stay(QStringLiteral("stay"), QStringLiteral("Keep running when standard input ends."));
     parser.addOptions({link, log, latency, cmsError, cmsEvery, cmsTo, silent, late, splitPrompt, swallow, garbage, drop,
-                       every, directDelivery, autoReply, autoEvery, autoKeyword, autoText, store, capacity, stay});
+                       refuse, loseAnswer, every, directDelivery, autoReply, autoEvery, autoKeyword, autoText, store, capacity, stay});
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &o, int min) {
@@ -325,6 +343,10 @@ int main(int argc, char *argv[])
         sim.SetGarbage(fault);
     if (parser.isSet(drop))
         sim.SetDropLine(fault);
+    if (parser.isSet(refuse))
+        sim.SetRefuseCommand(parser.value(refuse), fault, control.m_nCmsCode);
+    if (parser.isSet(loseAnswer))
+        sim.SetLoseAnswerTo(parser.value(loseAnswer), fault);
     sim.SetDirectDelivery(parser.isSet(directDelivery));
     if (parser.isSet(autoReply) || parser.isSet(autoEvery) || parser.isSet(autoKeyword)) {
         ModemSimulator::AutoReply r;
