@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
@@ -49,6 +50,62 @@ QIcon DisconnectIcon()
         p.drawLine(QPointF(29, 15), QPointF(17, 27));
         p.end();
         icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// Device settings: a gear, the usual sign of settings.
+QIcon GearIcon()
+{
+    QIcon icon;
+    for (int size : {16, 22, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 32.0, size / 32.0);
+        p.translate(16, 16);
+        QPainterPath gear;
+        gear.addEllipse(QPointF(0, 0), 11, 11);
+        constexpr int kTeeth = 8;
+        for (int i = 0; i < kTeeth; ++i) {
+            QPainterPath tooth;
+            tooth.addRoundedRect(QRectF(-3.4, -15, 6.8, 8), 1.2, 1.2);
+            gear = gear.united(QTransform().rotate(i * 360.0 / kTeeth).map(tooth));
+        }
+        QPainterPath hole;
+        hole.addEllipse(QPointF(0, 0), 4.6, 4.6);
+        gear = gear.subtracted(hole);
+        p.setPen(QPen(QColor(0x2f, 0x4b, 0x74), 1.2));
+        p.setBrush(QColor(0x5b, 0x82, 0xb8));
+        p.drawPath(gear);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// A tool bar picture with a faded grey form for a command that cannot be used now: the
+// style's own greying leaves a black-and-white picture looking nearly as usable as before.
+QIcon ToolIcon(const QIcon &source)
+{
+    QIcon icon;
+    for (int size : {16, 22, 32, 48}) {
+        QPixmap normal = source.pixmap(QSize(size, size));
+        if (normal.isNull())
+            continue;
+        if (normal.width() < size && normal.height() < size)
+            normal = normal.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        icon.addPixmap(normal, QIcon::Normal);
+        QImage faded = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < faded.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(faded.scanLine(y));
+            for (int x = 0; x < faded.width(); ++x) {
+                const int grey = 150 + qGray(line[x]) * 105 / 255;
+                line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 2 / 5);
+            }
+        }
+        icon.addPixmap(QPixmap::fromImage(faded), QIcon::Disabled);
     }
     return icon;
 }
@@ -164,10 +221,10 @@ void CMainFrame::BuildActions()
     QStyle *s = style();
     m_pActConnect = Command(QStringLiteral("连接短信猫(&L)\tCtrl+Q"), QStringLiteral("连接短信猫\n连接短信猫"), "actionConnect");
     m_pActConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    m_pActConnect->setIcon(CTrayIcon::ConnectedPicture());
+    m_pActConnect->setIcon(ToolIcon(CTrayIcon::ConnectedPicture()));
     m_pActConnect->setIconText(QStringLiteral("连接短信猫"));
     m_pActDisconnect = Command(QStringLiteral("断开连接(&D)"), QStringLiteral("断开连接短信猫\n断开连接"), "actionDisconnect");
-    m_pActDisconnect->setIcon(DisconnectIcon());
+    m_pActDisconnect->setIcon(ToolIcon(DisconnectIcon()));
     m_pActDisconnect->setIconText(QStringLiteral("断开连接"));
     m_pActExit = Command(QStringLiteral("退出(&X)"), QStringLiteral("退出应用程序\n退出"), "actionExit");
     m_pActToTray = Command(QStringLiteral("最小化到系统托盘(&M)"), QStringLiteral("最小化到系统托盘\n最小化到系统托盘"), "actionMinimizeToTray");
@@ -176,21 +233,21 @@ void CMainFrame::BuildActions()
     m_pActRingSettings = Command(QStringLiteral("设置短信铃声(&O)"), QStringLiteral("设置短信铃声\n设置短信铃声"), "actionRingSettings");
     m_pActOrders = Command(QStringLiteral("订单管理(&O)\tCtrl+O"), QStringLiteral("自动发送短信订单管理\n订单管理"), "actionOrders");
     m_pActOrders->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_pActOrders->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
+    m_pActOrders->setIcon(ToolIcon(s->standardIcon(QStyle::SP_FileDialogListView)));
     m_pActAccounts = Command(QStringLiteral("账户管理(&G)\tCtrl+R"), QStringLiteral("管理员账户管理\n账户管理"), "actionAccounts");
     m_pActAccounts->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_pActAccounts->setIcon(s->standardIcon(QStyle::SP_DirHomeIcon));
+    m_pActAccounts->setIcon(ToolIcon(s->standardIcon(QStyle::SP_DirHomeIcon)));
     m_pActDevice = Command(QStringLiteral("设备管理(&S)\tCtrl+T"), QStringLiteral("短信猫设备管理\n设备管理"), "actionDevice");
     m_pActDevice->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    m_pActDevice->setIcon(s->standardIcon(QStyle::SP_ComputerIcon));
+    m_pActDevice->setIcon(ToolIcon(GearIcon()));
     m_pActExport = Command(QStringLiteral("日志导出(&E)\tCtrl+E"), QStringLiteral("短信收发日志导出\n日志导出"), "actionExport");
     m_pActExport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    m_pActExport->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+    m_pActExport->setIcon(ToolIcon(s->standardIcon(QStyle::SP_DialogSaveButton)));
     m_pActQuery = Command(QStringLiteral("查询短信记录(&F)\tCtrl+F"), QStringLiteral("查询短信收发历史记录\n查询短信记录"), "actionQuery");
     m_pActQuery->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    m_pActQuery->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    m_pActQuery->setIcon(ToolIcon(s->standardIcon(QStyle::SP_FileDialogContentsView)));
     m_pActAbout = Command(QStringLiteral("关于 Skevo(&A)..."), QStringLiteral("显示程序信息和版本号\n关于"), "actionAbout");
-    m_pActAbout->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
+    m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
     for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActAccounts, m_pActDevice, m_pActExport, m_pActQuery})

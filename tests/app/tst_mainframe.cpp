@@ -83,6 +83,7 @@ private slots:
     void menus_data();
     void menus();
     void toolBarOrder();
+    void toolBarPicturesFillTheirButtonsAndShowWhenDisabled();
     void barsCanBeHidden();
     void aboutBox();
     void f6MovesBetweenThePanes();
@@ -247,6 +248,55 @@ void tst_MainFrame::toolBarOrder()
     QCOMPARE(bar->iconSize(), QSize(32, 32));
     QVERIFY(Action("actionConnect")->isEnabled());
     QVERIFY(!Action("actionDisconnect")->isEnabled());
+}
+
+namespace {
+// The picture's extent (pixels not nearly transparent) and its ink: opacity times darkness,
+// summed over the pixels.
+struct Ink
+{
+    QSize box;
+    double ink = 0;
+};
+Ink Measure(const QPixmap &pixmap)
+{
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    int left = image.width(), top = image.height(), right = -1, bottom = -1;
+    Ink m;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAlpha(p) > 40) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+            m.ink += qAlpha(p) / 255.0 * (255 - qGray(p)) / 255.0 + qAlpha(p) / 255.0 * 0.25;
+        }
+    }
+    m.box = right < 0 ? QSize() : QSize(right - left + 1, bottom - top + 1);
+    return m;
+}
+} // namespace
+
+// Each tool bar picture fills most of its 32-pixel button, and a command that cannot be used
+// looks clearly fainter than one that can.
+void tst_MainFrame::toolBarPicturesFillTheirButtonsAndShowWhenDisabled()
+{
+    auto *bar = Frame().findChild<QToolBar *>(QStringLiteral("toolBar"));
+    QVERIFY(bar);
+    for (QAction *a : bar->actions()) {
+        if (a->isSeparator())
+            continue;
+        const QIcon icon = a->icon();
+        const Ink normal = Measure(icon.pixmap(QSize(32, 32), QIcon::Normal));
+        const Ink disabled = Measure(icon.pixmap(QSize(32, 32), QIcon::Disabled));
+        QVERIFY2(std::max(normal.box.width(), normal.box.height()) >= 26,
+                 qPrintable(a->objectName() + QStringLiteral(": %1x%2").arg(normal.box.width()).arg(normal.box.height())));
+        QVERIFY2(disabled.ink <= 0.5 * normal.ink,
+                 qPrintable(a->objectName() + QStringLiteral(": %1 of %2").arg(disabled.ink).arg(normal.ink)));
+    }
 }
 
 void tst_MainFrame::barsCanBeHidden()
