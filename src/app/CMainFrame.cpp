@@ -523,10 +523,18 @@ void CMainFrame::FocusNextPane(bool forward)
     // Two panes: forward and backward both go to the other one.
     Q_UNUSED(forward);
     const bool inList = focusWidget() == m_pList || m_pList->isAncestorOf(focusWidget());
-    if (inList)
-        m_pView->nextInFocusChain()->setFocus(Qt::TabFocusReason);
-    else
+    if (!inList) {
         m_pList->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The panel's first control that takes the keyboard; its labels come before it in the
+    // chain and would take the focus and do nothing with it.
+    for (QWidget *w = m_pView->nextInFocusChain(); w && w != m_pView; w = w->nextInFocusChain()) {
+        if (m_pView->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(m_pView)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void CMainFrame::OnClockTick()

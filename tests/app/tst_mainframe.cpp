@@ -352,6 +352,8 @@ void tst_MainFrame::f6MovesBetweenThePanes()
     QTRY_VERIFY(f.List().hasFocus());
     QTest::keyClick(&f.List(), Qt::Key_F6);
     QTRY_VERIFY(f.View().isAncestorOf(QApplication::focusWidget()));
+    // A control that takes the keyboard, not a label: the send list, the panel's first one.
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("sendList"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
     QTRY_VERIFY(f.List().hasFocus());
 }
