@@ -85,6 +85,7 @@ private slots:
     void toolBarOrder();
     void toolBarPicturesFillTheirButtonsAndShowWhenDisabled();
     void barsCanBeHidden();
+    void closingFromTheTrayKeepsTheBars();
     void aboutBox();
     void f6MovesBetweenThePanes();
     void statusBarPanes();
@@ -321,6 +322,26 @@ void tst_MainFrame::barsCanBeHidden()
     QVERIFY(!again.statusBar()->isVisible());
     QVERIFY(!Action("actionToolBar")->isChecked());
     QVERIFY(!Action("actionStatusBar")->isChecked());
+}
+
+// The window is hidden in the tray when the tray menu's exit closes it: the bars were on
+// when it was hidden and come back on.
+void tst_MainFrame::closingFromTheTrayKeepsTheBars()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.hide();
+    QTRY_VERIFY(!f.isVisible());
+    f.findChild<QAction *>(QStringLiteral("trayExit"))->trigger();
+    m_frame.reset();
+    CMainFrame &again = Frame();
+    again.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(again.findChild<QToolBar *>(QStringLiteral("toolBar"))->isVisible());
+    QVERIFY(again.statusBar()->isVisible());
+    QVERIFY(Action("actionToolBar")->isChecked());
+    QVERIFY(Action("actionStatusBar")->isChecked());
 }
 
 void tst_MainFrame::aboutBox()
