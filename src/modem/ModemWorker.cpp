@@ -89,6 +89,7 @@ void ModemWorker::Run()
             continue;
         }
         DeleteWritten();
+        RetryDeletes();
         TakeNotices();
         if (!m_pendingIndexes.empty()) {
             const int index = m_pendingIndexes.front();
@@ -284,6 +285,15 @@ void ModemWorker::ListStored()
         if (header[0] >= 0 && IsReceivedStatus(header[1]))
             arrivals.append({header[0], pdu});
     }
+    // A place we were deleting that holds no arrival now is free: the delete was done.
+    for (auto it = m_state.stored.begin(); it != m_state.stored.end();) {
+        const bool listed = std::any_of(arrivals.cbegin(), arrivals.cend(),
+                                        [&](const std::pair<int, QString> &a) { return a.first == it->first; });
+        if (it->second.written && !listed)
+            it = m_state.stored.erase(it);
+        else
+            ++it;
+    }
     for (const auto &[index, pdu] : arrivals) {
         m_pendingIndexes.erase(std::remove(m_pendingIndexes.begin(), m_pendingIndexes.end(), index),
                                m_pendingIndexes.end());
@@ -357,7 +367,7 @@ void ModemWorker::HandleArrival(int index, const QString &pdu)
 
 void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
 {
-    const CJournal::Outcome outcome = m_state.journal.Received(record, indexes, NowMs());
+    m_state.journal.Received(record, indexes, NowMs());
     SmsReport report;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
     report.m_strNumber = record.m_strTPA;
@@ -366,11 +376,8 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
     report.m_strContent = record.m_strUD;
     m_hooks.report(report);
     // Deleted from the modem only once journalled: while the database is away the message
-    // stays there, and nothing is lost should the program end before it comes back.
-    if (outcome == CJournal::Outcome::Written) {
-        for (int index : indexes)
-            DeleteStored(index);
-    }
+    // stays there, and nothing is lost should the program end before it comes back. The
+    // journal hands out the places of every row it wrote, this one's included, exactly once.
     DeleteWritten();
 }
 
@@ -379,12 +386,21 @@ void ModemWorker::DeleteStored(int index)
     const auto known = m_state.stored.find(index);
     if (known != m_state.stored.end())
         known->second.written = true;
-    const AtChannel::Answer answer = Command("AT+CMGD=" + QByteArray::number(index) + '\r');
+    // Tried once. The modem gives a freed place to the next arrival, so a delete that went
+    // unanswered (and may well have been carried out) is never simply sent again: the retry
+    // lists the storage first and sees what the place holds by then.
+    const AtChannel::Answer answer = m_pChannel->Command("AT+CMGD=" + QByteArray::number(index) + '\r',
+                                                         m_timeouts.commandMs);
     // An error means the place is empty already (TS 27.005 3.2.5: 321 invalid index).
-    if (answer.status == AtChannel::Status::Ok || answer.status == AtChannel::Status::Error)
+    if (answer.status == AtChannel::Status::Ok || answer.status == AtChannel::Status::Error) {
         m_state.stored.erase(index);
-    else
-        m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
+        return;
+    }
+    if (answer.status == AtChannel::Status::Timeout)
+        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+    else if (answer.status == AtChannel::Status::LinkDown)
+        LinkDown();
+    m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
 }
 
 void ModemWorker::DeleteWritten()
@@ -393,19 +409,20 @@ void ModemWorker::DeleteWritten()
         if (m_state.stored.count(index) > 0)
             DeleteStored(index);
     }
-    if (NowMs() < m_nNextDeleteMs)
+}
+
+void ModemWorker::RetryDeletes()
+{
+    if (NowMs() < m_nNextDeleteMs || m_stop.load())
         return;
-    // Deletes that found no answer before.
-    QVector<int> due;
-    for (const auto &[index, stored] : m_state.stored) {
-        if (stored.written)
-            due.append(index);
-    }
-    for (int index : due) {
-        if (m_stop.load())
-            return;
-        DeleteStored(index);
-    }
+    const bool due = std::any_of(m_state.stored.cbegin(), m_state.stored.cend(),
+                                 [](const auto &entry) { return entry.second.written; });
+    if (!due)
+        return;
+    m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
+    // Deletes the messages still there, handles a new one in a freed place as the arrival it
+    // is, and forgets the places found empty.
+    ListStored();
 }
 
 void ModemWorker::GiveUpIncomplete()

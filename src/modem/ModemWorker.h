@@ -58,6 +58,7 @@ private:
     void Deliver(const SmsRecord &record, const QVector<int> &indexes);
     void DeleteStored(int index);
     void DeleteWritten();
+    void RetryDeletes();
     void GiveUpIncomplete();
 
     AtChannel::Answer Command(const QByteArray &command);

@@ -131,6 +131,7 @@ private slots:
     void storedBeforeConnectAreRead();
     void arrivals_data();
     void arrivals();
+    void lostDeleteAnswerSparesTheNextArrival();
     void databaseOutageDuringSend_data() { DbTargets::AddDialectRows(); }
     void databaseOutageDuringSend();
     void databaseOutageDuringArrival_data() { DbTargets::AddDialectRows(); }
@@ -510,6 +511,34 @@ void TestSmsModem::arrivals()
     QTest::qWait(300);
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(RecRows(db).size(), 1);
+}
+
+// The modem deletes an arrival but the answer is lost on the line, and the next arrival takes
+// the freed place. That one must be read and journalled, not deleted by a repeated delete.
+void TestSmsModem::lostDeleteAnswerSparesTheNextArrival()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    ModemTimeouts t = FastTimeouts();
+    t.commandMs = 5000; // the next arrival comes while the engine still waits for the answer
+    rig.modem->SetTimeouts(t);
+    QVERIFY(rig.ConnectAndStart());
+    rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGD"), ModemSimulator::Fault::Next(1));
+    const ModemSimulator::Arrival first = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("first")));
+    QCOMPARE(first.indexes, QVector<int>{1});
+    QTRY_COMPARE_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")), 1, kWaitMs);
+    QVERIFY(rig.sim.Storage().isEmpty()); // carried out, unanswered
+    const ModemSimulator::Arrival second = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000002"), QStringLiteral("second")));
+    QCOMPARE(second.indexes, QVector<int>{1}); // the same place
+
+    QTRY_COMPARE_WITH_TIMEOUT(RecRows(db).size(), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows[0].text, QStringLiteral("first"));
+    QCOMPARE(rows[1].text, QStringLiteral("second"));
+    QCOMPARE(rows[1].number, QStringLiteral("8613900000002"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
 }
 
 // ------------------------------------------------------------------------------- database
