@@ -391,11 +391,13 @@ void ModemWorker::DeleteStored(int index)
     // lists the storage first and sees what the place holds by then.
     const AtChannel::Answer answer = m_pChannel->Command("AT+CMGD=" + QByteArray::number(index) + '\r',
                                                          m_timeouts.commandMs);
-    // An error means the place is empty already (TS 27.005 3.2.5: 321 invalid index).
-    if (answer.status == AtChannel::Status::Ok || answer.status == AtChannel::Status::Error) {
+    if (answer.status == AtChannel::Status::Ok) {
         m_state.stored.erase(index);
         return;
     }
+    // An error is no proof that the place is empty (TS 27.005 3.2.5: 321 invalid index, but
+    // also 500 or a busy storage): forgotten now, a message still there would be journalled
+    // again at the next listing. The retry's listing tells which it was.
     if (answer.status == AtChannel::Status::Timeout)
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
     else if (answer.status == AtChannel::Status::LinkDown)

@@ -131,6 +131,7 @@ private slots:
     void storedBeforeConnectAreRead();
     void arrivals_data();
     void arrivals();
+    void refusedDeleteIsNotJournalledTwice();
     void lostDeleteAnswerSparesTheNextArrival();
     void databaseOutageDuringSend_data() { DbTargets::AddDialectRows(); }
     void databaseOutageDuringSend();
@@ -511,6 +512,31 @@ void TestSmsModem::arrivals()
     QTest::qWait(300);
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(RecRows(db).size(), 1);
+}
+
+// The modem refuses to delete an arrival (its storage busy, say). The message is deleted
+// later, and the listings that find it meanwhile do not journal it a second time.
+void TestSmsModem::refusedDeleteIsNotJournalledTwice()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    ModemTimeouts t = FastTimeouts();
+    t.listIntervalMs = 300; // listings while the message may still be in the modem
+    rig.modem->SetTimeouts(t);
+    rig.sim.SetRefuseCommand(QStringLiteral("AT+CMGD"), ModemSimulator::Fault::Next(2), 500);
+    QVERIFY(rig.ConnectAndStart());
+    QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("once"))).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    QVERIFY(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")) >= 3); // refused twice, then done
+    // Listings after the delete find nothing more.
+    const int lists = CommandCount(rig.sim, QStringLiteral("AT+CMGL=4"));
+    QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGL=4")) >= lists + 2, kWaitMs);
+    QCoreApplication::processEvents();
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].text, QStringLiteral("once"));
+    QCOMPARE(rig.sink->reports.size(), 1);
 }
 
 // The modem deletes an arrival but the answer is lost on the line, and the next arrival takes
