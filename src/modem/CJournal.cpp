@@ -32,7 +32,7 @@ CJournal::Outcome CJournal::Sent(const SmsRecord &record, const QString &time, b
 {
     Row row;
     row.sent = true;
-    row.values = {record.m_nID, time, success ? 1 : 0, record.m_strTPA, record.m_strUD};
+    row.values = {record.m_nID, time, success ? 1 : 0, StorableText(record.m_strTPA), StorableText(record.m_strUD)};
     row.outboxKey = outboxKey;
     return Add(std::move(row), nowMs);
 }
@@ -41,7 +41,7 @@ CJournal::Outcome CJournal::Received(const SmsRecord &record, const QVector<int>
 {
     Row row;
     row.sent = false;
-    row.values = {record.m_strTPA, record.m_strUD, ReceivedTime(record.m_strSCTS)};
+    row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS)};
     row.indexes = indexes;
     return Add(std::move(row), nowMs);
 }
@@ -113,6 +113,12 @@ void CJournal::ForgetIndex(int index)
 {
     for (Row &row : m_kept)
         row.indexes.removeAll(index);
+}
+
+QString CJournal::StorableText(QString text)
+{
+    text.replace(QChar(0), QChar(QChar::ReplacementCharacter));
+    return text;
 }
 
 QString CJournal::LocalTime()

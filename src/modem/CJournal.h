@@ -39,6 +39,10 @@ public:
     bool HoldsIndex(int index) const;
     void ForgetIndex(int index);
 
+    // The text as a row holds it: U+0000 (zero octets of 8-bit data, a zero UCS2 unit) becomes
+    // U+FFFD, since a PostgreSQL text cannot hold it and a row refused for ever would hold up
+    // every row after it.
+    static QString StorableText(QString text);
     // "%Y-%m-%d %H:%M:%S" of the local clock.
     static QString LocalTime();
     // The service centre's time stamp (TS 23.040 9.2.3.11, digits as the field holds them)

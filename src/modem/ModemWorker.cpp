@@ -247,10 +247,10 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs());
     SmsReport report;
     report.m_strTime = time;
-    report.m_strNumber = message.record.m_strTPA;
+    report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
     report.m_strDirection = ReportText::kSend;
     report.m_strResult = success ? ReportText::kSuccess : ReportText::kFailure;
-    report.m_strContent = message.record.m_strUD;
+    report.m_strContent = CJournal::StorableText(message.record.m_strUD);
     m_queue.Done(message);
     m_hooks.report(report);
 }
@@ -370,10 +370,10 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
     m_state.journal.Received(record, indexes, NowMs());
     SmsReport report;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
-    report.m_strNumber = record.m_strTPA;
+    report.m_strNumber = CJournal::StorableText(record.m_strTPA);
     report.m_strDirection = ReportText::kReceive;
     report.m_strResult = ReportText::kSuccess;
-    report.m_strContent = record.m_strUD;
+    report.m_strContent = CJournal::StorableText(record.m_strUD);
     m_hooks.report(report);
     // Deleted from the modem only once journalled: while the database is away the message
     // stays there, and nothing is lost should the program end before it comes back. The

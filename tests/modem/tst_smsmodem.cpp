@@ -132,6 +132,8 @@ private slots:
     void arrivals_data();
     void arrivals();
     void refusedDeleteIsNotJournalledTwice();
+    void zeroOctetsInAnArrival_data() { DbTargets::AddDialectRows(); }
+    void zeroOctetsInAnArrival();
     void lostDeleteAnswerSparesTheNextArrival();
     void databaseOutageDuringSend_data() { DbTargets::AddDialectRows(); }
     void databaseOutageDuringSend();
@@ -565,6 +567,32 @@ void TestSmsModem::lostDeleteAnswerSparesTheNextArrival()
     QCOMPARE(rows[1].text, QStringLiteral("second"));
     QCOMPARE(rows[1].number, QStringLiteral("8613900000002"));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+}
+
+// 8-bit data with zero octets: a PostgreSQL text cannot hold U+0000. The row is written with
+// U+FFFD in their place, and the rows after it are written too.
+void TestSmsModem::zeroOctetsInAnArrival()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    DeliverSpec binary = Arrival(QStringLiteral("+8613900000001"), QString(), Pdu::Alphabet::EightBit);
+    binary.data = QByteArray("\x05\x00\x03" "ab\x00", 6);
+    QVERIFY(rig.sim.InjectArrival(binary).ok);
+    QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000002"), QStringLiteral("after"))).ok);
+    rig.modem->Enqueue(Message(Number(1), QStringLiteral("sent after")));
+
+    QTRY_COMPARE_WITH_TIMEOUT(RecRows(db).size(), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
+    const QString replaced = QString(QChar(0x05)) + QChar(0xFFFD) + QChar(0x03) + QStringLiteral("ab") + QChar(0xFFFD);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows[0].text, replaced);
+    QCOMPARE(rows[0].number, QStringLiteral("8613900000001"));
+    QCOMPARE(rows[1].text, QStringLiteral("after"));
+    QCOMPARE(rig.sink->Of(kReceive).value(0).m_strContent, replaced); // the list shows what is stored
+    QCOMPARE(rig.sink->errors, QStringList());
 }
 
 // ------------------------------------------------------------------------------- database
