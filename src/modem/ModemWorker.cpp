@@ -97,9 +97,11 @@ void ModemWorker::Run()
             ReadStored(index);
             continue;
         }
-        if (std::optional<Outgoing> message = m_queue.TakeFront()) {
-            SendOne(std::move(*message));
-            continue;
+        if (NowMs() >= m_nHoldSendsMs) {
+            if (std::optional<Outgoing> message = m_queue.TakeFront()) {
+                SendOne(std::move(*message));
+                continue;
+            }
         }
         GiveUpIncomplete();
         if (m_nNextListMs > 0 && NowMs() >= m_nNextListMs) {
@@ -126,6 +128,8 @@ int ModemWorker::IdleWaitMs() const
         until = qMin(until, m_state.journal.NextRetryMs());
     if (m_nNextListMs > 0)
         until = qMin(until, m_nNextListMs);
+    if (m_nHoldSendsMs > now && m_queue.Count() > 0)
+        until = qMin(until, m_nHoldSendsMs);
     if (m_state.assembler.PendingCount() > 0)
         until = qMin(until, now + qMin<qint64>(kConcatCheckMs, m_timeouts.incompleteConcatMs));
     for (const auto &[index, stored] : m_state.stored) {
@@ -211,10 +215,15 @@ void ModemWorker::SendOne(Outgoing message)
             success = false;
             break;
         }
-        if (i == 0 && message.outboxKey > 0) {
-            // From here on the outcome is uncertain should the program end before the answer.
-            if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey}))
-                qWarning() << "could not mark the kept message in flight:" << m_pDb->LastError();
+        // From here on the outcome is uncertain should the program end before the answer: the
+        // kept row must say so first. Unmarked, it would say the message never went, and the
+        // next run would send it again; so it waits, first in the queue, for the database.
+        if (i == 0 && message.outboxKey > 0 && !m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey})) {
+            qWarning() << "kept message not marked in flight, held back:" << m_pDb->LastError();
+            m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts); // ESC ends the PDU entry
+            m_queue.ReturnFront(message);
+            m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
+            return;
         }
         if (!m_pChannel->Write(part.toLatin1() + '\x1a')) {
             LinkDown();

@@ -81,4 +81,5 @@ private:
     qint64 m_nNextListMs = 0;
     qint64 m_nNextDeleteMs = 0;
     qint64 m_nLinkRetryMs = 0; // the device took no command: nothing is tried before this
+    qint64 m_nHoldSendsMs = 0; // the database took no in-flight mark: no send before this
 };

@@ -147,6 +147,8 @@ private slots:
     void restoreOutbox_data() { DbTargets::AddDialectRows(); }
     void restoreOutbox();
     void enqueueWithoutDatabase();
+    void unmarkedMessageIsNotSent_data() { DbTargets::AddDialectRows(); }
+    void unmarkedMessageIsNotSent();
 
 private:
     DbTargets m_targets;
@@ -861,6 +863,45 @@ void TestSmsModem::enqueueWithoutDatabase()
     QCOMPARE(rig.sink->reports[0].m_strResult, kOk); // it went all the same
     QTRY_VERIFY(rig.sink->ErrorCount(kSendRowError) == 1);
     QCOMPARE(rig.sim.SubmitCount(), 1);
+}
+
+// The database takes no mark that a kept message is in the modem's hands. Sent all the same,
+// the message would go a second time after the program ended, its kept row saying it never
+// went: it waits, first in the queue, until the mark can be written.
+void TestSmsModem::unmarkedMessageIsNotSent()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.Connect());
+    rig.modem->Enqueue(QVector<SmsRecord>{Message(Number(1), QStringLiteral("one")), Message(Number(2), QStringLiteral("two"))});
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 2);
+    DbProbe probe(db);
+    QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_OUTBOX RENAME TO T_OUTBOX_AWAY")), qPrintable(probe.Error()));
+    QVERIFY(rig.modem->StartThread());
+    // As far as the prompt, more than once; nothing handed over.
+    QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) >= 2, kWaitMs);
+    QCOMPARE(rig.sim.SubmitCount(), 0);
+    QCOMPARE(rig.modem->QueuedCount(), 2);
+
+    // The program ends; the database comes back; the next run sends each message once.
+    rig.Disconnect();
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.sink->reports.size(), 0);
+    rig.sink.reset();
+    rig.modem = std::make_unique<CSmsModem>([db] { return db; });
+    rig.modem->SetTimeouts(FastTimeouts());
+    rig.sink = std::make_unique<ReportSink>(*rig.modem);
+    QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_OUTBOX_AWAY RENAME TO T_OUTBOX")), qPrintable(probe.Error()));
+    QVERIFY(rig.Connect());
+    QCOMPARE(rig.modem->RestoreOutbox(), 2);
+    QVERIFY(rig.modem->StartThread());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+    for (const SmsReport &r : rig.sink->reports)
+        QCOMPARE(r.m_strResult, kOk);
+    QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(1), Number(2)}));
+    QCOMPARE(rig.sim.SubmitCount(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 2, kWaitMs);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSmsModem)
