@@ -131,6 +131,7 @@ private slots:
     void storedBeforeConnectAreRead();
     void arrivals_data();
     void arrivals();
+    void placeUsedAgainAfterDelete();
     void refusedDeleteIsNotJournalledTwice();
     void zeroOctetsInAnArrival_data() { DbTargets::AddDialectRows(); }
     void zeroOctetsInAnArrival();
@@ -516,6 +517,28 @@ void TestSmsModem::arrivals()
     QTest::qWait(300);
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(RecRows(db).size(), 1);
+}
+
+// The modem gives the place it freed to the next arrival: a second message at index 1 is a
+// new message, not one handled already.
+void TestSmsModem::placeUsedAgainAfterDelete()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    QVERIFY(rig.ConnectAndStart());
+    const QStringList texts{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")};
+    for (int i = 0; i < texts.size(); ++i) {
+        const ModemSimulator::Arrival in = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), texts[i]));
+        QCOMPARE(in.indexes, QVector<int>{1});
+        QTRY_COMPARE_WITH_TIMEOUT(RecRows(db).size(), i + 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    }
+    QStringList stored;
+    for (const RecRow &r : RecRows(db))
+        stored << r.text;
+    QCOMPARE(stored, texts);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->Count(kReceive), 3, kWaitMs);
 }
 
 // The modem refuses to delete an arrival (its storage busy, say). The message is deleted
