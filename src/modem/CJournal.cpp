@@ -84,13 +84,17 @@ bool CJournal::Write(const Row &row)
 {
     if (!m_pDb)
         return false;
-    if (!row.sent)
-        return m_pDb->Execute(Sql::RecInsert, row.values);
-    if (row.outboxKey <= 0)
-        return m_pDb->Execute(Sql::SendInsert, row.values);
-    return m_pDb->Transaction([&] {
-        return m_pDb->Execute(Sql::SendInsert, row.values) && m_pDb->Execute(Sql::OutboxDelete, {row.outboxKey});
-    });
+    qint64 key = -1;
+    const Sql insert = row.sent ? Sql::SendInsert : Sql::RecInsert;
+    const bool ok = row.outboxKey <= 0
+        ? (key = m_pDb->Insert(insert, row.values)) > 0
+        : m_pDb->Transaction([&] {
+              key = m_pDb->Insert(insert, row.values);
+              return key > 0 && m_pDb->Execute(Sql::OutboxDelete, {row.outboxKey});
+          });
+    if (ok)
+        m_nLastKey = key;
+    return ok;
 }
 
 QVector<int> CJournal::TakeWrittenIndexes()

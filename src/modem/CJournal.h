@@ -29,6 +29,9 @@ public:
     // The received-message row; indexes are the modem storage places to free once it is written.
     Outcome Received(const SmsRecord &record, const QVector<int> &indexes, qint64 nowMs);
 
+    // D_NO of the row written last: the row just handed over when Sent/Received say Written.
+    qint64 LastWrittenKey() const { return m_nLastKey; }
+
     // Writes kept rows when their retry time has come (or at once with force).
     void Retry(qint64 nowMs, bool force = false);
     bool HasKept() const { return !m_kept.empty(); }
@@ -67,6 +70,7 @@ private:
     bool m_bSpeak = false;
     int m_nRetryMs = 2000;
     qint64 m_nNextRetryMs = 0;
+    qint64 m_nLastKey = 0;
     std::deque<Row> m_kept;
     QVector<int> m_written;
 };

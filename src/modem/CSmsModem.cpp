@@ -241,13 +241,15 @@ int CSmsModem::RestoreOutbox()
     // journalled as failed and not sent blindly a second time.
     for (const Outgoing &m : inFlight) {
         const QString time = CJournal::LocalTime();
+        qint64 key = 0;
         const bool written = d->producerDb.Transaction([&] {
-            return d->producerDb.Execute(Sql::SendInsert, {m.record.m_nID, time, 0, m.record.m_strTPA, m.record.m_strUD})
-                && d->producerDb.Execute(Sql::OutboxDelete, {m.outboxKey});
+            key = d->producerDb.Insert(Sql::SendInsert, {m.record.m_nID, time, 0, m.record.m_strTPA, m.record.m_strUD});
+            return key > 0 && d->producerDb.Execute(Sql::OutboxDelete, {m.outboxKey});
         });
         if (!written)
             emit errorEvent(QStringLiteral("发送短信插入数据库出错"));
         SmsReport report;
+        report.m_nRecordNo = written ? key : 0;
         report.m_strTime = time;
         report.m_strNumber = m.record.m_strTPA;
         report.m_strDirection = ReportText::kSend;

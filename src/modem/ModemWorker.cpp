@@ -253,8 +253,10 @@ void ModemWorker::SendOne(Outgoing message)
 
 void ModemWorker::Finish(const Outgoing &message, const QString &time, bool success)
 {
-    m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs());
+    const bool written = m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs())
+        == CJournal::Outcome::Written;
     SmsReport report;
+    report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = time;
     report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
     report.m_strDirection = ReportText::kSend;
@@ -376,8 +378,9 @@ void ModemWorker::HandleArrival(int index, const QString &pdu)
 
 void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
 {
-    m_state.journal.Received(record, indexes, NowMs());
+    const bool written = m_state.journal.Received(record, indexes, NowMs()) == CJournal::Outcome::Written;
     SmsReport report;
+    report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
     report.m_strNumber = CJournal::StorableText(record.m_strTPA);
     report.m_strDirection = ReportText::kReceive;

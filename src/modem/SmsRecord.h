@@ -32,6 +32,7 @@ struct SmsReport
     QString m_strDirection; // "发送" or "接收"
     QString m_strResult;    // "成功" or "失败"
     QString m_strContent;
+    qint64 m_nRecordNo = 0; // D_NO of its journal row; 0 while the row is not written
 };
 
 Q_DECLARE_METATYPE(SmsRecord)

@@ -406,12 +406,15 @@ int RecordsModel::FindRow(qint64 key, qint64 reportSerial) const
     return i < 0 ? -1 : int(m_reports.size()) + i;
 }
 
-// A report carries no key: its record is the newest one of its journal with the same time,
-// number and text (a report is always newer than what was loaded before it).
+// A report names its record when the journal row was written at once. One whose row was
+// kept during a database outage does not: its record is the newest one of its journal with
+// the same time, number and text (a report is always newer than what was loaded before it).
 qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed)
 {
     const bool send = !report.IsArrival();
     failed = false;
+    if (report.m_nRecordNo > 0)
+        return report.m_nRecordNo | (send ? kSendBit : 0);
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendFindNewest : Sql::RecFindNewest,
                                                 {report.m_strTime, report.m_strNumber, report.m_strContent});
     try {

@@ -248,6 +248,10 @@ void TestSmsModem::bulkSend()
         QCOMPARE(rows[i].time, rig.sink->reports[i].m_strTime);
     }
     QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    // Each report names its own journal row, so the list deletes exactly that record.
+    const QVariantList keys = DbProbe(db).Column(QStringLiteral("SELECT D_NO FROM T_SEND ORDER BY D_NO"));
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(rig.sink->reports[i].m_nRecordNo, keys[i].toLongLong());
 
     // What the modem got: 100 messages, the long one as three parts of one message.
     QCOMPARE(rig.sim.SubmitCount(), 102);
@@ -510,6 +514,7 @@ void TestSmsModem::arrivals()
     QCOMPARE(r.m_strTime, kSctsText);
     QCOMPARE(r.m_strNumber, QStringLiteral("8613912345678"));
     QCOMPARE(r.m_strContent, text);
+    QCOMPARE(r.m_nRecordNo, DbProbe(db).Value(QStringLiteral("SELECT D_NO FROM T_REC")).toLongLong());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
     if (!direct)
         QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")), int(pdus.size()));

@@ -75,6 +75,8 @@ private slots:
     void deleteTakesTheRowsOwnJournal();
     void deleteOfReportRowRemovesItsNewestRecord_data() { DbTargets::AddDialectRows(); }
     void deleteOfReportRowRemovesItsNewestRecord();
+    void deleteOfReportRowNamingItsRecord_data() { DbTargets::AddDialectRows(); }
+    void deleteOfReportRowNamingItsRecord();
     void deleteWithoutSelectionOrCancelled();
     void failingDeleteKeepsTheRow_data() { DbTargets::AddDialectRows(); }
     void failingDeleteKeepsTheRow();
@@ -319,6 +321,29 @@ void tst_RecordsModel::deleteOfReportRowRemovesItsNewestRecord()
     QVERIFY(m->DeleteRow(0));
     QCOMPARE(m->rowCount(), 1);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 1);
+}
+
+void tst_RecordsModel::deleteOfReportRowNamingItsRecord()
+{
+    SKEVO_FRESH_DB(m_targets, s);
+    m_messages.Clear();
+    Journal j(*s);
+    // Two attempts to one number with one text within one second: the first failed, the
+    // second went. The report of the failed one names its own row, so deleting that report
+    // row deletes that record, not the newer one that looks the same.
+    const qint64 failed = j.Sent({QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QStringLiteral("同一秒"), 0});
+    const qint64 sent = j.Sent({QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QStringLiteral("同一秒"), 1});
+    QVERIFY(failed > 0 && sent > failed);
+    auto m = Model(*s);
+    m->ClearRows();
+    SmsReport report{QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QStringLiteral("发送"),
+                     QStringLiteral("失败"), QStringLiteral("同一秒")};
+    report.m_nRecordNo = failed;
+    m->AddReportRow(report);
+    QVERIFY(m->DeleteRow(0));
+    DbProbe probe(*s);
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_NO FROM T_SEND")), QVariantList({sent}));
+    QCOMPARE(m->rowCount(), 0);
 }
 
 void tst_RecordsModel::deleteWithoutSelectionOrCancelled()
