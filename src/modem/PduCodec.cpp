@@ -23,13 +23,7 @@ constexpr quint8 kVpfAbsolute = 0x18;
 // SMS-SUBMIT, relative validity period present, no status report, no reply path.
 constexpr quint8 kSubmitFirstOctet = kMtiSubmit | kVpfRelative;
 
-// Single-message capacities and the room left beside a concatenation header (TS 23.040 9.2.3.24.1).
-constexpr int kMaxSeptets = 160;
-constexpr int kMaxOctets = 140;
 constexpr int kConcatHeaderOctets = 6; // UDHL, IEI 00, IEDL 03, ref, count, seq
-constexpr int kPartSeptets = 153;
-constexpr int kPartOctets = 134;
-constexpr int kPartUcs2Units = 67;
 constexpr int kMaxParts = 255;
 
 const char kHexDigits[] = "0123456789ABCDEF";

@@ -11,6 +11,15 @@
 
 namespace Pdu {
 
+// What one message carries, and what a part of a concatenated one carries beside its
+// 6-octet header (TS 23.040 9.2.3.16, 9.2.3.24.1).
+constexpr int kMaxSeptets = 160;
+constexpr int kMaxOctets = 140;
+constexpr int kMaxUcs2Units = 70;
+constexpr int kPartSeptets = 153;
+constexpr int kPartOctets = 134;
+constexpr int kPartUcs2Units = 67;
+
 // Concatenated short message information element (TS 23.040 9.2.3.24.1 / .8).
 struct ConcatInfo
 {

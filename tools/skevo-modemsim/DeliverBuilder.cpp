@@ -3,12 +3,12 @@
 namespace DeliverBuilder {
 namespace {
 
-constexpr int kMaxSeptets = 160;
-constexpr int kMaxOctets = 140;
-constexpr int kMaxUcs2Units = 70;
-constexpr int kPartSeptets = 153;
-constexpr int kPartOctets = 134;
-constexpr int kPartUcs2Units = 67;
+using Pdu::kMaxOctets;
+using Pdu::kMaxSeptets;
+using Pdu::kMaxUcs2Units;
+using Pdu::kPartOctets;
+using Pdu::kPartSeptets;
+using Pdu::kPartUcs2Units;
 constexpr int kMaxAlphanumeric = 11; // ten octets of address value hold eleven septets
 constexpr quint8 kEscape = 0x1B;
 
