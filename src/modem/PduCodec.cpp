@@ -356,15 +356,15 @@ struct Payload
     QString units;    // UCS2
 };
 
-// Cuts a sequence of indivisible pieces into parts of at most `limit` units.
-// pieceEnds[i] is the unit offset after piece i.
+// Cuts a sequence of indivisible pieces into parts of at most `limit` units (a piece
+// longer than that makes a part of its own). pieceEnds[i] is the unit offset after piece i.
 std::vector<std::pair<int, int>> Cut(const std::vector<int> &pieceEnds, int limit)
 {
     std::vector<std::pair<int, int>> parts;
     int start = 0;
     int last = 0; // end of the last piece that still fits
     for (int end : pieceEnds) {
-        if (end - start > limit) {
+        if (end - start > limit && last > start) {
             parts.emplace_back(start, last);
             start = last;
         }
@@ -374,7 +374,49 @@ std::vector<std::pair<int, int>> Cut(const std::vector<int> &pieceEnds, int limi
     return parts;
 }
 
+template <typename Seq>
+QList<Seq> Parts(const Seq &all, const std::vector<int> &pieceEnds, int limit)
+{
+    QList<Seq> parts;
+    for (const auto &[from, until] : Cut(pieceEnds, limit))
+        parts.append(all.mid(from, until - from));
+    return parts;
+}
+
 } // namespace
+
+QList<QByteArray> SplitSeptets(const QByteArray &septets, int limit)
+{
+    std::vector<int> ends;
+    ends.reserve(septets.size());
+    for (qsizetype i = 0; i < septets.size(); ++i) {
+        if (quint8(septets[i]) == Gsm7Alphabet::kEscape && i + 1 < septets.size())
+            ++i; // an escape and its code stay together
+        ends.push_back(int(i + 1));
+    }
+    return Parts(septets, ends, limit);
+}
+
+QList<QByteArray> SplitOctets(const QByteArray &octets, int limit)
+{
+    std::vector<int> ends;
+    ends.reserve(octets.size());
+    for (qsizetype i = 0; i < octets.size(); ++i)
+        ends.push_back(int(i + 1));
+    return Parts(octets, ends, limit);
+}
+
+QStringList SplitUcs2(const QString &text, int limit)
+{
+    std::vector<int> ends;
+    ends.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i; // a surrogate pair stays in one part
+        ends.push_back(int(i + 1));
+    }
+    return Parts(text, ends, limit);
+}
 
 Alphabet AlphabetOf(quint8 dcs)
 {
@@ -533,23 +575,13 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
             payloads.push_back(Payload{{}, text});
             break;
         }
-        // A surrogate pair stays in one part.
-        std::vector<int> ends;
-        ends.reserve(text.size());
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                ++i;
-            ends.push_back(int(i + 1));
-        }
-        for (const auto &[from, until] : Cut(ends, kPartUcs2Units))
-            payloads.push_back(Payload{{}, text.mid(from, until - from)});
+        for (const QString &units : SplitUcs2(text, kPartUcs2Units))
+            payloads.push_back(Payload{{}, units});
         break;
     }
     case Alphabet::Gsm7: {
         QByteArray septets;
         septets.reserve(record.m_strUD.size());
-        std::vector<int> ends;
-        ends.reserve(record.m_strUD.size());
         quint8 buf[2];
         for (QChar c : record.m_strUD) {
             const int n = Gsm7Alphabet::Encode(c.unicode(), buf);
@@ -560,14 +592,13 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
                 return result;
             }
             septets.append(reinterpret_cast<const char *>(buf), n);
-            ends.push_back(int(septets.size())); // an escape and its code stay together
         }
         if (septets.size() <= kMaxSeptets) {
             payloads.push_back(Payload{septets, {}});
             break;
         }
-        for (const auto &[from, until] : Cut(ends, kPartSeptets))
-            payloads.push_back(Payload{septets.mid(from, until - from), {}});
+        for (const QByteArray &part : SplitSeptets(septets, kPartSeptets))
+            payloads.push_back(Payload{part, {}});
         break;
     }
     case Alphabet::EightBit: {
@@ -586,8 +617,8 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
             payloads.push_back(Payload{octets, {}});
             break;
         }
-        for (qsizetype from = 0; from < octets.size(); from += kPartOctets)
-            payloads.push_back(Payload{octets.mid(from, kPartOctets), {}});
+        for (const QByteArray &part : SplitOctets(octets, kPartOctets))
+            payloads.push_back(Payload{part, {}});
         break;
     }
     }
