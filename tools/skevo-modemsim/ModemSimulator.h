@@ -3,6 +3,11 @@
 // PDU mode (ITU-T V.250 framing, 3GPP TS 27.005 commands), stores arrivals in an "SM"
 // memory and announces them, logs what it is sent, and misbehaves on request. It runs its
 // own thread; every public function may be called from any thread.
+//
+// This class is the front of the parts that do the work: PseudoTerminal (the line, its
+// thread and its pace), LineFramer (command lines and PDU text), AtCommandTable (the
+// commands), ModemDialogue (answers, submits, arrivals), MessageStore (the "SM" memory),
+// Misbehaviours, AutoResponder and SimulatorLog.
 #include "DeliverBuilder.h"
 #include "modem/PduCodec.h"
 
