@@ -168,7 +168,9 @@ void CSkevoView::InitialUpdate()
     d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
 
     const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
-    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxStoredBytes));
+    // Whatever the field took comes back whole; only a text longer than the field would take
+    // (a file edited by hand) is cut, as the field cuts what is set into it.
+    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxBytes));
     d->edit->moveCursor(QTextCursor::End);
 
     d->connectedPicture = CTrayIcon::ConnectedPicture();

@@ -3,9 +3,11 @@
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
 #include "app/CTrayIcon.h"
+#include "app/FrameSettings.h"
 #include "send/CRandGenerator.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
+#include "send/MessageText.h"
 #include "send/SendListModel.h"
 
 #include <QAbstractItemModelTester>
@@ -61,7 +63,8 @@ private slots:
     void layoutAndCaptions();
     void initialUpdate();
     void initialUpdateRestoresLastNumbersOnce();
-    void storedMessageIsCutTo139Bytes();
+    void storedMessageComesBackWhole_data();
+    void storedMessageComesBackWhole();
     void byteCountFollowsTheField();
     void fieldTakesNoMoreThan140Bytes();
     void cutKeepsTheTextAroundTheCaret();
@@ -264,17 +267,30 @@ void tst_SkevoView::initialUpdateRestoresLastNumbersOnce()
     QCOMPARE(List()->model()->index(1, 0).data().toString(), QStringLiteral("+8613800000000"));
 }
 
-void tst_SkevoView::storedMessageIsCutTo139Bytes()
+void tst_SkevoView::storedMessageComesBackWhole_data()
 {
-    Make("[MSG]\nMESSAGE=" + QString(80, QChar(0x4E2D)).toUtf8() + "\n");
-    SHOW_PANEL();
-    QCOMPARE(Edit()->toPlainText(), QString(69, QChar(0x4E2D)));
-    QCOMPARE(ByteCount(), QStringLiteral("138"));
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    const QString full = QString(69, QChar(0x4E2D)) + QStringLiteral("。");
+    QTest::newRow("140 bytes ending in a full stop") << full << full;
+    QTest::newRow("140 single bytes") << QString(140, QLatin1Char('x')) << QString(140, QLatin1Char('x'));
+    const QString lines = QStringLiteral("a\n") + QString(68, QChar(0x4E2D)) + QStringLiteral("b"); // 140 bytes
+    QTest::newRow("line breaks count two") << lines << lines;
+    // Longer than the field takes (a file written by hand): what the field would have taken.
+    QTest::newRow("too long for the field") << QString(80, QChar(0x4E2D)) << QString(70, QChar(0x4E2D));
+}
 
-    Make("[MSG]\nMESSAGE=" + QByteArray(150, 'x') + "\n");
+// What the panel shows at start is what the main window saved from it at the last exit.
+void tst_SkevoView::storedMessageComesBackWhole()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    Make();
+    QVERIFY(FrameSettings::WriteOnClose(m_app->m_settings, typed, true));
     SHOW_PANEL();
-    QCOMPARE(Edit()->toPlainText(), QString(139, QLatin1Char('x')));
-    QCOMPARE(ByteCount(), QStringLiteral("139"));
+    QCOMPARE(Edit()->toPlainText(), shown);
+    QCOMPARE(m_view->Message(), shown);
+    QCOMPARE(ByteCount(), QString::number(MessageText::ByteCount(shown)));
 }
 
 void tst_SkevoView::byteCountFollowsTheField()
