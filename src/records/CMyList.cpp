@@ -173,8 +173,14 @@ void CMyList::AddReportRow(const SmsReport &report) { m_pModel->AddReportRow(rep
 
 int CMyList::SelectionMark() const
 {
+    // The current row alone is no mark: after a delete it moves to the row that followed,
+    // which nobody selected. It counts while it is selected; else a single selected row
+    // does (the current one was taken out of a selection with Ctrl).
     const QModelIndex current = currentIndex();
-    return current.isValid() ? current.row() : -1;
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()))
+        return current.row();
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.constFirst().row() : -1;
 }
 
 void CMyList::DeleteSelected()

@@ -29,7 +29,8 @@ public:
     void ClearRows();
     void DeleteSelected();
     void AddReportRow(const SmsReport &report);
-    // The row of the selection mark, -1 when there is none.
+    // The row of the selection mark: the selected row most recently clicked, -1 when no row
+    // is selected.
     int SelectionMark() const;
 
     QSize sizeHint() const override;

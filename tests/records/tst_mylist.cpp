@@ -27,6 +27,7 @@ private slots:
     void contextMenuPromptsInTheStatusBar();
     void commandsActOnTheSelectionMark();
     void deleteWithoutSelectionMark();
+    void deleteAfterDeleteNeedsANewSelection();
     void goToEntriesLoadTheirViews();
     void rowsShowTheirPictures();
 
@@ -214,6 +215,37 @@ void tst_MyList::deleteWithoutSelectionMark()
     Action(*list, "actionDelete")->trigger();
     QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请选中要删除的短信")}));
     QCOMPARE(list->Model().rowCount(), 2);
+}
+
+// After a delete the row that followed takes the deleted one's place without being
+// selected: a right click on the empty area below the rows must not delete it.
+void tst_MyList::deleteAfterDeleteNeedsANewSelection()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->resize(900, 400);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(list->Model().rowCount(), 1);
+    m_messages.Clear();
+
+    const QPoint below(20, list->visualRect(list->model()->index(0, 1)).bottom() + 40);
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, below);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, below);
+    QCOMPARE(list->SelectionMark(), -1);
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请选中要删除的短信")}));
+    QCOMPARE(list->Model().rowCount(), 1);
+
+    // Selected again, it is the one deleted.
+    m_messages.Clear();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+    QCOMPARE(list->SelectionMark(), 0);
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("您真的要永远删除这条短信?")}));
+    QCOMPARE(list->Model().rowCount(), 0);
 }
 
 void tst_MyList::goToEntriesLoadTheirViews()
