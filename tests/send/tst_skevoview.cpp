@@ -91,6 +91,7 @@ private slots:
     void progressBar();
     void connectionState();
     void sendThroughSimulatedModem();
+    void overlongNumberFailsAloneInTheRun();
 
 private:
     void Make(const QByteArray &settings = QByteArray());
@@ -731,6 +732,46 @@ void tst_SkevoView::sendThroughSimulatedModem()
         QVERIFY2(submit.decoded, qPrintable(submit.error));
         QCOMPARE(submit.message.text, kDefaultText);
     }
+}
+
+// A number too long for a PDU address does not stop the run: the engine refuses it alone,
+// journals and reports it failed, and the numbers around it go.
+void tst_SkevoView::overlongNumberFailsAloneInTheRun()
+{
+    ModemSimulator sim;
+    if (!sim.Start())
+        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    SHOW_PANEL();
+    CSmsModem &modem = m_app->m_modem;
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(modem.InitModem());
+    const QString nineteen = QStringLiteral("1") + QString(18, QLatin1Char('2'));
+    const QString twentyFour(24, QLatin1Char('3'));
+    m_view->Model().Append({QStringLiteral("13800000001"), nineteen, twentyFour, QStringLiteral("13800000002")});
+    Click("sendButton");
+    QVERIFY(m_box.shown.isEmpty());
+    QCOMPARE(m_view->ProgressBar()->maximum(), 4);
+
+    QStringList results;
+    connect(&modem, &CSmsModem::reportReady, m_view.get(), [&] {
+        if (const std::optional<SmsReport> report = modem.PopReport()) {
+            results << report->m_strNumber + QLatin1Char(' ') + report->m_strResult;
+            m_view->StepProgress();
+        }
+    });
+    QVERIFY(modem.StartThread());
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 4, 30000);
+    modem.StopThread();
+    modem.Close();
+    QCOMPARE(results, (QStringList{QStringLiteral("8613800000001 成功"), QStringLiteral("86") + nineteen + QStringLiteral(" 失败"),
+                                   QStringLiteral("86") + twentyFour + QStringLiteral(" 失败"), QStringLiteral("8613800000002 成功")}));
+    QCOMPARE(sim.SubmitCount(), 2);
+    const RecordsetPtr rows = m_app->m_db.OpenRecordset(Sql::SendSelect);
+    QStringList journal;
+    for (; rows && !rows->IsEOF(); rows->MoveNext())
+        journal << rows->GetFieldText(QStringLiteral("D_SENDNUM")) + QLatin1Char(' ') + rows->GetFieldText(QStringLiteral("D_STATE"));
+    QCOMPARE(journal, (QStringList{QStringLiteral("8613800000001 1"), QStringLiteral("86") + nineteen + QStringLiteral(" 0"),
+                                   QStringLiteral("86") + twentyFour + QStringLiteral(" 0"), QStringLiteral("8613800000002 1")}));
 }
 
 QTEST_MAIN(tst_SkevoView)
