@@ -14,7 +14,7 @@ std::optional<QString> CSendPanelDialogs::AskManualNumber(QWidget *parent)
 
 QStringList CSendPanelDialogs::OpenFilters()
 {
-    return {QStringLiteral("电话号码文件(*.txt)"), QStringLiteral("All Files(*.*)")};
+    return {QStringLiteral("电话号码文件(*.txt)"), CFileDialog::AllFiles()};
 }
 
 QString CSendPanelDialogs::OpenNumberFile(QWidget *parent)

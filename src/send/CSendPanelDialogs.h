@@ -11,6 +11,6 @@ public:
     QString OpenNumberFile(QWidget *parent) override;
     QString SaveNumberFile(QWidget *parent) override;
 
-    // The open dialog's filters.
+    // The open dialog's filters: number files, then every file (names without a dot too).
     static QStringList OpenFilters();
 };

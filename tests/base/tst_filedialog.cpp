@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 #include "base/CFileDialog.h"
 #include "db/CDbAccess.h"
+#include "send/CSendPanelDialogs.h"
 
 #include <QApplication>
 #include <QFile>
@@ -99,8 +100,42 @@ class tst_FileDialog : public QObject
 {
     Q_OBJECT
 private slots:
+    void numberFileFiltersShowEveryFile_data();
+    void numberFileFiltersShowEveryFile();
     void databaseKeepsItsLocks();
 };
+
+void tst_FileDialog::numberFileFiltersShowEveryFile_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("number files") << 0 << QStringList{QStringLiteral("numbers.txt")};
+    QTest::newRow("all files, names without a dot too")
+        << 1 << QStringList{QStringLiteral("numbers"), QStringLiteral("numbers.txt"), QStringLiteral("x.csv")};
+}
+
+void tst_FileDialog::numberFileFiltersShowEveryFile()
+{
+    QFETCH(int, filter);
+    QFETCH(QStringList, shown);
+    QTemporaryDir dir;
+    for (const char *name : {"numbers", "numbers.txt", "x.csv"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QStringList filters = CSendPanelDialogs::OpenFilters();
+    CFileDialog dlg(nullptr, filters);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.selectNameFilter(filters.at(filter));
+    QVERIFY(ShowFilled(dlg, dir.path(), int(shown.size())));
+    auto *model = dlg.findChild<QFileSystemModel *>();
+    const QModelIndex root = model->index(dir.path());
+    QStringList names;
+    for (int r = 0; r < model->rowCount(root); ++r)
+        names << model->fileName(model->index(r, 0, root));
+    names.sort();
+    QCOMPARE(names, shown);
+}
 
 // The program holds its database open (SQLite, write-ahead log) and shows its file dialog on
 // the database's folder. Another program then opens the same database, writes and closes
