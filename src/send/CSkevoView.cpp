@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,6 +38,54 @@ private:
 };
 
 const QString kDefaultMessage = QStringLiteral("在做一个短信软件,测试短信");
+
+// The send list lays out every entry in one size (a list of 100,000 stays quick), and the
+// view takes that size from its last entry, so a short entry added last cut every longer
+// one. Here each entry is as wide as the widest, which is kept up to date as rows come
+// (only the new ones are measured) and measured anew after anything else.
+class WidestEntryDelegate : public QStyledItemDelegate
+{
+public:
+    WidestEntryDelegate(const SendListModel &model, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model)
+    {
+        connect(&model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+            if (m_nWidest >= 0)
+                m_nWidest = std::max(m_nWidest, Measure(first, last + 1));
+        });
+        const auto measureAnew = [this] { m_nWidest = -1; };
+        connect(&model, &QAbstractItemModel::modelReset, this, measureAnew);
+        connect(&model, &QAbstractItemModel::layoutChanged, this, measureAnew);
+        connect(&model, &QAbstractItemModel::rowsRemoved, this, measureAnew);
+        connect(&model, &QAbstractItemModel::dataChanged, this, measureAnew);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_nWidest < 0 || option.font != m_font) {
+            m_font = option.font;
+            m_nWidest = Measure(0, m_model.Count());
+        }
+        const QFontMetrics fm(m_font);
+        size.setWidth(size.width() - fm.horizontalAdvance(index.data().toString()) + m_nWidest);
+        return size;
+    }
+
+private:
+    int Measure(int from, int to) const
+    {
+        const QFontMetrics fm(m_font);
+        int widest = 0;
+        for (int row = from; row < to; ++row)
+            widest = std::max(widest, fm.horizontalAdvance(m_model.Entry(row)));
+        return widest;
+    }
+
+    const SendListModel &m_model;
+    mutable QFont m_font;
+    mutable int m_nWidest = -1;
+};
 } // namespace
 
 struct CSkevoView::Private
@@ -95,6 +144,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     d->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     d->list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     d->list->setModel(&d->model);
+    d->list->setItemDelegate(new WidestEntryDelegate(d->model, d->list));
     listLabel->setBuddy(d->list);
 
     auto *buttons = new QVBoxLayout;

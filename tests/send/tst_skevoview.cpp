@@ -79,6 +79,7 @@ private slots:
     void orderButton();
     void moveToFrontOfClickedEntries();
     void clickTogglesSelection();
+    void entriesAreShownWhole();
     void selectionCommandsWithoutSelection();
     void removeSelected();
     void clearList_data();
@@ -519,6 +520,28 @@ void tst_SkevoView::clickTogglesSelection()
     const QModelIndexList selected = List()->selectionModel()->selectedRows();
     QCOMPARE(selected.size(), 1);
     QCOMPARE(selected.at(0).row(), 2);
+}
+
+// The list gives every entry one size; a shorter entry added last must not cut the others.
+void tst_SkevoView::entriesAreShownWhole()
+{
+    SHOW_PANEL();
+    const QStringList entries{QStringLiteral("8613800000000"), QStringLiteral("+861380000000012345"), QStringLiteral("138")};
+    for (const QString &entry : entries) {
+        m_view->Model().Append(entry);
+        QApplication::processEvents();
+    }
+    QListView *list = List();
+    QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).isValid());
+    for (int row = 0; row < entries.size(); ++row) {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QVERIFY2(rect.width() > list->fontMetrics().horizontalAdvance(entries.at(row)), qPrintable(entries.at(row)));
+    }
+    // Smaller again once the long entry is gone.
+    const int wide = list->visualRect(list->model()->index(0, 0)).width();
+    m_view->Model().RemoveRows({1});
+    QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).width() < wide);
+    QVERIFY(list->visualRect(list->model()->index(0, 0)).width() > list->fontMetrics().horizontalAdvance(entries.at(0)));
 }
 
 void tst_SkevoView::moveToFrontOfClickedEntries()
