@@ -106,6 +106,11 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     };
     for (int c = 0; c < RecordsModel::ColumnCount; ++c)
         setColumnWidth(c, widths[c]);
+    m_nLastColumnWidth = widths[RecordsModel::ColumnCount - 1];
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != RecordsModel::ColumnCount - 1)
+            FitLastColumn();
+    });
 
     m_pMenu = new QMenu(this);
     m_pMenu->setObjectName(QStringLiteral("recordsMenu"));
@@ -186,6 +191,23 @@ int CMyList::SelectionMark() const
 void CMyList::DeleteSelected()
 {
     m_pModel->DeleteRow(SelectionMark());
+}
+
+void CMyList::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    FitLastColumn();
+}
+
+void CMyList::FitLastColumn()
+{
+    if (m_bFitting)
+        return;
+    m_bFitting = true;
+    const int last = RecordsModel::ColumnCount - 1;
+    const int others = columnViewportPosition(last) + horizontalOffset();
+    setColumnWidth(last, std::max(m_nLastColumnWidth, viewport()->width() - others));
+    m_bFitting = false;
 }
 
 void CMyList::contextMenuEvent(QContextMenuEvent *event)

@@ -43,13 +43,18 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QAction *AddAction(QMenu *menu, const QString &text, const QString &prompt, const char *name);
     // Puts text into the status bar of the window the list is in ("" clears it).
     void ShowPrompt(const QString &text);
+    // The content column takes the width the others leave, at least its laid-out width.
+    void FitLastColumn();
 
     IMessageBox &m_messages;
     RecordsModel *m_pModel = nullptr;
     QMenu *m_pMenu = nullptr;
+    int m_nLastColumnWidth = 0;
+    bool m_bFitting = false;
 };

@@ -123,6 +123,9 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
+        // Buttons beside the number list may lose a little height with it, down to their text.
+        b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+        b->setMinimumHeight(b->fontMetrics().height() + 2);
         if (slot)
             connect(b, &QPushButton::clicked, this, slot);
         else
@@ -148,6 +151,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     listLabel->setBuddy(d->list);
 
     auto *buttons = new QVBoxLayout;
+    buttons->setSpacing(2);
     buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
     buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
     buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
@@ -199,8 +203,12 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     grid->addWidget(sendButton, 3, 1);
     grid->addWidget(d->progress, 4, 0);
     grid->addWidget(button("stopButton", QStringLiteral("停止"), &CSkevoView::OnStop), 4, 1);
-    grid->setRowStretch(1, 3);
-    grid->setRowStretch(3, 1);
+    // Height comes and goes through the number list; the message field, the bar and "停止"
+    // keep theirs, so a lower splitter shrinks the list before anything has to scroll.
+    const QMargins frame = d->edit->contentsMargins();
+    d->edit->setFixedHeight(4 * d->edit->fontMetrics().lineSpacing() + 2 * int(d->edit->document()->documentMargin())
+                            + frame.top() + frame.bottom());
+    grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 }
 

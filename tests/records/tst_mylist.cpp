@@ -21,6 +21,7 @@ class tst_MyList : public QObject
 private slots:
     void init();
     void columnsAndLook();
+    void lastColumnFillsTheWidth();
     void contextMenuEntries_data();
     void contextMenuEntries();
     void contextMenuPromptsInTheStatusBar_data();
@@ -82,6 +83,24 @@ void tst_MyList::columnsAndLook()
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     QVERIFY(list->verticalHeader()->isHidden());
+}
+
+// No empty strip right of the content column: it takes what the others leave, and never
+// less than its laid-out 500 pixels.
+void tst_MyList::lastColumnFillsTheWidth()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    for (int width : {1500, 1800, 900}) {
+        list->resize(width, 300);
+        const int others = list->columnViewportPosition(3) + list->columnWidth(3);
+        QTRY_COMPARE(list->columnViewportPosition(4) + list->columnWidth(4),
+                     std::max(list->viewport()->width(), others + 500));
+        QVERIFY(list->columnWidth(4) >= 500);
+    }
+    QCOMPARE(list->columnWidth(4), 500); // narrower than all columns: the laid-out width
 }
 
 void tst_MyList::contextMenuEntries_data()
