@@ -57,4 +57,5 @@ private:
     QMenu *m_pMenu = nullptr;
     int m_nLastColumnWidth = 0;
     bool m_bFitting = false;
+    bool m_bKeepPlace = false;
 };

@@ -7,6 +7,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
+#include <QScrollBar>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMainWindow>
@@ -31,6 +33,7 @@ private slots:
     void deleteAfterDeleteNeedsANewSelection();
     void goToEntriesLoadTheirViews();
     void rowsShowTheirPictures();
+    void newRowsKeepTheReadRowsStill();
 
 private:
     QAction *Action(CMyList &list, const char *name)
@@ -296,6 +299,47 @@ void tst_MyList::rowsShowTheirPictures()
     QVERIFY(icon0 != icon1);
     QCOMPARE(list->model()->index(0, 0).data(RecordsModel::ImageRole).toInt(), 1);
     QCOMPARE(list->model()->index(1, 0).data(RecordsModel::ImageRole).toInt(), 0);
+}
+
+// Scrolled down, the operator keeps reading the same rows while reports come in on top; at
+// the top they see each new row; a view loaded anew starts at its top.
+void tst_MyList::newRowsKeepTheReadRowsStill()
+{
+    {
+        CDbAccess db([s = m_settings] { return s; });
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-02 10:00:00"), 1, QStringLiteral("8613900000002"),
+                                                QStringLiteral("第%1条").arg(i)}) > 0);
+    }
+    auto list = List();
+    QVERIFY(list);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    const auto report = [](const QString &text) {
+        return SmsReport{QStringLiteral("2024-03-03 09:00:00"), QStringLiteral("8613900000003"), QStringLiteral("接收"),
+                         QStringLiteral("成功"), text};
+    };
+    const auto topText = [&] { return list->indexAt(QPoint(5, 2)).siblingAtColumn(4).data().toString(); };
+
+    list->AddReportRow(report(QStringLiteral("at the top")));
+    QTRY_COMPARE(topText(), QStringLiteral("at the top"));
+
+    list->scrollTo(list->model()->index(30, 0), QAbstractItemView::PositionAtTop);
+    const QString reading = topText();
+    QVERIFY(!reading.isEmpty() && reading != QStringLiteral("at the top"));
+    for (int i = 0; i < 3; ++i)
+        list->AddReportRow(report(QStringLiteral("new %1").arg(i)));
+    QApplication::processEvents();
+    QCOMPARE(topText(), reading);
+
+    for (QAction *load : {Action(*list, "actionLoadSent"), Action(*list, "actionLoadAll")}) {
+        list->scrollTo(list->model()->index(30, 0), QAbstractItemView::PositionAtTop);
+        load->trigger();
+        QTRY_VERIFY(!list->Model().IsLoading());
+        QApplication::processEvents();
+        QCOMPARE(list->verticalScrollBar()->value(), 0);
+        QCOMPARE(list->indexAt(QPoint(5, 2)).row(), 0);
+    }
 }
 
 QTEST_MAIN(tst_MyList)
