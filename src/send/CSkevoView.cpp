@@ -2,15 +2,16 @@
 
 #include "CMessageEdit.h"
 #include "CSendPanelDialogs.h"
+#include "CTrayIcon.h"
 #include "LastNumbers.h"
 #include "MessageText.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"
-#include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
-#include "app/FrameSettings.h"
-#include "app/IMessageBox.h"
+#include "base/DeviceSettings.h"
+#include "base/FrameSettings.h"
+#include "base/IMessageBox.h"
+#include "modem/CSmsModem.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -41,9 +42,13 @@ const QString kDefaultMessage = QStringLiteral("在做一个短信软件,测试�
 
 struct CSkevoView::Private
 {
-    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model) {}
+    Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, CSmsModem &m, IMessageBox &box)
+        : settings(s), device(dev), db(database), modem(m), messages(box), logic(model) {}
 
-    CSkevoApp &app;
+    CSettingsFile &settings;
+    const DeviceSettings &device;
+    CDbAccess &db;
+    CSmsModem &modem;
     IMessageBox &messages;
     SendListModel model;
     SendListLogic logic;
@@ -63,9 +68,10 @@ struct CSkevoView::Private
     bool m_bInitialised = false;
 };
 
-CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
+CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+                       IMessageBox &messages, QWidget *parent)
     : QWidget(parent)
-    , d(new Private(app, messages))
+    , d(new Private(settings, device, db, modem, messages))
 {
     setObjectName(QStringLiteral("skevoView"));
     d->tray = new CTrayIcon(this);
@@ -165,9 +171,9 @@ void CSkevoView::InitialUpdate()
         return;
     d->m_bInitialised = true;
 
-    d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
+    d->model.Append(LastNumbers::LoadLastNumbers(d->db));
 
-    const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
+    const QString text = FrameSettings::ReadMessage(d->settings, kDefaultMessage);
     d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxStoredBytes));
     d->edit->moveCursor(QTextCursor::End);
 
@@ -252,15 +258,15 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->app.m_modem.IsOpen(),
-                                           d->app.m_device.m_strSMSC);
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->modem.IsOpen(),
+                                           d->device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
     if (!plan.m_bQueue)
         return;
     ResetProgress(int(plan.m_records.size()));
     if (!plan.m_records.isEmpty())
-        d->app.m_modem.Enqueue(plan.m_records);
+        d->modem.Enqueue(plan.m_records);
 }
 
 void CSkevoView::OnManualEntry()

@@ -5,7 +5,7 @@
 #include "ModemSimulator.h"
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
+#include "send/CTrayIcon.h"
 #include "app/IRingPlayer.h"
 #include "app/WindowPlacement.h"
 #include "records/CMyList.h"

@@ -1,6 +1,6 @@
-#include "app/CSettingsFile.h"
-#include "app/DeviceSettings.h"
-#include "app/GbkText.h"
+#include "base/CSettingsFile.h"
+#include "base/DeviceSettings.h"
+#include "base/GbkText.h"
 
 #include <QFile>
 #include <QTemporaryDir>

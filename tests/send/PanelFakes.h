@@ -1,7 +1,7 @@
 #pragma once
 // Fakes for the window tests of the bulk-send panel: a message box that records every
 // message and answers from a script, and panel dialogs answered from a script.
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 #include "send/ISendPanelDialogs.h"
 
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
+#include "send/CTrayIcon.h"
 #include "send/CRandGenerator.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
@@ -186,7 +186,7 @@ QString tst_SkevoView::Write(const QString &name, const QByteArray &content)
 // Builds the panel the way the main window does, and shows it.
 #define SHOW_PANEL()                                                                                  \
     do {                                                                                              \
-        m_view = std::make_unique<CSkevoView>(*m_app, m_box);                                         \
+        m_view = std::make_unique<CSkevoView>(m_app->m_settings, m_app->m_device, m_app->m_db, m_app->m_modem, m_box); \
         m_tester = std::make_unique<QAbstractItemModelTester>(&m_view->Model(),                       \
                                                               QAbstractItemModelTester::FailureReportingMode::QtTest); \
         m_view->SetDialogs(&m_dialogs);                                                               \
