@@ -13,7 +13,7 @@
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "send/SendListModel.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -101,7 +101,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CSkevoApp> m_app;
-    RecordingMessageBox m_box;
+    FakeMessageBox m_box;
     ScriptedPanelDialogs m_dialogs;
     std::unique_ptr<CSkevoView> m_view;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
@@ -109,7 +109,7 @@ private:
 
 void tst_SkevoView::init()
 {
-    m_box = RecordingMessageBox();
+    m_box = FakeMessageBox();
     m_dialogs = ScriptedPanelDialogs();
     Make();
 }

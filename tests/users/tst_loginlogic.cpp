@@ -7,7 +7,7 @@
 #include "db/Schema.h"
 #include "users/LoginLogic.h"
 #include "base/PasswordHash.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QTemporaryDir>
 #include <QTest>

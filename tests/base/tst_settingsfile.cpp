@@ -1,7 +1,10 @@
 #include "base/CSettingsFile.h"
+#include "base/DbSettings.h"
 #include "base/DeviceSettings.h"
 #include "base/GbkText.h"
+#include "base/SqlSettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +24,8 @@ private slots:
     void parityAndStopBits_data();
     void parityAndStopBits();
     void gbkByteLength();
+    void sqlSection_data();
+    void sqlSection();
 
 private:
     QTemporaryDir m_dir;
@@ -163,6 +168,45 @@ void tst_SettingsFile::gbkByteLength()
     QCOMPARE(GbkText::ByteLength(QStringLiteral("😀")), 4); // outside GBK
     QCOMPARE(GbkText::Truncate(QStringLiteral("ab短信"), 5), QStringLiteral("ab短"));
     QCOMPARE(GbkText::FromGbk(GbkText::ToGbk(QStringLiteral("短信猫"))), QStringLiteral("短信猫"));
+}
+
+// Section SQL is read in one place: the texts the login panel shows and the values a
+// connection uses come from the same reading.
+void tst_SettingsFile::sqlSection_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<int>("portValue");
+    QTest::newRow("keys missing") << QString() << QString() << QStringLiteral("sqlite") << int(DbSettings::Sqlite) << 5432;
+    QTest::newRow("postgres in capitals, port with a tail") << QStringLiteral(" PSQL ") << QStringLiteral("6543x")
+                                                            << QStringLiteral("postgres") << int(DbSettings::Postgres) << 6543;
+    QTest::newRow("unknown driver, port not a number") << QStringLiteral("mysql") << QStringLiteral("abc")
+                                                       << QStringLiteral("sqlite") << int(DbSettings::Sqlite) << 5432;
+}
+
+void tst_SettingsFile::sqlSection()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, port);
+    QFETCH(QString, driverText);
+    QFETCH(int, dialect);
+    QFETCH(int, portValue);
+    QTemporaryDir dir;
+    CSettingsFile file(dir.filePath(QStringLiteral("setting.ini")));
+    const QString sql = QStringLiteral("SQL");
+    if (!driver.isNull())
+        QVERIFY(file.WriteString(sql, QStringLiteral("Driver"), driver));
+    if (!port.isNull())
+        QVERIFY(file.WriteString(sql, QStringLiteral("Port"), port));
+    const SqlSettings texts = SqlSettings::Read(file);
+    const DbSettings values = DbSettings::Read(file);
+    QCOMPARE(texts.m_strDriver, driverText);
+    QCOMPARE(int(values.m_driver), dialect);
+    QCOMPARE(texts.m_strPort, port.isNull() ? QStringLiteral("5432") : port);
+    QCOMPARE(values.m_nPort, portValue);
+    QCOMPARE(values.m_strSqliteFile, QDir(dir.path()).absoluteFilePath(texts.m_strData + QStringLiteral(".db")));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)
