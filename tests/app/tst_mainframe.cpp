@@ -5,7 +5,7 @@
 #include "ModemSimulator.h"
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
+#include "send/CTrayIcon.h"
 #include "app/IRingPlayer.h"
 #include "app/WindowPlacement.h"
 #include "records/CMyList.h"
@@ -13,7 +13,7 @@
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "send/SendListModel.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QApplication>
 #include <QDialog>
