@@ -252,7 +252,9 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->app.m_modem.IsOpen(),
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
+                                           // A running worker that lost the modem keeps what is queued.
+                                           d->app.m_modem.IsOpen() || d->app.m_modem.IsRunning(),
                                            d->app.m_device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
