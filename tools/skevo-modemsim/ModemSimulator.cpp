@@ -165,6 +165,11 @@ struct ModemSimulator::Private
     std::multimap<Clock::time_point, Due> schedule;
     Clock::time_point lastAnswerDue {};
     QByteArray out;
+    // Pacing: a line of N bytes a second lets out at most that many; the credit refills with
+    // time and holds at most a hundredth of a second's worth, so bursts stay short.
+    int paceBps = 0;
+    double paceCredit = 0;
+    Clock::time_point paceLast {};
     bool hungUp = false;
     Clock::time_point retryMaster {};
 
@@ -231,12 +236,24 @@ struct ModemSimulator::Private
             out = out.right(kMaxPendingOut);
     }
 
+    double PaceBurst() const { return qMax(1.0, paceBps / 100.0); }
+
     void WriteOut()
     {
-        while (!out.isEmpty() && master >= 0) {
-            const ssize_t n = ::write(master, out.constData(), size_t(out.size()));
+        qsizetype budget = out.size();
+        if (paceBps > 0) {
+            const Clock::time_point now = Clock::now();
+            paceCredit = qMin(PaceBurst(), paceCredit + std::chrono::duration<double>(now - paceLast).count() * paceBps);
+            paceLast = now;
+            budget = qsizetype(paceCredit);
+        }
+        while (!out.isEmpty() && master >= 0 && budget > 0) {
+            const ssize_t n = ::write(master, out.constData(), size_t(qMin(out.size(), budget)));
             if (n > 0) {
                 out.remove(0, n);
+                budget -= n;
+                if (paceBps > 0)
+                    paceCredit -= double(n);
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -700,6 +717,17 @@ struct ModemSimulator::Private
                          }});
     }
 
+    // Milliseconds until the pace lets the next bytes out; 0 when it lets them out now.
+    int PaceWait() const
+    {
+        if (paceBps <= 0 || out.isEmpty())
+            return 0;
+        const double want = qMin(double(out.size()), PaceBurst());
+        if (paceCredit >= want)
+            return 0;
+        return int((want - paceCredit) * 1000.0 / paceBps) + 1;
+    }
+
     void Run()
     {
         std::unique_lock lock(mutex);
@@ -710,6 +738,9 @@ struct ModemSimulator::Private
             int timeout = -1;
             if (!schedule.empty())
                 timeout = int(std::chrono::duration_cast<milliseconds>(schedule.begin()->first - now).count()) + 1;
+            const int paceWait = PaceWait();
+            if (paceWait > 0)
+                timeout = timeout < 0 ? paceWait : qMin(timeout, paceWait);
             bool watchMaster = true;
             if (hungUp) {
                 // Nobody holds the device open: the master reports a hang-up until someone
@@ -723,7 +754,7 @@ struct ModemSimulator::Private
                 }
             }
             pollfd fds[2] = {{wake[0], POLLIN, 0},
-                             {watchMaster ? master : -1, short(POLLIN | (out.isEmpty() ? 0 : POLLOUT)), 0}};
+                             {watchMaster ? master : -1, short(POLLIN | (out.isEmpty() || paceWait > 0 ? 0 : POLLOUT)), 0}};
             lock.unlock();
             const int rc = ::poll(fds, 2, qMax(timeout, -1));
             lock.lock();
@@ -912,6 +943,15 @@ void ModemSimulator::SetDirectDelivery(bool on)
 {
     std::unique_lock lock(d->mutex);
     d->direct = on;
+}
+
+void ModemSimulator::SetPace(int bytesPerSecond)
+{
+    std::unique_lock lock(d->mutex);
+    d->paceBps = qMax(bytesPerSecond, 0);
+    d->paceCredit = 0;
+    d->paceLast = Clock::now();
+    d->Wake();
 }
 
 void ModemSimulator::SetLatency(int ms)

@@ -89,6 +89,9 @@ public:
     void SetCapacity(int count);    // size of the "SM" memory, 50 at start; only grows while messages are held
     int Capacity() const;
     void SetDirectDelivery(bool on); // arrivals as "+CMT: ,<len>" + PDU instead of stored + "+CMTI"
+    // At most this many bytes a second to the line, as a slow serial line lets through
+    // (9600 baud with 8N1: 960); 0, as at start, for as fast as the client reads.
+    void SetPace(int bytesPerSecond);
 
     // Misbehaviour, switchable at any time.
     void SetLatency(int ms);                                // before every answer

@@ -29,6 +29,8 @@ Control commands on standard input, one a line; each is answered "ok ..." or "er
   deliver-pdu HEX...          SMS-DELIVER PDUs as given
   store FROM TEXT             stored without announcement
   set latency MS              delay before every answer
+  set pace N                  at most N bytes a second to the line (960 is 9600 baud);
+                              0: as fast as the client reads
   set late-ms MS              how late a late answer comes
   set cms-code N              the code of +CMS ERROR answers (500)
   set cms-error-to N[,N...]   +CMS ERROR for sends to these numbers; "off" clears
@@ -162,6 +164,8 @@ private:
         QString error;
         if (what == QLatin1String("latency") && isNumber) {
             m_sim.SetLatency(n);
+        } else if (what == QLatin1String("pace") && isNumber && n >= 0) {
+            m_sim.SetPace(n);
         } else if (what == QLatin1String("late-ms") && isNumber) {
             m_nLateMs = n;
             if (m_lateFault)
@@ -277,6 +281,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make PATH a symbolic link to the device."), QStringLiteral("PATH"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Append a JSON object per line to FILE for every command, PDU and arrival."), QStringLiteral("FILE"));
     const QCommandLineOption latency(QStringLiteral("latency"), QStringLiteral("Wait MS milliseconds before every answer."), QStringLiteral("MS"));
+    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Write at most N bytes a second to the line, as a slow serial line does (960 for 9600 baud); 0 for as fast as the client reads."), QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption cmsError(QStringLiteral("cms-error"), QStringLiteral("Answer sends with +CMS ERROR: N (all of them unless --cms-error-every or --cms-error-to narrows it)."), QStringLiteral("N"));
     const QCommandLineOption cmsEvery(QStringLiteral("cms-error-every"), QStringLiteral("Answer every K-th send with +CMS ERROR."), QStringLiteral("K"));
     const QCommandLineOption cmsTo(QStringLiteral("cms-error-to"), QStringLiteral("Answer sends to NUMBER with +CMS ERROR (repeatable)."), QStringLiteral("NUMBER"));
@@ -297,7 +302,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption store(QStringLiteral("store"), QStringLiteral("A message held in \"SM\" before anyone connects (repeatable)."), QStringLiteral("FROM:TEXT"));
     const QCommandLineOption capacity(QStringLiteral("capacity"), QStringLiteral("Size of the \"SM\" memory (50)."), QStringLiteral("N"));
     const QCommandLineOption stay(QStringLiteral("stay"), QStringLiteral("Keep running when standard input ends."));
-    parser.addOptions({link, log, latency, cmsError, cmsEvery, cmsTo, silent, late, splitPrompt, swallow, garbage, drop,
+    parser.addOptions({link, log, latency, pace, cmsError, cmsEvery, cmsTo, silent, late, splitPrompt, swallow, garbage, drop,
                        refuse, loseAnswer, every, directDelivery, autoReply, autoEvery, autoKeyword, autoText, store, capacity, stay});
     parser.process(app);
 
@@ -317,6 +322,8 @@ int main(int argc, char *argv[])
         sim.SetCapacity(number(capacity, 1));
     if (parser.isSet(latency))
         sim.SetLatency(number(latency, 0));
+    if (parser.isSet(pace))
+        sim.SetPace(number(pace, 0));
     if (parser.isSet(cmsError))
         control.m_nCmsCode = number(cmsError, 0);
     if (parser.isSet(cmsEvery)) {
