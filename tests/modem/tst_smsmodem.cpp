@@ -129,6 +129,8 @@ private slots:
     void noticeDuringSendIsNotLost();
     void storedBeforeConnectAreRead_data() { DbTargets::AddDialectRows(); }
     void storedBeforeConnectAreRead();
+    void longListingOnASlowLine_data() { DbTargets::AddDialectRows(); }
+    void longListingOnASlowLine();
     void arrivals_data();
     void arrivals();
     void placeUsedAgainAfterDelete();
@@ -448,6 +450,30 @@ void TestSmsModem::storedBeforeConnectAreRead()
     QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
     QCOMPARE(rig.sink->reports[1].m_strContent, QStringLiteral("第二条"));
     QVERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
+}
+
+// A listing of 25 stored messages of 150 characters on a line of 9600 baud takes many times
+// the command time-out to arrive. It is not cut off and asked again from the start: listed
+// once, every message journalled and deleted.
+void TestSmsModem::longListingOnASlowLine()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.sim.Start());
+    constexpr int kCount = 25;
+    for (int i = 0; i < kCount; ++i)
+        QVERIFY(rig.sim.StoreArrival(Arrival(Number(i), QString(150, QLatin1Char('a' + i)))).ok);
+    rig.sim.SetPace(960);
+    QVERIFY(rig.ConnectAndStart());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), kCount, 2 * kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGL")), 1);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows.size(), kCount);
+    for (int i = 0; i < kCount; ++i) {
+        QCOMPARE(rows[i].number, Number(i));
+        QCOMPARE(rows[i].text, QString(150, QLatin1Char('a' + i)));
+    }
 }
 
 void TestSmsModem::arrivals_data()
