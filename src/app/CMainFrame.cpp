@@ -180,6 +180,19 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     // The engine's worker signals from its own thread: one queued call per report, in order.
     connect(&m_app.m_modem, &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
     connect(&m_app.m_modem, &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
+    // The worker loses and regains the modem on its own while connected; the status bar and
+    // the tray say so. A state that comes in after a disconnect is of no interest any more.
+    connect(&m_app.m_modem, &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
+        if (!m_link.IsConnected())
+            return;
+        const QString text = ModemLink::LinkStateText(state);
+        statusBar()->clearMessage();
+        m_pPaneMessage->setText(text);
+        const bool up = state == CSmsModem::LinkState::Connected;
+        m_pView->UpdateConnectionState(up);
+        if (!up)
+            m_pView->Tray().SetTip(text);
+    }, Qt::QueuedConnection);
     connect(m_pView, &CSkevoView::statusMessage, this, [this](const QString &text) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(text);

@@ -318,7 +318,9 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->modem.IsOpen(),
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
+                                           // A running worker that lost the modem keeps what is queued.
+                                           d->modem.IsOpen() || d->modem.IsRunning(),
                                            d->device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
