@@ -2,6 +2,7 @@
 
 #include "CMessageEdit.h"
 #include "CSendPanelDialogs.h"
+#include "CSourceDialogs.h"
 #include "LastNumbers.h"
 #include "MessageText.h"
 #include "SendListLogic.h"
@@ -41,7 +42,7 @@ const QString kDefaultMessage = QStringLiteral("在做一个短信软件,测试�
 
 struct CSkevoView::Private
 {
-    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model) {}
+    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model), realSources(a.DbSettingsSource(), m) {}
 
     CSkevoApp &app;
     IMessageBox &messages;
@@ -49,6 +50,8 @@ struct CSkevoView::Private
     SendListLogic logic;
     CSendPanelDialogs realDialogs;
     ISendPanelDialogs *dialogs = nullptr;
+    CSourceDialogs realSources;
+    ISourceDialogs *sources = nullptr;
     CTrayIcon *tray = nullptr;
     QIcon connectedPicture;
     QIcon disconnectedPicture;
@@ -108,7 +111,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     buttons->addWidget(button("exportButton", QStringLiteral("导出号码"), &CSkevoView::OnExport));
     buttons->addWidget(button("removeSelectedButton", QStringLiteral("删除选中"), &CSkevoView::OnRemoveSelected));
     buttons->addWidget(button("clearButton", QStringLiteral("清空列表"), &CSkevoView::OnClearList));
-    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), nullptr));
+    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), &CSkevoView::OnGenerate));
     buttons->addStretch(1);
 
     auto *messageLabel = new QLabel(QStringLiteral("群发内容:    字数:"), this);
@@ -239,6 +242,16 @@ ISendPanelDialogs &CSkevoView::Dialogs()
     return d->dialogs ? *d->dialogs : d->realDialogs;
 }
 
+void CSkevoView::SetSourceDialogs(ISourceDialogs *dialogs)
+{
+    d->sources = dialogs;
+}
+
+ISourceDialogs &CSkevoView::Sources()
+{
+    return d->sources ? *d->sources : d->realSources;
+}
+
 QList<int> CSkevoView::SelectedRows() const
 {
     QList<int> rows;
@@ -335,4 +348,13 @@ void CSkevoView::OnClearList()
 void CSkevoView::OnStop()
 {
     d->progress->setValue(0);
+}
+
+void CSkevoView::OnGenerate()
+{
+    const std::optional<QStringList> numbers = Sources().AskGeneratedNumbers(this);
+    if (!numbers || numbers->isEmpty())
+        return;
+    d->logic.AppendNumbers(*numbers);
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
 }

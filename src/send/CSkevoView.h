@@ -7,6 +7,7 @@
 class CSkevoApp;
 class IMessageBox;
 class ISendPanelDialogs;
+class ISourceDialogs;
 class CTrayIcon;
 class QProgressBar;
 class SendListModel;
@@ -34,6 +35,8 @@ public:
     // The dialogs the panel asks (manual number, number file open/save). Not owned;
     // nullptr puts the real dialogs back. For tests.
     void SetDialogs(ISendPanelDialogs *dialogs);
+    // The same for the number generator, phrases and phone book dialogs.
+    void SetSourceDialogs(ISourceDialogs *dialogs);
 
     // The send button's command.
     void StartSendRun();
@@ -52,8 +55,10 @@ private:
     void OnRemoveSelected();
     void OnClearList();
     void OnStop();
+    void OnGenerate();
     QList<int> SelectedRows() const;
     ISendPanelDialogs &Dialogs();
+    ISourceDialogs &Sources();
 
     struct Private;
     Private *d;

@@ -1,0 +1,17 @@
+#include "CSourceDialogs.h"
+
+#include "CNumberGenDlg.h"
+
+CSourceDialogs::CSourceDialogs(CDbAccess::SettingsSource settings, IMessageBox &messages)
+    : m_settings(std::move(settings))
+    , m_messages(messages)
+{
+}
+
+std::optional<QStringList> CSourceDialogs::AskGeneratedNumbers(QWidget *parent)
+{
+    CNumberGenDlg dlg(m_messages, parent);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.Numbers();
+}
