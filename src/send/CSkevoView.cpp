@@ -13,6 +13,7 @@
 #include "app/FrameSettings.h"
 #include "app/IMessageBox.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -123,7 +124,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     messageLine->addWidget(messageLabel);
     messageLine->addWidget(d->byteCount);
     messageLine->addStretch(1);
-    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), nullptr));
+    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), &CSkevoView::OnInsertPhrase));
 
     d->edit = new CMessageEdit(this);
     d->edit->setObjectName(QStringLiteral("messageEdit"));
@@ -357,4 +358,12 @@ void CSkevoView::OnGenerate()
         return;
     d->logic.AppendNumbers(*numbers);
     d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnInsertPhrase()
+{
+    // The field's own insertion keeps the 140-byte limit and makes one undoable step.
+    if (const std::optional<QString> text = Sources().AskPhrase(this); text && !d->edit->InsertText(*text))
+        QApplication::beep();
+    d->edit->setFocus();
 }

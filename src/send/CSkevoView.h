@@ -56,6 +56,7 @@ private:
     void OnClearList();
     void OnStop();
     void OnGenerate();
+    void OnInsertPhrase();
     QList<int> SelectedRows() const;
     ISendPanelDialogs &Dialogs();
     ISourceDialogs &Sources();

@@ -1,6 +1,7 @@
 #include "CSourceDialogs.h"
 
 #include "CNumberGenDlg.h"
+#include "CPhraseDlg.h"
 
 CSourceDialogs::CSourceDialogs(CDbAccess::SettingsSource settings, IMessageBox &messages)
     : m_settings(std::move(settings))
@@ -14,4 +15,12 @@ std::optional<QStringList> CSourceDialogs::AskGeneratedNumbers(QWidget *parent)
     if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
     return dlg.Numbers();
+}
+
+std::optional<QString> CSourceDialogs::AskPhrase(QWidget *parent)
+{
+    CPhraseDlg dlg(m_settings, m_messages, parent);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.Text();
 }

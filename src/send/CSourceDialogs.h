@@ -11,6 +11,7 @@ public:
     CSourceDialogs(CDbAccess::SettingsSource settings, IMessageBox &messages);
 
     std::optional<QStringList> AskGeneratedNumbers(QWidget *parent) override;
+    std::optional<QString> AskPhrase(QWidget *parent) override;
 
 private:
     CDbAccess::SettingsSource m_settings;

@@ -12,4 +12,6 @@ public:
     virtual ~ISourceDialogs() = default;
     // "自动生成接收号码": the generated numbers, or nothing on cancel.
     virtual std::optional<QStringList> AskGeneratedNumbers(QWidget *parent) = 0;
+    // "插入常用短语": the text to insert, or nothing on cancel.
+    virtual std::optional<QString> AskPhrase(QWidget *parent) = 0;
 };
