@@ -104,7 +104,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
     buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
-    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
+    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), &CSkevoView::OnPhoneBook));
     buttons->addWidget(button("removeDuplicatesButton", QStringLiteral("清除重号"), &CSkevoView::OnRemoveDuplicates));
     d->orderButton = button("orderButton", d->logic.OrderCaption(), &CSkevoView::OnSortOrShuffle);
     buttons->addWidget(d->orderButton);
@@ -354,6 +354,15 @@ void CSkevoView::OnStop()
 void CSkevoView::OnGenerate()
 {
     const std::optional<QStringList> numbers = Sources().AskGeneratedNumbers(this);
+    if (!numbers || numbers->isEmpty())
+        return;
+    d->logic.AppendNumbers(*numbers);
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnPhoneBook()
+{
+    const std::optional<QStringList> numbers = Sources().AskPhoneBookNumbers(this);
     if (!numbers || numbers->isEmpty())
         return;
     d->logic.AppendNumbers(*numbers);

@@ -56,6 +56,7 @@ private:
     void OnClearList();
     void OnStop();
     void OnGenerate();
+    void OnPhoneBook();
     void OnInsertPhrase();
     QList<int> SelectedRows() const;
     ISendPanelDialogs &Dialogs();

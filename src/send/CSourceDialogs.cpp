@@ -1,6 +1,7 @@
 #include "CSourceDialogs.h"
 
 #include "CNumberGenDlg.h"
+#include "CPhoneBookDlg.h"
 #include "CPhraseDlg.h"
 
 CSourceDialogs::CSourceDialogs(CDbAccess::SettingsSource settings, IMessageBox &messages)
@@ -23,4 +24,12 @@ std::optional<QString> CSourceDialogs::AskPhrase(QWidget *parent)
     if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
     return dlg.Text();
+}
+
+std::optional<QStringList> CSourceDialogs::AskPhoneBookNumbers(QWidget *parent)
+{
+    CPhoneBookDlg dlg(m_settings, m_messages, parent);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.m_selectedNumbers;
 }

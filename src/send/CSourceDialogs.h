@@ -12,6 +12,7 @@ public:
 
     std::optional<QStringList> AskGeneratedNumbers(QWidget *parent) override;
     std::optional<QString> AskPhrase(QWidget *parent) override;
+    std::optional<QStringList> AskPhoneBookNumbers(QWidget *parent) override;
 
 private:
     CDbAccess::SettingsSource m_settings;

@@ -14,4 +14,6 @@ public:
     virtual std::optional<QStringList> AskGeneratedNumbers(QWidget *parent) = 0;
     // "插入常用短语": the text to insert, or nothing on cancel.
     virtual std::optional<QString> AskPhrase(QWidget *parent) = 0;
+    // "电话本": the numbers of the chosen entries, top to bottom, or nothing on cancel.
+    virtual std::optional<QStringList> AskPhoneBookNumbers(QWidget *parent) = 0;
 };

@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"send", RunSend},
     {"listen", RunListen},
     {"generate", RunGenerate},
+    {"phonebook", RunPhoneBook},
 };
 
 QString Usage()
