@@ -209,17 +209,12 @@ void tst_SkevoView::layoutAndCaptions()
         {"removeDuplicatesButton", QStringLiteral("清除重号")}, {"orderButton", QStringLiteral("顺序排列")},
         {"moveToFrontButton", QStringLiteral("优先发送")}, {"exportButton", QStringLiteral("导出号码")},
         {"removeSelectedButton", QStringLiteral("删除选中")}, {"clearButton", QStringLiteral("清空列表")},
-        {"sendButton", QStringLiteral("发送")},            {"stopButton", QStringLiteral("停止")}};
+        {"sendButton", QStringLiteral("发送")},            {"stopButton", QStringLiteral("停止")},
+        {"generateButton", QStringLiteral("生成号码")},    {"insertPhraseButton", QStringLiteral("插入短语")},
+        {"phoneBookButton", QStringLiteral("电话本导入")}};
     for (const auto &[name, text] : enabled) {
         QCOMPARE(Button(name)->text(), text);
         QVERIFY2(Button(name)->isEnabled(), name);
-    }
-    const QList<QPair<const char *, QString>> later{{"phoneBookButton", QStringLiteral("电话本导入")},
-                                                    {"generateButton", QStringLiteral("生成号码")},
-                                                    {"insertPhraseButton", QStringLiteral("插入短语")}};
-    for (const auto &[name, text] : later) {
-        QCOMPARE(Button(name)->text(), text);
-        QVERIFY2(!Button(name)->isEnabled(), name);
     }
     QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("sendListLabel"))->text(), QStringLiteral("发送列表:"));
     QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("messageLabel"))->text(), QStringLiteral("群发内容:    字数:"));
