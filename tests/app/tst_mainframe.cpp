@@ -95,6 +95,7 @@ private slots:
     void arrivalAddsRowNoticeAndRing();
     void playFlagGatesTheRingAndIsSaved();
     void sendReportsStepTheProgress();
+    void restoredMessagesAreARun();
     void errorEventsShownOneAtATime();
     void trayMenuAndClicks();
     void closingWritesListTextSwitchAndPlacement();
@@ -518,6 +519,25 @@ void tst_MainFrame::sendReportsStepTheProgress()
     QCOMPARE(f.List().Model().Row(1).m_strNumber, QStringLiteral("8613800000001"));
     QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("就绪"));
     QVERIFY(m_ring.played.isEmpty());
+}
+
+// What an earlier run of this installation left (two to send again, one journalled as
+// failed) sets the bar's range, and their reports fill it.
+void tst_MainFrame::restoredMessagesAreARun()
+{
+    {
+        CSmsModem earlier(m_app->DbSettingsSource());
+        earlier.Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(QString(), QStringLiteral("8613800000001"), QStringLiteral("a"), -1),
+                                           CSmsModem::MakeRecord(QString(), QStringLiteral("8613800000002"), QStringLiteral("b"), -1),
+                                           CSmsModem::MakeRecord(QString(), QStringLiteral("8613800000003"), QStringLiteral("c"), -1)});
+        QVERIFY(m_app->m_db.Execute(Sql::OutboxMarkInFlight, {1}));
+    }
+    ConnectToSimulator();
+    QProgressBar *bar = Frame().View().ProgressBar();
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 3, 60000);
+    QCOMPARE(m_sim.SubmitCount(), 2);
 }
 
 void tst_MainFrame::errorEventsShownOneAtATime()

@@ -693,7 +693,8 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
         {Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("1"), QStringLiteral("x"))},
         {Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), QStringLiteral("2009-01-03 21:00:00")}},
         {Sql::OrderInsert, {QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("2009-01-03 22:00:00"), QStringLiteral("x")}},
-        {Sql::OutboxInsert, {QStringLiteral("8613800591500"), QStringLiteral("8613900000000"), 0, 8, QStringLiteral("x"), -1}},
+        {Sql::OutboxInsert, {QStringLiteral("8613800591500"), QStringLiteral("8613900000000"), 0, 8, QStringLiteral("x"), -1,
+                             QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner")}},
     };
     for (const auto &[id, values] : inserts) {
         qint64 last = 0;
