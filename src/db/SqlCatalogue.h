@@ -69,7 +69,8 @@ enum class Sql {
     OutboxDelete,         // (D_NO)
     OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
                           // that name no owner, AGE the seconds since the owner's lease was renewed
-    OutboxClaim,          // (owner, host, place, oldOwner, host, place) — takes over oldOwner's rows
+    OutboxClaim,          // (owner, host, place, oldOwner, host, place) — takes over oldOwner's rows (an
+                          // instance that ends hands its own on so: owner = its ended token)
     OutboxRenew,          // (owner) — renews the owner's lease
     // The journal row and the end of its kept message belong together: run SendInsert and
     // OutboxDelete inside one CDbAccess::Transaction.

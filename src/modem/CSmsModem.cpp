@@ -38,6 +38,7 @@ struct CSmsModem::Private
     OutgoingQueue queue;
     OutboxOwner owner;
     int leaseMs = 60000;
+    bool keptAny = false; // this instance has owned rows in T_OUTBOX
     QTimer *leaseTimer = nullptr;
 
     // The installation the kept rows belong to: setting.ini, or the database itself when the
@@ -91,6 +92,14 @@ CSmsModem::CSmsModem(CDbAccess::SettingsSource dbSettings, QObject *parent)
 CSmsModem::~CSmsModem()
 {
     StopThread();
+    if (d->keptAny) {
+        // What is still kept is left to the next start of this installation, even while this
+        // process goes on (the claim with our own host and place only renames the owner).
+        const QString host = OutboxOwner::HostName();
+        const QString place = d->Place();
+        d->producerDb.SetErrorSink({});
+        d->producerDb.Execute(Sql::OutboxClaim, {d->owner.EndedToken(), host, place, d->owner.Token(), host, place});
+    }
     d->producerDb.SetErrorSink({});
     if (d->wakeFd >= 0)
         ::close(d->wakeFd);
@@ -197,6 +206,7 @@ QVariantList OutboxValues(const SmsRecord &r, const QString &place, const QStrin
 int CSmsModem::Enqueue(const SmsRecord &record)
 {
     qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(record, d->Place(), d->owner.Token()));
+    d->keptAny = d->keptAny || key > 0;
     // With the database away the message still goes, only not kept over a restart.
     d->queue.Append({Outgoing{record, key > 0 ? key : 0}});
     d->Wake();
@@ -219,6 +229,7 @@ int CSmsModem::Enqueue(const QVector<SmsRecord> &records)
         }
         return true;
     });
+    d->keptAny = d->keptAny || kept;
     if (!kept) {
         messages.clear();
         for (const SmsRecord &r : records)
@@ -363,6 +374,7 @@ int CSmsModem::RestoreOutbox(int *journalled)
     }
     if (journalled)
         *journalled = int(inFlight.size());
+    d->keptAny = d->keptAny || !again.isEmpty();
     d->queue.Prepend(again);
     d->Wake();
     return int(again.size());

@@ -75,7 +75,7 @@ OutboxOwner::~OutboxOwner()
 
 OutboxOwner::Liveness OutboxOwner::Check(const QString &token)
 {
-    if (token.isEmpty())
+    if (token.isEmpty() || token.startsWith(QLatin1String("ended:")))
         return Liveness::Dead;
     const QStringList parts = token.split(QLatin1Char(':'));
     if (parts.size() != 4 || parts[0] != Machine())

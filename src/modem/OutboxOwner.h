@@ -23,9 +23,12 @@ public:
     OutboxOwner &operator=(const OutboxOwner &) = delete;
 
     const QString &Token() const { return m_strToken; }
+    // What the rows of an instance that ended normally carry instead of its token: its
+    // process may still run, but nothing in it will send them.
+    QString EndedToken() const { return QStringLiteral("ended:") + m_strToken; }
 
     // Whether the instance that made token is still running, as far as this machine can
-    // tell. "" (rows of a release that kept no owner) is Dead.
+    // tell. "" (rows of a release that kept no owner) and an ended token are Dead.
     static Liveness Check(const QString &token);
     static QString HostName();
 
