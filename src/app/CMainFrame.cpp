@@ -1,9 +1,9 @@
 #include "CMainFrame.h"
 
 #include "CSkevoApp.h"
-#include "CTrayIcon.h"
-#include "FrameSettings.h"
-#include "IMessageBox.h"
+#include "send/CTrayIcon.h"
+#include "base/FrameSettings.h"
+#include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "WindowPlacement.h"
 #include "records/CMyList.h"
@@ -144,7 +144,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     form->setObjectName(QStringLiteral("viewScrollArea"));
     form->setWidgetResizable(true);
     form->setFrameShape(QFrame::NoFrame);
-    m_pView = new CSkevoView(app, messages);
+    m_pView = new CSkevoView(app.m_settings, app.m_device, app.m_db, app.m_modem, messages);
     form->setWidget(m_pView);
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);

@@ -23,7 +23,7 @@ QString CSkevoApp::DefaultSettingsPath()
 
 DbSettings CSkevoApp::ReadDbSettings() const
 {
-    return ReadDbSettings(m_settings);
+    return DbSettings::Read(m_settings);
 }
 
 CDbAccess::SettingsSource CSkevoApp::DbSettingsSource() const
@@ -49,27 +49,10 @@ CDbAccess::SettingsSource CSkevoApp::DbSettingsSource() const
             && now.st_size == was.st_size && now.st_mtim.tv_sec == was.st_mtim.tv_sec
             && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec;
         if (!same) {
-            cache->settings = ReadDbSettings(CSettingsFile(path));
+            cache->settings = DbSettings::Read(CSettingsFile(path));
             cache->seen = now;
             cache->valid = exists;
         }
         return cache->settings;
     };
-}
-
-DbSettings CSkevoApp::ReadDbSettings(const CSettingsFile &file)
-{
-    const QString sql = QStringLiteral("SQL");
-    DbSettings s;
-    const QString driver = file.ReadString(sql, QStringLiteral("Driver"), QStringLiteral("sqlite")).trimmed().toLower();
-    s.m_driver = (driver == QStringLiteral("postgres") || driver == QStringLiteral("postgresql") || driver == QStringLiteral("psql"))
-        ? DbSettings::Postgres : DbSettings::Sqlite;
-    s.m_strHost = file.ReadString(sql, QStringLiteral("Host"), s.m_strHost);
-    s.m_nPort = file.ReadInt(sql, QStringLiteral("Port"), 5432);
-    s.m_strUser = file.ReadString(sql, QStringLiteral("User"), s.m_strUser);
-    s.m_strPsw = file.ReadString(sql, QStringLiteral("Psw"), s.m_strPsw);
-    s.m_strData = file.ReadString(sql, QStringLiteral("Data"), s.m_strData);
-    s.m_strSqliteFile = QFileInfo(file.Path()).absoluteDir().absoluteFilePath(s.m_strData + QStringLiteral(".db"));
-    s.m_strSource = QFileInfo(file.Path()).absoluteFilePath();
-    return s;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Connecting and disconnecting the modem: the port opened with the device settings, the
 // handshake, the worker. What the operator must be told comes back as text.
-#include "DeviceSettings.h"
+#include "base/DeviceSettings.h"
 
 #include <QString>
 

@@ -363,7 +363,7 @@ int CSmsModem::RestoreOutbox(int *journalled)
         report.m_nRecordNo = written ? key : 0;
         report.m_strTime = time;
         report.m_strNumber = m.record.m_strTPA;
-        report.m_strDirection = ReportText::kSend;
+        report.SetDirection(SmsReport::Sent);
         report.m_strResult = ReportText::kFailure;
         report.m_strContent = m.record.m_strUD;
         {

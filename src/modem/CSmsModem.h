@@ -4,7 +4,7 @@
 // that sends and receives while connected and journals every message, and the report
 // queue read by the GUI thread, one reportReady() per report, in order.
 #include "CSerialPort.h"
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
 
 #include <QObject>

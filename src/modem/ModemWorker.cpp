@@ -259,7 +259,7 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = time;
     report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
-    report.m_strDirection = ReportText::kSend;
+    report.SetDirection(SmsReport::Sent);
     report.m_strResult = success ? ReportText::kSuccess : ReportText::kFailure;
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
     m_queue.Done(message);
@@ -390,7 +390,7 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes, 
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
     report.m_strNumber = CJournal::StorableText(record.m_strTPA);
-    report.m_strDirection = ReportText::kReceive;
+    report.SetDirection(SmsReport::Received);
     report.m_strResult = ReportText::kSuccess;
     report.m_strContent = CJournal::StorableText(record.m_strUD);
     m_hooks.report(report);

@@ -2,7 +2,7 @@
 // SMS-SUBMIT / SMS-DELIVER transfer PDUs in the hexadecimal text form of PDU mode
 // (3GPP TS 27.005 clause 3), laid out as 3GPP TS 23.040 clause 9.2 says, with the
 // alphabets of 3GPP TS 23.038. Pure functions: no I/O, no state.
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -76,6 +76,14 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0);
 
 // The octet count that follows AT+CMGS=: the whole PDU less the SMSC field.
 int TpduLength(const QString &hex);
+
+// Cuts the user data of a long text into the parts of a concatenated message, at most
+// `limit` units a part (septets, octets, UTF-16 units), never between an escape septet and
+// its code nor inside a surrogate pair. The encoder cuts with these, and so does anything
+// that builds long messages the way a sender does. No data gives one empty part.
+QList<QByteArray> SplitSeptets(const QByteArray &septets, int limit);
+QList<QByteArray> SplitOctets(const QByteArray &octets, int limit);
+QStringList SplitUcs2(const QString &text, int limit);
 
 // Copies what the engine keeps of a decoded message into a record.
 SmsRecord ToRecord(const Decoded &pdu);

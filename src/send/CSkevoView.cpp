@@ -2,15 +2,16 @@
 
 #include "CMessageEdit.h"
 #include "CSendPanelDialogs.h"
+#include "CTrayIcon.h"
 #include "LastNumbers.h"
 #include "MessageText.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"
-#include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
-#include "app/FrameSettings.h"
-#include "app/IMessageBox.h"
+#include "base/DeviceSettings.h"
+#include "base/FrameSettings.h"
+#include "base/IMessageBox.h"
+#include "modem/CSmsModem.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -20,6 +21,7 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,13 +39,65 @@ private:
 };
 
 const QString kDefaultMessage = QStringLiteral("在做一个短信软件,测试短信");
+
+// The send list lays out every entry in one size (a list of 100,000 stays quick), and the
+// view takes that size from its last entry, so a short entry added last cut every longer
+// one. Here each entry is as wide as the widest, which is kept up to date as rows come
+// (only the new ones are measured) and measured anew after anything else.
+class WidestEntryDelegate : public QStyledItemDelegate
+{
+public:
+    WidestEntryDelegate(const SendListModel &model, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model)
+    {
+        connect(&model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+            if (m_nWidest >= 0)
+                m_nWidest = std::max(m_nWidest, Measure(first, last + 1));
+        });
+        const auto measureAnew = [this] { m_nWidest = -1; };
+        connect(&model, &QAbstractItemModel::modelReset, this, measureAnew);
+        connect(&model, &QAbstractItemModel::layoutChanged, this, measureAnew);
+        connect(&model, &QAbstractItemModel::rowsRemoved, this, measureAnew);
+        connect(&model, &QAbstractItemModel::dataChanged, this, measureAnew);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_nWidest < 0 || option.font != m_font) {
+            m_font = option.font;
+            m_nWidest = Measure(0, m_model.Count());
+        }
+        const QFontMetrics fm(m_font);
+        size.setWidth(size.width() - fm.horizontalAdvance(index.data().toString()) + m_nWidest);
+        return size;
+    }
+
+private:
+    int Measure(int from, int to) const
+    {
+        const QFontMetrics fm(m_font);
+        int widest = 0;
+        for (int row = from; row < to; ++row)
+            widest = std::max(widest, fm.horizontalAdvance(m_model.Entry(row)));
+        return widest;
+    }
+
+    const SendListModel &m_model;
+    mutable QFont m_font;
+    mutable int m_nWidest = -1;
+};
 } // namespace
 
 struct CSkevoView::Private
 {
-    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model) {}
+    Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, CSmsModem &m, IMessageBox &box)
+        : settings(s), device(dev), db(database), modem(m), messages(box), logic(model) {}
 
-    CSkevoApp &app;
+    CSettingsFile &settings;
+    const DeviceSettings &device;
+    CDbAccess &db;
+    CSmsModem &modem;
     IMessageBox &messages;
     SendListModel model;
     SendListLogic logic;
@@ -63,9 +117,10 @@ struct CSkevoView::Private
     bool m_bInitialised = false;
 };
 
-CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
+CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+                       IMessageBox &messages, QWidget *parent)
     : QWidget(parent)
-    , d(new Private(app, messages))
+    , d(new Private(settings, device, db, modem, messages))
 {
     setObjectName(QStringLiteral("skevoView"));
     d->tray = new CTrayIcon(this);
@@ -74,6 +129,9 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
+        // Buttons beside the number list may lose a little height with it, down to their text.
+        b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+        b->setMinimumHeight(b->fontMetrics().height() + 2);
         if (slot)
             connect(b, &QPushButton::clicked, this, slot);
         else
@@ -95,9 +153,11 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     d->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     d->list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     d->list->setModel(&d->model);
+    d->list->setItemDelegate(new WidestEntryDelegate(d->model, d->list));
     listLabel->setBuddy(d->list);
 
     auto *buttons = new QVBoxLayout;
+    buttons->setSpacing(2);
     buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
     buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
     buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
@@ -149,8 +209,12 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     grid->addWidget(sendButton, 3, 1);
     grid->addWidget(d->progress, 4, 0);
     grid->addWidget(button("stopButton", QStringLiteral("停止"), &CSkevoView::OnStop), 4, 1);
-    grid->setRowStretch(1, 3);
-    grid->setRowStretch(3, 1);
+    // Height comes and goes through the number list; the message field, the bar and "停止"
+    // keep theirs, so a lower splitter shrinks the list before anything has to scroll.
+    const QMargins frame = d->edit->contentsMargins();
+    d->edit->setFixedHeight(4 * d->edit->fontMetrics().lineSpacing() + 2 * int(d->edit->document()->documentMargin())
+                            + frame.top() + frame.bottom());
+    grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 }
 
@@ -165,10 +229,12 @@ void CSkevoView::InitialUpdate()
         return;
     d->m_bInitialised = true;
 
-    d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
+    d->model.Append(LastNumbers::LoadLastNumbers(d->db));
 
-    const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
-    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxStoredBytes));
+    const QString text = FrameSettings::ReadMessage(d->settings, kDefaultMessage);
+    // Whatever the field took comes back whole; only a text longer than the field would take
+    // (a file edited by hand) is cut, as the field cuts what is set into it.
+    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxBytes));
     d->edit->moveCursor(QTextCursor::End);
 
     d->connectedPicture = CTrayIcon::ConnectedPicture();
@@ -252,15 +318,15 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->app.m_modem.IsOpen(),
-                                           d->app.m_device.m_strSMSC);
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->modem.IsOpen(),
+                                           d->device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
     if (!plan.m_bQueue)
         return;
     ResetProgress(int(plan.m_records.size()));
     if (!plan.m_records.isEmpty())
-        d->app.m_modem.Enqueue(plan.m_records);
+        d->modem.Enqueue(plan.m_records);
 }
 
 void CSkevoView::OnManualEntry()

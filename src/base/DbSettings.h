@@ -1,10 +1,16 @@
 #pragma once
 #include <QString>
 
+class CSettingsFile;
+
 // Connection settings of section SQL of setting.ini. A connection follows them: when they
 // change, the next statement runs on a connection made with the new ones.
 struct DbSettings
 {
+    // Section SQL as SqlSettings reads it, turned into values; the SQLite file lies beside
+    // the settings file.
+    static DbSettings Read(const CSettingsFile &file);
+
     enum Driver { Sqlite, Postgres };
     Driver m_driver = Sqlite;
     QString m_strHost = QStringLiteral("127.0.0.1");
