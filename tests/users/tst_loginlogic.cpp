@@ -302,13 +302,13 @@ void tst_LoginLogic::savedSettingsReachTheLoginCheck()
     LoginLogic l;
     l.m_strName = QStringLiteral("bob");
     l.m_strPassword = QStringLiteral("pw");
-    QVERIFY(!l.Login(app).m_bOk); // no bob in FIRST
+    QVERIFY(!l.Login(app.m_db).m_bOk); // no bob in FIRST
 
     s.m_strData = QStringLiteral("OTHER");
     QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
-    const LoginLogic::Result r = l.Login(app);
+    const LoginLogic::Result r = l.Login(app.m_db);
     QVERIFY2(r.m_bOk, qPrintable(r.m_strMessage));
-    QCOMPARE(app.m_strUser, QStringLiteral("bob"));
+    QCOMPARE(l.m_strUserFound, QStringLiteral("bob"));
 }
 
 QTEST_MAIN(tst_LoginLogic)
