@@ -417,7 +417,11 @@ void CSkevoView::OnClearList()
 
 void CSkevoView::OnStop()
 {
+    // Everything not yet handed to the modem is withdrawn; the send list stays as it is, so
+    // the operator can send again.
+    const int withdrawn = d->modem.Withdraw();
     d->progress->setValue(0);
+    emit statusMessage(QStringLiteral("已停止, %1 条未发送").arg(withdrawn));
 }
 
 void CSkevoView::OnGenerate()
