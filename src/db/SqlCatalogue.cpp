@@ -158,6 +158,18 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::RecFindNewest:
         return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_RECTIME=? AND D_RECNUM=? AND D_RECCONT=? "
                               "ORDER BY D_NO DESC LIMIT 1");
+    // T_ORDER, T_PHONENUMBER, T_ORDERSTART
+    case Sql::OrderUpdate:
+        return QStringLiteral("UPDATE T_ORDER SET D_START=?,D_END=?,D_CONT=? WHERE D_ID=?");
+    case Sql::OrderClaim:
+        // Of two programs claiming at once, the second waits for the first one's transaction
+        // and then inserts nothing.
+        return QStringLiteral("INSERT INTO T_ORDERSTART(D_ID,D_START,D_TIME,D_BY) VALUES(?,?,?,?) "
+                              "ON CONFLICT DO NOTHING");
+    case Sql::OrderClaimant:
+        return QStringLiteral("SELECT D_BY FROM T_ORDERSTART WHERE D_ID=? AND D_START=?");
+    case Sql::OrderClaimDelete:
+        return QStringLiteral("DELETE FROM T_ORDERSTART WHERE D_ID=?");
     case Sql::Count_:
         break;
     }
@@ -190,6 +202,8 @@ QStringList SchemaStatements(DbSettings::Driver dialect)
                            "D_SCA text NOT NULL, D_TPA text NOT NULL, D_PID integer NOT NULL DEFAULT 0, "
                            "D_DCS integer NOT NULL DEFAULT 8, D_TEXT text NOT NULL, D_ID integer NOT NULL DEFAULT -1, "
                            "D_STATE integer NOT NULL DEFAULT 0)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_ORDERSTART (D_ID integer NOT NULL, D_START timestamp(0) NOT NULL, "
+                           "D_TIME timestamp(0) NOT NULL, D_BY text NOT NULL, PRIMARY KEY (D_ID, D_START))"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_USER_NAME ON T_USER(D_NAME)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_BOOK_NUMBER ON T_BOOK(D_NUMBER)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_TIME ON T_SEND(D_SENDTIME,D_NO)"),
@@ -223,6 +237,8 @@ QStringList SchemaStatements(DbSettings::Driver dialect)
                        "D_SCA TEXT NOT NULL, D_TPA TEXT NOT NULL, D_PID INTEGER NOT NULL DEFAULT 0, "
                        "D_DCS INTEGER NOT NULL DEFAULT 8, D_TEXT TEXT NOT NULL, D_ID INTEGER NOT NULL DEFAULT -1, "
                        "D_STATE INTEGER NOT NULL DEFAULT 0)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_ORDERSTART (D_ID INTEGER NOT NULL, D_START TEXT NOT NULL, "
+                       "D_TIME TEXT NOT NULL, D_BY TEXT NOT NULL, PRIMARY KEY (D_ID, D_START))"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_USER_NAME ON T_USER(D_NAME)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_BOOK_NUMBER ON T_BOOK(D_NUMBER)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_TIME ON T_SEND(D_SENDTIME,D_NO)"),
@@ -263,6 +279,7 @@ Kind KindOf(Sql id)
     case Sql::RecRowsByNo:
     case Sql::SendFindNewest:
     case Sql::RecFindNewest:
+    case Sql::OrderClaimant:
         return Kind::Rows;
     case Sql::SendInsert:
     case Sql::RecInsert:
@@ -290,6 +307,9 @@ Kind KindOf(Sql id)
     case Sql::LastNoInsert:
     case Sql::OutboxMarkInFlight:
     case Sql::OutboxDelete:
+    case Sql::OrderUpdate:
+    case Sql::OrderClaim:
+    case Sql::OrderClaimDelete:
     case Sql::Count_:
         break;
     }

@@ -80,6 +80,14 @@ enum class Sql {
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text)
+    // T_ORDER, T_PHONENUMBER, T_ORDERSTART: the order book and the scheduler. An order's
+    // start is claimed (one T_ORDERSTART row per order and start time) in the transaction
+    // that queues its messages, so that of several programs on one database one starts it.
+    OrderUpdate,          // (start, end, text, D_ID) — its number and its numbers stay
+    OrderClaim,           // (D_ID, start, now, claimant) — leaves an earlier claim as it is
+    OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
+                          // given to OrderClaim when that call made it
+    OrderClaimDelete,     // (D_ID)
     Count_
 };
 
