@@ -18,6 +18,8 @@ const Command kCommands[] = {
     {"init-db", RunInitDb},
     {"send", RunSend},
     {"listen", RunListen},
+    {"serve", RunServe},
+    {"orders", RunOrders},
 };
 
 QString Usage()
