@@ -170,6 +170,12 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("SELECT D_BY FROM T_ORDERSTART WHERE D_ID=? AND D_START=?");
     case Sql::OrderClaimDelete:
         return QStringLiteral("DELETE FROM T_ORDERSTART WHERE D_ID=?");
+    case Sql::NumberInsertBatch: {
+        QStringList rows;
+        for (int i = 0; i < kNumberBatch; ++i)
+            rows << QStringLiteral("(?,?)");
+        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES") + rows.join(QLatin1Char(','));
+    }
     case Sql::Count_:
         break;
     }
@@ -310,6 +316,7 @@ Kind KindOf(Sql id)
     case Sql::OrderUpdate:
     case Sql::OrderClaim:
     case Sql::OrderClaimDelete:
+    case Sql::NumberInsertBatch:
     case Sql::Count_:
         break;
     }

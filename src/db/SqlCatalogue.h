@@ -88,10 +88,13 @@ enum class Sql {
     OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
                           // given to OrderClaim when that call made it
     OrderClaimDelete,     // (D_ID)
+    NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
+                          // stored in the order given
     Count_
 };
 
 namespace SqlCatalogue {
+constexpr int kNumberBatch = 100; // rows of one Sql::NumberInsertBatch
 QString Text(Sql id, DbSettings::Driver dialect);
 // Statements that create the tables when missing, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);

@@ -36,8 +36,19 @@ int OrderStore::Add(const QString &start, const QString &end, const QString &tex
         id = m_db.Insert(Sql::OrderInsert, {DbTime::Canonical(start), DbTime::Canonical(end), text});
         if (id <= 0)
             return false;
-        for (const QString &n : numbers) {
-            if (!m_db.Execute(Sql::NumberInsert, {id, n}))
+        // Many rows a statement: on a server each statement is a round trip.
+        constexpr int kBatch = SqlCatalogue::kNumberBatch;
+        qsizetype i = 0;
+        for (; i + kBatch <= numbers.size(); i += kBatch) {
+            QVariantList values;
+            values.reserve(2 * kBatch);
+            for (qsizetype j = i; j < i + kBatch; ++j)
+                values << id << numbers.at(j);
+            if (!m_db.Execute(Sql::NumberInsertBatch, values))
+                return false;
+        }
+        for (; i < numbers.size(); ++i) {
+            if (!m_db.Execute(Sql::NumberInsert, {id, numbers.at(i)}))
                 return false;
         }
         return true;

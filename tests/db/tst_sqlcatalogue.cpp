@@ -79,6 +79,12 @@ Case CaseOf(Sql id)
     case Sql::OrderClaim: return {{1, t, t2, QStringLiteral("host 1")}, {}};
     case Sql::OrderClaimant: return {{1, t}, cols("D_BY")};
     case Sql::OrderClaimDelete: return {{999999}, {}};
+    case Sql::NumberInsertBatch: {
+        QVariantList values;
+        for (int i = 0; i < SqlCatalogue::kNumberBatch; ++i)
+            values << 1 << n;
+        return {values, {}};
+    }
     case Sql::Count_: break;
     }
     return {};

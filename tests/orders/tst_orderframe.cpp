@@ -38,13 +38,12 @@ private slots:
 
 void tst_OrderFrame::dueOrderCheck_data()
 {
-    QTest::addColumn<QString>("rem"); // "" = no key
+    QTest::addColumn<QString>("rem");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("sent");
     QTest::newRow("Rem 1, OK") << QStringLiteral("1") << true << true << true;
     QTest::newRow("Rem 1, Cancel") << QStringLiteral("1") << false << true << false;
-    QTest::newRow("no Rem key: asked") << QString() << false << true << false;
     QTest::newRow("Rem 0") << QStringLiteral("0") << false << false << true;
 }
 
@@ -56,8 +55,7 @@ void tst_OrderFrame::dueOrderCheck()
     QFETCH(bool, sent);
     QTemporaryDir dir;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    if (!rem.isEmpty())
-        app.m_settings.WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
+    app.m_settings.WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
     FakeMessageBox box;
     SilentRing ring;
     QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
