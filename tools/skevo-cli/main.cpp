@@ -20,6 +20,8 @@ const Command kCommands[] = {
     {"listen", RunListen},
     {"generate", RunGenerate},
     {"phonebook", RunPhoneBook},
+    {"serve", RunServe},
+    {"orders", RunOrders},
 };
 
 QString Usage()
