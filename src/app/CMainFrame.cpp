@@ -9,6 +9,8 @@
 #include "records/CMyList.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
+#include "users/CPasswordChangeDlg.h"
+#include "users/CUserAdminDlg.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -250,7 +252,7 @@ void CMainFrame::BuildActions()
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActAccounts, m_pActDevice, m_pActExport, m_pActQuery})
+    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActDevice, m_pActExport, m_pActQuery})
         later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
@@ -259,6 +261,7 @@ void CMainFrame::BuildActions()
     connect(m_pActToTray, &QAction::triggered, this, &CMainFrame::OnMinimizeToTray);
     connect(m_pActPlay, &QAction::triggered, this, &CMainFrame::OnTogglePlay);
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
+    connect(m_pActAccounts, &QAction::triggered, this, &CMainFrame::OnAccounts);
 }
 
 void CMainFrame::BuildMenus()
@@ -484,6 +487,20 @@ void CMainFrame::OnTogglePlay()
 {
     m_bPlay = !m_bPlay;
     m_pActPlay->setChecked(m_bPlay);
+}
+
+void CMainFrame::OnAccounts()
+{
+    if (m_app.m_bAdmin) {
+        CUserAdminDlg dlg(m_app.DbSettingsSource(), m_messages, this);
+        dlg.exec();
+        return;
+    }
+    CPasswordChangeDlg dlg(m_app.m_db, m_messages, m_app.m_strUser, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_app.m_strUser = dlg.UserName();
+    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.m_strUser));
 }
 
 void CMainFrame::OnAbout()

@@ -49,6 +49,7 @@ public:
     void OnMinimizeToTray();
     void OnShowWindow();
     void OnTogglePlay();
+    void OnAccounts();
     void OnAbout();
     void OnExit();
 

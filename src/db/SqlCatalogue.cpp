@@ -158,6 +158,9 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::RecFindNewest:
         return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_RECTIME=? AND D_RECNUM=? AND D_RECCONT=? "
                               "ORDER BY D_NO DESC LIMIT 1");
+    // T_USER, account administration
+    case Sql::UserUpdateKeepPassword:
+        return QStringLiteral("UPDATE T_USER SET D_NAME=?,D_LEVEL=? WHERE D_NAME=?");
     case Sql::Count_:
         break;
     }
@@ -290,6 +293,7 @@ Kind KindOf(Sql id)
     case Sql::LastNoInsert:
     case Sql::OutboxMarkInFlight:
     case Sql::OutboxDelete:
+    case Sql::UserUpdateKeepPassword:
     case Sql::Count_:
         break;
     }

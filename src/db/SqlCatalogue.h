@@ -80,6 +80,8 @@ enum class Sql {
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text)
+    // T_USER, account administration
+    UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone
     Count_
 };
 

@@ -75,6 +75,7 @@ Case CaseOf(Sql id)
     case Sql::RecRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT")};
     case Sql::SendFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
     case Sql::RecFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
+    case Sql::UserUpdateKeepPassword: return {{QStringLiteral("u4"), 1, QStringLiteral("u3")}, {}};
     case Sql::Count_: break;
     }
     return {};
