@@ -1,6 +1,8 @@
 #include "CMainFrame.h"
 
+#include "CDeviceDlg.h"
 #include "CSkevoApp.h"
+#include "DeviceSettingsLogic.h"
 #include "CTrayIcon.h"
 #include "FrameSettings.h"
 #include "IMessageBox.h"
@@ -252,7 +254,7 @@ void CMainFrame::BuildActions()
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActDevice, m_pActExport, m_pActQuery})
+    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActExport, m_pActQuery})
         later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
@@ -262,6 +264,7 @@ void CMainFrame::BuildActions()
     connect(m_pActPlay, &QAction::triggered, this, &CMainFrame::OnTogglePlay);
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(m_pActAccounts, &QAction::triggered, this, &CMainFrame::OnAccounts);
+    connect(m_pActDevice, &QAction::triggered, this, &CMainFrame::OnDevice);
 }
 
 void CMainFrame::BuildMenus()
@@ -501,6 +504,12 @@ void CMainFrame::OnAccounts()
         return;
     m_app.m_strUser = dlg.UserName();
     m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.m_strUser));
+}
+
+void CMainFrame::OnDevice()
+{
+    CDeviceDlg dlg(m_app.m_device, m_app.m_settings, m_messages, DeviceSettingsLogic::PortEntries(), this);
+    dlg.exec();
 }
 
 void CMainFrame::OnAbout()

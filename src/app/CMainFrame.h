@@ -50,6 +50,7 @@ public:
     void OnShowWindow();
     void OnTogglePlay();
     void OnAccounts();
+    void OnDevice();
     void OnAbout();
     void OnExit();
 
