@@ -1,6 +1,7 @@
 #include "CMainFrame.h"
 
 #include "CDeviceDlg.h"
+#include "CRingDlg.h"
 #include "CSkevoApp.h"
 #include "DeviceSettingsLogic.h"
 #include "CTrayIcon.h"
@@ -254,7 +255,7 @@ void CMainFrame::BuildActions()
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActExport, m_pActQuery})
+    for (QAction *later : {m_pActOrders, m_pActExport, m_pActQuery})
         later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
@@ -265,6 +266,7 @@ void CMainFrame::BuildActions()
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(m_pActAccounts, &QAction::triggered, this, &CMainFrame::OnAccounts);
     connect(m_pActDevice, &QAction::triggered, this, &CMainFrame::OnDevice);
+    connect(m_pActRingSettings, &QAction::triggered, this, &CMainFrame::OnRingSettings);
 }
 
 void CMainFrame::BuildMenus()
@@ -510,6 +512,16 @@ void CMainFrame::OnDevice()
 {
     CDeviceDlg dlg(m_app.m_device, m_app.m_settings, m_messages, DeviceSettingsLogic::PortEntries(), this);
     dlg.exec();
+}
+
+void CMainFrame::OnRingSettings()
+{
+    CRingDlg dlg(m_app.m_settings, m_ring, m_messages, m_bPlay, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_bPlay = dlg.PlayFlag();
+    m_pActPlay->setChecked(m_bPlay);
+    m_strRingFile = FrameSettings::ReadRingFile(m_app.m_settings);
 }
 
 void CMainFrame::OnAbout()

@@ -51,6 +51,7 @@ public:
     void OnTogglePlay();
     void OnAccounts();
     void OnDevice();
+    void OnRingSettings();
     void OnAbout();
     void OnExit();
 
