@@ -8,6 +8,7 @@
 #include "FrameSettings.h"
 #include "IMessageBox.h"
 #include "IRingPlayer.h"
+#include "LinkStatus.h"
 #include "WindowPlacement.h"
 #include "records/CMyList.h"
 #include "send/CSkevoView.h"
@@ -164,6 +165,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     BuildToolBar();
     BuildStatusBar();
     BuildTrayMenu();
+    BuildLinkPane();
 
     m_pClockTimer = new QTimer(this);
     m_pClockTimer->setObjectName(QStringLiteral("clockTimer"));
@@ -389,6 +391,41 @@ void CMainFrame::UpdateCommandStates()
     m_pActConnect->setEnabled(!connected);
     m_pTrayConnect->setEnabled(!connected);
     m_pActDisconnect->setEnabled(connected);
+    UpdateLinkPane();
+}
+
+// The connection at a glance, beside the lock-key panes, and the counts of each run of
+// messages once the queue is empty again.
+void CMainFrame::BuildLinkPane()
+{
+    m_pPaneLink = new QLabel(statusBar());
+    m_pPaneLink->setObjectName(QStringLiteral("paneLink"));
+    statusBar()->insertPermanentWidget(0, m_pPaneLink);
+    ModemTimeouts t = m_app.m_modem.Timeouts();
+    t.signalIntervalMs = 60000;
+    m_app.m_modem.SetTimeouts(t);
+    connect(&m_app.m_modem, &CSmsModem::signalQualityRead, this, [this](const SignalQuality &q) {
+        if (!m_link.IsConnected())
+            return;
+        m_signal = q;
+        UpdateLinkPane();
+    }, Qt::QueuedConnection);
+    // Over the message pane until the next text there (or a menu's prompt) replaces it.
+    connect(&m_app.m_modem, &CSmsModem::sendRunFinished, this, [this](int succeeded, int failed) {
+        statusBar()->showMessage(LinkStatus::RunDoneText(succeeded, failed));
+    }, Qt::QueuedConnection);
+}
+
+void CMainFrame::UpdateLinkPane()
+{
+    // The port of this connection: the device window may name another for the next one.
+    if (!m_link.IsConnected()) {
+        m_signal.reset();
+        m_strLinkPort.clear();
+    } else if (m_strLinkPort.isEmpty()) {
+        m_strLinkPort = m_link.PortName(m_app.m_device);
+    }
+    m_pPaneLink->setText(LinkStatus::PaneText(m_strLinkPort, m_signal));
 }
 
 void CMainFrame::ShowWithPlacement()

@@ -115,6 +115,8 @@ bool CSmsModem::StartThread()
         emit reportReady();
     };
     hooks.error = [this](const QString &text) { emit errorEvent(text); };
+    hooks.signal = [this](const SignalQuality &q) { emit signalQualityRead(q); };
+    hooks.runFinished = [this](int succeeded, int failed) { emit sendRunFinished(succeeded, failed); };
     d->running = true;
     d->worker = std::thread([this, hooks = std::move(hooks), timeouts = d->timeouts] {
         ModemWorker worker(*this, d->queue, d->state, timeouts, d->dbSettings, d->wakeFd, d->stop, hooks);

@@ -35,6 +35,8 @@ class ModemWorker
 public:
     struct Hooks
     {
+        std::function<void(const SignalQuality &)> signal;
+        std::function<void(int succeeded, int failed)> runFinished;
         std::function<void(const SmsReport &)> report;
         std::function<void(const QString &)> error;
     };
@@ -60,6 +62,7 @@ private:
     void DeleteWritten();
     void RetryDeletes();
     void GiveUpIncomplete();
+    void QuerySignal();
 
     AtChannel::Answer Command(const QByteArray &command);
     int IdleWaitMs() const;
@@ -82,4 +85,7 @@ private:
     qint64 m_nNextDeleteMs = 0;
     qint64 m_nLinkRetryMs = 0; // the device took no command: nothing is tried before this
     qint64 m_nHoldSendsMs = 0; // the database took no in-flight mark: no send before this
+    qint64 m_nNextSignalMs = 0; // next AT+CSQ; 0: never
+    int m_nRunSucceeded = 0;    // messages finished since the queue was last empty
+    int m_nRunFailed = 0;
 };
