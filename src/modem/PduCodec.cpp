@@ -356,24 +356,6 @@ struct Payload
     QString units;    // UCS2
 };
 
-// Cuts a sequence of indivisible pieces into parts of at most `limit` units.
-// pieceEnds[i] is the unit offset after piece i.
-std::vector<std::pair<int, int>> Cut(const std::vector<int> &pieceEnds, int limit)
-{
-    std::vector<std::pair<int, int>> parts;
-    int start = 0;
-    int last = 0; // end of the last piece that still fits
-    for (int end : pieceEnds) {
-        if (end - start > limit) {
-            parts.emplace_back(start, last);
-            start = last;
-        }
-        last = end;
-    }
-    parts.emplace_back(start, last);
-    return parts;
-}
-
 } // namespace
 
 Alphabet AlphabetOf(quint8 dcs)
@@ -533,23 +515,13 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
             payloads.push_back(Payload{{}, text});
             break;
         }
-        // A surrogate pair stays in one part.
-        std::vector<int> ends;
-        ends.reserve(text.size());
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                ++i;
-            ends.push_back(int(i + 1));
-        }
-        for (const auto &[from, until] : Cut(ends, kPartUcs2Units))
-            payloads.push_back(Payload{{}, text.mid(from, until - from)});
+        for (const QString &units : SplitUcs2(text, kPartUcs2Units))
+            payloads.push_back(Payload{{}, units});
         break;
     }
     case Alphabet::Gsm7: {
         QByteArray septets;
         septets.reserve(record.m_strUD.size());
-        std::vector<int> ends;
-        ends.reserve(record.m_strUD.size());
         quint8 buf[2];
         for (QChar c : record.m_strUD) {
             const int n = Gsm7Alphabet::Encode(c.unicode(), buf);
@@ -560,14 +532,13 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
                 return result;
             }
             septets.append(reinterpret_cast<const char *>(buf), n);
-            ends.push_back(int(septets.size())); // an escape and its code stay together
         }
         if (septets.size() <= kMaxSeptets) {
             payloads.push_back(Payload{septets, {}});
             break;
         }
-        for (const auto &[from, until] : Cut(ends, kPartSeptets))
-            payloads.push_back(Payload{septets.mid(from, until - from), {}});
+        for (const QByteArray &part : SplitSeptets(septets, kPartSeptets))
+            payloads.push_back(Payload{part, {}});
         break;
     }
     case Alphabet::EightBit: {
@@ -586,8 +557,8 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
             payloads.push_back(Payload{octets, {}});
             break;
         }
-        for (qsizetype from = 0; from < octets.size(); from += kPartOctets)
-            payloads.push_back(Payload{octets.mid(from, kPartOctets), {}});
+        for (const QByteArray &part : SplitOctets(octets, kPartOctets))
+            payloads.push_back(Payload{part, {}});
         break;
     }
     }

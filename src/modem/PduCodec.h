@@ -77,6 +77,14 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0);
 // The octet count that follows AT+CMGS=: the whole PDU less the SMSC field.
 int TpduLength(const QString &hex);
 
+// Cuts the user data of a long text into the parts of a concatenated message, at most
+// `limit` units a part (septets, octets, UTF-16 units), never between an escape septet and
+// its code nor inside a surrogate pair. The encoder cuts with these, and so does anything
+// that builds long messages the way a sender does. No data gives one empty part.
+QList<QByteArray> SplitSeptets(const QByteArray &septets, int limit);
+QList<QByteArray> SplitOctets(const QByteArray &octets, int limit);
+QStringList SplitUcs2(const QString &text, int limit);
+
 // Copies what the engine keeps of a decoded message into a record.
 SmsRecord ToRecord(const Decoded &pdu);
 

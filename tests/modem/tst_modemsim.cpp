@@ -111,6 +111,8 @@ private slots:
     void sendWithWrongLength();
     void messageReferenceIncrements();
     void latency();
+    void pace_data();
+    void pace();
     void cmsError_data();
     void cmsError();
     void silentAfterPdu();
@@ -331,6 +333,34 @@ void tst_ModemSim::latency()
     QVERIFY2(t.elapsed() >= 350, qPrintable(QString::number(t.elapsed())));
     m_sim->SetLatency(0);
     QCOMPARE(m_client.Command("AT\r"), QByteArray("\r\nOK\r\n"));
+}
+
+void tst_ModemSim::pace_data()
+{
+    QTest::addColumn<int>("bytesPerSecond");
+    QTest::addColumn<int>("size");
+    QTest::newRow("unpaced") << 0 << 4000;
+    QTest::newRow("9600 baud") << 960 << 480;
+    QTest::newRow("4800 bytes a second") << 4800 << 2400;
+}
+
+void tst_ModemSim::pace()
+{
+    QFETCH(int, bytesPerSecond);
+    QFETCH(int, size);
+    m_sim->SetPace(bytesPerSecond);
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes.append(char('a' + i % 26));
+    QElapsedTimer t;
+    t.start();
+    m_sim->SendUnsolicited(bytes);
+    const QByteArray got = m_client.ReadUntil([&](const QByteArray &b) { return b.size() >= size; }, 20000);
+    const qint64 ms = t.elapsed();
+    QCOMPARE(got, bytes);
+    // The line cannot be faster than its pace; a loaded machine may make it slower.
+    const qint64 least = bytesPerSecond > 0 ? qint64(size) * 1000 * 8 / 10 / bytesPerSecond : 0;
+    QVERIFY2(ms >= least, qPrintable(QStringLiteral("%1 ms, at least %2 expected").arg(ms).arg(least)));
 }
 
 void tst_ModemSim::cmsError_data()

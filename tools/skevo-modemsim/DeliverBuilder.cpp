@@ -10,7 +10,6 @@ using Pdu::kPartOctets;
 using Pdu::kPartSeptets;
 using Pdu::kPartUcs2Units;
 constexpr int kMaxAlphanumeric = 11; // ten octets of address value hold eleven septets
-constexpr quint8 kEscape = 0x1B;
 
 bool AllDigits(const QString &s)
 {
@@ -62,25 +61,6 @@ std::optional<QByteArray> TimeStampOctets(const DeliverSpec &spec, QString &erro
         return std::nullopt;
     }
     return swapped;
-}
-
-// Cuts units into parts of at most `limit`, never after a unit that must stay with the
-// next one (an escape septet, a high surrogate).
-template <typename Seq, typename Glued>
-QList<Seq> Cut(const Seq &all, int limit, Glued glued)
-{
-    QList<Seq> parts;
-    qsizetype from = 0;
-    while (from < all.size()) {
-        qsizetype n = qMin<qsizetype>(limit, all.size() - from);
-        if (from + n < all.size() && n > 1 && glued(all.at(from + n - 1)))
-            --n;
-        parts.append(all.mid(from, n));
-        from += n;
-    }
-    if (parts.isEmpty())
-        parts.append(Seq());
-    return parts;
 }
 
 } // namespace
@@ -139,20 +119,20 @@ Result Build(const DeliverSpec &spec)
         }
         concat = concat || septets->size() > kMaxSeptets;
         const int limit = spec.partLimit > 0 ? qMin(spec.partLimit, kPartSeptets) : concat ? kPartSeptets : kMaxSeptets;
-        septetParts = Cut(*septets, limit, [](char s) { return quint8(s) == kEscape; });
+        septetParts = Pdu::SplitSeptets(*septets, limit);
         break;
     }
     case Pdu::Alphabet::EightBit: {
         const QByteArray data = spec.data.isEmpty() ? spec.text.toLatin1() : spec.data;
         concat = concat || data.size() > kMaxOctets;
         const int limit = spec.partLimit > 0 ? qMin(spec.partLimit, kPartOctets) : concat ? kPartOctets : kMaxOctets;
-        octetParts = Cut(data, limit, [](char) { return false; });
+        octetParts = Pdu::SplitOctets(data, limit);
         break;
     }
     case Pdu::Alphabet::Ucs2: {
         concat = concat || spec.text.size() > kMaxUcs2Units;
         const int limit = spec.partLimit > 0 ? qMin(spec.partLimit, kPartUcs2Units) : concat ? kPartUcs2Units : kMaxUcs2Units;
-        for (const QString &units : Cut(spec.text, limit, [](QChar c) { return c.isHighSurrogate(); })) {
+        for (const QString &units : Pdu::SplitUcs2(spec.text, limit)) {
             QByteArray octets;
             for (QChar c : units) {
                 octets.append(char(c.unicode() >> 8));

@@ -3,6 +3,11 @@
 // PDU mode (ITU-T V.250 framing, 3GPP TS 27.005 commands), stores arrivals in an "SM"
 // memory and announces them, logs what it is sent, and misbehaves on request. It runs its
 // own thread; every public function may be called from any thread.
+//
+// This class is the front of the parts that do the work: PseudoTerminal (the line, its
+// thread and its pace), LineFramer (command lines and PDU text), AtCommandTable (the
+// commands), ModemDialogue (answers, submits, arrivals), MessageStore (the "SM" memory),
+// Misbehaviours, AutoResponder and SimulatorLog.
 #include "DeliverBuilder.h"
 #include "modem/PduCodec.h"
 
@@ -89,6 +94,9 @@ public:
     void SetCapacity(int count);    // size of the "SM" memory, 50 at start; only grows while messages are held
     int Capacity() const;
     void SetDirectDelivery(bool on); // arrivals as "+CMT: ,<len>" + PDU instead of stored + "+CMTI"
+    // At most this many bytes a second to the line, as a slow serial line lets through
+    // (9600 baud with 8N1: 960); 0, as at start, for as fast as the client reads.
+    void SetPace(int bytesPerSecond);
 
     // Misbehaviour, switchable at any time.
     void SetLatency(int ms);                                // before every answer

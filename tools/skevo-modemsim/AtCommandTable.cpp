@@ -1,0 +1,243 @@
+#include "AtCommandTable.h"
+
+#include "LineFramer.h"
+#include "MessageStore.h"
+
+#include <cctype>
+
+namespace {
+
+// V.250 5.7.2 verbose result codes and information text, with S3 = CR and S4 = LF.
+QByteArray Final(const char *code) { return QByteArray("\r\n") + code + "\r\n"; }
+QByteArray Info(const QByteArray &text) { return "\r\n" + text + "\r\n"; }
+// TS 27.005 3.2.5: the final result code of a failed message service command.
+QByteArray CmsError(int code) { return "\r\n+CMS ERROR: " + QByteArray::number(code) + "\r\n"; }
+
+} // namespace
+
+AtCommandTable::AtCommandTable(Context context) : m_context(std::move(context))
+{
+    m_basic = {
+        {"E", &AtCommandTable::Echo},   {"V", &AtCommandTable::AcceptV1}, {"Q", &AtCommandTable::AcceptQ0},
+        {"&D", &AtCommandTable::Accept}, {"&C", &AtCommandTable::Accept},  {"Z", &AtCommandTable::Reset},
+        {"&F", &AtCommandTable::Reset},  {"I", &AtCommandTable::Identify},
+    };
+    m_extended = {
+        {"CMGF", &AtCommandTable::Cmgf}, {"CMGS", &AtCommandTable::Cmgs}, {"CMGR", &AtCommandTable::Cmgr},
+        {"CMGD", &AtCommandTable::Cmgd}, {"CMGL", &AtCommandTable::Cmgl}, {"CPMS", &AtCommandTable::Cpms},
+        {"CNMI", &AtCommandTable::Cnmi}, {"CSCA", &AtCommandTable::Csca}, {"CSQ", &AtCommandTable::Csq},
+        {"CGMI", &AtCommandTable::Cgmi}, {"CGMM", &AtCommandTable::Cgmm}, {"CMEE", &AtCommandTable::Accept},
+        {"CSCS", &AtCommandTable::Accept}, {"CSMS", &AtCommandTable::Accept}, {"CNMA", &AtCommandTable::Accept},
+    };
+}
+
+std::optional<QByteArray> AtCommandTable::Execute(const QByteArray &body)
+{
+    Reply reply;
+    qsizetype pos = 0;
+    while (pos < body.size()) {
+        const char c = char(toupper(body[pos]));
+        if (c == ' ' || c == ';') {
+            ++pos;
+            continue;
+        }
+        Outcome r = Outcome::Error;
+        if (c == '+') {
+            qsizetype end = body.indexOf(';', pos);
+            if (end < 0)
+                end = body.size();
+            r = Extended(body.mid(pos + 1, end - pos - 1), reply);
+            pos = end;
+        } else {
+            QByteArray name(1, c);
+            ++pos;
+            if (c == '&' && pos < body.size())
+                name.append(char(toupper(body[pos++])));
+            Request request;
+            while (pos < body.size() && isdigit(uchar(body[pos])))
+                request.value = request.value * 10 + (body[pos++] - '0');
+            const auto it = m_basic.find(name);
+            if (it != m_basic.end())
+                r = (this->*(it->second))(request, reply);
+        }
+        if (r == Outcome::Prompt)
+            return std::nullopt;
+        if (r == Outcome::Error)
+            return reply.info + (reply.final.isEmpty() ? Final("ERROR") : reply.final);
+    }
+    return reply.info + Final("OK");
+}
+
+AtCommandTable::Outcome AtCommandTable::Extended(const QByteArray &text, Reply &reply)
+{
+    qsizetype cut = 0;
+    while (cut < text.size() && text[cut] != '=' && text[cut] != '?')
+        ++cut;
+    const auto it = m_extended.find(text.left(cut).toUpper().trimmed());
+    if (it == m_extended.end())
+        return Outcome::Error;
+    const QByteArray rest = text.mid(cut);
+    Request r;
+    r.read = rest == "?";
+    r.test = rest == "=?";
+    r.set = rest.startsWith('=') && !r.test;
+    r.args = r.set ? rest.mid(1).trimmed() : QByteArray();
+    r.n = r.args.split(',').value(0).trimmed().toInt(&r.isInt);
+    return (this->*(it->second))(r, reply);
+}
+
+AtCommandTable::Outcome AtCommandTable::Echo(const Request &r, Reply &)
+{
+    if (r.value > 1)
+        return Outcome::Error;
+    m_context.framer.echo = r.value == 1;
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Accept(const Request &, Reply &)
+{
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::AcceptV1(const Request &r, Reply &)
+{
+    return r.value == 1 ? Outcome::Ok : Outcome::Error;
+}
+
+AtCommandTable::Outcome AtCommandTable::AcceptQ0(const Request &r, Reply &)
+{
+    return r.value == 0 ? Outcome::Ok : Outcome::Error;
+}
+
+AtCommandTable::Outcome AtCommandTable::Reset(const Request &, Reply &)
+{
+    m_context.framer.echo = true;
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Identify(const Request &, Reply &reply)
+{
+    reply.info += Info("Skevo simulated GSM modem");
+    return Outcome::Ok;
+}
+
+// TS 27.005 3.2.3: PDU mode only.
+AtCommandTable::Outcome AtCommandTable::Cmgf(const Request &r, Reply &reply)
+{
+    if (r.read)
+        reply.info += Info("+CMGF: 0");
+    else if (r.test)
+        reply.info += Info("+CMGF: (0)");
+    else if (!(r.set && r.isInt && r.n == 0))
+        return Outcome::Error;
+    return Outcome::Ok;
+}
+
+// TS 27.005 3.5.1
+AtCommandTable::Outcome AtCommandTable::Cmgs(const Request &r, Reply &)
+{
+    if (!r.set || !r.isInt || r.n < 1 || r.n > 255)
+        return Outcome::Error;
+    m_context.prompt(r.n);
+    return Outcome::Prompt;
+}
+
+// TS 27.005 3.4.3
+AtCommandTable::Outcome AtCommandTable::Cmgr(const Request &r, Reply &reply)
+{
+    if (!r.set)
+        return Outcome::Error;
+    MessageStore::Message *m = r.isInt ? m_context.store.At(r.n) : nullptr;
+    if (!m) {
+        reply.final = CmsError(321);
+        return Outcome::Error;
+    }
+    reply.info += "\r\n+CMGR: " + QByteArray::number(m->stat) + ",," + QByteArray::number(Pdu::TpduLength(m->pdu))
+                  + "\r\n" + m->pdu.toLatin1() + "\r\n";
+    m->stat = 1; // received read from now on
+    return Outcome::Ok;
+}
+
+// TS 27.005 3.5.4
+AtCommandTable::Outcome AtCommandTable::Cmgd(const Request &r, Reply &reply)
+{
+    if (!r.set)
+        return Outcome::Error;
+    const QList<QByteArray> parts = r.args.split(',');
+    const int flag = parts.size() > 1 ? parts[1].trimmed().toInt() : 0;
+    if (flag > 0) {
+        m_context.store.DeleteMany(flag);
+        return Outcome::Ok;
+    }
+    if (!r.isInt || !m_context.store.Delete(r.n)) {
+        reply.final = CmsError(321);
+        return Outcome::Error;
+    }
+    return Outcome::Ok;
+}
+
+// TS 27.005 3.4.2
+AtCommandTable::Outcome AtCommandTable::Cmgl(const Request &r, Reply &reply)
+{
+    if (r.test) {
+        reply.info += Info("+CMGL: (0-4)");
+        return Outcome::Ok;
+    }
+    const int stat = r.set ? r.n : 0;
+    if ((r.set && !r.isInt) || stat < 0 || stat > 4)
+        return Outcome::Error;
+    QByteArray list;
+    for (const MessageStore::Message &m : m_context.store.List(stat))
+        list += "+CMGL: " + QByteArray::number(m.index) + ',' + QByteArray::number(m.stat) + ",,"
+                + QByteArray::number(Pdu::TpduLength(m.pdu)) + "\r\n" + m.pdu.toLatin1() + "\r\n";
+    if (!list.isEmpty())
+        reply.info += "\r\n" + list;
+    return Outcome::Ok;
+}
+
+// TS 27.005 3.2.2: one memory, "SM".
+AtCommandTable::Outcome AtCommandTable::Cpms(const Request &r, Reply &reply)
+{
+    const QByteArray u = QByteArray::number(m_context.store.Used()) + ',' + QByteArray::number(m_context.store.Capacity());
+    if (r.read)
+        reply.info += Info("+CPMS: \"SM\"," + u + ",\"SM\"," + u + ",\"SM\"," + u);
+    else if (r.test)
+        reply.info += Info("+CPMS: (\"SM\"),(\"SM\"),(\"SM\")");
+    else if (r.set && r.args.toUpper().startsWith("\"SM\""))
+        reply.info += Info("+CPMS: " + u + ',' + u + ',' + u);
+    else
+        return Outcome::Error;
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Cnmi(const Request &r, Reply &reply)
+{
+    if (r.read)
+        reply.info += Info(m_context.directDelivery() ? "+CNMI: 2,2,0,0,0" : "+CNMI: 2,1,0,0,0");
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Csca(const Request &r, Reply &reply)
+{
+    if (r.read)
+        reply.info += Info("+CSCA: \"+8613800100500\",145");
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Csq(const Request &, Reply &reply)
+{
+    reply.info += Info("+CSQ: 20,99");
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Cgmi(const Request &, Reply &reply)
+{
+    reply.info += Info("Skevo");
+    return Outcome::Ok;
+}
+
+AtCommandTable::Outcome AtCommandTable::Cgmm(const Request &, Reply &reply)
+{
+    reply.info += Info("modemsim");
+    return Outcome::Ok;
+}

@@ -1,0 +1,202 @@
+#include "ModemDialogue.h"
+
+#include "AtCommandTable.h"
+#include "AutoResponder.h"
+#include "LineFramer.h"
+#include "MessageStore.h"
+#include "Misbehaviours.h"
+#include "PseudoTerminal.h"
+#include "SimulatorLog.h"
+
+#include <QJsonObject>
+
+namespace {
+
+using std::chrono::milliseconds;
+using Kind = Misbehaviours::Kind;
+
+// V.250 5.7.2 verbose result codes and information text, with S3 = CR and S4 = LF.
+QByteArray Final(const char *code) { return QByteArray("\r\n") + code + "\r\n"; }
+QByteArray Info(const QByteArray &text) { return "\r\n" + text + "\r\n"; }
+// TS 27.005 3.2.5: the final result code of a failed message service command.
+QByteArray CmsError(int code) { return "\r\n+CMS ERROR: " + QByteArray::number(code) + "\r\n"; }
+
+} // namespace
+
+ModemDialogue::ModemDialogue(PseudoTerminal &line, LineFramer &framer, AtCommandTable &commands, MessageStore &store,
+                             Misbehaviours &faults, SimulatorLog &log, AutoResponder &autoResponder)
+    : m_line(line), m_framer(framer), m_commands(commands), m_store(store), m_faults(faults), m_log(log),
+      m_autoResponder(autoResponder)
+{
+}
+
+void ModemDialogue::CommandLine(const QByteArray &raw, bool overflow)
+{
+    // V.250 5.2.1: a command line starts with "AT" (either case); anything before it is
+    // line noise, and a line without it gets no answer.
+    qsizetype at = -1;
+    for (qsizetype i = 0; i + 1 < raw.size(); ++i) {
+        if ((raw[i] == 'A' || raw[i] == 'a') && (raw[i + 1] == 'T' || raw[i + 1] == 't')) {
+            at = i;
+            break;
+        }
+    }
+    if (at < 0)
+        return;
+    const QByteArray cmdLine = raw.mid(at);
+    m_log.Command(QString::fromLatin1(cmdLine));
+    if (overflow) {
+        Answer(Final("ERROR"));
+        return;
+    }
+    const QByteArray upper = cmdLine.toUpper();
+    if (m_faults.Refuses(upper)) {
+        Answer(CmsError(m_faults.refuseCode));
+        return;
+    }
+    m_muted = m_faults.LosesAnswerTo(upper);
+    if (const std::optional<QByteArray> answer = m_commands.Execute(cmdLine.mid(2)))
+        Answer(*answer);
+    m_muted = false;
+}
+
+void ModemDialogue::Prompt(int length)
+{
+    m_cmgsLength = length;
+    m_framer.ExpectPdu();
+    if (m_faults.Fire(Kind::SplitPrompt))
+        Answer({QByteArray("\r\n"), QByteArray("> ")}, 0, m_faults.splitPauseMs);
+    else
+        Answer(QByteArray("\r\n> "));
+}
+
+void ModemDialogue::PduCancelled()
+{
+    m_log.Command(QStringLiteral("<ESC>"));
+    Answer(Final("OK"));
+}
+
+void ModemDialogue::PduSent(const QByteArray &pduText)
+{
+    ModemSimulator::Submit s;
+    s.declaredLength = m_cmgsLength;
+    s.pdu = QString::fromLatin1(pduText);
+    const std::optional<QByteArray> octets = Pdu::HexToOctets(s.pdu);
+    if (!octets || octets->isEmpty()) {
+        s.error = QStringLiteral("not hexadecimal text");
+    } else if (Pdu::TpduLength(s.pdu) != m_cmgsLength) {
+        s.error = QStringLiteral("TPDU of %1 octets, AT+CMGS said %2").arg(Pdu::TpduLength(s.pdu)).arg(m_cmgsLength);
+    } else {
+        const Pdu::DecodeResult dec = Pdu::DecodeSubmitPdu(s.pdu);
+        if (dec.ok) {
+            s.decoded = true;
+            s.message = dec.pdu;
+        } else {
+            s.error = dec.error;
+        }
+    }
+    AnswerSubmit(s);
+    m_log.Submit(s);
+
+    if (s.messageRef < 0)
+        return;
+    if (const std::optional<DeliverSpec> reply = m_autoResponder.ReplyTo(m_log.Submits(), m_nextMr)) {
+        m_line.RunAt(PseudoTerminal::Clock::now() + milliseconds(m_autoResponder.DelayMs()), [this, spec = *reply] {
+            const DeliverBuilder::Result built = DeliverBuilder::Build(spec);
+            if (built.ok)
+                Deliver(built.parts, true);
+        });
+    }
+}
+
+void ModemDialogue::AnswerSubmit(ModemSimulator::Submit &s)
+{
+    if (!s.decoded) {
+        // TS 27.005 3.2.5: 304 invalid PDU mode parameter.
+        s.answer = QStringLiteral("+CMS ERROR: 304");
+        if (!Answer(CmsError(304)))
+            s.answer.prepend(QStringLiteral("dropped "));
+        return;
+    }
+    if (const int code = m_faults.CmsCodeFor(s.message.number)) {
+        s.answer = QStringLiteral("+CMS ERROR: %1").arg(code);
+        if (!Answer(CmsError(code)))
+            s.answer.prepend(QStringLiteral("dropped "));
+        return;
+    }
+    if (m_faults.Fire(Kind::Silent)) {
+        s.answer = QStringLiteral("silent");
+        return;
+    }
+    s.messageRef = m_nextMr;
+    m_nextMr = (m_nextMr + 1) % 256;
+    s.answer = QStringLiteral("+CMGS: %1").arg(s.messageRef);
+    const bool isLate = m_faults.Fire(Kind::Late);
+    if (!Answer(Info("+CMGS: " + QByteArray::number(s.messageRef)) + Final("OK"), isLate ? m_faults.lateMs : 0))
+        s.answer.prepend(QStringLiteral("dropped "));
+    else if (isLate)
+        s.answer.prepend(QStringLiteral("late "));
+}
+
+bool ModemDialogue::Answer(const QList<QByteArray> &pieces, int extraDelayMs, int pauseMs)
+{
+    if (m_muted || m_faults.DropsAnswer())
+        return false;
+    QList<QByteArray> out = pieces;
+    if (!out.isEmpty())
+        out.first().prepend(m_faults.GarbageBefore());
+    m_line.SendInOrder(out, milliseconds(m_faults.latencyMs + extraDelayMs), milliseconds(pauseMs));
+    return true;
+}
+
+void ModemDialogue::Notice(const QByteArray &bytes)
+{
+    m_line.SendAt(PseudoTerminal::Clock::now(), bytes);
+    m_line.Wake();
+}
+
+ModemSimulator::Arrival ModemDialogue::Deliver(const QStringList &pdus, bool announce)
+{
+    ModemSimulator::Arrival a;
+    a.ok = true;
+    a.pdus = pdus;
+    for (const QString &pdu : pdus) {
+        const Pdu::DecodeResult dec = Pdu::DecodeDeliverPdu(pdu);
+        QJsonObject o {{QStringLiteral("event"), QStringLiteral("arrival")},
+                       {QStringLiteral("pdu"), pdu},
+                       {QStringLiteral("number"), dec.pdu.number},
+                       {QStringLiteral("text"), dec.pdu.text}};
+        if (announce && directDelivery) {
+            const bool swallowed = m_faults.Fire(Kind::SwallowNotice);
+            if (!swallowed) // TS 27.005 3.4.1, <mt> 2: +CMT: [<alpha>],<length><CR><LF><pdu>
+                Notice("\r\n+CMT: ," + QByteArray::number(Pdu::TpduLength(pdu)) + "\r\n" + pdu.toLatin1() + "\r\n");
+            o.insert(QStringLiteral("notice"), swallowed ? QStringLiteral("swallowed") : QStringLiteral("+CMT"));
+            m_log.Write(o);
+            continue;
+        }
+        const std::optional<int> index = m_store.Put(pdu);
+        if (!index) {
+            a.ok = false;
+            a.error = QStringLiteral("the SM memory is full");
+            o.insert(QStringLiteral("notice"), QStringLiteral("memory full"));
+            m_log.Write(o);
+            continue;
+        }
+        a.indexes.append(*index);
+        QString notice = QStringLiteral("none");
+        if (announce) {
+            if (m_faults.Fire(Kind::SwallowNotice)) {
+                notice = QStringLiteral("swallowed");
+            } else {
+                // TS 27.005 3.4.1, <mt> 1: +CMTI: <mem>,<index>
+                Notice("\r\n+CMTI: \"SM\"," + QByteArray::number(*index) + "\r\n");
+                notice = QStringLiteral("+CMTI");
+            }
+        }
+        o.insert(QStringLiteral("index"), *index);
+        o.insert(QStringLiteral("notice"), notice);
+        m_log.Write(o);
+    }
+    m_line.Wake();
+    return a;
+}
