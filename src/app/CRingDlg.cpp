@@ -5,8 +5,9 @@
 #include "IRingPlayer.h"
 #include "RingSettings.h"
 
+#include "base/CFileDialog.h"
+
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -33,9 +34,16 @@ CRingDlg::CRingDlg(CSettingsFile &file, IRingPlayer &ring, IMessageBox &messages
     setObjectName(QStringLiteral("ringDialog"));
     setWindowTitle(QStringLiteral("短信铃声设置"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // The program's own file dialog: it starts in the folder of setting.ini, where the
+    // database's files are, and must not open them.
     m_chooseFile = [](QWidget *parent, const QString &startFolder) {
-        return QFileDialog::getOpenFileName(parent, QStringLiteral("选择铃声文件"), startFolder,
-                                            QStringLiteral("MIDI 文件 (*.mid *.midi *.kar);;所有文件 (*)"));
+        CFileDialog dlg(parent, {QStringLiteral("MIDI 文件(*.mid *.midi *.kar)"), CFileDialog::AllFiles()}, startFolder);
+        dlg.setWindowTitle(QStringLiteral("选择铃声文件"));
+        dlg.setAcceptMode(QFileDialog::AcceptOpen);
+        dlg.setFileMode(QFileDialog::ExistingFile);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return QString();
+        return dlg.selectedFiles().constFirst();
     };
 
     m_pFile = new QLineEdit(m_strStored, this);
