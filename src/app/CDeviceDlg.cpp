@@ -1,7 +1,7 @@
 #include "CDeviceDlg.h"
 
 #include "DeviceSettingsLogic.h"
-#include "IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -2,7 +2,7 @@
 // The device window: port, speed, service centre and framing of the modem. It copies its
 // controls into DeviceSettingsLogic and shows what that returns; the open port is left
 // alone, the values count from the next connect.
-#include "DeviceSettings.h"
+#include "base/DeviceSettings.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "CRingDlg.h"
 
-#include "CSettingsFile.h"
-#include "IMessageBox.h"
+#include "base/CSettingsFile.h"
+#include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "RingSettings.h"
 

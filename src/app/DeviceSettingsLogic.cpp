@@ -1,6 +1,6 @@
 #include "DeviceSettingsLogic.h"
 
-#include "CSettingsFile.h"
+#include "base/CSettingsFile.h"
 
 #include <QDir>
 #include <QFile>

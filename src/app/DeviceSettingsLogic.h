@@ -1,7 +1,7 @@
 #pragma once
 // The device window's rules: the entries of its drop-downs, which entry shows a stored
 // text, the defaults, the check before saving and the saving itself.
-#include "DeviceSettings.h"
+#include "base/DeviceSettings.h"
 
 #include <QString>
 #include <QStringList>

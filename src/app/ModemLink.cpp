@@ -50,3 +50,16 @@ void ModemLink::Disconnect()
         m_modem.Close();
     m_bConnected = false;
 }
+
+QString ModemLink::LinkStateText(CSmsModem::LinkState state)
+{
+    switch (state) {
+    case CSmsModem::LinkState::DeviceGone:
+        return QStringLiteral("短信猫已断开, 正在重新连接...");
+    case CSmsModem::LinkState::NotAnswering:
+        return QStringLiteral("短信猫没有响应, 正在重新连接...");
+    case CSmsModem::LinkState::Connected:
+        break;
+    }
+    return QStringLiteral("短信猫已重新连接");
+}

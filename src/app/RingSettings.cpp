@@ -1,6 +1,6 @@
 #include "RingSettings.h"
 
-#include "CSettingsFile.h"
+#include "base/CSettingsFile.h"
 #include "RingTune.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "DbTime.h"
 #include "Schema.h"
-#include "users/PasswordHash.h"
+#include "base/PasswordHash.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

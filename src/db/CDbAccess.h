@@ -13,7 +13,7 @@
 // thread that runs it; a statement from another thread later makes a new connection there.
 // Recordsets are read in the thread that opened them. The instance may be constructed and
 // destroyed in any thread.
-#include "DbSettings.h"
+#include "base/DbSettings.h"
 #include "SqlCatalogue.h"
 
 #include <QString>

@@ -5,7 +5,7 @@
 // recordset reads without regard to case. Date-time columns read back as the text
 // "YYYY-MM-DD HH:MM:SS" in both dialects, and date-time values are bound in that form
 // (DbTime::Canonical makes it).
-#include "DbSettings.h"
+#include "base/DbSettings.h"
 #include <QDate>
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // The journal of every message sent (T_SEND) and received (T_REC), written on the modem
 // worker's own connection. A row that cannot be written is kept, in order, and written when
 // the database is back: tried again every retry interval and before every later row.
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QString>
 #include <QVariantList>

@@ -68,30 +68,10 @@ bool CSmsModem::InitModem()
     if (!IsOpen() || d->worker.joinable())
         return false;
     AtChannel channel(*this);
-    // Whatever the modem still had to say belongs to no command of ours.
-    channel.Drain(50, 500);
-    const int ms = d->timeouts.handshakeMs;
-    AtChannel::Answer answer = channel.Command(QByteArrayLiteral("AT\r"), ms);
-    if (answer.status != AtChannel::Status::Ok) {
-        // A modem left waiting for a PDU takes "AT" as part of it; ESC ends that (TS 27.005 3.5.1).
-        channel.Write(QByteArrayLiteral("\x1b"));
-        channel.Drain(50, 500);
-        answer = channel.Command(QByteArrayLiteral("AT\r"), ms);
-    }
-    // Echo off, then PDU mode (TS 27.005 3.2.3). New-message indications (AT+CNMI) are the
-    // modem's set-up and are left as they are; the engine lists the storage besides.
-    if (answer.status == AtChannel::Status::Ok)
-        answer = channel.Command(QByteArrayLiteral("ATE0\r"), ms);
-    if (answer.status == AtChannel::Status::Ok)
-        answer = channel.Command(QByteArrayLiteral("AT+CMGF=0\r"), ms);
-    if (answer.status == AtChannel::Status::Ok) {
-        // An answer still owed from before (a PDU sent just before the last run ended) could
-        // have been taken for one of the OKs above; a distinctive exchange puts the dialogue
-        // in step before the worker's first command.
-        channel.Resync(ms, 1);
-    }
+    channel.SetAnswerAllowance(d->timeouts.answerMsPerByte);
+    const bool ok = channel.Handshake(d->timeouts.handshakeMs);
     d->state.notices += channel.TakeNotices();
-    return answer.status == AtChannel::Status::Ok;
+    return ok;
 }
 
 bool CSmsModem::StartThread()
@@ -117,6 +97,7 @@ bool CSmsModem::StartThread()
     hooks.error = [this](const QString &text) { emit errorEvent(text); };
     hooks.signal = [this](const SignalQuality &q) { emit signalQualityRead(q); };
     hooks.runFinished = [this](int succeeded, int failed) { emit sendRunFinished(succeeded, failed); };
+    hooks.linkState = [this](LinkState state) { emit linkStateChanged(state); };
     d->running = true;
     d->worker = std::thread([this, hooks = std::move(hooks), timeouts = d->timeouts] {
         ModemWorker worker(*this, d->queue, d->state, timeouts, d->dbSettings, d->wakeFd, d->stop, hooks);
@@ -254,7 +235,7 @@ int CSmsModem::RestoreOutbox()
         report.m_nRecordNo = written ? key : 0;
         report.m_strTime = time;
         report.m_strNumber = m.record.m_strTPA;
-        report.m_strDirection = ReportText::kSend;
+        report.SetDirection(SmsReport::Sent);
         report.m_strResult = ReportText::kFailure;
         report.m_strContent = m.record.m_strUD;
         {

@@ -3,7 +3,7 @@
 // message is whole. Parts are matched by originating number, reference and part count;
 // each part remembers where the modem stores it, so that the stored copies are deleted
 // only once the whole message has been journalled.
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QString>
 #include <QVector>

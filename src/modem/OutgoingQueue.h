@@ -1,7 +1,7 @@
 #pragma once
 // The outgoing queue shared by the producers (GUI or command-line thread) and the worker.
 // Each message carries the key of its T_OUTBOX row (0 when it could not be kept there).
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QVector>
 #include <deque>

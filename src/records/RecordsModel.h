@@ -8,7 +8,7 @@
 // demand, a page at a time, into a bounded cache. Rows added from engine reports are held
 // whole on top of whatever was loaded.
 #include "db/CDbAccess.h"
-#include "modem/SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

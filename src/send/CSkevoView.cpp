@@ -2,15 +2,16 @@
 
 #include "CMessageEdit.h"
 #include "CSendPanelDialogs.h"
+#include "CTrayIcon.h"
 #include "LastNumbers.h"
 #include "MessageText.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"
-#include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
-#include "app/FrameSettings.h"
-#include "app/IMessageBox.h"
+#include "base/DeviceSettings.h"
+#include "base/FrameSettings.h"
+#include "base/IMessageBox.h"
+#include "modem/CSmsModem.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -90,9 +91,13 @@ private:
 
 struct CSkevoView::Private
 {
-    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model) {}
+    Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, CSmsModem &m, IMessageBox &box)
+        : settings(s), device(dev), db(database), modem(m), messages(box), logic(model) {}
 
-    CSkevoApp &app;
+    CSettingsFile &settings;
+    const DeviceSettings &device;
+    CDbAccess &db;
+    CSmsModem &modem;
     IMessageBox &messages;
     SendListModel model;
     SendListLogic logic;
@@ -112,9 +117,10 @@ struct CSkevoView::Private
     bool m_bInitialised = false;
 };
 
-CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
+CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+                       IMessageBox &messages, QWidget *parent)
     : QWidget(parent)
-    , d(new Private(app, messages))
+    , d(new Private(settings, device, db, modem, messages))
 {
     setObjectName(QStringLiteral("skevoView"));
     d->tray = new CTrayIcon(this);
@@ -223,9 +229,9 @@ void CSkevoView::InitialUpdate()
         return;
     d->m_bInitialised = true;
 
-    d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
+    d->model.Append(LastNumbers::LoadLastNumbers(d->db));
 
-    const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
+    const QString text = FrameSettings::ReadMessage(d->settings, kDefaultMessage);
     // Whatever the field took comes back whole; only a text longer than the field would take
     // (a file edited by hand) is cut, as the field cuts what is set into it.
     d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxBytes));
@@ -312,15 +318,17 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->app.m_modem.IsOpen(),
-                                           d->app.m_device.m_strSMSC);
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
+                                           // A running worker that lost the modem keeps what is queued.
+                                           d->modem.IsOpen() || d->modem.IsRunning(),
+                                           d->device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
     if (!plan.m_bQueue)
         return;
     ResetProgress(int(plan.m_records.size()));
     if (!plan.m_records.isEmpty())
-        d->app.m_modem.Enqueue(plan.m_records);
+        d->modem.Enqueue(plan.m_records);
 }
 
 void CSkevoView::OnManualEntry()

@@ -4,18 +4,23 @@
 #include <QStringList>
 #include <QWidget>
 
-class CSkevoApp;
+class CDbAccess;
+class CSettingsFile;
+class CSmsModem;
 class IMessageBox;
 class ISendPanelDialogs;
 class CTrayIcon;
 class QProgressBar;
 class SendListModel;
+struct DeviceSettings;
 
 class CSkevoView : public QWidget
 {
     Q_OBJECT
 public:
-    CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent = nullptr);
+    // device is read at each send (the service centre number), not copied.
+    CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+               IMessageBox &messages, QWidget *parent = nullptr);
     ~CSkevoView() override;
 
     // Once, when the panel is first shown: T_LASTNO, the text of MSG/MESSAGE, the tray icon.

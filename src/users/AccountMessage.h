@@ -2,7 +2,7 @@
 // What an account action gives back to show: the text with its caption, icon and buttons
 // (an empty text when there is nothing to show, e.g. a database failure the database layer
 // has already reported), and whether the action went through.
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QString>
 

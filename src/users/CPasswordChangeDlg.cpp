@@ -1,7 +1,7 @@
 #include "CPasswordChangeDlg.h"
 
 #include "PasswordChangeLogic.h"
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "CUserAdminDlg.h"
 
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QComboBox>
 #include <QFormLayout>

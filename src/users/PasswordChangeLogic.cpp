@@ -1,6 +1,6 @@
 #include "PasswordChangeLogic.h"
 
-#include "PasswordHash.h"
+#include "base/PasswordHash.h"
 #include "UserAdminLogic.h"
 #include "db/CDbAccess.h"
 

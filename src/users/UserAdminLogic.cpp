@@ -1,6 +1,6 @@
 #include "UserAdminLogic.h"
 
-#include "PasswordHash.h"
+#include "base/PasswordHash.h"
 #include "db/CDbAccess.h"
 
 #include <QDateTime>

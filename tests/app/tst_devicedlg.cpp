@@ -2,7 +2,7 @@
 // the check on OK and the six keys it writes, in their order.
 #include "FakeMessageBox.h"
 #include "app/CDeviceDlg.h"
-#include "app/CSettingsFile.h"
+#include "base/CSettingsFile.h"
 #include "app/DeviceSettingsLogic.h"
 
 #include <QComboBox>

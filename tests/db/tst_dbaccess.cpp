@@ -1,10 +1,9 @@
 #include "DbTargets.h"
-#include "app/CSettingsFile.h"
-#include "app/CSkevoApp.h"
+#include "base/CSettingsFile.h"
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
 #include "db/Schema.h"
-#include "users/PasswordHash.h"
+#include "base/PasswordHash.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,7 +136,7 @@ void tst_DbAccess::defaultsWithoutSettingsFile()
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("setting.ini"));
-    const DbSettings s = CSkevoApp::ReadDbSettings(CSettingsFile(ini));
+    const DbSettings s = DbSettings::Read(CSettingsFile(ini));
     QCOMPARE(s.m_driver, DbSettings::Sqlite);
     QCOMPARE(s.m_strHost, QStringLiteral("127.0.0.1"));
     QCOMPARE(s.m_nPort, 5432);
@@ -149,7 +148,7 @@ void tst_DbAccess::defaultsWithoutSettingsFile()
     // The embedded database is made beside setting.ini on first use, tables and all.
     CDbAccess::ForgetSchemaChecks();
     Messages m;
-    CDbAccess db([ini] { return CSkevoApp::ReadDbSettings(CSettingsFile(ini)); });
+    CDbAccess db([ini] { return DbSettings::Read(CSettingsFile(ini)); });
     db.SetErrorSink(m.Sink());
     const RecordsetPtr rs = db.OpenRecordset(Sql::UserCount);
     QCOMPARE(rs->GetFieldText(QStringLiteral("NUM")), QStringLiteral("1"));
@@ -182,7 +181,7 @@ void tst_DbAccess::settingValuesAreUsedWhole()
         QVERIFY(file.WriteString(sql, QStringLiteral("Psw"), target->m_strPsw));
         QVERIFY(file.WriteString(sql, QStringLiteral("Data"), target->m_strData));
     }
-    const DbSettings read = CSkevoApp::ReadDbSettings(file);
+    const DbSettings read = DbSettings::Read(file);
     QCOMPARE(read.m_driver, expected.m_driver);
     QCOMPARE(read.m_strData, expected.m_strData);
     if (dialect == DbSettings::Sqlite)
@@ -191,7 +190,7 @@ void tst_DbAccess::settingValuesAreUsedWhole()
         QCOMPARE(read.m_strHost, expected.m_strHost);
 
     Messages m;
-    CDbAccess db([ini] { return CSkevoApp::ReadDbSettings(CSettingsFile(ini)); });
+    CDbAccess db([ini] { return DbSettings::Read(CSettingsFile(ini)); });
     db.SetErrorSink(m.Sink());
     QVERIFY2(db.Connect(), qPrintable(m.m_texts.join(QLatin1Char('\n'))));
     QCOMPARE(db.Dialect(), expected.m_driver);

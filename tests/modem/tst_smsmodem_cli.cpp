@@ -145,6 +145,7 @@ private slots:
     void send();
     void killedInTheMiddle_data();
     void killedInTheMiddle();
+    void sendGivesUpWhenTheDeviceVanishes();
     void listen_data() { DbTargets::AddDialectRows(); }
     void listen();
     void listenEndsOnTerminate();
@@ -373,6 +374,35 @@ void TestSmsModemCli::killedInTheMiddle()
     // The second run reported the one in flight as failed before anything else.
     if (!failed.isEmpty())
         QVERIFY(second.Lines().first().contains(failed.first() + QStringLiteral("\t发送\t失败")));
+}
+
+// The device goes away in the middle of a send and stays away: the run ends by itself after
+// --timeout seconds without a report, says why in one line and keeps what it did not send.
+void TestSmsModemCli::sendGivesUpWhenTheDeviceVanishes()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    CliPlace place(db);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    sim.SetLatency(300);
+    Cli cli(place);
+    QStringList args{QStringLiteral("send")};
+    args << ModemArgs(sim) << QStringLiteral("--timeout") << QStringLiteral("2") << QStringLiteral("--text")
+         << QStringLiteral("x");
+    for (int i = 1; i <= 4; ++i)
+        args << QStringLiteral("--to") << Number(i);
+    cli.Start(args);
+    QTRY_VERIFY_WITH_TIMEOUT(!cli.Lines().isEmpty(), kWaitMs);
+    sim.Stop();
+    QCOMPARE(cli.Wait(30000), 1);
+    const QStringList err = cli.Err().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(!err.isEmpty());
+    QVERIFY2(err.last().startsWith(QStringLiteral("已放弃: 2 秒没有进展 (短信猫已断开)")), qPrintable(cli.Err()));
+    const int sent = Count(db, QStringLiteral("T_SEND"));
+    QVERIFY(sent < 4);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 4 - sent);
+    QVERIFY(err.last().contains(QStringLiteral(", %1 条短信留在队列中").arg(4 - sent)));
 }
 
 void TestSmsModemCli::listen()

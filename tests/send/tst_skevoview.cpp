@@ -2,8 +2,8 @@
 
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
-#include "app/FrameSettings.h"
+#include "send/CTrayIcon.h"
+#include "base/FrameSettings.h"
 #include "send/CRandGenerator.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
@@ -106,7 +106,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CSkevoApp> m_app;
-    RecordingMessageBox m_box;
+    FakeMessageBox m_box;
     ScriptedPanelDialogs m_dialogs;
     std::unique_ptr<CSkevoView> m_view;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
@@ -114,7 +114,7 @@ private:
 
 void tst_SkevoView::init()
 {
-    m_box = RecordingMessageBox();
+    m_box = FakeMessageBox();
     m_dialogs = ScriptedPanelDialogs();
     Make();
 }
@@ -191,7 +191,7 @@ QString tst_SkevoView::Write(const QString &name, const QByteArray &content)
 // Builds the panel the way the main window does, and shows it.
 #define SHOW_PANEL()                                                                                  \
     do {                                                                                              \
-        m_view = std::make_unique<CSkevoView>(*m_app, m_box);                                         \
+        m_view = std::make_unique<CSkevoView>(m_app->m_settings, m_app->m_device, m_app->m_db, m_app->m_modem, m_box); \
         m_tester = std::make_unique<QAbstractItemModelTester>(&m_view->Model(),                       \
                                                               QAbstractItemModelTester::FailureReportingMode::QtTest); \
         m_view->SetDialogs(&m_dialogs);                                                               \

@@ -6,9 +6,9 @@
 #include "db/Schema.h"
 #include "users/LoginLogic.h"
 #include "users/PasswordChangeLogic.h"
-#include "users/PasswordHash.h"
+#include "base/PasswordHash.h"
 #include "users/UserAdminLogic.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

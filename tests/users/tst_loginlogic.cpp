@@ -2,12 +2,12 @@
 // the password check against T_USER (hashes, old plain-text rows), the level, failures.
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
-#include "app/CSettingsFile.h"
+#include "base/CSettingsFile.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 #include "users/LoginLogic.h"
-#include "users/PasswordHash.h"
-#include "../db/DbTargets.h"
+#include "base/PasswordHash.h"
+#include "DbTargets.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -249,7 +249,7 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
 {
     QTemporaryDir dir;
     CSettingsFile file(dir.filePath(QStringLiteral("setting.ini")));
-    const LoginLogic::SqlSettings d = LoginLogic::ReadSqlSettings(file);
+    const SqlSettings d = SqlSettings::Read(file);
     QCOMPARE(d.m_strDriver, QStringLiteral("sqlite"));
     QCOMPARE(d.m_strHost, QStringLiteral("127.0.0.1"));
     QCOMPARE(d.m_strUser, QStringLiteral("sa"));
@@ -257,7 +257,7 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
     QCOMPARE(d.m_strPort, QStringLiteral("5432"));
     QCOMPARE(d.m_strData, QStringLiteral("MYSKEVO"));
 
-    LoginLogic::SqlSettings s;
+    SqlSettings s;
     s.m_strDriver = QStringLiteral("postgres");
     s.m_strHost = QString();
     s.m_strPort = QStringLiteral("6543");
@@ -275,7 +275,7 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
     QCOMPARE(file.ReadString(sql, QStringLiteral("User"), QStringLiteral("default")), QString());
     QCOMPARE(file.ReadString(sql, QStringLiteral("Psw"), QString()), QStringLiteral("秘密"));
     QCOMPARE(file.ReadInt(sql, QStringLiteral("Port"), 0), 6543);
-    const LoginLogic::SqlSettings back = LoginLogic::ReadSqlSettings(file);
+    const SqlSettings back = SqlSettings::Read(file);
     QCOMPARE(back.m_strDriver, QStringLiteral("postgres"));
     QCOMPARE(back.m_strData, QStringLiteral("skevo"));
 }
