@@ -473,6 +473,9 @@ void CMainFrame::OnConnect()
         UpdateCommandStates();
         return;
     }
+    // What an earlier run left is a run of its own: the bar counts its reports.
+    if (r.m_nRestored > 0)
+        m_pView->ResetProgress(r.m_nRestored);
     m_pOrderTimer->start();
     m_pView->UpdateConnectionState(true);
     UpdateCommandStates();

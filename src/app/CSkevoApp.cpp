@@ -1,7 +1,12 @@
 #include "CSkevoApp.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
 
 CSkevoApp::CSkevoApp(const QString &settingsPath)
     : m_settings(QFileInfo(settingsPath).absoluteFilePath())
@@ -23,6 +28,31 @@ DbSettings CSkevoApp::ReadDbSettings() const
 
 CDbAccess::SettingsSource CSkevoApp::DbSettingsSource() const
 {
+    // Every connection asks before every statement, from the GUI thread and the worker's: the
+    // file is parsed again only when it is another file than last time (setting.ini is
+    // replaced whole when saved) or its size or modification time changed.
+    struct Cache
+    {
+        std::mutex mutex;
+        bool valid = false;
+        struct stat seen = {};
+        DbSettings settings;
+    };
     const QString path = m_settings.Path();
-    return [path] { return DbSettings::Read(CSettingsFile(path)); };
+    const auto cache = std::make_shared<Cache>();
+    return [path, cache] {
+        struct stat now = {};
+        const bool exists = ::stat(QFile::encodeName(path).constData(), &now) == 0;
+        std::lock_guard lock(cache->mutex);
+        const struct stat &was = cache->seen;
+        const bool same = exists && cache->valid && now.st_dev == was.st_dev && now.st_ino == was.st_ino
+            && now.st_size == was.st_size && now.st_mtim.tv_sec == was.st_mtim.tv_sec
+            && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec;
+        if (!same) {
+            cache->settings = DbSettings::Read(CSettingsFile(path));
+            cache->seen = now;
+            cache->valid = exists;
+        }
+        return cache->settings;
+    };
 }

@@ -30,7 +30,9 @@ ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
         return r;
     }
     if (!m_bOutboxRestored) {
-        m_modem.RestoreOutbox();
+        int journalled = 0;
+        r.m_nRestored = m_modem.RestoreOutbox(&journalled);
+        r.m_nRestored += journalled;
         m_bOutboxRestored = true;
     }
     if (!m_modem.StartThread()) {

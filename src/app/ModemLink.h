@@ -13,6 +13,7 @@ public:
     {
         bool m_bOk = false;
         QString m_strMessage; // "" on success
+        int m_nRestored = 0;  // send reports to come for what an earlier run left in the outbox
     };
 
     explicit ModemLink(CSmsModem &modem);

@@ -17,5 +17,6 @@ DbSettings DbSettings::Read(const CSettingsFile &file)
     s.m_strPsw = sql.m_strPsw;
     s.m_strData = sql.m_strData;
     s.m_strSqliteFile = QFileInfo(file.Path()).absoluteDir().absoluteFilePath(s.m_strData + QStringLiteral(".db"));
+    s.m_strSource = QFileInfo(file.Path()).absoluteFilePath();
     return s;
 }

@@ -68,10 +68,21 @@ public:
     std::optional<SmsReport> PopReport();
     int QueuedCount() const;
 
-    // Loads what T_OUTBOX kept from an earlier run into the front of the queue, in order.
-    // A message that was in flight when that run ended is journalled as failed (its outcome
-    // is unknown) and reported, not sent again. Returns the number queued again.
-    int RestoreOutbox();
+    // Takes out of the queue every message not yet handed to the modem, and their T_OUTBOX
+    // rows in one transaction; they are neither journalled nor reported. The message the
+    // worker is sending finishes as usual. Returns the number withdrawn.
+    int Withdraw();
+
+    // Loads into the front of the queue, in order, what T_OUTBOX kept for this instance and
+    // for programs of the same installation (host and settings source) that no longer run:
+    // their rows become this instance's. Rows of a running program are never touched. A
+    // message that was in flight when its program ended is journalled as failed (its outcome
+    // is unknown) and reported, not sent again; journalled, when given, gets their number.
+    // Returns the number queued again.
+    int RestoreOutbox(int *journalled = nullptr);
+    // How long another machine waits for this instance's lease on its kept rows before it
+    // takes them as abandoned (renewed every third of it while messages are queued).
+    void SetOutboxLease(int ms);
 
     void SetTimeouts(const ModemTimeouts &timeouts); // before StartThread
     ModemTimeouts Timeouts() const;

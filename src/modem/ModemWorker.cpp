@@ -412,17 +412,24 @@ void ModemWorker::HandleArrival(int index, const QString &pdu)
     if (decoded.pdu.concat && decoded.pdu.concat->count > 1) {
         const Pdu::ConcatInfo &c = *decoded.pdu.concat;
         std::optional<ConcatAssembler::Whole> whole
-            = m_state.assembler.Add(c.ref, c.part, c.count, record, index, NowMs());
+            = m_state.assembler.Add(c.ref, c.part, c.count, record, index, NowMs(), pdu);
         if (whole)
-            Deliver(whole->record, whole->indexes);
+            Deliver(whole->record, whole->indexes, whole->pdus);
         return;
     }
-    Deliver(record, index >= 0 ? QVector<int>{index} : QVector<int>{});
+    Deliver(record, index >= 0 ? QVector<int>{index} : QVector<int>{}, {pdu});
 }
 
-void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
+void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes, const QStringList &pdus)
 {
-    const bool written = m_state.journal.Received(record, indexes, NowMs()) == CJournal::Outcome::Written;
+    const CJournal::Outcome outcome
+        = m_state.journal.Received(record, indexes, CJournal::ArrivalIdentity(pdus), NowMs());
+    if (outcome == CJournal::Outcome::Known) {
+        // Journalled by an earlier run that could not delete it: only the delete was left.
+        DeleteWritten();
+        return;
+    }
+    const bool written = outcome == CJournal::Outcome::Written;
     SmsReport report;
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
@@ -486,7 +493,7 @@ void ModemWorker::GiveUpIncomplete()
     // A concatenated message whose other parts never came is journalled with what came,
     // rather than filling the modem's storage for ever.
     for (const ConcatAssembler::Whole &whole : m_state.assembler.TakeExpired(NowMs(), m_timeouts.incompleteConcatMs))
-        Deliver(whole.record, whole.indexes);
+        Deliver(whole.record, whole.indexes, whole.pdus);
 }
 
 // ---------------------------------------------------------------------------- signal strength

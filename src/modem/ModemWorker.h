@@ -60,7 +60,7 @@ private:
     void ListStored();
     void ReadStored(int index);
     void HandleArrival(int index, const QString &pdu);
-    void Deliver(const SmsRecord &record, const QVector<int> &indexes);
+    void Deliver(const SmsRecord &record, const QVector<int> &indexes, const QStringList &pdus);
     void DeleteStored(int index);
     void DeleteWritten();
     void RetryDeletes();

@@ -3,6 +3,7 @@
 #include "CMessageEdit.h"
 #include "CSendPanelDialogs.h"
 #include "CTrayIcon.h"
+#include "CSourceDialogs.h"
 #include "LastNumbers.h"
 #include "MessageText.h"
 #include "SendListLogic.h"
@@ -13,6 +14,7 @@
 #include "base/IMessageBox.h"
 #include "modem/CSmsModem.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -92,7 +94,8 @@ private:
 struct CSkevoView::Private
 {
     Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, CSmsModem &m, IMessageBox &box)
-        : settings(s), device(dev), db(database), modem(m), messages(box), logic(model) {}
+        : settings(s), device(dev), db(database), modem(m), messages(box), logic(model),
+          realSources([path = s.Path()] { return DbSettings::Read(CSettingsFile(path)); }, box) {}
 
     CSettingsFile &settings;
     const DeviceSettings &device;
@@ -103,6 +106,8 @@ struct CSkevoView::Private
     SendListLogic logic;
     CSendPanelDialogs realDialogs;
     ISendPanelDialogs *dialogs = nullptr;
+    CSourceDialogs realSources;
+    ISourceDialogs *sources = nullptr;
     CTrayIcon *tray = nullptr;
     QIcon connectedPicture;
     QIcon disconnectedPicture;
@@ -160,7 +165,7 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
     buttons->setSpacing(2);
     buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
     buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
-    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
+    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), &CSkevoView::OnPhoneBook));
     buttons->addWidget(button("removeDuplicatesButton", QStringLiteral("清除重号"), &CSkevoView::OnRemoveDuplicates));
     d->orderButton = button("orderButton", d->logic.OrderCaption(), &CSkevoView::OnSortOrShuffle);
     buttons->addWidget(d->orderButton);
@@ -168,7 +173,7 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
     buttons->addWidget(button("exportButton", QStringLiteral("导出号码"), &CSkevoView::OnExport));
     buttons->addWidget(button("removeSelectedButton", QStringLiteral("删除选中"), &CSkevoView::OnRemoveSelected));
     buttons->addWidget(button("clearButton", QStringLiteral("清空列表"), &CSkevoView::OnClearList));
-    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), nullptr));
+    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), &CSkevoView::OnGenerate));
     buttons->addStretch(1);
 
     auto *messageLabel = new QLabel(QStringLiteral("群发内容:    字数:"), this);
@@ -180,7 +185,7 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
     messageLine->addWidget(messageLabel);
     messageLine->addWidget(d->byteCount);
     messageLine->addStretch(1);
-    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), nullptr));
+    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), &CSkevoView::OnInsertPhrase));
 
     d->edit = new CMessageEdit(this);
     d->edit->setObjectName(QStringLiteral("messageEdit"));
@@ -305,6 +310,16 @@ ISendPanelDialogs &CSkevoView::Dialogs()
     return d->dialogs ? *d->dialogs : d->realDialogs;
 }
 
+void CSkevoView::SetSourceDialogs(ISourceDialogs *dialogs)
+{
+    d->sources = dialogs;
+}
+
+ISourceDialogs &CSkevoView::Sources()
+{
+    return d->sources ? *d->sources : d->realSources;
+}
+
 QList<int> CSkevoView::SelectedRows() const
 {
     QList<int> rows;
@@ -402,5 +417,35 @@ void CSkevoView::OnClearList()
 
 void CSkevoView::OnStop()
 {
+    // Everything not yet handed to the modem is withdrawn; the send list stays as it is, so
+    // the operator can send again.
+    const int withdrawn = d->modem.Withdraw();
     d->progress->setValue(0);
+    emit statusMessage(QStringLiteral("已停止, %1 条未发送").arg(withdrawn));
+}
+
+void CSkevoView::OnGenerate()
+{
+    const std::optional<QStringList> numbers = Sources().AskGeneratedNumbers(this);
+    if (!numbers || numbers->isEmpty())
+        return;
+    d->logic.AppendNumbers(*numbers);
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnPhoneBook()
+{
+    const std::optional<QStringList> numbers = Sources().AskPhoneBookNumbers(this);
+    if (!numbers || numbers->isEmpty())
+        return;
+    d->logic.AppendNumbers(*numbers);
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnInsertPhrase()
+{
+    // The field's own insertion keeps the 140-byte limit and makes one undoable step.
+    if (const std::optional<QString> text = Sources().AskPhrase(this); text && !d->edit->InsertText(*text))
+        QApplication::beep();
+    d->edit->setFocus();
 }

@@ -9,6 +9,7 @@ class CSettingsFile;
 class CSmsModem;
 class IMessageBox;
 class ISendPanelDialogs;
+class ISourceDialogs;
 class CTrayIcon;
 class QProgressBar;
 class SendListModel;
@@ -39,6 +40,8 @@ public:
     // The dialogs the panel asks (manual number, number file open/save). Not owned;
     // nullptr puts the real dialogs back. For tests.
     void SetDialogs(ISendPanelDialogs *dialogs);
+    // The same for the number generator, phrases and phone book dialogs.
+    void SetSourceDialogs(ISourceDialogs *dialogs);
 
     // The send button's command.
     void StartSendRun();
@@ -57,8 +60,12 @@ private:
     void OnRemoveSelected();
     void OnClearList();
     void OnStop();
+    void OnGenerate();
+    void OnPhoneBook();
+    void OnInsertPhrase();
     QList<int> SelectedRows() const;
     ISendPanelDialogs &Dialogs();
+    ISourceDialogs &Sources();
 
     struct Private;
     Private *d;

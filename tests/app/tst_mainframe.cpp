@@ -97,6 +97,7 @@ private slots:
     void arrivalAddsRowNoticeAndRing();
     void playFlagGatesTheRingAndIsSaved();
     void sendReportsStepTheProgress();
+    void restoredMessagesAreARun();
     void errorEventsShownOneAtATime();
     void trayMenuAndClicks();
     void closingWritesListTextSwitchAndPlacement();
@@ -581,6 +582,30 @@ void tst_MainFrame::sendReportsStepTheProgress()
     QCOMPARE(f.List().Model().Row(1).m_strNumber, QStringLiteral("8613800000001"));
     QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("就绪"));
     QVERIFY(m_ring.played.isEmpty());
+}
+
+// What an earlier run of this installation left (two to send again, one journalled as
+// failed) sets the bar's range, and their reports fill it.
+void tst_MainFrame::restoredMessagesAreARun()
+{
+    {
+        CSmsModem earlier(m_app->DbSettingsSource());
+        earlier.Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110001"), QStringLiteral("a"), -1),
+                                           CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110002"), QStringLiteral("b"), -1),
+                                           CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110003"), QStringLiteral("c"), -1)});
+        QVERIFY(m_app->m_db.Execute(Sql::OutboxMarkInFlight, {1}));
+    }
+    ConnectToSimulator();
+    QProgressBar *bar = Frame().View().ProgressBar();
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 3, 60000);
+    QStringList submitted;
+    for (const ModemSimulator::Submit &s : m_sim.Submits()) {
+        if (s.message.number.startsWith(QStringLiteral("861391111")))
+            submitted << s.message.number;
+    }
+    QCOMPARE(submitted, (QStringList{QStringLiteral("8613911110002"), QStringLiteral("8613911110003")}));
 }
 
 void tst_MainFrame::errorEventsShownOneAtATime()

@@ -148,6 +148,8 @@ private slots:
     void sendGivesUpWhenTheDeviceVanishes();
     void listen_data() { DbTargets::AddDialectRows(); }
     void listen();
+    void secondProgramLeavesTheFirstsMessages_data() { DbTargets::AddDialectRows(); }
+    void secondProgramLeavesTheFirstsMessages();
     void listenEndsOnTerminate();
 
 private:
@@ -410,8 +412,10 @@ void TestSmsModemCli::listen()
     FRESH_DB(db);
     CliPlace place(db);
     {
-        // Kept by an earlier run that never connected.
-        CSmsModem earlier([db] { return db; });
+        // Kept by an earlier run (of this installation) that never connected.
+        DbSettings same = db;
+        same.m_strSource = place.File(QStringLiteral("setting.ini"));
+        CSmsModem earlier([same] { return same; });
         earlier.Enqueue(CSmsModem::MakeRecord(QStringLiteral("8613800100500"), Number(1), QStringLiteral("kept"), -1));
     }
     ModemSimulator sim;
@@ -453,6 +457,53 @@ void TestSmsModemCli::listen()
     QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
     QCOMPARE(sim.Storage().size(), 0);
     QCOMPARE(sim.SubmitCount(), 1);
+}
+
+// Two runs of skevo-cli from one folder, each with its own modem: the second starts while the
+// first sends and takes up nothing of it; the first is then killed, and the next start sends
+// what it left, each message once.
+void TestSmsModemCli::secondProgramLeavesTheFirstsMessages()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    ModemSimulator simA;
+    ModemSimulator simB;
+    QVERIFY(simA.Start());
+    QVERIFY(simB.Start());
+    simA.SetLateAnswer(ModemSimulator::Fault::Always(), 700);
+    constexpr int kTotal = 8;
+    QStringList numbers;
+    QByteArray file = "start\n";
+    for (int i = 0; i < kTotal; ++i) {
+        numbers << Number(i);
+        file += Number(i).toLatin1() + '\n';
+    }
+    QFile f(place.File(QStringLiteral("numbers.txt")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file + "end");
+    f.close();
+
+    Cli a(place);
+    a.Start(QStringList{QStringLiteral("send")} << ModemArgs(simA) << QStringLiteral("--numbers") << f.fileName()
+                                                << QStringLiteral("--text") << QStringLiteral("A"));
+    QTRY_VERIFY_WITH_TIMEOUT(a.Lines().size() >= 1, kWaitMs);
+    Cli b(place);
+    QCOMPARE(b.Run(QStringList{QStringLiteral("listen")} << ModemArgs(simB) << QStringLiteral("--seconds")
+                                                         << QStringLiteral("2")),
+             0);
+    QCOMPARE(b.Lines(), QStringList());
+    QCOMPARE(simB.SubmitCount(), 0);
+
+    a.Process().kill(); // SIGKILL
+    QVERIFY(a.Process().waitForFinished(10000));
+    simA.SetLateAnswer(ModemSimulator::Fault::Off(), 0);
+    Cli c(place);
+    c.Run(QStringList{QStringLiteral("send")} << ModemArgs(simA));
+    QVERIFY2(!c.Lines().isEmpty(), qPrintable(c.Err()));
+    QStringList journalled = Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND"));
+    journalled.sort();
+    QCOMPARE(journalled, numbers);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModemCli::listenEndsOnTerminate()

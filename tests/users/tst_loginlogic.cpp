@@ -3,6 +3,7 @@
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
 #include "base/CSettingsFile.h"
+#include "app/CSkevoApp.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 #include "users/LoginLogic.h"
@@ -38,6 +39,7 @@ private slots:
     void databaseFailureGivesTheConnectionMessage_data();
     void databaseFailureGivesTheConnectionMessage();
     void sqlSettingsDefaultsAndSave();
+    void savedSettingsReachTheLoginCheck();
 
 private:
     CDbAccess &Db(const DbSettings &s)
@@ -278,6 +280,35 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
     const SqlSettings back = SqlSettings::Read(file);
     QCOMPARE(back.m_strDriver, QStringLiteral("postgres"));
     QCOMPARE(back.m_strData, QStringLiteral("skevo"));
+}
+
+// A failed attempt connects to the database named then; settings saved afterwards (another
+// database) must be what the next attempt checks against, as every other connection does.
+void tst_LoginLogic::savedSettingsReachTheLoginCheck()
+{
+    QTemporaryDir dir;
+    CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
+    SqlSettings s = SqlSettings::Read(app.m_settings);
+    s.m_strData = QStringLiteral("FIRST");
+    QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
+    {
+        CDbAccess other([&] {
+            DbSettings o = app.ReadDbSettings();
+            o.m_strSqliteFile = dir.filePath(QStringLiteral("OTHER.db"));
+            return o;
+        });
+        AddUser(other, QStringLiteral("bob"), PasswordHash::Hash(QStringLiteral("pw")), 1);
+    }
+    LoginLogic l;
+    l.m_strName = QStringLiteral("bob");
+    l.m_strPassword = QStringLiteral("pw");
+    QVERIFY(!l.Login(app.m_db).m_bOk); // no bob in FIRST
+
+    s.m_strData = QStringLiteral("OTHER");
+    QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
+    const LoginLogic::Result r = l.Login(app.m_db);
+    QVERIFY2(r.m_bOk, qPrintable(r.m_strMessage));
+    QCOMPARE(l.m_strUserFound, QStringLiteral("bob"));
 }
 
 QTEST_MAIN(tst_LoginLogic)

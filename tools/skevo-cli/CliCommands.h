@@ -7,6 +7,8 @@ int RunPdu(const QStringList &args);
 int RunInitDb(const QStringList &args);
 int RunSend(const QStringList &args);
 int RunListen(const QStringList &args);
+int RunGenerate(const QStringList &args);
+int RunPhoneBook(const QStringList &args);
 int RunUser(const QStringList &args);
 
 // Writes one line to stderr and returns the exit code for bad input or usage.

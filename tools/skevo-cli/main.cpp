@@ -18,6 +18,8 @@ const Command kCommands[] = {
     {"init-db", RunInitDb},
     {"send", RunSend},
     {"listen", RunListen},
+    {"generate", RunGenerate},
+    {"phonebook", RunPhoneBook},
     {"user", RunUser},
 };
 
