@@ -3,7 +3,7 @@
 // menus, tool bar and status bar; it connects and disconnects the modem, hands the engine's
 // reports to the list and the panel, answers the tray icon and, when it closes, saves the
 // send list, the message text, the ring switch and its own placement.
-#include "ModemLink.h"
+#include "modem/ModemLink.h"
 #include "modem/SignalQuality.h"
 
 #include <QDateTime>
