@@ -318,12 +318,15 @@ struct CDbAccess::Private
     SettingsSource m_settings;
     ErrorSink m_sink;
     QString m_strLastError;
+    QStringList m_lastMessages; // what the last call reported, for callers that show it
+    int m_nCallDepth = 0;
     std::shared_ptr<Connection> m_conn;
     bool m_bBroken = false;
     int m_nTxDepth = 0;
 
-    void Report(const QString &text) const
+    void Report(const QString &text)
     {
+        m_lastMessages.append(text);
         if (m_sink)
             m_sink(text);
     }
@@ -481,6 +484,24 @@ struct CDbAccess::Private
     }
 };
 
+namespace {
+// Marks one call of the public interface: the messages of a call start empty, and those of
+// the statements a call runs inside itself (a connect, a transaction's body) belong to it.
+class CallScope
+{
+public:
+    CallScope(int &depth, QStringList &messages) : m_depth(depth)
+    {
+        if (m_depth++ == 0)
+            messages.clear();
+    }
+    ~CallScope() { --m_depth; }
+
+private:
+    int &m_depth;
+};
+} // namespace
+
 CDbAccess::CDbAccess(SettingsSource settings) : d(std::make_unique<Private>())
 {
     d->m_settings = std::move(settings);
@@ -496,6 +517,11 @@ void CDbAccess::SetErrorSink(ErrorSink sink)
 QString CDbAccess::LastError() const
 {
     return d->m_strLastError;
+}
+
+QStringList CDbAccess::LastMessages() const
+{
+    return d->m_lastMessages;
 }
 
 DbSettings::Driver CDbAccess::Dialect() const
@@ -528,6 +554,7 @@ void CDbAccess::ForgetSchemaChecks()
 
 bool CDbAccess::Connect()
 {
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     const DbSettings s = d->m_settings ? d->m_settings() : DbSettings();
     d->m_conn.reset(); // recordsets still being read keep the old connection alive
 
@@ -690,6 +717,7 @@ RecordsetPtr CDbAccess::Open(std::optional<Sql> id, const QString &sql, const QV
 {
     // The instance keeps no recordset of its own: one kept here would hold a SQLite read
     // snapshot, and with it the write-ahead log, for as long as the instance lives.
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     auto rs = std::make_shared<CRecordset>();
     CRecordset::Private &r = *rs->d;
 
@@ -756,6 +784,7 @@ qint64 CDbAccess::Insert(Sql id, const QVariantList &values)
 
 bool CDbAccess::Run(Sql id, const QVariantList &values, qint64 *key)
 {
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     QString error;
     if (EnsureConnected()) {
         for (int attempt = 0;; ++attempt) {
@@ -776,6 +805,7 @@ bool CDbAccess::Run(Sql id, const QVariantList &values, qint64 *key)
 
 bool CDbAccess::Transaction(const std::function<bool()> &body)
 {
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     if (d->m_nTxDepth > 0)
         return body(); // part of the transaction already open
 
