@@ -2,6 +2,7 @@
 
 #include "app/IMessageBox.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QTimer>
 #include <algorithm>
@@ -9,6 +10,11 @@
 
 namespace {
 const QString kFailedAll = QStringLiteral("失败!");
+// A query's keys come from a walk over the time index that also passes the rows that do not
+// match: a slice reads what it finds in about this time, so the window keeps answering,
+// and its statements start small so that the first screen comes at once.
+constexpr qint64 kQuerySliceNs = 40 * 1000 * 1000;
+constexpr int kQueryFirstFetch = 512;
 } // namespace
 
 // Keys of one journal, read newest first in slices, each slice starting below the last key
@@ -24,6 +30,9 @@ struct RecordsModel::Stream
     QVector<qint64> m_nos;
     QStringList m_times;
     int m_nHead = 0;
+    // A record query's conditions (keys read by time), and the rows its next statement asks for.
+    std::optional<RecordQuery::Built> m_query;
+    int m_nFetch = 0;
 
     bool HasHead() const { return m_nHead < m_nos.size(); }
 };
@@ -134,10 +143,15 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         return t;
     }
     const qint64 key = m_keys.at(row - m_reports.size());
-    const bool send = key & kSendBit;
     if (!m_cache.contains(key))
         FetchAround(row);
-    const CachedRow c = m_cache.value(key);
+    return TextsOf(key, m_cache.value(key), m_view);
+}
+
+RecordsModel::RowTexts RecordsModel::TextsOf(qint64 key, const CachedRow &c, View view) const
+{
+    RowTexts t;
+    const bool send = key & kSendBit;
     t.m_nImage = send ? 0 : 1;
     t.m_strAction = send ? ReportText::kSend : ReportText::kReceive;
     if (c.m_bMissing)
@@ -150,7 +164,7 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
     else if (c.m_bState)
         t.m_strResult = ReportText::kSuccess;
     else
-        t.m_strResult = m_view == View::All ? kFailedAll : ReportText::kFailure;
+        t.m_strResult = view == View::All || view == View::Query ? kFailedAll : ReportText::kFailure;
     return t;
 }
 
@@ -188,7 +202,7 @@ void RecordsModel::FetchAround(int row) const
             QSet<qint64> wanted;
             for (int k = i; k <= j; ++k)
                 wanted.insert(nos.at(k));
-            FetchRange(table == 1, nos.at(i), nos.at(j), wanted);
+            FetchRange(table == 1, nos.at(i), nos.at(j), wanted, m_cache);
             for (qint64 no : std::as_const(wanted)) {
                 CachedRow gone;
                 gone.m_bMissing = true;
@@ -217,7 +231,8 @@ void RecordsModel::ShowHeldMessages() const
 
 // Reads the records of one journal with from <= D_NO <= to; those in wanted go to the cache
 // and leave wanted.
-void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted) const
+void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted,
+                              QHash<qint64, CachedRow> &into) const
 {
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendRowsByNo : Sql::RecRowsByNo, {from, to});
     const qint64 bit = send ? kSendBit : 0;
@@ -230,7 +245,7 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
                 c.m_strNumber = rs->GetFieldText(2);
                 c.m_strContent = rs->GetFieldText(3);
                 c.m_bState = send ? rs->GetFieldText(4).toLongLong() != 0 : true;
-                m_cache.insert(no | bit, c);
+                into.insert(no | bit, c);
             }
             rs->MoveNext();
         }
@@ -246,7 +261,9 @@ void RecordsModel::LoadAll() { StartLoad(View::All); }
 
 bool RecordsModel::IsLoading() const { return m_rec || m_send; }
 
-void RecordsModel::StartLoad(View view)
+void RecordsModel::LoadQuery(const RecordQuery::Built &query) { StartLoad(View::Query, &query); }
+
+void RecordsModel::StartLoad(View view, const RecordQuery::Built *query)
 {
     StopLoad();
     beginResetModel();
@@ -262,6 +279,14 @@ void RecordsModel::StartLoad(View view)
         m_send = std::make_unique<Stream>();
         m_send->m_bSend = true;
         m_send->m_bByTime = view == View::All;
+    }
+    if (query && !query->m_message) {
+        auto &s = query->m_bSend ? m_send : m_rec;
+        s = std::make_unique<Stream>();
+        s->m_bSend = query->m_bSend;
+        s->m_bByTime = true;
+        s->m_query = *query;
+        s->m_nFetch = std::min(kQueryFirstFetch, m_nSliceSize);
     }
     endResetModel();
     if (!LoadSlice(m_nSliceSize))
@@ -302,9 +327,16 @@ bool RecordsModel::LoadSlice(int maxRows)
         s.m_times.clear();
         s.m_nHead = 0;
         const int messagesBefore = m_nMessages;
+        const int limit = s.m_query ? s.m_nFetch : m_nSliceSize;
+        QElapsedTimer took;
+        took.start();
         bool ok = true;
         try {
-            const RecordsetPtr rs = s.m_bByTime
+            const RecordsetPtr rs = s.m_query
+                ? m_db->OpenRecordsetText(SqlCatalogue::RecordQueryKeys(s.m_bSend, s.m_query->m_conditions, m_db->Dialect()),
+                                          SqlCatalogue::RecordQueryValues(s.m_query->m_conditions)
+                                              + QVariantList{s.m_strBeforeTime, s.m_nBefore, limit})
+                : s.m_bByTime
                 ? m_db->OpenRecordset(s.m_bSend ? Sql::SendKeysByTime : Sql::RecKeysByTime,
                                       {s.m_strBeforeTime, s.m_nBefore, m_nSliceSize})
                 : m_db->OpenRecordset(s.m_bSend ? Sql::SendKeysBefore : Sql::RecKeysBefore,
@@ -321,8 +353,15 @@ bool RecordsModel::LoadSlice(int maxRows)
                 m_heldMessages.append(e.Description());
             ok = false;
         }
-        if (s.m_nos.size() < m_nSliceSize)
+        if (s.m_nos.size() < limit)
             s.m_bExhausted = true;
+        // A quick statement asks for more next time, a slow one for less.
+        if (s.m_query) {
+            const qint64 ns = std::max<qint64>(took.nsecsElapsed(), 1);
+            const qint64 next = qint64(limit) * (kQuerySliceNs / 2) / ns;
+            s.m_nFetch = int(std::clamp<qint64>(next, 64, std::max(64, m_nSliceSize)));
+            s.m_nFetch = std::min(s.m_nFetch, 4 * limit);
+        }
         if (!s.m_nos.isEmpty()) {
             s.m_nBefore = s.m_nos.last();
             if (s.m_bByTime)
@@ -333,6 +372,9 @@ bool RecordsModel::LoadSlice(int maxRows)
 
     const bool held = m_bHoldMessages;
     m_bHoldMessages = true;
+    QElapsedTimer sliceTime;
+    sliceTime.start();
+    const bool timed = m_view == View::Query;
     QVector<qint64> batch;
     batch.reserve(std::min(maxRows, 65536));
     bool failed = false;
@@ -357,6 +399,8 @@ bool RecordsModel::LoadSlice(int maxRows)
             pick = rec ? rec : send;
         }
         batch.append(pick->m_nos.at(pick->m_nHead++) | (pick->m_bSend ? kSendBit : 0));
+        if (timed && !pick->HasHead() && sliceTime.nsecsElapsed() > kQuerySliceNs)
+            break;
     }
 
     if (!batch.isEmpty()) {
@@ -476,3 +520,69 @@ bool RecordsModel::DeleteRow(int row)
 
 void RecordsModel::SetSliceSize(int keys) { m_nSliceSize = std::max(1, keys); }
 void RecordsModel::SetPageSize(int rows) { m_nPageSize = std::max(1, rows); }
+
+RecordsModel::Snapshot RecordsModel::TakeSnapshot()
+{
+    FinishLoading();
+    Snapshot snap;
+    snap.m_view = m_view;
+    snap.m_keys = m_keys;
+    snap.m_reports.reserve(m_reports.size());
+    for (int row = 0; row < m_reports.size(); ++row)
+        snap.m_reports.append(Texts(row));
+    return snap;
+}
+
+QVector<RecordsModel::RowTexts> RecordsModel::SnapshotRows(const Snapshot &snapshot, int first, int count,
+                                                           bool *failed) const
+{
+    QVector<RowTexts> out;
+    const int last = std::min(snapshot.Count(), first + count);
+    out.reserve(std::max(0, last - first));
+    const int reports = int(snapshot.m_reports.size());
+    for (int row = std::max(first, 0); row < std::min(last, reports); ++row)
+        out.append(snapshot.m_reports.at(row));
+    const int keyFirst = std::max(first, reports) - reports;
+    const int keyLast = last - reports;
+    if (keyFirst >= keyLast)
+        return out;
+
+    // The records of a run of rows lie close together by D_NO in each journal: a few range
+    // statements read them, into a table of their own so the list's cache stays as it is.
+    QHash<qint64, CachedRow> texts;
+    texts.reserve(keyLast - keyFirst);
+    const int messagesBefore = m_nMessages;
+    const bool held = m_bHoldMessages;
+    m_bHoldMessages = true;
+    for (const bool send : {false, true}) {
+        QVector<qint64> nos;
+        for (int i = keyFirst; i < keyLast; ++i) {
+            const qint64 key = snapshot.m_keys.at(i);
+            if (bool(key & kSendBit) == send)
+                nos.append(key & ~kSendBit);
+        }
+        std::sort(nos.begin(), nos.end());
+        int i = 0;
+        while (i < nos.size()) {
+            int j = i;
+            while (j + 1 < nos.size() && nos.at(j + 1) - nos.at(j) <= 4 * m_nPageSize)
+                ++j;
+            QSet<qint64> wanted(nos.begin() + i, nos.begin() + j + 1);
+            FetchRange(send, nos.at(i), nos.at(j), wanted, texts);
+            i = j + 1;
+        }
+    }
+    m_bHoldMessages = held;
+    const bool bad = m_nMessages != messagesBefore || !m_heldMessages.isEmpty();
+    if (failed)
+        *failed = bad;
+    if (!held)
+        ShowHeldMessages();
+    for (int i = keyFirst; i < keyLast; ++i) {
+        const qint64 key = snapshot.m_keys.at(i);
+        const auto it = texts.constFind(key);
+        if (it != texts.constEnd())
+            out.append(TextsOf(key, *it, snapshot.m_view));
+    }
+    return out;
+}
