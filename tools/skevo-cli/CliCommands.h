@@ -7,6 +7,7 @@ int RunPdu(const QStringList &args);
 int RunInitDb(const QStringList &args);
 int RunSend(const QStringList &args);
 int RunListen(const QStringList &args);
+int RunExport(const QStringList &args);
 
 // Writes one line to stderr and returns the exit code for bad input or usage.
 int CliFail(const QString &message);
