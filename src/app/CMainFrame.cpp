@@ -6,7 +6,11 @@
 #include "IMessageBox.h"
 #include "IRingPlayer.h"
 #include "WindowPlacement.h"
+#include "records/CLogExportCommand.h"
 #include "records/CMyList.h"
+#include "records/CQueryDlg.h"
+#include "records/CReplyDlg.h"
+#include "records/RecordsModel.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 
@@ -191,6 +195,13 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(&tray, &CTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
     m_pList->InitialUpdate();
 
+    // The query window lives as long as the main window, hidden until asked for.
+    m_pQueryDlg = new CQueryDlg(m_pList->Model(), messages, this);
+    connect(m_pList, &CMyList::queryRequested, this, &CMainFrame::OnQuery);
+    connect(m_pQueryDlg, &CQueryDlg::queryLoaded, m_pList, &QAbstractItemView::scrollToTop);
+    connect(m_pList, &CMyList::exportRequested, this, &CMainFrame::OnExportLog);
+    connect(m_pList, &CMyList::replyRequested, this, &CMainFrame::OnReply);
+
     auto *next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { FocusNextPane(true); });
     auto *previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
@@ -250,7 +261,7 @@ void CMainFrame::BuildActions()
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActAccounts, m_pActDevice, m_pActExport, m_pActQuery})
+    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActAccounts, m_pActDevice})
         later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
@@ -259,6 +270,8 @@ void CMainFrame::BuildActions()
     connect(m_pActToTray, &QAction::triggered, this, &CMainFrame::OnMinimizeToTray);
     connect(m_pActPlay, &QAction::triggered, this, &CMainFrame::OnTogglePlay);
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
+    connect(m_pActQuery, &QAction::triggered, this, &CMainFrame::OnQuery);
+    connect(m_pActExport, &QAction::triggered, this, &CMainFrame::OnExportLog);
 }
 
 void CMainFrame::BuildMenus()
@@ -516,6 +529,28 @@ void CMainFrame::OnAbout()
 void CMainFrame::OnExit()
 {
     close();
+}
+
+void CMainFrame::OnQuery()
+{
+    m_pQueryDlg->show();
+    m_pQueryDlg->raise();
+    m_pQueryDlg->activateWindow();
+}
+
+void CMainFrame::OnExportLog()
+{
+    CLogExportCommand::ExportLog(m_pList, m_pList->Model(), m_messages);
+}
+
+void CMainFrame::OnReply(int row)
+{
+    CReplyDlg::Services services{m_app.m_modem, m_messages, [this] { return m_app.m_device.m_strSMSC; },
+                                 [this] {
+                                     m_pView->ResetProgress(2);
+                                     m_pView->StepProgress();
+                                 }};
+    CReplyDlg::ReplyToRow(m_pList->Model(), row, std::move(services), this);
 }
 
 void CMainFrame::FocusNextPane(bool forward)

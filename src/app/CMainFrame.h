@@ -11,6 +11,7 @@
 #include <memory>
 
 class CMyList;
+class CQueryDlg;
 class CSkevoApp;
 class CSkevoView;
 class IMessageBox;
@@ -51,6 +52,10 @@ public:
     void OnTogglePlay();
     void OnAbout();
     void OnExit();
+    void OnQuery();
+    void OnExportLog();
+    void OnReply(int row);
+    CQueryDlg &QueryDialog() const { return *m_pQueryDlg; }
 
 signals:
     // Once a minute while connected: the due-order check.
@@ -87,6 +92,7 @@ private:
     QSplitter *m_pSplitter = nullptr;
     CMyList *m_pList = nullptr;
     CSkevoView *m_pView = nullptr;
+    CQueryDlg *m_pQueryDlg = nullptr;
     QToolBar *m_pToolBar = nullptr;
     QMenu *m_pTrayMenu = nullptr;
 
