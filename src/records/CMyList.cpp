@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QStyledItemDelegate>
 
@@ -106,6 +107,25 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     };
     for (int c = 0; c < RecordsModel::ColumnCount; ++c)
         setColumnWidth(c, widths[c]);
+    // Rows arrive on top. Scrolled away from the top, the operator reads older rows: the view
+    // moves with the new rows so those stay where they are. At the top, they see each new one.
+    connect(m_pModel, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex &, int first, int) {
+        m_bKeepPlace = first == 0 && verticalScrollBar()->value() > verticalScrollBar()->minimum();
+    });
+    connect(m_pModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        if (!m_bKeepPlace)
+            return;
+        m_bKeepPlace = false;
+        const int rows = last - first + 1;
+        updateGeometries(); // the scroll bar's range must already count the new rows
+        verticalScrollBar()->setValue(verticalScrollBar()->value()
+                                      + (verticalScrollMode() == ScrollPerItem ? rows : rows * rowHeight(0)));
+    });
+    m_nLastColumnWidth = widths[RecordsModel::ColumnCount - 1];
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != RecordsModel::ColumnCount - 1)
+            FitLastColumn();
+    });
 
     m_pMenu = new QMenu(this);
     m_pMenu->setObjectName(QStringLiteral("recordsMenu"));
@@ -161,21 +181,59 @@ QSize CMyList::sizeHint() const
 }
 
 void CMyList::InitialUpdate() { LoadAll(); }
-void CMyList::LoadReceived() { m_pModel->LoadReceived(); }
-void CMyList::LoadSent() { m_pModel->LoadSent(); }
-void CMyList::LoadAll() { m_pModel->LoadAll(); }
+// A view loaded anew is shown from its top, its newest rows.
+void CMyList::LoadReceived()
+{
+    m_pModel->LoadReceived();
+    scrollToTop();
+}
+
+void CMyList::LoadSent()
+{
+    m_pModel->LoadSent();
+    scrollToTop();
+}
+
+void CMyList::LoadAll()
+{
+    m_pModel->LoadAll();
+    scrollToTop();
+}
 void CMyList::ClearRows() { m_pModel->ClearRows(); }
 void CMyList::AddReportRow(const SmsReport &report) { m_pModel->AddReportRow(report); }
 
 int CMyList::SelectionMark() const
 {
+    // The current row alone is no mark: after a delete it moves to the row that followed,
+    // which nobody selected. It counts while it is selected; else a single selected row
+    // does (the current one was taken out of a selection with Ctrl).
     const QModelIndex current = currentIndex();
-    return current.isValid() ? current.row() : -1;
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()))
+        return current.row();
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.constFirst().row() : -1;
 }
 
 void CMyList::DeleteSelected()
 {
     m_pModel->DeleteRow(SelectionMark());
+}
+
+void CMyList::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    FitLastColumn();
+}
+
+void CMyList::FitLastColumn()
+{
+    if (m_bFitting)
+        return;
+    m_bFitting = true;
+    const int last = RecordsModel::ColumnCount - 1;
+    const int others = columnViewportPosition(last) + horizontalOffset();
+    setColumnWidth(last, std::max(m_nLastColumnWidth, viewport()->width() - others));
+    m_bFitting = false;
 }
 
 void CMyList::contextMenuEvent(QContextMenuEvent *event)

@@ -29,7 +29,8 @@ public:
     void ClearRows();
     void DeleteSelected();
     void AddReportRow(const SmsReport &report);
-    // The row of the selection mark, -1 when there is none.
+    // The row of the selection mark: the selected row most recently clicked, -1 when no row
+    // is selected.
     int SelectionMark() const;
 
     QSize sizeHint() const override;
@@ -42,13 +43,19 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QAction *AddAction(QMenu *menu, const QString &text, const QString &prompt, const char *name);
     // Puts text into the status bar of the window the list is in ("" clears it).
     void ShowPrompt(const QString &text);
+    // The content column takes the width the others leave, at least its laid-out width.
+    void FitLastColumn();
 
     IMessageBox &m_messages;
     RecordsModel *m_pModel = nullptr;
     QMenu *m_pMenu = nullptr;
+    int m_nLastColumnWidth = 0;
+    bool m_bFitting = false;
+    bool m_bKeepPlace = false;
 };

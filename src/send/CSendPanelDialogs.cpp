@@ -2,7 +2,7 @@
 
 #include "CManualNumberDlg.h"
 
-#include <QFileDialog>
+#include "base/CFileDialog.h"
 
 std::optional<QString> CSendPanelDialogs::AskManualNumber(QWidget *parent)
 {
@@ -12,22 +12,18 @@ std::optional<QString> CSendPanelDialogs::AskManualNumber(QWidget *parent)
     return dlg.Number();
 }
 
+QStringList CSendPanelDialogs::OpenFilters()
+{
+    return {QStringLiteral("电话号码文件(*.txt)"), CFileDialog::AllFiles()};
+}
+
 QString CSendPanelDialogs::OpenNumberFile(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(),
-                                        QStringLiteral("电话号码文件(*.txt);;All Files(*.*)"));
+    return CFileDialog::GetOpenFileName(parent, OpenFilters());
 }
 
 QString CSendPanelDialogs::SaveNumberFile(QWidget *parent)
 {
-    QFileDialog dlg(parent);
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setNameFilter(QStringLiteral("Txt 文件(*.txt)"));
-    // A name typed without extension gets ".txt"; an existing file is confirmed first.
-    dlg.setDefaultSuffix(QStringLiteral("txt"));
-    dlg.selectFile(QStringLiteral("保存号码"));
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return {};
-    return dlg.selectedFiles().constFirst();
+    return CFileDialog::GetSaveFileName(parent, QStringLiteral("保存号码"), {QStringLiteral("Txt 文件(*.txt)")},
+                                        QStringLiteral("txt"));
 }

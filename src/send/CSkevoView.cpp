@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,6 +38,54 @@ private:
 };
 
 const QString kDefaultMessage = QStringLiteral("在做一个短信软件,测试短信");
+
+// The send list lays out every entry in one size (a list of 100,000 stays quick), and the
+// view takes that size from its last entry, so a short entry added last cut every longer
+// one. Here each entry is as wide as the widest, which is kept up to date as rows come
+// (only the new ones are measured) and measured anew after anything else.
+class WidestEntryDelegate : public QStyledItemDelegate
+{
+public:
+    WidestEntryDelegate(const SendListModel &model, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model)
+    {
+        connect(&model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+            if (m_nWidest >= 0)
+                m_nWidest = std::max(m_nWidest, Measure(first, last + 1));
+        });
+        const auto measureAnew = [this] { m_nWidest = -1; };
+        connect(&model, &QAbstractItemModel::modelReset, this, measureAnew);
+        connect(&model, &QAbstractItemModel::layoutChanged, this, measureAnew);
+        connect(&model, &QAbstractItemModel::rowsRemoved, this, measureAnew);
+        connect(&model, &QAbstractItemModel::dataChanged, this, measureAnew);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_nWidest < 0 || option.font != m_font) {
+            m_font = option.font;
+            m_nWidest = Measure(0, m_model.Count());
+        }
+        const QFontMetrics fm(m_font);
+        size.setWidth(size.width() - fm.horizontalAdvance(index.data().toString()) + m_nWidest);
+        return size;
+    }
+
+private:
+    int Measure(int from, int to) const
+    {
+        const QFontMetrics fm(m_font);
+        int widest = 0;
+        for (int row = from; row < to; ++row)
+            widest = std::max(widest, fm.horizontalAdvance(m_model.Entry(row)));
+        return widest;
+    }
+
+    const SendListModel &m_model;
+    mutable QFont m_font;
+    mutable int m_nWidest = -1;
+};
 } // namespace
 
 struct CSkevoView::Private
@@ -74,6 +123,9 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
+        // Buttons beside the number list may lose a little height with it, down to their text.
+        b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+        b->setMinimumHeight(b->fontMetrics().height() + 2);
         if (slot)
             connect(b, &QPushButton::clicked, this, slot);
         else
@@ -95,9 +147,11 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     d->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     d->list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     d->list->setModel(&d->model);
+    d->list->setItemDelegate(new WidestEntryDelegate(d->model, d->list));
     listLabel->setBuddy(d->list);
 
     auto *buttons = new QVBoxLayout;
+    buttons->setSpacing(2);
     buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
     buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
     buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
@@ -149,8 +203,12 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     grid->addWidget(sendButton, 3, 1);
     grid->addWidget(d->progress, 4, 0);
     grid->addWidget(button("stopButton", QStringLiteral("停止"), &CSkevoView::OnStop), 4, 1);
-    grid->setRowStretch(1, 3);
-    grid->setRowStretch(3, 1);
+    // Height comes and goes through the number list; the message field, the bar and "停止"
+    // keep theirs, so a lower splitter shrinks the list before anything has to scroll.
+    const QMargins frame = d->edit->contentsMargins();
+    d->edit->setFixedHeight(4 * d->edit->fontMetrics().lineSpacing() + 2 * int(d->edit->document()->documentMargin())
+                            + frame.top() + frame.bottom());
+    grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 }
 
@@ -168,7 +226,9 @@ void CSkevoView::InitialUpdate()
     d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
 
     const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
-    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxStoredBytes));
+    // Whatever the field took comes back whole; only a text longer than the field would take
+    // (a file edited by hand) is cut, as the field cuts what is set into it.
+    d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxBytes));
     d->edit->moveCursor(QTextCursor::End);
 
     d->connectedPicture = CTrayIcon::ConnectedPicture();

@@ -5,8 +5,6 @@
 
 namespace MessageText {
 constexpr int kMaxBytes = 140;
-// setting.ini's MSG/MESSAGE is read into a 140-byte buffer with its terminating zero.
-constexpr int kMaxStoredBytes = 139;
 
 int ByteCount(const QString &text);
 // Longest prefix whose ByteCount is at most maxBytes; never splits a surrogate pair.

@@ -9,8 +9,6 @@ namespace NumberRules {
 bool IsValidNumber(const QString &text);
 // Valid numbers only: drop a leading "+", then put "86" in front unless it begins with "86".
 QString NormaliseNumber(const QString &text);
-// Longest number the address field of a PDU can carry (TS 23.040 9.1.2.5).
-constexpr int kMaxPduDigits = 20;
 
 // Reads a number file: empties numbers, fills it with the accepted normalised numbers in
 // file order (repeats dropped without being counted) and adds the rejected lines to

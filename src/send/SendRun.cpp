@@ -51,14 +51,14 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
             plan.m_messages.append(EmptyEntry());
             continue;
         }
-        // "86" put in front of 19 or more digits makes a number longer than the address
-        // field of an SMS-SUBMIT can carry (TS 23.040 9.1.2.5): refused like a bad entry.
-        const QString number = NumberRules::IsValidNumber(entry) ? NumberRules::NormaliseNumber(entry) : QString();
-        if (number.isEmpty() || number.size() > NumberRules::kMaxPduDigits) {
+        if (!NumberRules::IsValidNumber(entry)) {
             plan.m_messages.append(BadNumber());
             return plan;
         }
-        numbers.append(number);
+        // A valid number may still be longer than a PDU address carries once "86" is put in
+        // front: the engine refuses that message alone and journals it failed, so one such
+        // entry does not keep the others from going.
+        numbers.append(NumberRules::NormaliseNumber(entry));
     }
 
     plan.m_bQueue = true;

@@ -81,6 +81,7 @@ private slots:
 
     void layout();
     void shortWindowKeepsThePanelWhole();
+    void panelShrinksByItsNumberList();
     void menus_data();
     void menus();
     void toolBarOrder();
@@ -195,6 +196,34 @@ void tst_MainFrame::shortWindowKeepsThePanelWhole()
     QVERIFY(splitter->sizes().at(0) <= 200);
     QTRY_VERIFY(!form->verticalScrollBar()->isVisible());
     QVERIFY(f.View().ProgressBar()->isVisible());
+}
+
+// Dragging the splitter down takes the height from the number list; the message field, the
+// progress bar and "停止" stay whole and in sight, without a scroll bar.
+void tst_MainFrame::panelShrinksByItsNumberList()
+{
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    auto *splitter = qobject_cast<QSplitter *>(f.centralWidget());
+    auto *form = qobject_cast<QScrollArea *>(splitter->widget(1));
+    auto *numbers = f.View().findChild<QWidget *>(QStringLiteral("sendList"));
+    auto *edit = f.View().findChild<QWidget *>(QStringLiteral("messageEdit"));
+    auto *stop = f.View().findChild<QWidget *>(QStringLiteral("stopButton"));
+    QTRY_VERIFY(!form->verticalScrollBar()->isVisible());
+    const int listHeight = numbers->height();
+    const int editHeight = edit->height();
+
+    const QList<int> sizes = splitter->sizes();
+    splitter->setSizes({sizes.at(0) + 40, sizes.at(1) - 40});
+    QTRY_COMPARE(form->widget()->height(), form->viewport()->height());
+    QVERIFY(!form->verticalScrollBar()->isVisible());
+    QCOMPARE(numbers->height(), listHeight - 40);
+    QCOMPARE(edit->height(), editHeight);
+    for (QWidget *w : {static_cast<QWidget *>(f.View().ProgressBar()), stop}) {
+        const QRect inView(w->mapTo(form->viewport(), QPoint(0, 0)), w->size());
+        QVERIFY(form->viewport()->rect().contains(inView));
+    }
 }
 
 void tst_MainFrame::menus_data()

@@ -1,7 +1,9 @@
 #include "app/CSettingsFile.h"
+#include "app/CSkevoApp.h"
 #include "app/DeviceSettings.h"
 #include "app/GbkText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +23,7 @@ private slots:
     void parityAndStopBits_data();
     void parityAndStopBits();
     void gbkByteLength();
+    void readmeExamplesWorkAsTheyStand();
 
 private:
     QTemporaryDir m_dir;
@@ -163,6 +166,56 @@ void tst_SettingsFile::gbkByteLength()
     QCOMPARE(GbkText::ByteLength(QStringLiteral("😀")), 4); // outside GBK
     QCOMPARE(GbkText::Truncate(QStringLiteral("ab短信"), 5), QStringLiteral("ab短"));
     QCOMPARE(GbkText::FromGbk(GbkText::ToGbk(QStringLiteral("短信猫"))), QStringLiteral("短信猫"));
+}
+
+// The README's example files, copied as they stand, give the values their text explains.
+void tst_SettingsFile::readmeExamplesWorkAsTheyStand()
+{
+    QFile readme(QStringLiteral(SKEVO_SOURCE_DIR "/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    QStringList blocks;
+    for (qsizetype at = text.indexOf(QLatin1String("```ini\n")); at >= 0; at = text.indexOf(QLatin1String("```ini\n"), at)) {
+        at += 7;
+        blocks << text.mid(at, text.indexOf(QLatin1String("```"), at) - at);
+    }
+    QCOMPARE(blocks.size(), 2);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("setting.ini"));
+    const auto use = [&](const QString &block) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(block.toUtf8());
+    };
+
+    use(blocks.at(0));
+    CSettingsFile file(path);
+    const DbSettings db = CSkevoApp::ReadDbSettings(file);
+    QCOMPARE(db.m_driver, DbSettings::Sqlite);
+    QCOMPARE(db.m_strData, QStringLiteral("MYSKEVO"));
+    QCOMPARE(db.m_strSqliteFile, QDir(dir.path()).absoluteFilePath(QStringLiteral("MYSKEVO.db")));
+    QCOMPARE(db.m_strHost, QStringLiteral("127.0.0.1"));
+    QCOMPARE(db.m_nPort, 5432);
+    const DeviceSettings device = DeviceSettings::Read(file);
+    QCOMPARE(device.m_strCOM, QStringLiteral("COM1"));
+    QCOMPARE(device.BaudRateValue(), 9600u);
+    QCOMPARE(device.m_strSMSC, QStringLiteral("8613800591500"));
+    QCOMPARE(device.ByteSizeValue(), quint8(8));
+    QCOMPARE(device.m_strParity, QStringLiteral("无"));
+    QCOMPARE(device.m_strStopBits, QStringLiteral("1"));
+    QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()),
+             QStringLiteral("在做一个短信软件,测试短信"));
+    QCOMPARE(file.ReadInt(QStringLiteral("Check"), QStringLiteral("Play"), 0), 1);
+    QCOMPARE(file.ReadString(QStringLiteral("Check"), QStringLiteral("Mid"), QString()), QStringLiteral("skevo.mid"));
+
+    use(blocks.at(1));
+    const DbSettings pg = CSkevoApp::ReadDbSettings(file);
+    QCOMPARE(pg.m_driver, DbSettings::Postgres);
+    QCOMPARE(pg.m_strHost, QStringLiteral("db.example.lan"));
+    QCOMPARE(pg.m_nPort, 5432);
+    QCOMPARE(pg.m_strUser, QStringLiteral("skevo"));
+    QCOMPARE(pg.m_strPsw, QStringLiteral("secret"));
+    QCOMPARE(pg.m_strData, QStringLiteral("skevo"));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

@@ -7,6 +7,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
+#include <QScrollBar>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMainWindow>
@@ -21,14 +23,17 @@ class tst_MyList : public QObject
 private slots:
     void init();
     void columnsAndLook();
+    void lastColumnFillsTheWidth();
     void contextMenuEntries_data();
     void contextMenuEntries();
     void contextMenuPromptsInTheStatusBar_data();
     void contextMenuPromptsInTheStatusBar();
     void commandsActOnTheSelectionMark();
     void deleteWithoutSelectionMark();
+    void deleteAfterDeleteNeedsANewSelection();
     void goToEntriesLoadTheirViews();
     void rowsShowTheirPictures();
+    void newRowsKeepTheReadRowsStill();
 
 private:
     QAction *Action(CMyList &list, const char *name)
@@ -81,6 +86,24 @@ void tst_MyList::columnsAndLook()
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     QVERIFY(list->verticalHeader()->isHidden());
+}
+
+// No empty strip right of the content column: it takes what the others leave, and never
+// less than its laid-out 500 pixels.
+void tst_MyList::lastColumnFillsTheWidth()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    for (int width : {1500, 1800, 900}) {
+        list->resize(width, 300);
+        const int others = list->columnViewportPosition(3) + list->columnWidth(3);
+        QTRY_COMPARE(list->columnViewportPosition(4) + list->columnWidth(4),
+                     std::max(list->viewport()->width(), others + 500));
+        QVERIFY(list->columnWidth(4) >= 500);
+    }
+    QCOMPARE(list->columnWidth(4), 500); // narrower than all columns: the laid-out width
 }
 
 void tst_MyList::contextMenuEntries_data()
@@ -216,6 +239,37 @@ void tst_MyList::deleteWithoutSelectionMark()
     QCOMPARE(list->Model().rowCount(), 2);
 }
 
+// After a delete the row that followed takes the deleted one's place without being
+// selected: a right click on the empty area below the rows must not delete it.
+void tst_MyList::deleteAfterDeleteNeedsANewSelection()
+{
+    auto list = List();
+    QVERIFY(list);
+    list->resize(900, 400);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(list->Model().rowCount(), 1);
+    m_messages.Clear();
+
+    const QPoint below(20, list->visualRect(list->model()->index(0, 1)).bottom() + 40);
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, below);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, below);
+    QCOMPARE(list->SelectionMark(), -1);
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请选中要删除的短信")}));
+    QCOMPARE(list->Model().rowCount(), 1);
+
+    // Selected again, it is the one deleted.
+    m_messages.Clear();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+    QCOMPARE(list->SelectionMark(), 0);
+    Action(*list, "actionDelete")->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("您真的要永远删除这条短信?")}));
+    QCOMPARE(list->Model().rowCount(), 0);
+}
+
 void tst_MyList::goToEntriesLoadTheirViews()
 {
     auto list = List();
@@ -245,6 +299,47 @@ void tst_MyList::rowsShowTheirPictures()
     QVERIFY(icon0 != icon1);
     QCOMPARE(list->model()->index(0, 0).data(RecordsModel::ImageRole).toInt(), 1);
     QCOMPARE(list->model()->index(1, 0).data(RecordsModel::ImageRole).toInt(), 0);
+}
+
+// Scrolled down, the operator keeps reading the same rows while reports come in on top; at
+// the top they see each new row; a view loaded anew starts at its top.
+void tst_MyList::newRowsKeepTheReadRowsStill()
+{
+    {
+        CDbAccess db([s = m_settings] { return s; });
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-02 10:00:00"), 1, QStringLiteral("8613900000002"),
+                                                QStringLiteral("第%1条").arg(i)}) > 0);
+    }
+    auto list = List();
+    QVERIFY(list);
+    list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list.get()));
+    const auto report = [](const QString &text) {
+        return SmsReport{QStringLiteral("2024-03-03 09:00:00"), QStringLiteral("8613900000003"), QStringLiteral("接收"),
+                         QStringLiteral("成功"), text};
+    };
+    const auto topText = [&] { return list->indexAt(QPoint(5, 2)).siblingAtColumn(4).data().toString(); };
+
+    list->AddReportRow(report(QStringLiteral("at the top")));
+    QTRY_COMPARE(topText(), QStringLiteral("at the top"));
+
+    list->scrollTo(list->model()->index(30, 0), QAbstractItemView::PositionAtTop);
+    const QString reading = topText();
+    QVERIFY(!reading.isEmpty() && reading != QStringLiteral("at the top"));
+    for (int i = 0; i < 3; ++i)
+        list->AddReportRow(report(QStringLiteral("new %1").arg(i)));
+    QApplication::processEvents();
+    QCOMPARE(topText(), reading);
+
+    for (QAction *load : {Action(*list, "actionLoadSent"), Action(*list, "actionLoadAll")}) {
+        list->scrollTo(list->model()->index(30, 0), QAbstractItemView::PositionAtTop);
+        load->trigger();
+        QTRY_VERIFY(!list->Model().IsLoading());
+        QApplication::processEvents();
+        QCOMPARE(list->verticalScrollBar()->value(), 0);
+        QCOMPARE(list->indexAt(QPoint(5, 2)).row(), 0);
+    }
 }
 
 QTEST_MAIN(tst_MyList)

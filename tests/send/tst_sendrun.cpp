@@ -50,11 +50,14 @@ void tst_SendRun::checks_data()
         << QStringList{kEmptyEntry, kEmptyEntry, kBad} << QStringList();
     QTest::newRow("25 digits refused") << kText << QStringList{QString(25, QLatin1Char('1'))} << true << QStringList{kBad}
                                        << QStringList();
-    // 86 in front of 24 digits makes 26, more than the 20 digits a PDU address carries.
-    QTest::newRow("24 digits refused: 26 after normalising") << kText << QStringList{QString(24, QLatin1Char('1'))} << true
-                                                             << QStringList{kBad} << QStringList();
-    QTest::newRow("19 digits refused: 21 after normalising, a PDU carries 20")
-        << kText << QStringList{QStringLiteral("1") + QString(18, QLatin1Char('2'))} << true << QStringList{kBad} << QStringList();
+    // More digits than a PDU address carries (20) pass the run's checks: the engine refuses
+    // each such number alone and journals it failed, the others go.
+    QTest::newRow("24 digits pass, 26 after normalising")
+        << kText << QStringList{QStringLiteral("13800000000"), QString(24, QLatin1Char('1'))} << true << QStringList()
+        << QStringList{n13, QStringLiteral("86") + QString(24, QLatin1Char('1'))};
+    QTest::newRow("19 digits pass, 21 after normalising")
+        << kText << QStringList{QStringLiteral("1") + QString(18, QLatin1Char('2'))} << true << QStringList()
+        << QStringList{QStringLiteral("861") + QString(18, QLatin1Char('2'))};
     QTest::newRow("18 digits that begin with 86 pass")
         << kText << QStringList{QStringLiteral("86") + QString(16, QLatin1Char('1'))} << true << QStringList()
         << QStringList{QStringLiteral("86") + QString(16, QLatin1Char('1'))};

@@ -3,9 +3,11 @@
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
 #include "app/CTrayIcon.h"
+#include "app/FrameSettings.h"
 #include "send/CRandGenerator.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
+#include "send/MessageText.h"
 #include "send/SendListModel.h"
 
 #include <QAbstractItemModelTester>
@@ -61,7 +63,8 @@ private slots:
     void layoutAndCaptions();
     void initialUpdate();
     void initialUpdateRestoresLastNumbersOnce();
-    void storedMessageIsCutTo139Bytes();
+    void storedMessageComesBackWhole_data();
+    void storedMessageComesBackWhole();
     void byteCountFollowsTheField();
     void fieldTakesNoMoreThan140Bytes();
     void cutKeepsTheTextAroundTheCaret();
@@ -76,6 +79,7 @@ private slots:
     void orderButton();
     void moveToFrontOfClickedEntries();
     void clickTogglesSelection();
+    void entriesAreShownWhole();
     void selectionCommandsWithoutSelection();
     void removeSelected();
     void clearList_data();
@@ -88,6 +92,7 @@ private slots:
     void progressBar();
     void connectionState();
     void sendThroughSimulatedModem();
+    void overlongNumberFailsAloneInTheRun();
 
 private:
     void Make(const QByteArray &settings = QByteArray());
@@ -264,17 +269,30 @@ void tst_SkevoView::initialUpdateRestoresLastNumbersOnce()
     QCOMPARE(List()->model()->index(1, 0).data().toString(), QStringLiteral("+8613800000000"));
 }
 
-void tst_SkevoView::storedMessageIsCutTo139Bytes()
+void tst_SkevoView::storedMessageComesBackWhole_data()
 {
-    Make("[MSG]\nMESSAGE=" + QString(80, QChar(0x4E2D)).toUtf8() + "\n");
-    SHOW_PANEL();
-    QCOMPARE(Edit()->toPlainText(), QString(69, QChar(0x4E2D)));
-    QCOMPARE(ByteCount(), QStringLiteral("138"));
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    const QString full = QString(69, QChar(0x4E2D)) + QStringLiteral("。");
+    QTest::newRow("140 bytes ending in a full stop") << full << full;
+    QTest::newRow("140 single bytes") << QString(140, QLatin1Char('x')) << QString(140, QLatin1Char('x'));
+    const QString lines = QStringLiteral("a\n") + QString(68, QChar(0x4E2D)) + QStringLiteral("b"); // 140 bytes
+    QTest::newRow("line breaks count two") << lines << lines;
+    // Longer than the field takes (a file written by hand): what the field would have taken.
+    QTest::newRow("too long for the field") << QString(80, QChar(0x4E2D)) << QString(70, QChar(0x4E2D));
+}
 
-    Make("[MSG]\nMESSAGE=" + QByteArray(150, 'x') + "\n");
+// What the panel shows at start is what the main window saved from it at the last exit.
+void tst_SkevoView::storedMessageComesBackWhole()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    Make();
+    QVERIFY(FrameSettings::WriteOnClose(m_app->m_settings, typed, true));
     SHOW_PANEL();
-    QCOMPARE(Edit()->toPlainText(), QString(139, QLatin1Char('x')));
-    QCOMPARE(ByteCount(), QStringLiteral("139"));
+    QCOMPARE(Edit()->toPlainText(), shown);
+    QCOMPARE(m_view->Message(), shown);
+    QCOMPARE(ByteCount(), QString::number(MessageText::ByteCount(shown)));
 }
 
 void tst_SkevoView::byteCountFollowsTheField()
@@ -504,6 +522,28 @@ void tst_SkevoView::clickTogglesSelection()
     QCOMPARE(selected.at(0).row(), 2);
 }
 
+// The list gives every entry one size; a shorter entry added last must not cut the others.
+void tst_SkevoView::entriesAreShownWhole()
+{
+    SHOW_PANEL();
+    const QStringList entries{QStringLiteral("8613800000000"), QStringLiteral("+861380000000012345"), QStringLiteral("138")};
+    for (const QString &entry : entries) {
+        m_view->Model().Append(entry);
+        QApplication::processEvents();
+    }
+    QListView *list = List();
+    QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).isValid());
+    for (int row = 0; row < entries.size(); ++row) {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QVERIFY2(rect.width() > list->fontMetrics().horizontalAdvance(entries.at(row)), qPrintable(entries.at(row)));
+    }
+    // Smaller again once the long entry is gone.
+    const int wide = list->visualRect(list->model()->index(0, 0)).width();
+    m_view->Model().RemoveRows({1});
+    QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).width() < wide);
+    QVERIFY(list->visualRect(list->model()->index(0, 0)).width() > list->fontMetrics().horizontalAdvance(entries.at(0)));
+}
+
 void tst_SkevoView::moveToFrontOfClickedEntries()
 {
     SHOW_PANEL();
@@ -715,6 +755,46 @@ void tst_SkevoView::sendThroughSimulatedModem()
         QVERIFY2(submit.decoded, qPrintable(submit.error));
         QCOMPARE(submit.message.text, kDefaultText);
     }
+}
+
+// A number too long for a PDU address does not stop the run: the engine refuses it alone,
+// journals and reports it failed, and the numbers around it go.
+void tst_SkevoView::overlongNumberFailsAloneInTheRun()
+{
+    ModemSimulator sim;
+    if (!sim.Start())
+        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    SHOW_PANEL();
+    CSmsModem &modem = m_app->m_modem;
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(modem.InitModem());
+    const QString nineteen = QStringLiteral("1") + QString(18, QLatin1Char('2'));
+    const QString twentyFour(24, QLatin1Char('3'));
+    m_view->Model().Append({QStringLiteral("13800000001"), nineteen, twentyFour, QStringLiteral("13800000002")});
+    Click("sendButton");
+    QVERIFY(m_box.shown.isEmpty());
+    QCOMPARE(m_view->ProgressBar()->maximum(), 4);
+
+    QStringList results;
+    connect(&modem, &CSmsModem::reportReady, m_view.get(), [&] {
+        if (const std::optional<SmsReport> report = modem.PopReport()) {
+            results << report->m_strNumber + QLatin1Char(' ') + report->m_strResult;
+            m_view->StepProgress();
+        }
+    });
+    QVERIFY(modem.StartThread());
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 4, 30000);
+    modem.StopThread();
+    modem.Close();
+    QCOMPARE(results, (QStringList{QStringLiteral("8613800000001 成功"), QStringLiteral("86") + nineteen + QStringLiteral(" 失败"),
+                                   QStringLiteral("86") + twentyFour + QStringLiteral(" 失败"), QStringLiteral("8613800000002 成功")}));
+    QCOMPARE(sim.SubmitCount(), 2);
+    const RecordsetPtr rows = m_app->m_db.OpenRecordset(Sql::SendSelect);
+    QStringList journal;
+    for (; rows && !rows->IsEOF(); rows->MoveNext())
+        journal << rows->GetFieldText(QStringLiteral("D_SENDNUM")) + QLatin1Char(' ') + rows->GetFieldText(QStringLiteral("D_STATE"));
+    QCOMPARE(journal, (QStringList{QStringLiteral("8613800000001 1"), QStringLiteral("86") + nineteen + QStringLiteral(" 0"),
+                                   QStringLiteral("86") + twentyFour + QStringLiteral(" 0"), QStringLiteral("8613800000002 1")}));
 }
 
 QTEST_MAIN(tst_SkevoView)

@@ -1,0 +1,125 @@
+#include "CFileDialog.h"
+
+#include <QAbstractFileIconProvider>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QStyle>
+
+namespace {
+// Icons and type names from what the directory listing already knows (a folder or a file,
+// and its name), never from the file's contents.
+class Icons : public QAbstractFileIconProvider
+{
+public:
+    explicit Icons(QStyle *style)
+        : m_folder(style->standardIcon(QStyle::SP_DirIcon))
+        , m_file(style->standardIcon(QStyle::SP_FileIcon))
+        , m_drive(style->standardIcon(QStyle::SP_DriveHDIcon))
+        , m_computer(style->standardIcon(QStyle::SP_ComputerIcon))
+        , m_desktop(style->standardIcon(QStyle::SP_DesktopIcon))
+        , m_trash(style->standardIcon(QStyle::SP_TrashIcon))
+        , m_network(style->standardIcon(QStyle::SP_DriveNetIcon))
+    {
+        setOptions(DontUseCustomDirectoryIcons);
+    }
+
+    QIcon icon(IconType type) const override
+    {
+        switch (type) {
+        case Computer: return m_computer;
+        case Desktop: return m_desktop;
+        case Trashcan: return m_trash;
+        case Network: return m_network;
+        case Drive: return m_drive;
+        case Folder: return m_folder;
+        case File: break;
+        }
+        return m_file;
+    }
+
+    QIcon icon(const QFileInfo &info) const override
+    {
+        if (info.isRoot())
+            return m_drive;
+        return info.isDir() ? m_folder : m_file;
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        const char *context = "QAbstractFileIconProvider";
+        if (info.isRoot())
+            return QCoreApplication::translate(context, "Drive");
+        if (info.isDir())
+            return QCoreApplication::translate(context, "Folder");
+        const QString suffix = info.suffix();
+        if (suffix.isEmpty())
+            return QCoreApplication::translate(context, "File");
+        return QCoreApplication::translate(context, "%1 File").arg(suffix);
+    }
+
+private:
+    QIcon m_folder, m_file, m_drive, m_computer, m_desktop, m_trash, m_network;
+};
+
+// The model asks its icon provider until the model is gone: the provider lives in a child of
+// the model, deleted after the model has stopped its gathering thread.
+class IconsHolder : public QObject
+{
+public:
+    IconsHolder(QStyle *style, QObject *model) : QObject(model), m_icons(style) {}
+    Icons m_icons;
+};
+
+// The platform's dialog (GTK, a portal) would be created inside the QFileDialog constructor,
+// before any option of ours could refuse it, and an in-process one reads files to guess
+// their types: the whole program does without them.
+QWidget *WithoutPlatformDialogs(QWidget *parent)
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    return parent;
+}
+} // namespace
+
+CFileDialog::CFileDialog(QWidget *parent, const QStringList &filters, const QString &directory)
+    : QFileDialog(WithoutPlatformDialogs(parent), QString(), directory)
+{
+    // The list the constructor asked for is only being gathered (names and directory
+    // entries, in a thread); icons and types are taken on this thread once the event loop
+    // delivers it, so they come from here on.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setOption(QFileDialog::DontUseCustomDirectoryIcons);
+    if (auto *model = findChild<QFileSystemModel *>())
+        setIconProvider(&(new IconsHolder(style(), model))->m_icons);
+    if (!filters.isEmpty())
+        setNameFilters(filters);
+}
+
+QString CFileDialog::AllFiles()
+{
+    return QStringLiteral("All Files(*)");
+}
+
+QString CFileDialog::GetOpenFileName(QWidget *parent, const QStringList &filters)
+{
+    CFileDialog dlg(parent, filters);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return dlg.selectedFiles().constFirst();
+}
+
+QString CFileDialog::GetSaveFileName(QWidget *parent, const QString &proposedName, const QStringList &filters,
+                                     const QString &defaultSuffix)
+{
+    CFileDialog dlg(parent, filters);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setDefaultSuffix(defaultSuffix);
+    dlg.selectFile(proposedName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return dlg.selectedFiles().constFirst();
+}

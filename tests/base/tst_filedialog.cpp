@@ -1,0 +1,188 @@
+// The program's file dialog: it shows every file the filters let through and leaves the
+// database's files to SQLite. Opening one of them, even only to read, would drop SQLite's
+// locks (see CFileDialog.h); the end-to-end case below shows what that costs.
+#include "TestEnv.h"
+#include "base/CFileDialog.h"
+#include "db/CDbAccess.h"
+#include "send/CSendPanelDialogs.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+const QString kName = QStringLiteral("FILEDLG");
+
+// A T_SEND row written by whoever calls it; the key, or 0.
+qint64 WriteRow(CDbAccess &db, const QString &text)
+{
+    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text});
+}
+
+// This test program run again as another process, on the database in dir.
+QString OtherProcess(const QString &what, const QString &dir)
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationFilePath(), {what, dir});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return QStringLiteral("failed: ") + QString::fromUtf8(p.readAllStandardError());
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// Names of the files in a folder opened while it is watched.
+class OpenWatch
+{
+public:
+    explicit OpenWatch(const QString &dir)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            inotify_add_watch(m_fd, QFile::encodeName(dir).constData(), IN_OPEN);
+    }
+    ~OpenWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool IsValid() const { return m_fd >= 0; }
+    QSet<QString> Opened()
+    {
+        QSet<QString> names;
+        alignas(inotify_event) char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                return names;
+            for (ssize_t at = 0; at < n;) {
+                const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
+                if (e->len > 0)
+                    names.insert(QFile::decodeName(e->name));
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+// Shows the dialog on dir until every entry of the list has its type, as the list shows it.
+bool ShowFilled(QFileDialog &dlg, const QString &dir, int entries)
+{
+    dlg.setViewMode(QFileDialog::Detail);
+    dlg.setDirectory(dir);
+    dlg.show();
+    if (!QTest::qWaitForWindowExposed(&dlg))
+        return false;
+    auto *model = dlg.findChild<QFileSystemModel *>();
+    if (!model)
+        return false;
+    return QTest::qWaitFor([&] {
+        const QModelIndex root = model->index(dir);
+        if (model->rowCount(root) != entries)
+            return false;
+        for (int r = 0; r < entries; ++r)
+            if (model->type(model->index(r, 0, root)).isEmpty())
+                return false;
+        return true;
+    }, 10000);
+}
+} // namespace
+
+class tst_FileDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void numberFileFiltersShowEveryFile_data();
+    void numberFileFiltersShowEveryFile();
+    void databaseKeepsItsLocks();
+};
+
+void tst_FileDialog::numberFileFiltersShowEveryFile_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("number files") << 0 << QStringList{QStringLiteral("numbers.txt")};
+    QTest::newRow("all files, names without a dot too")
+        << 1 << QStringList{QStringLiteral("numbers"), QStringLiteral("numbers.txt"), QStringLiteral("x.csv")};
+}
+
+void tst_FileDialog::numberFileFiltersShowEveryFile()
+{
+    QFETCH(int, filter);
+    QFETCH(QStringList, shown);
+    QTemporaryDir dir;
+    for (const char *name : {"numbers", "numbers.txt", "x.csv"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QStringList filters = CSendPanelDialogs::OpenFilters();
+    CFileDialog dlg(nullptr, filters);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.selectNameFilter(filters.at(filter));
+    QVERIFY(ShowFilled(dlg, dir.path(), int(shown.size())));
+    auto *model = dlg.findChild<QFileSystemModel *>();
+    const QModelIndex root = model->index(dir.path());
+    QStringList names;
+    for (int r = 0; r < model->rowCount(root); ++r)
+        names << model->fileName(model->index(r, 0, root));
+    names.sort();
+    QCOMPARE(names, shown);
+}
+
+// The program holds its database open (SQLite, write-ahead log) and shows its file dialog on
+// the database's folder. Another program then opens the same database, writes and closes
+// it; as the last one to close it would checkpoint and delete the log if it found no other
+// connection. The program writes again: a third connection, in a third process, must see it.
+void tst_FileDialog::databaseKeepsItsLocks()
+{
+    QTemporaryDir dir;
+    const DbSettings settings = TestEnv::Sqlite(dir.path(), kName);
+    CDbAccess program([settings] { return settings; });
+    QVERIFY(WriteRow(program, QStringLiteral("before the dialog")) > 0);
+    QVERIFY(QFile::exists(settings.m_strSqliteFile + QStringLiteral("-wal")));
+
+    OpenWatch watch(dir.path());
+    QVERIFY(watch.IsValid());
+    {
+        CFileDialog dlg(nullptr, {CFileDialog::AllFiles()});
+        QVERIFY(ShowFilled(dlg, dir.path(), 3)); // the database, its log and its shared memory
+        dlg.reject();
+    }
+    QApplication::processEvents();
+    QCOMPARE(watch.Opened(), QSet<QString>());
+
+    QCOMPARE(OtherProcess(QStringLiteral("--write"), dir.path()), QStringLiteral("1"));
+    QVERIFY(WriteRow(program, QStringLiteral("after the other program")) > 0);
+    QCOMPARE(OtherProcess(QStringLiteral("--count"), dir.path()), QStringLiteral("3"));
+}
+
+// Run as the other program: "--write DIR" adds a row, "--count DIR" prints how many there are.
+int main(int argc, char **argv)
+{
+    if (argc == 3 && (qstrcmp(argv[1], "--write") == 0 || qstrcmp(argv[1], "--count") == 0)) {
+        QCoreApplication app(argc, argv);
+        const DbSettings settings = TestEnv::Sqlite(QString::fromLocal8Bit(argv[2]), kName);
+        CDbAccess db([settings] { return settings; });
+        if (qstrcmp(argv[1], "--write") == 0)
+            return std::printf("%d\n", WriteRow(db, QStringLiteral("other program")) > 0 ? 1 : 0) > 0 ? 0 : 1;
+        const RecordsetPtr rows = db.OpenRecordset(Sql::SendSelect);
+        int count = 0;
+        for (; rows && rows->IsOpen() && !rows->IsEOF(); rows->MoveNext())
+            ++count;
+        std::printf("%d\n", count);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_FileDialog test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_filedialog.moc"
