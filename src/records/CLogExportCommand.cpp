@@ -3,9 +3,9 @@
 #include "LogExport.h"
 #include "RecordsModel.h"
 #include "app/IMessageBox.h"
+#include "base/CFileDialog.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QProgressDialog>
 
 namespace {
@@ -17,10 +17,12 @@ namespace CLogExportCommand {
 
 QString AskExportFile(QWidget *parent, bool *csv)
 {
-    QFileDialog dialog(parent, QString(), QString(), kTextFilter + QStringLiteral(";;") + kCsvFilter);
-    dialog.selectFile(QStringLiteral("短信收发日志"));
+    // The program's one file dialog: it leaves the database's files alone.
+    CFileDialog dialog(parent, {kTextFilter, kCsvFilter});
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(QStringLiteral("短信收发日志"));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &f) {
         dialog.setDefaultSuffix(f == kCsvFilter ? QStringLiteral("csv") : QStringLiteral("txt"));
     });
