@@ -6,7 +6,11 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace {
 // Rows read and encoded together: few statements, few encoder calls, little memory.
@@ -93,10 +97,14 @@ RecordsMessage LogExport::ReadFailed()
     return {QStringLiteral("读取短信记录失败,没有导出文件"), QString(), IMessageBox::Critical};
 }
 
+// The rows are read here, where the list's database connection lives; their lines are
+// made, encoded and written by a second thread meanwhile, so the two halves of the work
+// overlap.
 bool LogExport::WriteTo(QIODevice &out, const RecordsModel &model, const RecordsModel::Snapshot &rows, Format format,
                         const Progress &progress, QString *error, bool *cancelled)
 {
     *cancelled = false;
+    error->clear();
     const qint64 total = rows.Count();
     if (progress && !progress(0, total)) {
         *cancelled = true;
@@ -106,27 +114,71 @@ bool LogExport::WriteTo(QIODevice &out, const RecordsModel &model, const Records
         *error = out.errorString();
         return false;
     }
-    QString chunk;
-    for (int first = 0; first < total; first += kChunkRows) {
-        bool failed = false;
-        const QVector<RecordsModel::RowTexts> texts = model.SnapshotRows(rows, first, kChunkRows, &failed);
-        if (failed) {
-            *error = QString();
-            return false;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QVector<RecordsModel::RowTexts>> queue;
+    bool finished = false; // no more chunks
+    bool stop = false;     // the writer failed, or the export was given up
+    QString writeError;
+    std::thread writer([&] {
+        QString chunk;
+        for (;;) {
+            QVector<RecordsModel::RowTexts> texts;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return !queue.empty() || finished || stop; });
+                if (stop || queue.empty())
+                    return;
+                texts = std::move(queue.front());
+                queue.pop_front();
+            }
+            changed.notify_all();
+            chunk.clear();
+            for (const RecordsModel::RowTexts &row : std::as_const(texts))
+                AppendLine(chunk, row, format);
+            if (out.write(Encode(chunk, format)) < 0) {
+                std::lock_guard<std::mutex> lock(mutex);
+                writeError = out.errorString();
+                stop = true;
+                changed.notify_all();
+                return;
+            }
         }
-        chunk.clear();
-        for (const RecordsModel::RowTexts &row : texts)
-            AppendLine(chunk, row, format);
-        if (out.write(Encode(chunk, format)) < 0) {
-            *error = out.errorString();
-            return false;
+    });
+
+    bool readFailed = false;
+    for (qint64 first = 0; first < total; first += kChunkRows) {
+        QVector<RecordsModel::RowTexts> texts = model.SnapshotRows(rows, int(first), kChunkRows, &readFailed);
+        if (readFailed)
+            break;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return queue.size() < 3 || stop; });
+            if (stop)
+                break;
+            queue.push_back(std::move(texts));
         }
+        changed.notify_all();
         if (progress && !progress(std::min<qint64>(total, first + kChunkRows), total)) {
             *cancelled = true;
-            return false;
+            break;
         }
     }
-    return true;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        if (readFailed || *cancelled)
+            stop = true;
+    }
+    changed.notify_all();
+    writer.join();
+    if (!writeError.isEmpty()) {
+        *error = writeError;
+        *cancelled = false;
+        return false;
+    }
+    return !readFailed && !*cancelled;
 }
 
 LogExport::Result LogExport::Write(const RecordsModel &model, const RecordsModel::Snapshot &rows, const QString &path,

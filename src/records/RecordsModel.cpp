@@ -244,7 +244,7 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
                 c.m_strTime = rs->GetFieldText(1);
                 c.m_strNumber = rs->GetFieldText(2);
                 c.m_strContent = rs->GetFieldText(3);
-                c.m_bState = send ? rs->GetFieldText(4).toLongLong() != 0 : true;
+                c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
                 into.insert(no | bit, c);
             }
             rs->MoveNext();
@@ -548,41 +548,66 @@ QVector<RecordsModel::RowTexts> RecordsModel::SnapshotRows(const Snapshot &snaps
         return out;
 
     // The records of a run of rows lie close together by D_NO in each journal: a few range
-    // statements read them, into a table of their own so the list's cache stays as it is.
-    QHash<qint64, CachedRow> texts;
-    texts.reserve(keyLast - keyFirst);
+    // statements read them, in key order, beside the sorted keys wanted (the list's cache is
+    // left as it is).
+    struct Wanted
+    {
+        qint64 m_nNo;
+        int m_nIndex; // position in the snapshot's keys
+    };
+    QVector<std::optional<RowTexts>> texts(keyLast - keyFirst);
     const int messagesBefore = m_nMessages;
     const bool held = m_bHoldMessages;
     m_bHoldMessages = true;
+    bool readFailed = false;
     for (const bool send : {false, true}) {
-        QVector<qint64> nos;
+        QVector<Wanted> nos;
         for (int i = keyFirst; i < keyLast; ++i) {
             const qint64 key = snapshot.m_keys.at(i);
             if (bool(key & kSendBit) == send)
-                nos.append(key & ~kSendBit);
+                nos.append({key & ~kSendBit, i - keyFirst});
         }
-        std::sort(nos.begin(), nos.end());
+        std::sort(nos.begin(), nos.end(), [](const Wanted &a, const Wanted &b) { return a.m_nNo < b.m_nNo; });
         int i = 0;
-        while (i < nos.size()) {
+        while (i < nos.size() && !readFailed) {
             int j = i;
-            while (j + 1 < nos.size() && nos.at(j + 1) - nos.at(j) <= 4 * m_nPageSize)
+            while (j + 1 < nos.size() && nos.at(j + 1).m_nNo - nos.at(j).m_nNo <= 4 * m_nPageSize)
                 ++j;
-            QSet<qint64> wanted(nos.begin() + i, nos.begin() + j + 1);
-            FetchRange(send, nos.at(i), nos.at(j), wanted, texts);
+            const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendRowsByNo : Sql::RecRowsByNo,
+                                                        {nos.at(i).m_nNo, nos.at(j).m_nNo});
+            try {
+                int w = i;
+                while (!rs->IsEOF() && w <= j) {
+                    const qint64 no = rs->GetFieldValue(0).toLongLong();
+                    while (w <= j && nos.at(w).m_nNo < no)
+                        ++w; // gone from the journal
+                    for (; w <= j && nos.at(w).m_nNo == no; ++w) {
+                        CachedRow c;
+                        c.m_strTime = rs->GetFieldText(1);
+                        c.m_strNumber = rs->GetFieldText(2);
+                        c.m_strContent = rs->GetFieldText(3);
+                        c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
+                        texts[nos.at(w).m_nIndex] = TextsOf(no | (send ? kSendBit : 0), c, snapshot.m_view);
+                    }
+                    rs->MoveNext();
+                }
+            } catch (const CDbError &e) {
+                if (m_heldMessages.isEmpty())
+                    m_heldMessages.append(e.Description());
+                readFailed = true;
+            }
             i = j + 1;
         }
     }
     m_bHoldMessages = held;
-    const bool bad = m_nMessages != messagesBefore || !m_heldMessages.isEmpty();
+    const bool bad = readFailed || m_nMessages != messagesBefore;
     if (failed)
         *failed = bad;
     if (!held)
         ShowHeldMessages();
-    for (int i = keyFirst; i < keyLast; ++i) {
-        const qint64 key = snapshot.m_keys.at(i);
-        const auto it = texts.constFind(key);
-        if (it != texts.constEnd())
-            out.append(TextsOf(key, *it, snapshot.m_view));
+    for (const std::optional<RowTexts> &t : std::as_const(texts)) {
+        if (t)
+            out.append(*t);
     }
     return out;
 }
