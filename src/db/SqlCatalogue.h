@@ -108,8 +108,8 @@ QVariantList DayRangeValues(const QDate &day);
 enum class QueryField {
     Number, // (number) — equal
     Day,    // (QDate) — from its midnight to the next one, the next one excluded
-    Text,   // (pattern) — LIKE with % and _ as wildcards, no escape character, capitals and
-            // small letters alike (SQLite: ASCII letters; PostgreSQL: ILIKE, every letter)
+    Text,   // (pattern) — LIKE with % and _ as wildcards, no escape character, capitals
+            // and small letters told apart, in both dialects
     Order,  // (D_ID) — sent records only
     State,  // (D_STATE) — sent records only
 };
@@ -122,5 +122,5 @@ struct QueryCondition
 // D_NO, MYTIME; binds RecordQueryValues(conditions), then (beforeTime, beforeNo, limit):
 // (time, D_NO) below (beforeTime, beforeNo), newest first.
 QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, DbSettings::Driver dialect);
-QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions);
+QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSettings::Driver dialect);
 } // namespace SqlCatalogue
