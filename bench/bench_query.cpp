@@ -4,7 +4,7 @@
 // and kept. Run by hand on a Release build:
 //   bench_query sqlite [rows] [folder]          (defaults: 1000000, /tmp/skevo-bench-query)
 //   bench_query postgres [rows]                 (server from SKEVO_PG_HOST/PORT/USER/PASSWORD/DB)
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 #include "db/CDbAccess.h"
 #include "records/CMyList.h"
 #include "records/LogExport.h"

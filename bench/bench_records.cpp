@@ -5,7 +5,7 @@
 //   bench_records [rows] [data folder]     (defaults: 1000000, /tmp/skevo-bench-records)
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 #include "app/IRingPlayer.h"
 #include "db/CDbAccess.h"
 #include "records/CMyList.h"
@@ -181,8 +181,10 @@ int main(int argc, char **argv)
     LoginLogic login;
     login.m_strName = QStringLiteral("admin");
     login.m_strPassword = QStringLiteral("admin");
-    if (!login.Login(app).m_bOk)
+    if (!login.Login(app.m_db).m_bOk)
         return 1;
+    app.m_strUser = login.m_strUserFound;
+    app.m_bAdmin = login.m_bAdminFound;
     std::printf("journal: %d rows (%d sent, %d received), SQLite\n", rows, rows / 2, rows / 2);
     std::printf("after the login: VmRSS %ld kB\n", StatusKb("VmRSS:"));
 

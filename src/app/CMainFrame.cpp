@@ -1,9 +1,9 @@
 #include "CMainFrame.h"
 
 #include "CSkevoApp.h"
-#include "CTrayIcon.h"
-#include "FrameSettings.h"
-#include "IMessageBox.h"
+#include "send/CTrayIcon.h"
+#include "base/FrameSettings.h"
+#include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "WindowPlacement.h"
 #include "records/CLogExportCommand.h"
@@ -148,7 +148,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     form->setObjectName(QStringLiteral("viewScrollArea"));
     form->setWidgetResizable(true);
     form->setFrameShape(QFrame::NoFrame);
-    m_pView = new CSkevoView(app, messages);
+    m_pView = new CSkevoView(app.m_settings, app.m_device, app.m_db, app.m_modem, messages);
     form->setWidget(m_pView);
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);
@@ -184,6 +184,19 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     // The engine's worker signals from its own thread: one queued call per report, in order.
     connect(&m_app.m_modem, &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
     connect(&m_app.m_modem, &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
+    // The worker loses and regains the modem on its own while connected; the status bar and
+    // the tray say so. A state that comes in after a disconnect is of no interest any more.
+    connect(&m_app.m_modem, &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
+        if (!m_link.IsConnected())
+            return;
+        const QString text = ModemLink::LinkStateText(state);
+        statusBar()->clearMessage();
+        m_pPaneMessage->setText(text);
+        const bool up = state == CSmsModem::LinkState::Connected;
+        m_pView->UpdateConnectionState(up);
+        if (!up)
+            m_pView->Tray().SetTip(text);
+    }, Qt::QueuedConnection);
     connect(m_pView, &CSkevoView::statusMessage, this, [this](const QString &text) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(text);
@@ -421,6 +434,9 @@ void CMainFrame::OnConnect()
         UpdateCommandStates();
         return;
     }
+    // What an earlier run left is a run of its own: the bar counts its reports.
+    if (r.m_nRestored > 0)
+        m_pView->ResetProgress(r.m_nRestored);
     m_pOrderTimer->start();
     m_pView->UpdateConnectionState(true);
     UpdateCommandStates();

@@ -1,6 +1,6 @@
 #pragma once
 // Operator messages as modal message boxes over a parent window.
-#include "IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,12 @@
 #include "CSkevoApp.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
 
 CSkevoApp::CSkevoApp(const QString &settingsPath)
     : m_settings(QFileInfo(settingsPath).absoluteFilePath())
@@ -18,27 +23,36 @@ QString CSkevoApp::DefaultSettingsPath()
 
 DbSettings CSkevoApp::ReadDbSettings() const
 {
-    return ReadDbSettings(m_settings);
+    return DbSettings::Read(m_settings);
 }
 
 CDbAccess::SettingsSource CSkevoApp::DbSettingsSource() const
 {
+    // Every connection asks before every statement, from the GUI thread and the worker's: the
+    // file is parsed again only when it is another file than last time (setting.ini is
+    // replaced whole when saved) or its size or modification time changed.
+    struct Cache
+    {
+        std::mutex mutex;
+        bool valid = false;
+        struct stat seen = {};
+        DbSettings settings;
+    };
     const QString path = m_settings.Path();
-    return [path] { return ReadDbSettings(CSettingsFile(path)); };
-}
-
-DbSettings CSkevoApp::ReadDbSettings(const CSettingsFile &file)
-{
-    const QString sql = QStringLiteral("SQL");
-    DbSettings s;
-    const QString driver = file.ReadString(sql, QStringLiteral("Driver"), QStringLiteral("sqlite")).trimmed().toLower();
-    s.m_driver = (driver == QStringLiteral("postgres") || driver == QStringLiteral("postgresql") || driver == QStringLiteral("psql"))
-        ? DbSettings::Postgres : DbSettings::Sqlite;
-    s.m_strHost = file.ReadString(sql, QStringLiteral("Host"), s.m_strHost);
-    s.m_nPort = file.ReadInt(sql, QStringLiteral("Port"), 5432);
-    s.m_strUser = file.ReadString(sql, QStringLiteral("User"), s.m_strUser);
-    s.m_strPsw = file.ReadString(sql, QStringLiteral("Psw"), s.m_strPsw);
-    s.m_strData = file.ReadString(sql, QStringLiteral("Data"), s.m_strData);
-    s.m_strSqliteFile = QFileInfo(file.Path()).absoluteDir().absoluteFilePath(s.m_strData + QStringLiteral(".db"));
-    return s;
+    const auto cache = std::make_shared<Cache>();
+    return [path, cache] {
+        struct stat now = {};
+        const bool exists = ::stat(QFile::encodeName(path).constData(), &now) == 0;
+        std::lock_guard lock(cache->mutex);
+        const struct stat &was = cache->seen;
+        const bool same = exists && cache->valid && now.st_dev == was.st_dev && now.st_ino == was.st_ino
+            && now.st_size == was.st_size && now.st_mtim.tv_sec == was.st_mtim.tv_sec
+            && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec;
+        if (!same) {
+            cache->settings = DbSettings::Read(CSettingsFile(path));
+            cache->seen = now;
+            cache->valid = exists;
+        }
+        return cache->settings;
+    };
 }

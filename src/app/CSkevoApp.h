@@ -2,8 +2,8 @@
 // The application object: what the whole program shares. Built before anything else;
 // reads the device settings once, holds the database instance, the logged-in user and
 // the one modem engine. No widgets: the command line and the tests drive it too.
-#include "CSettingsFile.h"
-#include "DeviceSettings.h"
+#include "base/CSettingsFile.h"
+#include "base/DeviceSettings.h"
 #include "db/CDbAccess.h"
 #include "modem/CSmsModem.h"
 
@@ -22,7 +22,6 @@ public:
 
     // setting.ini in the working directory, as an absolute path.
     static QString DefaultSettingsPath();
-    static DbSettings ReadDbSettings(const CSettingsFile &file);
 
     CSettingsFile m_settings;
     DeviceSettings m_device;

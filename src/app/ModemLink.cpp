@@ -30,7 +30,9 @@ ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
         return r;
     }
     if (!m_bOutboxRestored) {
-        m_modem.RestoreOutbox();
+        int journalled = 0;
+        r.m_nRestored = m_modem.RestoreOutbox(&journalled);
+        r.m_nRestored += journalled;
         m_bOutboxRestored = true;
     }
     if (!m_modem.StartThread()) {
@@ -49,4 +51,17 @@ void ModemLink::Disconnect()
     if (m_modem.IsOpen())
         m_modem.Close();
     m_bConnected = false;
+}
+
+QString ModemLink::LinkStateText(CSmsModem::LinkState state)
+{
+    switch (state) {
+    case CSmsModem::LinkState::DeviceGone:
+        return QStringLiteral("短信猫已断开, 正在重新连接...");
+    case CSmsModem::LinkState::NotAnswering:
+        return QStringLiteral("短信猫没有响应, 正在重新连接...");
+    case CSmsModem::LinkState::Connected:
+        break;
+    }
+    return QStringLiteral("短信猫已重新连接");
 }

@@ -1,11 +1,10 @@
 #pragma once
 // Connecting and disconnecting the modem: the port opened with the device settings, the
 // handshake, the worker. What the operator must be told comes back as text.
-#include "DeviceSettings.h"
+#include "base/DeviceSettings.h"
+#include "modem/CSmsModem.h"
 
 #include <QString>
-
-class CSmsModem;
 
 class ModemLink
 {
@@ -14,6 +13,7 @@ public:
     {
         bool m_bOk = false;
         QString m_strMessage; // "" on success
+        int m_nRestored = 0;  // send reports to come for what an earlier run left in the outbox
     };
 
     explicit ModemLink(CSmsModem &modem);
@@ -29,6 +29,9 @@ public:
     // Stops the worker, then closes the port. Queued messages stay queued.
     void Disconnect();
     bool IsConnected() const { return m_bConnected; }
+
+    // What the operator is told when the link is lost while connected, and when it is back.
+    static QString LinkStateText(CSmsModem::LinkState state);
 
 private:
     CSmsModem &m_modem;

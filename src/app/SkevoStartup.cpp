@@ -4,7 +4,7 @@
 #include "CMessageBox.h"
 #include "CRingPlayer.h"
 #include "CSkevoApp.h"
-#include "IMessageBox.h"
+#include "base/IMessageBox.h"
 #include "SingleInstance.h"
 #include "StartupOptions.h"
 #include "users/CLoginDlg.h"
@@ -72,7 +72,7 @@ int Run(const QStringList &arguments, IMessageBox &messages)
 
     auto *boxes = dynamic_cast<CMessageBox *>(&messages);
     {
-        CLoginDlg login(app, messages);
+        CLoginDlg login(app.m_settings, app.m_db, app.m_strUser, app.m_bAdmin, messages);
         // The login stays on top of other windows: its messages must stand over it.
         if (boxes)
             boxes->SetParent(&login);

@@ -1,7 +1,7 @@
 #pragma once
 // From the start of the process to the running main window: options, the settings file,
 // the single-instance guard, the database driver, the login, the main window.
-#include "db/DbSettings.h"
+#include "base/DbSettings.h"
 
 #include <QString>
 #include <QStringList>

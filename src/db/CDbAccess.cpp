@@ -2,7 +2,7 @@
 
 #include "DbTime.h"
 #include "Schema.h"
-#include "users/PasswordHash.h"
+#include "base/PasswordHash.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -100,6 +100,7 @@ struct Connection
     QThread *m_pThread = nullptr;
     DbSettings::Driver m_driver = DbSettings::Sqlite;
     QString m_strTarget; // which database: the key of the once-per-process schema check
+    DbSettings m_settings; // what it was made with
     // Statements run by Execute/Insert stay prepared for the life of the connection: bulk
     // writes (a send list, an order's numbers) then cost one round trip a row.
     std::map<Sql, QSqlQuery> m_prepared;
@@ -536,6 +537,7 @@ bool CDbAccess::Connect()
     c->m_strName = QStringLiteral("skevo-db-%1").arg(++g_nNextConnection);
     c->m_driver = s.m_driver;
     c->m_pThread = QThread::currentThread();
+    c->m_settings = s;
     c->m_db = QSqlDatabase::addDatabase(QtDriverName(s.m_driver), c->m_strName);
     if (s.m_driver == DbSettings::Sqlite) {
         const QString file = QFileInfo(s.m_strSqliteFile.isEmpty() ? s.m_strData + QStringLiteral(".db")
@@ -606,6 +608,23 @@ void CDbAccess::EnsureSchema()
             break;
         ok = d->RunPlain(statement, &error);
     }
+    // Tables made by an earlier release get the columns they lack.
+    for (const SqlCatalogue::SchemaUpgrade &u : SqlCatalogue::SchemaUpgrades(c.m_driver)) {
+        if (!ok)
+            break;
+        if (!u.column.isEmpty()) {
+            bool has = false;
+            {
+                std::optional<QSqlQuery> probe
+                    = d->RunQuery(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(u.table), {}, &error);
+                ok = probe.has_value();
+                has = ok && probe->record().contains(u.column);
+            }
+            if (!ok || has)
+                continue;
+        }
+        ok = d->RunPlain(u.statement, &error);
+    }
     if (ok) {
         std::optional<QSqlQuery> count = d->RunQuery(SqlCatalogue::Text(Sql::UserCount, c.m_driver), {}, &error);
         ok = count && count->next();
@@ -629,8 +648,13 @@ void CDbAccess::EnsureSchema()
 
 bool CDbAccess::EnsureConnected()
 {
-    if (d->Usable())
-        return true;
+    if (d->Usable()) {
+        // Settings saved meanwhile (the login dialog's, say) take effect at the next statement
+        // on every connection alike; a transaction finishes where it began.
+        if (d->m_nTxDepth > 0 || !d->m_settings || d->m_settings().SameConnection(d->m_conn->m_settings))
+            return true;
+        d->m_conn.reset(); // recordsets still being read keep the old connection alive
+    }
     if (d->m_nTxDepth > 0) {
         // A new connection would run the rest of the transaction's statements outside it.
         d->m_strLastError = LostInTransaction();

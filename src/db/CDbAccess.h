@@ -3,6 +3,9 @@
 // its own connection; an instance connects on its first statement and, after a failure or
 // a broken link, connects again at the next one. Statements come from SqlCatalogue with
 // every value bound. This layer shows no window: the texts to show go to the error sink.
+// The settings source is asked before every statement outside a transaction, so a source
+// should be cheap; when what it gives names another database, the statement runs on a new
+// connection to that one.
 //
 // A PostgreSQL connection the server dropped (a restart) is noticed when a statement fails:
 // outside a transaction that statement is run once more on a new connection, so the operator
@@ -13,7 +16,7 @@
 // thread that runs it; a statement from another thread later makes a new connection there.
 // Recordsets are read in the thread that opened them. The instance may be constructed and
 // destroyed in any thread.
-#include "DbSettings.h"
+#include "base/DbSettings.h"
 #include "SqlCatalogue.h"
 
 #include <QString>

@@ -5,7 +5,7 @@
 // recordset reads without regard to case. Date-time columns read back as the text
 // "YYYY-MM-DD HH:MM:SS" in both dialects, and date-time values are bound in that form
 // (DbTime::Canonical makes it).
-#include "DbSettings.h"
+#include "base/DbSettings.h"
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -61,11 +61,18 @@ enum class Sql {
     LastNoSelect,         // D_LASTNO in list order
     LastNoDelete,
     LastNoInsert,         // (position, number)
-    // T_OUTBOX: queued messages kept until their attempt is journalled
-    OutboxInsert,         // (sca, tpa, pid, dcs, text, D_ID) — key returned
-    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE — queue order
+    // T_OUTBOX: queued messages kept until their attempt is journalled. Each row belongs to the
+    // engine instance that queued it (D_OWNER), on a host (D_HOST) and an installation
+    // (D_PLACE); D_LEASE is the database clock's second when the owner last said it runs.
+    OutboxInsert,         // (sca, tpa, pid, dcs, text, D_ID, host, place, owner) — key returned
+    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE; (owner) — queue order
     OutboxMarkInFlight,   // (D_NO)
     OutboxDelete,         // (D_NO)
+    OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
+                          // that name no owner, AGE the seconds since the owner's lease was renewed
+    OutboxClaim,          // (owner, host, place, oldOwner, host, place) — takes over oldOwner's rows (an
+                          // instance that ends hands its own on so: owner = its ended token)
+    OutboxRenew,          // (owner) — renews the owner's lease
     // The journal row and the end of its kept message belong together: run SendInsert and
     // OutboxDelete inside one CDbAccess::Transaction.
     // T_USER, added
@@ -81,6 +88,9 @@ enum class Sql {
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text)
+    RecFindByIdentity,    // D_NO; (identity) — an arrival journalled already
+    RecInsertArrival,     // (number, text, time, identity) — key returned; identity: a digest of the
+                          // arrival's PDUs (D_PDU), by which it is journalled once
     Count_
 };
 
@@ -88,6 +98,15 @@ namespace SqlCatalogue {
 QString Text(Sql id, DbSettings::Driver dialect);
 // Statements that create the tables when missing, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);
+// Columns that tables made by an earlier release lack: added (statement) when table has no
+// column of that name. Entries without a column (indexes on the added columns) always run.
+struct SchemaUpgrade
+{
+    QString table;
+    QString column;
+    QString statement;
+};
+QList<SchemaUpgrade> SchemaUpgrades(DbSettings::Driver dialect);
 
 // How a statement is run: OpenRecordset (Rows), Execute (NoRows) or Insert (Key).
 enum class Kind { Rows, NoRows, Key };

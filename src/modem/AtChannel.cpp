@@ -15,7 +15,51 @@ int MsLeft(Clock::time_point deadline)
     return left > 0 ? int(left) : 0;
 }
 
+// A device that went away is noticed within this long, whatever the wait.
+constexpr int kReadSliceMs = 1000;
+// The allowance stops growing here: no modem's answer is this long (a full storage of the
+// longest messages is a few hundred kilobytes), so line noise cannot keep a wait open for ever.
+constexpr qint64 kMaxAnswerBytes = 1 << 20;
+
 } // namespace
+
+// The deadline of one wait. An answer that is still arriving is not cut off: the time-out
+// counts from the last byte received. A total bound that grows with each byte received keeps
+// a modem that trickles noise without ever finishing from holding the wait for ever, while a
+// long answer (a listing of many stored messages on a slow line) finishes at any line speed.
+class AtChannel::AnswerClock
+{
+public:
+    AnswerClock(const AtChannel &channel, int timeoutMs)
+        : m_channel(channel)
+        , m_nTimeoutMs(qMax(timeoutMs, 0))
+        , m_nStartBytes(channel.m_nBytesRead)
+        , m_start(Clock::now())
+        , m_last(m_start)
+    {
+    }
+
+    qint64 Bytes() const { return m_channel.m_nBytesRead - m_nStartBytes; }
+
+    int MsLeft()
+    {
+        if (Bytes() != m_nSeen) {
+            m_nSeen = Bytes();
+            m_last = Clock::now();
+        }
+        const auto timeout = std::chrono::milliseconds(m_nTimeoutMs);
+        const auto allowance = std::chrono::milliseconds(qMin(m_nSeen, kMaxAnswerBytes) * m_channel.m_nMsPerByte);
+        return ::MsLeft(qMin(m_last + timeout, m_start + timeout + allowance));
+    }
+
+private:
+    const AtChannel &m_channel;
+    int m_nTimeoutMs;
+    qint64 m_nStartBytes;
+    qint64 m_nSeen = 0;
+    Clock::time_point m_start;
+    Clock::time_point m_last;
+};
 
 AtChannel::AtChannel(CSerialPort &port, int wakeFd, const std::atomic<bool> *stop)
     : m_port(port)
@@ -46,11 +90,38 @@ void AtChannel::DrainWake()
         m_bWoken = true;
 }
 
+bool AtChannel::LinkLost() const
+{
+    return m_port.IsGone() || m_bWriteRefused || m_nSilentWaits >= kSilentWaits;
+}
+
+void AtChannel::ResetLink()
+{
+    m_bWriteRefused = false;
+    m_nSilentWaits = 0;
+}
+
+void AtChannel::Received(const char *data, int size)
+{
+    if (size <= 0)
+        return;
+    m_nBytesRead += size;
+    m_nSilentWaits = 0;
+    m_parser.Feed(QByteArray(data, size));
+}
+
+void AtChannel::TimedOut(const AnswerClock &clock)
+{
+    if (clock.Bytes() == 0)
+        ++m_nSilentWaits;
+}
+
 bool AtChannel::Pump(int timeoutMs)
 {
     if (Stopped() && !m_bIgnoreStop)
         return false;
-    if (!m_port.IsOpen()) {
+    timeoutMs = qMin(timeoutMs, kReadSliceMs);
+    if (!m_port.IsOpen() || m_port.IsGone()) {
         // Nothing to read from; wait for the time or a wake-up rather than spin.
         pollfd pfd{m_nWakeFd, POLLIN, 0};
         ::poll(&pfd, m_nWakeFd >= 0 ? 1 : 0, timeoutMs);
@@ -59,15 +130,17 @@ bool AtChannel::Pump(int timeoutMs)
     }
     char buffer[4096];
     const int got = m_port.ReadTimed(buffer, int(sizeof buffer), timeoutMs, 0, m_bIgnoreStop ? -1 : m_nWakeFd);
-    if (got > 0)
-        m_parser.Feed(QByteArray(buffer, got));
+    Received(buffer, got);
     DrainWake();
     return !(Stopped() && !m_bIgnoreStop);
 }
 
 bool AtChannel::Write(const QByteArray &bytes)
 {
-    return m_port.Write(bytes.constData(), int(bytes.size())) == bytes.size();
+    if (m_port.Write(bytes.constData(), int(bytes.size())) == bytes.size())
+        return true;
+    m_bWriteRefused = true;
+    return false;
 }
 
 AtChannel::Answer AtChannel::Command(const QByteArray &command, int timeoutMs)
@@ -78,7 +151,7 @@ AtChannel::Answer AtChannel::Command(const QByteArray &command, int timeoutMs)
         answer.status = Status::Stopped;
         return answer;
     }
-    if (!Write(command)) {
+    if (LinkLost() || !Write(command)) {
         answer.status = Status::LinkDown;
         return answer;
     }
@@ -88,7 +161,7 @@ AtChannel::Answer AtChannel::Command(const QByteArray &command, int timeoutMs)
 AtChannel::Answer AtChannel::WaitFinal(int timeoutMs)
 {
     Answer answer;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    AnswerClock clock(*this, timeoutMs);
     for (;;) {
         while (m_parser.HasLine()) {
             const QString line = m_parser.TakeLine();
@@ -108,9 +181,14 @@ AtChannel::Answer AtChannel::WaitFinal(int timeoutMs)
                 break;
             }
         }
-        const int left = MsLeft(deadline);
+        if (m_port.IsGone()) {
+            answer.status = Status::LinkDown;
+            return answer;
+        }
+        const int left = clock.MsLeft();
         if (left <= 0) {
-            answer.status = Status::Timeout;
+            TimedOut(clock);
+            answer.status = LinkLost() ? Status::LinkDown : Status::Timeout;
             return answer;
         }
         if (!Pump(left)) {
@@ -122,7 +200,7 @@ AtChannel::Answer AtChannel::WaitFinal(int timeoutMs)
 
 AtChannel::Status AtChannel::WaitPrompt(int timeoutMs)
 {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    AnswerClock clock(*this, timeoutMs);
     for (;;) {
         if (m_parser.TakePrompt()) {
             m_parser.DiscardAnswers();
@@ -130,9 +208,13 @@ AtChannel::Status AtChannel::WaitPrompt(int timeoutMs)
         }
         while (m_parser.HasLine())
             m_parser.TakeLine(); // late answers of an earlier command
-        const int left = MsLeft(deadline);
-        if (left <= 0)
-            return Status::Timeout;
+        if (m_port.IsGone())
+            return Status::LinkDown;
+        const int left = clock.MsLeft();
+        if (left <= 0) {
+            TimedOut(clock);
+            return LinkLost() ? Status::LinkDown : Status::Timeout;
+        }
         if (!Pump(left))
             return Status::Stopped;
     }
@@ -141,14 +223,16 @@ AtChannel::Status AtChannel::WaitPrompt(int timeoutMs)
 bool AtChannel::Resync(int timeoutMs, int attempts)
 {
     // ESC ends a PDU entry the modem may still be in (TS 27.005 3.5.1) without sending.
+    if (LinkLost())
+        return false;
     Write(QByteArrayLiteral("\x1b"));
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (Stopped())
+        if (Stopped() || LinkLost())
             return false;
         m_parser.DiscardAnswers();
         if (!Write(QByteArrayLiteral("AT+CMGF?\r")))
             return false;
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        AnswerClock clock(*this, timeoutMs);
         bool sawMode = false;
         for (;;) {
             while (m_parser.HasLine()) {
@@ -164,12 +248,40 @@ bool AtChannel::Resync(int timeoutMs, int attempts)
                     return true;
                 sawMode = false; // an error after the mode line: ask again
             }
-            const int left = MsLeft(deadline);
-            if (left <= 0 || !Pump(left))
+            const int left = clock.MsLeft();
+            if (left <= 0)
+                TimedOut(clock);
+            if (left <= 0 || m_port.IsGone() || !Pump(left))
                 break;
         }
     }
     return false;
+}
+
+bool AtChannel::Handshake(int timeoutMs)
+{
+    // Whatever the modem still had to say belongs to no command of ours.
+    Drain(50, 500);
+    Answer answer = Command(QByteArrayLiteral("AT\r"), timeoutMs);
+    if (answer.status != Status::Ok) {
+        // A modem left waiting for a PDU takes "AT" as part of it; ESC ends that (TS 27.005 3.5.1).
+        Write(QByteArrayLiteral("\x1b"));
+        Drain(50, 500);
+        answer = Command(QByteArrayLiteral("AT\r"), timeoutMs);
+    }
+    // Echo off, then PDU mode (TS 27.005 3.2.3). New-message indications (AT+CNMI) are the
+    // modem's set-up and are left as they are; the engine lists the storage besides.
+    if (answer.status == Status::Ok)
+        answer = Command(QByteArrayLiteral("ATE0\r"), timeoutMs);
+    if (answer.status == Status::Ok)
+        answer = Command(QByteArrayLiteral("AT+CMGF=0\r"), timeoutMs);
+    if (answer.status == Status::Ok) {
+        // An answer still owed from before (a PDU sent just before the last run ended) could
+        // have been taken for one of the OKs above; a distinctive exchange puts the dialogue
+        // in step before the worker's first command.
+        Resync(timeoutMs, 1);
+    }
+    return answer.status == Status::Ok;
 }
 
 void AtChannel::Idle(int timeoutMs)
@@ -193,7 +305,7 @@ void AtChannel::Drain(int quietMs, int limitMs)
         const int got = m_port.IsOpen() ? m_port.ReadTimed(buffer, int(sizeof buffer), qMin(quietMs, left), 0, -1) : 0;
         if (got <= 0)
             break;
-        m_parser.Feed(QByteArray(buffer, got));
+        Received(buffer, got);
     }
     m_parser.DiscardAnswers();
 }

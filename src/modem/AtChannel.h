@@ -16,7 +16,8 @@ class CSerialPort;
 class AtChannel
 {
 public:
-    // LinkDown: the command could not be written (the device is gone); the modem got nothing.
+    // LinkDown: the device is gone, took no command, or the modem has stopped answering
+    // altogether (see LinkLost); nothing more is written until ResetLink.
     enum class Status { Ok, Error, Timeout, Stopped, LinkDown };
     struct Answer
     {
@@ -28,6 +29,10 @@ public:
     // wakeFd: readable when the engine has something for the worker (-1: none); stop: the
     // stop request, checked after every read (nullptr: never stopped).
     AtChannel(CSerialPort &port, int wakeFd = -1, const std::atomic<bool> *stop = nullptr);
+
+    // Every wait below lasts timeoutMs from the last byte received, and in all timeoutMs plus
+    // this much per byte received (0: no allowance, the wait ends timeoutMs after it began).
+    void SetAnswerAllowance(int msPerByte) { m_nMsPerByte = qMax(msPerByte, 0); }
 
     bool Write(const QByteArray &bytes);
     // Forgets the answers read so far: what comes next answers what is written next.
@@ -41,6 +46,18 @@ public:
     // After a time-out: cancels a pending PDU entry with ESC, then asks "AT+CMGF?" until its
     // distinctive answer arrives, so no late answer is taken for the next command's.
     bool Resync(int timeoutMs, int attempts);
+    // The link is down: the device went away, refused a write, or the modem let
+    // kSilentWaits waits in a row pass without a single byte (no prompt, no result, not
+    // even to the resynchronisation).
+    bool LinkLost() const;
+    bool WriteRefused() const { return m_bWriteRefused; }
+    // After the link is back (the port reopened, the handshake answered).
+    void ResetLink();
+
+    // "AT", "ATE0", "AT+CMGF=0", each answered with OK, then the dialogue put in step: at
+    // connect, and again when a lost link comes back.
+    bool Handshake(int timeoutMs);
+
     // Waits for input or a wake-up, up to timeoutMs; lines read are no answer to anything.
     void Idle(int timeoutMs);
     // Reads and drops what the modem still sends, until it has been quiet for quietMs.
@@ -55,10 +72,16 @@ public:
     // handed over gets a short grace to be answered).
     void IgnoreStop(bool ignore) { m_bIgnoreStop = ignore; }
 
+    static constexpr int kSilentWaits = 2;
+
 private:
+    class AnswerClock;
     // One read of at most timeoutMs; false when the stop request ended it.
     bool Pump(int timeoutMs);
+    void Received(const char *data, int size);
     void DrainWake();
+    // A wait that ran out: silent unless a byte came during it.
+    void TimedOut(const AnswerClock &clock);
 
     CSerialPort &m_port;
     int m_nWakeFd;
@@ -66,4 +89,8 @@ private:
     AtResponseParser m_parser;
     bool m_bWoken = false;
     bool m_bIgnoreStop = false;
+    int m_nMsPerByte = 0;
+    qint64 m_nBytesRead = 0;
+    int m_nSilentWaits = 0;
+    bool m_bWriteRefused = false;
 };

@@ -1,6 +1,7 @@
 #include "CJournal.h"
 #include "db/CDbAccess.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
@@ -37,13 +38,25 @@ CJournal::Outcome CJournal::Sent(const SmsRecord &record, const QString &time, b
     return Add(std::move(row), nowMs);
 }
 
-CJournal::Outcome CJournal::Received(const SmsRecord &record, const QVector<int> &indexes, qint64 nowMs)
+CJournal::Outcome CJournal::Received(const SmsRecord &record, const QVector<int> &indexes, const QString &identity,
+                                     qint64 nowMs)
 {
     Row row;
     row.sent = false;
     row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS)};
     row.indexes = indexes;
+    row.identity = identity;
     return Add(std::move(row), nowMs);
+}
+
+QString CJournal::ArrivalIdentity(const QStringList &pdus)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString &pdu : pdus) {
+        hash.addData(pdu.trimmed().toUpper().toLatin1());
+        hash.addData(QByteArrayView("\n"));
+    }
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 CJournal::Outcome CJournal::Add(Row row, qint64 nowMs)
@@ -54,7 +67,7 @@ CJournal::Outcome CJournal::Add(Row row, qint64 nowMs)
     const bool all = Flush(nowMs);
     m_bSpeak = false;
     if (all)
-        return Outcome::Written;
+        return m_bLastKnown ? Outcome::Known : Outcome::Written;
     if (m_onError)
         m_onError(sent ? QStringLiteral("发送短信插入数据库出错") : QStringLiteral("接收短信插入数据库出错"));
     return Outcome::Kept;
@@ -84,12 +97,37 @@ bool CJournal::Write(const Row &row)
 {
     if (!m_pDb)
         return false;
+    m_bLastKnown = false;
+    if (!row.identity.isEmpty()) {
+        qint64 found = 0;
+        {
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::RecFindByIdentity, {row.identity});
+            if (!rs->IsOpen())
+                return false;
+            try {
+                if (!rs->IsEOF())
+                    found = rs->GetFieldValue(0).toLongLong();
+            } catch (const CDbError &) {
+                return false;
+            }
+        }
+        if (found > 0) {
+            m_nLastKey = found;
+            m_bLastKnown = true;
+            return true;
+        }
+    }
     qint64 key = -1;
-    const Sql insert = row.sent ? Sql::SendInsert : Sql::RecInsert;
+    Sql insert = row.sent ? Sql::SendInsert : Sql::RecInsert;
+    QVariantList values = row.values;
+    if (!row.identity.isEmpty()) {
+        insert = Sql::RecInsertArrival;
+        values << row.identity;
+    }
     const bool ok = row.outboxKey <= 0
-        ? (key = m_pDb->Insert(insert, row.values)) > 0
+        ? (key = m_pDb->Insert(insert, values)) > 0
         : m_pDb->Transaction([&] {
-              key = m_pDb->Insert(insert, row.values);
+              key = m_pDb->Insert(insert, values);
               return key > 0 && m_pDb->Execute(Sql::OutboxDelete, {row.outboxKey});
           });
     if (ok)

@@ -2,9 +2,10 @@
 // The journal of every message sent (T_SEND) and received (T_REC), written on the modem
 // worker's own connection. A row that cannot be written is kept, in order, and written when
 // the database is back: tried again every retry interval and before every later row.
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVector>
 #include <deque>
@@ -15,7 +16,9 @@ class CDbAccess;
 class CJournal
 {
 public:
-    enum class Outcome { Written, Kept };
+    // Known: the arrival was journalled before (an earlier run, say, whose delete failed or
+    // that ended before it); nothing is written, and its places are given back for deletion.
+    enum class Outcome { Written, Kept, Known };
     using ErrorFn = std::function<void(const QString &text)>;
 
     // db: the connection of the thread that writes; onError: the texts the operator must see.
@@ -26,8 +29,12 @@ public:
     // The sent-message row; when outboxKey > 0 the kept outgoing message ends with it, in
     // the same transaction.
     Outcome Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey, qint64 nowMs);
-    // The received-message row; indexes are the modem storage places to free once it is written.
-    Outcome Received(const SmsRecord &record, const QVector<int> &indexes, qint64 nowMs);
+    // The received-message row; indexes are the modem storage places to free once it is
+    // written; identity (ArrivalIdentity) recognises an arrival journalled already.
+    Outcome Received(const SmsRecord &record, const QVector<int> &indexes, const QString &identity, qint64 nowMs);
+    // What identifies an arrival whatever run reads it: a digest of its PDUs (TS 23.040 SMS-DELIVER,
+    // the service centre's time stamp included), in part order.
+    static QString ArrivalIdentity(const QStringList &pdus);
 
     // D_NO of the row written last: the row just handed over when Sent/Received say Written.
     qint64 LastWrittenKey() const { return m_nLastKey; }
@@ -60,6 +67,7 @@ private:
         QVariantList values;
         qint64 outboxKey = 0;
         QVector<int> indexes;
+        QString identity;
     };
     Outcome Add(Row row, qint64 nowMs);
     bool Flush(qint64 nowMs);
@@ -71,6 +79,7 @@ private:
     int m_nRetryMs = 2000;
     qint64 m_nNextRetryMs = 0;
     qint64 m_nLastKey = 0;
+    bool m_bLastKnown = false; // the row written last was there already
     std::deque<Row> m_kept;
     QVector<int> m_written;
 };

@@ -109,12 +109,12 @@ CSerialPort::CSerialPort() = default;
 
 CSerialPort::~CSerialPort()
 {
-    if (m_fd >= 0) {
+    const int fd = m_fd.exchange(-1);
+    if (fd >= 0) {
         // A pty slave keeps TIOCEXCL after its last close while the master lives on, and
         // would refuse the next opener.
-        ioctl(m_fd, TIOCNXCL);
-        ::close(m_fd);
-        m_fd = -1;
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
     }
 }
 
@@ -242,18 +242,32 @@ bool CSerialPort::Open(const QString &portName, quint32 baudRate, quint8 byteSiz
     // The driver's queues are its own on Linux (the n_tty read buffer is 4096 bytes, the
     // UART transmit ring a page): there is no call to size them, so none is made.
     tcflush(fd, TCIOFLUSH);
+    // A pseudo-terminal whose other side is gone never comes back under its own name, and
+    // the name may soon belong to another program's terminal: only a link, made again for
+    // the new one, is opened again.
+    const bool comesBack = !IsPseudoTerminal(fd) || QFileInfo(path).isSymLink();
+    m_opened = Opened{path, baudRate, byteSize, parity, stopBits, comesBack};
+    m_bGone = false;
     m_fd = fd;
     return true;
 }
 
+bool CSerialPort::Reopen()
+{
+    if (!m_opened || !m_opened->comesBack)
+        return false;
+    const Opened o = *m_opened;
+    return Open(o.path, o.baudRate, o.byteSize, o.parity, o.stopBits);
+}
+
 bool CSerialPort::Close()
 {
-    if (m_fd < 0)
+    const int fd = m_fd.exchange(-1);
+    if (fd < 0)
         return true;
-    tcflush(m_fd, TCIOFLUSH);
-    ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd);
-    m_fd = -1;
+    tcflush(fd, TCIOFLUSH);
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
     return true;
 }
 
@@ -303,9 +317,11 @@ int CSerialPort::ReadTimed(char *buffer, int maximum, int totalMs, int intervalM
             }
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
-            // End of file or EIO: the other end hung up (a pty whose master is gone). With
-            // bytes in hand that is the end of this read; without, the line is as quiet as
-            // it can be, and the read lasts its time so that a caller's loop does not spin.
+            // End of file or EIO: the other end hung up (a pty whose master is gone, a USB
+            // modem unplugged). With bytes in hand that is the end of this read; without,
+            // the line is as quiet as it can be, and the read lasts its time so that a
+            // caller's loop does not spin. IsGone tells the caller what happened.
+            m_bGone = true;
             if (got > 0)
                 break;
             hungUp = true;
@@ -329,8 +345,11 @@ int CSerialPort::Write(const char *buffer, int count)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN) {
+            if (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EPIPE)
+                m_bGone = true;
             return 0;
+        }
         const int waitMs = MsUntil(deadline);
         if (waitMs <= 0)
             break; // the write time-out: report what went out
@@ -338,8 +357,10 @@ int CSerialPort::Write(const char *buffer, int count)
         const int rc = ::poll(&p, 1, waitMs);
         if (rc < 0 && errno != EINTR)
             return 0;
-        if (rc > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))
+        if (rc > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT)) {
+            m_bGone = true;
             return 0;
+        }
     }
     return done;
 }

@@ -1,6 +1,9 @@
 #pragma once
 #include <QString>
 
+#include <atomic>
+#include <optional>
+
 // A serial device on POSIX termios. Reads return after 100 ms of silence following
 // the first byte, or after 1 ms per requested byte plus 500 ms.
 class CSerialPort
@@ -15,10 +18,17 @@ public:
     CSerialPort &operator=(const CSerialPort &) = delete;
 
     bool Open(const QString &portName, quint32 baudRate, quint8 byteSize, quint8 parity, quint8 stopBits);
+    // Opens again what the last successful Open opened, with the same settings (a USB modem
+    // plugged out and in again comes back under its old path). Never a pseudo-terminal named
+    // directly: its name is not its own any more once its other side is gone.
+    bool Reopen();
     bool Close();
     int Read(char *buffer, int maximum);
     int Write(const char *buffer, int count);
     bool IsOpen() const;
+    // The device went away under the open descriptor (end of file, EIO or ENXIO, a hang-up,
+    // a write refused for good): nothing more will come through it. Cleared by Open.
+    bool IsGone() const { return m_bGone.load(); }
 
     // Like Read, with the two time-outs given (milliseconds); returns at once with what is
     // there when the wake descriptor becomes readable (-1: none).
@@ -31,9 +41,20 @@ public:
     QString ErrorString() const;
 
 protected:
-    int m_fd = -1;
+    // Atomic: the worker thread may close and reopen the port while another thread asks
+    // whether it is open.
+    std::atomic<int> m_fd{-1};
 
 private:
     bool Fail(int fd, const QString &why);
     QString m_strError;
+    std::atomic<bool> m_bGone{false};
+    struct Opened
+    {
+        QString path;
+        quint32 baudRate = 0;
+        quint8 byteSize = 8, parity = 0, stopBits = 0;
+        bool comesBack = true; // worth opening again after the device went away
+    };
+    std::optional<Opened> m_opened;
 };

@@ -1,10 +1,13 @@
 #include "CSmsModem.h"
 #include "AtChannel.h"
 #include "ModemWorker.h"
+#include "OutboxOwner.h"
 #include "OutgoingQueue.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <atomic>
 #include <deque>
 #include <mutex>
@@ -30,8 +33,26 @@ struct CSmsModem::Private
     CDbAccess::SettingsSource dbSettings;
     // The producers' connection: used only by the thread that calls Enqueue / RestoreOutbox.
     CDbAccess producerDb;
+    CDbAccess::ErrorSink producerSink;
     ModemTimeouts timeouts;
     OutgoingQueue queue;
+    OutboxOwner owner;
+    int leaseMs = 60000;
+    bool keptAny = false; // this instance has owned rows in T_OUTBOX
+    QTimer *leaseTimer = nullptr;
+
+    // The installation the kept rows belong to: setting.ini, or the database itself when the
+    // settings come from nowhere else.
+    QString Place() const
+    {
+        const DbSettings s = dbSettings ? dbSettings() : DbSettings();
+        if (!s.m_strSource.isEmpty())
+            return s.m_strSource;
+        if (s.m_driver == DbSettings::Sqlite)
+            return QFileInfo(s.m_strSqliteFile.isEmpty() ? s.m_strData + QStringLiteral(".db") : s.m_strSqliteFile)
+                .absoluteFilePath();
+        return QStringLiteral("postgres:%1:%2/%3").arg(s.m_strHost).arg(s.m_nPort).arg(s.m_strData);
+    }
 
     std::mutex reportMutex;
     std::deque<SmsReport> reports;
@@ -52,12 +73,33 @@ CSmsModem::CSmsModem(CDbAccess::SettingsSource dbSettings, QObject *parent)
     if (d->wakeFd < 0)
         qWarning() << "eventfd failed: the worker will notice new messages only at its next wake-up";
     d->state.concatRef = quint8(QRandomGenerator::global()->bounded(256));
-    d->producerDb.SetErrorSink([this](const QString &text) { emit errorEvent(text); });
+    d->producerSink = [this](const QString &text) { emit errorEvent(text); };
+    d->producerDb.SetErrorSink(d->producerSink);
+    d->leaseTimer = new QTimer(this);
+    d->leaseTimer->setInterval(d->leaseMs / 3);
+    connect(d->leaseTimer, &QTimer::timeout, this, [this] {
+        if (d->queue.Count() == 0)
+            return;
+        // A missed renewal is no news for the operator: the next one comes soon, and the lease
+        // lasts three of them.
+        d->producerDb.SetErrorSink({});
+        d->producerDb.Execute(Sql::OutboxRenew, {d->owner.Token()});
+        d->producerDb.SetErrorSink(d->producerSink);
+    });
+    d->leaseTimer->start();
 }
 
 CSmsModem::~CSmsModem()
 {
     StopThread();
+    if (d->keptAny) {
+        // What is still kept is left to the next start of this installation, even while this
+        // process goes on (the claim with our own host and place only renames the owner).
+        const QString host = OutboxOwner::HostName();
+        const QString place = d->Place();
+        d->producerDb.SetErrorSink({});
+        d->producerDb.Execute(Sql::OutboxClaim, {d->owner.EndedToken(), host, place, d->owner.Token(), host, place});
+    }
     d->producerDb.SetErrorSink({});
     if (d->wakeFd >= 0)
         ::close(d->wakeFd);
@@ -68,30 +110,10 @@ bool CSmsModem::InitModem()
     if (!IsOpen() || d->worker.joinable())
         return false;
     AtChannel channel(*this);
-    // Whatever the modem still had to say belongs to no command of ours.
-    channel.Drain(50, 500);
-    const int ms = d->timeouts.handshakeMs;
-    AtChannel::Answer answer = channel.Command(QByteArrayLiteral("AT\r"), ms);
-    if (answer.status != AtChannel::Status::Ok) {
-        // A modem left waiting for a PDU takes "AT" as part of it; ESC ends that (TS 27.005 3.5.1).
-        channel.Write(QByteArrayLiteral("\x1b"));
-        channel.Drain(50, 500);
-        answer = channel.Command(QByteArrayLiteral("AT\r"), ms);
-    }
-    // Echo off, then PDU mode (TS 27.005 3.2.3). New-message indications (AT+CNMI) are the
-    // modem's set-up and are left as they are; the engine lists the storage besides.
-    if (answer.status == AtChannel::Status::Ok)
-        answer = channel.Command(QByteArrayLiteral("ATE0\r"), ms);
-    if (answer.status == AtChannel::Status::Ok)
-        answer = channel.Command(QByteArrayLiteral("AT+CMGF=0\r"), ms);
-    if (answer.status == AtChannel::Status::Ok) {
-        // An answer still owed from before (a PDU sent just before the last run ended) could
-        // have been taken for one of the OKs above; a distinctive exchange puts the dialogue
-        // in step before the worker's first command.
-        channel.Resync(ms, 1);
-    }
+    channel.SetAnswerAllowance(d->timeouts.answerMsPerByte);
+    const bool ok = channel.Handshake(d->timeouts.handshakeMs);
     d->state.notices += channel.TakeNotices();
-    return answer.status == AtChannel::Status::Ok;
+    return ok;
 }
 
 bool CSmsModem::StartThread()
@@ -115,6 +137,7 @@ bool CSmsModem::StartThread()
         emit reportReady();
     };
     hooks.error = [this](const QString &text) { emit errorEvent(text); };
+    hooks.linkState = [this](LinkState state) { emit linkStateChanged(state); };
     d->running = true;
     d->worker = std::thread([this, hooks = std::move(hooks), timeouts = d->timeouts] {
         ModemWorker worker(*this, d->queue, d->state, timeouts, d->dbSettings, d->wakeFd, d->stop, hooks);
@@ -153,16 +176,18 @@ SmsRecord CSmsModem::MakeRecord(const QString &smsc, const QString &number, cons
 
 namespace {
 
-QVariantList OutboxValues(const SmsRecord &r)
+QVariantList OutboxValues(const SmsRecord &r, const QString &place, const QString &owner)
 {
-    return {r.m_strSCA, r.m_strTPA, int(r.m_nPID), int(r.m_nDCS), r.m_strUD, r.m_nID};
+    return {r.m_strSCA, r.m_strTPA, int(r.m_nPID), int(r.m_nDCS), r.m_strUD, r.m_nID,
+            OutboxOwner::HostName(), place, owner};
 }
 
 } // namespace
 
 int CSmsModem::Enqueue(const SmsRecord &record)
 {
-    qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(record));
+    qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(record, d->Place(), d->owner.Token()));
+    d->keptAny = d->keptAny || key > 0;
     // With the database away the message still goes, only not kept over a restart.
     d->queue.Append({Outgoing{record, key > 0 ? key : 0}});
     d->Wake();
@@ -175,15 +200,17 @@ int CSmsModem::Enqueue(const QVector<SmsRecord> &records)
         return 1;
     QVector<Outgoing> messages;
     messages.reserve(records.size());
+    const QString place = d->Place();
     const bool kept = d->producerDb.Transaction([&] {
         for (const SmsRecord &r : records) {
-            const qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(r));
+            const qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(r, place, d->owner.Token()));
             if (key <= 0)
                 return false;
             messages.append(Outgoing{r, key});
         }
         return true;
     });
+    d->keptAny = d->keptAny || kept;
     if (!kept) {
         messages.clear();
         for (const SmsRecord &r : records)
@@ -209,9 +236,74 @@ int CSmsModem::QueuedCount() const
     return d->queue.Count();
 }
 
-int CSmsModem::RestoreOutbox()
+int CSmsModem::Withdraw()
 {
-    RecordsetPtr rs = d->producerDb.OpenRecordset(Sql::OutboxSelect);
+    const QVector<Outgoing> taken = d->queue.TakeQueued();
+    QVector<qint64> keys;
+    for (const Outgoing &m : taken) {
+        if (m.outboxKey > 0)
+            keys.append(m.outboxKey);
+    }
+    // Should the database refuse, the operator is told (the sink); the messages stay
+    // withdrawn all the same, since stopping is what was asked for.
+    if (!keys.isEmpty()) {
+        d->producerDb.Transaction([&] {
+            for (const qint64 key : keys) {
+                if (!d->producerDb.Execute(Sql::OutboxDelete, {key}))
+                    return false;
+            }
+            return true;
+        });
+    }
+    return int(taken.size());
+}
+
+void CSmsModem::SetOutboxLease(int ms)
+{
+    d->leaseMs = qMax(3, ms);
+    d->leaseTimer->setInterval(d->leaseMs / 3);
+}
+
+int CSmsModem::RestoreOutbox(int *journalled)
+{
+    if (journalled)
+        *journalled = 0;
+    const QString host = OutboxOwner::HostName();
+    const QString place = d->Place();
+    const QString me = d->owner.Token();
+    // Rows of this installation whose program no longer runs become this instance's. The
+    // claim names the owner it replaces, so of two programs that restore at once only the
+    // first takes a row.
+    try {
+        d->producerDb.Transaction([&] {
+            QStringList gone;
+            {
+                RecordsetPtr owners = d->producerDb.OpenRecordset(Sql::OutboxOwners, {host, place});
+                if (!owners->IsOpen())
+                    return false;
+                for (; !owners->IsEOF(); owners->MoveNext()) {
+                    const QString owner = owners->GetFieldValue(0).toString();
+                    const qint64 age = owners->GetFieldValue(1).toLongLong();
+                    if (owner == me)
+                        continue;
+                    const OutboxOwner::Liveness alive = OutboxOwner::Check(owner);
+                    if (alive == OutboxOwner::Liveness::Alive
+                        || (alive == OutboxOwner::Liveness::Unknown && age * 1000 <= d->leaseMs))
+                        continue;
+                    gone << owner;
+                }
+            }
+            for (const QString &owner : gone) {
+                if (!d->producerDb.Execute(Sql::OutboxClaim, {me, host, place, owner, host, place}))
+                    return false;
+            }
+            return true;
+        });
+    } catch (const CDbError &e) {
+        emit errorEvent(e.Description());
+    }
+
+    RecordsetPtr rs = d->producerDb.OpenRecordset(Sql::OutboxSelect, {me});
     if (!rs || !rs->IsOpen())
         return 0; // the database layer has told what went wrong
     QVector<Outgoing> again;
@@ -252,7 +344,7 @@ int CSmsModem::RestoreOutbox()
         report.m_nRecordNo = written ? key : 0;
         report.m_strTime = time;
         report.m_strNumber = m.record.m_strTPA;
-        report.m_strDirection = ReportText::kSend;
+        report.SetDirection(SmsReport::Sent);
         report.m_strResult = ReportText::kFailure;
         report.m_strContent = m.record.m_strUD;
         {
@@ -261,6 +353,9 @@ int CSmsModem::RestoreOutbox()
         }
         emit reportReady();
     }
+    if (journalled)
+        *journalled = int(inFlight.size());
+    d->keptAny = d->keptAny || !again.isEmpty();
     d->queue.Prepend(again);
     d->Wake();
     return int(again.size());

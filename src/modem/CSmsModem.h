@@ -4,7 +4,7 @@
 // that sends and receives while connected and journals every message, and the report
 // queue read by the GUI thread, one reportReady() per report, in order.
 #include "CSerialPort.h"
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
 
 #include <QObject>
@@ -19,8 +19,13 @@ struct ModemTimeouts
     int promptAttempts = 3;     // AT+CMGS tries before the message fails
     int finalAnswerMs = 60000;  // OK / ERROR / +CMS ERROR after the PDU
     int commandMs = 5000;       // AT+CMGR, AT+CMGD, AT+CMGL answers
+    // Each time-out above counts from the last byte received; the whole answer may take the
+    // time-out plus this much per byte received (a byte takes 33 ms at 300 baud, the slowest
+    // line there is), so a long answer finishes at any line speed.
+    int answerMsPerByte = 40;
     int commandAttempts = 3;
     int dbRetryMs = 2000;       // pause before a kept journal row is tried again
+    int reconnectMs = 3000;     // a vanished or silent modem: the port reopened / the handshake tried this often
     int listIntervalMs = 60000; // idle listing of the stored messages (AT+CMGL); 0: only at start
     int incompleteConcatMs = 24 * 3600 * 1000; // a concatenated message still missing parts is
                                                // then journalled with the parts that came
@@ -30,6 +35,15 @@ class CSmsModem : public QObject, public CSerialPort
 {
     Q_OBJECT
 public:
+    // The link while the worker runs. In a lost state the worker keeps the queue and tries to
+    // get the modem back every reconnectMs: the port reopened, the handshake run again.
+    enum class LinkState {
+        Connected,    // the modem answers (again)
+        DeviceGone,   // the device went away (unplugged, its pseudo-terminal closed)
+        NotAnswering, // the device is there, the modem has stopped answering at all
+    };
+    Q_ENUM(LinkState)
+
     explicit CSmsModem(CDbAccess::SettingsSource dbSettings, QObject *parent = nullptr);
     ~CSmsModem() override; // stops the worker first
 
@@ -52,10 +66,21 @@ public:
     std::optional<SmsReport> PopReport();
     int QueuedCount() const;
 
-    // Loads what T_OUTBOX kept from an earlier run into the front of the queue, in order.
-    // A message that was in flight when that run ended is journalled as failed (its outcome
-    // is unknown) and reported, not sent again. Returns the number queued again.
-    int RestoreOutbox();
+    // Takes out of the queue every message not yet handed to the modem, and their T_OUTBOX
+    // rows in one transaction; they are neither journalled nor reported. The message the
+    // worker is sending finishes as usual. Returns the number withdrawn.
+    int Withdraw();
+
+    // Loads into the front of the queue, in order, what T_OUTBOX kept for this instance and
+    // for programs of the same installation (host and settings source) that no longer run:
+    // their rows become this instance's. Rows of a running program are never touched. A
+    // message that was in flight when its program ended is journalled as failed (its outcome
+    // is unknown) and reported, not sent again; journalled, when given, gets their number.
+    // Returns the number queued again.
+    int RestoreOutbox(int *journalled = nullptr);
+    // How long another machine waits for this instance's lease on its kept rows before it
+    // takes them as abandoned (renewed every third of it while messages are queued).
+    void SetOutboxLease(int ms);
 
     void SetTimeouts(const ModemTimeouts &timeouts); // before StartThread
     ModemTimeouts Timeouts() const;
@@ -63,6 +88,8 @@ public:
 signals:
     void reportReady();                  // exactly one per queued report
     void errorEvent(const QString &text); // e.g. "发送短信插入数据库出错"; for the GUI to show
+    // From the worker thread when the link is lost and when it is back.
+    void linkStateChanged(CSmsModem::LinkState state);
 
 private:
     struct Private;

@@ -1,7 +1,7 @@
 #include "ConcatAssembler.h"
 
 std::optional<ConcatAssembler::Whole> ConcatAssembler::Add(int ref, int part, int count, const SmsRecord &record,
-                                                           int index, qint64 nowMs)
+                                                           int index, qint64 nowMs, const QString &pdu)
 {
     const Key key{record.m_strTPA, ref, count};
     auto it = m_sets.find(key);
@@ -16,6 +16,7 @@ std::optional<ConcatAssembler::Whole> ConcatAssembler::Add(int ref, int part, in
         set.indexes.append(index);
     // A part delivered twice keeps its first copy; the second one is deleted with the rest.
     set.parts.emplace(part, record);
+    set.pdus.emplace(part, pdu);
     if (int(set.parts.size()) < count)
         return std::nullopt;
     Whole whole = Join(set, true);
@@ -57,6 +58,8 @@ ConcatAssembler::Whole ConcatAssembler::Join(const Set &set, bool complete)
     Whole whole;
     whole.complete = complete;
     whole.indexes = set.indexes;
+    for (const auto &[number, pdu] : set.pdus)
+        whole.pdus << pdu;
     bool first = true;
     for (const auto &[number, part] : set.parts) {
         if (first) {

@@ -3,9 +3,10 @@
 // message is whole. Parts are matched by originating number, reference and part count;
 // each part remembers where the modem stores it, so that the stored copies are deleted
 // only once the whole message has been journalled.
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <map>
 #include <optional>
@@ -19,10 +20,12 @@ public:
         SmsRecord record;       // joined text; number, time stamp and the rest from the first part
         QVector<int> indexes;   // storage indexes of every part and repeated part (-1 left out)
         bool complete = true;   // false when given up on after too long
+        QStringList pdus;       // the parts' PDUs as the modem gave them, in part order
     };
 
     // Adds one part (1-based number of count). Returns the message when it is complete.
-    std::optional<Whole> Add(int ref, int part, int count, const SmsRecord &record, int index, qint64 nowMs);
+    std::optional<Whole> Add(int ref, int part, int count, const SmsRecord &record, int index, qint64 nowMs,
+                             const QString &pdu = QString());
     // Messages whose first part came more than maxAgeMs ago, joined from the parts there are.
     QVector<Whole> TakeExpired(qint64 nowMs, qint64 maxAgeMs);
 
@@ -36,6 +39,7 @@ private:
         int count = 0;
         qint64 firstSeenMs = 0;
         std::map<int, SmsRecord> parts;   // by part number
+        std::map<int, QString> pdus;      // by part number
         QVector<int> indexes;
     };
     using Key = std::tuple<QString, int, int>; // number, reference, count

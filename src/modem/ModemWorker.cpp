@@ -17,8 +17,6 @@ constexpr int kStopGraceMs = 500;
 constexpr int kConcatCheckMs = 60000;
 // Longest idle wait; every wait ends early on input, a new message or a stop request.
 constexpr int kMaxIdleMs = 60000;
-// Pause after the device refused a write (unplugged, say) before anything is tried again.
-constexpr int kLinkRetryMs = 1000;
 
 // "+CMGL: <index>,<stat>,[<alpha>],<length>" / "+CMGR: <stat>,[<alpha>],<length>"
 // (TS 27.005 3.4.2, 3.4.3): the leading numbers of the header.
@@ -71,6 +69,7 @@ void ModemWorker::Run()
     m_state.journal.SetRetryInterval(m_timeouts.dbRetryMs);
     m_state.journal.Attach(&db, m_hooks.error);
     AtChannel channel(m_port, m_nWakeFd, &m_stop);
+    channel.SetAnswerAllowance(m_timeouts.answerMsPerByte);
     m_pChannel = &channel;
 
     // Direct deliveries seen during the handshake, then what the modem already stores.
@@ -83,9 +82,9 @@ void ModemWorker::Run()
 
     while (!m_stop.load()) {
         m_state.journal.Retry(NowMs());
-        if (NowMs() < m_nLinkRetryMs) {
-            // The messages stay queued, in order, until the device takes commands again.
-            channel.Idle(int(m_nLinkRetryMs - NowMs()));
+        if (m_bLinkLost || channel.LinkLost()) {
+            // The messages stay queued, in order, until the modem answers again.
+            Reconnect();
             continue;
         }
         DeleteWritten();
@@ -149,8 +148,6 @@ AtChannel::Answer ModemWorker::Command(const QByteArray &command)
     AtChannel::Answer answer;
     for (int attempt = 0; attempt < qMax(1, m_timeouts.commandAttempts); ++attempt) {
         answer = m_pChannel->Command(command, m_timeouts.commandMs);
-        if (answer.status == AtChannel::Status::LinkDown)
-            LinkDown();
         if (answer.status != AtChannel::Status::Timeout)
             return answer;
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
@@ -158,9 +155,40 @@ AtChannel::Answer ModemWorker::Command(const QByteArray &command)
     return answer;
 }
 
-void ModemWorker::LinkDown()
+void ModemWorker::Reconnect()
 {
-    m_nLinkRetryMs = NowMs() + kLinkRetryMs;
+    if (!m_bLinkLost) {
+        m_bLinkLost = true;
+        const bool gone = m_port.IsGone();
+        qWarning() << (gone ? "modem device gone" : "modem not answering") << "- trying to get it back";
+        // Closed at once: a USB modem plugged in again gets its old name only when nobody
+        // holds the old device open.
+        if (gone)
+            m_port.Close();
+        m_nReconnectMs = NowMs() + m_timeouts.reconnectMs;
+        m_hooks.linkState(gone ? CSmsModem::LinkState::DeviceGone : CSmsModem::LinkState::NotAnswering);
+    }
+    if (NowMs() < m_nReconnectMs) {
+        m_pChannel->Idle(int(qMin<qint64>(m_nReconnectMs - NowMs(), IdleWaitMs())));
+        return;
+    }
+    m_nReconnectMs = NowMs() + m_timeouts.reconnectMs;
+    if (m_port.IsGone())
+        m_port.Close();
+    if (!m_port.IsOpen() && !m_port.Reopen())
+        return;
+    m_pChannel->ResetLink();
+    if (!m_pChannel->Handshake(m_timeouts.handshakeMs)) {
+        // A device that takes nothing any more is opened afresh at the next try.
+        if (m_port.IsGone() || m_pChannel->WriteRefused())
+            m_port.Close();
+        return;
+    }
+    m_bLinkLost = false;
+    qWarning() << "modem answers again";
+    m_hooks.linkState(CSmsModem::LinkState::Connected);
+    // What arrived meanwhile, before the queue goes on where it stopped.
+    ListStored();
 }
 
 ModemWorker::Prompt ModemWorker::AwaitPrompt(int tpduLength)
@@ -170,18 +198,20 @@ ModemWorker::Prompt ModemWorker::AwaitPrompt(int tpduLength)
         if (m_pChannel->Stopped())
             return Prompt::Stopped;
         m_pChannel->DiscardAnswers();
-        if (!m_pChannel->Write(command)) {
-            LinkDown();
+        if (m_pChannel->LinkLost() || !m_pChannel->Write(command))
             return Prompt::LinkDown;
-        }
         const AtChannel::Status status = m_pChannel->WaitPrompt(m_timeouts.promptMs);
         if (status == AtChannel::Status::Ok)
             return Prompt::Ok;
         if (status == AtChannel::Status::Stopped)
             return Prompt::Stopped;
+        if (status == AtChannel::Status::LinkDown)
+            return Prompt::LinkDown;
         // No prompt: the modem may still be waiting for a PDU, or answer late. ESC and a
         // distinctive exchange put the dialogue back in step before the next try.
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+        if (m_pChannel->LinkLost())
+            return Prompt::LinkDown; // not a byte back: the modem is gone, not this message
     }
     return Prompt::Failed;
 }
@@ -226,7 +256,6 @@ void ModemWorker::SendOne(Outgoing message)
             return;
         }
         if (!m_pChannel->Write(part.toLatin1() + '\x1a')) {
-            LinkDown();
             success = false;
             break;
         }
@@ -259,7 +288,7 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = time;
     report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
-    report.m_strDirection = ReportText::kSend;
+    report.SetDirection(SmsReport::Sent);
     report.m_strResult = success ? ReportText::kSuccess : ReportText::kFailure;
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
     m_queue.Done(message);
@@ -368,22 +397,29 @@ void ModemWorker::HandleArrival(int index, const QString &pdu)
     if (decoded.pdu.concat && decoded.pdu.concat->count > 1) {
         const Pdu::ConcatInfo &c = *decoded.pdu.concat;
         std::optional<ConcatAssembler::Whole> whole
-            = m_state.assembler.Add(c.ref, c.part, c.count, record, index, NowMs());
+            = m_state.assembler.Add(c.ref, c.part, c.count, record, index, NowMs(), pdu);
         if (whole)
-            Deliver(whole->record, whole->indexes);
+            Deliver(whole->record, whole->indexes, whole->pdus);
         return;
     }
-    Deliver(record, index >= 0 ? QVector<int>{index} : QVector<int>{});
+    Deliver(record, index >= 0 ? QVector<int>{index} : QVector<int>{}, {pdu});
 }
 
-void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes)
+void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes, const QStringList &pdus)
 {
-    const bool written = m_state.journal.Received(record, indexes, NowMs()) == CJournal::Outcome::Written;
+    const CJournal::Outcome outcome
+        = m_state.journal.Received(record, indexes, CJournal::ArrivalIdentity(pdus), NowMs());
+    if (outcome == CJournal::Outcome::Known) {
+        // Journalled by an earlier run that could not delete it: only the delete was left.
+        DeleteWritten();
+        return;
+    }
+    const bool written = outcome == CJournal::Outcome::Written;
     SmsReport report;
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
     report.m_strNumber = CJournal::StorableText(record.m_strTPA);
-    report.m_strDirection = ReportText::kReceive;
+    report.SetDirection(SmsReport::Received);
     report.m_strResult = ReportText::kSuccess;
     report.m_strContent = CJournal::StorableText(record.m_strUD);
     m_hooks.report(report);
@@ -412,8 +448,6 @@ void ModemWorker::DeleteStored(int index)
     // again at the next listing. The retry's listing tells which it was.
     if (answer.status == AtChannel::Status::Timeout)
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
-    else if (answer.status == AtChannel::Status::LinkDown)
-        LinkDown();
     m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
 }
 
@@ -444,5 +478,5 @@ void ModemWorker::GiveUpIncomplete()
     // A concatenated message whose other parts never came is journalled with what came,
     // rather than filling the modem's storage for ever.
     for (const ConcatAssembler::Whole &whole : m_state.assembler.TakeExpired(NowMs(), m_timeouts.incompleteConcatMs))
-        Deliver(whole.record, whole.indexes);
+        Deliver(whole.record, whole.indexes, whole.pdus);
 }

@@ -37,6 +37,7 @@ public:
     {
         std::function<void(const SmsReport &)> report;
         std::function<void(const QString &)> error;
+        std::function<void(CSmsModem::LinkState)> linkState;
     };
 
     ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemTimeouts &timeouts,
@@ -49,13 +50,15 @@ private:
     void Finish(const Outgoing &message, const QString &time, bool success);
     enum class Prompt { Ok, Stopped, Failed, LinkDown };
     Prompt AwaitPrompt(int tpduLength);
-    void LinkDown();
+    // The link is lost: waits, reopens the port when the device went away, and runs the
+    // handshake again every reconnectMs until the modem answers.
+    void Reconnect();
 
     void TakeNotices();
     void ListStored();
     void ReadStored(int index);
     void HandleArrival(int index, const QString &pdu);
-    void Deliver(const SmsRecord &record, const QVector<int> &indexes);
+    void Deliver(const SmsRecord &record, const QVector<int> &indexes, const QStringList &pdus);
     void DeleteStored(int index);
     void DeleteWritten();
     void RetryDeletes();
@@ -80,6 +83,7 @@ private:
     std::map<int, QString> m_badIndexes;     // undecodable: left alone until their content changes
     qint64 m_nNextListMs = 0;
     qint64 m_nNextDeleteMs = 0;
-    qint64 m_nLinkRetryMs = 0; // the device took no command: nothing is tried before this
+    bool m_bLinkLost = false;
+    qint64 m_nReconnectMs = 0; // next attempt to get a lost link back
     qint64 m_nHoldSendsMs = 0; // the database took no in-flight mark: no send before this
 };

@@ -61,6 +61,20 @@ void OutgoingQueue::Done(const Outgoing &message)
     --m_nInHand;
 }
 
+QVector<Outgoing> OutgoingQueue::TakeQueued()
+{
+    std::lock_guard lock(m_mutex);
+    QVector<Outgoing> taken;
+    taken.reserve(qsizetype(m_queue.size()));
+    for (Outgoing &m : m_queue) {
+        if (m.outboxKey > 0)
+            m_owned.erase(m.outboxKey);
+        taken.append(std::move(m));
+    }
+    m_queue.clear();
+    return taken;
+}
+
 bool OutgoingQueue::Owns(qint64 outboxKey) const
 {
     std::lock_guard lock(m_mutex);

@@ -1,7 +1,7 @@
 #pragma once
 // The outgoing queue shared by the producers (GUI or command-line thread) and the worker.
 // Each message carries the key of its T_OUTBOX row (0 when it could not be kept there).
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QVector>
 #include <deque>
@@ -27,6 +27,8 @@ public:
     void ReturnFront(const Outgoing &message);
     // The worker is done with a message (journalled).
     void Done(const Outgoing &message);
+    // Every message still waiting (not the one in the worker's hands), taken out of the queue.
+    QVector<Outgoing> TakeQueued();
     // Whether this queue holds (or is sending) the kept row with that key.
     bool Owns(qint64 outboxKey) const;
     int Count() const; // queued and being sent

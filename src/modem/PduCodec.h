@@ -2,7 +2,7 @@
 // SMS-SUBMIT / SMS-DELIVER transfer PDUs in the hexadecimal text form of PDU mode
 // (3GPP TS 27.005 clause 3), laid out as 3GPP TS 23.040 clause 9.2 says, with the
 // alphabets of 3GPP TS 23.038. Pure functions: no I/O, no state.
-#include "SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QByteArray>
 #include <QString>

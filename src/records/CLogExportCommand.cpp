@@ -2,7 +2,7 @@
 
 #include "LogExport.h"
 #include "RecordsModel.h"
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 #include "base/CFileDialog.h"
 
 #include <QDir>

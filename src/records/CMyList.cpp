@@ -1,7 +1,7 @@
 #include "CMyList.h"
 
 #include "RecordsModel.h"
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>

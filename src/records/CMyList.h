@@ -2,7 +2,7 @@
 // The records list of the main window: a table over RecordsModel with the list's context
 // menu. Every command acts on the row of the selection mark (the current row).
 #include "db/CDbAccess.h"
-#include "modem/SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QTableView>
 

@@ -1,7 +1,7 @@
 #include "CQueryDlg.h"
 
 #include "RecordsModel.h"
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

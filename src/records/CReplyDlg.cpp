@@ -1,6 +1,6 @@
 #include "CReplyDlg.h"
 
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 #include "modem/CSmsModem.h"
 
 #include <QGridLayout>

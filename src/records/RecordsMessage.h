@@ -1,7 +1,7 @@
 #pragma once
 // A message the records features ask their window (or the command line) to show: text,
 // caption ("" = the application title), icon and buttons, as IMessageBox takes them.
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "RecordsModel.h"
 
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QElapsedTimer>
 #include <QSet>

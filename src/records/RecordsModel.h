@@ -9,7 +9,7 @@
 // whole on top of whatever was loaded.
 #include "RecordQuery.h"
 #include "db/CDbAccess.h"
-#include "modem/SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "ReplyLogic.h"
 
-#include "app/GbkText.h"
+#include "base/GbkText.h"
 #include "modem/CSmsModem.h"
 
 ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)

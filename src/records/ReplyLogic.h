@@ -3,7 +3,7 @@
 // typed text, the checks on confirming in their order and the one message it queues.
 #include "RecordsMessage.h"
 #include "RecordsModel.h"
-#include "modem/SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QString>
 #include <optional>

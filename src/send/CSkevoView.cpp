@@ -2,16 +2,19 @@
 
 #include "CMessageEdit.h"
 #include "CSendPanelDialogs.h"
+#include "CTrayIcon.h"
+#include "CSourceDialogs.h"
 #include "LastNumbers.h"
 #include "MessageText.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"
-#include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
-#include "app/FrameSettings.h"
-#include "app/IMessageBox.h"
+#include "base/DeviceSettings.h"
+#include "base/FrameSettings.h"
+#include "base/IMessageBox.h"
+#include "modem/CSmsModem.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -90,14 +93,21 @@ private:
 
 struct CSkevoView::Private
 {
-    Private(CSkevoApp &a, IMessageBox &m) : app(a), messages(m), logic(model) {}
+    Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, CSmsModem &m, IMessageBox &box)
+        : settings(s), device(dev), db(database), modem(m), messages(box), logic(model),
+          realSources([path = s.Path()] { return DbSettings::Read(CSettingsFile(path)); }, box) {}
 
-    CSkevoApp &app;
+    CSettingsFile &settings;
+    const DeviceSettings &device;
+    CDbAccess &db;
+    CSmsModem &modem;
     IMessageBox &messages;
     SendListModel model;
     SendListLogic logic;
     CSendPanelDialogs realDialogs;
     ISendPanelDialogs *dialogs = nullptr;
+    CSourceDialogs realSources;
+    ISourceDialogs *sources = nullptr;
     CTrayIcon *tray = nullptr;
     QIcon connectedPicture;
     QIcon disconnectedPicture;
@@ -112,9 +122,10 @@ struct CSkevoView::Private
     bool m_bInitialised = false;
 };
 
-CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
+CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+                       IMessageBox &messages, QWidget *parent)
     : QWidget(parent)
-    , d(new Private(app, messages))
+    , d(new Private(settings, device, db, modem, messages))
 {
     setObjectName(QStringLiteral("skevoView"));
     d->tray = new CTrayIcon(this);
@@ -154,7 +165,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     buttons->setSpacing(2);
     buttons->addWidget(button("manualButton", QStringLiteral("手工输入"), &CSkevoView::OnManualEntry));
     buttons->addWidget(button("importButton", QStringLiteral("导入文件"), &CSkevoView::OnImportFile));
-    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), nullptr));
+    buttons->addWidget(button("phoneBookButton", QStringLiteral("电话本导入"), &CSkevoView::OnPhoneBook));
     buttons->addWidget(button("removeDuplicatesButton", QStringLiteral("清除重号"), &CSkevoView::OnRemoveDuplicates));
     d->orderButton = button("orderButton", d->logic.OrderCaption(), &CSkevoView::OnSortOrShuffle);
     buttons->addWidget(d->orderButton);
@@ -162,7 +173,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     buttons->addWidget(button("exportButton", QStringLiteral("导出号码"), &CSkevoView::OnExport));
     buttons->addWidget(button("removeSelectedButton", QStringLiteral("删除选中"), &CSkevoView::OnRemoveSelected));
     buttons->addWidget(button("clearButton", QStringLiteral("清空列表"), &CSkevoView::OnClearList));
-    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), nullptr));
+    buttons->addWidget(button("generateButton", QStringLiteral("生成号码"), &CSkevoView::OnGenerate));
     buttons->addStretch(1);
 
     auto *messageLabel = new QLabel(QStringLiteral("群发内容:    字数:"), this);
@@ -174,7 +185,7 @@ CSkevoView::CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     messageLine->addWidget(messageLabel);
     messageLine->addWidget(d->byteCount);
     messageLine->addStretch(1);
-    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), nullptr));
+    messageLine->addWidget(button("insertPhraseButton", QStringLiteral("插入短语"), &CSkevoView::OnInsertPhrase));
 
     d->edit = new CMessageEdit(this);
     d->edit->setObjectName(QStringLiteral("messageEdit"));
@@ -223,9 +234,9 @@ void CSkevoView::InitialUpdate()
         return;
     d->m_bInitialised = true;
 
-    d->model.Append(LastNumbers::LoadLastNumbers(d->app.m_db));
+    d->model.Append(LastNumbers::LoadLastNumbers(d->db));
 
-    const QString text = FrameSettings::ReadMessage(d->app.m_settings, kDefaultMessage);
+    const QString text = FrameSettings::ReadMessage(d->settings, kDefaultMessage);
     // Whatever the field took comes back whole; only a text longer than the field would take
     // (a file edited by hand) is cut, as the field cuts what is set into it.
     d->edit->setPlainText(MessageText::Truncate(text, MessageText::kMaxBytes));
@@ -299,6 +310,16 @@ ISendPanelDialogs &CSkevoView::Dialogs()
     return d->dialogs ? *d->dialogs : d->realDialogs;
 }
 
+void CSkevoView::SetSourceDialogs(ISourceDialogs *dialogs)
+{
+    d->sources = dialogs;
+}
+
+ISourceDialogs &CSkevoView::Sources()
+{
+    return d->sources ? *d->sources : d->realSources;
+}
+
 QList<int> CSkevoView::SelectedRows() const
 {
     QList<int> rows;
@@ -312,15 +333,17 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(), d->app.m_modem.IsOpen(),
-                                           d->app.m_device.m_strSMSC);
+    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
+                                           // A running worker that lost the modem keeps what is queued.
+                                           d->modem.IsOpen() || d->modem.IsRunning(),
+                                           d->device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
     if (!plan.m_bQueue)
         return;
     ResetProgress(int(plan.m_records.size()));
     if (!plan.m_records.isEmpty())
-        d->app.m_modem.Enqueue(plan.m_records);
+        d->modem.Enqueue(plan.m_records);
 }
 
 void CSkevoView::OnManualEntry()
@@ -394,5 +417,35 @@ void CSkevoView::OnClearList()
 
 void CSkevoView::OnStop()
 {
+    // Everything not yet handed to the modem is withdrawn; the send list stays as it is, so
+    // the operator can send again.
+    const int withdrawn = d->modem.Withdraw();
     d->progress->setValue(0);
+    emit statusMessage(QStringLiteral("已停止, %1 条未发送").arg(withdrawn));
+}
+
+void CSkevoView::OnGenerate()
+{
+    const std::optional<QStringList> numbers = Sources().AskGeneratedNumbers(this);
+    if (!numbers || numbers->isEmpty())
+        return;
+    d->logic.AppendNumbers(*numbers);
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnPhoneBook()
+{
+    const std::optional<QStringList> numbers = Sources().AskPhoneBookNumbers(this);
+    if (!numbers || numbers->isEmpty())
+        return;
+    d->logic.AppendNumbers(*numbers);
+    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+}
+
+void CSkevoView::OnInsertPhrase()
+{
+    // The field's own insertion keeps the 140-byte limit and makes one undoable step.
+    if (const std::optional<QString> text = Sources().AskPhrase(this); text && !d->edit->InsertText(*text))
+        QApplication::beep();
+    d->edit->setFocus();
 }

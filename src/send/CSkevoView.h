@@ -4,18 +4,24 @@
 #include <QStringList>
 #include <QWidget>
 
-class CSkevoApp;
+class CDbAccess;
+class CSettingsFile;
+class CSmsModem;
 class IMessageBox;
 class ISendPanelDialogs;
+class ISourceDialogs;
 class CTrayIcon;
 class QProgressBar;
 class SendListModel;
+struct DeviceSettings;
 
 class CSkevoView : public QWidget
 {
     Q_OBJECT
 public:
-    CSkevoView(CSkevoApp &app, IMessageBox &messages, QWidget *parent = nullptr);
+    // device is read at each send (the service centre number), not copied.
+    CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+               IMessageBox &messages, QWidget *parent = nullptr);
     ~CSkevoView() override;
 
     // Once, when the panel is first shown: T_LASTNO, the text of MSG/MESSAGE, the tray icon.
@@ -34,6 +40,8 @@ public:
     // The dialogs the panel asks (manual number, number file open/save). Not owned;
     // nullptr puts the real dialogs back. For tests.
     void SetDialogs(ISendPanelDialogs *dialogs);
+    // The same for the number generator, phrases and phone book dialogs.
+    void SetSourceDialogs(ISourceDialogs *dialogs);
 
     // The send button's command.
     void StartSendRun();
@@ -52,8 +60,12 @@ private:
     void OnRemoveSelected();
     void OnClearList();
     void OnStop();
+    void OnGenerate();
+    void OnPhoneBook();
+    void OnInsertPhrase();
     QList<int> SelectedRows() const;
     ISendPanelDialogs &Dialogs();
+    ISourceDialogs &Sources();
 
     struct Private;
     Private *d;

@@ -1,6 +1,6 @@
 #include "MessageText.h"
 
-#include "app/GbkText.h"
+#include "base/GbkText.h"
 
 #include <QStringEncoder>
 

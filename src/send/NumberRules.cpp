@@ -1,6 +1,6 @@
 #include "NumberRules.h"
 
-#include "app/GbkText.h"
+#include "base/GbkText.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 // A message the panel's logic asks the window to show: text, caption ("" = the application
 // title), icon and buttons, as IMessageBox takes them.
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // shows m_messages in order and, when m_bQueue, sets its progress bar to 0..n and hands
 // m_records to the modem engine in one Enqueue.
 #include "PanelMessage.h"
-#include "modem/SmsRecord.h"
+#include "base/SmsRecord.h"
 
 #include <QStringList>
 #include <QVector>

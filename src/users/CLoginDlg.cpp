@@ -1,7 +1,8 @@
 #include "CLoginDlg.h"
 
-#include "app/CSkevoApp.h"
-#include "app/IMessageBox.h"
+#include "base/CSettingsFile.h"
+#include "base/IMessageBox.h"
+#include "base/SqlSettings.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -55,9 +56,13 @@ QLineEdit *Edit(const char *name, QWidget *parent)
 }
 } // namespace
 
-CLoginDlg::CLoginDlg(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
+CLoginDlg::CLoginDlg(CSettingsFile &settings, CDbAccess &db, QString &user, bool &admin, IMessageBox &messages,
+                     QWidget *parent)
     : QDialog(parent)
-    , m_app(app)
+    , m_settings(settings)
+    , m_db(db)
+    , m_strUser(user)
+    , m_bAdmin(admin)
     , m_messages(messages)
 {
     setObjectName(QStringLiteral("loginDialog"));
@@ -140,7 +145,7 @@ CLoginDlg::CLoginDlg(CSkevoApp &app, IMessageBox &messages, QWidget *parent)
     layout->addWidget(m_pPanel);
     m_pPanel->setVisible(false);
 
-    const LoginLogic::SqlSettings s = LoginLogic::ReadSqlSettings(m_app.m_settings);
+    const SqlSettings s = SqlSettings::Read(m_settings);
     m_pDriver->setCurrentIndex(qMax(0, m_pDriver->findData(s.m_strDriver)));
     m_pHost->setText(s.m_strHost);
     m_pPort->setText(s.m_strPort);
@@ -165,8 +170,10 @@ void CLoginDlg::OnLogin()
     LoginLogic logic;
     logic.m_strName = m_pName->text();
     logic.m_strPassword = m_pPassword->text();
-    const LoginLogic::Result r = logic.Login(m_app);
+    const LoginLogic::Result r = logic.Login(m_db);
     if (r.m_bOk) {
+        m_strUser = logic.m_strUserFound;
+        m_bAdmin = logic.m_bAdminFound;
         accept();
         return;
     }
@@ -183,13 +190,13 @@ void CLoginDlg::OnFold()
 
 void CLoginDlg::OnSave()
 {
-    LoginLogic::SqlSettings s;
+    SqlSettings s;
     s.m_strDriver = m_pDriver->currentData().toString();
     s.m_strHost = m_pHost->text();
     s.m_strPort = m_pPort->text();
     s.m_strUser = m_pSqlUser->text();
     s.m_strPsw = m_pSqlPsw->text();
     s.m_strData = m_pData->text();
-    const LoginLogic::Result r = LoginLogic::SaveSqlSettings(m_app.m_settings, s);
+    const LoginLogic::Result r = LoginLogic::SaveSqlSettings(m_settings, s);
     m_messages.Show(r.m_strMessage, QString(), r.m_icon);
 }

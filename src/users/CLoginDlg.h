@@ -5,7 +5,8 @@
 
 #include <QDialog>
 
-class CSkevoApp;
+class CDbAccess;
+class CSettingsFile;
 class IMessageBox;
 class QComboBox;
 class QGroupBox;
@@ -16,7 +17,10 @@ class CLoginDlg : public QDialog
 {
     Q_OBJECT
 public:
-    CLoginDlg(CSkevoApp &app, IMessageBox &messages, QWidget *parent = nullptr);
+    // A successful login writes the account's name and whether it is an administrator
+    // into user and admin.
+    CLoginDlg(CSettingsFile &settings, CDbAccess &db, QString &user, bool &admin, IMessageBox &messages,
+              QWidget *parent = nullptr);
 
     bool IsUnfolded() const;
 
@@ -25,7 +29,10 @@ private:
     void OnFold();
     void OnSave();
 
-    CSkevoApp &m_app;
+    CSettingsFile &m_settings;
+    CDbAccess &m_db;
+    QString &m_strUser;
+    bool &m_bAdmin;
     IMessageBox &m_messages;
     QLineEdit *m_pName, *m_pPassword;
     QPushButton *m_pLogin, *m_pCancel, *m_pFold, *m_pSave;

@@ -1,13 +1,11 @@
 #include "LoginLogic.h"
 
-#include "PasswordHash.h"
-#include "app/CSettingsFile.h"
-#include "app/CSkevoApp.h"
+#include "base/CSettingsFile.h"
+#include "base/PasswordHash.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 
 namespace {
-const QString kSql = QStringLiteral("SQL");
 const QChar kQuote = QLatin1Char('\'');
 } // namespace
 
@@ -63,7 +61,7 @@ LoginLogic::Result LoginLogic::Check(CDbAccess &db)
     return result;
 }
 
-LoginLogic::Result LoginLogic::Login(CSkevoApp &app)
+LoginLogic::Result LoginLogic::Login(CDbAccess &db)
 {
     const QString invalid = validate();
     if (!invalid.isEmpty()) {
@@ -72,39 +70,13 @@ LoginLogic::Result LoginLogic::Login(CSkevoApp &app)
         r.m_icon = IMessageBox::Information;
         return r;
     }
-    const Result r = Check(app.m_db);
-    if (r.m_bOk) {
-        app.m_strUser = m_strUserFound;
-        app.m_bAdmin = m_bAdminFound;
-    }
-    return r;
-}
-
-LoginLogic::SqlSettings LoginLogic::ReadSqlSettings(const CSettingsFile &file)
-{
-    SqlSettings s;
-    const QString driver = file.ReadString(kSql, QStringLiteral("Driver"), QStringLiteral("sqlite")).trimmed().toLower();
-    const bool pg = driver == QStringLiteral("postgres") || driver == QStringLiteral("postgresql")
-        || driver == QStringLiteral("psql");
-    s.m_strDriver = pg ? QStringLiteral("postgres") : QStringLiteral("sqlite");
-    s.m_strHost = file.ReadString(kSql, QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
-    s.m_strPort = file.ReadString(kSql, QStringLiteral("Port"), QStringLiteral("5432"));
-    s.m_strUser = file.ReadString(kSql, QStringLiteral("User"), QStringLiteral("sa"));
-    s.m_strPsw = file.ReadString(kSql, QStringLiteral("Psw"), QStringLiteral("749"));
-    s.m_strData = file.ReadString(kSql, QStringLiteral("Data"), QStringLiteral("MYSKEVO"));
-    return s;
+    return Check(db);
 }
 
 LoginLogic::Result LoginLogic::SaveSqlSettings(CSettingsFile &file, const SqlSettings &s)
 {
     Result r;
-    const bool written = file.WriteString(kSql, QStringLiteral("Driver"), s.m_strDriver)
-        && file.WriteString(kSql, QStringLiteral("Host"), s.m_strHost)
-        && file.WriteString(kSql, QStringLiteral("Port"), s.m_strPort)
-        && file.WriteString(kSql, QStringLiteral("User"), s.m_strUser)
-        && file.WriteString(kSql, QStringLiteral("Psw"), s.m_strPsw)
-        && file.WriteString(kSql, QStringLiteral("Data"), s.m_strData);
-    if (!written) {
+    if (!s.Write(file)) {
         r.m_strMessage = QStringLiteral("无法写入设置文件 ") + file.Path();
         r.m_icon = IMessageBox::Warning;
         return r;

@@ -2,13 +2,13 @@
 // The login: who works with the program for the rest of the run, and whether as
 // administrator. Also the connection settings the login dialog lets the operator change,
 // since the first statement of the run is the login's and a wrong server shows up there.
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
+#include "base/SqlSettings.h"
 
 #include <QString>
 
 class CDbAccess;
 class CSettingsFile;
-class CSkevoApp;
 
 class LoginLogic
 {
@@ -32,26 +32,15 @@ public:
     // turn; the first row that matches decides. A row still holding the plain password is
     // upgraded to a hash. On success m_strUserFound and m_bAdminFound hold the result.
     Result Check(CDbAccess &db);
-    // validate() and Check() on the application's database; on success sets m_strUser and
-    // m_bAdmin of the application.
-    Result Login(CSkevoApp &app);
+    // validate(), then Check() on db.
+    Result Login(CDbAccess &db);
 
     QString m_strUserFound;  // D_NAME as the database returned it
     bool m_bAdminFound = false;
 
-    // The settings panel: section SQL of setting.ini.
-    struct SqlSettings
-    {
-        QString m_strDriver;  // "sqlite" or "postgres"
-        QString m_strHost;
-        QString m_strPort;
-        QString m_strUser;
-        QString m_strPsw;
-        QString m_strData;
-    };
-    static SqlSettings ReadSqlSettings(const CSettingsFile &file);
-    // Writes the fields as given (empty ones as empty). The next statement of the program
-    // connects with them. Returns the message to show.
+    // The settings panel: section SQL of setting.ini (read with SqlSettings::Read). Writes
+    // the fields as given (empty ones as empty). The next statement of the program connects
+    // with them. Returns the message to show.
     static Result SaveSqlSettings(CSettingsFile &file, const SqlSettings &settings);
 
     // The hint under the fields: the account a new database starts with.

@@ -58,7 +58,7 @@ void tst_EndToEnd::loginConnectSendAndReceive()
 
     // Log in as the first administrator.
     {
-        CLoginDlg login(app, messages);
+        CLoginDlg login(app.m_settings, app.m_db, app.m_strUser, app.m_bAdmin, messages);
         login.show();
         QVERIFY(QTest::qWaitForWindowExposed(&login));
         login.findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("admin"));

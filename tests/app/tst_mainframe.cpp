@@ -5,7 +5,7 @@
 #include "ModemSimulator.h"
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
+#include "send/CTrayIcon.h"
 #include "app/IRingPlayer.h"
 #include "app/WindowPlacement.h"
 #include "records/CQueryDlg.h"
@@ -14,7 +14,7 @@
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "send/SendListModel.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -94,9 +94,11 @@ private slots:
     void connectToMissingDevice();
     void connectToSilentTerminal();
     void connectAndDisconnectTheSimulatedModem();
+    void modemUnpluggedAndBackIsShown();
     void arrivalAddsRowNoticeAndRing();
     void playFlagGatesTheRingAndIsSaved();
     void sendReportsStepTheProgress();
+    void restoredMessagesAreARun();
     void errorEventsShownOneAtATime();
     void trayMenuAndClicks();
     void closingWritesListTextSwitchAndPlacement();
@@ -482,6 +484,39 @@ void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
     QVERIFY(m_messages.shown.isEmpty());
 }
 
+// A modem unplugged while connected, and plugged in again: the window stays connected, the
+// status bar and the tray say what happened, and the worker gets the modem back by itself.
+void tst_MainFrame::modemUnpluggedAndBackIsShown()
+{
+    ModemTimeouts t = m_app->m_modem.Timeouts();
+    t.reconnectMs = 200;
+    m_app->m_modem.SetTimeouts(t);
+    const QString link = m_dir->filePath(QStringLiteral("ttyModem"));
+    QVERIFY(m_sim.Start());
+    QVERIFY(m_sim.MakeLink(link));
+    Frame().Link().SetPortOverride(link);
+    Action("actionConnect")->trigger();
+    QVERIFY(Frame().IsConnected());
+    CTrayIcon &tray = Frame().View().Tray();
+
+    m_sim.Stop();
+    const QString gone = QStringLiteral("短信猫已断开, 正在重新连接...");
+    QTRY_COMPARE_WITH_TIMEOUT(Pane("paneMessage")->text(), gone, 10000);
+    QCOMPARE(tray.Tip(), gone);
+    QVERIFY(Frame().IsConnected());
+    QVERIFY(Action("actionDisconnect")->isEnabled());
+
+    m_sim.ClearLog();
+    QVERIFY(m_sim.Start());
+    QVERIFY(m_sim.MakeLink(link));
+    QTRY_COMPARE_WITH_TIMEOUT(Pane("paneMessage")->text(), QStringLiteral("短信猫已重新连接"), 10000);
+    QCOMPARE(tray.Tip(), QStringLiteral("电脑与短信猫已连接"));
+    QTRY_VERIFY(m_sim.Commands().contains(QStringLiteral("AT+CMGL=4"))); // handshake again, then on as before
+    QCOMPARE(m_sim.Commands().mid(0, 3), QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMGF=0")}));
+    Action("actionDisconnect")->trigger();
+    QVERIFY(!m_app->m_modem.IsRunning());
+}
+
 void tst_MainFrame::arrivalAddsRowNoticeAndRing()
 {
     ConnectToSimulator();
@@ -550,6 +585,30 @@ void tst_MainFrame::sendReportsStepTheProgress()
     QCOMPARE(f.List().Model().Row(1).m_strNumber, QStringLiteral("8613800000001"));
     QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("就绪"));
     QVERIFY(m_ring.played.isEmpty());
+}
+
+// What an earlier run of this installation left (two to send again, one journalled as
+// failed) sets the bar's range, and their reports fill it.
+void tst_MainFrame::restoredMessagesAreARun()
+{
+    {
+        CSmsModem earlier(m_app->DbSettingsSource());
+        earlier.Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110001"), QStringLiteral("a"), -1),
+                                           CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110002"), QStringLiteral("b"), -1),
+                                           CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110003"), QStringLiteral("c"), -1)});
+        QVERIFY(m_app->m_db.Execute(Sql::OutboxMarkInFlight, {1}));
+    }
+    ConnectToSimulator();
+    QProgressBar *bar = Frame().View().ProgressBar();
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 3, 60000);
+    QStringList submitted;
+    for (const ModemSimulator::Submit &s : m_sim.Submits()) {
+        if (s.message.number.startsWith(QStringLiteral("861391111")))
+            submitted << s.message.number;
+    }
+    QCOMPARE(submitted, (QStringList{QStringLiteral("8613911110002"), QStringLiteral("8613911110003")}));
 }
 
 void tst_MainFrame::errorEventsShownOneAtATime()

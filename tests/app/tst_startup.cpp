@@ -2,7 +2,7 @@
 // no trace, and a whole run from the login to the closed main window.
 #include "FakeMessageBox.h"
 #include "app/CMainFrame.h"
-#include "app/CSettingsFile.h"
+#include "base/CSettingsFile.h"
 #include "app/SingleInstance.h"
 #include "app/SkevoStartup.h"
 #include "app/StartupOptions.h"

@@ -1,10 +1,9 @@
 #include "DbTargets.h"
-#include "app/CSettingsFile.h"
-#include "app/CSkevoApp.h"
+#include "base/CSettingsFile.h"
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
 #include "db/Schema.h"
-#include "users/PasswordHash.h"
+#include "base/PasswordHash.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,7 +136,7 @@ void tst_DbAccess::defaultsWithoutSettingsFile()
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("setting.ini"));
-    const DbSettings s = CSkevoApp::ReadDbSettings(CSettingsFile(ini));
+    const DbSettings s = DbSettings::Read(CSettingsFile(ini));
     QCOMPARE(s.m_driver, DbSettings::Sqlite);
     QCOMPARE(s.m_strHost, QStringLiteral("127.0.0.1"));
     QCOMPARE(s.m_nPort, 5432);
@@ -149,7 +148,7 @@ void tst_DbAccess::defaultsWithoutSettingsFile()
     // The embedded database is made beside setting.ini on first use, tables and all.
     CDbAccess::ForgetSchemaChecks();
     Messages m;
-    CDbAccess db([ini] { return CSkevoApp::ReadDbSettings(CSettingsFile(ini)); });
+    CDbAccess db([ini] { return DbSettings::Read(CSettingsFile(ini)); });
     db.SetErrorSink(m.Sink());
     const RecordsetPtr rs = db.OpenRecordset(Sql::UserCount);
     QCOMPARE(rs->GetFieldText(QStringLiteral("NUM")), QStringLiteral("1"));
@@ -182,7 +181,7 @@ void tst_DbAccess::settingValuesAreUsedWhole()
         QVERIFY(file.WriteString(sql, QStringLiteral("Psw"), target->m_strPsw));
         QVERIFY(file.WriteString(sql, QStringLiteral("Data"), target->m_strData));
     }
-    const DbSettings read = CSkevoApp::ReadDbSettings(file);
+    const DbSettings read = DbSettings::Read(file);
     QCOMPARE(read.m_driver, expected.m_driver);
     QCOMPARE(read.m_strData, expected.m_strData);
     if (dialect == DbSettings::Sqlite)
@@ -191,7 +190,7 @@ void tst_DbAccess::settingValuesAreUsedWhole()
         QCOMPARE(read.m_strHost, expected.m_strHost);
 
     Messages m;
-    CDbAccess db([ini] { return CSkevoApp::ReadDbSettings(CSettingsFile(ini)); });
+    CDbAccess db([ini] { return DbSettings::Read(CSettingsFile(ini)); });
     db.SetErrorSink(m.Sink());
     QVERIFY2(db.Connect(), qPrintable(m.m_texts.join(QLatin1Char('\n'))));
     QCOMPARE(db.Dialect(), expected.m_driver);
@@ -220,12 +219,12 @@ void tst_DbAccess::connectsLazilyOnFirstStatement()
     if (dialect == DbSettings::Sqlite)
         QVERIFY(QFile::exists(s.m_strSqliteFile));
 
-    // The open connection serves the next statements; the settings are read only to connect.
+    // The open connection serves the next statements; each looks whether the settings changed.
     QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("你好")}));
-    QCOMPARE(reads, 1);
+    QCOMPARE(reads, 2);
     // An explicit Connect reads them again and makes a new connection.
     QVERIFY(db.Connect());
-    QCOMPARE(reads, 2);
+    QCOMPARE(reads, 3);
 }
 
 void tst_DbAccess::executeOnNewInstanceConnectsFirst()
@@ -293,10 +292,11 @@ void tst_DbAccess::failedConnectIsRetriedAtNextStatement()
     QVERIFY(db.IsConnected());
     QVERIFY(db.LastError().isEmpty());
 
-    // A good connection is kept while the settings go bad again.
+    // Settings changed under a good connection are followed too, from the next statement on.
     *current = bad;
-    QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("still connected")}));
-    QCOMPARE(m.m_texts, QStringList());
+    QVERIFY(!db.Execute(Sql::PhraseInsert, {QStringLiteral("not there")}));
+    QVERIFY(!m.m_texts.isEmpty());
+    QVERIFY2(m.m_texts.at(0).contains(expectedText), qPrintable(m.m_texts.at(0)));
 }
 
 void tst_DbAccess::lostServerConnectionIsReopened()
@@ -693,7 +693,8 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
         {Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("1"), QStringLiteral("x"))},
         {Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), QStringLiteral("2009-01-03 21:00:00")}},
         {Sql::OrderInsert, {QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("2009-01-03 22:00:00"), QStringLiteral("x")}},
-        {Sql::OutboxInsert, {QStringLiteral("8613800591500"), QStringLiteral("8613900000000"), 0, 8, QStringLiteral("x"), -1}},
+        {Sql::OutboxInsert, {QStringLiteral("8613800591500"), QStringLiteral("8613900000000"), 0, 8, QStringLiteral("x"), -1,
+                             QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner")}},
     };
     for (const auto &[id, values] : inserts) {
         qint64 last = 0;

@@ -62,8 +62,15 @@ Case CaseOf(Sql id)
     case Sql::LastNoSelect: return {{}, cols("D_LASTNO")};
     case Sql::LastNoDelete: return {{}, {}};
     case Sql::LastNoInsert: return {{0, n}, {}};
-    case Sql::OutboxInsert: return {{QStringLiteral("8613800591500"), n, 0, 8, QStringLiteral("text"), -1}, {}};
-    case Sql::OutboxSelect: return {{}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE")};
+    case Sql::OutboxInsert: return {{QStringLiteral("8613800591500"), n, 0, 8, QStringLiteral("text"), -1,
+                                     QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner")}, {}};
+    case Sql::OutboxSelect: return {{QStringLiteral("owner")}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE")};
+    case Sql::OutboxOwners: return {{QStringLiteral("host"), QStringLiteral("/place")}, cols("D_OWNER,AGE")};
+    case Sql::OutboxClaim: return {{QStringLiteral("o2"), QStringLiteral("host"), QStringLiteral("/place"),
+                                    QStringLiteral("owner"), QStringLiteral("host"), QStringLiteral("/place")}, {}};
+    case Sql::OutboxRenew: return {{QStringLiteral("owner")}, {}};
+    case Sql::RecFindByIdentity: return {{QStringLiteral("digest")}, cols("D_NO")};
+    case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("digest")}, {}};
     case Sql::OutboxMarkInFlight: return {{1}, {}};
     case Sql::OutboxDelete: return {{999999}, {}};
     case Sql::UserUpgradePassword: return {{QStringLiteral("h5"), QStringLiteral("u3"), QStringLiteral("h4")}, {}};

@@ -273,7 +273,12 @@ void tst_SerialPort::openDiscardsStaleInput()
     const int keep = ::open(QFile::encodeName(pty.Slave()).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(keep >= 0);
     QVERIFY(pty.Send("\r\n+CMTI: \"SM\",1\r\n"));
-    QTest::qWait(50);
+    // The bytes wait on the line before the port is opened.
+    const auto waiting = [keep] {
+        pollfd p{keep, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    };
+    QTRY_VERIFY(waiting());
     CSerialPort port;
     QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
     char buf[64];

@@ -129,6 +129,8 @@ private slots:
     void noticeDuringSendIsNotLost();
     void storedBeforeConnectAreRead_data() { DbTargets::AddDialectRows(); }
     void storedBeforeConnectAreRead();
+    void longListingOnASlowLine_data() { DbTargets::AddDialectRows(); }
+    void longListingOnASlowLine();
     void arrivals_data();
     void arrivals();
     void placeUsedAgainAfterDelete();
@@ -145,6 +147,8 @@ private slots:
     void stopWhileWaiting_data();
     void stopWhileWaiting();
     void deviceGoneKeepsTheQueue();
+    void modemLostAndBack_data();
+    void modemLostAndBack();
     void restoreOutbox_data() { DbTargets::AddDialectRows(); }
     void restoreOutbox();
     void enqueueWithoutDatabase();
@@ -305,11 +309,13 @@ void TestSmsModem::failureDoesNotHoldUpTheNext()
         rig.sim.SetCmsErrorTo({b}, 500);
     if (fault == QStringLiteral("silence"))
         rig.sim.SetSilentAfterPdu(ModemSimulator::Fault::Next(1));
+    // The modem answers everything but AT+CMGS (one that answers nothing at all is taken
+    // for gone, and the message waits for it).
     if (fault == QStringLiteral("no prompt"))
-        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+        rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGS"), ModemSimulator::Fault::Always());
     rig.modem->Enqueue(Message(b, QStringLiteral("B's text")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
-    rig.sim.SetDropLine(ModemSimulator::Fault::Off());
+    rig.sim.SetLoseAnswerTo(QString(), ModemSimulator::Fault::Off());
     rig.sim.SetCmsErrorTo({});
     rig.modem->Enqueue(Message(c, QStringLiteral("C")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
@@ -444,6 +450,30 @@ void TestSmsModem::storedBeforeConnectAreRead()
     QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
     QCOMPARE(rig.sink->reports[1].m_strContent, QStringLiteral("第二条"));
     QVERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
+}
+
+// A listing of 25 stored messages of 150 characters on a line of 9600 baud takes many times
+// the command time-out to arrive. It is not cut off and asked again from the start: listed
+// once, every message journalled and deleted.
+void TestSmsModem::longListingOnASlowLine()
+{
+    FRESH_DB(db);
+    EngineRig rig(db);
+    QVERIFY(rig.sim.Start());
+    constexpr int kCount = 25;
+    for (int i = 0; i < kCount; ++i)
+        QVERIFY(rig.sim.StoreArrival(Arrival(Number(i), QString(150, QLatin1Char('a' + i)))).ok);
+    rig.sim.SetPace(960);
+    QVERIFY(rig.ConnectAndStart());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), kCount, 2 * kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGL")), 1);
+    const QVector<RecRow> rows = RecRows(db);
+    QCOMPARE(rows.size(), kCount);
+    for (int i = 0; i < kCount; ++i) {
+        QCOMPARE(rows[i].number, Number(i));
+        QCOMPARE(rows[i].text, QString(150, QLatin1Char('a' + i)));
+    }
 }
 
 void TestSmsModem::arrivals_data()
@@ -837,6 +867,80 @@ void TestSmsModem::deviceGoneKeepsTheQueue()
     for (const SmsReport &r : rig.sink->reports)
         QCOMPARE(r.m_strResult, kOk);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(0), Number(1), Number(2), Number(3)}));
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+}
+
+void TestSmsModem::modemLostAndBack_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<bool>("unplugged");
+    for (const bool unplugged : {true, false}) {
+        const char *how = unplugged ? "device unplugged and plugged in" : "modem silent, then answering";
+        QTest::addRow("%s, sqlite", how) << int(DbSettings::Sqlite) << unplugged;
+        QTest::addRow("%s, postgres", how) << int(DbSettings::Postgres) << unplugged;
+    }
+}
+
+// In the middle of a bulk send the device goes away and comes back under the same path (a
+// USB modem plugged out and in), or the modem stops answering altogether and then answers
+// again. The worker says so, keeps the queue and goes on by itself where it stopped: nothing
+// is burnt through as failed, nothing goes twice.
+void TestSmsModem::modemLostAndBack()
+{
+    QFETCH(bool, unplugged);
+    FRESH_DB(db);
+    QTemporaryDir dir;
+    EngineRig rig(db);
+    rig.link = dir.filePath(QStringLiteral("ttyModem"));
+    rig.sim.SetLatency(50);
+    QVERIFY(rig.ConnectAndStart());
+    QSignalSpy states(rig.modem.get(), &CSmsModem::linkStateChanged);
+    constexpr int kCount = 8;
+    QVector<SmsRecord> records;
+    for (int i = 0; i < kCount; ++i)
+        records.append(Message(Number(i), QStringLiteral("bulk %1").arg(i)));
+    rig.modem->Enqueue(records);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.sink->reports.size() >= 2, kWaitMs);
+
+    if (unplugged)
+        rig.sim.Stop();
+    else
+        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+    QTRY_COMPARE_WITH_TIMEOUT(states.size(), 1, kWaitMs);
+    QCOMPARE(states[0][0].value<CSmsModem::LinkState>(),
+             unplugged ? CSmsModem::LinkState::DeviceGone : CSmsModem::LinkState::NotAnswering);
+    QCoreApplication::processEvents();
+    const int reported = int(rig.sink->reports.size());
+    QTest::qWait(1500); // several tries to get it back
+    QCOMPARE(rig.sink->reports.size(), reported);
+    QVERIFY(rig.modem->QueuedCount() > 0);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), rig.modem->QueuedCount());
+
+    if (unplugged) {
+        QVERIFY(rig.sim.Start());
+        QVERIFY(rig.sim.MakeLink(rig.link));
+    } else {
+        rig.sim.SetDropLine(ModemSimulator::Fault::Off());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(states.size(), 2, kWaitMs);
+    QCOMPARE(states[1][0].value<CSmsModem::LinkState>(), CSmsModem::LinkState::Connected);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), kCount, kWaitMs);
+
+    // In order; at most the one in the modem's hands when it went is failed (its outcome is
+    // unknown); every message went to the modem at most once, each one reported sent exactly once.
+    const QStringList submitted = SubmittedNumbers(rig.sim);
+    int failed = 0;
+    for (int i = 0; i < kCount; ++i) {
+        const SmsReport &r = rig.sink->reports[i];
+        QCOMPARE(r.m_strNumber, Number(i));
+        QVERIFY(submitted.count(r.m_strNumber) <= 1);
+        if (r.m_strResult == kOk)
+            QCOMPARE(submitted.count(r.m_strNumber), 1);
+        else
+            ++failed;
+    }
+    QVERIFY(failed <= 1);
+    QCOMPARE(Count(db, QStringLiteral("T_SEND")), kCount);
     QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
 }
 

@@ -145,8 +145,11 @@ private slots:
     void send();
     void killedInTheMiddle_data();
     void killedInTheMiddle();
+    void sendGivesUpWhenTheDeviceVanishes();
     void listen_data() { DbTargets::AddDialectRows(); }
     void listen();
+    void secondProgramLeavesTheFirstsMessages_data() { DbTargets::AddDialectRows(); }
+    void secondProgramLeavesTheFirstsMessages();
     void listenEndsOnTerminate();
 
 private:
@@ -375,13 +378,44 @@ void TestSmsModemCli::killedInTheMiddle()
         QVERIFY(second.Lines().first().contains(failed.first() + QStringLiteral("\t发送\t失败")));
 }
 
+// The device goes away in the middle of a send and stays away: the run ends by itself after
+// --timeout seconds without a report, says why in one line and keeps what it did not send.
+void TestSmsModemCli::sendGivesUpWhenTheDeviceVanishes()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    CliPlace place(db);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    sim.SetLatency(300);
+    Cli cli(place);
+    QStringList args{QStringLiteral("send")};
+    args << ModemArgs(sim) << QStringLiteral("--timeout") << QStringLiteral("2") << QStringLiteral("--text")
+         << QStringLiteral("x");
+    for (int i = 1; i <= 4; ++i)
+        args << QStringLiteral("--to") << Number(i);
+    cli.Start(args);
+    QTRY_VERIFY_WITH_TIMEOUT(!cli.Lines().isEmpty(), kWaitMs);
+    sim.Stop();
+    QCOMPARE(cli.Wait(30000), 1);
+    const QStringList err = cli.Err().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(!err.isEmpty());
+    QVERIFY2(err.last().startsWith(QStringLiteral("已放弃: 2 秒没有进展 (短信猫已断开)")), qPrintable(cli.Err()));
+    const int sent = Count(db, QStringLiteral("T_SEND"));
+    QVERIFY(sent < 4);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 4 - sent);
+    QVERIFY(err.last().contains(QStringLiteral(", %1 条短信留在队列中").arg(4 - sent)));
+}
+
 void TestSmsModemCli::listen()
 {
     FRESH_DB(db);
     CliPlace place(db);
     {
-        // Kept by an earlier run that never connected.
-        CSmsModem earlier([db] { return db; });
+        // Kept by an earlier run (of this installation) that never connected.
+        DbSettings same = db;
+        same.m_strSource = place.File(QStringLiteral("setting.ini"));
+        CSmsModem earlier([same] { return same; });
         earlier.Enqueue(CSmsModem::MakeRecord(QStringLiteral("8613800100500"), Number(1), QStringLiteral("kept"), -1));
     }
     ModemSimulator sim;
@@ -423,6 +457,53 @@ void TestSmsModemCli::listen()
     QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
     QCOMPARE(sim.Storage().size(), 0);
     QCOMPARE(sim.SubmitCount(), 1);
+}
+
+// Two runs of skevo-cli from one folder, each with its own modem: the second starts while the
+// first sends and takes up nothing of it; the first is then killed, and the next start sends
+// what it left, each message once.
+void TestSmsModemCli::secondProgramLeavesTheFirstsMessages()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    ModemSimulator simA;
+    ModemSimulator simB;
+    QVERIFY(simA.Start());
+    QVERIFY(simB.Start());
+    simA.SetLateAnswer(ModemSimulator::Fault::Always(), 700);
+    constexpr int kTotal = 8;
+    QStringList numbers;
+    QByteArray file = "start\n";
+    for (int i = 0; i < kTotal; ++i) {
+        numbers << Number(i);
+        file += Number(i).toLatin1() + '\n';
+    }
+    QFile f(place.File(QStringLiteral("numbers.txt")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file + "end");
+    f.close();
+
+    Cli a(place);
+    a.Start(QStringList{QStringLiteral("send")} << ModemArgs(simA) << QStringLiteral("--numbers") << f.fileName()
+                                                << QStringLiteral("--text") << QStringLiteral("A"));
+    QTRY_VERIFY_WITH_TIMEOUT(a.Lines().size() >= 1, kWaitMs);
+    Cli b(place);
+    QCOMPARE(b.Run(QStringList{QStringLiteral("listen")} << ModemArgs(simB) << QStringLiteral("--seconds")
+                                                         << QStringLiteral("2")),
+             0);
+    QCOMPARE(b.Lines(), QStringList());
+    QCOMPARE(simB.SubmitCount(), 0);
+
+    a.Process().kill(); // SIGKILL
+    QVERIFY(a.Process().waitForFinished(10000));
+    simA.SetLateAnswer(ModemSimulator::Fault::Off(), 0);
+    Cli c(place);
+    c.Run(QStringList{QStringLiteral("send")} << ModemArgs(simA));
+    QVERIFY2(!c.Lines().isEmpty(), qPrintable(c.Err()));
+    QStringList journalled = Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND"));
+    journalled.sort();
+    QCOMPARE(journalled, numbers);
+    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModemCli::listenEndsOnTerminate()

@@ -6,7 +6,7 @@
 #include "db/CDbAccess.h"
 #include "records/LogExport.h"
 #include "records/RecordsModel.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QDir>
 #include <QFile>
@@ -185,6 +185,8 @@ void tst_LogExport::commandLine_data()
 
     QTest::newRow("all view, text") << Strs({"--all"}) << 0 << QString() << int(RecordsModel::View::All)
                                     << int(LogExport::Text);
+    QTest::newRow("all view to standard output") << Strs({"--all", "--to-stdout"}) << 0 << QString()
+                                                 << int(RecordsModel::View::All) << int(LogExport::Text);
     QTest::newRow("received view, CSV") << Strs({"--received", "--csv"}) << 0 << QString()
                                         << int(RecordsModel::View::Received) << int(LogExport::Csv);
     QTest::newRow("query: failed sends") << Strs({"--sent", "--failed", "--day", "2009-05-05"}) << 0 << QString()
@@ -214,9 +216,10 @@ void tst_LogExport::commandLine()
     QString out = m_dir->filePath(QStringLiteral("cli.out"));
     if (args.removeAll(QStringLiteral("--out-of-reach")))
         out = m_dir->filePath(QStringLiteral("no/such/folder/cli.out"));
+    const bool toStdout = args.removeAll(QStringLiteral("--to-stdout"));
     QProcess cli;
     cli.setWorkingDirectory(m_dir->path());
-    cli.start(TestEnv::CliPath(), QStringList{QStringLiteral("export")} + args + QStringList{out});
+    cli.start(TestEnv::CliPath(), QStringList{QStringLiteral("export")} + args + QStringList{toStdout ? QStringLiteral("-") : out});
     QVERIFY(cli.waitForFinished(60000));
     const QString err = QString::fromUtf8(cli.readAllStandardError());
     QCOMPARE(cli.exitCode(), exitCode);
@@ -239,7 +242,7 @@ void tst_LogExport::commandLine()
     const QString window = m_dir->filePath(QStringLiteral("window.out"));
     QVERIFY(LogExport::Write(*model, model->TakeSnapshot(), window, LogExport::Format(format)).m_bOk);
     QVERIFY(model->rowCount() > 0);
-    QCOMPARE(ReadAll(out), ReadAll(window));
+    QCOMPARE(toStdout ? cli.readAllStandardOutput() : ReadAll(out), ReadAll(window));
 }
 
 QTEST_GUILESS_MAIN(tst_LogExport)

@@ -4,7 +4,7 @@
 #include "db/CDbAccess.h"
 #include "records/RecordQuery.h"
 #include "records/RecordsModel.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

@@ -4,7 +4,7 @@
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "records/RecordsModel.h"
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -219,8 +219,9 @@ void tst_RecordsModel::reportRowGoesOnTopOfAnyView()
     }
     WaitLoaded(*m);
     const int before = m->rowCount();
-    const SmsReport first{QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("8613700000000"), direction,
-                          QStringLiteral("失败"), QStringLiteral("报告一")};
+    SmsReport first{QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("8613700000000"), QString(),
+                    QStringLiteral("失败"), QStringLiteral("报告一")};
+    first.SetDirection(direction == QStringLiteral("接收") ? SmsReport::Received : SmsReport::Sent);
     SmsReport second = first;
     second.m_strContent = QStringLiteral("报告二");
     second.m_strResult = QStringLiteral("成功");
@@ -336,8 +337,9 @@ void tst_RecordsModel::deleteOfReportRowNamingItsRecord()
     QVERIFY(failed > 0 && sent > failed);
     auto m = Model(*s);
     m->ClearRows();
-    SmsReport report{QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QStringLiteral("发送"),
+    SmsReport report{QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QString(),
                      QStringLiteral("失败"), QStringLiteral("同一秒")};
+    report.SetDirection(SmsReport::Sent);
     report.m_nRecordNo = failed;
     m->AddReportRow(report);
     QVERIFY(m->DeleteRow(0));

@@ -1,7 +1,7 @@
 // The send and reply dialog, offscreen, from a row of the records list to the simulated
 // modem on a real pseudo-terminal: title, count, checks, the "86" rule, one queued message.
-#include "../modem/EngineRig.h"
-#include "../db/DbTargets.h"
+#include "EngineRig.h"
+#include "DbTargets.h"
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
 #include "db/CDbAccess.h"

@@ -1,43 +1,12 @@
 #pragma once
-// Fakes for the window tests of the bulk-send panel: a message box that records every
-// message and answers from a script, and panel dialogs answered from a script.
-#include "app/IMessageBox.h"
+// Fakes for the window tests of the bulk-send panel: panel dialogs answered from a script
+// (the message box is the shared FakeMessageBox).
+#include "FakeMessageBox.h"
 #include "send/ISendPanelDialogs.h"
 
-#include <QList>
 #include <QQueue>
-#include <QStringList>
 #include <functional>
-
-struct ShownMessage
-{
-    QString text;
-    QString caption;
-    IMessageBox::Icon icon;
-    IMessageBox::Buttons buttons;
-};
-
-class RecordingMessageBox : public IMessageBox
-{
-public:
-    Answer Show(const QString &text, const QString &caption, Icon icon, Buttons buttons) override
-    {
-        shown.append({text, caption, icon, buttons});
-        if (!answers.isEmpty())
-            return answers.dequeue();
-        return buttons == YesNo ? AnswerYes : AnswerOk;
-    }
-    QStringList Texts() const
-    {
-        QStringList out;
-        for (const ShownMessage &m : shown)
-            out << m.text;
-        return out;
-    }
-
-    QList<ShownMessage> shown;
-    QQueue<Answer> answers; // default: OK (Yes)
-};
+#include <optional>
 
 class ScriptedPanelDialogs : public ISendPanelDialogs
 {

@@ -1,4 +1,4 @@
-#include "../db/DbTargets.h"
+#include "DbTargets.h"
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "send/LastNumbers.h"

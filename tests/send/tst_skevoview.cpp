@@ -2,8 +2,8 @@
 
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
-#include "app/CTrayIcon.h"
-#include "app/FrameSettings.h"
+#include "send/CTrayIcon.h"
+#include "base/FrameSettings.h"
 #include "send/CRandGenerator.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
@@ -90,6 +90,7 @@ private slots:
     void sendRefusals_data();
     void sendRefusals();
     void progressBar();
+    void stopWithdrawsWhatIsQueued();
     void connectionState();
     void sendThroughSimulatedModem();
     void overlongNumberFailsAloneInTheRun();
@@ -106,7 +107,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CSkevoApp> m_app;
-    RecordingMessageBox m_box;
+    FakeMessageBox m_box;
     ScriptedPanelDialogs m_dialogs;
     std::unique_ptr<CSkevoView> m_view;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
@@ -114,7 +115,7 @@ private:
 
 void tst_SkevoView::init()
 {
-    m_box = RecordingMessageBox();
+    m_box = FakeMessageBox();
     m_dialogs = ScriptedPanelDialogs();
     Make();
 }
@@ -191,7 +192,7 @@ QString tst_SkevoView::Write(const QString &name, const QByteArray &content)
 // Builds the panel the way the main window does, and shows it.
 #define SHOW_PANEL()                                                                                  \
     do {                                                                                              \
-        m_view = std::make_unique<CSkevoView>(*m_app, m_box);                                         \
+        m_view = std::make_unique<CSkevoView>(m_app->m_settings, m_app->m_device, m_app->m_db, m_app->m_modem, m_box); \
         m_tester = std::make_unique<QAbstractItemModelTester>(&m_view->Model(),                       \
                                                               QAbstractItemModelTester::FailureReportingMode::QtTest); \
         m_view->SetDialogs(&m_dialogs);                                                               \
@@ -209,17 +210,12 @@ void tst_SkevoView::layoutAndCaptions()
         {"removeDuplicatesButton", QStringLiteral("清除重号")}, {"orderButton", QStringLiteral("顺序排列")},
         {"moveToFrontButton", QStringLiteral("优先发送")}, {"exportButton", QStringLiteral("导出号码")},
         {"removeSelectedButton", QStringLiteral("删除选中")}, {"clearButton", QStringLiteral("清空列表")},
-        {"sendButton", QStringLiteral("发送")},            {"stopButton", QStringLiteral("停止")}};
+        {"sendButton", QStringLiteral("发送")},            {"stopButton", QStringLiteral("停止")},
+        {"generateButton", QStringLiteral("生成号码")},    {"insertPhraseButton", QStringLiteral("插入短语")},
+        {"phoneBookButton", QStringLiteral("电话本导入")}};
     for (const auto &[name, text] : enabled) {
         QCOMPARE(Button(name)->text(), text);
         QVERIFY2(Button(name)->isEnabled(), name);
-    }
-    const QList<QPair<const char *, QString>> later{{"phoneBookButton", QStringLiteral("电话本导入")},
-                                                    {"generateButton", QStringLiteral("生成号码")},
-                                                    {"insertPhraseButton", QStringLiteral("插入短语")}};
-    for (const auto &[name, text] : later) {
-        QCOMPARE(Button(name)->text(), text);
-        QVERIFY2(!Button(name)->isEnabled(), name);
     }
     QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("sendListLabel"))->text(), QStringLiteral("发送列表:"));
     QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("messageLabel"))->text(), QStringLiteral("群发内容:    字数:"));
@@ -698,6 +694,28 @@ void tst_SkevoView::progressBar()
     m_view->ResetProgress(0); // a run of nothing: an empty bar, not a busy one
     QCOMPARE(bar->value(), 0);
     QVERIFY(bar->maximum() > bar->minimum());
+}
+
+// "停止" takes back every queued message, keeps the send list and says how many stay unsent.
+void tst_SkevoView::stopWithdrawsWhatIsQueued()
+{
+    SHOW_PANEL();
+    m_view->Model().Append(QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000002")});
+    QVector<SmsRecord> records;
+    for (int i = 0; i < 5; ++i)
+        records.append(CSmsModem::MakeRecord(QString(), QStringLiteral("1380000000%1").arg(i), QStringLiteral("x"), -1));
+    m_app->m_modem.Enqueue(records);
+    m_view->ResetProgress(5);
+    m_view->StepProgress();
+    QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
+    Click("stopButton");
+    QCOMPARE(m_app->m_modem.QueuedCount(), 0);
+    QCOMPARE(m_view->ProgressBar()->value(), 0);
+    QCOMPARE(status.size(), 1);
+    QCOMPARE(status[0][0].toString(), QStringLiteral("已停止, 5 条未发送"));
+    QCOMPARE(m_view->GetAllNumbers().size(), 2);
+    RecordsetPtr rs = m_app->m_db.OpenRecordsetText(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX"));
+    QCOMPARE(rs->GetFieldText(0), QStringLiteral("0"));
 }
 
 void tst_SkevoView::connectionState()

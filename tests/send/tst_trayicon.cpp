@@ -1,4 +1,4 @@
-#include "app/CTrayIcon.h"
+#include "send/CTrayIcon.h"
 
 #include <QApplication>
 #include <QImage>

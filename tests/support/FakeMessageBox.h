@@ -2,7 +2,7 @@
 // A message box for window tests: records every message and answers from a queue (OK, or
 // Yes for a yes/no question, when the queue is empty). duringShow runs while a "box" is
 // open, as the event loop of a real one would let other things happen.
-#include "app/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 #include <QList>
 #include <QQueue>

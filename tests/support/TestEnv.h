@@ -1,6 +1,6 @@
 #pragma once
 // What scripts/test hands the tests: the throw-away PostgreSQL and the paths of the tools.
-#include "db/DbSettings.h"
+#include "base/DbSettings.h"
 #include <QString>
 #include <optional>
 

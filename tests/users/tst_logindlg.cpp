@@ -48,7 +48,7 @@ void tst_LoginDlg::init()
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
     m_app->m_db.SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     m_messages.Clear();
-    m_dlg = std::make_unique<CLoginDlg>(*m_app, m_messages);
+    m_dlg = std::make_unique<CLoginDlg>(m_app->m_settings, m_app->m_db, m_app->m_strUser, m_app->m_bAdmin, m_messages);
     m_dlg->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
 }

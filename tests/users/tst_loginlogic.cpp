@@ -2,12 +2,13 @@
 // the password check against T_USER (hashes, old plain-text rows), the level, failures.
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
-#include "app/CSettingsFile.h"
+#include "base/CSettingsFile.h"
+#include "app/CSkevoApp.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 #include "users/LoginLogic.h"
-#include "users/PasswordHash.h"
-#include "../db/DbTargets.h"
+#include "base/PasswordHash.h"
+#include "DbTargets.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +39,7 @@ private slots:
     void databaseFailureGivesTheConnectionMessage_data();
     void databaseFailureGivesTheConnectionMessage();
     void sqlSettingsDefaultsAndSave();
+    void savedSettingsReachTheLoginCheck();
 
 private:
     CDbAccess &Db(const DbSettings &s)
@@ -249,7 +251,7 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
 {
     QTemporaryDir dir;
     CSettingsFile file(dir.filePath(QStringLiteral("setting.ini")));
-    const LoginLogic::SqlSettings d = LoginLogic::ReadSqlSettings(file);
+    const SqlSettings d = SqlSettings::Read(file);
     QCOMPARE(d.m_strDriver, QStringLiteral("sqlite"));
     QCOMPARE(d.m_strHost, QStringLiteral("127.0.0.1"));
     QCOMPARE(d.m_strUser, QStringLiteral("sa"));
@@ -257,7 +259,7 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
     QCOMPARE(d.m_strPort, QStringLiteral("5432"));
     QCOMPARE(d.m_strData, QStringLiteral("MYSKEVO"));
 
-    LoginLogic::SqlSettings s;
+    SqlSettings s;
     s.m_strDriver = QStringLiteral("postgres");
     s.m_strHost = QString();
     s.m_strPort = QStringLiteral("6543");
@@ -275,9 +277,38 @@ void tst_LoginLogic::sqlSettingsDefaultsAndSave()
     QCOMPARE(file.ReadString(sql, QStringLiteral("User"), QStringLiteral("default")), QString());
     QCOMPARE(file.ReadString(sql, QStringLiteral("Psw"), QString()), QStringLiteral("秘密"));
     QCOMPARE(file.ReadInt(sql, QStringLiteral("Port"), 0), 6543);
-    const LoginLogic::SqlSettings back = LoginLogic::ReadSqlSettings(file);
+    const SqlSettings back = SqlSettings::Read(file);
     QCOMPARE(back.m_strDriver, QStringLiteral("postgres"));
     QCOMPARE(back.m_strData, QStringLiteral("skevo"));
+}
+
+// A failed attempt connects to the database named then; settings saved afterwards (another
+// database) must be what the next attempt checks against, as every other connection does.
+void tst_LoginLogic::savedSettingsReachTheLoginCheck()
+{
+    QTemporaryDir dir;
+    CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
+    SqlSettings s = SqlSettings::Read(app.m_settings);
+    s.m_strData = QStringLiteral("FIRST");
+    QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
+    {
+        CDbAccess other([&] {
+            DbSettings o = app.ReadDbSettings();
+            o.m_strSqliteFile = dir.filePath(QStringLiteral("OTHER.db"));
+            return o;
+        });
+        AddUser(other, QStringLiteral("bob"), PasswordHash::Hash(QStringLiteral("pw")), 1);
+    }
+    LoginLogic l;
+    l.m_strName = QStringLiteral("bob");
+    l.m_strPassword = QStringLiteral("pw");
+    QVERIFY(!l.Login(app.m_db).m_bOk); // no bob in FIRST
+
+    s.m_strData = QStringLiteral("OTHER");
+    QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
+    const LoginLogic::Result r = l.Login(app.m_db);
+    QVERIFY2(r.m_bOk, qPrintable(r.m_strMessage));
+    QCOMPARE(l.m_strUserFound, QStringLiteral("bob"));
 }
 
 QTEST_MAIN(tst_LoginLogic)

@@ -8,6 +8,8 @@ int RunInitDb(const QStringList &args);
 int RunSend(const QStringList &args);
 int RunListen(const QStringList &args);
 int RunExport(const QStringList &args);
+int RunGenerate(const QStringList &args);
+int RunPhoneBook(const QStringList &args);
 
 // Writes one line to stderr and returns the exit code for bad input or usage.
 int CliFail(const QString &message);

@@ -4,9 +4,9 @@
 // those of the window's export of the same rows.
 #include "CliCommands.h"
 
-#include "app/CSettingsFile.h"
 #include "app/CSkevoApp.h"
-#include "app/IMessageBox.h"
+#include "base/CSettingsFile.h"
+#include "base/IMessageBox.h"
 #include "records/LogExport.h"
 #include "records/RecordQuery.h"
 #include "records/RecordsModel.h"
@@ -86,7 +86,7 @@ int RunExport(const QStringList &args)
 
     StderrMessages messages;
     const QString settingsPath = CSkevoApp::DefaultSettingsPath();
-    RecordsModel model([settingsPath] { return CSkevoApp::ReadDbSettings(CSettingsFile(settingsPath)); }, messages);
+    RecordsModel model([settingsPath] { return DbSettings::Read(CSettingsFile(settingsPath)); }, messages);
     if (p.isSet(QStringLiteral("all")))
         model.LoadAll();
     else if (!filtered)

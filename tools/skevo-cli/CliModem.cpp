@@ -3,6 +3,7 @@
 #include "CliCommands.h"
 
 #include "app/CSkevoApp.h"
+#include "app/ModemLink.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 #include "modem/CSmsModem.h"
@@ -13,6 +14,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -195,6 +197,15 @@ int Connect(CSkevoApp &app, const ModemOptions &o)
     return 0;
 }
 
+// The worker gets a lost modem back by itself; the operator is told on stderr meanwhile.
+void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
+{
+    QObject::connect(&app.m_modem, &CSmsModem::linkStateChanged, qApp, [last](CSmsModem::LinkState state) {
+        *last = state;
+        PrintErr(ModemLink::LinkStateText(state));
+    });
+}
+
 void Disconnect(CSkevoApp &app)
 {
     // Joined before the port closes, so the worker never meets a closed descriptor.
@@ -247,12 +258,20 @@ int RunSend(const QStringList &args)
     p.addOption({QStringLiteral("numbers"), QStringLiteral("Number file (\"start\" ... \"end\")."),
                  QStringLiteral("FILE")});
     p.addOption({QStringLiteral("text"), QStringLiteral("Message text."), QStringLiteral("TEXT")});
+    p.addOption({QStringLiteral("timeout"),
+                 QStringLiteral("Give up after this many seconds without a report (default 120); "
+                                "what is not sent stays queued for the next run."),
+                 QStringLiteral("SECONDS")});
     QString error;
     if (!Parse(p, QStringLiteral("send"), args, &error))
         return CliFail(error);
     const std::optional<ModemOptions> options = ReadModemOptions(p, &error);
     if (!options)
         return CliFail(error);
+    const std::optional<int> timeout = PositiveInt(p, QStringLiteral("timeout"), &error);
+    if (!timeout)
+        return CliFail(error);
+    const int timeoutSeconds = *timeout > 0 ? *timeout : 120;
 
     // The checks of the send panel: one bad number and nothing at all is sent.
     QStringList numbers;
@@ -282,12 +301,25 @@ int RunSend(const QStringList &args)
     int expected = -1; // sent reports to wait for, known once everything is queued
     int sendReports = 0;
     bool allSent = true;
+    // A vanished or silent modem is waited for, but not for ever: a run without a report for
+    // timeoutSeconds ends, its messages kept for the next one.
+    CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
+    ReportLinkStates(app, &link);
+    bool gaveUp = false;
+    QTimer progress;
+    progress.setSingleShot(true);
+    progress.setInterval(std::chrono::seconds(timeoutSeconds));
+    QObject::connect(&progress, &QTimer::timeout, qApp, [&] {
+        gaveUp = true;
+        QCoreApplication::quit();
+    });
     QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
     QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
         const std::optional<SmsReport> r = app.m_modem.PopReport();
         if (!r)
             return;
+        progress.start();
         PrintOut(ReportLine(*r));
         if (r->IsArrival())
             return;
@@ -311,14 +343,31 @@ int RunSend(const QStringList &args)
         PrintErr(kNoModem);
         return 1;
     }
-    if (sendReports < expected)
+    if (sendReports < expected) {
+        progress.start();
         QCoreApplication::exec();
+    }
     Disconnect(app);
     // Reports that came between the quit and the stop.
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    while (const std::optional<SmsReport> r = app.m_modem.PopReport()) {
         PrintOut(ReportLine(*r));
+        if (!r->IsArrival()) {
+            ++sendReports;
+            allSent = allSent && r->m_strResult == ReportText::kSuccess;
+        }
+    }
     if (signalQuit.Interrupted())
         return 1;
+    if (gaveUp && sendReports < expected) {
+        const QString cause = link == CSmsModem::LinkState::DeviceGone     ? QStringLiteral("短信猫已断开")
+                              : link == CSmsModem::LinkState::NotAnswering ? QStringLiteral("短信猫没有响应")
+                                                                           : QStringLiteral("没有发送结果");
+        PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2), %3 条短信留在队列中, 下次运行时发送")
+                     .arg(timeoutSeconds)
+                     .arg(cause)
+                     .arg(app.m_modem.QueuedCount()));
+        return 1;
+    }
     return allSent && sendReports >= expected ? 0 : 1;
 }
 
@@ -343,6 +392,8 @@ int RunListen(const QStringList &args)
         return rc;
 
     SignalQuit signalQuit;
+    CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
+    ReportLinkStates(app, &link);
     QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
     QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {

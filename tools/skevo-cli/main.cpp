@@ -19,6 +19,8 @@ const Command kCommands[] = {
     {"send", RunSend},
     {"listen", RunListen},
     {"export", RunExport},
+    {"generate", RunGenerate},
+    {"phonebook", RunPhoneBook},
 };
 
 QString Usage()

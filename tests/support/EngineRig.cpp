@@ -48,6 +48,7 @@ ModemTimeouts FastTimeouts()
     t.commandMs = 1000;
     t.commandAttempts = 2;
     t.dbRetryMs = 200;
+    t.reconnectMs = 200;
     t.listIntervalMs = 0; // no listing when idle: a lost notice must not be hidden by it
     return t;
 }
@@ -70,7 +71,10 @@ bool EngineRig::Connect()
 {
     if (!sim.IsRunning() && !sim.Start())
         return false;
-    if (!modem->IsOpen() && !modem->Open(sim.DevicePath(), 115200, 8, CSerialPort::NoParity, CSerialPort::OneStop))
+    if (!link.isEmpty() && !sim.MakeLink(link))
+        return false;
+    const QString path = link.isEmpty() ? sim.DevicePath() : link;
+    if (!modem->IsOpen() && !modem->Open(path, 115200, 8, CSerialPort::NoParity, CSerialPort::OneStop))
         return false;
     return modem->InitModem();
 }

@@ -14,6 +14,8 @@ public:
     QString ReadString(const QString &section, const QString &key, const QString &defaultValue) const;
     // Leading decimal digits (with sign) of the value; the default when there are none.
     int ReadInt(const QString &section, const QString &key, int defaultValue) const;
+    // The same conversion for a value already read.
+    static int ToInt(const QString &value, int defaultValue);
     // Creates the file and the section when missing. False when the file cannot be written.
     bool WriteString(const QString &section, const QString &key, const QString &value);
 

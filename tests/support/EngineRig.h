@@ -48,6 +48,9 @@ public:
     void Disconnect();
 
     ModemSimulator sim;
+    // When set, Connect makes this a link to the simulator's device and opens the link, so
+    // that a simulator started again is found under the same path.
+    QString link;
     DbSettings db;
     std::unique_ptr<CSmsModem> modem;
     std::unique_ptr<ReportSink> sink;

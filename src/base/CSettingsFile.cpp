@@ -63,7 +63,11 @@ QString CSettingsFile::ReadString(const QString &section, const QString &key, co
 
 int CSettingsFile::ReadInt(const QString &section, const QString &key, int defaultValue) const
 {
-    const QString v = ReadString(section, key, QString());
+    return ToInt(ReadString(section, key, QString()), defaultValue);
+}
+
+int CSettingsFile::ToInt(const QString &v, int defaultValue)
+{
     int i = 0;
     if (i < v.size() && (v[i] == QLatin1Char('-') || v[i] == QLatin1Char('+')))
         ++i;

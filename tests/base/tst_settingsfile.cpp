@@ -1,7 +1,8 @@
-#include "app/CSettingsFile.h"
-#include "app/CSkevoApp.h"
-#include "app/DeviceSettings.h"
-#include "app/GbkText.h"
+#include "base/CSettingsFile.h"
+#include "base/DbSettings.h"
+#include "base/DeviceSettings.h"
+#include "base/GbkText.h"
+#include "base/SqlSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,8 @@ private slots:
     void parityAndStopBits();
     void gbkByteLength();
     void readmeExamplesWorkAsTheyStand();
+    void sqlSection_data();
+    void sqlSection();
 
 private:
     QTemporaryDir m_dir;
@@ -190,7 +193,7 @@ void tst_SettingsFile::readmeExamplesWorkAsTheyStand()
 
     use(blocks.at(0));
     CSettingsFile file(path);
-    const DbSettings db = CSkevoApp::ReadDbSettings(file);
+    const DbSettings db = DbSettings::Read(file);
     QCOMPARE(db.m_driver, DbSettings::Sqlite);
     QCOMPARE(db.m_strData, QStringLiteral("MYSKEVO"));
     QCOMPARE(db.m_strSqliteFile, QDir(dir.path()).absoluteFilePath(QStringLiteral("MYSKEVO.db")));
@@ -209,13 +212,52 @@ void tst_SettingsFile::readmeExamplesWorkAsTheyStand()
     QCOMPARE(file.ReadString(QStringLiteral("Check"), QStringLiteral("Mid"), QString()), QStringLiteral("skevo.mid"));
 
     use(blocks.at(1));
-    const DbSettings pg = CSkevoApp::ReadDbSettings(file);
+    const DbSettings pg = DbSettings::Read(file);
     QCOMPARE(pg.m_driver, DbSettings::Postgres);
     QCOMPARE(pg.m_strHost, QStringLiteral("db.example.lan"));
     QCOMPARE(pg.m_nPort, 5432);
     QCOMPARE(pg.m_strUser, QStringLiteral("skevo"));
     QCOMPARE(pg.m_strPsw, QStringLiteral("secret"));
     QCOMPARE(pg.m_strData, QStringLiteral("skevo"));
+}
+
+// Section SQL is read in one place: the texts the login panel shows and the values a
+// connection uses come from the same reading.
+void tst_SettingsFile::sqlSection_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<int>("portValue");
+    QTest::newRow("keys missing") << QString() << QString() << QStringLiteral("sqlite") << int(DbSettings::Sqlite) << 5432;
+    QTest::newRow("postgres in capitals, port with a tail") << QStringLiteral(" PSQL ") << QStringLiteral("6543x")
+                                                            << QStringLiteral("postgres") << int(DbSettings::Postgres) << 6543;
+    QTest::newRow("unknown driver, port not a number") << QStringLiteral("mysql") << QStringLiteral("abc")
+                                                       << QStringLiteral("sqlite") << int(DbSettings::Sqlite) << 5432;
+}
+
+void tst_SettingsFile::sqlSection()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, port);
+    QFETCH(QString, driverText);
+    QFETCH(int, dialect);
+    QFETCH(int, portValue);
+    QTemporaryDir dir;
+    CSettingsFile file(dir.filePath(QStringLiteral("setting.ini")));
+    const QString sql = QStringLiteral("SQL");
+    if (!driver.isNull())
+        QVERIFY(file.WriteString(sql, QStringLiteral("Driver"), driver));
+    if (!port.isNull())
+        QVERIFY(file.WriteString(sql, QStringLiteral("Port"), port));
+    const SqlSettings texts = SqlSettings::Read(file);
+    const DbSettings values = DbSettings::Read(file);
+    QCOMPARE(texts.m_strDriver, driverText);
+    QCOMPARE(int(values.m_driver), dialect);
+    QCOMPARE(texts.m_strPort, port.isNull() ? QStringLiteral("5432") : port);
+    QCOMPARE(values.m_nPort, portValue);
+    QCOMPARE(values.m_strSqliteFile, QDir(dir.path()).absoluteFilePath(texts.m_strData + QStringLiteral(".db")));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

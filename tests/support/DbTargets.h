@@ -3,7 +3,7 @@
 // folder, and the PostgreSQL server scripts/test starts. On PostgreSQL each test process
 // works in a database of its own (the test role may create databases), so two executables
 // running at once never meet each other's tables; each case starts from dropped tables.
-#include "db/DbSettings.h"
+#include "base/DbSettings.h"
 
 #include <QSqlDatabase>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "users/PasswordHash.h"
+#include "base/PasswordHash.h"
 
 #include <QTest>
 

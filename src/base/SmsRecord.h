@@ -25,14 +25,23 @@ inline const QString kFailure = QStringLiteral("失败");
 // What the worker tells the main window about one sent or received message.
 struct SmsReport
 {
-    bool IsArrival() const { return m_strDirection == ReportText::kReceive; }
+    enum Direction { Sent, Received };
+
+    // The direction and the text the records list shows for it, set together.
+    void SetDirection(Direction direction)
+    {
+        m_direction = direction;
+        m_strDirection = direction == Received ? ReportText::kReceive : ReportText::kSend;
+    }
+    bool IsArrival() const { return m_direction == Received; }
 
     QString m_strTime;      // "%Y-%m-%d %H:%M:%S"
     QString m_strNumber;
-    QString m_strDirection; // "发送" or "接收"
+    QString m_strDirection; // "发送" or "接收", for display only
     QString m_strResult;    // "成功" or "失败"
     QString m_strContent;
     qint64 m_nRecordNo = 0; // D_NO of its journal row; 0 while the row is not written
+    Direction m_direction = Sent;
 };
 
 Q_DECLARE_METATYPE(SmsRecord)

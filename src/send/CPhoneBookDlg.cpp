@@ -1,0 +1,292 @@
+#include "CPhoneBookDlg.h"
+
+#include "PhoneBook.h"
+#include "PhoneBookModel.h"
+#include "base/IMessageBox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+QString ChooseFile(QWidget *parent, bool save)
+{
+    // setting.ini is found through the working directory, which a file dialog may move.
+    const QString cwd = QDir::currentPath();
+    const QString filter = QStringLiteral("CSV 文件(*.csv);;All Files(*.*)");
+    QString path;
+    if (save) {
+        QFileDialog dlg(parent);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setNameFilter(filter);
+        dlg.setDefaultSuffix(QStringLiteral("csv"));
+        dlg.selectFile(QStringLiteral("电话本.csv"));
+        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+            path = dlg.selectedFiles().constFirst();
+    } else {
+        path = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    }
+    QDir::setCurrent(cwd);
+    return path;
+}
+
+// Contiguous runs of rows as ranges, so selecting a large group stays quick.
+QItemSelection RowsSelection(const QAbstractItemModel &model, const QList<int> &rows)
+{
+    QItemSelection selection;
+    const int lastColumn = model.columnCount() - 1;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows.at(j + 1) == rows.at(j) + 1)
+            ++j;
+        selection.select(model.index(rows.at(i), 0), model.index(rows.at(j), lastColumn));
+        i = j + 1;
+    }
+    return selection;
+}
+} // namespace
+
+struct CPhoneBookDlg::Private
+{
+    Private(CDbAccess::SettingsSource settings, IMessageBox &m) : messages(m), db(std::move(settings)), book(db, model) {}
+
+    IMessageBox &messages;
+    CDbAccess db;
+    PhoneBookModel model;
+    PhoneBook book;
+    FileChooser chooseFile = ChooseFile;
+
+    QLineEdit *filter = nullptr;
+    QTableView *list = nullptr;
+    QLineEdit *name = nullptr;
+    QLineEdit *number = nullptr;
+    QComboBox *relation = nullptr;
+};
+
+CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &messages, QWidget *parent)
+    : QDialog(parent)
+    , d(std::make_unique<Private>(std::move(settings), messages))
+{
+    setWindowTitle(QStringLiteral("电话本"));
+    setObjectName(QStringLiteral("phoneBookDialog"));
+    d->db.SetErrorSink([this](const QString &text) { d->messages.Show(text, QStringLiteral("提示"), IMessageBox::Critical); });
+
+    auto label = [this](const QString &text, const char *name, QWidget *buddy) {
+        auto *l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        l->setBuddy(buddy);
+        return l;
+    };
+    auto button = [this](const QString &text, const char *name, void (CPhoneBookDlg::*slot)()) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        if (slot)
+            connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+
+    d->filter = new QLineEdit(this);
+    d->filter->setObjectName(QStringLiteral("filterEdit"));
+    d->filter->setClearButtonEnabled(true);
+    d->filter->setPlaceholderText(QStringLiteral("名字、电话号码或关系"));
+    connect(d->filter, &QLineEdit::textChanged, this, [this](const QString &text) { d->model.SetFilter(text); });
+
+    d->list = new QTableView(this);
+    d->list->setObjectName(QStringLiteral("entryList"));
+    d->list->setModel(&d->model);
+    d->list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    d->list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    d->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    d->list->setShowGrid(true);
+    d->list->setWordWrap(false);
+    d->list->setTabKeyNavigation(false);
+    d->list->verticalHeader()->hide();
+    // Fixed row heights and column widths: the view never measures 100,000 rows.
+    d->list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    d->list->verticalHeader()->setDefaultSectionSize(d->list->fontMetrics().height() + 6);
+    QHeaderView *header = d->list->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(false);
+    header->resizeSection(PhoneBookModel::NameColumn, 100);
+    header->resizeSection(PhoneBookModel::NumberColumn, 160);
+    header->resizeSection(PhoneBookModel::RelationColumn, 100);
+    connect(d->list, &QTableView::clicked, this, &CPhoneBookDlg::OnRowClicked);
+    connect(d->list, &QTableView::doubleClicked, this, [this] {
+        if (MarkedRow() >= 0)
+            OnInsert();
+    });
+
+    d->name = new QLineEdit(this);
+    d->name->setObjectName(QStringLiteral("nameEdit"));
+    d->number = new QLineEdit(this);
+    d->number->setObjectName(QStringLiteral("numberEdit"));
+    d->number->setMaxLength(PhoneBook::kMaxNumberLength);
+    d->number->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), d->number));
+    d->relation = new QComboBox(this);
+    d->relation->setObjectName(QStringLiteral("relationBox"));
+    d->relation->setEditable(true);
+    d->relation->setInsertPolicy(QComboBox::NoInsert);
+
+    auto *fields = new QGridLayout;
+    fields->addWidget(label(QStringLiteral("名字:"), "nameLabel", d->name), 0, 0);
+    fields->addWidget(d->name, 0, 1);
+    fields->addWidget(label(QStringLiteral("电话号码:"), "numberLabel", d->number), 0, 2);
+    fields->addWidget(d->number, 0, 3);
+    fields->addWidget(label(QStringLiteral("关系:"), "relationLabel", d->relation), 1, 0);
+    fields->addWidget(d->relation, 1, 1);
+    fields->addWidget(button(QStringLiteral("全选该组"), "selectGroupButton", &CPhoneBookDlg::OnSelectGroup), 1, 3);
+    fields->setColumnStretch(1, 1);
+    fields->setColumnStretch(3, 1);
+
+    auto *insert = new QPushButton(QStringLiteral("插入(&I)"), this);
+    insert->setObjectName(QStringLiteral("insertButton"));
+    insert->setDefault(true);
+    connect(insert, &QPushButton::clicked, this, &CPhoneBookDlg::OnInsert);
+    auto *cancel = button(QStringLiteral("取消(&C)"), "cancelButton", nullptr);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *commands = new QHBoxLayout;
+    commands->addWidget(button(QStringLiteral("修改(&S)"), "modifyButton", &CPhoneBookDlg::OnModify));
+    commands->addWidget(button(QStringLiteral("增加(&A)"), "addButton", &CPhoneBookDlg::OnAdd));
+    commands->addWidget(button(QStringLiteral("删除(&D)"), "deleteButton", &CPhoneBookDlg::OnDelete));
+    commands->addWidget(button(QStringLiteral("全选"), "selectAllButton", &CPhoneBookDlg::OnSelectAll));
+    commands->addWidget(insert);
+    commands->addWidget(cancel);
+    auto *files = new QHBoxLayout;
+    files->addWidget(label(QStringLiteral("筛选:"), "filterLabel", d->filter));
+    files->addWidget(d->filter, 1);
+    files->addWidget(button(QStringLiteral("导入"), "importButton", &CPhoneBookDlg::OnImport));
+    files->addWidget(button(QStringLiteral("导出"), "exportButton", &CPhoneBookDlg::OnExport));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(files);
+    layout->addWidget(d->list, 1);
+    layout->addLayout(fields);
+    layout->addLayout(commands);
+    resize(420, 460);
+
+    const QString failure = d->book.Load();
+    d->relation->addItems(d->book.Groups());
+    d->relation->setCurrentIndex(-1);
+    d->relation->setEditText(QString());
+    if (!failure.isEmpty())
+        d->messages.Show(failure, QStringLiteral("提示"), IMessageBox::Critical);
+}
+
+CPhoneBookDlg::~CPhoneBookDlg() = default;
+
+void CPhoneBookDlg::SetFileChooser(FileChooser chooser)
+{
+    d->chooseFile = chooser ? std::move(chooser) : FileChooser(ChooseFile);
+}
+
+PhoneBookModel &CPhoneBookDlg::Model()
+{
+    return d->model;
+}
+
+int CPhoneBookDlg::MarkedRow() const
+{
+    const QModelIndex current = d->list->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+PhoneBookEntry CPhoneBookDlg::Fields() const
+{
+    return {d->name->text(), d->number->text(), d->relation->currentText()};
+}
+
+void CPhoneBookDlg::OnRowClicked()
+{
+    const int row = MarkedRow();
+    if (row < 0)
+        return;
+    const PhoneBookEntry &e = d->model.Entry(row);
+    d->name->setText(e.m_strName);
+    d->number->setText(e.m_strNumber);
+    d->relation->setEditText(e.m_strRelation);
+}
+
+void CPhoneBookDlg::OnAdd()
+{
+    if (const auto message = d->book.Add(Fields()))
+        message->ShowOn(d->messages);
+}
+
+void CPhoneBookDlg::OnModify()
+{
+    if (const auto message = d->book.Modify(MarkedRow(), Fields()))
+        message->ShowOn(d->messages);
+}
+
+void CPhoneBookDlg::OnDelete()
+{
+    if (const auto message = d->book.Delete(MarkedRow()))
+        message->ShowOn(d->messages);
+}
+
+void CPhoneBookDlg::OnSelectAll()
+{
+    d->list->selectAll();
+    d->list->setFocus();
+}
+
+void CPhoneBookDlg::OnSelectGroup()
+{
+    const QList<int> rows = d->model.RowsOfGroup(d->relation->currentText());
+    d->list->selectionModel()->select(RowsSelection(d->model, rows), QItemSelectionModel::ClearAndSelect);
+    if (!rows.isEmpty())
+        d->list->scrollTo(d->model.index(rows.first(), 0));
+    d->list->setFocus();
+}
+
+void CPhoneBookDlg::OnInsert()
+{
+    QList<int> rows;
+    const QModelIndexList selected = d->list->selectionModel()->selectedRows();
+    rows.reserve(selected.size());
+    for (const QModelIndex &index : selected)
+        rows.append(index.row());
+    m_selectedNumbers = d->book.NumbersOf(rows);
+    accept();
+}
+
+void CPhoneBookDlg::OnImport()
+{
+    const QString path = d->chooseFile(this, false);
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        d->messages.Show(file.errorString(), QStringLiteral("提示"), IMessageBox::Critical);
+        return;
+    }
+    d->book.Import(file.readAll()).Summary().ShowOn(d->messages);
+}
+
+void CPhoneBookDlg::OnExport()
+{
+    const QString path = d->chooseFile(this, true);
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(d->book.ExportCsv()) < 0 || !file.commit()) {
+        d->messages.Show(file.errorString(), QStringLiteral("提示"), IMessageBox::Critical);
+        return;
+    }
+    d->messages.Show(QStringLiteral("导出到文件成功！"), QStringLiteral("提示"), IMessageBox::Information);
+}

@@ -1,0 +1,145 @@
+// The panel's buttons that bring numbers and text from the generator, the phone book and the
+// common phrases, with those dialogs answered by a script.
+#include "FakeMessageBox.h"
+#include "app/CSkevoApp.h"
+#include "send/CSkevoView.h"
+#include "send/ISourceDialogs.h"
+#include "send/SendListModel.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(std::optional<QStringList>)
+Q_DECLARE_METATYPE(std::optional<QString>)
+
+namespace {
+class ScriptedSources : public ISourceDialogs
+{
+public:
+    std::optional<QStringList> AskGeneratedNumbers(QWidget *) override { return numbers; }
+    std::optional<QString> AskPhrase(QWidget *parent) override
+    {
+        // The focus is elsewhere while a dialog is open.
+        if (auto *other = parent->findChild<QPushButton *>(QStringLiteral("sendButton")))
+            other->setFocus();
+        return phrase;
+    }
+    std::optional<QStringList> AskPhoneBookNumbers(QWidget *) override { return numbers; }
+
+    std::optional<QStringList> numbers;
+    std::optional<QString> phrase;
+};
+} // namespace
+
+class tst_SourceButtons : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void numbersAreAppendedAsTheyAre_data();
+    void numbersAreAppendedAsTheyAre();
+    void phraseReplacesTheSelection_data();
+    void phraseReplacesTheSelection();
+
+private:
+    void Click(const char *name) { QTest::mouseClick(m_view->findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton); }
+    QPlainTextEdit *Edit() const { return m_view->findChild<QPlainTextEdit *>(QStringLiteral("messageEdit")); }
+
+    QTemporaryDir m_dir;
+    FakeMessageBox m_messages;
+    ScriptedSources m_sources;
+    std::unique_ptr<CSkevoApp> m_app;
+    std::unique_ptr<CSkevoView> m_view;
+};
+
+void tst_SourceButtons::init()
+{
+    QFile ini(m_dir.filePath(QStringLiteral("setting.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[SQL]\nDriver=sqlite\nData=SOURCES\n");
+    ini.close();
+    m_app = std::make_unique<CSkevoApp>(ini.fileName());
+    m_view = std::make_unique<CSkevoView>(m_app->m_settings, m_app->m_device, m_app->m_db, m_app->m_modem, m_messages);
+    m_view->SetSourceDialogs(&m_sources);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    m_sources = ScriptedSources();
+}
+
+void tst_SourceButtons::cleanup()
+{
+    m_view.reset();
+    m_app.reset();
+}
+
+void tst_SourceButtons::numbersAreAppendedAsTheyAre_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<std::optional<QStringList>>("numbers");
+    QTest::addColumn<QStringList>("list");
+    const QStringList handed{QStringLiteral("139"), QStringLiteral("+86 1"), QStringLiteral("139")};
+    for (const char *button : {"generateButton", "phoneBookButton"}) {
+        QTest::addRow("%s: appended, no check", button) << QString::fromLatin1(button) << std::optional<QStringList>(handed)
+                                                        << (QStringList{QStringLiteral("a")} + handed);
+        QTest::addRow("%s: cancel", button) << QString::fromLatin1(button) << std::optional<QStringList>()
+                                            << QStringList{QStringLiteral("a")};
+    }
+}
+
+void tst_SourceButtons::numbersAreAppendedAsTheyAre()
+{
+    QFETCH(QString, button);
+    QFETCH(std::optional<QStringList>, numbers);
+    QFETCH(QStringList, list);
+    m_view->Model().Append(QStringLiteral("a"));
+    m_sources.numbers = numbers;
+    QTest::mouseClick(m_view->findChild<QPushButton *>(button), Qt::LeftButton);
+    QCOMPARE(m_view->GetAllNumbers(), list);
+    QCOMPARE(m_messages.shown.size(), 0);
+}
+
+void tst_SourceButtons::phraseReplacesTheSelection_data()
+{
+    QTest::addColumn<std::optional<QString>>("phrase");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("replaces the selection") << std::optional<QString>(QStringLiteral("晚上好")) << QStringLiteral("ab晚上好ef")
+                                            << 10;
+    QTest::newRow("empty phrase removes it") << std::optional<QString>(QString()) << QStringLiteral("abef") << 4;
+    QTest::newRow("cut at 140 bytes") << std::optional<QString>(QString(80, QChar(0x4E00)))
+                                      << QStringLiteral("ab") + QString(68, QChar(0x4E00)) + QStringLiteral("ef") << 140;
+    QTest::newRow("cancel") << std::optional<QString>() << QStringLiteral("abcdef") << 6;
+}
+
+void tst_SourceButtons::phraseReplacesTheSelection()
+{
+    QFETCH(std::optional<QString>, phrase);
+    QFETCH(QString, text);
+    QFETCH(int, bytes);
+    Edit()->setPlainText(QStringLiteral("abcdef"));
+    QTextCursor cursor = Edit()->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    Edit()->setTextCursor(cursor);
+    m_sources.phrase = phrase;
+    Click("insertPhraseButton");
+    QCOMPARE(Edit()->toPlainText(), text);
+    QCOMPARE(m_view->focusWidget(), Edit());
+    QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("byteCountLabel"))->text(), QString::number(bytes));
+    // One step takes it back.
+    if (phrase) {
+        Edit()->undo();
+        QCOMPARE(Edit()->toPlainText(), QStringLiteral("abcdef"));
+    }
+}
+
+QTEST_MAIN(tst_SourceButtons)
+#include "tst_sourcebuttons.moc"

@@ -1,0 +1,103 @@
+// skevo-cli phonebook list | import FILE | export FILE: the phone book of the database named
+// by setting.ini in the working directory, through the same logic as its dialog. FILE "-"
+// is standard input or output.
+#include "CliCommands.h"
+
+#include "app/CSkevoApp.h"
+#include "db/CDbAccess.h"
+#include "send/PhoneBook.h"
+#include "send/PhoneBookModel.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+const QString kUsage = QStringLiteral("usage: skevo-cli phonebook list | import FILE | export FILE  (FILE - for stdin/stdout)");
+
+void PrintErr(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+}
+
+bool WriteOut(const QByteArray &bytes)
+{
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
+}
+
+std::optional<QByteArray> ReadIn(const QString &path)
+{
+    QFile file;
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        PrintErr(path + QStringLiteral(": ") + file.errorString());
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    if (path == QLatin1String("-"))
+        return WriteOut(bytes);
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    PrintErr(path + QStringLiteral(": ") + file.errorString());
+    return false;
+}
+} // namespace
+
+int RunPhoneBook(const QStringList &args)
+{
+    const QString command = args.value(0);
+    const bool takesFile = command == QLatin1String("import") || command == QLatin1String("export");
+    if (!(command == QLatin1String("list") && args.size() == 1) && !(takesFile && args.size() == 2))
+        return CliFail(kUsage);
+
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    CDbAccess db(app.DbSettingsSource());
+    bool failed = false;
+    db.SetErrorSink([&failed](const QString &text) {
+        failed = true;
+        PrintErr(text);
+    });
+    PhoneBookModel model;
+    PhoneBook book(db, model);
+    if (const QString failure = book.Load(); !failure.isEmpty() || failed) {
+        if (!failure.isEmpty())
+            PrintErr(failure);
+        return 1;
+    }
+
+    if (command == QLatin1String("list")) {
+        QByteArray out;
+        for (const PhoneBookEntry &e : model.AllEntries())
+            out += (QStringList{e.m_strName, e.m_strNumber, e.m_strRelation}.join(u'\t') + u'\n').toUtf8();
+        return WriteOut(out) ? 0 : 1;
+    }
+    if (command == QLatin1String("export"))
+        return WriteFile(args.at(1), book.ExportCsv()) ? 0 : 1;
+
+    const std::optional<QByteArray> csv = ReadIn(args.at(1));
+    if (!csv)
+        return 1;
+    const PhoneBook::ImportOutcome outcome = book.Import(*csv);
+    if (!outcome.m_bStored) {
+        PrintErr(outcome.Summary().m_strText);
+        return 1;
+    }
+    WriteOut(QStringLiteral("added\t%1\nexisting\t%2\nrefused\t%3\n")
+                 .arg(outcome.m_nAdded)
+                 .arg(outcome.m_nExisting)
+                 .arg(outcome.m_nRefused)
+                 .toUtf8());
+    if (outcome.m_nRefused > 0) {
+        PrintErr(QStringLiteral("line %1: %2").arg(outcome.m_nFirstRefusedLine).arg(outcome.m_strFirstRefused));
+        return 1;
+    }
+    return 0;
+}
