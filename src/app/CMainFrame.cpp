@@ -6,6 +6,9 @@
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "WindowPlacement.h"
+#include "orders/COrderDlg.h"
+#include "orders/OrderForm.h"
+#include "orders/OrderScheduler.h"
 #include "records/CLogExportCommand.h"
 #include "records/CMyList.h"
 #include "records/CQueryDlg.h"
@@ -13,6 +16,7 @@
 #include "records/RecordsModel.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
+#include "send/NumberRules.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -130,6 +134,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     , m_ring(ring)
     , m_pProfile(profile)
     , m_link(app.m_modem)
+    , m_pScheduler(std::make_unique<OrderScheduler>(app.m_db, app.m_modem))
 {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Skevo"));
@@ -175,6 +180,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     m_pOrderTimer->setObjectName(QStringLiteral("orderTimer"));
     m_pOrderTimer->setInterval(kOrderCheckMs);
     connect(m_pOrderTimer, &QTimer::timeout, this, &CMainFrame::dueOrderCheck);
+    connect(this, &CMainFrame::dueOrderCheck, this, [this] { CheckDueOrder(QDateTime::currentDateTime()); });
 
     m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.m_strUser));
     m_bPlay = FrameSettings::ReadPlayFlag(m_app.m_settings);
@@ -274,7 +280,7 @@ void CMainFrame::BuildActions()
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActRingSettings, m_pActOrders, m_pActAccounts, m_pActDevice})
+    for (QAction *later : {m_pActRingSettings, m_pActAccounts, m_pActDevice})
         later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
@@ -285,6 +291,7 @@ void CMainFrame::BuildActions()
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(m_pActQuery, &QAction::triggered, this, &CMainFrame::OnQuery);
     connect(m_pActExport, &QAction::triggered, this, &CMainFrame::OnExportLog);
+    connect(m_pActOrders, &QAction::triggered, this, &CMainFrame::OnOrders);
 }
 
 void CMainFrame::BuildMenus()
@@ -437,6 +444,7 @@ void CMainFrame::OnConnect()
     // What an earlier run left is a run of its own: the bar counts its reports.
     if (r.m_nRestored > 0)
         m_pView->ResetProgress(r.m_nRestored);
+    m_pScheduler->Connected(QDateTime::currentDateTime());
     m_pOrderTimer->start();
     m_pView->UpdateConnectionState(true);
     UpdateCommandStates();
@@ -446,6 +454,7 @@ void CMainFrame::OnDisconnect()
 {
     m_link.Disconnect();
     m_pOrderTimer->stop();
+    m_pScheduler->Disconnected();
     m_pView->UpdateConnectionState(false);
     UpdateCommandStates();
 }
@@ -542,6 +551,30 @@ void CMainFrame::OnAbout()
     about.exec();
 }
 
+void CMainFrame::OnOrders()
+{
+    COrderDlg dialog(m_app.m_db, m_app.m_settings, m_messages, NumberRules::ReadNumberFile, this);
+    dialog.exec();
+}
+
+void CMainFrame::CheckDueOrder(const QDateTime &now)
+{
+    if (!m_link.IsConnected())
+        return;
+    OrderScheduler::Hooks hooks;
+    hooks.confirm = [this](const StoredOrder &) {
+        return m_messages.Show(OrderScheduler::QuestionText(), OrderScheduler::QuestionCaption(), IMessageBox::Question,
+                               IMessageBox::OkCancel)
+            == IMessageBox::AnswerOk;
+    };
+    hooks.started = [this](int, int messages) {
+        statusBar()->clearMessage();
+        m_pPaneMessage->setText(OrderScheduler::StartedText());
+        m_pView->ResetProgress(messages);
+    };
+    m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.m_settings), m_app.m_device.m_strSMSC, hooks);
+}
+
 void CMainFrame::OnExit()
 {
     close();
@@ -636,6 +669,7 @@ void CMainFrame::closeEvent(QCloseEvent *event)
     if (m_link.IsConnected())
         m_link.Disconnect();
     m_pOrderTimer->stop();
+    m_pScheduler->Disconnected();
     m_ring.StopRing();
     m_bClosed = true;
     event->accept();

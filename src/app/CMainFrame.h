@@ -5,6 +5,7 @@
 // send list, the message text, the ring switch and its own placement.
 #include "ModemLink.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QStringList>
 #include <QSystemTrayIcon>
@@ -16,6 +17,7 @@ class CSkevoApp;
 class CSkevoView;
 class IMessageBox;
 class IRingPlayer;
+class OrderScheduler;
 class QAction;
 class QLabel;
 class QMenu;
@@ -56,6 +58,9 @@ public:
     void OnExportLog();
     void OnReply(int row);
     CQueryDlg &QueryDialog() const { return *m_pQueryDlg; }
+    void OnOrders();
+    // The minute timer's work: starts the orders due by now.
+    void CheckDueOrder(const QDateTime &now);
 
 signals:
     // Once a minute while connected: the due-order check.
@@ -88,6 +93,7 @@ private:
     std::unique_ptr<QSettings> m_ownedProfile;
     QSettings *m_pProfile;
     ModemLink m_link;
+    std::unique_ptr<OrderScheduler> m_pScheduler;
 
     QSplitter *m_pSplitter = nullptr;
     CMyList *m_pList = nullptr;

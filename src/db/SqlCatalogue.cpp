@@ -181,6 +181,24 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::RecInsertArrival:
         return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PDU) values(?,?,?,?)")
             + (pg ? returning + QStringLiteral("D_NO") : QString());
+    // T_ORDER, T_PHONENUMBER, T_ORDERSTART
+    case Sql::OrderUpdate:
+        return QStringLiteral("UPDATE T_ORDER SET D_START=?,D_END=?,D_CONT=? WHERE D_ID=?");
+    case Sql::OrderClaim:
+        // Of two programs claiming at once, the second waits for the first one's transaction
+        // and then inserts nothing.
+        return QStringLiteral("INSERT INTO T_ORDERSTART(D_ID,D_START,D_TIME,D_BY) VALUES(?,?,?,?) "
+                              "ON CONFLICT DO NOTHING");
+    case Sql::OrderClaimant:
+        return QStringLiteral("SELECT D_BY FROM T_ORDERSTART WHERE D_ID=? AND D_START=?");
+    case Sql::OrderClaimDelete:
+        return QStringLiteral("DELETE FROM T_ORDERSTART WHERE D_ID=?");
+    case Sql::NumberInsertBatch: {
+        QStringList rows;
+        for (int i = 0; i < kNumberBatch; ++i)
+            rows << QStringLiteral("(?,?)");
+        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES") + rows.join(QLatin1Char(','));
+    }
     case Sql::Count_:
         break;
     }
@@ -216,6 +234,8 @@ QStringList SchemaStatements(DbSettings::Driver dialect)
                            "D_STATE integer NOT NULL DEFAULT 0, D_HOST text NOT NULL DEFAULT '', "
                            "D_PLACE text NOT NULL DEFAULT '', D_OWNER text NOT NULL DEFAULT '', "
                            "D_LEASE bigint NOT NULL DEFAULT 0)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS T_ORDERSTART (D_ID integer NOT NULL, D_START timestamp(0) NOT NULL, "
+                           "D_TIME timestamp(0) NOT NULL, D_BY text NOT NULL, PRIMARY KEY (D_ID, D_START))"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_USER_NAME ON T_USER(D_NAME)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_BOOK_NUMBER ON T_BOOK(D_NUMBER)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_TIME ON T_SEND(D_SENDTIME,D_NO)"),
@@ -252,6 +272,8 @@ QStringList SchemaStatements(DbSettings::Driver dialect)
                        "D_STATE INTEGER NOT NULL DEFAULT 0, D_HOST TEXT NOT NULL DEFAULT '', "
                        "D_PLACE TEXT NOT NULL DEFAULT '', D_OWNER TEXT NOT NULL DEFAULT '', "
                        "D_LEASE INTEGER NOT NULL DEFAULT 0)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS T_ORDERSTART (D_ID INTEGER NOT NULL, D_START TEXT NOT NULL, "
+                       "D_TIME TEXT NOT NULL, D_BY TEXT NOT NULL, PRIMARY KEY (D_ID, D_START))"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_USER_NAME ON T_USER(D_NAME)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_BOOK_NUMBER ON T_BOOK(D_NUMBER)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_TIME ON T_SEND(D_SENDTIME,D_NO)"),
@@ -319,6 +341,7 @@ Kind KindOf(Sql id)
     case Sql::RecFindNewest:
     case Sql::RecFindByIdentity:
     case Sql::OutboxOwners:
+    case Sql::OrderClaimant:
         return Kind::Rows;
     case Sql::SendInsert:
     case Sql::RecInsert:
@@ -349,6 +372,10 @@ Kind KindOf(Sql id)
     case Sql::OutboxDelete:
     case Sql::OutboxClaim:
     case Sql::OutboxRenew:
+    case Sql::OrderUpdate:
+    case Sql::OrderClaim:
+    case Sql::OrderClaimDelete:
+    case Sql::NumberInsertBatch:
     case Sql::Count_:
         break;
     }

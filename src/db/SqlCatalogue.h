@@ -91,10 +91,21 @@ enum class Sql {
     RecFindByIdentity,    // D_NO; (identity) — an arrival journalled already
     RecInsertArrival,     // (number, text, time, identity) — key returned; identity: a digest of the
                           // arrival's PDUs (D_PDU), by which it is journalled once
+    // T_ORDER, T_PHONENUMBER, T_ORDERSTART: the order book and the scheduler. An order's
+    // start is claimed (one T_ORDERSTART row per order and start time) in the transaction
+    // that queues its messages, so that of several programs on one database one starts it.
+    OrderUpdate,          // (start, end, text, D_ID) — its number and its numbers stay
+    OrderClaim,           // (D_ID, start, now, claimant) — leaves an earlier claim as it is
+    OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
+                          // given to OrderClaim when that call made it
+    OrderClaimDelete,     // (D_ID)
+    NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
+                          // stored in the order given
     Count_
 };
 
 namespace SqlCatalogue {
+constexpr int kNumberBatch = 100; // rows of one Sql::NumberInsertBatch
 QString Text(Sql id, DbSettings::Driver dialect);
 // Statements that create the tables when missing, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);

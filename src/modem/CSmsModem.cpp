@@ -196,12 +196,19 @@ int CSmsModem::Enqueue(const SmsRecord &record)
 
 int CSmsModem::Enqueue(const QVector<SmsRecord> &records)
 {
-    if (records.isEmpty())
+    return Enqueue(records, Claim());
+}
+
+int CSmsModem::Enqueue(const QVector<SmsRecord> &records, const Claim &claim)
+{
+    if (records.isEmpty() && !claim)
         return 1;
     QVector<Outgoing> messages;
     messages.reserve(records.size());
     const QString place = d->Place();
     const bool kept = d->producerDb.Transaction([&] {
+        if (claim && !claim(d->producerDb))
+            return false;
         for (const SmsRecord &r : records) {
             const qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(r, place, d->owner.Token()));
             if (key <= 0)
@@ -211,6 +218,8 @@ int CSmsModem::Enqueue(const QVector<SmsRecord> &records)
         return true;
     });
     d->keptAny = d->keptAny || kept;
+    if (!kept && claim)
+        return 0; // not ours to send, or not known to be
     if (!kept) {
         messages.clear();
         for (const SmsRecord &r : records)

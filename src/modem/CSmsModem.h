@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -63,6 +64,11 @@ public:
     int Enqueue(const SmsRecord &record);
     // The same for many records, kept in one transaction.
     int Enqueue(const QVector<SmsRecord> &records);
+    // The same, with a claim run first inside that transaction on the queue's connection
+    // (a scheduled order marks itself started there). When the claim returns false, or the
+    // records cannot be kept, nothing is queued and 0 is returned. Runs even for no records.
+    using Claim = std::function<bool(CDbAccess &db)>;
+    int Enqueue(const QVector<SmsRecord> &records, const Claim &claim);
     std::optional<SmsReport> PopReport();
     int QueuedCount() const;
 

@@ -82,6 +82,16 @@ Case CaseOf(Sql id)
     case Sql::RecRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT")};
     case Sql::SendFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
     case Sql::RecFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
+    case Sql::OrderUpdate: return {{t, t2, QStringLiteral("c2"), 999999}, {}};
+    case Sql::OrderClaim: return {{1, t, t2, QStringLiteral("host 1")}, {}};
+    case Sql::OrderClaimant: return {{1, t}, cols("D_BY")};
+    case Sql::OrderClaimDelete: return {{999999}, {}};
+    case Sql::NumberInsertBatch: {
+        QVariantList values;
+        for (int i = 0; i < SqlCatalogue::kNumberBatch; ++i)
+            values << 1 << n;
+        return {values, {}};
+    }
     case Sql::Count_: break;
     }
     return {};

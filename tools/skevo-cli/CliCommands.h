@@ -10,6 +10,8 @@ int RunListen(const QStringList &args);
 int RunExport(const QStringList &args);
 int RunGenerate(const QStringList &args);
 int RunPhoneBook(const QStringList &args);
+int RunServe(const QStringList &args);
+int RunOrders(const QStringList &args);
 
 // Writes one line to stderr and returns the exit code for bad input or usage.
 int CliFail(const QString &message);

@@ -1,6 +1,7 @@
 // skevo-cli init-db / send / listen: the modem engine and the journal without the windows,
 // configured by setting.ini in the working directory like the application.
 #include "CliCommands.h"
+#include "CliModem.h"
 
 #include "app/CSkevoApp.h"
 #include "app/ModemLink.h"
@@ -26,33 +27,12 @@ const QString kBadNumber = QStringLiteral("手机号码不能超过24位并且�
 const QString kOpenFailed = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
 const QString kNoModem = QStringLiteral("请检查短信猫是否连接正确");
 
-void PrintOut(const QString &line)
-{
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
-    std::fflush(stdout); // a reader sees each report as it happens
-}
-
-void PrintErr(const QString &line)
-{
-    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
-    std::fflush(stderr);
-}
-
 QString OneLine(QString text)
 {
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return text;
-}
-
-// time, number, direction, result; an arrival adds its text.
-QString ReportLine(const SmsReport &r)
-{
-    QStringList fields{r.m_strTime, r.m_strNumber, r.m_strDirection, r.m_strResult};
-    if (r.IsArrival())
-        fields << OneLine(r.m_strContent);
-    return fields.join(QLatin1Char('\t'));
 }
 
 QString Target(const DbSettings &s)
@@ -71,52 +51,60 @@ void OnSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
-class SignalQuit
+} // namespace
+
+namespace CliModem {
+
+void PrintOut(const QString &line)
 {
-public:
-    SignalQuit()
-    {
-        if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return;
-        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
-            char c;
-            while (::read(g_signalPipe[0], &c, 1) > 0) {
-            }
-            m_bInterrupted = true;
-            QCoreApplication::quit();
-        });
-        struct sigaction sa = {};
-        sa.sa_handler = OnSignal;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(SIGINT, &sa, nullptr);
-        ::sigaction(SIGTERM, &sa, nullptr);
-    }
-    ~SignalQuit()
-    {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        m_notifier.reset();
-        for (int &fd : g_signalPipe) {
-            if (fd >= 0)
-                ::close(fd);
-            fd = -1;
+    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+    std::fflush(stdout); // a reader sees each report as it happens
+}
+
+void PrintErr(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+QString ReportLine(const SmsReport &r)
+{
+    QStringList fields{r.m_strTime, r.m_strNumber, r.m_strDirection, r.m_strResult};
+    if (r.IsArrival())
+        fields << OneLine(r.m_strContent);
+    return fields.join(QLatin1Char('\t'));
+}
+
+SignalQuit::SignalQuit()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+        char c;
+        while (::read(g_signalPipe[0], &c, 1) > 0) {
         }
-    }
-    bool Interrupted() const { return m_bInterrupted; }
+        m_bInterrupted = true;
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
 
-private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    bool m_bInterrupted = false;
-};
-
-struct ModemOptions
+SignalQuit::~SignalQuit()
 {
-    QString device;
-    quint32 baud = 0;
-    int finalAnswerMs = 0;
-    int promptMs = 0;
-};
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    m_notifier.reset();
+    for (int &fd : g_signalPipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
 
 void AddModemOptions(QCommandLineParser &p)
 {
@@ -213,7 +201,9 @@ void Disconnect(CSkevoApp &app)
     app.m_modem.Close();
 }
 
-} // namespace
+} // namespace CliModem
+
+using namespace CliModem;
 
 int RunInitDb(const QStringList &args)
 {

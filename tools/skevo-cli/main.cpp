@@ -21,6 +21,8 @@ const Command kCommands[] = {
     {"export", RunExport},
     {"generate", RunGenerate},
     {"phonebook", RunPhoneBook},
+    {"serve", RunServe},
+    {"orders", RunOrders},
 };
 
 QString Usage()

@@ -1,0 +1,122 @@
+#include "OrderForm.h"
+
+#include "OrderStore.h"
+#include "base/CSettingsFile.h"
+#include "base/GbkText.h"
+#include "db/DbTime.h"
+
+namespace {
+const QString kSection = QStringLiteral("Check");
+const QString kReminder = QStringLiteral("Rem");
+
+OrderMessage Info(const QString &text, const QString &caption = QString())
+{
+    return {text, caption, IMessageBox::Information};
+}
+} // namespace
+
+int OrderForm::ByteCount(const QString &text)
+{
+    return GbkText::ByteLength(text) + int(text.count(QLatin1Char('\n')));
+}
+
+QString OrderForm::TimeText(const QDateTime &time)
+{
+    const QDate d = time.date();
+    const QTime t = time.time();
+    return QStringLiteral("%1-%2-%3 %4:%5").arg(d.year()).arg(d.month()).arg(d.day()).arg(t.hour()).arg(t.minute());
+}
+
+bool OrderForm::ReadReminder(const CSettingsFile &settings)
+{
+    return settings.ReadInt(kSection, kReminder, 1) != 0;
+}
+
+void OrderForm::WriteReminder(CSettingsFile &settings, bool on)
+{
+    settings.WriteString(kSection, kReminder, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+OrderMessage OrderForm::ImportHint()
+{
+    return Info(QStringLiteral("要打开的txt文件以start开始\t\n以end结束,\t\n电话号码换行"), QStringLiteral("消息提示"));
+}
+
+OrderMessage OrderForm::ValidateModify() const
+{
+    // Seconds count here, although only minutes are stored.
+    if (!(m_start < m_end))
+        return {QStringLiteral("结束时间必须大于开始时间")};
+    if (m_strText.isEmpty())
+        return {QStringLiteral("订单内容不能为空!\n请填写订单内容")};
+    return {};
+}
+
+OrderMessage OrderForm::ValidateAdd() const
+{
+    if (!(m_start < m_end))
+        return {QStringLiteral("结束时间必须大于开始时间")};
+    if (m_numbers.isEmpty())
+        return {QStringLiteral("未将号码导入\n请导入")};
+    return ValidateModify();
+}
+
+OrderMessage OrderForm::TakeImport(bool valid, const QStringList &numbers, int failures)
+{
+    m_numbers = valid ? numbers : QStringList();
+    if (!valid)
+        return {QStringLiteral("该文件无效")};
+    return {QStringLiteral("成功加载了%1,加载失败%2").arg(m_numbers.size()).arg(failures)};
+}
+
+OrderForm::Outcome OrderForm::Add(OrderStore &store)
+{
+    Outcome out;
+    out.m_message = ValidateAdd();
+    if (!out.m_message.IsEmpty())
+        return out;
+    out.m_strStart = DbTime::Canonical(TimeText(m_start));
+    out.m_strEnd = DbTime::Canonical(TimeText(m_end));
+    out.m_nId = store.Add(out.m_strStart, out.m_strEnd, m_strText, m_numbers);
+    if (out.m_nId <= 0) {
+        out.m_message = {QStringLiteral("插入数据出错,请查看是否以连接数据库")};
+        return out;
+    }
+    m_numbers.clear();
+    out.m_bOk = true;
+    out.m_message = Info(QStringLiteral("短信订单增加成功!"));
+    return out;
+}
+
+OrderForm::Outcome OrderForm::Modify(OrderStore &store, int id) const
+{
+    Outcome out;
+    out.m_nId = id;
+    out.m_message = ValidateModify();
+    if (!out.m_message.IsEmpty())
+        return out;
+    out.m_strStart = DbTime::Canonical(TimeText(m_start));
+    out.m_strEnd = DbTime::Canonical(TimeText(m_end));
+    out.m_bOk = store.Modify(id, out.m_strStart, out.m_strEnd, m_strText);
+    out.m_message = out.m_bOk ? Info(QStringLiteral("短信订单修改成功!")) : Info(QStringLiteral("SQL数据库错误!"));
+    return out;
+}
+
+OrderForm::Outcome OrderForm::Delete(OrderStore &store, int id)
+{
+    Outcome out;
+    out.m_nId = id;
+    out.m_bOk = store.Delete(id);
+    out.m_message = out.m_bOk ? Info(QStringLiteral("删除订单成功!")) : Info(QStringLiteral("SQL数据库错误!"));
+    return out;
+}
+
+OrderMessage OrderForm::NothingToDelete()
+{
+    return {QStringLiteral("请选择要删除的订单"), QStringLiteral("提示"), IMessageBox::Critical};
+}
+
+OrderMessage OrderForm::NothingToModify()
+{
+    return {QStringLiteral("请选择要修改的订单"), QStringLiteral("提示"), IMessageBox::Critical};
+}

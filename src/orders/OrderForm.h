@@ -1,0 +1,66 @@
+#pragma once
+// What the order dialog (and "skevo-cli orders") does, without the window: the fields of the
+// next order, the checks with the texts to show, the numbers imported for it, and the
+// actions on the order book. The reminder switch of the scheduler lives in setting.ini.
+#include "base/IMessageBox.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class CSettingsFile;
+class OrderStore;
+
+// A text for the window to show, as IMessageBox takes it.
+struct OrderMessage
+{
+    QString m_strText;
+    QString m_strCaption; // "" = the application title
+    IMessageBox::Icon m_icon = IMessageBox::NoIcon;
+
+    bool IsEmpty() const { return m_strText.isEmpty(); }
+    void ShowOn(IMessageBox &box) const { box.Show(m_strText, m_strCaption, m_icon); }
+};
+
+class OrderForm
+{
+public:
+    static constexpr int kMaxBytes = 140;
+    // GBK bytes, a line break counted as the CR LF it is in an edit field.
+    static int ByteCount(const QString &text);
+    // "%d-%d-%d %d:%d": no leading zeros, no seconds.
+    static QString TimeText(const QDateTime &time);
+
+    // Check/Rem of setting.ini, default on: whether the scheduler asks before it sends.
+    static bool ReadReminder(const CSettingsFile &settings);
+    static void WriteReminder(CSettingsFile &settings, bool on);
+
+    static OrderMessage ImportHint();
+
+    // The first failing check of "增加(&A)", in order: times, numbers, text. Empty when none.
+    OrderMessage ValidateAdd() const;
+    // "修改(&S)" keeps the order's numbers: times and text only.
+    OrderMessage ValidateModify() const;
+
+    // The result of a number file read: replaces the imported numbers (emptied when invalid).
+    OrderMessage TakeImport(bool valid, const QStringList &numbers, int failures);
+
+    struct Outcome
+    {
+        bool m_bOk = false;
+        int m_nId = 0;            // the order's number
+        QString m_strStart, m_strEnd; // as stored
+        OrderMessage m_message;
+    };
+    // Checks, stores the order with the imported numbers, and empties them when stored.
+    Outcome Add(OrderStore &store);
+    Outcome Modify(OrderStore &store, int id) const;
+    static Outcome Delete(OrderStore &store, int id);
+    static OrderMessage NothingToDelete();
+    static OrderMessage NothingToModify();
+
+    QString m_strText;
+    QDateTime m_start;
+    QDateTime m_end;
+    QStringList m_numbers; // imported for the next order, normalised, in file order
+};

@@ -1,0 +1,139 @@
+#include "OrderScheduler.h"
+
+#include "db/CDbAccess.h"
+#include "db/DbTime.h"
+#include "modem/CSmsModem.h"
+
+#include <QCoreApplication>
+#include <QSysInfo>
+
+#include <atomic>
+
+namespace {
+// The first minute that begins at or after time.
+QString MinuteFrom(const QDateTime &time)
+{
+    const auto [start, next] = DbTime::MinuteRange(time);
+    const QTime t = time.time();
+    return t.second() == 0 && t.msec() == 0 ? start : next;
+}
+} // namespace
+
+OrderScheduler::OrderScheduler(CDbAccess &db, CSmsModem &modem) : m_db(db), m_modem(modem), m_store(db) {}
+
+void OrderScheduler::Connected(const QDateTime &now)
+{
+    // Minutes are compared as text: wall-clock minutes, so a clock put back (the end of summer
+    // time) does not bring a checked minute round again.
+    m_strNext = std::max(m_strNext, MinuteFrom(now));
+    m_bConnected = true;
+}
+
+void OrderScheduler::Disconnected()
+{
+    m_bConnected = false;
+}
+
+QString OrderScheduler::Claimant()
+{
+    return QStringLiteral("%1 %2").arg(QSysInfo::machineHostName()).arg(QCoreApplication::applicationPid());
+}
+
+int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, const Hooks &hooks)
+{
+    if (!m_bConnected || m_bChecking)
+        return 0;
+    const auto [current, next] = DbTime::MinuteRange(now);
+    if (current < m_strNext)
+        return 0;
+    const QString from = m_strNext;
+    struct Busy
+    {
+        bool &flag;
+        ~Busy() { flag = false; }
+    } busy{m_bChecking = true};
+
+    QVector<StoredOrder> due;
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::OrderDue, {from, next});
+    try {
+        while (!rs->IsEOF()) {
+            StoredOrder o;
+            o.m_nId = rs->GetFieldText(QStringLiteral("D_ID")).toInt();
+            o.m_strText = rs->GetFieldText(QStringLiteral("D_CONT"));
+            o.m_strEnd = rs->GetFieldText(QStringLiteral("D_END"));
+            o.m_strStart = rs->GetFieldText(QStringLiteral("D_START"));
+            due.append(o);
+            rs->MoveNext();
+        }
+    } catch (const CDbError &) {
+        return 0; // shown by the database layer; the next check tries these minutes again
+    }
+    m_strNext = next;
+
+    // Every question first: while one is open, reports of an order already queued would
+    // step a progress bar that is about to be reset.
+    QVector<StoredOrder> accepted;
+    for (const StoredOrder &o : due) {
+        if (o.m_strEnd < current) {
+            if (hooks.skipped)
+                hooks.skipped(o, Skip::Ended);
+        } else if (ask && hooks.confirm && !hooks.confirm(o)) {
+            if (hooks.skipped)
+                hooks.skipped(o, Skip::Declined);
+        } else {
+            accepted.append(o);
+        }
+    }
+
+    int orders = 0;
+    int messages = 0;
+    for (const StoredOrder &o : accepted) {
+        int count = 0;
+        const StartResult r = Start(o, smsc, &count);
+        if (r == StartResult::Started) {
+            ++orders;
+            messages += count;
+            if (hooks.orderStarted)
+                hooks.orderStarted(o, count);
+        } else if (hooks.skipped) {
+            hooks.skipped(o, r == StartResult::Elsewhere ? Skip::StartedElsewhere : Skip::Failed);
+        }
+    }
+    if (orders > 0 && hooks.started)
+        hooks.started(orders, messages);
+    return orders;
+}
+
+OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, const QString &smsc, int *messages)
+{
+    QStringList numbers;
+    if (!m_store.Numbers(order.m_nId, &numbers))
+        return StartResult::Failed;
+    QVector<SmsRecord> records;
+    records.reserve(numbers.size());
+    for (const QString &n : numbers)
+        records.append(CSmsModem::MakeRecord(smsc, n, order.m_strText, order.m_nId));
+
+    // Unique to this attempt, even beside another scheduler of the same process.
+    static std::atomic<quint64> attempts{0};
+    const QString claimant = QStringLiteral("%1 #%2 %3").arg(Claimant()).arg(++attempts).arg(DbTime::Now());
+    bool elsewhere = false;
+    const int queued = m_modem.Enqueue(records, [&](CDbAccess &db) {
+        if (!db.Execute(Sql::OrderClaim, {order.m_nId, order.m_strStart, DbTime::Now(), claimant}))
+            return false;
+        const RecordsetPtr rs = db.OpenRecordset(Sql::OrderClaimant, {order.m_nId, order.m_strStart});
+        try {
+            const bool ours = !rs->IsEOF() && rs->GetFieldText(0) == claimant;
+            while (!rs->IsEOF())
+                rs->MoveNext();
+            elsewhere = !ours;
+            return ours;
+        } catch (const CDbError &) {
+            return false;
+        }
+    });
+    if (queued == 0)
+        return elsewhere ? StartResult::Elsewhere : StartResult::Failed;
+    *messages = int(records.size());
+    return StartResult::Started;
+}

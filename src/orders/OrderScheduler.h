@@ -1,0 +1,73 @@
+#pragma once
+// Starts stored orders at their start minute while the modem is connected. Every minute that
+// begins while connected is checked once: a late check catches up the minutes since the last
+// one, an early or repeated one finds nothing new. Every order of those minutes starts, by
+// start time and then by number. Starting an order claims it in the database in the same
+// transaction that queues its messages, so that of several programs on one database (two
+// workstations, the application and "skevo-cli serve") exactly one starts it.
+//
+// An order whose end time has passed by the time its minute is checked (a check long
+// delayed) is not started. The time of each check is an argument, so tests set the clock.
+#include "OrderStore.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+class CDbAccess;
+class CSmsModem;
+
+class OrderScheduler
+{
+public:
+    enum class Skip {
+        Ended,            // its end passed before its minute was checked
+        Declined,         // the operator answered Cancel
+        StartedElsewhere, // another program (or an earlier check) claimed it
+        Failed,           // a statement failed (the database layer has reported it)
+    };
+
+    struct Hooks
+    {
+        // Asked only when the reminder is on: whether to send the order now.
+        std::function<bool(const StoredOrder &)> confirm;
+        // After the check has queued what it started: orders started, messages queued.
+        std::function<void(int orders, int messages)> started;
+        // Each order started, with its message count (for a log).
+        std::function<void(const StoredOrder &, int messages)> orderStarted;
+        std::function<void(const StoredOrder &, Skip)> skipped;
+    };
+
+    // db: reads the orders and their numbers; modem: queues the messages (its own connection
+    // holds the claims).
+    OrderScheduler(CDbAccess &db, CSmsModem &modem);
+
+    // Minutes that begin from now on are checked (a minute checked already stays so).
+    void Connected(const QDateTime &now);
+    void Disconnected();
+    bool IsConnected() const { return m_bConnected; }
+
+    // One check at now. ask: the reminder switch, read by the caller each time. Returns the
+    // number of orders started. A check that comes while another one waits for its answer
+    // does nothing; the next one catches up.
+    int Check(const QDateTime &now, bool ask, const QString &smsc, const Hooks &hooks);
+
+    // What the claim row names: this host and process.
+    static QString Claimant();
+
+    // The question asked when the reminder is on, its caption, and the status text of a start.
+    static QString QuestionText() { return QStringLiteral("短信订单发送时间到,是否现在发送?\t\n如果不想再提醒,请在订单管理里设置"); }
+    static QString QuestionCaption() { return QStringLiteral("短信订单提醒"); }
+    static QString StartedText() { return QStringLiteral("发送时间到"); }
+
+private:
+    enum class StartResult { Started, Elsewhere, Failed };
+    StartResult Start(const StoredOrder &order, const QString &smsc, int *messages);
+
+    CDbAccess &m_db;
+    CSmsModem &m_modem;
+    OrderStore m_store;
+    bool m_bConnected = false;
+    bool m_bChecking = false;
+    QString m_strNext; // the first minute not checked yet, "YYYY-MM-DD HH:MM:00"
+};

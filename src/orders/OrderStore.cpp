@@ -1,0 +1,88 @@
+#include "OrderStore.h"
+
+#include "db/CDbAccess.h"
+#include "db/DbTime.h"
+
+OrderStore::OrderStore(CDbAccess &db) : m_db(db) {}
+
+bool OrderStore::Load(QVector<StoredOrder> *orders, QString *error)
+{
+    orders->clear();
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::OrderSelect);
+    if (!rs->IsOpen())
+        return false; // the database layer has shown why
+    try {
+        while (!rs->IsEOF()) {
+            StoredOrder o;
+            o.m_nId = rs->GetFieldText(0).toInt();
+            o.m_strStart = rs->GetFieldText(1);
+            o.m_strEnd = rs->GetFieldText(2);
+            o.m_strText = rs->GetFieldText(3);
+            orders->append(std::move(o));
+            rs->MoveNext();
+        }
+    } catch (const CDbError &e) {
+        if (error)
+            *error = e.Description();
+        return false;
+    }
+    return true;
+}
+
+int OrderStore::Add(const QString &start, const QString &end, const QString &text, const QStringList &numbers)
+{
+    qint64 id = 0;
+    const bool ok = m_db.Transaction([&] {
+        id = m_db.Insert(Sql::OrderInsert, {DbTime::Canonical(start), DbTime::Canonical(end), text});
+        if (id <= 0)
+            return false;
+        // Many rows a statement: on a server each statement is a round trip.
+        constexpr int kBatch = SqlCatalogue::kNumberBatch;
+        qsizetype i = 0;
+        for (; i + kBatch <= numbers.size(); i += kBatch) {
+            QVariantList values;
+            values.reserve(2 * kBatch);
+            for (qsizetype j = i; j < i + kBatch; ++j)
+                values << id << numbers.at(j);
+            if (!m_db.Execute(Sql::NumberInsertBatch, values))
+                return false;
+        }
+        for (; i < numbers.size(); ++i) {
+            if (!m_db.Execute(Sql::NumberInsert, {id, numbers.at(i)}))
+                return false;
+        }
+        return true;
+    });
+    return ok ? int(id) : 0;
+}
+
+bool OrderStore::Modify(int id, const QString &start, const QString &end, const QString &text)
+{
+    return m_db.Execute(Sql::OrderUpdate, {DbTime::Canonical(start), DbTime::Canonical(end), text, id});
+}
+
+bool OrderStore::Delete(int id)
+{
+    return m_db.Transaction([&] {
+        return m_db.Execute(Sql::OrderDelete, {id}) && m_db.Execute(Sql::NumberDeleteByOrder, {id})
+            && m_db.Execute(Sql::OrderClaimDelete, {id});
+    });
+}
+
+bool OrderStore::Numbers(int id, QStringList *numbers, QString *error)
+{
+    numbers->clear();
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::NumberSelect, {id});
+    try {
+        while (!rs->IsEOF()) {
+            numbers->append(rs->GetFieldText(0));
+            rs->MoveNext();
+        }
+    } catch (const CDbError &e) {
+        numbers->clear();
+        if (error)
+            *error = e.Description();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The order book in the database: each order (T_ORDER) with its numbers (T_PHONENUMBER).
+// Whatever belongs together runs in one transaction, and a new order's number is its own
+// row's key. Failures are reported by the database layer's error sink; the result says
+// only whether it worked.
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class CDbAccess;
+
+struct StoredOrder
+{
+    int m_nId = 0;
+    QString m_strStart; // "YYYY-MM-DD HH:MM:SS", as every reader gets it back
+    QString m_strEnd;
+    QString m_strText;
+};
+
+class OrderStore
+{
+public:
+    explicit OrderStore(CDbAccess &db);
+
+    // Every order, by number. False when reading failed: *error holds the description of a
+    // failure met while reading (one of the statement itself the database layer has shown).
+    bool Load(QVector<StoredOrder> *orders, QString *error = nullptr);
+    // Stores the order and its numbers in file order; its number, 0 when nothing was stored.
+    // Times in any form DbTime::Canonical reads.
+    int Add(const QString &start, const QString &end, const QString &text, const QStringList &numbers);
+    // New times and text; the number and the numbers stay.
+    bool Modify(int id, const QString &start, const QString &end, const QString &text);
+    // The order, its numbers and the record of its starts.
+    bool Delete(int id);
+    // The numbers as stored, in the order they were stored. False when reading failed.
+    bool Numbers(int id, QStringList *numbers, QString *error = nullptr);
+
+private:
+    CDbAccess &m_db;
+};

@@ -1,0 +1,200 @@
+// "skevo-cli orders" and "skevo-cli serve" as processes: the order book from the command
+// line, and a due order sent by serve through the simulated modem with its journal rows
+// carrying the order's number.
+#include "DbTargets.h"
+#include "EngineRig.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+// A working directory with setting.ini naming a SQLite database there.
+struct Place
+{
+    Place() : db(TestEnv::Sqlite(dir.path()))
+    {
+        Write(QStringLiteral("setting.ini"),
+              QStringLiteral("[SQL]\nDriver=sqlite\nData=%1\n[SYSTEM]\nCOM=COM9\nBaudRate=115200\nSMSC=8613800100500\n"
+                             "ByteSize=8\nStopBits=1\n[Check]\nRem=1\n")
+                  .arg(db.m_strData));
+    }
+    QString Write(const QString &name, const QString &text) const
+    {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text.toUtf8());
+        return f.fileName();
+    }
+    QTemporaryDir dir;
+    DbSettings db;
+};
+
+struct Cli
+{
+    explicit Cli(const Place &place)
+    {
+        process.setWorkingDirectory(place.dir.path());
+        process.setProgram(TestEnv::CliPath());
+    }
+    void Start(const QStringList &args)
+    {
+        process.setArguments(args);
+        process.start();
+    }
+    int Run(const QStringList &args)
+    {
+        Start(args);
+        return Wait();
+    }
+    int Wait(int ms = kWaitMs)
+    {
+        if (!process.waitForFinished(ms))
+            return -2;
+        Read();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    QStringList Lines()
+    {
+        Read();
+        return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    void Read()
+    {
+        out += process.readAllStandardOutput();
+        err += process.readAllStandardError();
+    }
+    QString Err() const { return QString::fromUtf8(err); }
+
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString TimeText(const QDateTime &t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+} // namespace
+
+class tst_OrdersCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY2(QFileInfo(TestEnv::CliPath()).isExecutable(), "SKEVO_CLI must name skevo-cli"); }
+    void addRefuses_data();
+    void addRefuses();
+    void addListDelete();
+    void serveSendsTheDueOrder();
+};
+
+void tst_OrdersCli::addRefuses_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+    const QStringList times{QStringLiteral("--start"), QStringLiteral("2030-01-01 10:00"), QStringLiteral("--end"),
+                            QStringLiteral("2030-01-01 11:00")};
+    QTest::newRow("end not after start") << QStringList{QStringLiteral("--start"), QStringLiteral("2030-01-01 10:00"),
+                                                        QStringLiteral("--end"), QStringLiteral("2030-01-01 10:00")}
+                                         << QStringLiteral("start\n13900000001\nend") << QStringLiteral("结束时间必须大于开始时间");
+    QTest::newRow("not a number file") << times << QStringLiteral("13900000001\nend") << QStringLiteral("该文件无效");
+    QTest::newRow("not a time") << QStringList{QStringLiteral("--start"), QStringLiteral("tomorrow"), QStringLiteral("--end"),
+                                               QStringLiteral("2030-01-01 10:00")}
+                                << QString() << QStringLiteral("--start needs a time");
+}
+
+void tst_OrdersCli::addRefuses()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    Place place;
+    Cli cli(place);
+    QStringList all{QStringLiteral("orders"), QStringLiteral("add")};
+    all << args;
+    if (!file.isEmpty())
+        all << QStringLiteral("--numbers") << place.Write(QStringLiteral("n.txt"), file);
+    all << QStringLiteral("--text") << QStringLiteral("x");
+    QCOMPARE(cli.Run(all), 2);
+    QVERIFY2(cli.Err().contains(message), qPrintable(cli.Err()));
+    QVERIFY(cli.Lines().isEmpty());
+}
+
+void tst_OrdersCli::addListDelete()
+{
+    Place place;
+    const QString numbers = place.Write(QStringLiteral("n.txt"), QStringLiteral("start\n13900000001\n+8613900000002\n12a\nend"));
+    for (const char *text : {"first", "it's\tsecond"}) {
+        Cli add(place);
+        QCOMPARE(add.Run({QStringLiteral("orders"), QStringLiteral("add"), QStringLiteral("--start"),
+                          QStringLiteral("2030-1-2 3:04"), QStringLiteral("--end"), QStringLiteral("2030-01-02 04:00"),
+                          QStringLiteral("--text"), QString::fromUtf8(text), QStringLiteral("--numbers"), numbers}),
+                 0);
+        QCOMPARE(add.Lines(), QStringList{QString::number(text[0] == 'f' ? 1 : 2)});
+        QVERIFY2(add.Err().contains(QStringLiteral("成功加载了2,加载失败1")), qPrintable(add.Err()));
+    }
+    QCOMPARE(DbProbe(place.db).Column(QStringLiteral("SELECT D_NUMBER FROM T_PHONENUMBER WHERE D_ID=2 ORDER BY D_NO")),
+             (QVariantList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
+    Cli list(place);
+    QCOMPARE(list.Run({QStringLiteral("orders"), QStringLiteral("list")}), 0);
+    QCOMPARE(list.Lines(), (QStringList{QStringLiteral("1\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tfirst"),
+                                        QStringLiteral("2\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tit's second")}));
+    Cli remove(place);
+    QCOMPARE(remove.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("1")}), 0);
+    QCOMPARE(remove.Lines(), QStringList{QStringLiteral("删除订单成功!")});
+    QCOMPARE(DbProbe(place.db).Column(QStringLiteral("SELECT DISTINCT D_ID FROM T_PHONENUMBER")), QVariantList{2});
+    Cli bad(place);
+    QCOMPARE(bad.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("x")}), 2);
+}
+
+// serve connects, starts the order when its minute comes (without the question, which
+// setting.ini switches on), and its journal rows carry the order's number.
+void tst_OrdersCli::serveSendsTheDueOrder()
+{
+    Place place;
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    // The order's minute must begin after serve has connected.
+    if (QTime::currentTime().second() >= 50)
+        QTest::qWait((61 - QTime::currentTime().second()) * 1000);
+    const QDateTime next = QDateTime::currentDateTime().addSecs(60);
+    const QString numbers = place.Write(QStringLiteral("n.txt"), QStringLiteral("start\n8613900000001\n13900000002\nend"));
+    Cli add(place);
+    QCOMPARE(add.Run({QStringLiteral("orders"), QStringLiteral("add"), QStringLiteral("--start"), TimeText(next),
+                      QStringLiteral("--end"), TimeText(next.addSecs(600)), QStringLiteral("--text"),
+                      QStringLiteral("订单短信"), QStringLiteral("--numbers"), numbers}),
+             0);
+    const int id = add.Lines().value(0).toInt();
+    QVERIFY(id > 0);
+
+    Cli serve(place);
+    serve.Start({QStringLiteral("serve"), QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--timeout-ms"),
+                 QStringLiteral("10000")});
+    QVERIFY(serve.process.waitForStarted());
+    DbProbe probe(place.db);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt() == 2, 2 * kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(serve.Lines().size() >= 4, kWaitMs);
+    ::kill(pid_t(serve.process.processId()), SIGTERM);
+    QCOMPARE(serve.Wait(), 0);
+
+    QCOMPARE(SubmittedNumbers(sim), (QStringList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_SEND")), (QVariantList{id, id}));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_SENDCONT FROM T_SEND")),
+             (QVariantList{QStringLiteral("订单短信"), QStringLiteral("订单短信")}));
+    const QString out = serve.Lines().join(QLatin1Char('\n'));
+    QVERIFY2(out.contains(QStringLiteral("order %1 started: 2 messages").arg(id)), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("without the reminder question")), qPrintable(out));
+    QCOMPARE(serve.Lines().filter(QStringLiteral("\t成功")).size(), 2);
+}
+
+QTEST_GUILESS_MAIN(tst_OrdersCli)
+#include "tst_orders_cli.moc"

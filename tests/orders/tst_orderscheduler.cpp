@@ -1,0 +1,272 @@
+// The order scheduler with the clock in the test's hand, against a SQLite file and
+// PostgreSQL; the engine is not connected, so queued messages stay in its queue and T_OUTBOX.
+#include "DbTargets.h"
+#include "db/CDbAccess.h"
+#include "db/SqlCatalogue.h"
+#include "modem/CSmsModem.h"
+#include "orders/OrderScheduler.h"
+#include "orders/OrderStore.h"
+
+#include <QtTest>
+
+#include <barrier>
+#include <thread>
+
+namespace {
+
+const QString kSmsc = QStringLiteral("8613800100500");
+const QString kDay = QStringLiteral("2030-01-01 ");
+
+QDateTime At(const QString &time)
+{
+    return QDateTime::fromString(kDay + time, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// One program on the database: its connection, its engine, its scheduler.
+struct Program
+{
+    explicit Program(const DbSettings &s)
+        : db([s] { return s; })
+        , modem([s] { return s; })
+        , store(db)
+        , scheduler(db, modem)
+    {
+    }
+    // The numbers of the orders started, in the order they started.
+    QList<int> started;
+    QStringList asked;
+    bool answer = true;
+    int startedCalls = 0;
+    int startedMessages = 0;
+
+    OrderScheduler::Hooks Hooks()
+    {
+        OrderScheduler::Hooks h;
+        h.confirm = [this](const StoredOrder &o) {
+            asked << QString::number(o.m_nId);
+            return answer;
+        };
+        h.orderStarted = [this](const StoredOrder &o, int) { started << o.m_nId; };
+        h.started = [this](int, int messages) {
+            ++startedCalls;
+            startedMessages += messages;
+        };
+        return h;
+    }
+    int Tick(const QString &time, bool ask = false) { return scheduler.Check(At(time), ask, kSmsc, Hooks()); }
+
+    CDbAccess db;
+    CSmsModem modem;
+    OrderStore store;
+    OrderScheduler scheduler;
+};
+
+QStringList TwoNumbers(int order)
+{
+    return {QStringLiteral("1390000%1").arg(order, 4, 10, QLatin1Char('0')),
+            QStringLiteral("861380000%1").arg(order, 4, 10, QLatin1Char('0'))};
+}
+
+} // namespace
+
+class tst_OrderScheduler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { m_targets.Init(); }
+    void cleanupTestCase() { m_targets.Cleanup(); }
+
+    void minutes_data();
+    void minutes();
+    void queuesEveryStoredNumberOnce_data() { DbTargets::AddDialectRows(); }
+    void queuesEveryStoredNumberOnce();
+    void reminder_data();
+    void reminder();
+    void twoProgramsStartEachOrderOnce_data() { DbTargets::AddDialectRows(); }
+    void twoProgramsStartEachOrderOnce();
+
+private:
+    DbTargets m_targets;
+};
+
+void tst_OrderScheduler::minutes_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("connect");
+    QTest::addColumn<QStringList>("orders"); // "start end", numbered 1, 2, ... in this order
+    QTest::addColumn<QStringList>("ticks");
+    QTest::addColumn<QList<int>>("started");
+    const QString end = QStringLiteral(" 11:00");
+    for (int dialect : {int(DbSettings::Sqlite), int(DbSettings::Postgres)}) {
+        const char *db = dialect == DbSettings::Sqlite ? "sqlite" : "postgres";
+        QTest::addRow("%s: late tick catches up the minute without a tick", db)
+            << dialect << QStringLiteral("09:59:30")
+            << QStringList{QStringLiteral("10:00") + end, QStringLiteral("10:01") + end, QStringLiteral("10:02") + end}
+            << QStringList{QStringLiteral("10:00:59"), QStringLiteral("10:02:01")} << QList<int>{1, 2, 3};
+        QTest::addRow("%s: two ticks in one minute start it once", db)
+            << dialect << QStringLiteral("09:59:30") << QStringList{QStringLiteral("10:00") + end}
+            << QStringList{QStringLiteral("10:00:05"), QStringLiteral("10:00:50"), QStringLiteral("10:01:10")}
+            << QList<int>{1};
+        QTest::addRow("%s: every order of the minute, by start then number", db)
+            << dialect << QStringLiteral("09:59:30")
+            << QStringList{QStringLiteral("10:01") + end, QStringLiteral("10:00") + end, QStringLiteral("10:00") + end}
+            << QStringList{QStringLiteral("10:01:30")} << QList<int>{2, 3, 1};
+        QTest::addRow("%s: early tick, then the minute itself", db)
+            << dialect << QStringLiteral("09:58:00") << QStringList{QStringLiteral("10:00") + end}
+            << QStringList{QStringLiteral("09:59:59"), QStringLiteral("10:00:00")} << QList<int>{1};
+        QTest::addRow("%s: start passed before connecting", db)
+            << dialect << QStringLiteral("10:00:30") << QStringList{QStringLiteral("10:00") + end}
+            << QStringList{QStringLiteral("10:00:40"), QStringLiteral("10:01:40")} << QList<int>{};
+        QTest::addRow("%s: connected on the minute", db)
+            << dialect << QStringLiteral("10:00:00") << QStringList{QStringLiteral("10:00") + end}
+            << QStringList{QStringLiteral("10:00:59")} << QList<int>{1};
+        QTest::addRow("%s: an order that ended before its minute was checked", db)
+            << dialect << QStringLiteral("09:59:30")
+            << QStringList{QStringLiteral("10:00 10:30"), QStringLiteral("10:00 12:00")}
+            << QStringList{QStringLiteral("11:00:00")} << QList<int>{2};
+        QTest::addRow("%s: clock put back", db)
+            << dialect << QStringLiteral("09:59:30") << QStringList{QStringLiteral("10:00") + end}
+            << QStringList{QStringLiteral("10:00:30"), QStringLiteral("09:58:00"), QStringLiteral("10:00:40")}
+            << QList<int>{1};
+    }
+}
+
+void tst_OrderScheduler::minutes()
+{
+    QFETCH(QString, connect);
+    QFETCH(QStringList, orders);
+    QFETCH(QStringList, ticks);
+    QFETCH(QList<int>, started);
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    for (int i = 0; i < orders.size(); ++i) {
+        const QString start = kDay + orders[i].section(QLatin1Char(' '), 0, 0);
+        const QString end = kDay + orders[i].section(QLatin1Char(' '), 1, 1);
+        QCOMPARE(p.store.Add(start, end, QStringLiteral("text"), TwoNumbers(i)), i + 1);
+    }
+    p.scheduler.Connected(At(connect));
+    for (const QString &t : ticks)
+        p.Tick(t);
+    QCOMPARE(p.started, started);
+    QCOMPARE(p.modem.QueuedCount(), 2 * int(started.size()));
+    QCOMPARE(p.startedMessages, 2 * int(started.size()));
+}
+
+void tst_OrderScheduler::queuesEveryStoredNumberOnce()
+{
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    // Enough numbers to be stored in several statements of many rows and a few of one.
+    QStringList numbers{QStringLiteral("13900000001"), QStringLiteral("8613900000002"), QStringLiteral("13900000001")};
+    for (int i = 0; i < 2 * SqlCatalogue::kNumberBatch + 7; ++i)
+        numbers << QStringLiteral("86137%1").arg(i, 8, 10, QLatin1Char('0'));
+    const int id = p.store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("it's 订单"),
+                               numbers);
+    const int other = p.store.Add(kDay + QStringLiteral("10:05"), kDay + QStringLiteral("10:30"), QStringLiteral("x"),
+                                  {QStringLiteral("13900000009")});
+    QVERIFY(id > 0 && other > id);
+    p.scheduler.Connected(At(QStringLiteral("09:59:00")));
+    QCOMPARE(p.Tick(QStringLiteral("10:00:10")), 1);
+    QCOMPARE(p.startedCalls, 1);
+
+    // Exactly as stored (no "86" added), each with the order's number, in stored order.
+    DbProbe probe(*settings);
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_TPA FROM T_OUTBOX ORDER BY D_NO")), QVariantList(numbers.begin(), numbers.end()));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT DISTINCT D_ID FROM T_OUTBOX")), QVariantList{id});
+    QCOMPARE(probe.Column(QStringLiteral("SELECT DISTINCT D_TEXT FROM T_OUTBOX")), QVariantList{QStringLiteral("it's 订单")});
+    QCOMPARE(probe.Column(QStringLiteral("SELECT DISTINCT D_SCA FROM T_OUTBOX")), QVariantList{kSmsc});
+
+    // Disconnected across the other order's minute: it never starts, and reconnecting in the
+    // first order's minute again does not start that one twice.
+    p.scheduler.Disconnected();
+    QCOMPARE(p.Tick(QStringLiteral("10:05:10")), 0);
+    p.scheduler.Connected(At(QStringLiteral("10:06:00")));
+    QCOMPARE(p.Tick(QStringLiteral("10:07:00")), 0);
+    QCOMPARE(p.modem.QueuedCount(), int(numbers.size()));
+}
+
+void tst_OrderScheduler::reminder_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<bool>("ask");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<QList<int>>("started");
+    for (int dialect : {int(DbSettings::Sqlite), int(DbSettings::Postgres)}) {
+        const char *db = dialect == DbSettings::Sqlite ? "sqlite" : "postgres";
+        QTest::addRow("%s: Rem 0 starts without asking", db) << dialect << false << false << 0 << QList<int>{1, 2};
+        QTest::addRow("%s: Rem 1, OK", db) << dialect << true << true << 2 << QList<int>{1, 2};
+        QTest::addRow("%s: Rem 1, Cancel", db) << dialect << true << false << 2 << QList<int>{};
+    }
+}
+
+void tst_OrderScheduler::reminder()
+{
+    QFETCH(bool, ask);
+    QFETCH(bool, answer);
+    QFETCH(int, questions);
+    QFETCH(QList<int>, started);
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(p.store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("t"), TwoNumbers(i)) > 0);
+    p.answer = answer;
+    p.scheduler.Connected(At(QStringLiteral("09:59:00")));
+    p.Tick(QStringLiteral("10:00:01"), ask);
+    p.Tick(QStringLiteral("10:00:40"), ask); // the minute is over for this program
+    QCOMPARE(p.asked.size(), questions);
+    QCOMPARE(p.started, started);
+    QCOMPARE(p.startedCalls, started.isEmpty() ? 0 : 1);
+    QCOMPARE(p.modem.QueuedCount(), 2 * int(started.size()));
+    // A declined order is not claimed: another program may still start it.
+    QCOMPARE(DbProbe(*settings).Value(QStringLiteral("SELECT COUNT(*) FROM T_ORDERSTART")).toInt(), int(started.size()));
+}
+
+// Two programs on one database check the same minute at the same moment, each in its own
+// thread with its own connections: every order is queued by exactly one of them.
+void tst_OrderScheduler::twoProgramsStartEachOrderOnce()
+{
+    SKEVO_FRESH_DB(m_targets, settings);
+    constexpr int kOrders = 12;
+    {
+        CDbAccess db([s = *settings] { return s; });
+        OrderStore store(db);
+        for (int i = 0; i < kOrders; ++i)
+            QVERIFY(store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("t"), TwoNumbers(i)) > 0);
+    }
+    std::barrier meet(2);
+    QList<int> started[2];
+    int queued[2] = {0, 0};
+    const auto run = [&](int which) {
+        Program p(*settings);
+        p.scheduler.Connected(At(QStringLiteral("09:59:00")));
+        meet.arrive_and_wait();
+        p.Tick(QStringLiteral("10:00:05"));
+        started[which] = p.started;
+        queued[which] = p.modem.QueuedCount();
+    };
+    std::thread a(run, 0);
+    std::thread b(run, 1);
+    a.join();
+    b.join();
+
+    QList<int> all = started[0] + started[1];
+    std::sort(all.begin(), all.end());
+    QList<int> each;
+    for (int i = 1; i <= kOrders; ++i)
+        each << i;
+    QCOMPARE(all, each);
+    QCOMPARE(queued[0] + queued[1], 2 * kOrders);
+    DbProbe probe(*settings);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX")).toInt(), 2 * kOrders);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(DISTINCT D_TPA) FROM T_OUTBOX")).toInt(), 2 * kOrders);
+
+    // A third program that comes later finds them all started.
+    Program late(*settings);
+    late.scheduler.Connected(At(QStringLiteral("09:59:50")));
+    QCOMPARE(late.Tick(QStringLiteral("10:00:20")), 0);
+    QCOMPARE(late.modem.QueuedCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_OrderScheduler)
+#include "tst_orderscheduler.moc"

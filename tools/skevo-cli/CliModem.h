@@ -1,0 +1,55 @@
+#pragma once
+// What the modem commands of skevo-cli share: their options, connecting with the device
+// settings of setting.ini, one line per report, and a clean stop on SIGINT or SIGTERM.
+#include "base/SmsRecord.h"
+
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class CSkevoApp;
+
+namespace CliModem {
+
+struct ModemOptions
+{
+    QString device;
+    quint32 baud = 0;
+    int finalAnswerMs = 0;
+    int promptMs = 0;
+};
+
+// One line, flushed at once, so that a reader sees each as it happens.
+void PrintOut(const QString &line);
+void PrintErr(const QString &line);
+// time, number, direction, result; an arrival adds its text.
+QString ReportLine(const SmsReport &r);
+
+void AddModemOptions(QCommandLineParser &p);
+bool Parse(QCommandLineParser &p, const QString &command, const QStringList &args, QString *error);
+// 0 when the option is not given.
+std::optional<int> PositiveInt(const QCommandLineParser &p, const QString &name, QString *error);
+std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QString *error);
+
+// Open + handshake with the device settings of setting.ini, overridden by the options.
+// Returns 0 when connected, else the exit code after the message.
+int Connect(CSkevoApp &app, const ModemOptions &o);
+// The worker first, then the port; the queue stays kept.
+void Disconnect(CSkevoApp &app);
+
+// While it lives, SIGINT and SIGTERM end the event loop.
+class SignalQuit
+{
+public:
+    SignalQuit();
+    ~SignalQuit();
+    bool Interrupted() const { return m_bInterrupted; }
+
+private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_bInterrupted = false;
+};
+
+} // namespace CliModem

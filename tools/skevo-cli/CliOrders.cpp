@@ -1,0 +1,128 @@
+// skevo-cli orders add / list / delete: the order book with the checks and texts of the
+// order dialog, on the database of setting.ini in the working directory.
+#include "CliCommands.h"
+#include "CliModem.h"
+
+#include "app/CSkevoApp.h"
+#include "db/CDbAccess.h"
+#include "db/DbTime.h"
+#include "orders/OrderForm.h"
+#include "orders/OrderStore.h"
+#include "send/NumberRules.h"
+
+#include <QCommandLineParser>
+
+using namespace CliModem;
+
+namespace {
+
+QString Usage()
+{
+    return QStringLiteral("usage: skevo-cli orders add --start \"YYYY-MM-DD HH:MM\" --end \"YYYY-MM-DD HH:MM\" "
+                          "--text TEXT --numbers FILE | orders list | orders delete ID");
+}
+
+std::optional<QDateTime> Time(const QCommandLineParser &p, const QString &name, QString *error)
+{
+    const QDateTime t = QDateTime::fromString(DbTime::Canonical(p.value(name)), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!p.isSet(name) || !t.isValid()) {
+        *error = QStringLiteral("--%1 needs a time \"YYYY-MM-DD HH:MM\"").arg(name);
+        return std::nullopt;
+    }
+    return t;
+}
+
+QString OneLine(QString text)
+{
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
+
+int Add(const QStringList &args)
+{
+    QCommandLineParser p;
+    for (const char *name : {"start", "end", "text", "numbers"})
+        p.addOption({QString::fromLatin1(name), QString(), QStringLiteral("VALUE")});
+    QString error;
+    if (!Parse(p, QStringLiteral("orders add"), args, &error))
+        return CliFail(error);
+    OrderForm form;
+    const std::optional<QDateTime> start = Time(p, QStringLiteral("start"), &error);
+    const std::optional<QDateTime> end = start ? Time(p, QStringLiteral("end"), &error) : std::nullopt;
+    if (!end)
+        return CliFail(error);
+    form.m_start = *start;
+    form.m_end = *end;
+    form.m_strText = p.value(QStringLiteral("text"));
+    if (OrderForm::ByteCount(form.m_strText) > OrderForm::kMaxBytes)
+        return CliFail(QStringLiteral("--text holds more than %1 bytes").arg(OrderForm::kMaxBytes));
+    if (p.isSet(QStringLiteral("numbers"))) {
+        QStringList numbers;
+        int failures = 0;
+        const bool valid = NumberRules::ReadNumberFile(p.value(QStringLiteral("numbers")), &numbers, &failures);
+        const OrderMessage loaded = form.TakeImport(valid, numbers, failures);
+        if (!valid)
+            return CliFail(loaded.m_strText);
+        PrintErr(loaded.m_strText);
+    }
+    if (const OrderMessage invalid = form.ValidateAdd(); !invalid.IsEmpty())
+        return CliFail(invalid.m_strText);
+
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    app.m_db.SetErrorSink(PrintErr);
+    OrderStore store(app.m_db);
+    const OrderForm::Outcome out = form.Add(store);
+    if (!out.m_bOk) {
+        PrintErr(out.m_message.m_strText);
+        return 1;
+    }
+    PrintOut(QString::number(out.m_nId));
+    return 0;
+}
+
+int List(const QStringList &args)
+{
+    QCommandLineParser p;
+    QString error;
+    if (!Parse(p, QStringLiteral("orders list"), args, &error))
+        return CliFail(error);
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    app.m_db.SetErrorSink(PrintErr);
+    QVector<StoredOrder> orders;
+    const bool ok = OrderStore(app.m_db).Load(&orders, &error);
+    for (const StoredOrder &o : orders)
+        PrintOut(QStringLiteral("%1\t%2\t%3\t%4").arg(o.m_nId).arg(o.m_strStart, o.m_strEnd, OneLine(o.m_strText)));
+    if (!ok && !error.isEmpty())
+        PrintErr(error);
+    return ok ? 0 : 1;
+}
+
+int Delete(const QStringList &args)
+{
+    bool number = false;
+    const int id = args.size() == 1 ? args.first().toInt(&number) : 0;
+    if (!number || id <= 0)
+        return CliFail(Usage());
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    app.m_db.SetErrorSink(PrintErr);
+    OrderStore store(app.m_db);
+    const OrderForm::Outcome out = OrderForm::Delete(store, id);
+    (out.m_bOk ? PrintOut : PrintErr)(out.m_message.m_strText);
+    return out.m_bOk ? 0 : 1;
+}
+
+} // namespace
+
+int RunOrders(const QStringList &args)
+{
+    const QString sub = args.value(0);
+    if (sub == QLatin1String("add"))
+        return Add(args.mid(1));
+    if (sub == QLatin1String("list"))
+        return List(args.mid(1));
+    if (sub == QLatin1String("delete"))
+        return Delete(args.mid(1));
+    return CliFail(Usage());
+}

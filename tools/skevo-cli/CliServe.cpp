@@ -1,0 +1,99 @@
+// skevo-cli serve: the application's work without its windows, for a server: connected until
+// stopped, it sends the kept outbox and what is queued, starts due orders with the
+// application's scheduler, journals every arrival and writes one line per report.
+#include "CliCommands.h"
+#include "CliModem.h"
+
+#include "app/CSkevoApp.h"
+#include "modem/CSmsModem.h"
+#include "orders/OrderScheduler.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+using namespace CliModem;
+
+namespace {
+// The scheduler looks at the database only when a new minute has begun, so a short period
+// costs nothing and starts an order within a second of its minute.
+constexpr int kTickMs = 1000;
+
+QString SkipText(OrderScheduler::Skip why)
+{
+    switch (why) {
+    case OrderScheduler::Skip::Ended:
+        return QStringLiteral("not started: its end time has passed");
+    case OrderScheduler::Skip::Declined:
+        return QStringLiteral("not started: declined");
+    case OrderScheduler::Skip::StartedElsewhere:
+        return QStringLiteral("started by another program");
+    case OrderScheduler::Skip::Failed:
+        break;
+    }
+    return QStringLiteral("not started: database error");
+}
+} // namespace
+
+int RunServe(const QStringList &args)
+{
+    QCommandLineParser p;
+    AddModemOptions(p);
+    p.addOption({QStringLiteral("seconds"), QStringLiteral("Stop after this many seconds (default: until a signal)."),
+                 QStringLiteral("S")});
+    QString error;
+    if (!Parse(p, QStringLiteral("serve"), args, &error))
+        return CliFail(error);
+    const std::optional<ModemOptions> options = ReadModemOptions(p, &error);
+    if (!options)
+        return CliFail(error);
+    const std::optional<int> seconds = PositiveInt(p, QStringLiteral("seconds"), &error);
+    if (!seconds)
+        return CliFail(error);
+
+    CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    if (const int rc = Connect(app, *options))
+        return rc;
+
+    SignalQuit signalQuit;
+    app.m_db.SetErrorSink(PrintErr);
+    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    // Received in this thread (queued from the worker), one call per report, in order.
+    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
+        if (const std::optional<SmsReport> r = app.m_modem.PopReport())
+            PrintOut(ReportLine(*r));
+    });
+    app.m_modem.RestoreOutbox();
+    if (!app.m_modem.StartThread()) {
+        Disconnect(app);
+        PrintErr(QStringLiteral("请检查短信猫是否连接正确"));
+        return 1;
+    }
+
+    // No operator answers the reminder question here: due orders start without it.
+    PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
+    OrderScheduler scheduler(app.m_db, app.m_modem);
+    OrderScheduler::Hooks hooks;
+    hooks.orderStarted = [](const StoredOrder &o, int messages) {
+        PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
+    };
+    hooks.skipped = [](const StoredOrder &o, OrderScheduler::Skip why) {
+        PrintOut(QStringLiteral("order %1 %2").arg(o.m_nId).arg(SkipText(why)));
+    };
+    scheduler.Connected(QDateTime::currentDateTime());
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
+        scheduler.Check(QDateTime::currentDateTime(), false, app.m_device.m_strSMSC, hooks);
+    });
+    tick.start(kTickMs);
+
+    if (*seconds > 0)
+        QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    tick.stop();
+    scheduler.Disconnected();
+    // What is still queued stays kept in the outbox for the next run.
+    Disconnect(app);
+    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+        PrintOut(ReportLine(*r));
+    return 0;
+}
