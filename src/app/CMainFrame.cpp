@@ -13,7 +13,11 @@
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
+#include "records/CLogExportCommand.h"
 #include "records/CMyList.h"
+#include "records/CQueryDlg.h"
+#include "records/CReplyDlg.h"
+#include "records/RecordsModel.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "send/NumberRules.h"
@@ -217,6 +221,13 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(&tray, &CTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
     m_pList->InitialUpdate();
 
+    // The query window lives as long as the main window, hidden until asked for.
+    m_pQueryDlg = new CQueryDlg(m_pList->Model(), messages, this);
+    connect(m_pList, &CMyList::queryRequested, this, &CMainFrame::OnQuery);
+    connect(m_pQueryDlg, &CQueryDlg::queryLoaded, m_pList, &QAbstractItemView::scrollToTop);
+    connect(m_pList, &CMyList::exportRequested, this, &CMainFrame::OnExportLog);
+    connect(m_pList, &CMyList::replyRequested, this, &CMainFrame::OnReply);
+
     auto *next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { FocusNextPane(true); });
     auto *previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
@@ -275,9 +286,6 @@ void CMainFrame::BuildActions()
     m_pActAbout = Command(QStringLiteral("关于 Skevo(&A)..."), QStringLiteral("显示程序信息和版本号\n关于"), "actionAbout");
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
-    // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActExport, m_pActQuery})
-        later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
     connect(m_pActDisconnect, &QAction::triggered, this, &CMainFrame::OnDisconnect);
@@ -285,6 +293,8 @@ void CMainFrame::BuildActions()
     connect(m_pActToTray, &QAction::triggered, this, &CMainFrame::OnMinimizeToTray);
     connect(m_pActPlay, &QAction::triggered, this, &CMainFrame::OnTogglePlay);
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
+    connect(m_pActQuery, &QAction::triggered, this, &CMainFrame::OnQuery);
+    connect(m_pActExport, &QAction::triggered, this, &CMainFrame::OnExportLog);
     connect(m_pActOrders, &QAction::triggered, this, &CMainFrame::OnOrders);
     connect(m_pActAccounts, &QAction::triggered, this, &CMainFrame::OnAccounts);
     connect(m_pActDevice, &QAction::triggered, this, &CMainFrame::OnDevice);
@@ -647,6 +657,28 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
 void CMainFrame::OnExit()
 {
     close();
+}
+
+void CMainFrame::OnQuery()
+{
+    m_pQueryDlg->show();
+    m_pQueryDlg->raise();
+    m_pQueryDlg->activateWindow();
+}
+
+void CMainFrame::OnExportLog()
+{
+    CLogExportCommand::ExportLog(m_pList, m_pList->Model(), m_messages);
+}
+
+void CMainFrame::OnReply(int row)
+{
+    CReplyDlg::Services services{m_app.m_modem, m_messages, [this] { return m_app.m_device.m_strSMSC; },
+                                 [this] {
+                                     m_pView->ResetProgress(2);
+                                     m_pView->StepProgress();
+                                 }};
+    CReplyDlg::ReplyToRow(m_pList->Model(), row, std::move(services), this);
 }
 
 void CMainFrame::FocusNextPane(bool forward)

@@ -14,6 +14,7 @@
 #include <optional>
 
 class CMyList;
+class CQueryDlg;
 class CSkevoApp;
 class CSkevoView;
 class IMessageBox;
@@ -58,6 +59,10 @@ public:
     void OnRingSettings();
     void OnAbout();
     void OnExit();
+    void OnQuery();
+    void OnExportLog();
+    void OnReply(int row);
+    CQueryDlg &QueryDialog() const { return *m_pQueryDlg; }
     void OnOrders();
     // The minute timer's work: starts the orders due by now.
     void CheckDueOrder(const QDateTime &now);
@@ -100,6 +105,7 @@ private:
     QSplitter *m_pSplitter = nullptr;
     CMyList *m_pList = nullptr;
     CSkevoView *m_pView = nullptr;
+    CQueryDlg *m_pQueryDlg = nullptr;
     QToolBar *m_pToolBar = nullptr;
     QMenu *m_pTrayMenu = nullptr;
 

@@ -196,11 +196,13 @@ struct RecordsetState
         return m_bSettled ? m_rows.at(m_nRow).at(index) : m_query->value(index);
     }
 
-    QString Text(int index, const QString &name) const
+    // name: the column as the caller named it; nullptr for a number (named only on failure,
+    // since reading a large result asks for millions of values).
+    QString Text(int index, const QString *name) const
     {
         const QVariant value = Value(index);
         if (value.isNull())
-            throw CDbError(QStringLiteral("Column %1 holds no value (NULL)").arg(name));
+            throw CDbError(QStringLiteral("Column %1 holds no value (NULL)").arg(name ? *name : QString::number(index)));
         return ValueText(value);
     }
 
@@ -297,12 +299,12 @@ QString CRecordset::GetFieldText(const QString &column) const
         it = d->m_columns.constFind(column.toUpper());
     if (it == d->m_columns.constEnd())
         throw CDbError(QStringLiteral("No column %1 in the recordset").arg(column));
-    return d->Text(it.value(), column);
+    return d->Text(it.value(), &column);
 }
 
 QString CRecordset::GetFieldText(int index) const
 {
-    return d->Text(index, QString::number(index));
+    return d->Text(index, nullptr);
 }
 
 QVariant CRecordset::GetFieldValue(int index) const

@@ -418,4 +418,75 @@ QVariantList DayRangeValues(const QDate &day)
     return {midnight, midnight};
 }
 
+// Record query. The time of the paging condition and of the order is the stored column, so
+// that a day range and the walk newest first both use the time index.
+QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, DbSettings::Driver dialect)
+{
+    const bool pg = dialect == DbSettings::Postgres;
+    const QString time = send ? QStringLiteral("D_SENDTIME") : QStringLiteral("D_RECTIME");
+    QString sql = QStringLiteral("SELECT D_NO,%1 AS MYTIME FROM %2 WHERE ")
+                      .arg(Ts(send ? "D_SENDTIME" : "D_RECTIME", pg), send ? QStringLiteral("T_SEND") : QStringLiteral("T_REC"));
+    for (const QueryCondition &c : conditions) {
+        switch (c.m_field) {
+        case QueryField::Number:
+            sql += send ? QStringLiteral("D_SENDNUM=?") : QStringLiteral("D_RECNUM=?");
+            break;
+        case QueryField::Day:
+            sql += DayRangeCondition(time, dialect);
+            break;
+        case QueryField::Text:
+            // The same rows in both: PostgreSQL's LIKE without its backslash escape, and in
+            // SQLite, whose LIKE ignores the case of ASCII letters, GLOB with the pattern
+            // translated (RecordQueryValues). ILIKE would cost PostgreSQL twice the time.
+            sql += (send ? QStringLiteral("D_SENDCONT") : QStringLiteral("D_RECCONT"))
+                + (pg ? QStringLiteral(" LIKE ? ESCAPE ''") : QStringLiteral(" GLOB ?"));
+            break;
+        case QueryField::Order:
+            // An order number beyond the column's range matches nothing rather than failing.
+            sql += pg ? QStringLiteral("D_ID=CAST(? AS bigint)") : QStringLiteral("D_ID=?");
+            break;
+        case QueryField::State:
+            sql += QStringLiteral("D_STATE=?");
+            break;
+        }
+        sql += QStringLiteral(" AND ");
+    }
+    return sql
+        + QStringLiteral("(%1,D_NO)<(%2,?) ORDER BY %1 DESC,D_NO DESC LIMIT ?")
+              .arg(time, pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"));
+}
+
+// A LIKE pattern as GLOB says it: % and _ become * and ?, and GLOB's own *, ? and [ stand
+// for themselves.
+static QString GlobPattern(const QString &like)
+{
+    QString glob;
+    glob.reserve(like.size() + 8);
+    for (const QChar c : like) {
+        if (c == QLatin1Char('%'))
+            glob += QLatin1Char('*');
+        else if (c == QLatin1Char('_'))
+            glob += QLatin1Char('?');
+        else if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('['))
+            glob += QLatin1Char('[') + c + QLatin1Char(']');
+        else
+            glob += c;
+    }
+    return glob;
+}
+
+QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSettings::Driver dialect)
+{
+    QVariantList values;
+    for (const QueryCondition &c : conditions) {
+        if (c.m_field == QueryField::Day)
+            values += DayRangeValues(c.m_values.value(0).toDate());
+        else if (c.m_field == QueryField::Text && dialect == DbSettings::Sqlite)
+            values += GlobPattern(c.m_values.value(0).toString());
+        else
+            values += c.m_values;
+    }
+    return values;
+}
+
 } // namespace SqlCatalogue

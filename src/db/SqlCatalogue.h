@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <QVector>
 
 enum class Sql {
     // T_USER
@@ -133,4 +134,25 @@ QString RecordQueryTail(); // "1=1" and the order (newest last)
 // Binds two values, both DayRangeValues(day).
 QString DayRangeCondition(const QString &column, DbSettings::Driver dialect);
 QVariantList DayRangeValues(const QDate &day);
+
+// Record query as the records list reads it: the keys of the hits a slice at a time, in the
+// all view's order backwards (newest first). The conditions are ANDed in the order given.
+enum class QueryField {
+    Number, // (number) — equal
+    Day,    // (QDate) — from its midnight to the next one, the next one excluded
+    Text,   // (pattern) — LIKE with % and _ as wildcards, no escape character, capitals
+            // and small letters told apart, in both dialects
+    Order,  // (D_ID) — sent records only
+    State,  // (D_STATE) — sent records only
+};
+struct QueryCondition
+{
+    QueryField m_field;
+    QVariantList m_values;
+    bool operator==(const QueryCondition &) const = default;
+};
+// D_NO, MYTIME; binds RecordQueryValues(conditions), then (beforeTime, beforeNo, limit):
+// (time, D_NO) below (beforeTime, beforeNo), newest first.
+QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, DbSettings::Driver dialect);
+QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSettings::Driver dialect);
 } // namespace SqlCatalogue

@@ -143,10 +143,6 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     QAction *query = AddAction(m_pMenu, QStringLiteral("查询短信记录(&F)"), QStringLiteral("查询短信记录"), "actionQuery");
     QAction *exp = AddAction(m_pMenu, QStringLiteral("导出(&E)"), QStringLiteral("导出"), "actionExport");
 
-    // Reply, query and export arrive with their own windows.
-    reply->setEnabled(false);
-    query->setEnabled(false);
-    exp->setEnabled(false);
     // A popup that no menu bar opened sends its entries' prompts to itself, a window of its
     // own, where no status bar sees them: they are handed to the list, whose main window
     // shows them, and taken away when the menu closes.

@@ -1,5 +1,6 @@
 #include "RecordsModel.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QTimer>
 #include <algorithm>
@@ -7,6 +8,11 @@
 
 namespace {
 const QString kFailedAll = QStringLiteral("失败!");
+// A query's keys come from a walk over the time index that also passes the rows that do not
+// match: a slice reads what it finds in about this time, so the window keeps answering,
+// and its statements start small so that the first screen comes at once.
+constexpr qint64 kQuerySliceNs = 40 * 1000 * 1000;
+constexpr int kQueryFirstFetch = 512;
 } // namespace
 
 // Keys of one journal, read newest first in slices, each slice starting below the last key
@@ -22,6 +28,9 @@ struct RecordsModel::Stream
     QVector<qint64> m_nos;
     QStringList m_times;
     int m_nHead = 0;
+    // A record query's conditions (keys read by time), and the rows its next statement asks for.
+    std::optional<RecordQuery::Built> m_query;
+    int m_nFetch = 0;
 
     bool HasHead() const { return m_nHead < m_nos.size(); }
 };
@@ -124,10 +133,15 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         return t;
     }
     const qint64 key = m_keys.at(row - m_reports.size());
-    const bool send = key & kSendBit;
     if (!m_cache.contains(key))
         FetchAround(row);
-    const CachedRow c = m_cache.value(key);
+    return TextsOf(key, m_cache.value(key), m_view);
+}
+
+RecordsModel::RowTexts RecordsModel::TextsOf(qint64 key, const CachedRow &c, View view) const
+{
+    RowTexts t;
+    const bool send = key & kSendBit;
     t.m_nImage = send ? 0 : 1;
     t.m_strAction = send ? ReportText::kSend : ReportText::kReceive;
     if (c.m_bMissing)
@@ -140,7 +154,7 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
     else if (c.m_bState)
         t.m_strResult = ReportText::kSuccess;
     else
-        t.m_strResult = m_view == View::All ? kFailedAll : ReportText::kFailure;
+        t.m_strResult = view == View::All || view == View::Query ? kFailedAll : ReportText::kFailure;
     return t;
 }
 
@@ -177,7 +191,7 @@ void RecordsModel::FetchAround(int row) const
             QSet<qint64> wanted;
             for (int k = i; k <= j; ++k)
                 wanted.insert(nos.at(k));
-            FetchRange(table == 1, nos.at(i), nos.at(j), wanted);
+            FetchRange(table == 1, nos.at(i), nos.at(j), wanted, m_cache);
             for (qint64 no : std::as_const(wanted)) {
                 CachedRow gone;
                 gone.m_bMissing = true;
@@ -204,7 +218,8 @@ void RecordsModel::SendPendingMessages() const
 
 // Reads the records of one journal with from <= D_NO <= to; those in wanted go to the cache
 // and leave wanted.
-void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted) const
+void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted,
+                              QHash<qint64, CachedRow> &into) const
 {
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendRowsByNo : Sql::RecRowsByNo, {from, to});
     m_pendingMessages.append(m_db->LastMessages());
@@ -217,8 +232,8 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
                 c.m_strTime = rs->GetFieldText(1);
                 c.m_strNumber = rs->GetFieldText(2);
                 c.m_strContent = rs->GetFieldText(3);
-                c.m_bState = send ? rs->GetFieldText(4).toLongLong() != 0 : true;
-                m_cache.insert(no | bit, c);
+                c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
+                into.insert(no | bit, c);
             }
             rs->MoveNext();
         }
@@ -234,7 +249,9 @@ void RecordsModel::LoadAll() { StartLoad(View::All); }
 
 bool RecordsModel::IsLoading() const { return m_rec || m_send; }
 
-void RecordsModel::StartLoad(View view)
+void RecordsModel::LoadQuery(const RecordQuery::Built &query) { StartLoad(View::Query, &query); }
+
+void RecordsModel::StartLoad(View view, const RecordQuery::Built *query)
 {
     StopLoad();
     beginResetModel();
@@ -250,6 +267,14 @@ void RecordsModel::StartLoad(View view)
         m_send = std::make_unique<Stream>();
         m_send->m_bSend = true;
         m_send->m_bByTime = view == View::All;
+    }
+    if (query && !query->m_message) {
+        auto &s = query->m_bSend ? m_send : m_rec;
+        s = std::make_unique<Stream>();
+        s->m_bSend = query->m_bSend;
+        s->m_bByTime = true;
+        s->m_query = *query;
+        s->m_nFetch = std::min(kQueryFirstFetch, m_nSliceSize);
     }
     endResetModel();
     if (!LoadSlice(m_nSliceSize))
@@ -289,10 +314,17 @@ bool RecordsModel::LoadSlice(int maxRows)
         s.m_nos.clear();
         s.m_times.clear();
         s.m_nHead = 0;
+        const int limit = s.m_query ? s.m_nFetch : m_nSliceSize;
+        QElapsedTimer took;
+        took.start();
         bool ok = true;
         QStringList said;
         try {
-            const RecordsetPtr rs = s.m_bByTime
+            const RecordsetPtr rs = s.m_query
+                ? m_db->OpenRecordsetText(SqlCatalogue::RecordQueryKeys(s.m_bSend, s.m_query->m_conditions, m_db->Dialect()),
+                                          SqlCatalogue::RecordQueryValues(s.m_query->m_conditions, m_db->Dialect())
+                                              + QVariantList{s.m_strBeforeTime, s.m_nBefore, limit})
+                : s.m_bByTime
                 ? m_db->OpenRecordset(s.m_bSend ? Sql::SendKeysByTime : Sql::RecKeysByTime,
                                       {s.m_strBeforeTime, s.m_nBefore, m_nSliceSize})
                 : m_db->OpenRecordset(s.m_bSend ? Sql::SendKeysBefore : Sql::RecKeysBefore,
@@ -311,8 +343,15 @@ bool RecordsModel::LoadSlice(int maxRows)
                 m_pendingMessages.append(e.Description());
             ok = false;
         }
-        if (s.m_nos.size() < m_nSliceSize)
+        if (s.m_nos.size() < limit)
             s.m_bExhausted = true;
+        // A quick statement asks for more next time, a slow one for less.
+        if (s.m_query) {
+            const qint64 ns = std::max<qint64>(took.nsecsElapsed(), 1);
+            const qint64 next = qint64(limit) * (kQuerySliceNs / 2) / ns;
+            s.m_nFetch = int(std::clamp<qint64>(next, 64, std::max(64, m_nSliceSize)));
+            s.m_nFetch = std::min(s.m_nFetch, 4 * limit);
+        }
         if (!s.m_nos.isEmpty()) {
             s.m_nBefore = s.m_nos.last();
             if (s.m_bByTime)
@@ -321,6 +360,9 @@ bool RecordsModel::LoadSlice(int maxRows)
         return ok;
     };
 
+    QElapsedTimer sliceTime;
+    sliceTime.start();
+    const bool timed = m_view == View::Query;
     QVector<qint64> batch;
     batch.reserve(std::min(maxRows, 65536));
     bool failed = false;
@@ -345,6 +387,8 @@ bool RecordsModel::LoadSlice(int maxRows)
             pick = rec ? rec : send;
         }
         batch.append(pick->m_nos.at(pick->m_nHead++) | (pick->m_bSend ? kSendBit : 0));
+        if (timed && !pick->HasHead() && sliceTime.nsecsElapsed() > kQuerySliceNs)
+            break;
     }
 
     if (!batch.isEmpty()) {

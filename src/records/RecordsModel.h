@@ -7,6 +7,7 @@
 // slices between which the event loop runs, and the texts of the rows on screen are read on
 // demand, a page at a time, into a bounded cache. Rows added from engine reports are held
 // whole on top of whatever was loaded.
+#include "RecordQuery.h"
 #include "db/CDbAccess.h"
 #include "base/OperatorMessage.h"
 #include "base/SmsRecord.h"
@@ -29,7 +30,7 @@ public:
         RecordKeyRole,                // qint64 D_NO of the record, 0 when not known yet (report row)
         RecordTableRole,              // QString "T_SEND" or "T_REC"
     };
-    enum class View { Empty, Received, Sent, All };
+    enum class View { Empty, Received, Sent, All, Query };
 
     struct RowTexts
     {
@@ -68,6 +69,9 @@ public:
     void LoadReceived();
     void LoadSent();
     void LoadAll();
+    // Replaces every row by the hits of a query (built without a message), newest first,
+    // read the same way.
+    void LoadQuery(const RecordQuery::Built &query);
     bool IsLoading() const;
     // Reads the remaining slices now (the log export needs every row).
     void FinishLoading();
@@ -84,6 +88,21 @@ public:
     DeleteOutcome Delete(const DeleteRequest &request);
 
     RowTexts Row(int row) const;
+
+    // The rows shown now, held still: rows that arrive later do not move it (the log export
+    // reads it while its progress dialog lets the event loop run). Finishes the loading.
+    struct Snapshot
+    {
+        QVector<RowTexts> m_reports; // the report rows, top first
+        QVector<qint64> m_keys;
+        View m_view = View::Empty;
+        int Count() const { return int(m_reports.size() + m_keys.size()); }
+    };
+    Snapshot TakeSnapshot();
+    // Rows first .. first+count-1 of a snapshot, their texts read many at a time; a record
+    // gone from the database meanwhile is left out. Database failures go to the messages,
+    // and *failed is set.
+    QVector<RowTexts> SnapshotRows(const Snapshot &snapshot, int first, int count, bool *failed = nullptr) const;
     View CurrentView() const { return m_view; }
     CDbAccess &Db() { return *m_db; }
 
@@ -114,7 +133,7 @@ private:
     };
     struct Stream; // keys of one table being read newest first
 
-    void StartLoad(View view);
+    void StartLoad(View view, const RecordQuery::Built *query = nullptr);
     void StopLoad();
     bool LoadSlice(int maxRows);
     void ScheduleSlice();
@@ -122,8 +141,9 @@ private:
     const ReportRow &ReportAt(int row) const { return m_reports.at(m_reports.size() - 1 - row); }
     const CachedRow &Cached(qint64 key) const;
     void FetchAround(int row) const;
-    void FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted) const;
+    void FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted, QHash<qint64, CachedRow> &into) const;
     RowTexts Texts(int row) const;
+    RowTexts TextsOf(qint64 key, const CachedRow &c, View view) const;
     // Position of a row identity after the event loop ran (a question box): -1 when gone.
     int FindRow(qint64 key, qint64 reportSerial) const;
     // The record of a report row; 0 when not found. What a failed statement said goes to

@@ -8,6 +8,7 @@
 #include "send/CTrayIcon.h"
 #include "app/IRingPlayer.h"
 #include "app/WindowPlacement.h"
+#include "records/CQueryDlg.h"
 #include "records/CMyList.h"
 #include "records/RecordsModel.h"
 #include "send/CSkevoView.h"
@@ -107,6 +108,8 @@ private slots:
     void emptyListAtCloseKeepsTheStoredOne();
     void placementRestored_data();
     void placementRestored();
+    void recordCommandsReachTheirWindows_data();
+    void recordCommandsReachTheirWindows();
 
 private:
     CMainFrame &Frame()
@@ -807,3 +810,36 @@ void tst_MainFrame::placementRestored()
 
 QTEST_MAIN(tst_MainFrame)
 #include "tst_mainframe.moc"
+
+void tst_MainFrame::recordCommandsReachTheirWindows_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("exportLog");
+    QTest::newRow("main menu") << "frame" << "actionQuery" << "actionExport";
+    QTest::newRow("tray menu") << "frame" << "trayQuery" << "trayExport";
+    QTest::newRow("records list popup") << "list" << "actionQuery" << "actionExport";
+}
+
+// The query window is made hidden with the main window and shown by each command; the export
+// of an empty list is refused before any file dialog.
+void tst_MainFrame::recordCommandsReachTheirWindows()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, query);
+    QFETCH(QString, exportLog);
+    CMainFrame &f = Frame();
+    f.ShowWithPlacement();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QObject *owner = where == QStringLiteral("list") ? static_cast<QObject *>(f.List().ContextMenu()) : &f;
+    QVERIFY(!f.QueryDialog().isVisible());
+    QAction *q = owner->findChild<QAction *>(query);
+    QVERIFY(q && q->isEnabled());
+    q->trigger();
+    QVERIFY(f.QueryDialog().isVisible());
+    f.List().ClearRows();
+    QAction *e = owner->findChild<QAction *>(exportLog);
+    QVERIFY(e && e->isEnabled());
+    e->trigger();
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("没有发送日志内容需要导出")});
+}

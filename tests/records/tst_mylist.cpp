@@ -112,14 +112,14 @@ void tst_MyList::contextMenuEntries_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("prompt");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("reply") << "actionReply" << "发送/回复(&S)" << "发送/回复" << false;
+    QTest::newRow("reply") << "actionReply" << "发送/回复(&S)" << "发送/回复" << true;
     QTest::newRow("delete") << "actionDelete" << "永远删除这条记录(&D)" << "永远删除这条记录" << true;
     QTest::newRow("clear") << "actionClear" << "清空列表(&R)" << "清空列表" << true;
     QTest::newRow("received") << "actionLoadReceived" << "收信记录(&R)" << "收信记录" << true;
     QTest::newRow("sent") << "actionLoadSent" << "发信记录(&S)" << "发信记录" << true;
     QTest::newRow("all") << "actionLoadAll" << "显示全部(&A)" << "显示全部" << true;
-    QTest::newRow("query") << "actionQuery" << "查询短信记录(&F)" << "查询短信记录" << false;
-    QTest::newRow("export") << "actionExport" << "导出(&E)" << "导出" << false;
+    QTest::newRow("query") << "actionQuery" << "查询短信记录(&F)" << "查询短信记录" << true;
+    QTest::newRow("export") << "actionExport" << "导出(&E)" << "导出" << true;
 }
 
 void tst_MyList::contextMenuEntries()

@@ -7,6 +7,7 @@ int RunPdu(const QStringList &args);
 int RunInitDb(const QStringList &args);
 int RunSend(const QStringList &args);
 int RunListen(const QStringList &args);
+int RunExport(const QStringList &args);
 int RunGenerate(const QStringList &args);
 int RunPhoneBook(const QStringList &args);
 int RunServe(const QStringList &args);

@@ -18,6 +18,7 @@ const Command kCommands[] = {
     {"init-db", RunInitDb},
     {"send", RunSend},
     {"listen", RunListen},
+    {"export", RunExport},
     {"generate", RunGenerate},
     {"phonebook", RunPhoneBook},
     {"serve", RunServe},

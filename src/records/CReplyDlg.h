@@ -1,0 +1,45 @@
+#pragma once
+// The send and reply dialog: a row of the records list answered (a received message) or sent
+// again (a sent one), to the same number. Confirming hands exactly one message to the engine.
+#include "ReplyLogic.h"
+
+#include <QDialog>
+#include <functional>
+
+class CSmsModem;
+class IMessageBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+class CReplyDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    struct Services
+    {
+        CSmsModem &m_engine;
+        IMessageBox &m_messages;
+        std::function<QString()> m_smsc;      // the configured service centre, read when confirming
+        std::function<void()> m_progressStart; // the send panel's bar: 0..2, one step
+    };
+
+    CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent = nullptr);
+
+    // The popup command "发送/回复(&S)" on a row of the list (-1: no selection mark).
+    static void ReplyToRow(const RecordsModel &list, int row, Services services, QWidget *parent);
+
+    const ReplyLogic &Logic() const { return m_logic; }
+    // "发送(&S)": the checks, then the message.
+    void accept() override;
+
+private:
+    void OnTextChanged();
+
+    ReplyLogic m_logic;
+    Services m_services;
+    QPlainTextEdit *m_pReply = nullptr;
+    QLabel *m_pCount = nullptr;
+    QString m_strAccepted; // the reply within the limit, before the last change
+};

@@ -1,0 +1,43 @@
+#pragma once
+// The send and reply dialog without its window: the row it answers (or sends again), the
+// typed text, the checks on confirming in their order and the one message it queues.
+#include "RecordsMessage.h"
+#include "RecordsModel.h"
+#include "base/SmsRecord.h"
+
+#include <QString>
+#include <optional>
+
+class ReplyLogic
+{
+public:
+    static constexpr int kMaxBytes = 140;
+
+    QString m_strTime;
+    QString m_strNumber;
+    QString m_strOriginal;
+    QString m_strReply;
+    bool m_bReceived = false;
+
+    // From the texts of a list row; the reply starts empty, also when sending again.
+    static ReplyLogic FromRow(const RecordsModel::RowTexts &row);
+
+    QString Title() const;
+    // GBK bytes: what the "字数:" label shows and the limit counts.
+    static int ByteCount(const QString &text);
+
+    // The first failing check on confirming: not connected, empty text, too long.
+    std::optional<RecordsMessage> Validate(bool modemOpen) const;
+    // True when the failed check leaves the dialog open (only the length; the others end the
+    // command, as before).
+    static bool KeepsDialogOpen(const RecordsMessage &message);
+    // "86" in front unless the number begins with it.
+    QString Destination() const;
+    // The one message to queue: the configured service centre, no order (-1).
+    SmsRecord Record(const QString &smsc) const;
+
+    static RecordsMessage NoSelection();
+    static RecordsMessage NotConnected();
+    static RecordsMessage EmptyText();
+    static RecordsMessage TooLong();
+};

@@ -1,0 +1,187 @@
+// The send and reply dialog, offscreen, from a row of the records list to the simulated
+// modem on a real pseudo-terminal: title, count, checks, the "86" rule, one queued message.
+#include "EngineRig.h"
+#include "DbTargets.h"
+#include "FakeMessageBox.h"
+#include "TestEnv.h"
+#include "db/CDbAccess.h"
+#include "records/CReplyDlg.h"
+#include "records/RecordsModel.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+// Typing as an input method commits its characters: one key event with the text each.
+void Type(QWidget *w, const QString &text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(w, &press);
+    }
+}
+} // namespace
+
+class tst_ReplyDlg : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void sendsOneMessageToTheRowsNumber_data();
+    void sendsOneMessageToTheRowsNumber();
+    void countAndLimit();
+    void checksOnConfirming_data();
+    void checksOnConfirming();
+    void noSelection();
+
+private:
+    CReplyDlg::Services Services()
+    {
+        return {*m_rig->modem, m_messages, [] { return QStringLiteral("8613800100500"); }, [this] { ++m_nProgress; }};
+    }
+    RecordsModel::RowTexts Row(bool received)
+    {
+        for (int r = 0; r < m_model->rowCount(); ++r) {
+            if ((m_model->Row(r).m_strAction == QStringLiteral("接收")) == received)
+                return m_model->Row(r);
+        }
+        return {};
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<EngineRig> m_rig;
+    std::unique_ptr<RecordsModel> m_model;
+    FakeMessageBox m_messages;
+    int m_nProgress = 0;
+};
+
+void tst_ReplyDlg::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    const DbSettings s = TestEnv::Sqlite(m_dir->path());
+    {
+        CDbAccess db([s] { return s; });
+        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("13900000001"), QStringLiteral("在吗?"), QStringLiteral("2009-05-05 08:00:00")}) > 0);
+        QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2009-05-05 09:00:00"), 1, QStringLiteral("8613900000002"),
+                                            QStringLiteral("明天见")}) > 0);
+    }
+    m_rig = std::make_unique<EngineRig>(s);
+    m_model = std::make_unique<RecordsModel>([s] { return s; });
+    QObject::connect(m_model.get(), &RecordsModel::databaseMessage, [this](const QString &t) { m_messages.Show(t); });
+    m_model->LoadAll();
+    m_model->FinishLoading();
+    m_messages.Clear();
+    m_nProgress = 0;
+}
+
+void tst_ReplyDlg::sendsOneMessageToTheRowsNumber_data()
+{
+    QTest::addColumn<bool>("received");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("number");
+    QTest::newRow("reply to a received message: 86 put in front") << true << QStringLiteral("收到,谢谢")
+                                                                  << QStringLiteral("回复短信内容") << QStringLiteral("8613900000001");
+    QTest::newRow("sent again: a number beginning with 86 stays") << false << QStringLiteral("再发一次")
+                                                                   << QStringLiteral("再次发送短信") << QStringLiteral("8613900000002");
+    QTest::newRow("over 70 characters: one concatenated message") << true << QString(120, QLatin1Char('x'))
+                                                                  << QStringLiteral("回复短信内容") << QStringLiteral("8613900000001");
+}
+
+void tst_ReplyDlg::sendsOneMessageToTheRowsNumber()
+{
+    QFETCH(bool, received);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(QString, number);
+    QVERIFY(m_rig->ConnectAndStart());
+    const RecordsModel::RowTexts row = Row(received);
+    CReplyDlg dialog(ReplyLogic::FromRow(row), Services());
+    dialog.show();
+    QCOMPARE(dialog.windowTitle(), title);
+    QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("editTime"))->text(), row.m_strTime);
+    QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("editNumber"))->text(), row.m_strNumber);
+    QCOMPARE(dialog.findChild<QPlainTextEdit *>(QStringLiteral("editOriginal"))->toPlainText(), row.m_strContent);
+    auto *reply = dialog.findChild<QPlainTextEdit *>(QStringLiteral("editReply"));
+    QCOMPARE(reply->toPlainText(), QString());
+    reply->setPlainText(text);
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("buttonSend")), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(m_nProgress, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_rig->sink->reports.size(), 1, 20000);
+    QCOMPARE(m_rig->sink->reports.first().m_strResult, QStringLiteral("成功"));
+    QCOMPARE(SubmittedNumbers(m_rig->sim), QStringList{number});
+    QCOMPARE(SubmittedTexts(m_rig->sim), QStringList{text});
+    DbProbe probe(m_rig->db);
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_SEND WHERE D_SENDCONT=?"), {text}), QVariantList{-1});
+    QCOMPARE(m_messages.Texts(), QStringList());
+}
+
+void tst_ReplyDlg::countAndLimit()
+{
+    CReplyDlg dialog(ReplyLogic::FromRow(Row(true)), Services());
+    dialog.show();
+    auto *reply = dialog.findChild<QPlainTextEdit *>(QStringLiteral("editReply"));
+    auto *count = dialog.findChild<QLabel *>(QStringLiteral("labelCount"));
+    QCOMPARE(count->text(), QStringLiteral("0"));
+    reply->setFocus();
+    Type(reply, QStringLiteral("你好吗"));
+    QCOMPARE(count->text(), QStringLiteral("6"));
+    Type(reply, QString(67, QChar(0x5B57)));
+    QCOMPARE(count->text(), QStringLiteral("140"));
+    QCOMPARE(reply->toPlainText().size(), 70);
+    QTest::keyClick(reply, Qt::Key_Backspace);
+    QCOMPARE(count->text(), QStringLiteral("138"));
+    QTest::keyClicks(reply, QStringLiteral("ab"));
+    QCOMPARE(count->text(), QStringLiteral("140"));
+}
+
+void tst_ReplyDlg::checksOnConfirming_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("stays");
+    QTest::newRow("not connected comes first, even with no text") << false << QString() << QStringLiteral("还未连接猫\n请连接猫") << false;
+    QTest::newRow("not connected, with a text") << false << QStringLiteral("好") << QStringLiteral("还未连接猫\n请连接猫") << false;
+    QTest::newRow("empty text") << true << QString() << QStringLiteral("短信内容不能为空") << false;
+}
+
+void tst_ReplyDlg::checksOnConfirming()
+{
+    QFETCH(bool, connected);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QFETCH(bool, stays);
+    if (connected)
+        QVERIFY(m_rig->Connect());
+    CReplyDlg dialog(ReplyLogic::FromRow(Row(true)), Services());
+    dialog.show();
+    dialog.findChild<QPlainTextEdit *>(QStringLiteral("editReply"))->setPlainText(text);
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("buttonSend")), Qt::LeftButton);
+    QCOMPARE(m_messages.Texts(), QStringList{message});
+    QCOMPARE(dialog.isVisible(), stays);
+    QCOMPARE(m_rig->modem->QueuedCount(), 0);
+    QCOMPARE(m_nProgress, 0);
+
+    // The length is checked again on confirming, for a text that came past the field.
+    ReplyLogic logic = ReplyLogic::FromRow(Row(true));
+    logic.m_strReply = QString(71, QChar(0x5B57));
+    QCOMPARE(logic.Validate(true)->m_strText, QStringLiteral("“请填入不多于140个的字符。”"));
+    QVERIFY(ReplyLogic::KeepsDialogOpen(*logic.Validate(true)));
+}
+
+void tst_ReplyDlg::noSelection()
+{
+    CReplyDlg::ReplyToRow(*m_model, -1, Services(), nullptr);
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("请选中要发送或回复的短信")});
+    QCOMPARE(m_messages.shown.first().icon, IMessageBox::Critical);
+}
+
+QTEST_MAIN(tst_ReplyDlg)
+#include "tst_replydlg.moc"
