@@ -129,8 +129,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     , m_messages(messages)
     , m_ring(ring)
     , m_pProfile(profile)
-    , m_link(app.m_modem)
-    , m_pScheduler(std::make_unique<OrderScheduler>(app.m_db, app.m_modem))
+    , m_link(app.Modem())
+    , m_pScheduler(std::make_unique<OrderScheduler>(app.Db(), app.Modem()))
 {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Skevo"));
@@ -149,7 +149,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     form->setObjectName(QStringLiteral("viewScrollArea"));
     form->setWidgetResizable(true);
     form->setFrameShape(QFrame::NoFrame);
-    m_pView = new CSkevoView(app.m_settings, app.m_device, app.m_db, app.m_modem, messages);
+    m_pView = new CSkevoView(app.Settings(), app.Device(), app.Db(), app.Modem(), messages);
     form->setWidget(m_pView);
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);
@@ -178,17 +178,17 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(m_pOrderTimer, &QTimer::timeout, this, &CMainFrame::dueOrderCheck);
     connect(this, &CMainFrame::dueOrderCheck, this, [this] { CheckDueOrder(QDateTime::currentDateTime()); });
 
-    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.m_strUser));
-    m_bPlay = FrameSettings::ReadPlayFlag(m_app.m_settings);
-    m_strRingFile = FrameSettings::ReadRingFile(m_app.m_settings);
+    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.User()));
+    m_bPlay = FrameSettings::ReadPlayFlag(m_app.Settings());
+    m_strRingFile = FrameSettings::ReadRingFile(m_app.Settings());
     m_pActPlay->setChecked(m_bPlay);
 
     // The engine's worker signals from its own thread: one queued call per report, in order.
-    connect(&m_app.m_modem, &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
-    connect(&m_app.m_modem, &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
+    connect(&m_app.Modem(), &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
+    connect(&m_app.Modem(), &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
     // The worker loses and regains the modem on its own while connected; the status bar and
     // the tray say so. A state that comes in after a disconnect is of no interest any more.
-    connect(&m_app.m_modem, &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
+    connect(&m_app.Modem(), &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
         if (!m_link.IsConnected())
             return;
         const QString text = ModemLink::LinkStateText(state);
@@ -422,7 +422,7 @@ void CMainFrame::OnConnect()
 {
     if (m_link.IsConnected())
         return;
-    const ModemLink::Result r = m_link.Connect(m_app.m_device);
+    const ModemLink::Result r = m_link.Connect(m_app.Device());
     if (!r.m_bOk) {
         m_messages.Show(r.m_strMessage);
         UpdateCommandStates();
@@ -448,7 +448,7 @@ void CMainFrame::OnDisconnect()
 
 void CMainFrame::OnReport()
 {
-    const std::optional<SmsReport> report = m_app.m_modem.PopReport();
+    const std::optional<SmsReport> report = m_app.Modem().PopReport();
     if (!report)
         return;
     m_pList->AddReportRow(*report);
@@ -540,7 +540,7 @@ void CMainFrame::OnAbout()
 
 void CMainFrame::OnOrders()
 {
-    COrderDlg dialog(m_app.m_db, m_app.m_settings, m_messages, NumberRules::ReadNumberFile, this);
+    COrderDlg dialog(m_app.Db(), m_app.Settings(), m_messages, NumberRules::ReadNumberFile, this);
     dialog.exec();
 }
 
@@ -559,7 +559,7 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         m_pPaneMessage->setText(OrderScheduler::StartedText());
         m_pView->ResetProgress(messages);
     };
-    m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.m_settings), m_app.m_device.m_strSMSC, hooks);
+    m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.Settings()), m_app.Device().m_strSMSC, hooks);
 }
 
 void CMainFrame::OnExit()
@@ -595,8 +595,8 @@ void CMainFrame::SaveOnClose()
 {
     // A failure has been shown by the database layer (the statement's error text); the
     // window closes all the same.
-    LastNumbers::SaveLastNumbers(m_app.m_db, m_pView->GetAllNumbers());
-    FrameSettings::WriteOnClose(m_app.m_settings, m_pView->Message(), m_bPlay);
+    LastNumbers::SaveLastNumbers(m_app.Db(), m_pView->GetAllNumbers());
+    FrameSettings::WriteOnClose(m_app.Settings(), m_pView->Message(), m_bPlay);
 
     WindowPlacement p;
     p.SetNormalRect(normalGeometry().isValid() ? normalGeometry() : geometry());

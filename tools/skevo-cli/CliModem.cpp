@@ -163,22 +163,22 @@ std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QStrin
 // Returns 0 when connected, else the exit code after the message.
 int Connect(CSkevoApp &app, const ModemOptions &o)
 {
-    const DeviceSettings &dev = app.m_device;
+    const DeviceSettings &dev = app.Device();
     const QString port = o.device.isEmpty() ? dev.m_strCOM : o.device;
     const quint32 baud = o.baud > 0 ? o.baud : dev.BaudRateValue();
-    if (!app.m_modem.Open(CSerialPort::DevicePath(port), baud, dev.ByteSizeValue(), dev.ParityCode(),
+    if (!app.Modem().Open(CSerialPort::DevicePath(port), baud, dev.ByteSizeValue(), dev.ParityCode(),
                           dev.StopBitsCode())) {
         PrintErr(kOpenFailed);
         return 1;
     }
-    ModemTimeouts t = app.m_modem.Timeouts();
+    ModemTimeouts t = app.Modem().Timeouts();
     if (o.finalAnswerMs > 0)
         t.finalAnswerMs = o.finalAnswerMs;
     if (o.promptMs > 0)
         t.promptMs = o.promptMs;
-    app.m_modem.SetTimeouts(t);
-    if (!app.m_modem.InitModem()) {
-        app.m_modem.Close();
+    app.Modem().SetTimeouts(t);
+    if (!app.Modem().InitModem()) {
+        app.Modem().Close();
         PrintErr(kNoModem);
         return 1;
     }
@@ -188,7 +188,7 @@ int Connect(CSkevoApp &app, const ModemOptions &o)
 // The worker gets a lost modem back by itself; the operator is told on stderr meanwhile.
 void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
 {
-    QObject::connect(&app.m_modem, &CSmsModem::linkStateChanged, qApp, [last](CSmsModem::LinkState state) {
+    QObject::connect(&app.Modem(), &CSmsModem::linkStateChanged, qApp, [last](CSmsModem::LinkState state) {
         *last = state;
         PrintErr(ModemLink::LinkStateText(state));
     });
@@ -197,8 +197,8 @@ void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
 void Disconnect(CSkevoApp &app)
 {
     // Joined before the port closes, so the worker never meets a closed descriptor.
-    app.m_modem.StopThread();
-    app.m_modem.Close();
+    app.Modem().StopThread();
+    app.Modem().Close();
 }
 
 } // namespace CliModem
@@ -303,10 +303,10 @@ int RunSend(const QStringList &args)
         gaveUp = true;
         QCoreApplication::quit();
     });
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
-        const std::optional<SmsReport> r = app.m_modem.PopReport();
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
+        const std::optional<SmsReport> r = app.Modem().PopReport();
         if (!r)
             return;
         progress.start();
@@ -321,14 +321,14 @@ int RunSend(const QStringList &args)
     });
 
     // What an earlier run kept goes first; what it had in flight is reported failed now.
-    const int restored = app.m_modem.RestoreOutbox();
+    const int restored = app.Modem().RestoreOutbox();
     QVector<SmsRecord> records;
     records.reserve(numbers.size());
     for (const QString &n : numbers)
-        records.append(CSmsModem::MakeRecord(app.m_device.m_strSMSC, n, text, -1));
-    app.m_modem.Enqueue(records);
+        records.append(CSmsModem::MakeRecord(app.Device().m_strSMSC, n, text, -1));
+    app.Modem().Enqueue(records);
     expected = sendReports + restored + int(records.size());
-    if (!app.m_modem.StartThread()) {
+    if (!app.Modem().StartThread()) {
         Disconnect(app);
         PrintErr(kNoModem);
         return 1;
@@ -339,7 +339,7 @@ int RunSend(const QStringList &args)
     }
     Disconnect(app);
     // Reports that came between the quit and the stop.
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport()) {
+    while (const std::optional<SmsReport> r = app.Modem().PopReport()) {
         PrintOut(ReportLine(*r));
         if (!r->IsArrival()) {
             ++sendReports;
@@ -355,7 +355,7 @@ int RunSend(const QStringList &args)
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2), %3 条短信留在队列中, 下次运行时发送")
                      .arg(timeoutSeconds)
                      .arg(cause)
-                     .arg(app.m_modem.QueuedCount()));
+                     .arg(app.Modem().QueuedCount()));
         return 1;
     }
     return allSent && sendReports >= expected ? 0 : 1;
@@ -384,14 +384,14 @@ int RunListen(const QStringList &args)
     SignalQuit signalQuit;
     CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
     ReportLinkStates(app, &link);
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
-        if (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
+        if (const std::optional<SmsReport> r = app.Modem().PopReport())
             PrintOut(ReportLine(*r));
     });
-    app.m_modem.RestoreOutbox();
-    if (!app.m_modem.StartThread()) {
+    app.Modem().RestoreOutbox();
+    if (!app.Modem().StartThread()) {
         Disconnect(app);
         PrintErr(kNoModem);
         return 1;
@@ -400,7 +400,7 @@ int RunListen(const QStringList &args)
         QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     Disconnect(app);
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     return 0;
 }

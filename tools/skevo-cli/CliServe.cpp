@@ -55,15 +55,15 @@ int RunServe(const QStringList &args)
         return rc;
 
     SignalQuit signalQuit;
-    app.m_db.SetErrorSink(PrintErr);
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    app.Db().SetErrorSink(PrintErr);
+    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
-        if (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
+        if (const std::optional<SmsReport> r = app.Modem().PopReport())
             PrintOut(ReportLine(*r));
     });
-    app.m_modem.RestoreOutbox();
-    if (!app.m_modem.StartThread()) {
+    app.Modem().RestoreOutbox();
+    if (!app.Modem().StartThread()) {
         Disconnect(app);
         PrintErr(QStringLiteral("请检查短信猫是否连接正确"));
         return 1;
@@ -71,7 +71,7 @@ int RunServe(const QStringList &args)
 
     // No operator answers the reminder question here: due orders start without it.
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
-    OrderScheduler scheduler(app.m_db, app.m_modem);
+    OrderScheduler scheduler(app.Db(), app.Modem());
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
         PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
@@ -82,7 +82,7 @@ int RunServe(const QStringList &args)
     scheduler.Connected(QDateTime::currentDateTime());
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
-        scheduler.Check(QDateTime::currentDateTime(), false, app.m_device.m_strSMSC, hooks);
+        scheduler.Check(QDateTime::currentDateTime(), false, app.Device().m_strSMSC, hooks);
     });
     tick.start(kTickMs);
 
@@ -93,7 +93,7 @@ int RunServe(const QStringList &args)
     scheduler.Disconnected();
     // What is still queued stays kept in the outbox for the next run.
     Disconnect(app);
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     return 0;
 }
