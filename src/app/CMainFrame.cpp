@@ -1,10 +1,14 @@
 #include "CMainFrame.h"
 
+#include "CDeviceDlg.h"
+#include "CRingDlg.h"
 #include "CSkevoApp.h"
+#include "DeviceSettingsLogic.h"
 #include "send/CTrayIcon.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
+#include "LinkStatus.h"
 #include "WindowPlacement.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
@@ -13,6 +17,8 @@
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "send/NumberRules.h"
+#include "users/CPasswordChangeDlg.h"
+#include "users/CUserAdminDlg.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -164,6 +170,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     BuildToolBar();
     BuildStatusBar();
     BuildTrayMenu();
+    BuildLinkPane();
 
     m_pClockTimer = new QTimer(this);
     m_pClockTimer->setObjectName(QStringLiteral("clockTimer"));
@@ -269,7 +276,7 @@ void CMainFrame::BuildActions()
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
     // The windows of these commands come with their own features.
-    for (QAction *later : {m_pActRingSettings, m_pActAccounts, m_pActDevice, m_pActExport, m_pActQuery})
+    for (QAction *later : {m_pActExport, m_pActQuery})
         later->setEnabled(false);
 
     connect(m_pActConnect, &QAction::triggered, this, &CMainFrame::OnConnect);
@@ -279,6 +286,9 @@ void CMainFrame::BuildActions()
     connect(m_pActPlay, &QAction::triggered, this, &CMainFrame::OnTogglePlay);
     connect(m_pActAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(m_pActOrders, &QAction::triggered, this, &CMainFrame::OnOrders);
+    connect(m_pActAccounts, &QAction::triggered, this, &CMainFrame::OnAccounts);
+    connect(m_pActDevice, &QAction::triggered, this, &CMainFrame::OnDevice);
+    connect(m_pActRingSettings, &QAction::triggered, this, &CMainFrame::OnRingSettings);
 }
 
 void CMainFrame::BuildMenus()
@@ -401,6 +411,48 @@ void CMainFrame::UpdateCommandStates()
     m_pActConnect->setEnabled(!connected);
     m_pTrayConnect->setEnabled(!connected);
     m_pActDisconnect->setEnabled(connected);
+    UpdateLinkPane();
+}
+
+// The connection at a glance, beside the lock-key panes, and the counts of each run of
+// messages once the queue is empty again.
+void CMainFrame::BuildLinkPane()
+{
+    m_pPaneLink = new QLabel(statusBar());
+    m_pPaneLink->setObjectName(QStringLiteral("paneLink"));
+    statusBar()->insertPermanentWidget(0, m_pPaneLink);
+    ModemTimeouts t = m_app.Modem().Timeouts();
+    t.signalIntervalMs = 60000;
+    m_app.Modem().SetTimeouts(t);
+    // A lost link has no strength to show until the modem answers and is asked again.
+    connect(&m_app.Modem(), &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
+        if (state != CSmsModem::LinkState::Connected && m_signal) {
+            m_signal.reset();
+            UpdateLinkPane();
+        }
+    }, Qt::QueuedConnection);
+    connect(&m_app.Modem(), &CSmsModem::signalQualityRead, this, [this](const SignalQuality &q) {
+        if (!m_link.IsConnected())
+            return;
+        m_signal = q;
+        UpdateLinkPane();
+    }, Qt::QueuedConnection);
+    // Over the message pane until the next text there (or a menu's prompt) replaces it.
+    connect(&m_app.Modem(), &CSmsModem::sendRunFinished, this, [this](int succeeded, int failed) {
+        statusBar()->showMessage(LinkStatus::RunDoneText(succeeded, failed));
+    }, Qt::QueuedConnection);
+}
+
+void CMainFrame::UpdateLinkPane()
+{
+    // The port of this connection: the device window may name another for the next one.
+    if (!m_link.IsConnected()) {
+        m_signal.reset();
+        m_strLinkPort.clear();
+    } else if (m_strLinkPort.isEmpty()) {
+        m_strLinkPort = m_link.PortName(m_app.Device());
+    }
+    m_pPaneLink->setText(LinkStatus::PaneText(m_strLinkPort, m_signal));
 }
 
 void CMainFrame::ShowWithPlacement()
@@ -509,6 +561,36 @@ void CMainFrame::OnTogglePlay()
 {
     m_bPlay = !m_bPlay;
     m_pActPlay->setChecked(m_bPlay);
+}
+
+void CMainFrame::OnAccounts()
+{
+    if (m_app.IsAdmin()) {
+        CUserAdminDlg dlg(m_app.DbSettingsSource(), m_messages, this);
+        dlg.exec();
+        return;
+    }
+    CPasswordChangeDlg dlg(m_app.Db(), m_messages, m_app.User(), this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_app.SetUser(dlg.UserName(), m_app.IsAdmin());
+    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.User()));
+}
+
+void CMainFrame::OnDevice()
+{
+    CDeviceDlg dlg(m_app.Device(), m_app.Settings(), m_messages, DeviceSettingsLogic::PortEntries(), this);
+    dlg.exec();
+}
+
+void CMainFrame::OnRingSettings()
+{
+    CRingDlg dlg(m_app.Settings(), m_ring, m_messages, m_bPlay, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_bPlay = dlg.PlayFlag();
+    m_pActPlay->setChecked(m_bPlay);
+    m_strRingFile = FrameSettings::ReadRingFile(m_app.Settings());
 }
 
 void CMainFrame::OnAbout()

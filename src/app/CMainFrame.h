@@ -3,13 +3,15 @@
 // menus, tool bar and status bar; it connects and disconnects the modem, hands the engine's
 // reports to the list and the panel, answers the tray icon and, when it closes, saves the
 // send list, the message text, the ring switch and its own placement.
-#include "ModemLink.h"
+#include "modem/ModemLink.h"
+#include "modem/SignalQuality.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <memory>
+#include <optional>
 
 class CMyList;
 class CSkevoApp;
@@ -51,6 +53,9 @@ public:
     void OnMinimizeToTray();
     void OnShowWindow();
     void OnTogglePlay();
+    void OnAccounts();
+    void OnDevice();
+    void OnRingSettings();
     void OnAbout();
     void OnExit();
     void OnOrders();
@@ -73,6 +78,8 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void BuildTrayMenu();
+    void BuildLinkPane();
+    void UpdateLinkPane();
     void UpdateCommandStates();
     void OnReport();
     void OnErrorEvent(const QString &text);
@@ -105,6 +112,9 @@ private:
 
     QLabel *m_pPaneMessage = nullptr, *m_pPaneCaps = nullptr, *m_pPaneNum = nullptr;
     QLabel *m_pPaneUser = nullptr, *m_pPaneClock = nullptr;
+    QLabel *m_pPaneLink = nullptr;
+    std::optional<SignalQuality> m_signal; // the last strength the connected modem told
+    QString m_strLinkPort;                 // the port of the connection, "" when not connected
     QTimer *m_pClockTimer = nullptr;
     QTimer *m_pOrderTimer = nullptr;
 

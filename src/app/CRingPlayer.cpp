@@ -1,5 +1,7 @@
 #include "CRingPlayer.h"
 
+#include "RingTune.h"
+
 #include <QFileInfo>
 
 #ifdef SKEVO_HAVE_FLUIDSYNTH
@@ -15,6 +17,7 @@ const char *const kSoundFonts[] = {
 
 struct CRingPlayer::Private
 {
+    QString m_strRenderTo;
     bool m_bTried = false;
     fluid_settings_t *m_pSettings = nullptr;
     fluid_synth_t *m_pSynth = nullptr;
@@ -32,6 +35,12 @@ struct CRingPlayer::Private
         m_pSettings = new_fluid_settings();
         if (!m_pSettings)
             return false;
+        if (!m_strRenderTo.isEmpty()) {
+            const QByteArray name = m_strRenderTo.toLocal8Bit();
+            fluid_settings_setstr(m_pSettings, "audio.driver", "file");
+            fluid_settings_setstr(m_pSettings, "audio.file.name", name.constData());
+            fluid_settings_setstr(m_pSettings, "audio.file.type", "wav");
+        }
         m_pSynth = new_fluid_synth(m_pSettings);
         if (!m_pSynth)
             return false;
@@ -75,16 +84,29 @@ struct CRingPlayer::Private
 void CRingPlayer::PlayRing(const QString &file)
 {
     d->Stop();
-    const QByteArray path = QFileInfo(file).absoluteFilePath().toLocal8Bit();
-    if (!QFileInfo(file).isFile() || !fluid_is_midifile(path.constData()) || !d->Ready())
+    const QFileInfo info(file);
+    const QByteArray path = info.absoluteFilePath().toLocal8Bit();
+    // The default ring file need not be copied beside every setting.ini: the tune is built in.
+    const bool builtIn = !info.exists() && info.fileName() == RingTune::kFileName;
+    if (!builtIn && (!info.isFile() || !fluid_is_midifile(path.constData())))
+        return;
+    if (!d->Ready())
         return;
     d->m_pPlayer = new_fluid_player(d->m_pSynth);
     if (!d->m_pPlayer)
         return;
-    if (fluid_player_add(d->m_pPlayer, path.constData()) != FLUID_OK || fluid_player_play(d->m_pPlayer) != FLUID_OK) {
+    static const QByteArray tune = RingTune::Midi();
+    const int added = builtIn ? fluid_player_add_mem(d->m_pPlayer, tune.constData(), size_t(tune.size()))
+                              : fluid_player_add(d->m_pPlayer, path.constData());
+    if (added != FLUID_OK || fluid_player_play(d->m_pPlayer) != FLUID_OK) {
         delete_fluid_player(d->m_pPlayer);
         d->m_pPlayer = nullptr;
     }
+}
+
+bool CRingPlayer::IsPlaying() const
+{
+    return d->m_pPlayer && fluid_player_get_status(d->m_pPlayer) == FLUID_PLAYER_PLAYING;
 }
 
 void CRingPlayer::StopRing()
@@ -98,11 +120,20 @@ struct CRingPlayer::Private
 {
 };
 
+
 // Built without libfluidsynth: the ring is silent.
 void CRingPlayer::PlayRing(const QString &) {}
 void CRingPlayer::StopRing() {}
+bool CRingPlayer::IsPlaying() const { return false; }
 
 #endif
 
-CRingPlayer::CRingPlayer() : d(std::make_unique<Private>()) {}
+CRingPlayer::CRingPlayer(const QString &renderTo) : d(std::make_unique<Private>())
+{
+#ifdef SKEVO_HAVE_FLUIDSYNTH
+    d->m_strRenderTo = renderTo;
+#else
+    Q_UNUSED(renderTo);
+#endif
+}
 CRingPlayer::~CRingPlayer() = default;

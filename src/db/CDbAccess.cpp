@@ -24,6 +24,11 @@ QString CDbAccess::LastError() const
     return d->m_strLastError;
 }
 
+QStringList CDbAccess::LastMessages() const
+{
+    return d->m_lastMessages;
+}
+
 DbSettings::Driver CDbAccess::Dialect() const
 {
     if (d->m_conn)
@@ -50,6 +55,7 @@ RecordsetPtr CDbAccess::Open(std::optional<Sql> id, const QString &sql, const QV
 {
     // The instance keeps no recordset of its own: one kept here would hold a SQLite read
     // snapshot, and with it the write-ahead log, for as long as the instance lives.
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     auto rs = std::make_shared<CRecordset>();
     CRecordset::Private &r = *rs->d;
 
@@ -116,6 +122,7 @@ qint64 CDbAccess::Insert(Sql id, const QVariantList &values)
 
 bool CDbAccess::Run(Sql id, const QVariantList &values, qint64 *key)
 {
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     QString error;
     if (EnsureConnected()) {
         for (int attempt = 0;; ++attempt) {
@@ -136,6 +143,7 @@ bool CDbAccess::Run(Sql id, const QVariantList &values, qint64 *key)
 
 bool CDbAccess::Transaction(const std::function<bool()> &body)
 {
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     if (d->m_nTxDepth > 0)
         return body(); // part of the transaction already open
 

@@ -2,7 +2,8 @@
 // The one way the program reaches its database. Each owner has its own instance and so
 // its own connection; an instance connects on its first statement and, after a failure or
 // a broken link, connects again at the next one. Statements come from SqlCatalogue with
-// every value bound. This layer shows no window: the texts to show go to the error sink.
+// every value bound. This layer shows no window: the texts to show of a call that failed are
+// kept for its caller (LastMessages) and, when one is set, also handed to the error sink.
 // The settings source is asked before every statement outside a transaction, so a source
 // should be cheap; when what it gives names another database, the statement runs on a new
 // connection to that one.
@@ -21,6 +22,7 @@
 #include "SqlCatalogue.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 #include <functional>
@@ -65,6 +67,9 @@ public:
 
     QString LastError() const;    // description of the last failure (without the "SQL数据错误,"
                                   // prefix), "" after a success
+    // The texts the last call reported, in order, as the operator is to be told them (what the
+    // sink is given): empty after a success. A connect that a statement needed belongs to it.
+    QStringList LastMessages() const;
     DbSettings::Driver Dialect() const;
     void SetErrorSink(ErrorSink sink);
 

@@ -30,6 +30,7 @@ bool CDbAccess::IsDriverAvailable(DbSettings::Driver driver)
 
 bool CDbAccess::Connect()
 {
+    const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     const DbSettings s = d->m_settings ? d->m_settings() : DbSettings();
     d->m_conn.reset(); // recordsets still being read keep the old connection alive
 

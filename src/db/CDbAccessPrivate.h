@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QThread>
 
 #include <memory>
@@ -19,12 +20,15 @@ struct CDbAccess::Private
     SettingsSource m_settings;
     ErrorSink m_sink;
     QString m_strLastError;
+    QStringList m_lastMessages; // what the last call reported, for callers that show it
+    int m_nCallDepth = 0;
     std::shared_ptr<DbDetail::Connection> m_conn;
     bool m_bBroken = false;
     int m_nTxDepth = 0;
 
-    void Report(const QString &text) const
+    void Report(const QString &text)
     {
+        m_lastMessages.append(text);
         if (m_sink)
             m_sink(text);
     }
@@ -181,3 +185,21 @@ struct CDbAccess::Private
             RunPlain(QStringLiteral("ROLLBACK"), nullptr);
     }
 };
+
+namespace DbDetail {
+// Marks one call of the public interface: the messages of a call start empty, and those of
+// the statements a call runs inside itself (a connect, a transaction's body) belong to it.
+class CallScope
+{
+public:
+    CallScope(int &depth, QStringList &messages) : m_depth(depth)
+    {
+        if (m_depth++ == 0)
+            messages.clear();
+    }
+    ~CallScope() { --m_depth; }
+
+private:
+    int &m_depth;
+};
+} // namespace DbDetail

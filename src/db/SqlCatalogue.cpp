@@ -199,6 +199,9 @@ QString Text(Sql id, DbSettings::Driver dialect)
             rows << QStringLiteral("(?,?)");
         return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES") + rows.join(QLatin1Char(','));
     }
+    // T_USER, account administration
+    case Sql::UserUpdateKeepPassword:
+        return QStringLiteral("UPDATE T_USER SET D_NAME=?,D_LEVEL=? WHERE D_NAME=?");
     case Sql::Count_:
         break;
     }
@@ -376,6 +379,7 @@ Kind KindOf(Sql id)
     case Sql::OrderClaim:
     case Sql::OrderClaimDelete:
     case Sql::NumberInsertBatch:
+    case Sql::UserUpdateKeepPassword:
     case Sql::Count_:
         break;
     }

@@ -100,6 +100,8 @@ enum class Sql {
     OrderClaimDelete,     // (D_ID)
     NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
                           // stored in the order given
+    // T_USER, account administration
+    UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone
     Count_
 };
 

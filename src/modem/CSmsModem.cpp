@@ -137,6 +137,8 @@ bool CSmsModem::StartThread()
         emit reportReady();
     };
     hooks.error = [this](const QString &text) { emit errorEvent(text); };
+    hooks.signal = [this](const SignalQuality &q) { emit signalQualityRead(q); };
+    hooks.runFinished = [this](int succeeded, int failed) { emit sendRunFinished(succeeded, failed); };
     hooks.linkState = [this](LinkState state) { emit linkStateChanged(state); };
     d->running = true;
     d->worker = std::thread([this, hooks = std::move(hooks), timeouts = d->timeouts] {

@@ -4,6 +4,7 @@
 // that sends and receives while connected and journals every message, and the report
 // queue read by the GUI thread, one reportReady() per report, in order.
 #include "CSerialPort.h"
+#include "SignalQuality.h"
 #include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
 
@@ -30,6 +31,7 @@ struct ModemTimeouts
     int listIntervalMs = 60000; // idle listing of the stored messages (AT+CMGL); 0: only at start
     int incompleteConcatMs = 24 * 3600 * 1000; // a concatenated message still missing parts is
                                                // then journalled with the parts that came
+    int signalIntervalMs = 0;   // AT+CSQ while idle, at most this often; 0: never asked
 };
 
 class CSmsModem : public QObject, public CSerialPort
@@ -92,6 +94,10 @@ public:
     ModemTimeouts Timeouts() const;
 
 signals:
+    // From the worker thread: the signal strength (see signalIntervalMs), and the counts of
+    // the messages finished since the queue was last empty, once it is empty again.
+    void signalQualityRead(const SignalQuality &quality);
+    void sendRunFinished(int succeeded, int failed);
     void reportReady();                  // exactly one per queued report
     void errorEvent(const QString &text); // e.g. "发送短信插入数据库出错"; for the GUI to show
     // From the worker thread when the link is lost and when it is back.

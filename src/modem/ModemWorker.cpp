@@ -79,6 +79,7 @@ void ModemWorker::Run()
     }
     ListStored();
     m_nNextListMs = m_timeouts.listIntervalMs > 0 ? NowMs() + m_timeouts.listIntervalMs : 0;
+    m_nNextSignalMs = m_timeouts.signalIntervalMs > 0 ? NowMs() : 0; // the first as soon as idle
 
     while (!m_stop.load()) {
         m_state.journal.Retry(NowMs());
@@ -109,6 +110,12 @@ void ModemWorker::Run()
             m_nNextListMs = NowMs() + m_timeouts.listIntervalMs;
             continue;
         }
+        if (m_nNextSignalMs > 0 && NowMs() >= m_nNextSignalMs) {
+            // Only here, with nothing to send or read: the strength is news, not work.
+            QuerySignal();
+            m_nNextSignalMs = NowMs() + m_timeouts.signalIntervalMs;
+            continue;
+        }
         channel.Idle(IdleWaitMs());
     }
 
@@ -127,6 +134,8 @@ int ModemWorker::IdleWaitMs() const
         until = qMin(until, m_state.journal.NextRetryMs());
     if (m_nNextListMs > 0)
         until = qMin(until, m_nNextListMs);
+    if (m_nNextSignalMs > 0)
+        until = qMin(until, m_nNextSignalMs);
     if (m_nHoldSendsMs > now && m_queue.Count() > 0)
         until = qMin(until, m_nHoldSendsMs);
     if (m_state.assembler.PendingCount() > 0)
@@ -293,6 +302,12 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
     m_queue.Done(message);
     m_hooks.report(report);
+    ++(success ? m_nRunSucceeded : m_nRunFailed);
+    if (m_queue.Count() == 0) {
+        if (m_hooks.runFinished)
+            m_hooks.runFinished(m_nRunSucceeded, m_nRunFailed);
+        m_nRunSucceeded = m_nRunFailed = 0;
+    }
 }
 
 // -------------------------------------------------------------------------------- arrivals
@@ -479,4 +494,22 @@ void ModemWorker::GiveUpIncomplete()
     // rather than filling the modem's storage for ever.
     for (const ConcatAssembler::Whole &whole : m_state.assembler.TakeExpired(NowMs(), m_timeouts.incompleteConcatMs))
         Deliver(whole.record, whole.indexes, whole.pdus);
+}
+
+// ---------------------------------------------------------------------------- signal strength
+
+void ModemWorker::QuerySignal()
+{
+    // TS 27.007 8.5. One try: a lost answer costs nothing but a minute without news.
+    const AtChannel::Answer answer = m_pChannel->Command(QByteArrayLiteral("AT+CSQ\r"), m_timeouts.commandMs);
+    if (answer.status == AtChannel::Status::Timeout)
+        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+    if (answer.status != AtChannel::Status::Ok || !m_hooks.signal)
+        return;
+    for (const QString &line : answer.lines) {
+        if (const std::optional<SignalQuality> q = SignalQuality::Parse(line)) {
+            m_hooks.signal(*q);
+            return;
+        }
+    }
 }

@@ -35,6 +35,8 @@ class ModemWorker
 public:
     struct Hooks
     {
+        std::function<void(const SignalQuality &)> signal;
+        std::function<void(int succeeded, int failed)> runFinished;
         std::function<void(const SmsReport &)> report;
         std::function<void(const QString &)> error;
         std::function<void(CSmsModem::LinkState)> linkState;
@@ -63,6 +65,7 @@ private:
     void DeleteWritten();
     void RetryDeletes();
     void GiveUpIncomplete();
+    void QuerySignal();
 
     AtChannel::Answer Command(const QByteArray &command);
     int IdleWaitMs() const;
@@ -86,4 +89,7 @@ private:
     bool m_bLinkLost = false;
     qint64 m_nReconnectMs = 0; // next attempt to get a lost link back
     qint64 m_nHoldSendsMs = 0; // the database took no in-flight mark: no send before this
+    qint64 m_nNextSignalMs = 0; // next AT+CSQ; 0: never
+    int m_nRunSucceeded = 0;    // messages finished since the queue was last empty
+    int m_nRunFailed = 0;
 };

@@ -81,8 +81,9 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     , m_messages(messages)
 {
     setObjectName(QStringLiteral("recordsList"));
-    m_pModel = new RecordsModel(std::move(settings), messages, this);
+    m_pModel = new RecordsModel(std::move(settings), this);
     setModel(m_pModel);
+    connect(m_pModel, &RecordsModel::databaseMessage, this, [this](const QString &text) { m_messages.Show(text); });
     setItemDelegate(new RecordIconDelegate(this));
     setShowGrid(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -220,7 +221,19 @@ int CMyList::SelectionMark() const
 
 void CMyList::DeleteSelected()
 {
-    m_pModel->DeleteRow(SelectionMark());
+    DeleteRow(SelectionMark());
+}
+
+bool CMyList::DeleteRow(int row)
+{
+    const RecordsModel::DeleteRequest request = m_pModel->AskDelete(row);
+    const IMessageBox::Answer answer = request.m_message.ShowOn(m_messages);
+    if (!request.m_bValid || answer != IMessageBox::AnswerOk)
+        return false;
+    const RecordsModel::DeleteOutcome outcome = m_pModel->Delete(request);
+    for (const OperatorMessage &m : outcome.m_messages)
+        m.ShowOn(m_messages);
+    return outcome.m_bDeleted;
 }
 
 void CMyList::resizeEvent(QResizeEvent *event)

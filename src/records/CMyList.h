@@ -28,6 +28,9 @@ public:
     void LoadAll();
     void ClearRows();
     void DeleteSelected();
+    // The delete command on row: the refusal or the question, then what the delete says.
+    // True when the record was deleted.
+    bool DeleteRow(int row);
     void AddReportRow(const SmsReport &report);
     // The row of the selection mark: the selected row most recently clicked, -1 when no row
     // is selected.

@@ -1,7 +1,5 @@
 #include "RecordsModel.h"
 
-#include "base/IMessageBox.h"
-
 #include <QSet>
 #include <QTimer>
 #include <algorithm>
@@ -28,18 +26,10 @@ struct RecordsModel::Stream
     bool HasHead() const { return m_nHead < m_nos.size(); }
 };
 
-RecordsModel::RecordsModel(CDbAccess::SettingsSource settings, IMessageBox &messages, QObject *parent)
+RecordsModel::RecordsModel(CDbAccess::SettingsSource settings, QObject *parent)
     : QAbstractTableModel(parent)
-    , m_messages(messages)
     , m_db(std::make_unique<CDbAccess>(std::move(settings)))
 {
-    m_db->SetErrorSink([this](const QString &text) {
-        ++m_nMessages;
-        if (m_bHoldMessages)
-            m_heldMessages.append(text);
-        else
-            m_messages.Show(text);
-    });
     m_pSliceTimer = new QTimer(this);
     m_pSliceTimer->setSingleShot(true);
     m_pSliceTimer->setInterval(0);
@@ -174,8 +164,7 @@ void RecordsModel::FetchAround(int row) const
         (key & kSendBit ? send : rec).append(key & ~kSendBit);
     }
 
-    const bool held = m_bHoldMessages;
-    m_bHoldMessages = true;
+    const bool pending = !m_pendingMessages.isEmpty();
     for (int table = 0; table < 2; ++table) {
         QVector<qint64> &nos = table ? send : rec;
         std::sort(nos.begin(), nos.end());
@@ -197,22 +186,20 @@ void RecordsModel::FetchAround(int row) const
             i = j + 1;
         }
     }
-    m_bHoldMessages = held;
-    // The texts are asked for while the list paints: the message waits for the event loop.
-    if (!held && !m_heldMessages.isEmpty())
-        QMetaObject::invokeMethod(const_cast<RecordsModel *>(this), [this] { ShowHeldMessages(); },
+    // The texts are asked for while the list paints: a box shown now would run the event
+    // loop in the middle of a paint, so the message waits for the event loop.
+    if (!pending && !m_pendingMessages.isEmpty())
+        QMetaObject::invokeMethod(const_cast<RecordsModel *>(this), [this] { SendPendingMessages(); },
                                   Qt::QueuedConnection);
 }
 
-void RecordsModel::ShowHeldMessages() const
+void RecordsModel::SendPendingMessages() const
 {
-    if (m_bHoldMessages)
-        return;
-    QStringList texts = m_heldMessages;
-    m_heldMessages.clear();
+    QStringList texts = m_pendingMessages;
+    m_pendingMessages.clear();
     texts.removeDuplicates();
     for (const QString &t : std::as_const(texts))
-        m_messages.Show(t);
+        emit const_cast<RecordsModel *>(this)->databaseMessage(t);
 }
 
 // Reads the records of one journal with from <= D_NO <= to; those in wanted go to the cache
@@ -220,6 +207,7 @@ void RecordsModel::ShowHeldMessages() const
 void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &wanted) const
 {
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendRowsByNo : Sql::RecRowsByNo, {from, to});
+    m_pendingMessages.append(m_db->LastMessages());
     const qint64 bit = send ? kSendBit : 0;
     try {
         while (!rs->IsEOF()) {
@@ -235,8 +223,8 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
             rs->MoveNext();
         }
     } catch (const CDbError &e) {
-        if (m_heldMessages.isEmpty())
-            m_heldMessages.append(e.Description());
+        if (m_pendingMessages.isEmpty())
+            m_pendingMessages.append(e.Description());
     }
 }
 
@@ -301,14 +289,16 @@ bool RecordsModel::LoadSlice(int maxRows)
         s.m_nos.clear();
         s.m_times.clear();
         s.m_nHead = 0;
-        const int messagesBefore = m_nMessages;
         bool ok = true;
+        QStringList said;
         try {
             const RecordsetPtr rs = s.m_bByTime
                 ? m_db->OpenRecordset(s.m_bSend ? Sql::SendKeysByTime : Sql::RecKeysByTime,
                                       {s.m_strBeforeTime, s.m_nBefore, m_nSliceSize})
                 : m_db->OpenRecordset(s.m_bSend ? Sql::SendKeysBefore : Sql::RecKeysBefore,
                                       {s.m_nBefore, m_nSliceSize});
+            said = m_db->LastMessages();
+            m_pendingMessages.append(said);
             while (!rs->IsEOF()) {
                 s.m_nos.append(rs->GetFieldValue(0).toLongLong());
                 if (s.m_bByTime)
@@ -317,8 +307,8 @@ bool RecordsModel::LoadSlice(int maxRows)
             }
         } catch (const CDbError &e) {
             // The database layer has said why the statement failed; a failed read has not.
-            if (m_nMessages == messagesBefore)
-                m_heldMessages.append(e.Description());
+            if (said.isEmpty())
+                m_pendingMessages.append(e.Description());
             ok = false;
         }
         if (s.m_nos.size() < m_nSliceSize)
@@ -331,8 +321,6 @@ bool RecordsModel::LoadSlice(int maxRows)
         return ok;
     };
 
-    const bool held = m_bHoldMessages;
-    m_bHoldMessages = true;
     QVector<qint64> batch;
     batch.reserve(std::min(maxRows, 65536));
     bool failed = false;
@@ -368,10 +356,10 @@ bool RecordsModel::LoadSlice(int maxRows)
     const bool ended = failed || done;
     if (ended)
         StopLoad();
-    m_bHoldMessages = held;
     if (ended)
         emit loadFinished();
-    ShowHeldMessages();
+    // Sent once the rows are in place: a window that shows one in a box runs the event loop.
+    SendPendingMessages();
     return ended;
 }
 
@@ -406,10 +394,18 @@ int RecordsModel::FindRow(qint64 key, qint64 reportSerial) const
     return i < 0 ? -1 : int(m_reports.size()) + i;
 }
 
+namespace {
+void AddDatabaseMessages(QVector<OperatorMessage> &to, const QStringList &texts)
+{
+    for (const QString &t : texts)
+        to.append({t});
+}
+} // namespace
+
 // A report names its record when the journal row was written at once. One whose row was
 // kept during a database outage does not: its record is the newest one of its journal with
 // the same time, number and text (a report is always newer than what was loaded before it).
-qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed)
+qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed, QVector<OperatorMessage> &messages)
 {
     const bool send = !report.IsArrival();
     failed = false;
@@ -417,6 +413,7 @@ qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed)
         return report.m_nRecordNo | (send ? kSendBit : 0);
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendFindNewest : Sql::RecFindNewest,
                                                 {report.m_strTime, report.m_strNumber, report.m_strContent});
+    AddDatabaseMessages(messages, m_db->LastMessages());
     try {
         if (rs->IsEOF())
             return 0;
@@ -427,42 +424,52 @@ qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed)
     }
 }
 
-bool RecordsModel::DeleteRow(int row)
+RecordsModel::DeleteRequest RecordsModel::AskDelete(int row) const
 {
+    DeleteRequest r;
     if (row < 0 || row >= rowCount()) {
-        m_messages.Show(QStringLiteral("请选中要删除的短信"), QString(), IMessageBox::Critical);
-        return false;
+        r.m_message = {QStringLiteral("请选中要删除的短信"), QString(), IMessageBox::Critical};
+        return r;
     }
-    // The question runs the event loop: reports and load slices may move the row meanwhile,
-    // so the row is found again by what it is.
+    r.m_bValid = true;
+    r.m_message = {QStringLiteral("您真的要永远删除这条短信?"), QStringLiteral("提示"), IMessageBox::Question,
+                   IMessageBox::OkCancel};
     const bool report = IsReportRow(row);
-    const qint64 serial = report ? ReportAt(row).m_nSerial : 0;
-    qint64 key = report ? 0 : m_keys.at(row - m_reports.size());
-    const SmsReport reported = report ? ReportAt(row).m_report : SmsReport();
+    r.m_nSerial = report ? ReportAt(row).m_nSerial : 0;
+    r.m_nKey = report ? 0 : m_keys.at(row - m_reports.size());
+    if (report)
+        r.m_report = ReportAt(row).m_report;
+    return r;
+}
 
-    if (m_messages.Show(QStringLiteral("您真的要永远删除这条短信?"), QStringLiteral("提示"), IMessageBox::Question,
-                        IMessageBox::OkCancel) != IMessageBox::AnswerOk)
-        return false;
-    if (FindRow(key, serial) < 0)
-        return false; // the list was replaced meanwhile
+RecordsModel::DeleteOutcome RecordsModel::Delete(const DeleteRequest &request)
+{
+    DeleteOutcome out;
+    if (!request.m_bValid || FindRow(request.m_nKey, request.m_nSerial) < 0)
+        return out; // the list was replaced meanwhile
 
+    const bool report = request.m_nSerial != 0;
+    qint64 key = request.m_nKey;
     bool ok = true;
     if (report) {
         bool failed = false;
-        key = ResolveReportKey(reported, failed);
+        key = ResolveReportKey(request.m_report, failed, out.m_messages);
         ok = !failed;
     }
-    if (ok && key != 0)
+    if (ok && key != 0) {
         ok = m_db->Execute(key & kSendBit ? Sql::SendDelete : Sql::RecDelete, {key & ~kSendBit});
+        AddDatabaseMessages(out.m_messages, m_db->LastMessages());
+    }
     if (!ok) {
-        m_messages.Show(QStringLiteral("删除失败!SQL数据库错误"), QString(), IMessageBox::Critical);
-        return false;
+        out.m_messages.append({QStringLiteral("删除失败!SQL数据库错误"), QString(), IMessageBox::Critical});
+        return out;
     }
 
+    out.m_bDeleted = true;
     // A record no longer in the journal (deleted elsewhere) leaves its row as well.
-    const int pos = FindRow(report ? 0 : key, serial);
+    const int pos = FindRow(report ? 0 : key, request.m_nSerial);
     if (pos < 0)
-        return true;
+        return out;
     beginRemoveRows(QModelIndex(), pos, pos);
     if (report)
         m_reports.remove(int(m_reports.size()) - 1 - pos);
@@ -471,7 +478,7 @@ bool RecordsModel::DeleteRow(int row)
     endRemoveRows();
     if (key)
         m_cache.remove(key);
-    return true;
+    return out;
 }
 
 void RecordsModel::SetSliceSize(int keys) { m_nSliceSize = std::max(1, keys); }

@@ -8,6 +8,7 @@
 // demand, a page at a time, into a bounded cache. Rows added from engine reports are held
 // whole on top of whatever was loaded.
 #include "db/CDbAccess.h"
+#include "base/OperatorMessage.h"
 #include "base/SmsRecord.h"
 
 #include <QAbstractTableModel>
@@ -16,7 +17,6 @@
 #include <QStringList>
 #include <QVector>
 
-class IMessageBox;
 class QTimer;
 
 class RecordsModel : public QAbstractTableModel
@@ -37,9 +37,25 @@ public:
         int m_nImage = 0;
     };
 
+    // The delete command on one row, in two steps around the question the window asks.
+    // A request that names no row carries the refusal to show instead of a question.
+    struct DeleteRequest
+    {
+        OperatorMessage m_message; // the question, or the refusal when !m_bValid
+        bool m_bValid = false;
+        qint64 m_nKey = 0;         // loaded row: its key; report row: 0
+        qint64 m_nSerial = 0;      // report row: its serial
+        SmsReport m_report;
+    };
+    struct DeleteOutcome
+    {
+        bool m_bDeleted = false;              // the record is gone (its row too, if still shown)
+        QVector<OperatorMessage> m_messages;  // to show, in order
+    };
+
     // The list has its own database instance, built from the same settings as the
-    // application's; messages of a load or a delete go to messages.
-    RecordsModel(CDbAccess::SettingsSource settings, IMessageBox &messages, QObject *parent = nullptr);
+    // application's. What the operator must see of a failed load comes as databaseMessage.
+    explicit RecordsModel(CDbAccess::SettingsSource settings, QObject *parent = nullptr);
     ~RecordsModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -60,10 +76,12 @@ public:
     void AddReportRow(const SmsReport &report);
     // Empties the display; the database is not touched.
     void ClearRows();
-    // The whole delete command on one row: "请选中要删除的短信" when row is not a row,
-    // the question, the delete by D_NO, "删除失败!SQL数据库错误" on failure.
-    // True when the record was deleted and its row removed.
-    bool DeleteRow(int row);
+    // "请选中要删除的短信" when row is not a row, else the question to ask about it.
+    DeleteRequest AskDelete(int row) const;
+    // Deletes the record asked about, found again by what it is (the question let the event
+    // loop run: reports and loads may have moved or replaced it). Nothing is deleted when
+    // it is no longer listed; a failure gives the database's text, then "删除失败!SQL数据库错误".
+    DeleteOutcome Delete(const DeleteRequest &request);
 
     RowTexts Row(int row) const;
     View CurrentView() const { return m_view; }
@@ -75,6 +93,10 @@ public:
 
 signals:
     void loadFinished();
+    // A statement of a load or of a page read failed: its text, to show. Sent when the model
+    // is consistent again, and for page reads (which happen while the list paints) from the
+    // event loop; one text once per failure burst.
+    void databaseMessage(const QString &text);
 
 private:
     // A loaded row: bit 62 set for T_SEND, the rest D_NO.
@@ -104,12 +126,11 @@ private:
     RowTexts Texts(int row) const;
     // Position of a row identity after the event loop ran (a question box): -1 when gone.
     int FindRow(qint64 key, qint64 reportSerial) const;
-    qint64 ResolveReportKey(const SmsReport &report, bool &failed);
-    // Database messages raised while rows are being read wait until the model is consistent
-    // again (a message box runs the event loop, which may start a new load or paint).
-    void ShowHeldMessages() const;
+    // The record of a report row; 0 when not found. What a failed statement said goes to
+    // messages.
+    qint64 ResolveReportKey(const SmsReport &report, bool &failed, QVector<OperatorMessage> &messages);
+    void SendPendingMessages() const;
 
-    IMessageBox &m_messages;
     std::unique_ptr<CDbAccess> m_db;
     View m_view = View::Empty;
     QVector<ReportRow> m_reports;   // in arrival order; the last one is row 0
@@ -122,7 +143,5 @@ private:
     int m_nPageSize = 256;
 
     mutable QHash<qint64, CachedRow> m_cache;
-    mutable bool m_bHoldMessages = false;
-    mutable int m_nMessages = 0;     // database messages so far (to tell whether one was given)
-    mutable QStringList m_heldMessages;
+    mutable QStringList m_pendingMessages; // failures not yet sent as databaseMessage
 };

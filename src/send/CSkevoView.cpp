@@ -342,8 +342,7 @@ void CSkevoView::StartSendRun()
     if (!plan.m_bQueue)
         return;
     ResetProgress(int(plan.m_records.size()));
-    if (!plan.m_records.isEmpty())
-        d->modem.Enqueue(plan.m_records);
+    SendRun::Queue(d->modem, plan);
 }
 
 void CSkevoView::OnManualEntry()

@@ -1,17 +1,5 @@
 #pragma once
-// A message the panel's logic asks the window to show: text, caption ("" = the application
-// title), icon and buttons, as IMessageBox takes them.
-#include "base/IMessageBox.h"
+// A message the panel's logic asks the window to show.
+#include "base/OperatorMessage.h"
 
-#include <QString>
-
-struct PanelMessage
-{
-    QString m_strText;
-    QString m_strCaption;
-    IMessageBox::Icon m_icon = IMessageBox::NoIcon;
-    IMessageBox::Buttons m_buttons = IMessageBox::Ok;
-
-    IMessageBox::Answer ShowOn(IMessageBox &box) const { return box.Show(m_strText, m_strCaption, m_icon, m_buttons); }
-    bool operator==(const PanelMessage &) const = default;
-};
+using PanelMessage = OperatorMessage;

@@ -1,6 +1,8 @@
 #include "SendRun.h"
 
 #include "NumberRules.h"
+#include "SendListLogic.h"
+#include "SendListModel.h"
 #include "modem/CSmsModem.h"
 
 PanelMessage SendRun::EmptyText()
@@ -67,4 +69,36 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
         plan.m_records.append(CSmsModem::MakeRecord(smsc, number, text, -1));
     plan.m_numbers = std::move(numbers);
     return plan;
+}
+
+SendRunPlan SendRun::PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
+                                    const QString &smsc)
+{
+    if (text.isEmpty() && typed.isEmpty() && numberFile.isEmpty()) {
+        SendRunPlan plan;
+        plan.m_bQueue = true;
+        return plan;
+    }
+    SendListModel list;
+    SendListLogic logic(list);
+    logic.AppendNumbers(typed);
+    if (!numberFile.isEmpty()) {
+        const SendListLogic::ImportOutcome imported = logic.Import(numberFile);
+        SendRunPlan refused;
+        if (imported.m_message)
+            refused.m_messages.append(*imported.m_message);
+        else if (imported.m_nFailed > 0)
+            refused.m_messages.append(BadNumber());
+        if (!refused.m_messages.isEmpty())
+            return refused;
+    }
+    return Plan(text, list.GetAllNumbers(), true, smsc);
+}
+
+int SendRun::Queue(CSmsModem &modem, const SendRunPlan &plan)
+{
+    if (!plan.m_bQueue || plan.m_records.isEmpty())
+        return 0;
+    modem.Enqueue(plan.m_records);
+    return int(plan.m_records.size());
 }

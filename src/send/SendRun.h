@@ -16,12 +16,24 @@ struct SendRunPlan
     QVector<SmsRecord> m_records;     // one per number
 };
 
+class CSmsModem;
+
 class SendRun
 {
 public:
     // text: the message field; entries: the send list in order; smsc: the service centre
     // of the device settings. Checks, in order: text, list, link, then every entry.
     static SendRunPlan Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc);
+    // The same checks for a run without the panel (skevo-cli send), made before the caller
+    // connects, so the link is not among them: the numbers typed as list entries, then those
+    // of numberFile ("" for none) imported as the panel imports a file. Nobody is there to
+    // read the import's count of refused lines, so a file with one stops the run like a bad
+    // entry. With no text, no number and no file the run goes ahead without a number: only
+    // what an earlier run kept is sent.
+    static SendRunPlan PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
+                                      const QString &smsc);
+    // Hands the plan's records to the engine in one transaction; the number queued.
+    static int Queue(CSmsModem &modem, const SendRunPlan &plan);
 
     static PanelMessage EmptyText();
     static PanelMessage EmptyList();

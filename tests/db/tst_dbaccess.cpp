@@ -78,6 +78,8 @@ private slots:
     void connectionLostInsideTransaction();
     void failureTexts_data() { DbTargets::AddDialectRows(); }
     void failureTexts();
+    void failureTextsAreKeptForTheCaller_data() { DbTargets::AddDialectRows(); }
+    void failureTextsAreKeptForTheCaller();
     void recordsetReadErrors_data() { DbTargets::AddDialectRows(); }
     void recordsetReadErrors();
     void keptRecordsetStaysReadable_data() { DbTargets::AddDialectRows(); }
@@ -270,6 +272,7 @@ void tst_DbAccess::failedConnectIsRetriedAtNextStatement()
     QCOMPARE(m.m_texts.size(), 2);
     QVERIFY2(m.m_texts.at(0).contains(expectedText), qPrintable(m.m_texts.at(0)));
     QCOMPARE(m.m_texts.at(1), m.m_texts.at(0));
+    QCOMPARE(db.LastMessages(), m.m_texts);
     QCOMPARE(Error([&] { rs->IsEOF(); }), m.m_texts.at(0));
     QVERIFY(!db.IsConnected());
 
@@ -279,6 +282,7 @@ void tst_DbAccess::failedConnectIsRetriedAtNextStatement()
     QCOMPARE(m.m_texts.size(), 2);
     QVERIFY(m.m_texts.at(0).contains(expectedText));
     QCOMPARE(m.m_texts.at(1), QStringLiteral("SQL数据错误,") + m.m_texts.at(0));
+    QCOMPARE(db.LastMessages(), m.m_texts);
     QCOMPARE(db.Insert(Sql::SendInsert, SendRow(DbTime::Now(), QStringLiteral("1"), QStringLiteral("x"))), qint64(-1));
     QVERIFY(!db.Transaction([] { return true; }));
 
@@ -291,6 +295,7 @@ void tst_DbAccess::failedConnectIsRetriedAtNextStatement()
     QCOMPARE(m.m_texts, QStringList());
     QVERIFY(db.IsConnected());
     QVERIFY(db.LastError().isEmpty());
+    QCOMPARE(db.LastMessages(), QStringList());
 
     // Settings changed under a good connection are followed too, from the next statement on.
     *current = bad;
@@ -403,12 +408,14 @@ void tst_DbAccess::failureTexts()
              qint64(-1));
     QCOMPARE(m.m_texts.size(), 1);
     QVERIFY(m.m_texts.at(0).startsWith(QStringLiteral("SQL数据错误,")));
+    QCOMPARE(db.LastMessages(), m.m_texts);
 
     // A query's failure shows the description alone; reading the result raises it.
     m.m_texts.clear();
     const RecordsetPtr rs = db.OpenRecordset(Sql::PhraseSelect);
     QVERIFY(!rs->IsOpen());
     QCOMPARE(m.m_texts, QStringList{db.LastError()});
+    QCOMPARE(db.LastMessages(), m.m_texts);
     QCOMPARE(Error([&] { rs->IsEOF(); }), db.LastError());
     QCOMPARE(Error([&] { rs->GetFieldText(QStringLiteral("D_INSERT")); }), db.LastError());
 
@@ -417,6 +424,29 @@ void tst_DbAccess::failureTexts()
     QVERIFY(db.Execute(Sql::BookInsert, {QStringLiteral("张三"), QStringLiteral("8613900000000"), QStringLiteral("朋友")}));
     QCOMPARE(m.m_texts, QStringList());
     QVERIFY(db.LastError().isEmpty());
+}
+
+// Without a sink the caller gets the texts of its own call, a transaction's included.
+void tst_DbAccess::failureTextsAreKeptForTheCaller()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings s = *target;
+    CDbAccess db([s] { return s; });
+    QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("x")}));
+    DbProbe probe(s);
+    QVERIFY2(probe.Exec(QStringLiteral("DROP TABLE T_INSERT")), qPrintable(probe.Error()));
+
+    bool first = false;
+    QVERIFY(!db.Transaction([&] {
+        first = db.Execute(Sql::BookInsert, {QStringLiteral("张三"), QStringLiteral("8613900000000"), QStringLiteral("朋友")});
+        return first && db.Execute(Sql::PhraseInsert, {QStringLiteral("y")});
+    }));
+    QVERIFY(first);
+    QCOMPARE(db.LastMessages(), QStringList{QStringLiteral("SQL数据错误,") + db.LastError()});
+    QVERIFY2(db.LastError().contains(QStringLiteral("t_insert"), Qt::CaseInsensitive), qPrintable(db.LastError()));
+
+    QVERIFY(db.Execute(Sql::BookInsert, {QStringLiteral("李四"), QStringLiteral("8613900000001"), QStringLiteral("朋友")}));
+    QCOMPARE(db.LastMessages(), QStringList());
 }
 
 void tst_DbAccess::recordsetReadErrors()
@@ -756,6 +786,7 @@ void tst_DbAccess::transactionRollsBack()
     QCOMPARE(count("T_PHONENUMBER"), 0);
     QCOMPARE(m.m_texts.size(), 1);
     QVERIFY(m.m_texts.at(0).startsWith(QStringLiteral("SQL数据错误,")));
+    QCOMPARE(db.LastMessages(), m.m_texts);
 
     // A read inside the body raises: rolled back, and the error goes on to the caller.
     bool raised = false;

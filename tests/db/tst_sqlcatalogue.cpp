@@ -92,6 +92,7 @@ Case CaseOf(Sql id)
             values << 1 << n;
         return {values, {}};
     }
+    case Sql::UserUpdateKeepPassword: return {{QStringLiteral("u4"), 1, QStringLiteral("u3")}, {}};
     case Sql::Count_: break;
     }
     return {};

@@ -3,6 +3,7 @@
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
+#include "records/CMyList.h"
 #include "records/RecordsModel.h"
 #include "DbTargets.h"
 
@@ -40,6 +41,16 @@ QStringList RowStrings(const RecordsModel &m, int row)
     const RecordsModel::RowTexts t = m.Row(row);
     return {t.m_strTime, t.m_strNumber, t.m_strAction, t.m_strResult, t.m_strContent};
 }
+
+// The model as the records list holds it: the list shows what the model's delete asks and
+// says, and the messages of a failed load.
+struct ListedModel
+{
+    std::unique_ptr<CMyList> list;
+    RecordsModel *operator->() const { return &list->Model(); }
+    RecordsModel &operator*() const { return list->Model(); }
+    RecordsModel *get() const { return &list->Model(); }
+};
 
 QStringList Strings(std::initializer_list<const char *> texts)
 {
@@ -89,10 +100,10 @@ private slots:
     void unreachableDatabaseLeavesAnEmptyUsableList();
 
 private:
-    std::unique_ptr<RecordsModel> Model(const DbSettings &s)
+    ListedModel Model(const DbSettings &s)
     {
-        auto m = std::make_unique<RecordsModel>([s] { return s; }, m_messages);
-        m_tester = std::make_unique<QAbstractItemModelTester>(m.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        ListedModel m{std::make_unique<CMyList>([s] { return s; }, m_messages)};
+        m_tester = std::make_unique<QAbstractItemModelTester>(&*m, QAbstractItemModelTester::FailureReportingMode::QtTest);
         return m;
     }
     static void WaitLoaded(RecordsModel &m) { QTRY_VERIFY_WITH_TIMEOUT(!m.IsLoading(), 30000); }
@@ -105,7 +116,7 @@ private:
 void tst_RecordsModel::headings()
 {
     const DbSettings s = TestEnv::Sqlite(QDir::tempPath(), QStringLiteral("unused"));
-    RecordsModel m([s] { return s; }, m_messages);
+    RecordsModel m([s] { return s; });
     QStringList headings;
     for (int c = 0; c < m.columnCount(); ++c)
         headings << m.headerData(c, Qt::Horizontal).toString();
@@ -249,7 +260,7 @@ void tst_RecordsModel::deleteRemovesExactlyOneOfTwoIdenticalRecords()
     const qint64 kept = m->index(0, 0).data(RecordsModel::RecordKeyRole).toLongLong();
     const qint64 gone = m->index(1, 0).data(RecordsModel::RecordKeyRole).toLongLong();
 
-    QVERIFY(m->DeleteRow(1));
+    QVERIFY(m.list->DeleteRow(1));
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(m_messages.shown.at(0).text, QStringLiteral("您真的要永远删除这条短信?"));
     QCOMPARE(m_messages.shown.at(0).caption, QStringLiteral("提示"));
@@ -281,13 +292,13 @@ void tst_RecordsModel::deleteTakesTheRowsOwnJournal()
     WaitLoaded(*m);
     QCOMPARE(m->rowCount(), 2);
     const int receivedRow = m->Row(0).m_strAction == QStringLiteral("接收") ? 0 : 1;
-    QVERIFY(m->DeleteRow(receivedRow));
+    QVERIFY(m.list->DeleteRow(receivedRow));
     DbProbe probe(*s);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_REC")).toInt(), 0);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 1);
     QCOMPARE(m->rowCount(), 1);
     QCOMPARE(m->Row(0).m_strAction, QStringLiteral("发送"));
-    QVERIFY(m->DeleteRow(0));
+    QVERIFY(m.list->DeleteRow(0));
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 0);
     QCOMPARE(m->rowCount(), 0);
 }
@@ -310,7 +321,7 @@ void tst_RecordsModel::deleteOfReportRowRemovesItsNewestRecord()
     m->AddReportRow({row.time, row.number, QStringLiteral("发送"), QStringLiteral("成功"), row.text});
     QCOMPARE(m->rowCount(), 2);
 
-    QVERIFY(m->DeleteRow(0));
+    QVERIFY(m.list->DeleteRow(0));
     DbProbe probe(*s);
     QCOMPARE(probe.Column(QStringLiteral("SELECT D_NO FROM T_SEND")), QVariantList({older}));
     QCOMPARE(m->rowCount(), 1);
@@ -319,7 +330,7 @@ void tst_RecordsModel::deleteOfReportRowRemovesItsNewestRecord()
     // A received report whose row never reached the journal: nothing to delete, the row goes.
     m->AddReportRow({QStringLiteral("2024-03-02 10:00:00"), QStringLiteral("8613800000009"), QStringLiteral("接收"),
                      QStringLiteral("成功"), QStringLiteral("未入库")});
-    QVERIFY(m->DeleteRow(0));
+    QVERIFY(m.list->DeleteRow(0));
     QCOMPARE(m->rowCount(), 1);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 1);
 }
@@ -342,7 +353,7 @@ void tst_RecordsModel::deleteOfReportRowNamingItsRecord()
     report.SetDirection(SmsReport::Sent);
     report.m_nRecordNo = failed;
     m->AddReportRow(report);
-    QVERIFY(m->DeleteRow(0));
+    QVERIFY(m.list->DeleteRow(0));
     DbProbe probe(*s);
     QCOMPARE(probe.Column(QStringLiteral("SELECT D_NO FROM T_SEND")), QVariantList({sent}));
     QCOMPARE(m->rowCount(), 0);
@@ -359,14 +370,14 @@ void tst_RecordsModel::deleteWithoutSelectionOrCancelled()
     WaitLoaded(*m);
     m_messages.Clear();
 
-    QVERIFY(!m->DeleteRow(-1));
+    QVERIFY(!m.list->DeleteRow(-1));
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(m_messages.shown.at(0).text, QStringLiteral("请选中要删除的短信"));
     QCOMPARE(m_messages.shown.at(0).icon, IMessageBox::Critical);
 
     m_messages.Clear();
     m_messages.answers.enqueue(IMessageBox::AnswerCancel);
-    QVERIFY(!m->DeleteRow(0));
+    QVERIFY(!m.list->DeleteRow(0));
     QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("您真的要永远删除这条短信?")}));
     QCOMPARE(m->rowCount(), 1);
     DbProbe probe(s);
@@ -394,7 +405,7 @@ void tst_RecordsModel::failingDeleteKeepsTheRow()
                  qPrintable(probe.Error()));
     }
     m_messages.Clear();
-    QVERIFY(!m->DeleteRow(0));
+    QVERIFY(!m.list->DeleteRow(0));
     const QStringList texts = m_messages.Texts();
     QCOMPARE(texts.size(), 3);
     QCOMPARE(texts.at(0), QStringLiteral("您真的要永远删除这条短信?"));
@@ -551,7 +562,7 @@ void tst_RecordsModel::newLoadDuringDeleteQuestionLeavesNothingDeleted()
         m->LoadReceived();
         WaitLoaded(*m);
     };
-    QVERIFY(!m->DeleteRow(0));
+    QVERIFY(!m.list->DeleteRow(0));
     m_messages.duringShow = nullptr;
     DbProbe probe(s);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 1);

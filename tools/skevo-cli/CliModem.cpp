@@ -4,11 +4,11 @@
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
-#include "app/ModemLink.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 #include "modem/CSmsModem.h"
-#include "send/NumberRules.h"
+#include "modem/ModemLink.h"
+#include "send/SendRun.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,10 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QString kBadNumber = QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
-const QString kOpenFailed = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
-const QString kNoModem = QStringLiteral("请检查短信猫是否连接正确");
 
 QString OneLine(QString text)
 {
@@ -159,29 +155,23 @@ std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QStrin
     return o;
 }
 
-// Open + handshake with the device settings of setting.ini, overridden by the options.
-// Returns 0 when connected, else the exit code after the message.
-int Connect(CSkevoApp &app, const ModemOptions &o)
+int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored)
 {
-    const DeviceSettings &dev = app.Device();
-    const QString port = o.device.isEmpty() ? dev.m_strCOM : o.device;
-    const quint32 baud = o.baud > 0 ? o.baud : dev.BaudRateValue();
-    if (!app.Modem().Open(CSerialPort::DevicePath(port), baud, dev.ByteSizeValue(), dev.ParityCode(),
-                          dev.StopBitsCode())) {
-        PrintErr(kOpenFailed);
-        return 1;
-    }
     ModemTimeouts t = app.Modem().Timeouts();
     if (o.finalAnswerMs > 0)
         t.finalAnswerMs = o.finalAnswerMs;
     if (o.promptMs > 0)
         t.promptMs = o.promptMs;
     app.Modem().SetTimeouts(t);
-    if (!app.Modem().InitModem()) {
-        app.Modem().Close();
-        PrintErr(kNoModem);
+    link.SetPortOverride(o.device);
+    link.SetBaudOverride(o.baud);
+    const ModemLink::Result r = link.Connect(app.Device());
+    if (!r.m_bOk) {
+        PrintErr(r.m_strMessage);
         return 1;
     }
+    if (restored)
+        *restored = r.m_nRestored;
     return 0;
 }
 
@@ -194,11 +184,10 @@ void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
     });
 }
 
-void Disconnect(CSkevoApp &app)
+void Disconnect(ModemLink &link)
 {
     // Joined before the port closes, so the worker never meets a closed descriptor.
-    app.Modem().StopThread();
-    app.Modem().Close();
+    link.Disconnect();
 }
 
 } // namespace CliModem
@@ -263,29 +252,15 @@ int RunSend(const QStringList &args)
         return CliFail(error);
     const int timeoutSeconds = *timeout > 0 ? *timeout : 120;
 
-    // The checks of the send panel: one bad number and nothing at all is sent.
-    QStringList numbers;
-    for (const QString &n : p.values(QStringLiteral("to"))) {
-        if (!NumberRules::IsValidNumber(n))
-            return CliFail(kBadNumber);
-        numbers << NumberRules::NormaliseNumber(n);
-    }
-    if (p.isSet(QStringLiteral("numbers"))) {
-        QStringList fromFile;
-        int failures = 0;
-        if (!NumberRules::ReadNumberFile(p.value(QStringLiteral("numbers")), &fromFile, &failures))
-            return CliFail(QStringLiteral("该文件无效"));
-        if (failures > 0)
-            return CliFail(kBadNumber);
-        numbers += fromFile;
-    }
-    const QString text = p.value(QStringLiteral("text"));
-    if (!numbers.isEmpty() && text.isEmpty())
-        return CliFail(QStringLiteral("短信内容不能为空"));
-
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
-    if (const int rc = Connect(app, *options))
-        return rc;
+    // The send button's checks, made before the modem is spoken to: a refusal sends nothing.
+    const SendRunPlan plan =
+        SendRun::PlanUnattended(p.value(QStringLiteral("text")), p.values(QStringLiteral("to")),
+                                p.value(QStringLiteral("numbers")), app.Device().m_strSMSC);
+    for (const PanelMessage &m : plan.m_messages)
+        PrintErr(m.m_strText);
+    if (!plan.m_bQueue)
+        return 2;
 
     SignalQuit signalQuit;
     int expected = -1; // sent reports to wait for, known once everything is queued
@@ -321,23 +296,16 @@ int RunSend(const QStringList &args)
     });
 
     // What an earlier run kept goes first; what it had in flight is reported failed now.
-    const int restored = app.Modem().RestoreOutbox();
-    QVector<SmsRecord> records;
-    records.reserve(numbers.size());
-    for (const QString &n : numbers)
-        records.append(CSmsModem::MakeRecord(app.Device().m_strSMSC, n, text, -1));
-    app.Modem().Enqueue(records);
-    expected = sendReports + restored + int(records.size());
-    if (!app.Modem().StartThread()) {
-        Disconnect(app);
-        PrintErr(kNoModem);
-        return 1;
-    }
+    ModemLink modemLink(app.Modem());
+    int restored = 0;
+    if (const int rc = Connect(app, modemLink, *options, &restored))
+        return rc;
+    expected = restored + SendRun::Queue(app.Modem(), plan);
     if (sendReports < expected) {
         progress.start();
         QCoreApplication::exec();
     }
-    Disconnect(app);
+    Disconnect(modemLink);
     // Reports that came between the quit and the stop.
     while (const std::optional<SmsReport> r = app.Modem().PopReport()) {
         PrintOut(ReportLine(*r));
@@ -349,9 +317,9 @@ int RunSend(const QStringList &args)
     if (signalQuit.Interrupted())
         return 1;
     if (gaveUp && sendReports < expected) {
-        const QString cause = link == CSmsModem::LinkState::DeviceGone     ? QStringLiteral("短信猫已断开")
-                              : link == CSmsModem::LinkState::NotAnswering ? QStringLiteral("短信猫没有响应")
-                                                                           : QStringLiteral("没有发送结果");
+        QString cause = ModemLink::LinkLostText(link);
+        if (cause.isEmpty())
+            cause = QStringLiteral("没有发送结果");
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2), %3 条短信留在队列中, 下次运行时发送")
                      .arg(timeoutSeconds)
                      .arg(cause)
@@ -378,9 +346,6 @@ int RunListen(const QStringList &args)
         return CliFail(error);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
-    if (const int rc = Connect(app, *options))
-        return rc;
-
     SignalQuit signalQuit;
     CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
     ReportLinkStates(app, &link);
@@ -390,16 +355,13 @@ int RunListen(const QStringList &args)
         if (const std::optional<SmsReport> r = app.Modem().PopReport())
             PrintOut(ReportLine(*r));
     });
-    app.Modem().RestoreOutbox();
-    if (!app.Modem().StartThread()) {
-        Disconnect(app);
-        PrintErr(kNoModem);
-        return 1;
-    }
+    ModemLink modemLink(app.Modem());
+    if (const int rc = Connect(app, modemLink, *options))
+        return rc;
     if (*seconds > 0)
         QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
-    Disconnect(app);
+    Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     return 0;

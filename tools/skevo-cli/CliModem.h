@@ -2,6 +2,7 @@
 // What the modem commands of skevo-cli share: their options, connecting with the device
 // settings of setting.ini, one line per report, and a clean stop on SIGINT or SIGTERM.
 #include "base/SmsRecord.h"
+#include "modem/CSmsModem.h"
 
 #include <QCommandLineParser>
 #include <QSocketNotifier>
@@ -10,6 +11,7 @@
 #include <optional>
 
 class CSkevoApp;
+class ModemLink;
 
 namespace CliModem {
 
@@ -33,11 +35,15 @@ bool Parse(QCommandLineParser &p, const QString &command, const QStringList &arg
 std::optional<int> PositiveInt(const QCommandLineParser &p, const QString &name, QString *error);
 std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QString *error);
 
-// Open + handshake with the device settings of setting.ini, overridden by the options.
-// Returns 0 when connected, else the exit code after the message.
-int Connect(CSkevoApp &app, const ModemOptions &o);
+// Sets the engine's waits from the options, then connects as the application does: the
+// port of setting.ini (or --device, --baud), the handshake, the kept outbox, the worker.
+// Connect to the engine's reports before: those of kept messages journalled failed come
+// from this call. Returns 0 when connected, else the exit code after the message.
+int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored = nullptr);
 // The worker first, then the port; the queue stays kept.
-void Disconnect(CSkevoApp &app);
+void Disconnect(ModemLink &link);
+// Writes each change of the link to stderr and keeps the last one in *last.
+void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last);
 
 // While it lives, SIGINT and SIGTERM end the event loop.
 class SignalQuit

@@ -6,6 +6,7 @@
 
 #include "app/CSkevoApp.h"
 #include "modem/CSmsModem.h"
+#include "modem/ModemLink.h"
 #include "orders/OrderScheduler.h"
 
 #include <QCoreApplication>
@@ -51,9 +52,6 @@ int RunServe(const QStringList &args)
         return CliFail(error);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
-    if (const int rc = Connect(app, *options))
-        return rc;
-
     SignalQuit signalQuit;
     app.Db().SetErrorSink(PrintErr);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
@@ -62,12 +60,9 @@ int RunServe(const QStringList &args)
         if (const std::optional<SmsReport> r = app.Modem().PopReport())
             PrintOut(ReportLine(*r));
     });
-    app.Modem().RestoreOutbox();
-    if (!app.Modem().StartThread()) {
-        Disconnect(app);
-        PrintErr(QStringLiteral("请检查短信猫是否连接正确"));
-        return 1;
-    }
+    ModemLink modemLink(app.Modem());
+    if (const int rc = Connect(app, modemLink, *options))
+        return rc;
 
     // No operator answers the reminder question here: due orders start without it.
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
@@ -92,7 +87,7 @@ int RunServe(const QStringList &args)
     tick.stop();
     scheduler.Disconnected();
     // What is still queued stays kept in the outbox for the next run.
-    Disconnect(app);
+    Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     return 0;

@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"phonebook", RunPhoneBook},
     {"serve", RunServe},
     {"orders", RunOrders},
+    {"user", RunUser},
 };
 
 QString Usage()

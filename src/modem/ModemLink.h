@@ -1,6 +1,8 @@
 #pragma once
 // Connecting and disconnecting the modem: the port opened with the device settings, the
-// handshake, the worker. What the operator must be told comes back as text.
+// handshake, the kept outbox queued again, the worker. The application's connect button and
+// every modem command of skevo-cli go through here; what the operator must be told comes
+// back as text.
 #include "base/DeviceSettings.h"
 #include "modem/CSmsModem.h"
 
@@ -13,7 +15,9 @@ public:
     {
         bool m_bOk = false;
         QString m_strMessage; // "" on success
-        int m_nRestored = 0;  // send reports to come for what an earlier run left in the outbox
+        // Send reports to come for what an earlier run left in the outbox: the messages queued
+        // again and those journalled failed at once (their reports are already on their way).
+        int m_nRestored = 0;
     };
 
     explicit ModemLink(CSmsModem &modem);
@@ -22,9 +26,13 @@ public:
     void SetPortOverride(const QString &device) { m_strPortOverride = device; }
     QString PortOverride() const { return m_strPortOverride; }
     QString PortName(const DeviceSettings &device) const;
+    // A speed used instead of the configured one for this run; 0 keeps the configured one.
+    void SetBaudOverride(quint32 baud) { m_nBaudOverride = baud; }
+    quint32 BaudRate(const DeviceSettings &device) const;
 
     // Opens the port, runs the handshake, queues again what an earlier run left in the
-    // outbox (on the first connect of the run) and starts the worker.
+    // outbox (on the first connect of the run) and starts the worker. The reports of kept
+    // messages journalled failed are emitted from this call: connect to reportReady before.
     Result Connect(const DeviceSettings &device);
     // Stops the worker, then closes the port. Queued messages stay queued.
     void Disconnect();
@@ -32,10 +40,13 @@ public:
 
     // What the operator is told when the link is lost while connected, and when it is back.
     static QString LinkStateText(CSmsModem::LinkState state);
+    // What is wrong with a lost link, in a few words; "" for a link that is up.
+    static QString LinkLostText(CSmsModem::LinkState state);
 
 private:
     CSmsModem &m_modem;
     QString m_strPortOverride;
+    quint32 m_nBaudOverride = 0;
     bool m_bConnected = false;
     bool m_bOutboxRestored = false;
 };

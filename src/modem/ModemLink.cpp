@@ -1,7 +1,5 @@
 #include "ModemLink.h"
 
-#include "modem/CSmsModem.h"
-
 ModemLink::ModemLink(CSmsModem &modem)
     : m_modem(modem)
 {
@@ -12,6 +10,11 @@ QString ModemLink::PortName(const DeviceSettings &device) const
     return m_strPortOverride.isEmpty() ? device.m_strCOM : m_strPortOverride;
 }
 
+quint32 ModemLink::BaudRate(const DeviceSettings &device) const
+{
+    return m_nBaudOverride > 0 ? m_nBaudOverride : device.BaudRateValue();
+}
+
 ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
 {
     Result r;
@@ -19,7 +22,7 @@ ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
         r.m_bOk = true;
         return r;
     }
-    if (!m_modem.Open(PortName(device), device.BaudRateValue(), device.ByteSizeValue(), device.ParityCode(),
+    if (!m_modem.Open(PortName(device), BaudRate(device), device.ByteSizeValue(), device.ParityCode(),
                       device.StopBitsCode())) {
         r.m_strMessage = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
         return r;
@@ -53,15 +56,22 @@ void ModemLink::Disconnect()
     m_bConnected = false;
 }
 
-QString ModemLink::LinkStateText(CSmsModem::LinkState state)
+QString ModemLink::LinkLostText(CSmsModem::LinkState state)
 {
     switch (state) {
     case CSmsModem::LinkState::DeviceGone:
-        return QStringLiteral("短信猫已断开, 正在重新连接...");
+        return QStringLiteral("短信猫已断开");
     case CSmsModem::LinkState::NotAnswering:
-        return QStringLiteral("短信猫没有响应, 正在重新连接...");
+        return QStringLiteral("短信猫没有响应");
     case CSmsModem::LinkState::Connected:
         break;
     }
-    return QStringLiteral("短信猫已重新连接");
+    return QString();
+}
+
+QString ModemLink::LinkStateText(CSmsModem::LinkState state)
+{
+    if (state == CSmsModem::LinkState::Connected)
+        return QStringLiteral("短信猫已重新连接");
+    return LinkLostText(state) + QStringLiteral(", 正在重新连接...");
 }

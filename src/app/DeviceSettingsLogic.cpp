@@ -1,0 +1,135 @@
+#include "DeviceSettingsLogic.h"
+
+#include "base/CSettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+// ttyUSB2 before ttyUSB10: the name without its trailing number, then the number.
+bool NaturalLess(const QString &a, const QString &b)
+{
+    static const QRegularExpression tail(QStringLiteral("^(.*?)(\\d+)$"));
+    const QRegularExpressionMatch ma = tail.match(a), mb = tail.match(b);
+    if (ma.hasMatch() && mb.hasMatch() && ma.captured(1) == mb.captured(1))
+        return ma.captured(2).toULongLong() < mb.captured(2).toULongLong();
+    return a < b;
+}
+
+QStringList Devices(const QString &folder, const QString &pattern)
+{
+    QDir dir(folder);
+    QStringList out;
+    for (const QString &name : dir.entryList({pattern}, QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        out << dir.absoluteFilePath(name);
+    std::sort(out.begin(), out.end(), NaturalLess);
+    return out;
+}
+
+// The kernel makes every 8250 port node whether or not a port is behind it; an absent one
+// reports type 0.
+bool HasPort(const QString &sysTtyRoot, const QString &device)
+{
+    QFile type(QDir(sysTtyRoot).filePath(device.section(QLatin1Char('/'), -1) + QStringLiteral("/type")));
+    if (!type.open(QIODevice::ReadOnly))
+        return true;
+    return type.readAll().trimmed() != "0";
+}
+
+} // namespace
+
+namespace DeviceSettingsLogic {
+
+QStringList PortEntries(const QString &devRoot, const QString &sysTtyRoot)
+{
+    QStringList entries;
+    for (int n = 1; n <= 9; ++n)
+        entries << QStringLiteral("COM%1").arg(n);
+    for (const QString &d : Devices(devRoot, QStringLiteral("ttyS*"))) {
+        if (HasPort(sysTtyRoot, d))
+            entries << d;
+    }
+    entries << Devices(devRoot, QStringLiteral("ttyUSB*"));
+    entries << Devices(devRoot, QStringLiteral("ttyACM*"));
+    entries << Devices(QDir(devRoot).filePath(QStringLiteral("serial/by-id")), QStringLiteral("*"));
+    return entries;
+}
+
+QStringList BaudRateEntries()
+{
+    return {QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
+            QStringLiteral("28800"), QStringLiteral("38400"), QStringLiteral("57600")};
+}
+
+QStringList ByteSizeEntries()
+{
+    return {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")};
+}
+
+QStringList ParityEntries()
+{
+    return {QStringLiteral("偶校验"), QStringLiteral("奇校验"), QStringLiteral("无"), QStringLiteral("标记"),
+            QStringLiteral("空格")};
+}
+
+QStringList StopBitsEntries()
+{
+    return {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")};
+}
+
+int MatchEntry(const QStringList &entries, const QString &stored)
+{
+    // An empty text would "begin" every entry and silently turn into the first one.
+    if (stored.isEmpty())
+        return -1;
+    // Exact first, so that a stored /dev/ttyUSB1 is not shown as /dev/ttyUSB10.
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).compare(stored, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).startsWith(stored, Qt::CaseInsensitive))
+            return int(i);
+    }
+    return -1;
+}
+
+DeviceSettings Defaults(const DeviceSettings &current)
+{
+    DeviceSettings d;
+    d.m_strCOM = QStringLiteral("COM1");
+    d.m_strBaudRate = QStringLiteral("9600");
+    d.m_strByteSize = QStringLiteral("8");
+    d.m_strParity = QStringLiteral("无");
+    d.m_strStopBits = QStringLiteral("1");
+    d.m_strSMSC = current.m_strSMSC;
+    return d;
+}
+
+QString validate(const DeviceSettings &edited)
+{
+    if (edited.m_strCOM.isEmpty() || edited.m_strBaudRate.isEmpty() || edited.m_strSMSC.isEmpty())
+        return QStringLiteral("请正确设置端口和SMSC!");
+    return QString();
+}
+
+Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited)
+{
+    Result r;
+    r.m_strMessage = validate(edited);
+    if (!r.m_strMessage.isEmpty())
+        return r;
+    if (!edited.Write(file)) {
+        r.m_strMessage = QStringLiteral("无法写入设置文件 ") + file.Path();
+        return r;
+    }
+    current = edited;
+    r.m_bOk = true;
+    return r;
+}
+
+} // namespace DeviceSettingsLogic

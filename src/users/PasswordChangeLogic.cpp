@@ -1,0 +1,70 @@
+#include "PasswordChangeLogic.h"
+
+#include "base/PasswordHash.h"
+#include "UserAdminLogic.h"
+#include "db/CDbAccess.h"
+
+namespace {
+const QChar kQuote = QLatin1Char('\'');
+const QString kEmpty = QStringLiteral("用户名或密码不能为空!");
+
+int CountByName(CDbAccess &db, const QString &name)
+{
+    const RecordsetPtr rs = db.OpenRecordset(Sql::UserCountByName, {name});
+    return rs->IsEOF() ? 0 : rs->GetFieldText(QStringLiteral("NUM")).toInt();
+}
+} // namespace
+
+QString PasswordChangeLogic::validate()
+{
+    if (m_strName.isEmpty() || m_strPassword.isEmpty() || m_strRepeat.isEmpty())
+        return kEmpty;
+    if (m_strPassword != m_strRepeat)
+        return QStringLiteral("两次输入密码不一致!");
+    m_strName.remove(kQuote);
+    m_strPassword.remove(kQuote);
+    // A name or password of quotes alone would be stored empty, and the login refuses an
+    // empty one: the account could not be used again.
+    if (m_strName.isEmpty() || m_strPassword.isEmpty())
+        return kEmpty;
+    return QString();
+}
+
+AccountMessage PasswordChangeLogic::Apply(CDbAccess &db, const QString &currentUser)
+{
+    m_bKeepOpen = true;
+    const QString invalid = validate();
+    if (!invalid.isEmpty())
+        return AccountMessage::Refused(invalid, IMessageBox::Critical);
+    const QString hash = PasswordHash::Hash(m_strPassword);
+    if (hash.isEmpty())
+        return AccountMessage::Refused(QStringLiteral("内存不足, 无法保存密码"), IMessageBox::Critical);
+
+    AccountMessage refusal;
+    bool written = false;
+    bool committed = false;
+    try {
+        committed = db.Transaction([&] {
+            if (m_strName != currentUser && CountByName(db, m_strName) > 0) {
+                refusal = UserAdminLogic::Exists(m_strName);
+                return false;
+            }
+            if (CountByName(db, currentUser) < 1) {
+                m_bKeepOpen = false;
+                refusal = UserAdminLogic::Missing(currentUser);
+                return false;
+            }
+            written = db.Execute(Sql::UserRename, {m_strName, hash, currentUser});
+            return written;
+        });
+    } catch (const CDbError &e) {
+        m_bKeepOpen = false;
+        return AccountMessage::Refused(db.LastError().isEmpty() ? e.Description() : QString(), IMessageBox::Critical);
+    }
+    if (!refusal.m_strText.isEmpty())
+        return refusal;
+    m_bKeepOpen = false;
+    if (!written || !committed)
+        return AccountMessage::Refused(QString(), IMessageBox::NoIcon); // told by the database layer
+    return AccountMessage::Done(QStringLiteral("密码修改成功!"));
+}

@@ -1,0 +1,199 @@
+// The device window offscreen: which entry shows a stored text, the port list, "恢复默认",
+// the check on OK and the six keys it writes, in their order.
+#include "FakeMessageBox.h"
+#include "app/CDeviceDlg.h"
+#include "base/CSettingsFile.h"
+#include "app/DeviceSettingsLogic.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QStringList kPorts = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4"),
+                            QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7"), QStringLiteral("COM8"),
+                            QStringLiteral("COM9"), QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyUSB10")};
+
+template <typename T> T *Child(QWidget &w, const char *name)
+{
+    return w.findChild<T *>(QString::fromLatin1(name));
+}
+
+void Touch(const QString &path, const QByteArray &content = QByteArray())
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+} // namespace
+
+class tst_DeviceDlg : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void storedTextShows_data();
+    void storedTextShows();
+    void portEntriesOfTheSystem();
+    void defaultsThenOkWritesTheSixKeysInOrder();
+    void emptyPortBaudOrSmscIsRefused_data();
+    void emptyPortBaudOrSmscIsRefused();
+    void cancelChangesNothing();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<CSettingsFile> m_file;
+    FakeMessageBox m_messages;
+};
+
+void tst_DeviceDlg::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_file = std::make_unique<CSettingsFile>(m_dir->filePath(QStringLiteral("setting.ini")));
+    m_messages.Clear();
+}
+
+void tst_DeviceDlg::storedTextShows_data()
+{
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("port as listed") << "portCombo" << "COM3" << 2 << "COM3";
+    QTest::newRow("port in other case") << "portCombo" << "com2" << 1 << "COM2";
+    QTest::newRow("port above COM9: its own text") << "portCombo" << "COM12" << -1 << "COM12";
+    QTest::newRow("device path, not the longer one") << "portCombo" << "/dev/ttyUSB1" << 9 << "/dev/ttyUSB1";
+    QTest::newRow("unlisted device") << "portCombo" << "/dev/pts/7" << -1 << "/dev/pts/7";
+    QTest::newRow("baud by its beginning") << "baudCombo" << "192" << 2 << "19200";
+    QTest::newRow("baud not in the list") << "baudCombo" << "115200" << -1 << "115200";
+    QTest::newRow("parity word") << "parityCombo" << "奇校验" << 1 << "奇校验";
+    QTest::newRow("stop bits 1.5") << "stopBitsCombo" << "1.5" << 1 << "1.5";
+    QTest::newRow("stop bits 1 is not 1.5") << "stopBitsCombo" << "1" << 0 << "1";
+    QTest::newRow("data bits 9 as typed") << "byteSizeCombo" << "9" << -1 << "9";
+    QTest::newRow("empty stays empty") << "byteSizeCombo" << "" << -1 << "";
+}
+
+void tst_DeviceDlg::storedTextShows()
+{
+    QFETCH(QString, combo);
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    QFETCH(QString, shown);
+    DeviceSettings s;
+    const QString name = combo;
+    if (name == QStringLiteral("portCombo"))
+        s.m_strCOM = stored;
+    else if (name == QStringLiteral("baudCombo"))
+        s.m_strBaudRate = stored;
+    else if (name == QStringLiteral("parityCombo"))
+        s.m_strParity = stored;
+    else if (name == QStringLiteral("stopBitsCombo"))
+        s.m_strStopBits = stored;
+    else
+        s.m_strByteSize = stored;
+    CDeviceDlg dlg(s, *m_file, m_messages, kPorts);
+    auto *c = dlg.findChild<QComboBox *>(name);
+    QCOMPARE(c->currentIndex(), index);
+    QCOMPARE(c->currentText(), shown);
+    // OK writes back what is shown.
+    if (!shown.isEmpty()) {
+        QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+        QVERIFY2(m_messages.shown.isEmpty(), qPrintable(m_messages.Last()));
+        QCOMPARE(DeviceSettings::Read(*m_file).m_strCOM, s.m_strCOM);
+    }
+}
+
+void tst_DeviceDlg::portEntriesOfTheSystem()
+{
+    const QString dev = m_dir->filePath(QStringLiteral("dev"));
+    const QString sys = m_dir->filePath(QStringLiteral("sys"));
+    for (const char *name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "tty0", "serial/by-id/usb-Modem_1234-if00"})
+        Touch(dev + QLatin1Char('/') + QLatin1String(name));
+    Touch(sys + QStringLiteral("/ttyS0/type"), "4\n");
+    Touch(sys + QStringLiteral("/ttyS1/type"), "0\n"); // no port behind it
+    const QStringList entries = DeviceSettingsLogic::PortEntries(dev, sys);
+    QCOMPARE(entries.first(), QStringLiteral("COM1"));
+    QCOMPARE(entries.at(8), QStringLiteral("COM9"));
+    QCOMPARE(entries.mid(9), QStringList({dev + QStringLiteral("/ttyS0"), dev + QStringLiteral("/ttyUSB2"),
+                                          dev + QStringLiteral("/ttyUSB10"), dev + QStringLiteral("/ttyACM0"),
+                                          dev + QStringLiteral("/serial/by-id/usb-Modem_1234-if00")}));
+}
+
+void tst_DeviceDlg::defaultsThenOkWritesTheSixKeysInOrder()
+{
+    QVERIFY(m_file->WriteString(QStringLiteral("SQL"), QStringLiteral("Data"), QStringLiteral("x")));
+    DeviceSettings current;
+    current.m_strCOM = QStringLiteral("/dev/ttyUSB10");
+    current.m_strBaudRate = QStringLiteral("57600");
+    current.m_strSMSC = QStringLiteral("8613010381500");
+    current.m_strByteSize = QStringLiteral("7");
+    current.m_strParity = QStringLiteral("偶校验");
+    current.m_strStopBits = QStringLiteral("2");
+    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("设备管理"));
+    QTest::mouseClick(Child<QPushButton>(dlg, "defaultsButton"), Qt::LeftButton);
+    QCOMPARE(Child<QComboBox>(dlg, "portCombo")->currentIndex(), 0);
+    QCOMPARE(Child<QComboBox>(dlg, "parityCombo")->currentIndex(), 2);
+    QCOMPARE(current.m_strCOM, QStringLiteral("/dev/ttyUSB10")); // nothing taken before OK
+    QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QVERIFY(m_messages.shown.isEmpty());
+
+    QFile f(m_file->Path());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    const QString system = text.mid(text.indexOf(QStringLiteral("[SYSTEM]")));
+    QCOMPARE(system.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList({QStringLiteral("[SYSTEM]"), QStringLiteral("COM=COM1"), QStringLiteral("BaudRate=9600"),
+                          QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
+                          QStringLiteral("StopBits=1")}));
+    // The application's settings, which the next connect takes.
+    QCOMPARE(current.m_strCOM, QStringLiteral("COM1"));
+    QCOMPARE(current.m_strBaudRate, QStringLiteral("9600"));
+    QCOMPARE(current.m_strSMSC, QStringLiteral("8613010381500"));
+    QCOMPARE(current.StopBitsCode(), quint8(0));
+}
+
+void tst_DeviceDlg::emptyPortBaudOrSmscIsRefused_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::newRow("port") << "portCombo";
+    QTest::newRow("baud rate") << "baudCombo";
+    QTest::newRow("SMSC") << "smscEdit";
+}
+
+void tst_DeviceDlg::emptyPortBaudOrSmscIsRefused()
+{
+    QFETCH(QString, control);
+    DeviceSettings current;
+    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    dlg.show();
+    if (auto *c = dlg.findChild<QComboBox *>(control))
+        c->setEditText(QString());
+    else
+        dlg.findChild<QLineEdit *>(control)->clear();
+    QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请正确设置端口和SMSC!")}));
+    QCOMPARE(m_messages.shown.first().caption, QString());
+    QVERIFY(dlg.isVisible());
+    QVERIFY(!QFile::exists(m_file->Path()));
+}
+
+void tst_DeviceDlg::cancelChangesNothing()
+{
+    DeviceSettings current;
+    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    Child<QLineEdit>(dlg, "smscEdit")->setText(QStringLiteral("123"));
+    QTest::mouseClick(Child<QPushButton>(dlg, "cancelButton"), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(current.m_strSMSC, DeviceSettings().m_strSMSC);
+    QVERIFY(!QFile::exists(m_file->Path()));
+}
+
+QTEST_MAIN(tst_DeviceDlg)
+#include "tst_devicedlg.moc"

@@ -1,0 +1,133 @@
+// What the engine tells besides reports: the signal strength, asked only while the worker
+// is idle and at most once an interval, and the counts of a run once the queue is empty.
+#include "DbTargets.h"
+#include "EngineRig.h"
+#include "TestEnv.h"
+
+#include <QtTest>
+
+namespace {
+constexpr int kWaitMs = 30000;
+const QString kSmsc = QStringLiteral("8613800100500");
+
+QString Number(int i)
+{
+    return QStringLiteral("86139%1").arg(i, 8, 10, QLatin1Char('0'));
+}
+
+int CsqCount(const QStringList &commands)
+{
+    return int(commands.count(QStringLiteral("AT+CSQ")));
+}
+} // namespace
+
+class tst_ModemStatus : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { m_targets.Init(); }
+    void cleanupTestCase() { m_targets.Cleanup(); }
+
+    void parse_data();
+    void parse();
+    void signalOnlyWhenIdleAndRunCounts_data();
+    void signalOnlyWhenIdleAndRunCounts();
+    void noSignalQueryUnlessAsked();
+
+private:
+    DbTargets m_targets;
+};
+
+void tst_ModemStatus::parse_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("rssi");    // -1: not a +CSQ line
+    QTest::addColumn<int>("percent"); // -1: not known
+    QTest::newRow("middle") << "+CSQ: 20,99" << 20 << 65;
+    QTest::newRow("no space") << "+CSQ:31,0" << 31 << 100;
+    QTest::newRow("weakest") << "+CSQ: 0,99" << 0 << 0;
+    QTest::newRow("not known") << "+CSQ: 99,99" << 99 << -1;
+    QTest::newRow("another answer") << "+CSCA: \"+8613800100500\",145" << -1 << -1;
+    QTest::newRow("one field") << "+CSQ: 20" << -1 << -1;
+    QTest::newRow("not numbers") << "+CSQ: a,b" << -1 << -1;
+}
+
+void tst_ModemStatus::parse()
+{
+    QFETCH(QString, line);
+    QFETCH(int, rssi);
+    QFETCH(int, percent);
+    const std::optional<SignalQuality> q = SignalQuality::Parse(line);
+    QCOMPARE(q.has_value(), rssi >= 0);
+    if (q) {
+        QCOMPARE(q->m_nRssi, rssi);
+        QCOMPARE(q->Percent(), percent);
+    }
+}
+
+void tst_ModemStatus::signalOnlyWhenIdleAndRunCounts_data()
+{
+    QTest::addColumn<int>("intervalMs");
+    QTest::newRow("once a minute: one query after the connect") << 60000;
+    QTest::newRow("every 20 ms: still never while the queue has work") << 20;
+}
+
+void tst_ModemStatus::signalOnlyWhenIdleAndRunCounts()
+{
+    QFETCH(int, intervalMs);
+    QTemporaryDir dir;
+    EngineRig rig(TestEnv::Sqlite(dir.path()));
+    ModemTimeouts t = FastTimeouts();
+    t.signalIntervalMs = intervalMs;
+    rig.modem->SetTimeouts(t);
+    QList<SignalQuality> qualities;
+    QList<QPair<int, int>> runs;
+    QObject context; // in this thread: the worker's signals arrive queued, as in the window
+    connect(rig.modem.get(), &CSmsModem::signalQualityRead, &context, [&](const SignalQuality &q) { qualities << q; });
+    connect(rig.modem.get(), &CSmsModem::sendRunFinished, &context, [&](int ok, int failed) { runs << qMakePair(ok, failed); });
+    QVERIFY(rig.ConnectAndStart());
+    QTRY_VERIFY_WITH_TIMEOUT(!qualities.isEmpty(), kWaitMs);
+    QCOMPARE(qualities.first().m_nRssi, 20);
+
+    rig.sim.SetLatency(30); // a run long enough for many intervals
+    rig.sim.SetCmsErrorTo({Number(2)});
+    rig.sim.ClearLog();
+    rig.modem->Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(kSmsc, Number(1), QStringLiteral("a"), -1),
+                                          CSmsModem::MakeRecord(kSmsc, Number(2), QStringLiteral("b"), -1),
+                                          CSmsModem::MakeRecord(kSmsc, Number(3), QStringLiteral("c"), -1)});
+    QTRY_COMPARE_WITH_TIMEOUT(runs.size(), 1, kWaitMs);
+    QCOMPARE(runs.first(), qMakePair(2, 1));
+    QCOMPARE(rig.sink->Count(QStringLiteral("发送")), 3); // the counts come after the last report
+    const QStringList commands = rig.sim.Commands();
+    qsizetype firstSend = -1, lastSend = -1;
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        if (commands.at(i).startsWith(QStringLiteral("AT+CMGS="))) {
+            lastSend = i;
+            if (firstSend < 0)
+                firstSend = i;
+        }
+    }
+    QVERIFY(firstSend >= 0);
+    QCOMPARE(CsqCount(commands.mid(firstSend, lastSend - firstSend + 1)), 0);
+    if (intervalMs >= 60000) {
+        QTest::qWait(300);
+        QCOMPARE(CsqCount(rig.sim.Commands()), 0); // the minute has not come round again
+        QCOMPARE(qualities.size(), 1);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(CsqCount(rig.sim.Commands().mid(lastSend)) >= 2, kWaitMs);
+    }
+}
+
+void tst_ModemStatus::noSignalQueryUnlessAsked()
+{
+    QTemporaryDir dir;
+    EngineRig rig(TestEnv::Sqlite(dir.path()));
+    QVERIFY(rig.ConnectAndStart());
+    rig.modem->Enqueue(CSmsModem::MakeRecord(kSmsc, Number(1), QStringLiteral("a"), -1));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    QTest::qWait(200);
+    QCOMPARE(CsqCount(rig.sim.Commands()), 0);
+}
+
+QTEST_MAIN(tst_ModemStatus)
+#include "tst_modemstatus.moc"

@@ -1,0 +1,127 @@
+// skevo-cli user as a process, in a working folder whose setting.ini names a SQLite file:
+// the same checks and messages as the account window, passwords from a pipe and from a
+// terminal that does not echo them.
+#include "TestEnv.h"
+#include "app/CSkevoApp.h"
+#include "db/Schema.h"
+#include "users/LoginLogic.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+class tst_CliUser : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void commandsInTurn();
+    void terminalPasswordIsNotEchoed();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out, err;
+    };
+    Run Cli(const QStringList &args, const QByteArray &input = QByteArray())
+    {
+        QProcess p;
+        p.setWorkingDirectory(m_dir->path());
+        p.start(TestEnv::CliPath(), QStringList{QStringLiteral("user")} + args);
+        p.write(input);
+        p.closeWriteChannel();
+        Run r;
+        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
+            r.exitCode = p.exitCode();
+        r.out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        r.err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        return r;
+    }
+    bool LogsIn(const QString &name, const QString &password)
+    {
+        CSkevoApp app(m_dir->filePath(QStringLiteral("setting.ini")));
+        LoginLogic l;
+        l.m_strName = name;
+        l.m_strPassword = password;
+        return l.Check(app.Db()).m_bOk;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_CliUser::init()
+{
+    QVERIFY(!TestEnv::CliPath().isEmpty());
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+void tst_CliUser::commandsInTurn()
+{
+    const struct
+    {
+        QStringList args;
+        QByteArray input;
+        int exitCode;
+        QString out, err;
+    } steps[] = {
+        {{QStringLiteral("list")}, {}, 0, QStringLiteral("admin\t管理员\t"), {}},
+        {{QStringLiteral("add"), QStringLiteral("bob")}, "b'pw\n", 0, QStringLiteral("增加成功!"), {}},
+        {{QStringLiteral("add"), QStringLiteral("bob"), QStringLiteral("--level"), QStringLiteral("admin")}, "x\n", 1, {},
+         QStringLiteral("该用户 bob 已经存在")},
+        {{QStringLiteral("add"), QStringLiteral("carol"), QStringLiteral("--level"), QStringLiteral("admin")}, "", 1, {},
+         QStringLiteral("密码不能为空!")},
+        {{QStringLiteral("passwd"), QStringLiteral("admin")}, "\n", 1, {}, QStringLiteral("密码不能为空!")},
+        {{QStringLiteral("passwd"), QStringLiteral("admin")}, "found again\n", 0, QStringLiteral("修改成功!"), {}},
+        {{QStringLiteral("passwd"), QStringLiteral("nobody")}, "x\n", 1, {}, QStringLiteral("该用户 nobody 不存在")},
+        {{QStringLiteral("delete"), QStringLiteral("admin")}, {}, 0, {}, {}},
+        {{QStringLiteral("delete"), QStringLiteral("bob")}, {}, 1, {}, QStringLiteral("将所有的用户删除后将无法登录系统!")},
+        {{QStringLiteral("add"), QStringLiteral("x"), QStringLiteral("--level"), QStringLiteral("root")}, {}, 2, {},
+         QStringLiteral("--level is admin or user")},
+        {{QStringLiteral("delete")}, {}, 2, {}, QStringLiteral("usage: skevo-cli user")},
+    };
+    for (const auto &s : steps) {
+        const Run r = Cli(s.args, s.input);
+        const QString what = s.args.join(QLatin1Char(' ')) + QStringLiteral(": ") + r.out + QStringLiteral(" | ") + r.err;
+        QVERIFY2(r.exitCode == s.exitCode, qPrintable(what));
+        QVERIFY2(s.out.isEmpty() ? r.out.isEmpty() : r.out.startsWith(s.out), qPrintable(what));
+        QVERIFY2(s.err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(s.err), qPrintable(what));
+    }
+    QVERIFY(LogsIn(QStringLiteral("bob"), QStringLiteral("bpw")));
+    QVERIFY(!LogsIn(Schema::kFirstAdminName, QStringLiteral("found again")));
+    const Run list = Cli({QStringLiteral("list")});
+    QCOMPARE(list.out.split(QLatin1Char('\n')).size(), 1);
+    QVERIFY(list.out.startsWith(QStringLiteral("bob\t一般用户\t")));
+}
+
+void tst_CliUser::terminalPasswordIsNotEchoed()
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    QProcess p;
+    p.setWorkingDirectory(m_dir->path());
+    p.setStandardInputFile(QString::fromLocal8Bit(ptsname(master)));
+    p.start(TestEnv::CliPath(), {QStringLiteral("user"), QStringLiteral("passwd"), QStringLiteral("admin")});
+    QByteArray err;
+    for (const char *prompt : {"密码: ", "再次输入密码: "}) {
+        // Typed only once the prompt shows, when echo is already off.
+        QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).endsWith(QByteArray(prompt)), 20000);
+        QCOMPARE(::write(master, "secret\n", 7), ssize_t(7));
+    }
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), QStringLiteral("修改成功!"));
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char echoed[256];
+    const ssize_t n = ::read(master, echoed, sizeof echoed);
+    ::close(master);
+    QVERIFY2(n <= 0 || !QByteArray(echoed, int(n)).contains("secret"), echoed);
+    QVERIFY(LogsIn(Schema::kFirstAdminName, QStringLiteral("secret")));
+}
+
+QTEST_MAIN(tst_CliUser)
+#include "tst_cliuser.moc"
