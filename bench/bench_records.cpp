@@ -177,14 +177,13 @@ int main(int argc, char **argv)
     CountingMessages messages;
     SilentRing ring;
     CSkevoApp app(settingsPath);
-    app.m_db.SetErrorSink([&](const QString &t) { messages.Show(t); });
+    app.Db().SetErrorSink([&](const QString &t) { messages.Show(t); });
     LoginLogic login;
     login.m_strName = QStringLiteral("admin");
     login.m_strPassword = QStringLiteral("admin");
-    if (!login.Login(app.m_db).m_bOk)
+    if (!login.Login(app.Db()).m_bOk)
         return 1;
-    app.m_strUser = login.m_strUserFound;
-    app.m_bAdmin = login.m_bAdminFound;
+    app.SetUser(login.m_strUserFound, login.m_bAdminFound);
     std::printf("journal: %d rows (%d sent, %d received), SQLite\n", rows, rows / 2, rows / 2);
     std::printf("after the login: VmRSS %ld kB\n", StatusKb("VmRSS:"));
 

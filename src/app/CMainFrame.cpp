@@ -139,8 +139,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     , m_messages(messages)
     , m_ring(ring)
     , m_pProfile(profile)
-    , m_link(app.m_modem)
-    , m_pScheduler(std::make_unique<OrderScheduler>(app.m_db, app.m_modem))
+    , m_link(app.Modem())
+    , m_pScheduler(std::make_unique<OrderScheduler>(app.Db(), app.Modem()))
 {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Skevo"));
@@ -159,7 +159,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     form->setObjectName(QStringLiteral("viewScrollArea"));
     form->setWidgetResizable(true);
     form->setFrameShape(QFrame::NoFrame);
-    m_pView = new CSkevoView(app.m_settings, app.m_device, app.m_db, app.m_modem, messages);
+    m_pView = new CSkevoView(app.Settings(), app.Device(), app.Db(), app.Modem(), messages);
     form->setWidget(m_pView);
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);
@@ -189,17 +189,17 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(m_pOrderTimer, &QTimer::timeout, this, &CMainFrame::dueOrderCheck);
     connect(this, &CMainFrame::dueOrderCheck, this, [this] { CheckDueOrder(QDateTime::currentDateTime()); });
 
-    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.m_strUser));
-    m_bPlay = FrameSettings::ReadPlayFlag(m_app.m_settings);
-    m_strRingFile = FrameSettings::ReadRingFile(m_app.m_settings);
+    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.User()));
+    m_bPlay = FrameSettings::ReadPlayFlag(m_app.Settings());
+    m_strRingFile = FrameSettings::ReadRingFile(m_app.Settings());
     m_pActPlay->setChecked(m_bPlay);
 
     // The engine's worker signals from its own thread: one queued call per report, in order.
-    connect(&m_app.m_modem, &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
-    connect(&m_app.m_modem, &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
+    connect(&m_app.Modem(), &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
+    connect(&m_app.Modem(), &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
     // The worker loses and regains the modem on its own while connected; the status bar and
     // the tray say so. A state that comes in after a disconnect is of no interest any more.
-    connect(&m_app.m_modem, &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
+    connect(&m_app.Modem(), &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
         if (!m_link.IsConnected())
             return;
         const QString text = ModemLink::LinkStateText(state);
@@ -431,24 +431,24 @@ void CMainFrame::BuildLinkPane()
     m_pPaneLink = new QLabel(statusBar());
     m_pPaneLink->setObjectName(QStringLiteral("paneLink"));
     statusBar()->insertPermanentWidget(0, m_pPaneLink);
-    ModemTimeouts t = m_app.m_modem.Timeouts();
+    ModemTimeouts t = m_app.Modem().Timeouts();
     t.signalIntervalMs = 60000;
-    m_app.m_modem.SetTimeouts(t);
+    m_app.Modem().SetTimeouts(t);
     // A lost link has no strength to show until the modem answers and is asked again.
-    connect(&m_app.m_modem, &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
+    connect(&m_app.Modem(), &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
         if (state != CSmsModem::LinkState::Connected && m_signal) {
             m_signal.reset();
             UpdateLinkPane();
         }
     }, Qt::QueuedConnection);
-    connect(&m_app.m_modem, &CSmsModem::signalQualityRead, this, [this](const SignalQuality &q) {
+    connect(&m_app.Modem(), &CSmsModem::signalQualityRead, this, [this](const SignalQuality &q) {
         if (!m_link.IsConnected())
             return;
         m_signal = q;
         UpdateLinkPane();
     }, Qt::QueuedConnection);
     // Over the message pane until the next text there (or a menu's prompt) replaces it.
-    connect(&m_app.m_modem, &CSmsModem::sendRunFinished, this, [this](int succeeded, int failed) {
+    connect(&m_app.Modem(), &CSmsModem::sendRunFinished, this, [this](int succeeded, int failed) {
         statusBar()->showMessage(LinkStatus::RunDoneText(succeeded, failed));
     }, Qt::QueuedConnection);
 }
@@ -460,7 +460,7 @@ void CMainFrame::UpdateLinkPane()
         m_signal.reset();
         m_strLinkPort.clear();
     } else if (m_strLinkPort.isEmpty()) {
-        m_strLinkPort = m_link.PortName(m_app.m_device);
+        m_strLinkPort = m_link.PortName(m_app.Device());
     }
     m_pPaneLink->setText(LinkStatus::PaneText(m_strLinkPort, m_signal));
 }
@@ -484,7 +484,7 @@ void CMainFrame::OnConnect()
 {
     if (m_link.IsConnected())
         return;
-    const ModemLink::Result r = m_link.Connect(m_app.m_device);
+    const ModemLink::Result r = m_link.Connect(m_app.Device());
     if (!r.m_bOk) {
         m_messages.Show(r.m_strMessage);
         UpdateCommandStates();
@@ -510,7 +510,7 @@ void CMainFrame::OnDisconnect()
 
 void CMainFrame::OnReport()
 {
-    const std::optional<SmsReport> report = m_app.m_modem.PopReport();
+    const std::optional<SmsReport> report = m_app.Modem().PopReport();
     if (!report)
         return;
     m_pList->AddReportRow(*report);
@@ -575,32 +575,32 @@ void CMainFrame::OnTogglePlay()
 
 void CMainFrame::OnAccounts()
 {
-    if (m_app.m_bAdmin) {
+    if (m_app.IsAdmin()) {
         CUserAdminDlg dlg(m_app.DbSettingsSource(), m_messages, this);
         dlg.exec();
         return;
     }
-    CPasswordChangeDlg dlg(m_app.m_db, m_messages, m_app.m_strUser, this);
+    CPasswordChangeDlg dlg(m_app.Db(), m_messages, m_app.User(), this);
     if (dlg.exec() != QDialog::Accepted)
         return;
-    m_app.m_strUser = dlg.UserName();
-    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.m_strUser));
+    m_app.SetUser(dlg.UserName(), m_app.IsAdmin());
+    m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.User()));
 }
 
 void CMainFrame::OnDevice()
 {
-    CDeviceDlg dlg(m_app.m_device, m_app.m_settings, m_messages, DeviceSettingsLogic::PortEntries(), this);
+    CDeviceDlg dlg(m_app.Device(), m_app.Settings(), m_messages, DeviceSettingsLogic::PortEntries(), this);
     dlg.exec();
 }
 
 void CMainFrame::OnRingSettings()
 {
-    CRingDlg dlg(m_app.m_settings, m_ring, m_messages, m_bPlay, this);
+    CRingDlg dlg(m_app.Settings(), m_ring, m_messages, m_bPlay, this);
     if (dlg.exec() != QDialog::Accepted)
         return;
     m_bPlay = dlg.PlayFlag();
     m_pActPlay->setChecked(m_bPlay);
-    m_strRingFile = FrameSettings::ReadRingFile(m_app.m_settings);
+    m_strRingFile = FrameSettings::ReadRingFile(m_app.Settings());
 }
 
 void CMainFrame::OnAbout()
@@ -632,7 +632,7 @@ void CMainFrame::OnAbout()
 
 void CMainFrame::OnOrders()
 {
-    COrderDlg dialog(m_app.m_db, m_app.m_settings, m_messages, NumberRules::ReadNumberFile, this);
+    COrderDlg dialog(m_app.Db(), m_app.Settings(), m_messages, NumberRules::ReadNumberFile, this);
     dialog.exec();
 }
 
@@ -651,7 +651,7 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         m_pPaneMessage->setText(OrderScheduler::StartedText());
         m_pView->ResetProgress(messages);
     };
-    m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.m_settings), m_app.m_device.m_strSMSC, hooks);
+    m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.Settings()), m_app.Device().m_strSMSC, hooks);
 }
 
 void CMainFrame::OnExit()
@@ -673,7 +673,7 @@ void CMainFrame::OnExportLog()
 
 void CMainFrame::OnReply(int row)
 {
-    CReplyDlg::Services services{m_app.m_modem, m_messages, [this] { return m_app.m_device.m_strSMSC; },
+    CReplyDlg::Services services{m_app.Modem(), m_messages, [this] { return m_app.Device().m_strSMSC; },
                                  [this] {
                                      m_pView->ResetProgress(2);
                                      m_pView->StepProgress();
@@ -709,8 +709,8 @@ void CMainFrame::SaveOnClose()
 {
     // A failure has been shown by the database layer (the statement's error text); the
     // window closes all the same.
-    LastNumbers::SaveLastNumbers(m_app.m_db, m_pView->GetAllNumbers());
-    FrameSettings::WriteOnClose(m_app.m_settings, m_pView->Message(), m_bPlay);
+    LastNumbers::SaveLastNumbers(m_app.Db(), m_pView->GetAllNumbers());
+    FrameSettings::WriteOnClose(m_app.Settings(), m_pView->Message(), m_bPlay);
 
     WindowPlacement p;
     p.SetNormalRect(normalGeometry().isValid() ? normalGeometry() : geometry());

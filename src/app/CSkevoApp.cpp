@@ -16,6 +16,12 @@ CSkevoApp::CSkevoApp(const QString &settingsPath)
 {
 }
 
+void CSkevoApp::SetUser(const QString &name, bool admin)
+{
+    m_strUser = name;
+    m_bAdmin = admin;
+}
+
 QString CSkevoApp::DefaultSettingsPath()
 {
     return QDir::current().absoluteFilePath(QStringLiteral("setting.ini"));

@@ -20,9 +20,23 @@ public:
     DbSettings ReadDbSettings() const;
     CDbAccess::SettingsSource DbSettingsSource() const;
 
+    // The device settings as read at start; the device settings dialog changes them here.
+    DeviceSettings &Device() { return m_device; }
+    const DeviceSettings &Device() const { return m_device; }
+
+    // The GUI thread's database instance; other threads make their own.
+    CDbAccess &Db() { return m_db; }
+    CSmsModem &Modem() { return m_modem; }
+
+    // The account logged in: empty before the login.
+    const QString &User() const { return m_strUser; }
+    bool IsAdmin() const { return m_bAdmin; }
+    void SetUser(const QString &name, bool admin);
+
     // setting.ini in the working directory, as an absolute path.
     static QString DefaultSettingsPath();
 
+private:
     CSettingsFile m_settings;
     DeviceSettings m_device;
     QString m_strUser;

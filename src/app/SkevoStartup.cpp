@@ -68,11 +68,13 @@ int Run(const QStringList &arguments, IMessageBox &messages)
         return 1;
     }
 
-    app.m_db.SetErrorSink([&messages](const QString &text) { messages.Show(text); });
+    app.Db().SetErrorSink([&messages](const QString &text) { messages.Show(text); });
 
     auto *boxes = dynamic_cast<CMessageBox *>(&messages);
     {
-        CLoginDlg login(app.m_settings, app.m_db, app.m_strUser, app.m_bAdmin, messages);
+        QString user;
+        bool admin = false;
+        CLoginDlg login(app.Settings(), app.Db(), user, admin, messages);
         // The login stays on top of other windows: its messages must stand over it.
         if (boxes)
             boxes->SetParent(&login);
@@ -81,6 +83,7 @@ int Run(const QStringList &arguments, IMessageBox &messages)
             boxes->SetParent(nullptr);
         if (result != QDialog::Accepted)
             return 0;
+        app.SetUser(user, admin);
     }
 
     CRingPlayer ring;

@@ -54,24 +54,27 @@ void tst_EndToEnd::loginConnectSendAndReceive()
     QTemporaryDir dir;
     FakeMessageBox messages;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    app.m_db.SetErrorSink([&](const QString &t) { messages.Show(t); });
+    app.Db().SetErrorSink([&](const QString &t) { messages.Show(t); });
 
     // Log in as the first administrator.
     {
-        CLoginDlg login(app.m_settings, app.m_db, app.m_strUser, app.m_bAdmin, messages);
+        QString user;
+        bool admin = false;
+        CLoginDlg login(app.Settings(), app.Db(), user, admin, messages);
         login.show();
         QVERIFY(QTest::qWaitForWindowExposed(&login));
         login.findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("admin"));
         login.findChild<QLineEdit *>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
         QTest::mouseClick(login.findChild<QPushButton *>(QStringLiteral("loginButton")), Qt::LeftButton);
         QCOMPARE(login.result(), int(QDialog::Accepted));
+        app.SetUser(user, admin);
     }
-    QCOMPARE(app.m_strUser, QStringLiteral("admin"));
-    QVERIFY(app.m_bAdmin);
+    QCOMPARE(app.User(), QStringLiteral("admin"));
+    QVERIFY(app.IsAdmin());
 
     ModemSimulator sim;
     QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
-    app.m_device.m_strCOM = sim.DevicePath();
+    app.Device().m_strCOM = sim.DevicePath();
 
     QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
     CountingRing ring;

@@ -44,7 +44,7 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     QTemporaryDir dir;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
     FakeMessageBox messages;
-    app.m_db.SetErrorSink([&messages](const QString &t) { messages.Show(t); });
+    app.Db().SetErrorSink([&messages](const QString &t) { messages.Show(t); });
     SilentRing ring;
     QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
     ModemSimulator sim;
@@ -60,8 +60,8 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  信号: 65%"), 30000);
 
     sim.SetCmsErrorTo({QStringLiteral("8613900000002")});
-    app.m_modem.Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(app.m_device.m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
-                                           CSmsModem::MakeRecord(app.m_device.m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
+    app.Modem().Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
+                                           CSmsModem::MakeRecord(app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
     QTRY_COMPARE_WITH_TIMEOUT(frame.statusBar()->currentMessage(), QStringLiteral("发送完成: 成功 1 条, 失败 1 条"), 30000);
 
     frame.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();

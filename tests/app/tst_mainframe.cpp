@@ -143,11 +143,11 @@ void tst_MainFrame::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
-    m_app->m_strUser = QStringLiteral("张三");
-    m_app->m_db.SetErrorSink([this](const QString &t) { m_messages.Show(t); });
-    ModemTimeouts t = m_app->m_modem.Timeouts();
+    m_app->SetUser(QStringLiteral("张三"), false);
+    m_app->Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
+    ModemTimeouts t = m_app->Modem().Timeouts();
     t.handshakeMs = 500;
-    m_app->m_modem.SetTimeouts(t);
+    m_app->Modem().SetTimeouts(t);
     m_profile = std::make_unique<QSettings>(ProfilePath(), QSettings::IniFormat);
     m_messages.Clear();
     m_messages.answers.clear();
@@ -446,7 +446,7 @@ void tst_MainFrame::connectToSilentTerminal()
     Frame().Link().SetPortOverride(pty.Path());
     Action("actionConnect")->trigger();
     QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请检查短信猫是否连接正确")}));
-    QVERIFY(!m_app->m_modem.IsOpen());
+    QVERIFY(!m_app->Modem().IsOpen());
     QVERIFY(!Frame().IsConnected());
     QVERIFY(Action("actionConnect")->isEnabled());
     QVERIFY(!Action("actionDisconnect")->isEnabled());
@@ -456,8 +456,8 @@ void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
 {
     ConnectToSimulator();
     CMainFrame &f = Frame();
-    QVERIFY(m_app->m_modem.IsOpen());
-    QVERIFY(m_app->m_modem.IsRunning());
+    QVERIFY(m_app->Modem().IsOpen());
+    QVERIFY(m_app->Modem().IsRunning());
     QVERIFY(!Action("actionConnect")->isEnabled());
     QVERIFY(Action("actionDisconnect")->isEnabled());
     QVERIFY(!f.TrayMenu()->defaultAction()->isEnabled());
@@ -471,8 +471,8 @@ void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
 
     Action("actionDisconnect")->trigger();
     QVERIFY(!f.IsConnected());
-    QVERIFY(!m_app->m_modem.IsOpen());
-    QVERIFY(!m_app->m_modem.IsRunning());
+    QVERIFY(!m_app->Modem().IsOpen());
+    QVERIFY(!m_app->Modem().IsRunning());
     QVERIFY(Action("actionConnect")->isEnabled());
     QVERIFY(!Action("actionDisconnect")->isEnabled());
     QVERIFY(!f.OrderTimer()->isActive());
@@ -488,9 +488,9 @@ void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
 // status bar and the tray say what happened, and the worker gets the modem back by itself.
 void tst_MainFrame::modemUnpluggedAndBackIsShown()
 {
-    ModemTimeouts t = m_app->m_modem.Timeouts();
+    ModemTimeouts t = m_app->Modem().Timeouts();
     t.reconnectMs = 200;
-    m_app->m_modem.SetTimeouts(t);
+    m_app->Modem().SetTimeouts(t);
     const QString link = m_dir->filePath(QStringLiteral("ttyModem"));
     QVERIFY(m_sim.Start());
     QVERIFY(m_sim.MakeLink(link));
@@ -514,7 +514,7 @@ void tst_MainFrame::modemUnpluggedAndBackIsShown()
     QTRY_VERIFY(m_sim.Commands().contains(QStringLiteral("AT+CMGL=4"))); // handshake again, then on as before
     QCOMPARE(m_sim.Commands().mid(0, 3), QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMGF=0")}));
     Action("actionDisconnect")->trigger();
-    QVERIFY(!m_app->m_modem.IsRunning());
+    QVERIFY(!m_app->Modem().IsRunning());
 }
 
 void tst_MainFrame::arrivalAddsRowNoticeAndRing()
@@ -541,7 +541,7 @@ void tst_MainFrame::arrivalAddsRowNoticeAndRing()
 
 void tst_MainFrame::playFlagGatesTheRingAndIsSaved()
 {
-    CSettingsFile &file = m_app->m_settings;
+    CSettingsFile &file = m_app->Settings();
     QVERIFY(file.WriteString(QStringLiteral("Check"), QStringLiteral("Play"), QStringLiteral("0")));
     QVERIFY(file.WriteString(QStringLiteral("Check"), QStringLiteral("Mid"), QStringLiteral("/usr/share/skevo/ring.mid")));
     ConnectToSimulator();
@@ -596,7 +596,7 @@ void tst_MainFrame::restoredMessagesAreARun()
         earlier.Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110001"), QStringLiteral("a"), -1),
                                            CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110002"), QStringLiteral("b"), -1),
                                            CSmsModem::MakeRecord(QString(), QStringLiteral("8613911110003"), QStringLiteral("c"), -1)});
-        QVERIFY(m_app->m_db.Execute(Sql::OutboxMarkInFlight, {1}));
+        QVERIFY(m_app->Db().Execute(Sql::OutboxMarkInFlight, {1}));
     }
     ConnectToSimulator();
     QProgressBar *bar = Frame().View().ProgressBar();
@@ -619,16 +619,16 @@ void tst_MainFrame::errorEventsShownOneAtATime()
     int nested = 0;
     m_messages.duringShow = [&](const QString &) {
         if (nested++ == 0) {
-            emit m_app->m_modem.errorEvent(QStringLiteral("接收短信插入数据库出错"));
-            emit m_app->m_modem.errorEvent(QStringLiteral("发送短信插入数据库出错"));
-            emit m_app->m_modem.errorEvent(QStringLiteral("接收短信插入数据库出错"));
-            emit m_app->m_modem.errorEvent(QStringLiteral("串口读写出错"));
+            emit m_app->Modem().errorEvent(QStringLiteral("接收短信插入数据库出错"));
+            emit m_app->Modem().errorEvent(QStringLiteral("发送短信插入数据库出错"));
+            emit m_app->Modem().errorEvent(QStringLiteral("接收短信插入数据库出错"));
+            emit m_app->Modem().errorEvent(QStringLiteral("串口读写出错"));
             QCoreApplication::processEvents();
             // Nothing nested: the first box is still the only one.
             QCOMPARE(m_messages.shown.size(), 1);
         }
     };
-    emit m_app->m_modem.errorEvent(QStringLiteral("发送短信插入数据库出错"));
+    emit m_app->Modem().errorEvent(QStringLiteral("发送短信插入数据库出错"));
     QTRY_COMPARE(m_messages.shown.size(), 3);
     QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("发送短信插入数据库出错"), QStringLiteral("接收短信插入数据库出错"),
                                               QStringLiteral("串口读写出错")}));
@@ -636,7 +636,7 @@ void tst_MainFrame::errorEventsShownOneAtATime()
         QCOMPARE(s.icon, IMessageBox::Warning);
     m_messages.duringShow = nullptr;
     // Once shown, the same text is shown again when it comes again.
-    emit m_app->m_modem.errorEvent(QStringLiteral("发送短信插入数据库出错"));
+    emit m_app->Modem().errorEvent(QStringLiteral("发送短信插入数据库出错"));
     QTRY_COMPARE(m_messages.shown.size(), 4);
 }
 
@@ -685,14 +685,14 @@ void tst_MainFrame::closingWritesListTextSwitchAndPlacement()
     Action("actionExit")->trigger();
     QCOMPARE(closed.count(), 1);
     QVERIFY(!f.isVisible());
-    QVERIFY(!m_app->m_modem.IsRunning());
-    QVERIFY(!m_app->m_modem.IsOpen());
+    QVERIFY(!m_app->Modem().IsRunning());
+    QVERIFY(!m_app->Modem().IsOpen());
     QVERIFY2(m_messages.shown.isEmpty(), qPrintable(m_messages.Texts().join(u'|')));
 
     CDbAccess db(m_app->DbSettingsSource());
     QCOMPARE(LastNumbers::LoadLastNumbers(db),
              QStringList({QStringLiteral("13800000001"), QStringLiteral("+8613800000002"), QString()}));
-    CSettingsFile file(m_app->m_settings.Path());
+    CSettingsFile file(m_app->Settings().Path());
     QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("明天开会"));
     QCOMPARE(file.ReadString(QStringLiteral("Check"), QStringLiteral("Play"), QString()), QStringLiteral("0"));
 
@@ -730,7 +730,7 @@ void tst_MainFrame::closingGoesOnWhenTheListCannotBeSaved()
     QVERIFY2(m_messages.Last().startsWith(QStringLiteral("SQL数据错误,")) && m_messages.Last().contains(QStringLiteral("disk says no")),
              qPrintable(m_messages.Last()));
     // The rest of the closing ran.
-    CSettingsFile file(m_app->m_settings.Path());
+    CSettingsFile file(m_app->Settings().Path());
     QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("在做一个短信软件,测试短信"));
     QSettings profile(ProfilePath(), QSettings::IniFormat);
     QVERIFY(profile.contains(QStringLiteral("WNDSTATUS/LEFT")));
@@ -761,7 +761,7 @@ void tst_MainFrame::messageComesBackWhole()
     f.close();
     m_frame.reset();
 
-    CSettingsFile file(m_app->m_settings.Path());
+    CSettingsFile file(m_app->Settings().Path());
     QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Driver"), QStringLiteral("(unset)")), QStringLiteral("(unset)"));
     QCOMPARE(file.ReadString(QStringLiteral("SQL"), QStringLiteral("Data"), QStringLiteral("(unset)")), QStringLiteral("(unset)"));
     QCOMPARE(m_app->ReadDbSettings().m_driver, DbSettings::Sqlite);

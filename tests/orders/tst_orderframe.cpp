@@ -55,7 +55,7 @@ void tst_OrderFrame::dueOrderCheck()
     QFETCH(bool, sent);
     QTemporaryDir dir;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    app.m_settings.WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
+    app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
     FakeMessageBox box;
     SilentRing ring;
     QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
@@ -69,7 +69,7 @@ void tst_OrderFrame::dueOrderCheck()
     const QDateTime next = QDateTime::currentDateTime().addSecs(60);
     const QString minute = next.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     const QStringList numbers{QStringLiteral("8613900000001"), QStringLiteral("8613900000002"), QStringLiteral("13900000003")};
-    const int id = OrderStore(app.m_db).Add(minute, next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+    const int id = OrderStore(app.Db()).Add(minute, next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                                             QStringLiteral("订单"), numbers);
     QVERIFY(id > 0);
     box.answers.enqueue(ok ? IMessageBox::AnswerOk : IMessageBox::AnswerCancel);
@@ -89,7 +89,7 @@ void tst_OrderFrame::dueOrderCheck()
     if (!sent) {
         QCOMPARE(status->text(), QStringLiteral("就绪"));
         QCOMPARE(progress->value(), 5);
-        QCOMPARE(app.m_modem.QueuedCount(), 0);
+        QCOMPARE(app.Modem().QueuedCount(), 0);
         return;
     }
     QCOMPARE(status->text(), QStringLiteral("发送时间到"));
@@ -97,12 +97,12 @@ void tst_OrderFrame::dueOrderCheck()
     QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 3, 30000);
     QCOMPARE(frame.List().model()->rowCount(), 3);
     frame.OnDisconnect();
-    RecordsetPtr rs = app.m_db.OpenRecordset(Sql::SendSelect);
+    RecordsetPtr rs = app.Db().OpenRecordset(Sql::SendSelect);
     QStringList journalled;
     for (; !rs->IsEOF(); rs->MoveNext())
         journalled << rs->GetFieldText(QStringLiteral("D_SENDNUM"));
     QCOMPARE(journalled, numbers); // as stored: no "86" put in front of the third
-    QCOMPARE(app.m_db.OpenRecordsetText(QStringLiteral("SELECT COUNT(*) AS NUM FROM T_SEND WHERE D_ID=?"), {id})
+    QCOMPARE(app.Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) AS NUM FROM T_SEND WHERE D_ID=?"), {id})
                  ->GetFieldText(0),
              QStringLiteral("3"));
 }

@@ -192,7 +192,7 @@ QString tst_SkevoView::Write(const QString &name, const QByteArray &content)
 // Builds the panel the way the main window does, and shows it.
 #define SHOW_PANEL()                                                                                  \
     do {                                                                                              \
-        m_view = std::make_unique<CSkevoView>(m_app->m_settings, m_app->m_device, m_app->m_db, m_app->m_modem, m_box); \
+        m_view = std::make_unique<CSkevoView>(m_app->Settings(), m_app->Device(), m_app->Db(), m_app->Modem(), m_box); \
         m_tester = std::make_unique<QAbstractItemModelTester>(&m_view->Model(),                       \
                                                               QAbstractItemModelTester::FailureReportingMode::QtTest); \
         m_view->SetDialogs(&m_dialogs);                                                               \
@@ -256,7 +256,7 @@ void tst_SkevoView::initialUpdate()
 void tst_SkevoView::initialUpdateRestoresLastNumbersOnce()
 {
     const QStringList saved{QStringLiteral("9"), QStringLiteral("+8613800000000"), QStringLiteral("abc")};
-    QVERIFY(LastNumbers::SaveLastNumbers(m_app->m_db, saved));
+    QVERIFY(LastNumbers::SaveLastNumbers(m_app->Db(), saved));
     SHOW_PANEL();
     QCOMPARE(m_view->GetAllNumbers(), saved);
     m_view->InitialUpdate();
@@ -284,7 +284,7 @@ void tst_SkevoView::storedMessageComesBackWhole()
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     Make();
-    QVERIFY(FrameSettings::WriteOnClose(m_app->m_settings, typed, true));
+    QVERIFY(FrameSettings::WriteOnClose(m_app->Settings(), typed, true));
     SHOW_PANEL();
     QCOMPARE(Edit()->toPlainText(), shown);
     QCOMPARE(m_view->Message(), shown);
@@ -668,7 +668,7 @@ void tst_SkevoView::sendRefusals()
     QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Warning);
     QCOMPARE(m_view->ProgressBar()->value(), 42);
     QCOMPARE(m_view->ProgressBar()->maximum(), 100);
-    QCOMPARE(m_app->m_modem.QueuedCount(), 0);
+    QCOMPARE(m_app->Modem().QueuedCount(), 0);
 }
 
 void tst_SkevoView::progressBar()
@@ -704,17 +704,17 @@ void tst_SkevoView::stopWithdrawsWhatIsQueued()
     QVector<SmsRecord> records;
     for (int i = 0; i < 5; ++i)
         records.append(CSmsModem::MakeRecord(QString(), QStringLiteral("1380000000%1").arg(i), QStringLiteral("x"), -1));
-    m_app->m_modem.Enqueue(records);
+    m_app->Modem().Enqueue(records);
     m_view->ResetProgress(5);
     m_view->StepProgress();
     QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
     Click("stopButton");
-    QCOMPARE(m_app->m_modem.QueuedCount(), 0);
+    QCOMPARE(m_app->Modem().QueuedCount(), 0);
     QCOMPARE(m_view->ProgressBar()->value(), 0);
     QCOMPARE(status.size(), 1);
     QCOMPARE(status[0][0].toString(), QStringLiteral("已停止, 5 条未发送"));
     QCOMPARE(m_view->GetAllNumbers().size(), 2);
-    RecordsetPtr rs = m_app->m_db.OpenRecordsetText(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX"));
+    RecordsetPtr rs = m_app->Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX"));
     QCOMPARE(rs->GetFieldText(0), QStringLiteral("0"));
 }
 
@@ -737,7 +737,7 @@ void tst_SkevoView::sendThroughSimulatedModem()
     if (!sim.Start())
         QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
-    CSmsModem &modem = m_app->m_modem;
+    CSmsModem &modem = m_app->Modem();
     ModemTimeouts timeouts = modem.Timeouts();
     timeouts.finalAnswerMs = 5000;
     modem.SetTimeouts(timeouts);
@@ -783,7 +783,7 @@ void tst_SkevoView::overlongNumberFailsAloneInTheRun()
     if (!sim.Start())
         QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
-    CSmsModem &modem = m_app->m_modem;
+    CSmsModem &modem = m_app->Modem();
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
     QVERIFY(modem.InitModem());
     const QString nineteen = QStringLiteral("1") + QString(18, QLatin1Char('2'));
@@ -807,7 +807,7 @@ void tst_SkevoView::overlongNumberFailsAloneInTheRun()
     QCOMPARE(results, (QStringList{QStringLiteral("8613800000001 成功"), QStringLiteral("86") + nineteen + QStringLiteral(" 失败"),
                                    QStringLiteral("86") + twentyFour + QStringLiteral(" 失败"), QStringLiteral("8613800000002 成功")}));
     QCOMPARE(sim.SubmitCount(), 2);
-    const RecordsetPtr rows = m_app->m_db.OpenRecordset(Sql::SendSelect);
+    const RecordsetPtr rows = m_app->Db().OpenRecordset(Sql::SendSelect);
     QStringList journal;
     for (; rows && !rows->IsEOF(); rows->MoveNext())
         journal << rows->GetFieldText(QStringLiteral("D_SENDNUM")) + QLatin1Char(' ') + rows->GetFieldText(QStringLiteral("D_STATE"));

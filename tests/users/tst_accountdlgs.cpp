@@ -67,7 +67,7 @@ private:
         LoginLogic l;
         l.m_strName = name;
         l.m_strPassword = password;
-        return l.Check(m_app->m_db).m_bOk;
+        return l.Check(m_app->Db()).m_bOk;
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -79,7 +79,7 @@ void tst_AccountDlgs::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
-    m_app->m_db.SetErrorSink([this](const QString &t) { m_messages.Show(t); });
+    m_app->Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     m_messages.Clear();
     m_messages.answers.clear();
 }
@@ -158,7 +158,7 @@ void tst_AccountDlgs::adminWindowListsAddsChangesDeletes()
 
 void tst_AccountDlgs::passwordWindowStaysOnMistakesAndReturnsTheName()
 {
-    CPasswordChangeDlg dlg(m_app->m_db, m_messages, Schema::kFirstAdminName);
+    CPasswordChangeDlg dlg(m_app->Db(), m_messages, Schema::kFirstAdminName);
     dlg.show();
     QCOMPARE(dlg.windowTitle(), QStringLiteral("一般用户修改密码"));
     auto *name = Child<QLineEdit>(dlg, "nameEdit");
@@ -190,8 +190,7 @@ void tst_AccountDlgs::frameOpensTheWindowForTheLevel_data()
 void tst_AccountDlgs::frameOpensTheWindowForTheLevel()
 {
     QFETCH(bool, admin);
-    m_app->m_strUser = Schema::kFirstAdminName;
-    m_app->m_bAdmin = admin;
+    m_app->SetUser(Schema::kFirstAdminName, admin);
     SilentRing ring;
     QSettings profile(m_dir->filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
     CMainFrame frame(*m_app, m_messages, ring, &profile);
@@ -212,7 +211,7 @@ void tst_AccountDlgs::frameOpensTheWindowForTheLevel()
     action->trigger();
     QCOMPARE(title, admin ? QStringLiteral("账户管理") : QStringLiteral("一般用户修改密码"));
     const QString user = admin ? Schema::kFirstAdminName : QStringLiteral("新名字");
-    QCOMPARE(m_app->m_strUser, user);
+    QCOMPARE(m_app->User(), user);
     QCOMPARE(frame.findChild<QLabel *>(QStringLiteral("paneUser"))->text(), QStringLiteral("当前管理员:") + user);
 }
 

@@ -48,7 +48,7 @@ private:
         LoginLogic l;
         l.m_strName = name;
         l.m_strPassword = password;
-        return l.Check(app.m_db).m_bOk;
+        return l.Check(app.Db()).m_bOk;
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;

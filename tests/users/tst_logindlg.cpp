@@ -39,6 +39,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CSkevoApp> m_app;
     std::unique_ptr<CLoginDlg> m_dlg;
+    QString m_strUser; // what a successful login writes
+    bool m_bAdmin = false;
     FakeMessageBox m_messages;
 };
 
@@ -46,9 +48,11 @@ void tst_LoginDlg::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
-    m_app->m_db.SetErrorSink([this](const QString &t) { m_messages.Show(t); });
+    m_app->Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     m_messages.Clear();
-    m_dlg = std::make_unique<CLoginDlg>(m_app->m_settings, m_app->m_db, m_app->m_strUser, m_app->m_bAdmin, m_messages);
+    m_strUser.clear();
+    m_bAdmin = false;
+    m_dlg = std::make_unique<CLoginDlg>(m_app->Settings(), m_app->Db(), m_strUser, m_bAdmin, m_messages);
     m_dlg->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
 }
@@ -138,8 +142,8 @@ void tst_LoginDlg::loginSetsUserAndLevel()
     QVERIFY2(m_messages.shown.isEmpty(), qPrintable(m_messages.Texts().join(u'|')));
     QCOMPARE(m_dlg->result(), int(QDialog::Accepted));
     QVERIFY(!m_dlg->isVisible());
-    QCOMPARE(m_app->m_strUser, QStringLiteral("admin"));
-    QVERIFY(m_app->m_bAdmin);
+    QCOMPARE(m_strUser, QStringLiteral("admin"));
+    QVERIFY(m_bAdmin);
 }
 
 void tst_LoginDlg::wrongPasswordStays()
@@ -150,7 +154,7 @@ void tst_LoginDlg::wrongPasswordStays()
     QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("用户名密码不正确!")}));
     QVERIFY(m_dlg->isVisible());
     QCOMPARE(Find<QLineEdit>("passwordEdit")->text(), QStringLiteral("nimda"));
-    QVERIFY(m_app->m_strUser.isEmpty());
+    QVERIFY(m_strUser.isEmpty());
 }
 
 void tst_LoginDlg::savedSettingsTakeEffectAtTheNextAttempt()

@@ -288,9 +288,9 @@ void tst_LoginLogic::savedSettingsReachTheLoginCheck()
 {
     QTemporaryDir dir;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    SqlSettings s = SqlSettings::Read(app.m_settings);
+    SqlSettings s = SqlSettings::Read(app.Settings());
     s.m_strData = QStringLiteral("FIRST");
-    QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
+    QVERIFY(LoginLogic::SaveSqlSettings(app.Settings(), s).m_bOk);
     {
         CDbAccess other([&] {
             DbSettings o = app.ReadDbSettings();
@@ -302,11 +302,11 @@ void tst_LoginLogic::savedSettingsReachTheLoginCheck()
     LoginLogic l;
     l.m_strName = QStringLiteral("bob");
     l.m_strPassword = QStringLiteral("pw");
-    QVERIFY(!l.Login(app.m_db).m_bOk); // no bob in FIRST
+    QVERIFY(!l.Login(app.Db()).m_bOk); // no bob in FIRST
 
     s.m_strData = QStringLiteral("OTHER");
-    QVERIFY(LoginLogic::SaveSqlSettings(app.m_settings, s).m_bOk);
-    const LoginLogic::Result r = l.Login(app.m_db);
+    QVERIFY(LoginLogic::SaveSqlSettings(app.Settings(), s).m_bOk);
+    const LoginLogic::Result r = l.Login(app.Db());
     QVERIFY2(r.m_bOk, qPrintable(r.m_strMessage));
     QCOMPARE(l.m_strUserFound, QStringLiteral("bob"));
 }

@@ -157,15 +157,15 @@ std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QStrin
 
 int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored)
 {
-    ModemTimeouts t = app.m_modem.Timeouts();
+    ModemTimeouts t = app.Modem().Timeouts();
     if (o.finalAnswerMs > 0)
         t.finalAnswerMs = o.finalAnswerMs;
     if (o.promptMs > 0)
         t.promptMs = o.promptMs;
-    app.m_modem.SetTimeouts(t);
+    app.Modem().SetTimeouts(t);
     link.SetPortOverride(o.device);
     link.SetBaudOverride(o.baud);
-    const ModemLink::Result r = link.Connect(app.m_device);
+    const ModemLink::Result r = link.Connect(app.Device());
     if (!r.m_bOk) {
         PrintErr(r.m_strMessage);
         return 1;
@@ -178,7 +178,7 @@ int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restore
 // The worker gets a lost modem back by itself; the operator is told on stderr meanwhile.
 void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
 {
-    QObject::connect(&app.m_modem, &CSmsModem::linkStateChanged, qApp, [last](CSmsModem::LinkState state) {
+    QObject::connect(&app.Modem(), &CSmsModem::linkStateChanged, qApp, [last](CSmsModem::LinkState state) {
         *last = state;
         PrintErr(ModemLink::LinkStateText(state));
     });
@@ -256,7 +256,7 @@ int RunSend(const QStringList &args)
     // The send button's checks, made before the modem is spoken to: a refusal sends nothing.
     const SendRunPlan plan =
         SendRun::PlanUnattended(p.value(QStringLiteral("text")), p.values(QStringLiteral("to")),
-                                p.value(QStringLiteral("numbers")), app.m_device.m_strSMSC);
+                                p.value(QStringLiteral("numbers")), app.Device().m_strSMSC);
     for (const PanelMessage &m : plan.m_messages)
         PrintErr(m.m_strText);
     if (!plan.m_bQueue)
@@ -278,10 +278,10 @@ int RunSend(const QStringList &args)
         gaveUp = true;
         QCoreApplication::quit();
     });
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
-        const std::optional<SmsReport> r = app.m_modem.PopReport();
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
+        const std::optional<SmsReport> r = app.Modem().PopReport();
         if (!r)
             return;
         progress.start();
@@ -296,18 +296,18 @@ int RunSend(const QStringList &args)
     });
 
     // What an earlier run kept goes first; what it had in flight is reported failed now.
-    ModemLink modemLink(app.m_modem);
+    ModemLink modemLink(app.Modem());
     int restored = 0;
     if (const int rc = Connect(app, modemLink, *options, &restored))
         return rc;
-    expected = restored + SendRun::Queue(app.m_modem, plan);
+    expected = restored + SendRun::Queue(app.Modem(), plan);
     if (sendReports < expected) {
         progress.start();
         QCoreApplication::exec();
     }
     Disconnect(modemLink);
     // Reports that came between the quit and the stop.
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport()) {
+    while (const std::optional<SmsReport> r = app.Modem().PopReport()) {
         PrintOut(ReportLine(*r));
         if (!r->IsArrival()) {
             ++sendReports;
@@ -323,7 +323,7 @@ int RunSend(const QStringList &args)
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2), %3 条短信留在队列中, 下次运行时发送")
                      .arg(timeoutSeconds)
                      .arg(cause)
-                     .arg(app.m_modem.QueuedCount()));
+                     .arg(app.Modem().QueuedCount()));
         return 1;
     }
     return allSent && sendReports >= expected ? 0 : 1;
@@ -349,20 +349,20 @@ int RunListen(const QStringList &args)
     SignalQuit signalQuit;
     CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
     ReportLinkStates(app, &link);
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
-        if (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
+        if (const std::optional<SmsReport> r = app.Modem().PopReport())
             PrintOut(ReportLine(*r));
     });
-    ModemLink modemLink(app.m_modem);
+    ModemLink modemLink(app.Modem());
     if (const int rc = Connect(app, modemLink, *options))
         return rc;
     if (*seconds > 0)
         QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     Disconnect(modemLink);
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     return 0;
 }

@@ -71,8 +71,8 @@ int Add(const QStringList &args)
         return CliFail(invalid.m_strText);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
-    app.m_db.SetErrorSink(PrintErr);
-    OrderStore store(app.m_db);
+    app.Db().SetErrorSink(PrintErr);
+    OrderStore store(app.Db());
     const OrderForm::Outcome out = form.Add(store);
     if (!out.m_bOk) {
         PrintErr(out.m_message.m_strText);
@@ -89,9 +89,9 @@ int List(const QStringList &args)
     if (!Parse(p, QStringLiteral("orders list"), args, &error))
         return CliFail(error);
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
-    app.m_db.SetErrorSink(PrintErr);
+    app.Db().SetErrorSink(PrintErr);
     QVector<StoredOrder> orders;
-    const bool ok = OrderStore(app.m_db).Load(&orders, &error);
+    const bool ok = OrderStore(app.Db()).Load(&orders, &error);
     for (const StoredOrder &o : orders)
         PrintOut(QStringLiteral("%1\t%2\t%3\t%4").arg(o.m_nId).arg(o.m_strStart, o.m_strEnd, OneLine(o.m_strText)));
     if (!ok && !error.isEmpty())
@@ -106,8 +106,8 @@ int Delete(const QStringList &args)
     if (!number || id <= 0)
         return CliFail(Usage());
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
-    app.m_db.SetErrorSink(PrintErr);
-    OrderStore store(app.m_db);
+    app.Db().SetErrorSink(PrintErr);
+    OrderStore store(app.Db());
     const OrderForm::Outcome out = OrderForm::Delete(store, id);
     (out.m_bOk ? PrintOut : PrintErr)(out.m_message.m_strText);
     return out.m_bOk ? 0 : 1;

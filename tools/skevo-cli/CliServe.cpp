@@ -53,20 +53,20 @@ int RunServe(const QStringList &args)
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
-    app.m_db.SetErrorSink(PrintErr);
-    QObject::connect(&app.m_modem, &CSmsModem::errorEvent, qApp, PrintErr);
+    app.Db().SetErrorSink(PrintErr);
+    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.m_modem, &CSmsModem::reportReady, qApp, [&] {
-        if (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
+        if (const std::optional<SmsReport> r = app.Modem().PopReport())
             PrintOut(ReportLine(*r));
     });
-    ModemLink modemLink(app.m_modem);
+    ModemLink modemLink(app.Modem());
     if (const int rc = Connect(app, modemLink, *options))
         return rc;
 
     // No operator answers the reminder question here: due orders start without it.
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
-    OrderScheduler scheduler(app.m_db, app.m_modem);
+    OrderScheduler scheduler(app.Db(), app.Modem());
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
         PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
@@ -77,7 +77,7 @@ int RunServe(const QStringList &args)
     scheduler.Connected(QDateTime::currentDateTime());
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
-        scheduler.Check(QDateTime::currentDateTime(), false, app.m_device.m_strSMSC, hooks);
+        scheduler.Check(QDateTime::currentDateTime(), false, app.Device().m_strSMSC, hooks);
     });
     tick.start(kTickMs);
 
@@ -88,7 +88,7 @@ int RunServe(const QStringList &args)
     scheduler.Disconnected();
     // What is still queued stays kept in the outbox for the next run.
     Disconnect(modemLink);
-    while (const std::optional<SmsReport> r = app.m_modem.PopReport())
+    while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     return 0;
 }

@@ -143,8 +143,8 @@ int RunUser(const QStringList &args)
         Print(stderr, QStringLiteral("Qt SQL driver %1 is missing").arg(CDbAccess::QtDriverName(settings.m_driver)));
         return 1;
     }
-    app.m_db.SetErrorSink([](const QString &text) { Print(stderr, text); });
-    UserAdminLogic logic(app.m_db);
+    app.Db().SetErrorSink([](const QString &text) { Print(stderr, text); });
+    UserAdminLogic logic(app.Db());
     if (Report(logic.Load()) != 0)
         return 1;
     if (verb == QStringLiteral("list"))
