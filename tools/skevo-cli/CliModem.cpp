@@ -190,6 +190,31 @@ void Disconnect(ModemLink &link)
     link.Disconnect();
 }
 
+std::optional<StayOptions> ParseStayOptions(const QString &command, const QStringList &args, QString *error)
+{
+    QCommandLineParser p;
+    AddModemOptions(p);
+    p.addOption({QStringLiteral("seconds"), QStringLiteral("Stop after this many seconds (default: until a signal)."),
+                 QStringLiteral("S")});
+    if (!Parse(p, command, args, error))
+        return std::nullopt;
+    const std::optional<ModemOptions> options = ReadModemOptions(p, error);
+    if (!options)
+        return std::nullopt;
+    const std::optional<int> seconds = PositiveInt(p, QStringLiteral("seconds"), error);
+    if (!seconds)
+        return std::nullopt;
+    return StayOptions{*options, *seconds};
+}
+
+void PrintReports(CSkevoApp &app)
+{
+    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&app] {
+        if (const std::optional<SmsReport> r = app.Modem().PopReport())
+            PrintOut(ReportLine(*r));
+    });
+}
+
 } // namespace CliModem
 
 using namespace CliModem;
@@ -331,18 +356,9 @@ int RunSend(const QStringList &args)
 
 int RunListen(const QStringList &args)
 {
-    QCommandLineParser p;
-    AddModemOptions(p);
-    p.addOption({QStringLiteral("seconds"), QStringLiteral("Stop after this many seconds (default: until a signal)."),
-                 QStringLiteral("S")});
     QString error;
-    if (!Parse(p, QStringLiteral("listen"), args, &error))
-        return CliFail(error);
-    const std::optional<ModemOptions> options = ReadModemOptions(p, &error);
+    const std::optional<StayOptions> options = ParseStayOptions(QStringLiteral("listen"), args, &error);
     if (!options)
-        return CliFail(error);
-    const std::optional<int> seconds = PositiveInt(p, QStringLiteral("seconds"), &error);
-    if (!seconds)
         return CliFail(error);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
@@ -350,16 +366,12 @@ int RunListen(const QStringList &args)
     CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
     ReportLinkStates(app, &link);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
-    // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
-        if (const std::optional<SmsReport> r = app.Modem().PopReport())
-            PrintOut(ReportLine(*r));
-    });
+    PrintReports(app);
     ModemLink modemLink(app.Modem());
-    if (const int rc = Connect(app, modemLink, *options))
+    if (const int rc = Connect(app, modemLink, options->modem))
         return rc;
-    if (*seconds > 0)
-        QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
+    if (options->seconds > 0)
+        QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())

@@ -35,6 +35,17 @@ bool Parse(QCommandLineParser &p, const QString &command, const QStringList &arg
 std::optional<int> PositiveInt(const QCommandLineParser &p, const QString &name, QString *error);
 std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QString *error);
 
+// The options of a command that stays connected (listen, serve): the modem's, and
+// --seconds S (0: until a signal).
+struct StayOptions
+{
+    ModemOptions modem;
+    int seconds = 0;
+};
+std::optional<StayOptions> ParseStayOptions(const QString &command, const QStringList &args, QString *error);
+// Prints one line per report, taken in this thread (queued from the worker), in order.
+void PrintReports(CSkevoApp &app);
+
 // Sets the engine's waits from the options, then connects as the application does: the
 // port of setting.ini (or --device, --baud), the handshake, the kept outbox, the worker.
 // Connect to the engine's reports before: those of kept messages journalled failed come

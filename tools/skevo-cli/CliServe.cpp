@@ -37,31 +37,18 @@ QString SkipText(OrderScheduler::Skip why)
 
 int RunServe(const QStringList &args)
 {
-    QCommandLineParser p;
-    AddModemOptions(p);
-    p.addOption({QStringLiteral("seconds"), QStringLiteral("Stop after this many seconds (default: until a signal)."),
-                 QStringLiteral("S")});
     QString error;
-    if (!Parse(p, QStringLiteral("serve"), args, &error))
-        return CliFail(error);
-    const std::optional<ModemOptions> options = ReadModemOptions(p, &error);
+    const std::optional<StayOptions> options = ParseStayOptions(QStringLiteral("serve"), args, &error);
     if (!options)
-        return CliFail(error);
-    const std::optional<int> seconds = PositiveInt(p, QStringLiteral("seconds"), &error);
-    if (!seconds)
         return CliFail(error);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
     app.Db().SetErrorSink(PrintErr);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
-    // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
-        if (const std::optional<SmsReport> r = app.Modem().PopReport())
-            PrintOut(ReportLine(*r));
-    });
+    PrintReports(app);
     ModemLink modemLink(app.Modem());
-    if (const int rc = Connect(app, modemLink, *options))
+    if (const int rc = Connect(app, modemLink, options->modem))
         return rc;
 
     // No operator answers the reminder question here: due orders start without it.
@@ -81,8 +68,8 @@ int RunServe(const QStringList &args)
     });
     tick.start(kTickMs);
 
-    if (*seconds > 0)
-        QTimer::singleShot(qint64(*seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
+    if (options->seconds > 0)
+        QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     tick.stop();
     scheduler.Disconnected();
