@@ -95,7 +95,6 @@ int main(int argc, char *argv[])
         t.restart();
         alone.Enqueue(records);
         Report("  of which: the messages kept and queued", t.elapsed(), 2000);
-        db.OpenRecordset(Sql::OutboxSelect); // (nothing: the rows stay; the check below adds its own)
     }
     CSmsModem modem([s] { return s; });
     OrderScheduler scheduler(db, modem);

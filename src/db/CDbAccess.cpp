@@ -116,17 +116,22 @@ bool CDbAccess::Execute(Sql id, const QVariantList &values)
 
 qint64 CDbAccess::Insert(Sql id, const QVariantList &values)
 {
-    qint64 key = -1;
-    return Run(id, values, &key) ? key : -1;
+    QVector<qint64> keys;
+    return Run(id, values, &keys) ? keys.value(0) : -1;
 }
 
-bool CDbAccess::Run(Sql id, const QVariantList &values, qint64 *key)
+bool CDbAccess::InsertRows(Sql id, const QVariantList &values, QVector<qint64> *keys)
+{
+    return Run(id, values, keys);
+}
+
+bool CDbAccess::Run(Sql id, const QVariantList &values, QVector<qint64> *keys)
 {
     const CallScope call(d->m_nCallDepth, d->m_lastMessages);
     QString error;
     if (EnsureConnected()) {
         for (int attempt = 0;; ++attempt) {
-            if (d->RunCached(id, values, key, &error)) {
+            if (d->RunCached(id, values, keys, &error)) {
                 d->m_strLastError.clear();
                 return true;
             }

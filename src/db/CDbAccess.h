@@ -25,6 +25,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <QVector>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -58,6 +59,9 @@ public:
     bool Execute(Sql id, const QVariantList &values = {});
     // Inserts and returns the new row's own key (-1 on failure, reported as Execute does).
     qint64 Insert(Sql id, const QVariantList &values);
+    // Inserts many rows with one statement (Kind::Keys) and gives their keys, one a row, in
+    // the order the statement returns them. False on failure, reported as Execute does.
+    bool InsertRows(Sql id, const QVariantList &values, QVector<qint64> *keys);
 
     // Runs body inside one transaction: committed when body returns true, rolled back
     // otherwise or when the commit fails (a failed begin or commit is reported as Execute
@@ -87,7 +91,7 @@ private:
     bool Recover();
     void EnsureSchema();
     RecordsetPtr Open(std::optional<Sql> id, const QString &sql, const QVariantList &values);
-    bool Run(Sql id, const QVariantList &values, qint64 *key);
+    bool Run(Sql id, const QVariantList &values, QVector<qint64> *keys);
 
     struct Private;
     std::unique_ptr<Private> d;

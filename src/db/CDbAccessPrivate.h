@@ -104,7 +104,7 @@ struct CDbAccess::Private
         return q;
     }
 
-    bool RunCached(Sql id, const QVariantList &values, qint64 *key, QString *error) const
+    bool RunCached(Sql id, const QVariantList &values, QVector<qint64> *keys, QString *error) const
     {
         m_conn->SettleReads();
         const QString text = SqlCatalogue::Text(id, m_conn->m_driver);
@@ -136,12 +136,15 @@ struct CDbAccess::Private
                 prepared.erase(it);
             return false;
         }
-        if (key) {
-            if (q.isSelect() && q.next()) {
-                *key = q.value(0).toLongLong();
+        if (keys) {
+            keys->clear();
+            if (q.isSelect()) {
+                // SQLite inserts a RETURNING statement's rows as they are read: read them all.
+                while (q.next())
+                    keys->append(q.value(0).toLongLong());
             } else {
                 const QVariant last = q.lastInsertId();
-                *key = last.isValid() ? last.toLongLong() : 0;
+                keys->append(last.isValid() ? last.toLongLong() : 0);
             }
         }
         q.finish();

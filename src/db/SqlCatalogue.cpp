@@ -1,5 +1,8 @@
 #include "SqlCatalogue.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 // Both dialects share most texts. They differ where PostgreSQL needs its own words:
 // identity columns, "RETURNING" for the new key (SQLite reports it through the driver), and
 // date-times, which PostgreSQL keeps as timestamp(0) and hands back through to_char so every
@@ -133,6 +136,22 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_HOST,D_PLACE,D_OWNER,D_LEASE) "
                               "VALUES(?,?,?,?,?,?,?,?,?,%1)").arg(EpochNow(pg))
             + (pg ? returning + QStringLiteral("D_NO") : QString());
+    case Sql::OutboxInsertBatch:
+        // The rows come as one JSON array bound as one value: a statement of thousands of rows
+        // costs one round trip and no per-value binding. Both dialects number the rows in the
+        // order they are inserted, which ORDER BY fixes; RETURNING may list them in any order.
+        if (pg)
+            return QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_HOST,D_PLACE,D_OWNER,D_LEASE) "
+                                  "SELECT j.v->>0,j.v->>1,CAST(j.v->>2 AS integer),CAST(j.v->>3 AS integer),j.v->>4,"
+                                  "CAST(j.v->>5 AS integer),CAST(? AS text),CAST(? AS text),CAST(? AS text),%1 "
+                                  "FROM json_array_elements(CAST(? AS json)) WITH ORDINALITY AS j(v,n) ORDER BY j.n "
+                                  "RETURNING D_NO")
+                .arg(EpochNow(pg));
+        return QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_HOST,D_PLACE,D_OWNER,D_LEASE) "
+                              "SELECT json_extract(j.value,'$[0]'),json_extract(j.value,'$[1]'),json_extract(j.value,'$[2]'),"
+                              "json_extract(j.value,'$[3]'),json_extract(j.value,'$[4]'),json_extract(j.value,'$[5]'),?,?,?,%1 "
+                              "FROM json_each(?) AS j ORDER BY j.key RETURNING D_NO")
+            .arg(EpochNow(pg));
     case Sql::OutboxSelect:
         return QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE FROM T_OUTBOX WHERE D_OWNER=? "
                               "ORDER BY D_NO");
@@ -206,6 +225,14 @@ QString Text(Sql id, DbSettings::Driver dialect)
         break;
     }
     return QString();
+}
+
+QString OutboxBatchRows(const SmsRecord *first, qsizetype count)
+{
+    QJsonArray rows;
+    for (const SmsRecord *r = first; r != first + count; ++r)
+        rows.append(QJsonArray{r->m_strSCA, r->m_strTPA, int(r->m_nPID), int(r->m_nDCS), r->m_strUD, r->m_nID});
+    return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
 }
 
 QStringList SchemaStatements(DbSettings::Driver dialect)
@@ -352,6 +379,8 @@ Kind KindOf(Sql id)
     case Sql::OrderInsert:
     case Sql::OutboxInsert:
         return Kind::Key;
+    case Sql::OutboxInsertBatch:
+        return Kind::Keys;
     case Sql::UserInsert:
     case Sql::UserUpdate:
     case Sql::UserDelete:

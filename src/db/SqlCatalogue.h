@@ -6,6 +6,7 @@
 // "YYYY-MM-DD HH:MM:SS" in both dialects, and date-time values are bound in that form
 // (DbTime::Canonical makes it).
 #include "base/DbSettings.h"
+#include "base/SmsRecord.h"
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -103,12 +104,19 @@ enum class Sql {
                           // stored in the order given
     // T_USER, account administration
     UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone
+    // T_OUTBOX, many rows a round trip
+    OutboxInsertBatch,    // (host, place, owner, rows) — rows: a JSON array of [sca, tpa, pid, dcs, text,
+                          // D_ID] arrays (OutboxBatchRows). The keys are returned one a row
+                          // (CDbAccess::InsertRows): sorted, they follow the rows' order
     Count_
 };
 
 namespace SqlCatalogue {
 constexpr int kNumberBatch = 100; // rows of one Sql::NumberInsertBatch
+constexpr int kOutboxBatch = 2000; // rows at most of one Sql::OutboxInsertBatch
 QString Text(Sql id, DbSettings::Driver dialect);
+// The rows value of Sql::OutboxInsertBatch for count records from first.
+QString OutboxBatchRows(const SmsRecord *first, qsizetype count);
 // Statements that create the tables when missing, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);
 // Columns that tables made by an earlier release lack: added (statement) when table has no
@@ -121,8 +129,9 @@ struct SchemaUpgrade
 };
 QList<SchemaUpgrade> SchemaUpgrades(DbSettings::Driver dialect);
 
-// How a statement is run: OpenRecordset (Rows), Execute (NoRows) or Insert (Key).
-enum class Kind { Rows, NoRows, Key };
+// How a statement is run: OpenRecordset (Rows), Execute (NoRows), Insert (Key) or
+// InsertRows (Keys).
+enum class Kind { Rows, NoRows, Key, Keys };
 Kind KindOf(Sql id);
 
 // Record query. The heads select MYNO, MYTIME, MYNUM, MYCONT, MYSTATE and end with "WHERE ";

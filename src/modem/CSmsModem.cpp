@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <mutex>
@@ -211,11 +212,18 @@ int CSmsModem::Enqueue(const QVector<SmsRecord> &records, const Claim &claim)
     const bool kept = d->producerDb.Transaction([&] {
         if (claim && !claim(d->producerDb))
             return false;
-        for (const SmsRecord &r : records) {
-            const qint64 key = d->producerDb.Insert(Sql::OutboxInsert, OutboxValues(r, place, d->owner.Token()));
-            if (key <= 0)
+        // Many rows a statement: on a server each statement is a round trip.
+        const QVariant host = OutboxOwner::HostName();
+        const QVariant owner = d->owner.Token();
+        QVector<qint64> keys;
+        for (qsizetype i = 0; i < records.size(); i += SqlCatalogue::kOutboxBatch) {
+            const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, records.size() - i);
+            const QVariantList values{host, place, owner, SqlCatalogue::OutboxBatchRows(records.constData() + i, n)};
+            if (!d->producerDb.InsertRows(Sql::OutboxInsertBatch, values, &keys) || keys.size() != n)
                 return false;
-            messages.append(Outgoing{r, key});
+            std::sort(keys.begin(), keys.end());
+            for (qsizetype j = 0; j < n; ++j)
+                messages.append(Outgoing{records.at(i + j), keys.at(j)});
         }
         return true;
     });

@@ -4,6 +4,8 @@
 #include "db/SqlCatalogue.h"
 
 #include <QTest>
+#include <QHash>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -17,6 +19,8 @@ struct Case
     QVariantList m_values;
     QStringList m_columns;
 };
+
+constexpr int kBatchRows = 300;
 
 Case CaseOf(Sql id)
 {
@@ -92,6 +96,18 @@ Case CaseOf(Sql id)
             values << 1 << n;
         return {values, {}};
     }
+    case Sql::OutboxInsertBatch: {
+        // Row i carries D_ID i, so the keys' order can be checked against the rows'; the texts
+        // carry what JSON must escape.
+        QVector<SmsRecord> rows(kBatchRows);
+        for (int i = 0; i < kBatchRows; ++i) {
+            rows[i].m_strTPA = n;
+            rows[i].m_strUD = QStringLiteral("短信 \"%1\"\\\n'").arg(i);
+            rows[i].m_nID = i;
+        }
+        return {{QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("batch"),
+                 SqlCatalogue::OutboxBatchRows(rows.constData(), rows.size())}, {}};
+    }
     case Sql::UserUpdateKeepPassword: return {{QStringLiteral("u4"), 1, QStringLiteral("u3")}, {}};
     case Sql::Count_: break;
     }
@@ -148,6 +164,7 @@ void tst_SqlCatalogue::everyStatementHasTextInBothDialects()
                 QVERIFY2(verb == QStringLiteral("SELECT") && !c.m_columns.isEmpty(), where.constData());
                 break;
             case SqlCatalogue::Kind::Key:
+            case SqlCatalogue::Kind::Keys:
                 QVERIFY2(verb == QStringLiteral("INSERT"), where.constData());
                 break;
             case SqlCatalogue::Kind::NoRows:
@@ -198,6 +215,26 @@ void tst_SqlCatalogue::everyStatementRuns()
             case SqlCatalogue::Kind::NoRows:
                 QVERIFY2(db.Execute(id, c.m_values), (where + " — " + db.LastError().toUtf8()).constData());
                 break;
+            case SqlCatalogue::Kind::Keys: {
+                // One key a row, and sorted they follow the rows' order (the engine relies on it).
+                QVector<qint64> keys;
+                QVERIFY2(db.InsertRows(id, c.m_values, &keys), (where + " — " + db.LastError().toUtf8()).constData());
+                QCOMPARE(keys.size(), qsizetype(kBatchRows));
+                std::sort(keys.begin(), keys.end());
+                QHash<qint64, int> rowOf;
+                const RecordsetPtr rs = db.OpenRecordset(Sql::OutboxSelect, {QStringLiteral("batch")});
+                for (; !rs->IsEOF(); rs->MoveNext()) {
+                    const int i = rs->GetFieldValue(6).toInt();
+                    rowOf.insert(rs->GetFieldValue(0).toLongLong(), i);
+                    QCOMPARE(rs->GetFieldText(5), QStringLiteral("短信 \"%1\"\\\n'").arg(i));
+                    QCOMPARE(rs->GetFieldValue(3).toInt(), 0);
+                    QCOMPARE(rs->GetFieldValue(4).toInt(), 8);
+                }
+                QCOMPARE(rowOf.size(), (pass + 1) * kBatchRows);
+                for (int i = 0; i < keys.size(); ++i)
+                    QCOMPARE(rowOf.value(keys.at(i), -1), i);
+                break;
+            }
             }
         }
     }
