@@ -410,9 +410,11 @@ void CMainFrame::OnClockTick()
 
 void CMainFrame::SaveOnClose()
 {
-    // A failure has been shown by the database layer (the statement's error text); the
-    // window closes all the same.
-    LastNumbers::SaveLastNumbers(m_app.Db(), m_pView->GetAllNumbers());
+    // A failure shows what the database said; the window closes all the same.
+    QStringList told;
+    LastNumbers::SaveLastNumbers(m_app.Db(), m_pView->GetAllNumbers(), &told);
+    for (const QString &text : std::as_const(told))
+        m_messages.Show(text);
     FrameSettings::WriteOnClose(m_app.Settings(), m_pView->Message(), m_bPlay);
 
     WindowPlacement p;

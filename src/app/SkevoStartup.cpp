@@ -68,8 +68,6 @@ int Run(const QStringList &arguments, IMessageBox &messages)
         return 1;
     }
 
-    app.Db().SetErrorSink([&messages](const QString &text) { messages.Show(text); });
-
     auto *boxes = dynamic_cast<CMessageBox *>(&messages);
     {
         QString user;

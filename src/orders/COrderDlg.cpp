@@ -157,7 +157,11 @@ void COrderDlg::LoadOrders()
     const bool ok = m_store.Load(&orders, &error);
     // What was read before a failure is listed; the dialog stays usable.
     m_pModel->SetOrders(orders);
-    if (!ok && !error.isEmpty())
+    if (ok)
+        return;
+    for (const QString &text : m_store.DatabaseTexts())
+        m_messages.Show(text);
+    if (!error.isEmpty())
         m_messages.Show(error, QString(), IMessageBox::Warning);
 }
 
@@ -212,7 +216,7 @@ void COrderDlg::AddOrder()
     const OrderForm::Outcome out = m_form.Add(m_store);
     if (out.m_bOk)
         m_pModel->InsertTop({out.m_nId, out.m_strStart, out.m_strEnd, text});
-    out.m_message.ShowOn(m_messages);
+    out.ShowOn(m_messages);
 }
 
 void COrderDlg::ModifyOrder()
@@ -226,7 +230,7 @@ void COrderDlg::ModifyOrder()
     const OrderForm::Outcome out = m_form.Modify(m_store, m_pModel->At(row).m_nId);
     if (out.m_bOk)
         m_pModel->ReplaceAt(row, {out.m_nId, out.m_strStart, out.m_strEnd, m_form.m_strText});
-    out.m_message.ShowOn(m_messages);
+    out.ShowOn(m_messages);
 }
 
 void COrderDlg::DeleteOrder()
@@ -242,5 +246,5 @@ void COrderDlg::DeleteOrder()
         m_pList->setCurrentIndex(QModelIndex());
         m_pList->clearSelection();
     }
-    out.m_message.ShowOn(m_messages);
+    out.ShowOn(m_messages);
 }

@@ -79,6 +79,7 @@ OrderForm::Outcome OrderForm::Add(OrderStore &store)
     out.m_strEnd = DbTime::Canonical(TimeText(m_end));
     out.m_nId = store.Add(out.m_strStart, out.m_strEnd, m_strText, m_numbers);
     if (out.m_nId <= 0) {
+        out.m_databaseTexts = store.DatabaseTexts();
         out.m_message = {QStringLiteral("插入数据出错,请查看是否以连接数据库")};
         return out;
     }
@@ -98,6 +99,8 @@ OrderForm::Outcome OrderForm::Modify(OrderStore &store, int id) const
     out.m_strStart = DbTime::Canonical(TimeText(m_start));
     out.m_strEnd = DbTime::Canonical(TimeText(m_end));
     out.m_bOk = store.Modify(id, out.m_strStart, out.m_strEnd, m_strText);
+    if (!out.m_bOk)
+        out.m_databaseTexts = store.DatabaseTexts();
     out.m_message = out.m_bOk ? Info(QStringLiteral("短信订单修改成功!")) : Info(QStringLiteral("SQL数据库错误!"));
     return out;
 }
@@ -107,6 +110,8 @@ OrderForm::Outcome OrderForm::Delete(OrderStore &store, int id)
     Outcome out;
     out.m_nId = id;
     out.m_bOk = store.Delete(id);
+    if (!out.m_bOk)
+        out.m_databaseTexts = store.DatabaseTexts();
     out.m_message = out.m_bOk ? Info(QStringLiteral("删除订单成功!")) : Info(QStringLiteral("SQL数据库错误!"));
     return out;
 }

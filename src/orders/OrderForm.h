@@ -51,6 +51,14 @@ public:
         int m_nId = 0;            // the order's number
         QString m_strStart, m_strEnd; // as stored
         OrderMessage m_message;
+        QStringList m_databaseTexts; // what the database said of a failure, shown first
+
+        void ShowOn(IMessageBox &box) const
+        {
+            for (const QString &t : m_databaseTexts)
+                box.Show(t);
+            m_message.ShowOn(box);
+        }
     };
     // Checks, stores the order with the imported numbers, and empties them when stored.
     Outcome Add(OrderStore &store);

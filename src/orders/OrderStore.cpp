@@ -10,7 +10,7 @@ bool OrderStore::Load(QVector<StoredOrder> *orders, QString *error)
     orders->clear();
     const RecordsetPtr rs = m_db.OpenRecordset(Sql::OrderSelect);
     if (!rs->IsOpen())
-        return false; // the database layer has shown why
+        return false; // the database said why
     try {
         while (!rs->IsEOF()) {
             StoredOrder o;
@@ -85,4 +85,9 @@ bool OrderStore::Numbers(int id, QStringList *numbers, QString *error)
         return false;
     }
     return true;
+}
+
+QStringList OrderStore::DatabaseTexts() const
+{
+    return m_db.LastMessages();
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The order book in the database: each order (T_ORDER) with its numbers (T_PHONENUMBER).
 // Whatever belongs together runs in one transaction, and a new order's number is its own
-// row's key. Failures are reported by the database layer's error sink; the result says
-// only whether it worked.
+// row's key. A result says only whether it worked; what the database said of a failure is
+// kept for the window to show (DatabaseTexts).
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -23,7 +23,7 @@ public:
     explicit OrderStore(CDbAccess &db);
 
     // Every order, by number. False when reading failed: *error holds the description of a
-    // failure met while reading (one of the statement itself the database layer has shown).
+    // failure met while reading (one of the statement itself is in DatabaseTexts).
     bool Load(QVector<StoredOrder> *orders, QString *error = nullptr);
     // Stores the order and its numbers in file order; its number, 0 when nothing was stored.
     // Times in any form DbTime::Canonical reads.
@@ -34,6 +34,10 @@ public:
     bool Delete(int id);
     // The numbers as stored, in the order they were stored. False when reading failed.
     bool Numbers(int id, QStringList *numbers, QString *error = nullptr);
+
+    // What the database said of the last call above that failed, for the operator; empty
+    // after one that worked.
+    QStringList DatabaseTexts() const;
 
 private:
     CDbAccess &m_db;

@@ -21,6 +21,13 @@
 #include <QVBoxLayout>
 
 namespace {
+// What the database said of the last call that failed.
+void ShowDatabaseTexts(const CDbAccess &db, IMessageBox &messages)
+{
+    for (const QString &text : db.LastMessages())
+        messages.Show(text, QStringLiteral("提示"), IMessageBox::Critical);
+}
+
 QString ChooseFile(QWidget *parent, bool save)
 {
     // setting.ini is found through the working directory, which a file dialog may move.
@@ -81,7 +88,6 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
 {
     setWindowTitle(QStringLiteral("电话本"));
     setObjectName(QStringLiteral("phoneBookDialog"));
-    d->db.SetErrorSink([this](const QString &text) { d->messages.Show(text, QStringLiteral("提示"), IMessageBox::Critical); });
 
     auto label = [this](const QString &text, const char *name, QWidget *buddy) {
         auto *l = new QLabel(text, this);
@@ -180,6 +186,7 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     resize(420, 460);
 
     const QString failure = d->book.Load();
+    ShowDatabaseTexts(d->db, d->messages);
     d->relation->addItems(d->book.Groups());
     d->relation->setCurrentIndex(-1);
     d->relation->setEditText(QString());
@@ -225,18 +232,26 @@ void CPhoneBookDlg::OnAdd()
 {
     if (const auto message = d->book.Add(Fields()))
         message->ShowOn(d->messages);
+    else
+        ShowDatabaseTexts(d->db, d->messages);
 }
 
 void CPhoneBookDlg::OnModify()
 {
-    if (const auto message = d->book.Modify(MarkedRow(), Fields()))
+    const int row = MarkedRow();
+    if (const auto message = d->book.Modify(row, Fields()))
         message->ShowOn(d->messages);
+    else if (row >= 0) // no row marked: no statement ran
+        ShowDatabaseTexts(d->db, d->messages);
 }
 
 void CPhoneBookDlg::OnDelete()
 {
-    if (const auto message = d->book.Delete(MarkedRow()))
+    const int row = MarkedRow();
+    if (const auto message = d->book.Delete(row))
         message->ShowOn(d->messages);
+    else if (row >= 0)
+        ShowDatabaseTexts(d->db, d->messages);
 }
 
 void CPhoneBookDlg::OnSelectAll()
@@ -275,7 +290,10 @@ void CPhoneBookDlg::OnImport()
         d->messages.Show(file.errorString(), QStringLiteral("提示"), IMessageBox::Critical);
         return;
     }
-    d->book.Import(file.readAll()).Summary().ShowOn(d->messages);
+    const PhoneBook::ImportOutcome outcome = d->book.Import(file.readAll());
+    if (!outcome.m_bStored)
+        ShowDatabaseTexts(d->db, d->messages);
+    outcome.Summary().ShowOn(d->messages);
 }
 
 void CPhoneBookDlg::OnExport()

@@ -19,7 +19,6 @@ CPhraseDlg::CPhraseDlg(CDbAccess::SettingsSource settings, IMessageBox &messages
 {
     setWindowTitle(QStringLiteral("插入常用短语"));
     setObjectName(QStringLiteral("phraseDialog"));
-    m_db.SetErrorSink([this](const QString &text) { m_messages.Show(text); });
 
     m_pList->setObjectName(QStringLiteral("phraseList"));
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -76,6 +75,7 @@ void CPhraseDlg::Fill()
 {
     const QString failure = m_book->Load();
     Refill();
+    ShowDatabaseTexts();
     if (!failure.isEmpty())
         m_messages.Show(failure);
     // The first entry is marked, but the field stays empty until the operator picks one.
@@ -116,6 +116,8 @@ void CPhraseDlg::OnChange()
         if (row >= 0) // changed; a refusal leaves the list alone
             Refill();
         message->ShowOn(m_messages);
+    } else {
+        ShowDatabaseTexts();
     }
 }
 
@@ -126,6 +128,8 @@ void CPhraseDlg::OnDelete()
         if (row >= 0)
             Refill();
         message->ShowOn(m_messages);
+    } else {
+        ShowDatabaseTexts();
     }
 }
 
@@ -136,5 +140,13 @@ void CPhraseDlg::OnAdd()
         m_pList->addItem(m_book->Phrases().constLast());
         m_bQuiet = false;
         message->ShowOn(m_messages);
+    } else {
+        ShowDatabaseTexts();
     }
+}
+
+void CPhraseDlg::ShowDatabaseTexts()
+{
+    for (const QString &text : m_db.LastMessages())
+        m_messages.Show(text);
 }

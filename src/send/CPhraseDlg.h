@@ -30,6 +30,8 @@ private:
     void OnChange();
     void OnDelete();
     void OnAdd();
+    // What the database said of the last statement that failed.
+    void ShowDatabaseTexts();
 
     IMessageBox &m_messages;
     CDbAccess m_db;

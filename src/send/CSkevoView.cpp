@@ -234,7 +234,10 @@ void CSkevoView::InitialUpdate()
         return;
     d->m_bInitialised = true;
 
-    d->model.Append(LastNumbers::LoadLastNumbers(d->db));
+    QStringList told;
+    d->model.Append(LastNumbers::LoadLastNumbers(d->db, nullptr, &told));
+    for (const QString &text : std::as_const(told))
+        d->messages.Show(text);
 
     const QString text = FrameSettings::ReadMessage(d->settings, kDefaultMessage);
     // Whatever the field took comes back whole; only a text longer than the field would take

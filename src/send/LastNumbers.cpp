@@ -4,11 +4,13 @@
 
 namespace LastNumbers {
 
-QStringList LoadLastNumbers(CDbAccess &db, QString *errorText)
+QStringList LoadLastNumbers(CDbAccess &db, QString *errorText, QStringList *toShow)
 {
     QStringList numbers;
     try {
         const RecordsetPtr rs = db.OpenRecordset(Sql::LastNoSelect);
+        if (toShow)
+            *toShow = db.LastMessages();
         while (!rs->IsEOF()) {
             // A NULL number comes back as an empty entry, which the send run reports.
             numbers.append(rs->GetFieldValue(0).toString());
@@ -21,11 +23,13 @@ QStringList LoadLastNumbers(CDbAccess &db, QString *errorText)
     return numbers;
 }
 
-bool SaveLastNumbers(CDbAccess &db, const QStringList &numbers)
+bool SaveLastNumbers(CDbAccess &db, const QStringList &numbers, QStringList *toShow)
 {
+    if (toShow)
+        toShow->clear();
     if (numbers.isEmpty())
         return true;
-    return db.Transaction([&] {
+    const bool saved = db.Transaction([&] {
         if (!db.Execute(Sql::LastNoDelete))
             return false;
         for (qsizetype i = 0; i < numbers.size(); ++i) {
@@ -36,6 +40,9 @@ bool SaveLastNumbers(CDbAccess &db, const QStringList &numbers)
         }
         return true;
     });
+    if (!saved && toShow)
+        *toShow = db.LastMessages();
+    return saved;
 }
 
 } // namespace LastNumbers

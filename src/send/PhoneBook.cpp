@@ -30,7 +30,7 @@ QVariantList Values(const PhoneBookEntry &e)
     return {Stored(e.m_strName), Stored(e.m_strNumber), Stored(e.m_strRelation)};
 }
 
-// COUNT of the entries holding number; nullopt when the statement failed (already reported).
+// COUNT of the entries holding number; nullopt when the statement failed.
 std::optional<int> CountByNumber(CDbAccess &db, const QString &number)
 {
     const RecordsetPtr rs = db.OpenRecordset(Sql::BookCountByNumber, {Stored(number)});

@@ -3,7 +3,8 @@
 // the model, the commands on it, and the CSV form it is imported and exported in. The number
 // identifies an entry: no two entries share one. Single quotes are taken out of what the
 // operator types. Each command returns what the operator is to be told; a statement that
-// fails is reported by the connection (its error sink), and the list stays as it was.
+// fails leaves the list as it was, and what the database said of it is the connection's
+// LastMessages.
 #include "PanelMessage.h"
 #include "PhoneBookModel.h"
 
@@ -49,8 +50,8 @@ public:
         int m_nFirstRefusedLine = 0; // 1-based line of the file, 0 when none was refused
         QString m_strFirstRefused;   // that line's text and why it was refused
         bool m_bStored = true;       // false when the database refused the import (nothing added)
-        QString m_strError;          // a read failure's description (a failed statement is
-                                     // reported by the connection)
+        QString m_strError;          // a read failure's description (a failed statement's
+                                     // texts are the connection's LastMessages)
         PanelMessage Summary() const;
     };
     // Every row is checked as "增加" checks it; the rows are stored in one transaction and

@@ -35,7 +35,7 @@ QString PhraseBook::Load()
     m_phrases.clear();
     const RecordsetPtr rs = m_db.OpenRecordset(Sql::PhraseSelect);
     if (!rs->IsOpen())
-        return {}; // the connection has said why
+        return {}; // the connection keeps why
     try {
         for (; !rs->IsEOF(); rs->MoveNext())
             m_phrases.append(rs->GetFieldText(0));

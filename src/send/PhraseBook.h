@@ -3,7 +3,8 @@
 // database returned it, then what was added meanwhile. A phrase is its own key, so a change
 // or a delete reaches every row holding the same text, while the list changes only the one
 // entry it was asked for. Each command returns what the operator is to be told; a statement
-// that fails is reported by the connection (its error sink) and leaves the list as it was.
+// that fails leaves the list as it was and nothing is returned: what the database said of it
+// is the connection's LastMessages.
 #include "PanelMessage.h"
 
 #include <QStringList>

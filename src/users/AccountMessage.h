@@ -1,10 +1,11 @@
 #pragma once
-// What an account action gives back to show: the text with its caption, icon and buttons
-// (an empty text when there is nothing to show, e.g. a database failure the database layer
-// has already reported), and whether the action went through.
+// What an account action gives back to show: what the database said of a failed statement,
+// then the text with its caption, icon and buttons (an empty text when there is nothing more
+// to say), and whether the action went through.
 #include "base/IMessageBox.h"
 
 #include <QString>
+#include <QStringList>
 
 struct AccountMessage
 {
@@ -13,18 +14,22 @@ struct AccountMessage
     QString m_strCaption; // "" is the application title
     IMessageBox::Icon m_icon = IMessageBox::NoIcon;
     IMessageBox::Buttons m_buttons = IMessageBox::Ok;
+    QStringList m_databaseTexts; // shown first, each in a plain box
 
     static AccountMessage Done(const QString &text = QString())
     {
-        return {true, text, QString(), text.isEmpty() ? IMessageBox::NoIcon : IMessageBox::Information, IMessageBox::Ok};
+        return {true, text, QString(), text.isEmpty() ? IMessageBox::NoIcon : IMessageBox::Information, IMessageBox::Ok, {}};
     }
     static AccountMessage Refused(const QString &text, IMessageBox::Icon icon, const QString &caption = QString())
     {
-        return {false, text, caption, icon, IMessageBox::Ok};
+        return {false, text, caption, icon, IMessageBox::Ok, {}};
     }
-    // Shows the text (if any) on box; returns the answer (AnswerOk when nothing was shown).
+    // Shows the database's texts, then the text (if any) on box; returns the answer to the
+    // text (AnswerOk when it was not shown).
     IMessageBox::Answer ShowOn(IMessageBox &box) const
     {
+        for (const QString &t : m_databaseTexts)
+            box.Show(t);
         if (m_strText.isEmpty())
             return IMessageBox::AnswerOk;
         return box.Show(m_strText, m_strCaption, m_icon, m_buttons);

@@ -171,6 +171,8 @@ void CLoginDlg::OnLogin()
     logic.m_strName = m_pName->text();
     logic.m_strPassword = m_pPassword->text();
     const LoginLogic::Result r = logic.Login(m_db);
+    for (const QString &text : r.m_databaseTexts)
+        m_messages.Show(text);
     if (r.m_bOk) {
         m_strUser = logic.m_strUserFound;
         m_bAdmin = logic.m_bAdminFound;

@@ -30,7 +30,6 @@ CUserAdminDlg::CUserAdminDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     setObjectName(QStringLiteral("userAdminDialog"));
     setWindowTitle(QStringLiteral("账户管理"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    m_db.SetErrorSink([this](const QString &text) { m_messages.Show(text); });
 
     // No password column: the table keeps only hashes, which tell the operator nothing.
     m_pList = new QTableWidget(0, 3, this);

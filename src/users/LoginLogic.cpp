@@ -29,6 +29,7 @@ LoginLogic::Result LoginLogic::Check(CDbAccess &db)
     bool found = false;
     try {
         const RecordsetPtr rs = db.OpenRecordset(Sql::UserSelectByName, {m_strName});
+        result.m_databaseTexts = db.LastMessages();
         while (!rs->IsEOF()) {
             stored = rs->GetFieldText(QStringLiteral("D_PSW"));
             if (PasswordHash::Verify(stored, m_strPassword)) {
@@ -49,11 +50,11 @@ LoginLogic::Result LoginLogic::Check(CDbAccess &db)
         return result;
     }
     if (PasswordHash::NeedsUpgrade(stored)) {
-        // Only the row that still holds this stored value; a failure has been reported by
-        // the database layer and leaves the row as it was, which still logs in.
+        // Only the row that still holds this stored value; a failure is shown and leaves the
+        // row as it was, which still logs in.
         const QString hash = PasswordHash::Hash(m_strPassword);
-        if (!hash.isEmpty())
-            db.Execute(Sql::UserUpgradePassword, {hash, name, stored});
+        if (!hash.isEmpty() && !db.Execute(Sql::UserUpgradePassword, {hash, name, stored}))
+            result.m_databaseTexts += db.LastMessages();
     }
     m_strUserFound = name;
     m_bAdminFound = level == QStringLiteral("0");

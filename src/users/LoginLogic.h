@@ -6,6 +6,7 @@
 #include "base/SqlSettings.h"
 
 #include <QString>
+#include <QStringList>
 
 class CDbAccess;
 class CSettingsFile;
@@ -18,6 +19,9 @@ public:
         bool m_bOk = false;
         QString m_strMessage; // to show when not ok ("" when there is nothing to show)
         IMessageBox::Icon m_icon = IMessageBox::NoIcon;
+        // What the database said of statements that failed, to show before the message
+        // (also when ok: a password left unhashed still logs in).
+        QStringList m_databaseTexts;
     };
 
     // As typed; validate() removes the single quotes.

@@ -59,12 +59,18 @@ AccountMessage PasswordChangeLogic::Apply(CDbAccess &db, const QString &currentU
         });
     } catch (const CDbError &e) {
         m_bKeepOpen = false;
-        return AccountMessage::Refused(db.LastError().isEmpty() ? e.Description() : QString(), IMessageBox::Critical);
+        // A statement that could not run has said why; a read that failed later has not.
+        AccountMessage failed = AccountMessage::Refused(db.LastError().isEmpty() ? e.Description() : QString(), IMessageBox::Critical);
+        failed.m_databaseTexts = db.LastMessages();
+        return failed;
     }
     if (!refusal.m_strText.isEmpty())
         return refusal;
     m_bKeepOpen = false;
-    if (!written || !committed)
-        return AccountMessage::Refused(QString(), IMessageBox::NoIcon); // told by the database layer
+    if (!written || !committed) {
+        AccountMessage failed = AccountMessage::Refused(QString(), IMessageBox::NoIcon);
+        failed.m_databaseTexts = db.LastMessages();
+        return failed;
+    }
     return AccountMessage::Done(QStringLiteral("密码修改成功!"));
 }

@@ -51,11 +51,20 @@ AccountMessage UserAdminLogic::Missing(const QString &name)
     return Stop(MissingText(name));
 }
 
-// A statement that did not run has been reported by the database layer already; a read
-// that failed afterwards (a NULL, a broken cursor) has not.
+// A statement that did not run has said why; a read that failed afterwards (a NULL, a
+// broken cursor) has not.
 AccountMessage UserAdminLogic::ReadFailure(const QString &description) const
 {
-    return AccountMessage::Refused(m_db.LastError().isEmpty() ? description : QString(), IMessageBox::Critical);
+    AccountMessage m = AccountMessage::Refused(m_db.LastError().isEmpty() ? description : QString(), IMessageBox::Critical);
+    m.m_databaseTexts = m_db.LastMessages();
+    return m;
+}
+
+AccountMessage UserAdminLogic::WriteFailure() const
+{
+    AccountMessage m = AccountMessage::Refused(QString(), IMessageBox::NoIcon);
+    m.m_databaseTexts = m_db.LastMessages();
+    return m;
 }
 
 int UserAdminLogic::CountByName(const QString &name)
@@ -141,7 +150,7 @@ AccountMessage UserAdminLogic::Add()
     if (outcome == Outcome::Refused)
         return Exists(m_strName);
     if (outcome == Outcome::Failed)
-        return AccountMessage::Refused(QString(), IMessageBox::NoIcon);
+        return WriteFailure();
     m_accounts.append({m_strName, QString::number(m_nLevel), created});
     return AccountMessage::Done(QStringLiteral("增加成功!"));
 }
@@ -193,7 +202,7 @@ AccountMessage UserAdminLogic::Change(int row)
     if (outcome == Outcome::Refused)
         return refusal;
     if (outcome == Outcome::Failed)
-        return AccountMessage::Refused(QString(), IMessageBox::NoIcon);
+        return WriteFailure();
     // Every row of that name: the statement changed them all.
     for (Account &a : m_accounts) {
         if (a.m_strName == marked) {
@@ -250,7 +259,7 @@ AccountMessage UserAdminLogic::Delete(int row)
     if (outcome == Outcome::Refused)
         return Stop(QStringLiteral("将所有的用户删除后将无法登录系统!"));
     if (outcome == Outcome::Failed)
-        return AccountMessage::Refused(QString(), IMessageBox::NoIcon);
+        return WriteFailure();
     m_accounts.removeIf([&name](const Account &a) { return a.m_strName == name; });
     return AccountMessage::Done();
 }

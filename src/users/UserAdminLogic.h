@@ -63,6 +63,7 @@ private:
     int CountByName(const QString &name);
     int CountAll();
     AccountMessage ReadFailure(const QString &description) const;
+    AccountMessage WriteFailure() const; // what the database said of the write
 
     CDbAccess &m_db;
     QList<Account> m_accounts;

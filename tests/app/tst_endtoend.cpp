@@ -54,7 +54,6 @@ void tst_EndToEnd::loginConnectSendAndReceive()
     QTemporaryDir dir;
     FakeMessageBox messages;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    app.Db().SetErrorSink([&](const QString &t) { messages.Show(t); });
 
     // Log in as the first administrator.
     {

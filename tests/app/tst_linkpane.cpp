@@ -44,7 +44,6 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     QTemporaryDir dir;
     CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
     FakeMessageBox messages;
-    app.Db().SetErrorSink([&messages](const QString &t) { messages.Show(t); });
     SilentRing ring;
     QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
     ModemSimulator sim;

@@ -144,7 +144,6 @@ void tst_MainFrame::init()
     m_dir = std::make_unique<QTemporaryDir>();
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
     m_app->SetUser(QStringLiteral("张三"), false);
-    m_app->Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     ModemTimeouts t = m_app->Modem().Timeouts();
     t.handshakeMs = 500;
     m_app->Modem().SetTimeouts(t);

@@ -164,7 +164,6 @@ void tst_Ring::ringWindow()
 void tst_Ring::frameTakesTheWindowsChoice()
 {
     CSkevoApp app(m_dir->filePath(QStringLiteral("setting.ini")));
-    app.Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     FakeRing ring;
     QSettings profile(m_dir->filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
     CMainFrame frame(app, m_messages, ring, &profile);

@@ -114,6 +114,8 @@ private slots:
     void modifyAndDelete();
     void reminderIsWrittenAtOnce();
     void textHoldsAtMost140Bytes();
+    void databaseTextShownOnceByTheDialog_data();
+    void databaseTextShownOnceByTheDialog();
 
 private:
     DbTargets m_targets;
@@ -353,3 +355,55 @@ void tst_OrderDlg::textHoldsAtMost140Bytes()
 
 QTEST_MAIN(tst_OrderDlg)
 #include "tst_orderdlg.moc"
+
+void tst_OrderDlg::databaseTextShownOnceByTheDialog_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("table");  // dropped before the button, or before the opening
+    QTest::addColumn<QString>("button"); // "" the opening
+    QTest::addColumn<QString>("then");   // the dialog's own text after the database's
+    const struct { const char *name; const char *table; const char *button; const char *then; } rows[] = {
+        {"opening", "T_ORDER", "", ""},
+        {"add", "T_PHONENUMBER", "addButton", "插入数据出错,请查看是否以连接数据库"},
+        {"modify", "T_ORDER", "modifyButton", "SQL数据库错误!"},
+        {"delete", "T_ORDERSTART", "deleteButton", "SQL数据库错误!"},
+    };
+    for (const auto &r : rows) {
+        for (const auto dialect : {DbSettings::Sqlite, DbSettings::Postgres}) {
+            QTest::addRow("%s %s", r.name, dialect == DbSettings::Sqlite ? "sqlite" : "postgres")
+                << int(dialect) << QString::fromLatin1(r.table) << QString::fromLatin1(r.button) << QString::fromUtf8(r.then);
+        }
+    }
+}
+
+// What the database said of a failed statement is shown by the dialog once, before its own
+// text, with no error sink on the connection.
+void tst_OrderDlg::databaseTextShownOnceByTheDialog()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, button);
+    QFETCH(QString, then);
+    SKEVO_FRESH_DB(m_targets, s);
+    Rig rig(*s);
+    QVERIFY(OrderStore(rig.db).Add(QStringLiteral("2030-1-1 8:0"), QStringLiteral("2030-1-1 9:0"), QStringLiteral("t"),
+                                   {QStringLiteral("8613900000001")}) > 0);
+    DbProbe probe(*s);
+    const QString drop = QStringLiteral("DROP TABLE ") + table;
+    if (button.isEmpty())
+        QVERIFY2(probe.Exec(drop), qPrintable(probe.Error()));
+    auto dlg = rig.Open();
+    if (!button.isEmpty()) {
+        QVERIFY2(probe.Exec(drop), qPrintable(probe.Error()));
+        rig.Import(*dlg, {QStringLiteral("8613900000002")});
+        Rig::Select(*dlg, 0);
+        Rig::SetTimes(*dlg, At(QStringLiteral("2031-05-06 07:08:00")), At(QStringLiteral("2031-05-06 08:00:00")));
+        Rig::Find<QPlainTextEdit>(*dlg, "orderText")->setPlainText(QStringLiteral("changed"));
+        rig.box.Clear();
+        Rig::Click(*dlg, button.toLatin1().constData());
+    }
+    QCOMPARE(rig.box.shown.size(), then.isEmpty() ? 1 : 2);
+    QVERIFY2(rig.box.shown.at(0).text.contains(table, Qt::CaseInsensitive), qPrintable(rig.box.shown.at(0).text));
+    QCOMPARE(rig.box.shown.at(0).icon, IMessageBox::NoIcon);
+    if (!then.isEmpty())
+        QCOMPARE(rig.box.Last(), then);
+}

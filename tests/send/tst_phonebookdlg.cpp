@@ -48,6 +48,8 @@ private slots:
     void insertHandsBackTheSelectedNumbers();
     void filterAndFiles_data() { DbTargets::AddDialectRows(); }
     void filterAndFiles();
+    void databaseTextShownOnceByTheDialog_data() { DbTargets::AddDialectRows(); }
+    void databaseTextShownOnceByTheDialog();
 
 private:
     void Open(const DbSettings &settings);
@@ -275,3 +277,28 @@ void tst_PhoneBookDlg::filterAndFiles()
 
 QTEST_MAIN(tst_PhoneBookDlg)
 #include "tst_phonebookdlg.moc"
+
+// With the table gone, every command and the opening show what the database said, once,
+// with the dialog's caption and icon.
+void tst_PhoneBookDlg::databaseTextShownOnceByTheDialog()
+{
+    SKEVO_FRESH_DB(m_targets, s);
+    Open(*s);
+    const QStringList before = Shown();
+    QVERIFY(m_probe->Exec(QStringLiteral("DROP TABLE T_BOOK")));
+    for (const char *button : {"addButton", "modifyButton", "deleteButton"}) {
+        m_messages.Clear();
+        ClickRow(0);
+        Fill(QStringLiteral("新"), QStringLiteral("13000000009"), QString());
+        Click(button);
+        QCOMPARE(m_messages.shown.size(), 1);
+        QVERIFY2(m_messages.Last().contains(QStringLiteral("T_BOOK"), Qt::CaseInsensitive), qPrintable(m_messages.Last()));
+        QCOMPARE(m_messages.shown.last().caption, QStringLiteral("提示"));
+        QCOMPARE(m_messages.shown.last().icon, IMessageBox::Critical);
+        QCOMPARE(Shown(), before);
+    }
+    m_messages.Clear();
+    CPhoneBookDlg again([settings = *s] { return settings; }, m_messages);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QVERIFY2(m_messages.Last().contains(QStringLiteral("T_BOOK"), Qt::CaseInsensitive), qPrintable(m_messages.Last()));
+}

@@ -26,6 +26,8 @@ private slots:
     void commandsWithoutSelection();
     void doubleClickInsertsThePhrase_data() { DbTargets::AddDialectRows(); }
     void doubleClickInsertsThePhrase();
+    void databaseTextShownOnceByTheDialog_data() { DbTargets::AddDialectRows(); }
+    void databaseTextShownOnceByTheDialog();
 
 private:
     // A dialog over a fresh database holding phrases.
@@ -168,3 +170,24 @@ void tst_PhraseDlg::doubleClickInsertsThePhrase()
 
 QTEST_MAIN(tst_PhraseDlg)
 #include "tst_phrasedlg.moc"
+
+// With the table gone, every command and the opening show what the database said, once.
+void tst_PhraseDlg::databaseTextShownOnceByTheDialog()
+{
+    SKEVO_FRESH_DB(m_targets, s);
+    Open(*s, {QStringLiteral("a")});
+    QVERIFY(m_probe->Exec(QStringLiteral("DROP TABLE T_INSERT")));
+    for (const char *button : {"addButton", "changeButton", "deleteButton"}) {
+        m_messages.Clear();
+        Select(0);
+        Click(button);
+        QCOMPARE(m_messages.shown.size(), 1);
+        QVERIFY2(m_messages.Last().startsWith(QStringLiteral("SQL数据错误,")) && m_messages.Last().contains(QStringLiteral("T_INSERT"), Qt::CaseInsensitive),
+                 qPrintable(m_messages.Last()));
+        QCOMPARE(Listed(), QStringList{QStringLiteral("a")});
+    }
+    m_messages.Clear();
+    CPhraseDlg again([settings = *s] { return settings; }, m_messages);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QVERIFY2(m_messages.Last().contains(QStringLiteral("T_INSERT"), Qt::CaseInsensitive), qPrintable(m_messages.Last()));
+}

@@ -1,3 +1,4 @@
+#include "DbTargets.h"
 #include "PanelFakes.h"
 
 #include "ModemSimulator.h"
@@ -63,6 +64,7 @@ private slots:
     void layoutAndCaptions();
     void initialUpdate();
     void initialUpdateRestoresLastNumbersOnce();
+    void initialUpdateShowsWhatTheDatabaseSaid();
     void storedMessageComesBackWhole_data();
     void storedMessageComesBackWhole();
     void byteCountFollowsTheField();
@@ -263,6 +265,21 @@ void tst_SkevoView::initialUpdateRestoresLastNumbersOnce()
     QCOMPARE(m_view->GetAllNumbers(), saved);
     QCOMPARE(List()->model()->rowCount(), 3);
     QCOMPARE(List()->model()->index(1, 0).data().toString(), QStringLiteral("+8613800000000"));
+}
+
+// The list of the last run cannot be read: the panel shows the database's text, once.
+void tst_SkevoView::initialUpdateShowsWhatTheDatabaseSaid()
+{
+    QVERIFY(m_app->Db().Connect());
+    {
+        DbProbe probe(m_app->ReadDbSettings());
+        QVERIFY2(probe.Exec(QStringLiteral("DROP TABLE T_LASTNO")), qPrintable(probe.Error()));
+    }
+    SHOW_PANEL();
+    QCOMPARE(m_box.shown.size(), 1);
+    QVERIFY2(m_box.Last().contains(QStringLiteral("T_LASTNO")), qPrintable(m_box.Last()));
+    QCOMPARE(m_box.shown.last().icon, IMessageBox::NoIcon);
+    QVERIFY(m_view->GetAllNumbers().isEmpty());
 }
 
 void tst_SkevoView::storedMessageComesBackWhole_data()

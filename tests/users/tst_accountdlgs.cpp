@@ -1,5 +1,6 @@
 // The two account windows offscreen, and the main window's account command that opens the
 // one that fits the logged-in user.
+#include "DbTargets.h"
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
 #include "app/CMainFrame.h"
@@ -60,6 +61,7 @@ private slots:
     void passwordWindowStaysOnMistakesAndReturnsTheName();
     void frameOpensTheWindowForTheLevel_data();
     void frameOpensTheWindowForTheLevel();
+    void databaseTextShownOnceByEachWindow();
 
 private:
     bool LogsIn(const QString &name, const QString &password)
@@ -79,7 +81,6 @@ void tst_AccountDlgs::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
-    m_app->Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     m_messages.Clear();
     m_messages.answers.clear();
 }
@@ -217,3 +218,30 @@ void tst_AccountDlgs::frameOpensTheWindowForTheLevel()
 
 QTEST_MAIN(tst_AccountDlgs)
 #include "tst_accountdlgs.moc"
+
+// Without the accounts table both windows show what the database said, once, as they are
+// the ones that asked.
+void tst_AccountDlgs::databaseTextShownOnceByEachWindow()
+{
+    QVERIFY(m_app->Db().Connect());
+    {
+        DbProbe probe(m_app->ReadDbSettings());
+        QVERIFY2(probe.Exec(QStringLiteral("DROP TABLE T_USER")), qPrintable(probe.Error()));
+    }
+    {
+        CUserAdminDlg admin(m_app->DbSettingsSource(), m_messages);
+        QCOMPARE(m_messages.shown.size(), 1);
+        QVERIFY2(m_messages.Last().contains(QStringLiteral("T_USER")), qPrintable(m_messages.Last()));
+        QCOMPARE(m_messages.shown.last().icon, IMessageBox::NoIcon);
+    }
+    m_messages.Clear();
+    CPasswordChangeDlg dlg(m_app->Db(), m_messages, Schema::kFirstAdminName);
+    dlg.show();
+    Child<QLineEdit>(dlg, "passwordEdit")->setText(QStringLiteral("a"));
+    Child<QLineEdit>(dlg, "repeatEdit")->setText(QStringLiteral("a"));
+    QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+    QCOMPARE(m_messages.shown.size(), 1);
+    QVERIFY2(m_messages.Last().contains(QStringLiteral("T_USER")), qPrintable(m_messages.Last()));
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(!dlg.isVisible());
+}

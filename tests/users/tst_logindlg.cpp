@@ -1,5 +1,6 @@
 // The login window: its controls, the fold-out settings panel, logging in through it and
 // saving connection settings that the next attempt uses.
+#include "DbTargets.h"
 #include "FakeMessageBox.h"
 #include "app/CSkevoApp.h"
 #include "users/CLoginDlg.h"
@@ -26,6 +27,8 @@ private slots:
     void wrongPasswordStays();
     void savedSettingsTakeEffectAtTheNextAttempt();
     void cancelWritesNothing();
+    void databaseTextsShownByTheDialog_data();
+    void databaseTextsShownByTheDialog();
 
 private:
     template<class T> T *Find(const char *name) { return m_dlg->findChild<T *>(QString::fromLatin1(name)); }
@@ -48,7 +51,6 @@ void tst_LoginDlg::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_app = std::make_unique<CSkevoApp>(m_dir->filePath(QStringLiteral("setting.ini")));
-    m_app->Db().SetErrorSink([this](const QString &t) { m_messages.Show(t); });
     m_messages.Clear();
     m_strUser.clear();
     m_bAdmin = false;
@@ -200,3 +202,47 @@ void tst_LoginDlg::cancelWritesNothing()
 
 QTEST_MAIN(tst_LoginDlg)
 #include "tst_logindlg.moc"
+
+void tst_LoginDlg::databaseTextsShownByTheDialog_data()
+{
+    QTest::addColumn<QString>("breakSql");
+    QTest::addColumn<QString>("name"); // with the password "pw" stored as typed
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("databaseSays");
+    QTest::addColumn<QString>("then"); // the dialog's own text after it, %1 the database's
+    QTest::newRow("lookup fails") << "DROP TABLE T_USER"
+                                  << "plain" << false << "T_USER" << "连接数据库出错\n请重新设置SQL相关信息\n%1";
+    QTest::newRow("hashing the old password refused")
+        << "CREATE TRIGGER refuse BEFORE UPDATE ON T_USER BEGIN SELECT RAISE(ABORT, 'no update'); END"
+        << "plain" << true << "SQL数据错误," << "";
+}
+
+// Whatever the database said is shown once, in the login's own box, before what the login
+// itself has to say.
+void tst_LoginDlg::databaseTextsShownByTheDialog()
+{
+    QFETCH(QString, breakSql);
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    QFETCH(QString, databaseSays);
+    QFETCH(QString, then);
+    QVERIFY(m_app->Db().Connect());
+    {
+        DbProbe probe(m_app->ReadDbSettings());
+        QVERIFY2(probe.Exec(QStringLiteral("INSERT INTO T_USER(D_NAME,D_PSW,D_LEVEL,D_CTIME) VALUES(?,'pw',1,'2026-01-01 08:00:00')"), {name}),
+                 qPrintable(probe.Error()));
+        QVERIFY2(probe.Exec(breakSql), qPrintable(probe.Error()));
+    }
+    Type("nameEdit", name);
+    Type("passwordEdit", QStringLiteral("pw"));
+    QTest::mouseClick(Find<QPushButton>("loginButton"), Qt::LeftButton);
+
+    QCOMPARE(m_messages.shown.size(), then.isEmpty() ? 1 : 2);
+    const QString said = m_messages.shown.at(0).text;
+    QVERIFY2(said.contains(databaseSays), qPrintable(said));
+    QCOMPARE(m_messages.shown.at(0).icon, IMessageBox::NoIcon);
+    if (!then.isEmpty())
+        QCOMPARE(m_messages.shown.at(1).text, then.arg(said));
+    QCOMPARE(m_dlg->result() == QDialog::Accepted, accepted);
+    QCOMPARE(m_strUser, accepted ? name : QString());
+}
