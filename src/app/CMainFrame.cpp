@@ -213,6 +213,8 @@ void CMainFrame::OnDisconnect()
 
 void CMainFrame::OnReport()
 {
+    if (m_bHoldReports)
+        return;
     const std::optional<SmsReport> report = m_app.Modem().PopReport();
     if (!report)
         return;
@@ -354,7 +356,22 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         m_pPaneMessage->setText(OrderScheduler::StartedText());
         m_pView->ResetProgress(messages);
     };
+    hooks.databaseTexts = [this](const QStringList &texts) {
+        for (const QString &text : texts)
+            m_messages.Show(text);
+    };
+    // Queueing a large order takes a moment: the window goes on painting meanwhile, but takes
+    // no input, and holds the reports back until the start has reset the progress bar.
+    hooks.busy = [this] {
+        m_bHoldReports = true;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
     m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.Settings()), m_app.Device().m_strSMSC, hooks);
+    if (m_bHoldReports) {
+        m_bHoldReports = false;
+        while (m_app.Modem().HasReport())
+            OnReport();
+    }
 }
 
 void CMainFrame::OnExit()

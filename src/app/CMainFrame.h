@@ -128,6 +128,9 @@ private:
     QString m_strRingFile;
     QStringList m_pendingErrors;
     bool m_bShowingErrors = false;
+    // While an order is being queued, reports wait in the engine: they belong to the progress
+    // bar the start is about to reset.
+    bool m_bHoldReports = false;
     bool m_bClosed = false;
     bool m_bShownOnce = false;
 };

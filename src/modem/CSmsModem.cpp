@@ -202,7 +202,7 @@ int CSmsModem::Enqueue(const QVector<SmsRecord> &records)
     return Enqueue(records, Claim());
 }
 
-int CSmsModem::Enqueue(const QVector<SmsRecord> &records, const Claim &claim)
+int CSmsModem::Enqueue(const QVector<SmsRecord> &records, const Claim &claim, const std::function<void()> &between)
 {
     if (records.isEmpty() && !claim)
         return 1;
@@ -224,6 +224,8 @@ int CSmsModem::Enqueue(const QVector<SmsRecord> &records, const Claim &claim)
             std::sort(keys.begin(), keys.end());
             for (qsizetype j = 0; j < n; ++j)
                 messages.append(Outgoing{records.at(i + j), keys.at(j)});
+            if (between)
+                between();
         }
         return true;
     });
@@ -248,6 +250,12 @@ std::optional<SmsReport> CSmsModem::PopReport()
     SmsReport report = std::move(d->reports.front());
     d->reports.pop_front();
     return report;
+}
+
+bool CSmsModem::HasReport() const
+{
+    std::lock_guard lock(d->reportMutex);
+    return !d->reports.empty();
 }
 
 int CSmsModem::QueuedCount() const

@@ -69,9 +69,12 @@ public:
     // The same, with a claim run first inside that transaction on the queue's connection
     // (a scheduled order marks itself started there). When the claim returns false, or the
     // records cannot be kept, nothing is queued and 0 is returned. Runs even for no records.
+    // between: called after each statement of many rows (a window lets itself repaint there;
+    // it must not queue anything itself).
     using Claim = std::function<bool(CDbAccess &db)>;
-    int Enqueue(const QVector<SmsRecord> &records, const Claim &claim);
+    int Enqueue(const QVector<SmsRecord> &records, const Claim &claim, const std::function<void()> &between = {});
     std::optional<SmsReport> PopReport();
+    bool HasReport() const;
     int QueuedCount() const;
 
     // Takes out of the queue every message not yet handed to the modem, and their T_OUTBOX

@@ -65,8 +65,11 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
             due.append(o);
             rs->MoveNext();
         }
-    } catch (const CDbError &) {
-        return 0; // shown by the database layer; the next check tries these minutes again
+    } catch (const CDbError &e) {
+        // The next check tries these minutes again.
+        if (hooks.databaseTexts)
+            hooks.databaseTexts(rs->IsOpen() ? QStringList{e.Description()} : m_db.LastMessages());
+        return 0;
     }
     m_strNext = next;
 
@@ -89,7 +92,7 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
     int messages = 0;
     for (const StoredOrder &o : accepted) {
         int count = 0;
-        const StartResult r = Start(o, smsc, &count);
+        const StartResult r = Start(o, smsc, hooks, &count);
         if (r == StartResult::Started) {
             ++orders;
             messages += count;
@@ -104,11 +107,20 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
     return orders;
 }
 
-OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, const QString &smsc, int *messages)
+OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, const QString &smsc, const Hooks &hooks,
+                                                  int *messages)
 {
     QStringList numbers;
-    if (!m_store.Numbers(order.m_nId, &numbers))
+    QString readError;
+    if (!m_store.Numbers(order.m_nId, &numbers, &readError)) {
+        // A failed statement left its texts; a read that broke off only its description.
+        QStringList texts = m_store.DatabaseTexts();
+        if (texts.isEmpty())
+            texts << readError;
+        if (hooks.databaseTexts)
+            hooks.databaseTexts(texts);
         return StartResult::Failed;
+    }
     QVector<SmsRecord> records;
     records.reserve(numbers.size());
     for (const QString &n : numbers)
@@ -131,7 +143,7 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
         } catch (const CDbError &) {
             return false;
         }
-    });
+    }, hooks.busy);
     if (queued == 0)
         return elsewhere ? StartResult::Elsewhere : StartResult::Failed;
     *messages = int(records.size());

@@ -24,7 +24,7 @@ public:
         Ended,            // its end passed before its minute was checked
         Declined,         // the operator answered Cancel
         StartedElsewhere, // another program (or an earlier check) claimed it
-        Failed,           // a statement failed (the database layer has reported it)
+        Failed,           // a statement failed (databaseTexts said why)
     };
 
     struct Hooks
@@ -36,6 +36,10 @@ public:
         // Each order started, with its message count (for a log).
         std::function<void(const StoredOrder &, int messages)> orderStarted;
         std::function<void(const StoredOrder &, Skip)> skipped;
+        // What the database said of a statement that failed, for the operator.
+        std::function<void(const QStringList &texts)> databaseTexts;
+        // Called now and then while a large order is being queued (a window repaints there).
+        std::function<void()> busy;
     };
 
     // db: reads the orders and their numbers; modem: queues the messages (its own connection
@@ -62,7 +66,7 @@ public:
 
 private:
     enum class StartResult { Started, Elsewhere, Failed };
-    StartResult Start(const StoredOrder &order, const QString &smsc, int *messages);
+    StartResult Start(const StoredOrder &order, const QString &smsc, const Hooks &hooks, int *messages);
 
     CDbAccess &m_db;
     CSmsModem &m_modem;

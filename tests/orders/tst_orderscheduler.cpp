@@ -38,6 +38,9 @@ struct Program
     bool answer = true;
     int startedCalls = 0;
     int startedMessages = 0;
+    int busyCalls = 0;
+    QStringList told; // what the database said, as the window would show it
+    QList<OrderScheduler::Skip> skips;
 
     OrderScheduler::Hooks Hooks()
     {
@@ -51,6 +54,9 @@ struct Program
             ++startedCalls;
             startedMessages += messages;
         };
+        h.busy = [this] { ++busyCalls; };
+        h.databaseTexts = [this](const QStringList &texts) { told << texts; };
+        h.skipped = [this](const StoredOrder &, OrderScheduler::Skip why) { skips << why; };
         return h;
     }
     int Tick(const QString &time, bool ask = false) { return scheduler.Check(At(time), ask, kSmsc, Hooks()); }
@@ -84,6 +90,8 @@ private slots:
     void reminder();
     void twoProgramsStartEachOrderOnce_data() { DbTargets::AddDialectRows(); }
     void twoProgramsStartEachOrderOnce();
+    void databaseFailureIsTold_data();
+    void databaseFailureIsTold();
 
 private:
     DbTargets m_targets;
@@ -156,9 +164,9 @@ void tst_OrderScheduler::queuesEveryStoredNumberOnce()
 {
     SKEVO_FRESH_DB(m_targets, settings);
     Program p(*settings);
-    // Enough numbers to be stored in several statements of many rows and a few of one.
+    // Enough numbers to be stored and queued in several statements of many rows.
     QStringList numbers{QStringLiteral("13900000001"), QStringLiteral("8613900000002"), QStringLiteral("13900000001")};
-    for (int i = 0; i < 2 * SqlCatalogue::kNumberBatch + 7; ++i)
+    for (int i = 0; i < SqlCatalogue::kOutboxBatch + 7; ++i)
         numbers << QStringLiteral("86137%1").arg(i, 8, 10, QLatin1Char('0'));
     const int id = p.store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("it's 订单"),
                                numbers);
@@ -168,6 +176,7 @@ void tst_OrderScheduler::queuesEveryStoredNumberOnce()
     p.scheduler.Connected(At(QStringLiteral("09:59:00")));
     QCOMPARE(p.Tick(QStringLiteral("10:00:10")), 1);
     QCOMPARE(p.startedCalls, 1);
+    QCOMPARE(p.busyCalls, 2);
 
     // Exactly as stored (no "86" added), each with the order's number, in stored order.
     DbProbe probe(*settings);
@@ -266,6 +275,35 @@ void tst_OrderScheduler::twoProgramsStartEachOrderOnce()
     late.scheduler.Connected(At(QStringLiteral("09:59:50")));
     QCOMPARE(late.Tick(QStringLiteral("10:00:20")), 0);
     QCOMPARE(late.modem.QueuedCount(), 0);
+}
+
+void tst_OrderScheduler::databaseFailureIsTold_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("gone");
+    QTest::addColumn<bool>("skipped");
+    for (int dialect : {int(DbSettings::Sqlite), int(DbSettings::Postgres)}) {
+        const char *db = dialect == DbSettings::Sqlite ? "sqlite" : "postgres";
+        QTest::addRow("%s: the orders cannot be read", db) << dialect << QStringLiteral("T_ORDER") << false;
+        QTest::addRow("%s: an order's numbers cannot be read", db) << dialect << QStringLiteral("T_PHONENUMBER") << true;
+    }
+}
+
+void tst_OrderScheduler::databaseFailureIsTold()
+{
+    QFETCH(QString, gone);
+    QFETCH(bool, skipped);
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    QVERIFY(p.store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("x"), TwoNumbers(1)) > 0);
+    p.scheduler.Connected(At(QStringLiteral("09:59:00")));
+    DbProbe probe(*settings);
+    QVERIFY(probe.Exec(QStringLiteral("DROP TABLE ") + gone));
+    QCOMPARE(p.Tick(QStringLiteral("10:00:10")), 0);
+    QCOMPARE(p.told.size(), 1);
+    QVERIFY2(p.told.first().contains(gone, Qt::CaseInsensitive), qPrintable(p.told.first()));
+    QCOMPARE(p.skips, skipped ? QList<OrderScheduler::Skip>{OrderScheduler::Skip::Failed} : QList<OrderScheduler::Skip>{});
+    QCOMPARE(p.modem.QueuedCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_OrderScheduler)
