@@ -152,6 +152,11 @@ QString Text(Sql id, DbSettings::Driver dialect)
                               "json_extract(j.value,'$[3]'),json_extract(j.value,'$[4]'),json_extract(j.value,'$[5]'),?,?,?,%1 "
                               "FROM json_each(?) AS j ORDER BY j.key RETURNING D_NO")
             .arg(EpochNow(pg));
+    case Sql::OutboxDeleteBatch:
+        if (pg)
+            return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO IN "
+                                  "(SELECT CAST(k AS bigint) FROM json_array_elements_text(CAST(? AS json)) AS k)");
+        return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO IN (SELECT value FROM json_each(?))");
     case Sql::OutboxSelect:
         return QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE FROM T_OUTBOX WHERE D_OWNER=? "
                               "ORDER BY D_NO");
@@ -233,6 +238,15 @@ QString OutboxBatchRows(const SmsRecord *first, qsizetype count)
     for (const SmsRecord *r = first; r != first + count; ++r)
         rows.append(QJsonArray{r->m_strSCA, r->m_strTPA, int(r->m_nPID), int(r->m_nDCS), r->m_strUD, r->m_nID});
     return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
+}
+
+QString OutboxBatchKeys(const qint64 *first, qsizetype count)
+{
+    QStringList keys;
+    keys.reserve(count);
+    for (const qint64 *k = first; k != first + count; ++k)
+        keys << QString::number(*k);
+    return QLatin1Char('[') + keys.join(QLatin1Char(',')) + QLatin1Char(']');
 }
 
 QStringList SchemaStatements(DbSettings::Driver dialect)
@@ -402,6 +416,7 @@ Kind KindOf(Sql id)
     case Sql::LastNoInsert:
     case Sql::OutboxMarkInFlight:
     case Sql::OutboxDelete:
+    case Sql::OutboxDeleteBatch:
     case Sql::OutboxClaim:
     case Sql::OutboxRenew:
     case Sql::OrderUpdate:

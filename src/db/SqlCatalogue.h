@@ -108,6 +108,7 @@ enum class Sql {
     OutboxInsertBatch,    // (host, place, owner, rows) — rows: a JSON array of [sca, tpa, pid, dcs, text,
                           // D_ID] arrays (OutboxBatchRows). The keys are returned one a row
                           // (CDbAccess::InsertRows): sorted, they follow the rows' order
+    OutboxDeleteBatch,    // (keys) — keys: a JSON array of D_NO values (OutboxBatchKeys)
     Count_
 };
 
@@ -117,6 +118,8 @@ constexpr int kOutboxBatch = 2000; // rows at most of one Sql::OutboxInsertBatch
 QString Text(Sql id, DbSettings::Driver dialect);
 // The rows value of Sql::OutboxInsertBatch for count records from first.
 QString OutboxBatchRows(const SmsRecord *first, qsizetype count);
+// The keys value of Sql::OutboxDeleteBatch.
+QString OutboxBatchKeys(const qint64 *first, qsizetype count);
 // Statements that create the tables when missing, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);
 // Columns that tables made by an earlier release lack: added (statement) when table has no

@@ -275,8 +275,9 @@ int CSmsModem::Withdraw()
     // withdrawn all the same, since stopping is what was asked for.
     if (!keys.isEmpty()) {
         d->producerDb.Transaction([&] {
-            for (const qint64 key : keys) {
-                if (!d->producerDb.Execute(Sql::OutboxDelete, {key}))
+            for (qsizetype i = 0; i < keys.size(); i += SqlCatalogue::kOutboxBatch) {
+                const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, keys.size() - i);
+                if (!d->producerDb.Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)}))
                     return false;
             }
             return true;

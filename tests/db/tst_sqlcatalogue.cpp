@@ -108,6 +108,10 @@ Case CaseOf(Sql id)
         return {{QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("batch"),
                  SqlCatalogue::OutboxBatchRows(rows.constData(), rows.size())}, {}};
     }
+    case Sql::OutboxDeleteBatch: {
+        const qint64 keys[] = {999998, 999999};
+        return {{SqlCatalogue::OutboxBatchKeys(keys, 2)}, {}};
+    }
     case Sql::UserUpdateKeepPassword: return {{QStringLiteral("u4"), 1, QStringLiteral("u3")}, {}};
     case Sql::Count_: break;
     }
