@@ -8,11 +8,10 @@
 
 namespace {
 constexpr int kWaitMs = 30000;
-const QString kSmsc = QStringLiteral("8613800100500");
 
 QString Number(int i)
 {
-    return QStringLiteral("86139%1").arg(i, 8, 10, QLatin1Char('0'));
+    return RangeNumber(QStringLiteral("86139"), i);
 }
 
 int CsqCount(const QStringList &commands)
@@ -92,9 +91,9 @@ void tst_ModemStatus::signalOnlyWhenIdleAndRunCounts()
     rig.sim.SetLatency(30); // a run long enough for many intervals
     rig.sim.SetCmsErrorTo({Number(2)});
     rig.sim.ClearLog();
-    rig.modem->Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(kSmsc, Number(1), QStringLiteral("a"), -1),
-                                          CSmsModem::MakeRecord(kSmsc, Number(2), QStringLiteral("b"), -1),
-                                          CSmsModem::MakeRecord(kSmsc, Number(3), QStringLiteral("c"), -1)});
+    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("a")),
+                                          OutMessage(Number(2), QStringLiteral("b")),
+                                          OutMessage(Number(3), QStringLiteral("c"))});
     QTRY_COMPARE_WITH_TIMEOUT(runs.size(), 1, kWaitMs);
     QCOMPARE(runs.first(), qMakePair(2, 1));
     QCOMPARE(rig.sink->Count(QStringLiteral("发送")), 3); // the counts come after the last report
@@ -123,7 +122,7 @@ void tst_ModemStatus::noSignalQueryUnlessAsked()
     QTemporaryDir dir;
     EngineRig rig(TestEnv::Sqlite(dir.path()));
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(CSmsModem::MakeRecord(kSmsc, Number(1), QStringLiteral("a"), -1));
+    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("a")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     QTest::qWait(200);
     QCOMPARE(CsqCount(rig.sim.Commands()), 0);

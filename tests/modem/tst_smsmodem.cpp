@@ -17,13 +17,12 @@ const QString kOk = QStringLiteral("成功");
 const QString kFailed = QStringLiteral("失败");
 const QString kSendRowError = QStringLiteral("发送短信插入数据库出错");
 const QString kRecRowError = QStringLiteral("接收短信插入数据库出错");
-const QString kSmsc = QStringLiteral("8613800100500");
 // Waits for what the worker does; generous, since the machine may be loaded.
 constexpr int kWaitMs = 30000;
 
 QString Number(int i)
 {
-    return QStringLiteral("86138%1").arg(i, 8, 10, QLatin1Char('0'));
+    return RangeNumber(QStringLiteral("86138"), i);
 }
 
 struct SendRow
@@ -68,24 +67,6 @@ QVector<RecRow> RecRows(const DbSettings &db)
     for (qsizetype i = 0; i < numbers.size(); ++i)
         rows.append({numbers[i].toString(), texts[i].toString(), times[i].toString()});
     return rows;
-}
-
-int Count(const DbSettings &db, const QString &table)
-{
-    return DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM ") + table).toInt();
-}
-
-int CommandCount(const ModemSimulator &sim, const QString &prefix)
-{
-    int n = 0;
-    for (const QString &c : sim.Commands())
-        n += c.startsWith(prefix) ? 1 : 0;
-    return n;
-}
-
-SmsRecord Message(const QString &number, const QString &text, qint32 id = -1)
-{
-    return CSmsModem::MakeRecord(kSmsc, number, text, id);
 }
 
 // 3 January 2009, 21:00:00, zone +8 h, as the time-stamp field holds it.
@@ -218,7 +199,7 @@ void TestSmsModem::bulkSend()
             text = QStringLiteral("it's O'Brien's '%1' ''quoted''").arg(i);
         if (i == 50)
             text = longText;
-        records.append(Message(Number(i), text, i % 7 == 0 ? 7 : -1));
+        records.append(OutMessage(Number(i), text, i % 7 == 0 ? 7 : -1));
     }
     // Queued while the worker idles: it must start at once.
     rig.modem->Enqueue(records);
@@ -251,7 +232,7 @@ void TestSmsModem::bulkSend()
         QCOMPARE(rows[i].text, records[i].m_strUD);
         QCOMPARE(rows[i].time, rig.sink->reports[i].m_strTime);
     }
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
     // Each report names its own journal row, so the list deletes exactly that record.
     const QVariantList keys = DbProbe(db).Column(QStringLiteral("SELECT D_NO FROM T_SEND ORDER BY D_NO"));
     for (int i = 0; i < 100; ++i)
@@ -302,7 +283,7 @@ void TestSmsModem::failureDoesNotHoldUpTheNext()
     if (fault == QStringLiteral("number too long"))
         b = QStringLiteral("8613800000000000000002"); // 22 digits: no address field carries it
 
-    rig.modem->Enqueue(Message(a, QStringLiteral("A")));
+    rig.modem->Enqueue(OutMessage(a, QStringLiteral("A")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     const int commandsBefore = int(rig.sim.Commands().size());
     if (fault == QStringLiteral("cms error"))
@@ -313,11 +294,11 @@ void TestSmsModem::failureDoesNotHoldUpTheNext()
     // for gone, and the message waits for it).
     if (fault == QStringLiteral("no prompt"))
         rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGS"), ModemSimulator::Fault::Always());
-    rig.modem->Enqueue(Message(b, QStringLiteral("B's text")));
+    rig.modem->Enqueue(OutMessage(b, QStringLiteral("B's text")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     rig.sim.SetLoseAnswerTo(QString(), ModemSimulator::Fault::Off());
     rig.sim.SetCmsErrorTo({});
-    rig.modem->Enqueue(Message(c, QStringLiteral("C")));
+    rig.modem->Enqueue(OutMessage(c, QStringLiteral("C")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
 
     const QVector<SmsReport> &r = rig.sink->reports;
@@ -334,7 +315,7 @@ void TestSmsModem::failureDoesNotHoldUpTheNext()
     QCOMPARE(rows[1].number, b);
     QCOMPARE(rows[1].text, QStringLiteral("B's text"));
     QCOMPARE(rows[2].state, 1);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 
     // C reached the modem whole, as its own message.
     const QVector<ModemSimulator::Submit> submits = rig.sim.Submits();
@@ -370,8 +351,8 @@ void TestSmsModem::lateAnswerIsNotTakenForTheNext()
     const QString b = Number(2), c = Number(3), d = Number(4);
     rig.sim.SetLateAnswer(ModemSimulator::Fault::Next(1), FastTimeouts().finalAnswerMs + 600);
     rig.sim.SetCmsErrorTo({c}, 500);
-    rig.modem->Enqueue(QVector<SmsRecord>{Message(b, QStringLiteral("B")), Message(c, QStringLiteral("C")),
-                                          Message(d, QStringLiteral("D"))});
+    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(b, QStringLiteral("B")), OutMessage(c, QStringLiteral("C")),
+                                          OutMessage(d, QStringLiteral("D"))});
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
     const QVector<SmsReport> &r = rig.sink->reports;
     QCOMPARE(r[0].m_strResult, kFailed); // no answer in time: outcome unknown
@@ -393,16 +374,16 @@ void TestSmsModem::splitPrompt()
     EngineRig rig(db);
     rig.sim.SetSplitPrompt(ModemSimulator::Fault::Always(), 300);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(QVector<SmsRecord>{Message(Number(1), QStringLiteral("one")),
-                                          Message(Number(2), QStringLiteral("two")),
-                                          Message(Number(3), QStringLiteral("three"))});
+    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("one")),
+                                          OutMessage(Number(2), QStringLiteral("two")),
+                                          OutMessage(Number(3), QStringLiteral("three"))});
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
     for (const SmsReport &r : rig.sink->reports)
         QCOMPARE(r.m_strResult, kOk);
     // One AT+CMGS per message: the prompt in two reads still counts.
     QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")), 3);
     QCOMPARE(SubmittedTexts(rig.sim), (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
-    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 3);
+    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 3);
 }
 
 // ------------------------------------------------------------------------------- arrivals
@@ -413,7 +394,7 @@ void TestSmsModem::noticeDuringSendIsNotLost()
     EngineRig rig(db);
     rig.sim.SetLatency(300);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(Message(Number(1), QStringLiteral("out")));
+    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("out")));
     // The notice comes while the engine waits for the prompt or the answer.
     QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1, kWaitMs);
     const ModemSimulator::Arrival in = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613912345678"), QStringLiteral("in")));
@@ -640,10 +621,10 @@ void TestSmsModem::zeroOctetsInAnArrival()
     binary.data = QByteArray("\x05\x00\x03" "ab\x00", 6);
     QVERIFY(rig.sim.InjectArrival(binary).ok);
     QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000002"), QStringLiteral("after"))).ok);
-    rig.modem->Enqueue(Message(Number(1), QStringLiteral("sent after")));
+    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("sent after")));
 
     QTRY_COMPARE_WITH_TIMEOUT(RecRows(db).size(), 2, kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 1, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
     const QString replaced = QString(QChar(0x05)) + QChar(0xFFFD) + QChar(0x03) + QStringLiteral("ab") + QChar(0xFFFD);
@@ -662,15 +643,15 @@ void TestSmsModem::databaseOutageDuringSend()
     FRESH_DB(db);
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(Message(Number(0), QStringLiteral("before")));
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 1, kWaitMs);
+    rig.modem->Enqueue(OutMessage(Number(0), QStringLiteral("before")));
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 1, kWaitMs);
 
     // The table goes away under the worker's connection.
     DbProbe probe(db);
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_SEND RENAME TO T_SEND_AWAY")), qPrintable(probe.Error()));
     QVector<SmsRecord> during;
     for (int i = 1; i <= 5; ++i)
-        during.append(Message(Number(i), QStringLiteral("during '%1'").arg(i)));
+        during.append(OutMessage(Number(i), QStringLiteral("during '%1'").arg(i)));
     rig.modem->Enqueue(during);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 6, kWaitMs);
     for (const SmsReport &r : rig.sink->reports)
@@ -683,13 +664,13 @@ void TestSmsModem::databaseOutageDuringSend()
         described = described || e.startsWith(QStringLiteral("SQL数据错误,"));
     QVERIFY2(described, qPrintable(rig.sink->errors.join(QLatin1Char('\n'))));
     // The kept messages stay kept until their rows are written.
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 5);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 5);
 
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_SEND_AWAY RENAME TO T_SEND")), qPrintable(probe.Error()));
-    rig.modem->Enqueue(Message(Number(6), QStringLiteral("after")));
+    rig.modem->Enqueue(OutMessage(Number(6), QStringLiteral("after")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 7, kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 7, kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 7, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
     const QVector<SendRow> rows = SendRows(db);
     for (int i = 0; i < 7; ++i) {
         QCOMPARE(rows[i].number, Number(i));
@@ -706,7 +687,7 @@ void TestSmsModem::databaseOutageDuringArrival()
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
     QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("before"))).ok);
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_REC")), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_REC")), 1, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
 
     DbProbe probe(db);
@@ -721,7 +702,7 @@ void TestSmsModem::databaseOutageDuringArrival()
     QCOMPARE(rig.sim.Storage().size(), 1);
 
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_REC_AWAY RENAME TO T_REC")), qPrintable(probe.Error()));
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_REC")), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_REC")), 2, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
     const QVector<RecRow> rows = RecRows(db);
     QCOMPARE(rows[1].text, QStringLiteral("during"));
@@ -741,7 +722,7 @@ void TestSmsModem::disconnectAndReconnect()
     QVector<SmsRecord> records;
     QStringList numbers;
     for (int i = 0; i < 20; ++i) {
-        records.append(Message(Number(i), QStringLiteral("message %1").arg(i)));
+        records.append(OutMessage(Number(i), QStringLiteral("message %1").arg(i)));
         numbers << Number(i);
     }
     rig.modem->Enqueue(records);
@@ -754,7 +735,7 @@ void TestSmsModem::disconnectAndReconnect()
     QCOMPARE(rig.modem->QueuedCount(), 20 - done);
 
     // Messages queued while disconnected go behind the rest.
-    rig.modem->Enqueue(Message(Number(20), QStringLiteral("while disconnected")));
+    rig.modem->Enqueue(OutMessage(Number(20), QStringLiteral("while disconnected")));
     numbers << Number(20);
     QVERIFY(rig.ConnectAndStart());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 21, kWaitMs);
@@ -768,7 +749,7 @@ void TestSmsModem::disconnectAndReconnect()
     QCOMPARE(rows.size(), 21);
     for (int i = 0; i < 21; ++i)
         QCOMPARE(rows[i].number, numbers[i]);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModem::stopWhileWaiting_data()
@@ -802,7 +783,7 @@ void TestSmsModem::stopWhileWaiting()
     if (waitingFor == QStringLiteral("prompt"))
         rig.sim.SetDropLine(ModemSimulator::Fault::Always());
     if (waitingFor == QStringLiteral("answer") || waitingFor == QStringLiteral("prompt")) {
-        rig.modem->Enqueue(Message(Number(1), QStringLiteral("stuck")));
+        rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("stuck")));
         QTRY_VERIFY(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1);
         if (waitingFor == QStringLiteral("answer"))
             QTRY_COMPARE(rig.sim.SubmitCount(), 1);
@@ -829,7 +810,7 @@ void TestSmsModem::stopWhileWaiting()
         // Never handed over: first in the queue, still kept, and sent after the next start.
         QCOMPARE(rig.sink->reports.size(), 0);
         QCOMPARE(rig.modem->QueuedCount(), 1);
-        QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 1);
+        QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1);
         QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT D_STATE FROM T_OUTBOX")).toInt(), 0);
         rig.sim.SetDropLine(ModemSimulator::Fault::Off());
         rig.modem->SetTimeouts(FastTimeouts());
@@ -848,17 +829,17 @@ void TestSmsModem::deviceGoneKeepsTheQueue()
     const DbSettings db = TestEnv::Sqlite(dir.path());
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(Message(Number(0), QStringLiteral("before")));
+    rig.modem->Enqueue(OutMessage(Number(0), QStringLiteral("before")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     rig.sim.Stop();
     QVector<SmsRecord> records;
     for (int i = 1; i <= 3; ++i)
-        records.append(Message(Number(i), QStringLiteral("queued %1").arg(i)));
+        records.append(OutMessage(Number(i), QStringLiteral("queued %1").arg(i)));
     rig.modem->Enqueue(records);
     QTest::qWait(2500); // a few attempts to write to the device
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(rig.modem->QueuedCount(), 3);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 3);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 3);
     QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT MAX(D_STATE) FROM T_OUTBOX")).toInt(), 0);
 
     rig.Disconnect();
@@ -867,7 +848,7 @@ void TestSmsModem::deviceGoneKeepsTheQueue()
     for (const SmsReport &r : rig.sink->reports)
         QCOMPARE(r.m_strResult, kOk);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(0), Number(1), Number(2), Number(3)}));
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModem::modemLostAndBack_data()
@@ -898,7 +879,7 @@ void TestSmsModem::modemLostAndBack()
     constexpr int kCount = 8;
     QVector<SmsRecord> records;
     for (int i = 0; i < kCount; ++i)
-        records.append(Message(Number(i), QStringLiteral("bulk %1").arg(i)));
+        records.append(OutMessage(Number(i), QStringLiteral("bulk %1").arg(i)));
     rig.modem->Enqueue(records);
     QTRY_VERIFY_WITH_TIMEOUT(rig.sink->reports.size() >= 2, kWaitMs);
 
@@ -914,7 +895,7 @@ void TestSmsModem::modemLostAndBack()
     QTest::qWait(1500); // several tries to get it back
     QCOMPARE(rig.sink->reports.size(), reported);
     QVERIFY(rig.modem->QueuedCount() > 0);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), rig.modem->QueuedCount());
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), rig.modem->QueuedCount());
 
     if (unplugged) {
         QVERIFY(rig.sim.Start());
@@ -940,8 +921,8 @@ void TestSmsModem::modemLostAndBack()
             ++failed;
     }
     QVERIFY(failed <= 1);
-    QCOMPARE(Count(db, QStringLiteral("T_SEND")), kCount);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), kCount);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModem::restoreOutbox()
@@ -950,13 +931,13 @@ void TestSmsModem::restoreOutbox()
     {
         // An earlier run: queued three messages, then ended; the first was in the modem's hands.
         CSmsModem earlier([db] { return db; });
-        earlier.Enqueue(QVector<SmsRecord>{Message(Number(1), QStringLiteral("in flight")),
-                                           Message(Number(2), QStringLiteral("kept 'two'"), 7),
-                                           Message(Number(3), QStringLiteral("kept three"))});
+        earlier.Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("in flight")),
+                                           OutMessage(Number(2), QStringLiteral("kept 'two'"), 7),
+                                           OutMessage(Number(3), QStringLiteral("kept three"))});
         QCOMPARE(earlier.QueuedCount(), 3);
     }
     DbProbe probe(db);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 3);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 3);
     QVERIFY(probe.Exec(QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=(SELECT MIN(D_NO) FROM T_OUTBOX)")));
 
     EngineRig rig(db);
@@ -967,7 +948,7 @@ void TestSmsModem::restoreOutbox()
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(rig.sink->reports[0].m_strNumber, Number(1));
     QCOMPARE(rig.sink->reports[0].m_strResult, kFailed);
-    rig.modem->Enqueue(Message(Number(4), QStringLiteral("new")));
+    rig.modem->Enqueue(OutMessage(Number(4), QStringLiteral("new")));
     QVERIFY(rig.modem->StartThread());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 4, kWaitMs);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(2), Number(3), Number(4)}));
@@ -979,7 +960,7 @@ void TestSmsModem::restoreOutbox()
     QCOMPARE(rows[1].text, QStringLiteral("kept 'two'"));
     QCOMPARE(rows[1].state, 1);
     QCOMPARE(rows[3].number, Number(4));
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModem::enqueueWithoutDatabase()
@@ -989,7 +970,7 @@ void TestSmsModem::enqueueWithoutDatabase()
     db.m_strSqliteFile = dir.filePath(QStringLiteral("missing/folder/none.db"));
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(Message(Number(1), QStringLiteral("no database")));
+    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("no database")));
     QVERIFY(!rig.sink->errors.isEmpty()); // the queue could not be kept
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     QCOMPARE(rig.sink->reports[0].m_strResult, kOk); // it went all the same
@@ -1005,8 +986,8 @@ void TestSmsModem::unmarkedMessageIsNotSent()
     FRESH_DB(db);
     EngineRig rig(db);
     QVERIFY(rig.Connect());
-    rig.modem->Enqueue(QVector<SmsRecord>{Message(Number(1), QStringLiteral("one")), Message(Number(2), QStringLiteral("two"))});
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 2);
+    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("one")), OutMessage(Number(2), QStringLiteral("two"))});
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 2);
     DbProbe probe(db);
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_OUTBOX RENAME TO T_OUTBOX_AWAY")), qPrintable(probe.Error()));
     QVERIFY(rig.modem->StartThread());
@@ -1019,10 +1000,7 @@ void TestSmsModem::unmarkedMessageIsNotSent()
     rig.Disconnect();
     QCoreApplication::processEvents();
     QCOMPARE(rig.sink->reports.size(), 0);
-    rig.sink.reset();
-    rig.modem = std::make_unique<CSmsModem>([db] { return db; });
-    rig.modem->SetTimeouts(FastTimeouts());
-    rig.sink = std::make_unique<ReportSink>(*rig.modem);
+    rig.NewEngine();
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_OUTBOX_AWAY RENAME TO T_OUTBOX")), qPrintable(probe.Error()));
     QVERIFY(rig.Connect());
     QCOMPARE(rig.modem->RestoreOutbox(), 2);
@@ -1032,8 +1010,8 @@ void TestSmsModem::unmarkedMessageIsNotSent()
         QCOMPARE(r.m_strResult, kOk);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(1), Number(2)}));
     QCOMPARE(rig.sim.SubmitCount(), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 2, kWaitMs);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 2, kWaitMs);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSmsModem)

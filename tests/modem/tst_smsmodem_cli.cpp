@@ -21,7 +21,7 @@ constexpr int kWaitMs = 60000;
 
 QString Number(int i)
 {
-    return QStringLiteral("86139%1").arg(i, 8, 10, QLatin1Char('0'));
+    return RangeNumber(QStringLiteral("86139"), i);
 }
 
 // A working directory with setting.ini naming the database under test.
@@ -107,11 +107,6 @@ QStringList Column(const DbSettings &db, const QString &sql)
     return out;
 }
 
-int Count(const DbSettings &db, const QString &table)
-{
-    return DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM ") + table).toInt();
-}
-
 QStringList ModemArgs(const ModemSimulator &sim)
 {
     return {QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--timeout-ms"), QStringLiteral("10000"),
@@ -165,7 +160,7 @@ void TestSmsModemCli::initDb()
     QVERIFY2(cli.Lines().join(QLatin1Char('\n')).contains(QStringLiteral("administrator: admin")),
              qPrintable(cli.Lines().join(QLatin1Char('\n'))));
     QCOMPARE(Column(db, QStringLiteral("SELECT D_NAME FROM T_USER")), QStringList{QStringLiteral("admin")});
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0); // the tables are there
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0); // the tables are there
 }
 
 void TestSmsModemCli::refusedBeforeConnecting_data()
@@ -275,7 +270,7 @@ void TestSmsModemCli::send()
              (QStringList{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0")}));
     QCOMPARE(Column(db, QStringLiteral("SELECT D_SENDCONT FROM T_SEND WHERE D_NO=1")),
              QStringList{QStringLiteral("群发 it's")});
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 
     // All good this time: exit code 0.
     sim.SetCmsErrorTo({});
@@ -284,7 +279,7 @@ void TestSmsModemCli::send()
                         QStringLiteral("13800000004"), QStringLiteral("--text"), QStringLiteral("ok")}),
              0);
     QCOMPARE(again.Lines().size(), 1);
-    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 4);
+    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 4);
 }
 
 void TestSmsModemCli::killedInTheMiddle_data()
@@ -331,7 +326,7 @@ void TestSmsModemCli::killedInTheMiddle()
     QTRY_VERIFY_WITH_TIMEOUT(first.Lines().size() >= 2, kWaitMs);
     first.Process().kill(); // SIGKILL: no clean-up of any kind
     QVERIFY(first.Process().waitForFinished(10000));
-    const int journalledBefore = Count(db, QStringLiteral("T_SEND"));
+    const int journalledBefore = RowCount(db, QStringLiteral("T_SEND"));
     QVERIFY(journalledBefore < kTotal);
 
     sim.SetLateAnswer(ModemSimulator::Fault::Off(), 0);
@@ -349,7 +344,7 @@ void TestSmsModemCli::killedInTheMiddle()
     sorted.sort();
     QCOMPARE(sorted, numbers);
     QCOMPARE(second.Lines().size(), kTotal - journalledBefore);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 
     QStringList failed;
     for (qsizetype i = 0; i < sendNums.size(); ++i) {
@@ -401,9 +396,9 @@ void TestSmsModemCli::sendGivesUpWhenTheDeviceVanishes()
     const QStringList err = cli.Err().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(!err.isEmpty());
     QVERIFY2(err.last().startsWith(QStringLiteral("已放弃: 2 秒没有进展 (短信猫已断开)")), qPrintable(cli.Err()));
-    const int sent = Count(db, QStringLiteral("T_SEND"));
+    const int sent = RowCount(db, QStringLiteral("T_SEND"));
     QVERIFY(sent < 4);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 4 - sent);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 4 - sent);
     QVERIFY(err.last().contains(QStringLiteral(", %1 条短信留在队列中").arg(4 - sent)));
 }
 
@@ -416,7 +411,7 @@ void TestSmsModemCli::listen()
         DbSettings same = db;
         same.m_strSource = place.File(QStringLiteral("setting.ini"));
         CSmsModem earlier([same] { return same; });
-        earlier.Enqueue(CSmsModem::MakeRecord(QStringLiteral("8613800100500"), Number(1), QStringLiteral("kept"), -1));
+        earlier.Enqueue(OutMessage(Number(1), QStringLiteral("kept")));
     }
     ModemSimulator sim;
     QVERIFY(sim.Start());
@@ -453,8 +448,8 @@ void TestSmsModemCli::listen()
     }
     QCOMPARE(received, (QStringList{QStringLiteral("stored before"), QStringLiteral("实时到达")}));
     QCOMPARE(Column(db, QStringLiteral("SELECT D_RECCONT FROM T_REC ORDER BY D_NO")), received);
-    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 1);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 1);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
     QCOMPARE(sim.Storage().size(), 0);
     QCOMPARE(sim.SubmitCount(), 1);
 }
@@ -503,7 +498,7 @@ void TestSmsModemCli::secondProgramLeavesTheFirstsMessages()
     QStringList journalled = Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND"));
     journalled.sort();
     QCOMPARE(journalled, numbers);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModemCli::listenEndsOnTerminate()

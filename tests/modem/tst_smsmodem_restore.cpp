@@ -13,16 +13,15 @@
 namespace {
 
 constexpr int kWaitMs = 30000;
-const QString kSmsc = QStringLiteral("8613800100500");
 
 QString Number(int i)
 {
-    return QStringLiteral("86137%1").arg(i, 8, 10, QLatin1Char('0'));
+    return RangeNumber(QStringLiteral("86137"), i);
 }
 
 SmsRecord Message(int i)
 {
-    return CSmsModem::MakeRecord(kSmsc, Number(i), QStringLiteral("message %1").arg(i), -1);
+    return OutMessage(Number(i), QStringLiteral("message %1").arg(i));
 }
 
 QVector<SmsRecord> Messages(int from, int count)
@@ -33,39 +32,17 @@ QVector<SmsRecord> Messages(int from, int count)
     return out;
 }
 
-int Count(const DbSettings &db, const QString &table)
-{
-    return DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM ") + table).toInt();
-}
-
-int CommandCount(const ModemSimulator &sim, const QString &prefix)
-{
-    int n = 0;
-    for (const QString &c : sim.Commands())
-        n += c.startsWith(prefix) ? 1 : 0;
-    return n;
-}
-
 DbSettings Installation(DbSettings db, const QString &settingsFile)
 {
     db.m_strSource = settingsFile;
     return db;
 }
 
-std::unique_ptr<CSmsModem> Engine(const DbSettings &db)
-{
-    auto modem = std::make_unique<CSmsModem>([db] { return db; });
-    modem->SetTimeouts(FastTimeouts());
-    return modem;
-}
-
 // A new engine over the same simulated modem and database, as after the program ended.
 void Restart(EngineRig &rig)
 {
     rig.Disconnect();
-    rig.sink.reset();
-    rig.modem = Engine(rig.db);
-    rig.sink = std::make_unique<ReportSink>(*rig.modem);
+    rig.NewEngine();
 }
 
 } // namespace
@@ -126,7 +103,7 @@ void TestSmsModemRestore::restoreTakesOnlyAbandonedRows()
     std::unique_ptr<CSmsModem> running;
     if (owner.startsWith(QStringLiteral("engine"))) {
         const bool other = owner.contains(QStringLiteral("another"));
-        auto earlier = Engine(other ? Installation(db, QStringLiteral("/srv/b/setting.ini")) : db);
+        auto earlier = FastEngine(other ? Installation(db, QStringLiteral("/srv/b/setting.ini")) : db);
         earlier->Enqueue(Messages(0, 2));
         if (owner.contains(QStringLiteral("running")))
             running = std::move(earlier);
@@ -138,7 +115,7 @@ void TestSmsModemRestore::restoreTakesOnlyAbandonedRows()
         for (int i = 0; i < 2; ++i) {
             QVERIFY2(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT,D_HOST,D_PLACE,D_OWNER,D_LEASE) "
                                                "VALUES(?,?,?,?,?,?,?)"),
-                                {kSmsc, Number(i), QStringLiteral("x"), OutboxOwner::HostName(), db.m_strSource,
+                                {kTestSmsc, Number(i), QStringLiteral("x"), OutboxOwner::HostName(), db.m_strSource,
                                  QStringLiteral("another-boot|pid:[1]:4242:99:1"), lease}),
                      qPrintable(probe.Error()));
         }
@@ -154,15 +131,15 @@ void TestSmsModemRestore::restoreTakesOnlyAbandonedRows()
                  qPrintable(probe.Error()));
         for (int i = 0; i < 2; ++i) {
             QVERIFY2(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT) VALUES(?,?,?)"),
-                                {kSmsc, Number(i), QStringLiteral("x")}),
+                                {kTestSmsc, Number(i), QStringLiteral("x")}),
                      qPrintable(probe.Error()));
         }
     }
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 2);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 2);
     const QVariantList before
         = restored ? QVariantList() : probe.Column(QStringLiteral("SELECT D_OWNER FROM T_OUTBOX ORDER BY D_NO"));
 
-    auto engine = Engine(db);
+    auto engine = FastEngine(db);
     QCOMPARE(engine->RestoreOutbox(), restored ? 2 : 0);
     QCOMPARE(engine->QueuedCount(), restored ? 2 : 0);
     QCOMPARE(engine->RestoreOutbox(), 0); // nothing twice
@@ -189,7 +166,7 @@ void TestSmsModemRestore::runningEngineKeepsItsMessages()
     QCOMPARE(b.modem->RestoreOutbox(), 0);
     QVERIFY(b.modem->StartThread());
     QTRY_COMPARE_WITH_TIMEOUT(a.sink->reports.size(), 6, kWaitMs);
-    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 6);
+    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 6);
     QCOMPARE(b.sim.SubmitCount(), 0);
     QCOMPARE(b.sink->reports.size(), 0);
 
@@ -200,8 +177,8 @@ void TestSmsModemRestore::runningEngineKeepsItsMessages()
     QCOMPARE(b.modem->RestoreOutbox(), 3); // A's engine is gone: B of the same installation may take them
     QTRY_COMPARE_WITH_TIMEOUT(b.sink->reports.size(), 3, kWaitMs);
     QCOMPARE(SubmittedNumbers(b.sim), (QStringList{Number(6), Number(7), Number(8)}));
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_SEND")), 9, kWaitMs);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 9, kWaitMs);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void TestSmsModemRestore::withdrawLeavesOnlyTheMessageInFlight()
@@ -217,16 +194,16 @@ void TestSmsModemRestore::withdrawLeavesOnlyTheMessageInFlight()
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.SubmitCount(), 1, kWaitMs); // the first awaits its answer
 
     QCOMPARE(rig.modem->Withdraw(), 19);
-    QCOMPARE(Count(db, QStringLiteral("T_OUTBOX")), 1); // the one in flight
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1); // the one in flight
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     QCOMPARE(rig.sink->reports[0].m_strResult, QStringLiteral("成功"));
-    QTRY_COMPARE_WITH_TIMEOUT(Count(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
     QCOMPARE(rig.modem->QueuedCount(), 0);
     // Nothing else goes, nothing withdrawn is journalled, and nothing comes back at a restart.
     rig.modem->Enqueue(Message(99));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(0), Number(99)}));
-    QCOMPARE(Count(db, QStringLiteral("T_SEND")), 2);
+    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 2);
     Restart(rig);
     QCOMPARE(rig.modem->RestoreOutbox(), 0);
 }
@@ -260,7 +237,7 @@ void TestSmsModemRestore::arrivalJournalledOnceOverRuns()
             Restart(rig);
         QVERIFY(rig.ConnectAndStart());
         QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")) >= parts * (run + 1), kWaitMs);
-        QCOMPARE(Count(db, QStringLiteral("T_REC")), 1);
+        QCOMPARE(RowCount(db, QStringLiteral("T_REC")), 1);
         QTRY_COMPARE(rig.sink->reports.size(), run == 0 ? 1 : 0);
     }
     QCOMPARE(rig.sim.Storage().size(), parts);
@@ -270,7 +247,7 @@ void TestSmsModemRestore::arrivalJournalledOnceOverRuns()
     Restart(rig);
     QVERIFY(rig.ConnectAndStart());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
-    QCOMPARE(Count(db, QStringLiteral("T_REC")), 1);
+    QCOMPARE(RowCount(db, QStringLiteral("T_REC")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSmsModemRestore)

@@ -1,4 +1,5 @@
 #include "EngineRig.h"
+#include "DbTargets.h"
 
 #include <QMap>
 
@@ -53,11 +54,38 @@ ModemTimeouts FastTimeouts()
     return t;
 }
 
-EngineRig::EngineRig(const DbSettings &settings) : db(settings)
+std::unique_ptr<CSmsModem> FastEngine(const DbSettings &db)
 {
-    const DbSettings copy = settings;
-    modem = std::make_unique<CSmsModem>([copy] { return copy; });
+    auto modem = std::make_unique<CSmsModem>([db] { return db; });
     modem->SetTimeouts(FastTimeouts());
+    return modem;
+}
+
+QString RangeNumber(const QString &prefix, int i)
+{
+    return prefix + QStringLiteral("%1").arg(i, 8, 10, QLatin1Char('0'));
+}
+
+SmsRecord OutMessage(const QString &number, const QString &text, qint32 id)
+{
+    return CSmsModem::MakeRecord(kTestSmsc, number, text, id);
+}
+
+int RowCount(const DbSettings &db, const QString &table)
+{
+    return DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM ") + table).toInt();
+}
+
+int CommandCount(const ModemSimulator &sim, const QString &prefix)
+{
+    int n = 0;
+    for (const QString &c : sim.Commands())
+        n += c.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+EngineRig::EngineRig(const DbSettings &settings) : db(settings), modem(FastEngine(settings))
+{
     sink = std::make_unique<ReportSink>(*modem);
 }
 
@@ -88,6 +116,13 @@ void EngineRig::Disconnect()
 {
     modem->StopThread();
     modem->Close();
+}
+
+void EngineRig::NewEngine()
+{
+    sink.reset();
+    modem = FastEngine(db);
+    sink = std::make_unique<ReportSink>(*modem);
 }
 
 namespace {

@@ -34,6 +34,17 @@ private:
 
 // Time-outs short enough for tests, long enough for a loaded machine.
 ModemTimeouts FastTimeouts();
+// An engine reading these database settings, with the short time-outs.
+std::unique_ptr<CSmsModem> FastEngine(const DbSettings &db);
+
+// The service centre the engine tests send through.
+inline const QString kTestSmsc = QStringLiteral("8613800100500");
+// The i-th number of a range: the prefix followed by i in eight digits.
+QString RangeNumber(const QString &prefix, int i);
+SmsRecord OutMessage(const QString &number, const QString &text, qint32 id = -1);
+int RowCount(const DbSettings &db, const QString &table);
+// How many commands the simulator received that start with the prefix.
+int CommandCount(const ModemSimulator &sim, const QString &prefix);
 
 class EngineRig
 {
@@ -46,6 +57,9 @@ public:
     // Connect, then the worker.
     bool ConnectAndStart();
     void Disconnect();
+    // A new engine and receiver over the same simulated modem and database, as after the
+    // program ended; the old engine must be disconnected first.
+    void NewEngine();
 
     ModemSimulator sim;
     // When set, Connect makes this a link to the simulator's device and opens the link, so
