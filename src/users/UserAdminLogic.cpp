@@ -13,10 +13,6 @@ AccountMessage Stop(const QString &text)
 {
     return AccountMessage::Refused(text, IMessageBox::Critical, kPrompt);
 }
-
-// Checks and their write run together, so that another workstation cannot add the same
-// name, or delete the other accounts, between the check and the write.
-enum class Outcome { Written, Refused, Failed };
 } // namespace
 
 UserAdminLogic::UserAdminLogic(CDbAccess &db) : m_db(db) {}
@@ -65,6 +61,38 @@ AccountMessage UserAdminLogic::WriteFailure() const
     AccountMessage m = AccountMessage::Refused(QString(), IMessageBox::NoIcon);
     m.m_databaseTexts = m_db.LastMessages();
     return m;
+}
+
+// Checks and their write run together, so that another workstation cannot add the same
+// name, or delete the other accounts, between the check and the write.
+std::optional<AccountMessage> UserAdminLogic::Guarded(const std::function<std::optional<AccountMessage>()> &check,
+                                                      const std::function<bool()> &write)
+{
+    enum class Outcome { Written, Refused, Failed };
+    Outcome outcome = Outcome::Failed;
+    AccountMessage refusal;
+    try {
+        const bool committed = m_db.Transaction([&] {
+            if (std::optional<AccountMessage> r = check()) {
+                refusal = *r;
+                outcome = Outcome::Refused;
+                return false;
+            }
+            if (!write())
+                return false;
+            outcome = Outcome::Written;
+            return true;
+        });
+        if (!committed && outcome == Outcome::Written)
+            outcome = Outcome::Failed;
+    } catch (const CDbError &e) {
+        return ReadFailure(e.Description());
+    }
+    if (outcome == Outcome::Refused)
+        return refusal;
+    if (outcome == Outcome::Failed)
+        return WriteFailure();
+    return std::nullopt;
 }
 
 int UserAdminLogic::CountByName(const QString &name)
@@ -130,27 +158,15 @@ AccountMessage UserAdminLogic::Add()
     if (hash.isEmpty())
         return AccountMessage::Refused(QStringLiteral("内存不足, 无法保存密码"), IMessageBox::Critical);
     const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    Outcome outcome = Outcome::Failed;
-    try {
-        const bool committed = m_db.Transaction([&] {
-            if (CountByName(m_strName) >= 1) {
-                outcome = Outcome::Refused;
-                return false;
-            }
-            if (!m_db.Execute(Sql::UserInsert, {m_strName, hash, m_nLevel, created}))
-                return false;
-            outcome = Outcome::Written;
-            return true;
-        });
-        if (!committed && outcome == Outcome::Written)
-            outcome = Outcome::Failed;
-    } catch (const CDbError &e) {
-        return ReadFailure(e.Description());
-    }
-    if (outcome == Outcome::Refused)
-        return Exists(m_strName);
-    if (outcome == Outcome::Failed)
-        return WriteFailure();
+    const std::optional<AccountMessage> stop = Guarded(
+        [&]() -> std::optional<AccountMessage> {
+            if (CountByName(m_strName) >= 1)
+                return Exists(m_strName);
+            return std::nullopt;
+        },
+        [&] { return m_db.Execute(Sql::UserInsert, {m_strName, hash, m_nLevel, created}); });
+    if (stop)
+        return *stop;
     m_accounts.append({m_strName, QString::number(m_nLevel), created});
     return AccountMessage::Done(QStringLiteral("增加成功!"));
 }
@@ -171,38 +187,21 @@ AccountMessage UserAdminLogic::Change(int row)
             return AccountMessage::Refused(QStringLiteral("内存不足, 无法保存密码"), IMessageBox::Critical);
     }
     const QString marked = m_accounts.at(row).m_strName;
-    Outcome outcome = Outcome::Failed;
-    AccountMessage refusal;
-    try {
-        const bool committed = m_db.Transaction([&] {
-            if (m_strName != marked && CountByName(m_strName) > 0) {
-                refusal = Exists(m_strName);
-                outcome = Outcome::Refused;
-                return false;
-            }
+    const std::optional<AccountMessage> stop = Guarded(
+        [&]() -> std::optional<AccountMessage> {
+            if (m_strName != marked && CountByName(m_strName) > 0)
+                return Exists(m_strName);
             // Renamed or deleted meanwhile (another workstation): nothing would change.
-            if (CountByName(marked) < 1) {
-                refusal = Missing(marked);
-                outcome = Outcome::Refused;
-                return false;
-            }
-            const bool written = hash.isEmpty()
-                ? m_db.Execute(Sql::UserUpdateKeepPassword, {m_strName, m_nLevel, marked})
-                : m_db.Execute(Sql::UserUpdate, {m_strName, hash, m_nLevel, marked});
-            if (!written)
-                return false;
-            outcome = Outcome::Written;
-            return true;
+            if (CountByName(marked) < 1)
+                return Missing(marked);
+            return std::nullopt;
+        },
+        [&] {
+            return hash.isEmpty() ? m_db.Execute(Sql::UserUpdateKeepPassword, {m_strName, m_nLevel, marked})
+                                  : m_db.Execute(Sql::UserUpdate, {m_strName, hash, m_nLevel, marked});
         });
-        if (!committed && outcome == Outcome::Written)
-            outcome = Outcome::Failed;
-    } catch (const CDbError &e) {
-        return ReadFailure(e.Description());
-    }
-    if (outcome == Outcome::Refused)
-        return refusal;
-    if (outcome == Outcome::Failed)
-        return WriteFailure();
+    if (stop)
+        return *stop;
     // Every row of that name: the statement changed them all.
     for (Account &a : m_accounts) {
         if (a.m_strName == marked) {
@@ -239,27 +238,15 @@ AccountMessage UserAdminLogic::Delete(int row)
     if (row < 0 || row >= m_accounts.size())
         return Stop(QStringLiteral("请选择要删除的用户"));
     const QString name = m_accounts.at(row).m_strName;
-    Outcome outcome = Outcome::Failed;
-    try {
-        const bool committed = m_db.Transaction([&] {
-            if (CountAll() - CountByName(name) < 1) {
-                outcome = Outcome::Refused;
-                return false;
-            }
-            if (!m_db.Execute(Sql::UserDelete, {name}))
-                return false;
-            outcome = Outcome::Written;
-            return true;
-        });
-        if (!committed && outcome == Outcome::Written)
-            outcome = Outcome::Failed;
-    } catch (const CDbError &e) {
-        return ReadFailure(e.Description());
-    }
-    if (outcome == Outcome::Refused)
-        return Stop(QStringLiteral("将所有的用户删除后将无法登录系统!"));
-    if (outcome == Outcome::Failed)
-        return WriteFailure();
+    const std::optional<AccountMessage> stop = Guarded(
+        [&]() -> std::optional<AccountMessage> {
+            if (CountAll() - CountByName(name) < 1)
+                return Stop(QStringLiteral("将所有的用户删除后将无法登录系统!"));
+            return std::nullopt;
+        },
+        [&] { return m_db.Execute(Sql::UserDelete, {name}); });
+    if (stop)
+        return *stop;
     m_accounts.removeIf([&name](const Account &a) { return a.m_strName == name; });
     return AccountMessage::Done();
 }

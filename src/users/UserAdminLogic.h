@@ -9,6 +9,8 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
+#include <optional>
 
 class CDbAccess;
 
@@ -64,6 +66,10 @@ private:
     int CountAll();
     AccountMessage ReadFailure(const QString &description) const;
     AccountMessage WriteFailure() const; // what the database said of the write
+    // The check and, when it lets the write go ahead, the write, in one transaction: nothing
+    // when the write is committed, otherwise what to show.
+    std::optional<AccountMessage> Guarded(const std::function<std::optional<AccountMessage>()> &check,
+                                          const std::function<bool()> &write);
 
     CDbAccess &m_db;
     QList<Account> m_accounts;
