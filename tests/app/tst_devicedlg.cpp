@@ -1,6 +1,6 @@
 // The device window offscreen: which entry shows a stored text, the port list, "恢复默认",
 // the check on OK and the six keys it writes, in their order.
-#include "FakeMessageBox.h"
+#include "WindowKit.h"
 #include "app/CDeviceDlg.h"
 #include "base/CSettingsFile.h"
 #include "app/DeviceSettingsLogic.h"
@@ -17,11 +17,6 @@ namespace {
 const QStringList kPorts = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4"),
                             QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7"), QStringLiteral("COM8"),
                             QStringLiteral("COM9"), QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyUSB10")};
-
-template <typename T> T *Child(QWidget &w, const char *name)
-{
-    return w.findChild<T *>(QString::fromLatin1(name));
-}
 
 void Touch(const QString &path, const QByteArray &content = QByteArray())
 {

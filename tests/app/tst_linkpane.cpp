@@ -1,27 +1,14 @@
 // The main window's view of the link: the pane with the port and the signal strength, and
 // the line with the counts after a run, against the simulated modem.
-#include "FakeMessageBox.h"
 #include "ModemSimulator.h"
+#include "WindowKit.h"
 #include "app/CMainFrame.h"
-#include "app/CSkevoApp.h"
-#include "app/IRingPlayer.h"
 #include "app/LinkStatus.h"
 
 #include <QAction>
 #include <QLabel>
-#include <QSettings>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-class SilentRing : public IRingPlayer
-{
-public:
-    void PlayRing(const QString &) override {}
-    void StopRing() override {}
-};
-} // namespace
 
 class tst_LinkPane : public QObject
 {
@@ -41,31 +28,27 @@ void tst_LinkPane::texts()
 
 void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
 {
-    QTemporaryDir dir;
-    CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    FakeMessageBox messages;
-    SilentRing ring;
-    QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
+    FramePlace place;
     ModemSimulator sim;
     QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
-    CMainFrame frame(app, messages, ring, &profile);
+    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
     auto *pane = frame.findChild<QLabel *>(QStringLiteral("paneLink"));
     QVERIFY(pane);
     QCOMPARE(pane->text(), QStringLiteral("未连接"));
 
     frame.Link().SetPortOverride(sim.DevicePath());
     frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
-    QVERIFY2(frame.IsConnected(), qPrintable(messages.Texts().join(u'|')));
+    QVERIFY2(frame.IsConnected(), qPrintable(place.messages.Texts().join(u'|')));
     QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  信号: 65%"), 30000);
 
     sim.SetCmsErrorTo({QStringLiteral("8613900000002")});
-    app.Modem().Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
-                                           CSmsModem::MakeRecord(app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
+    place.app.Modem().Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
+                                           CSmsModem::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
     QTRY_COMPARE_WITH_TIMEOUT(frame.statusBar()->currentMessage(), QStringLiteral("发送完成: 成功 1 条, 失败 1 条"), 30000);
 
     frame.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(pane->text(), QStringLiteral("未连接"));
-    QVERIFY(messages.shown.isEmpty());
+    QVERIFY(place.messages.shown.isEmpty());
 }
 
 QTEST_MAIN(tst_LinkPane)

@@ -1,7 +1,6 @@
 // The main window: layout, menus, tool bar and status bar, connecting to a modem (the
 // simulated one, a silent pseudo-terminal, a missing device), the engine's reports, the
 // tray and what the window writes when it closes.
-#include "FakeMessageBox.h"
 #include "ModemSimulator.h"
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
@@ -15,6 +14,7 @@
 #include "send/LastNumbers.h"
 #include "send/SendListModel.h"
 #include "DbTargets.h"
+#include "WindowKit.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -40,15 +40,6 @@
 #include <unistd.h>
 
 namespace {
-class FakeRing : public IRingPlayer
-{
-public:
-    void PlayRing(const QString &file) override { played.append(file); }
-    void StopRing() override { ++stops; }
-    QStringList played;
-    int stops = 0;
-};
-
 // The master side of a pseudo-terminal that never answers.
 class SilentTerminal
 {

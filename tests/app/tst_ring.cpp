@@ -1,7 +1,7 @@
 // The ring tone: the program's own tune and a chosen file played through libfluidsynth into
 // a WAV file (the file driver stands in for the audio device), silence for a missing file,
 // and the ring window with the main window's ring commands.
-#include "FakeMessageBox.h"
+#include "WindowKit.h"
 #include "app/CMainFrame.h"
 #include "app/CRingDlg.h"
 #include "app/CRingPlayer.h"
@@ -21,14 +21,6 @@
 #include <QtEndian>
 
 namespace {
-class FakeRing : public IRingPlayer
-{
-public:
-    void PlayRing(const QString &file) override { played.append(file); }
-    void StopRing() override {}
-    QStringList played;
-};
-
 // The loudest 16-bit sample of a WAV file's data chunk; -1 when there is no such file.
 int Peak(const QString &path)
 {
@@ -51,16 +43,6 @@ int Peak(const QString &path)
         at += 8 + size + (size & 1);
     }
     return -1;
-}
-
-void OnNextModal(std::function<void(QWidget *)> act)
-{
-    QTimer::singleShot(10, [act] {
-        if (QWidget *w = QApplication::activeModalWidget())
-            act(w);
-        else
-            OnNextModal(act);
-    });
 }
 } // namespace
 

@@ -1,10 +1,8 @@
 // The main window's side of the orders: its minute check over the simulated modem (question,
 // status text, progress bar, journal rows with the order's number) and the "订单管理" command.
-#include "FakeMessageBox.h"
 #include "ModemSimulator.h"
+#include "WindowKit.h"
 #include "app/CMainFrame.h"
-#include "app/CSkevoApp.h"
-#include "app/IRingPlayer.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderStore.h"
 #include "records/CMyList.h"
@@ -14,18 +12,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-class SilentRing : public IRingPlayer
-{
-public:
-    void PlayRing(const QString &) override {}
-    void StopRing() override {}
-};
-} // namespace
 
 class tst_OrderFrame : public QObject
 {
@@ -53,13 +40,9 @@ void tst_OrderFrame::dueOrderCheck()
     QFETCH(bool, ok);
     QFETCH(bool, asked);
     QFETCH(bool, sent);
-    QTemporaryDir dir;
-    CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
-    FakeMessageBox box;
-    SilentRing ring;
-    QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
-    CMainFrame frame(app, box, ring, &profile);
+    FramePlace place;
+    place.app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
+    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
     ModemSimulator sim;
     QVERIFY(sim.Start());
     frame.Link().SetPortOverride(sim.DevicePath());
@@ -69,27 +52,27 @@ void tst_OrderFrame::dueOrderCheck()
     const QDateTime next = QDateTime::currentDateTime().addSecs(60);
     const QString minute = next.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     const QStringList numbers{QStringLiteral("8613900000001"), QStringLiteral("8613900000002"), QStringLiteral("13900000003")};
-    const int id = OrderStore(app.Db()).Add(minute, next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+    const int id = OrderStore(place.app.Db()).Add(minute, next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                                             QStringLiteral("订单"), numbers);
     QVERIFY(id > 0);
-    box.answers.enqueue(ok ? IMessageBox::AnswerOk : IMessageBox::AnswerCancel);
+    place.messages.answers.enqueue(ok ? IMessageBox::AnswerOk : IMessageBox::AnswerCancel);
     QLabel *status = frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
     QProgressBar *progress = frame.View().ProgressBar();
     frame.View().ResetProgress(7);
     progress->setValue(5);
 
     frame.CheckDueOrder(next);
-    QCOMPARE(box.shown.size(), asked ? 1 : 0);
+    QCOMPARE(place.messages.shown.size(), asked ? 1 : 0);
     if (asked) {
-        QCOMPARE(box.shown[0].text, QStringLiteral("短信订单发送时间到,是否现在发送?\t\n如果不想再提醒,请在订单管理里设置"));
-        QCOMPARE(box.shown[0].caption, QStringLiteral("短信订单提醒"));
-        QCOMPARE(box.shown[0].icon, IMessageBox::Question);
-        QCOMPARE(box.shown[0].buttons, IMessageBox::OkCancel);
+        QCOMPARE(place.messages.shown[0].text, QStringLiteral("短信订单发送时间到,是否现在发送?\t\n如果不想再提醒,请在订单管理里设置"));
+        QCOMPARE(place.messages.shown[0].caption, QStringLiteral("短信订单提醒"));
+        QCOMPARE(place.messages.shown[0].icon, IMessageBox::Question);
+        QCOMPARE(place.messages.shown[0].buttons, IMessageBox::OkCancel);
     }
     if (!sent) {
         QCOMPARE(status->text(), QStringLiteral("就绪"));
         QCOMPARE(progress->value(), 5);
-        QCOMPARE(app.Modem().QueuedCount(), 0);
+        QCOMPARE(place.app.Modem().QueuedCount(), 0);
         return;
     }
     QCOMPARE(status->text(), QStringLiteral("发送时间到"));
@@ -97,24 +80,20 @@ void tst_OrderFrame::dueOrderCheck()
     QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 3, 30000);
     QCOMPARE(frame.List().model()->rowCount(), 3);
     frame.OnDisconnect();
-    RecordsetPtr rs = app.Db().OpenRecordset(Sql::SendSelect);
+    RecordsetPtr rs = place.app.Db().OpenRecordset(Sql::SendSelect);
     QStringList journalled;
     for (; !rs->IsEOF(); rs->MoveNext())
         journalled << rs->GetFieldText(QStringLiteral("D_SENDNUM"));
     QCOMPARE(journalled, numbers); // as stored: no "86" put in front of the third
-    QCOMPARE(app.Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) AS NUM FROM T_SEND WHERE D_ID=?"), {id})
+    QCOMPARE(place.app.Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) AS NUM FROM T_SEND WHERE D_ID=?"), {id})
                  ->GetFieldText(0),
              QStringLiteral("3"));
 }
 
 void tst_OrderFrame::ordersCommandOpensTheDialog()
 {
-    QTemporaryDir dir;
-    CSkevoApp app(dir.filePath(QStringLiteral("setting.ini")));
-    FakeMessageBox box;
-    SilentRing ring;
-    QSettings profile(dir.filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
-    CMainFrame frame(app, box, ring, &profile);
+    FramePlace place;
+    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
     QAction *orders = frame.findChild<QAction *>(QStringLiteral("actionOrders"));
     QVERIFY(orders->isEnabled());
     QString title;

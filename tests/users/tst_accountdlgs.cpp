@@ -1,8 +1,8 @@
 // The two account windows offscreen, and the main window's account command that opens the
 // one that fits the logged-in user.
 #include "DbTargets.h"
-#include "FakeMessageBox.h"
 #include "TestEnv.h"
+#include "WindowKit.h"
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
 #include "app/IRingPlayer.h"
@@ -21,34 +21,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
-
-namespace {
-class SilentRing : public IRingPlayer
-{
-public:
-    void PlayRing(const QString &) override {}
-    void StopRing() override {}
-};
-
-template <typename T> T *Child(QWidget &w, const char *name)
-{
-    return w.findChild<T *>(QString::fromLatin1(name));
-}
-
-// Runs act on the next modal window once it is shown.
-void OnNextModal(std::function<void(QWidget *)> act)
-{
-    QTimer::singleShot(10, [act] {
-        if (QWidget *w = QApplication::activeModalWidget())
-            act(w);
-        else
-            OnNextModal(act);
-    });
-}
-} // namespace
 
 class tst_AccountDlgs : public QObject
 {
@@ -192,7 +164,7 @@ void tst_AccountDlgs::frameOpensTheWindowForTheLevel()
 {
     QFETCH(bool, admin);
     m_app->SetUser(Schema::kFirstAdminName, admin);
-    SilentRing ring;
+    FakeRing ring;
     QSettings profile(m_dir->filePath(QStringLiteral("profile.ini")), QSettings::IniFormat);
     CMainFrame frame(*m_app, m_messages, ring, &profile);
     auto *action = frame.findChild<QAction *>(QStringLiteral("actionAccounts"));
