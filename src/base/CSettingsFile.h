@@ -4,6 +4,15 @@
 // Written as UTF-8; a file that is not valid UTF-8 is read as GBK, as the Windows program wrote it.
 #include <QString>
 
+#include <cstddef>
+
+// A key of a section and the text member of a settings structure that holds its value.
+template <typename S> struct SettingsKey
+{
+    const char *name;
+    QString S::*member;
+};
+
 class CSettingsFile
 {
 public:
@@ -18,6 +27,24 @@ public:
     static int ToInt(const QString &value, int defaultValue);
     // Creates the file and the section when missing. False when the file cannot be written.
     bool WriteString(const QString &section, const QString &key, const QString &value);
+
+    // Each key into its member; the member's present value is the default.
+    template <typename S, std::size_t N>
+    void ReadKeys(const QString &section, const SettingsKey<S> (&keys)[N], S &into) const
+    {
+        for (const SettingsKey<S> &k : keys)
+            into.*k.member = ReadString(section, QLatin1String(k.name), into.*k.member);
+    }
+    // The keys in the order given; stops at the first that cannot be written.
+    template <typename S, std::size_t N>
+    bool WriteKeys(const QString &section, const SettingsKey<S> (&keys)[N], const S &from)
+    {
+        for (const SettingsKey<S> &k : keys) {
+            if (!WriteString(section, QLatin1String(k.name), from.*k.member))
+                return false;
+        }
+        return true;
+    }
 
 private:
     QString m_strPath;

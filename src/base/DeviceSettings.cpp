@@ -2,6 +2,11 @@
 
 namespace {
 const QString kSystem = QStringLiteral("SYSTEM");
+const SettingsKey<DeviceSettings> kKeys[] = {
+    {"COM", &DeviceSettings::m_strCOM},       {"BaudRate", &DeviceSettings::m_strBaudRate},
+    {"SMSC", &DeviceSettings::m_strSMSC},     {"ByteSize", &DeviceSettings::m_strByteSize},
+    {"Parity", &DeviceSettings::m_strParity}, {"StopBits", &DeviceSettings::m_strStopBits},
+};
 
 // Leading decimal digits, as a C decimal conversion reads them.
 quint32 LeadingNumber(const QString &text)
@@ -22,23 +27,13 @@ quint32 LeadingNumber(const QString &text)
 DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
 {
     DeviceSettings s;
-    s.m_strCOM = file.ReadString(kSystem, QStringLiteral("COM"), s.m_strCOM);
-    s.m_strBaudRate = file.ReadString(kSystem, QStringLiteral("BaudRate"), s.m_strBaudRate);
-    s.m_strSMSC = file.ReadString(kSystem, QStringLiteral("SMSC"), s.m_strSMSC);
-    s.m_strByteSize = file.ReadString(kSystem, QStringLiteral("ByteSize"), s.m_strByteSize);
-    s.m_strParity = file.ReadString(kSystem, QStringLiteral("Parity"), s.m_strParity);
-    s.m_strStopBits = file.ReadString(kSystem, QStringLiteral("StopBits"), s.m_strStopBits);
+    file.ReadKeys(kSystem, kKeys, s);
     return s;
 }
 
 bool DeviceSettings::Write(CSettingsFile &file) const
 {
-    return file.WriteString(kSystem, QStringLiteral("COM"), m_strCOM)
-        && file.WriteString(kSystem, QStringLiteral("BaudRate"), m_strBaudRate)
-        && file.WriteString(kSystem, QStringLiteral("SMSC"), m_strSMSC)
-        && file.WriteString(kSystem, QStringLiteral("ByteSize"), m_strByteSize)
-        && file.WriteString(kSystem, QStringLiteral("Parity"), m_strParity)
-        && file.WriteString(kSystem, QStringLiteral("StopBits"), m_strStopBits);
+    return file.WriteKeys(kSystem, kKeys, *this);
 }
 
 quint32 DeviceSettings::BaudRateValue() const { return LeadingNumber(m_strBaudRate); }

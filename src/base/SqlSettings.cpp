@@ -4,6 +4,11 @@
 
 namespace {
 const QString kSql = QStringLiteral("SQL");
+// The keys after Driver, which is read on its own.
+const SettingsKey<SqlSettings> kKeys[] = {
+    {"Host", &SqlSettings::m_strHost}, {"Port", &SqlSettings::m_strPort}, {"User", &SqlSettings::m_strUser},
+    {"Psw", &SqlSettings::m_strPsw},   {"Data", &SqlSettings::m_strData},
+};
 } // namespace
 
 SqlSettings SqlSettings::Read(const CSettingsFile &file)
@@ -13,20 +18,11 @@ SqlSettings SqlSettings::Read(const CSettingsFile &file)
     const bool pg = driver == QStringLiteral("postgres") || driver == QStringLiteral("postgresql")
         || driver == QStringLiteral("psql");
     s.m_strDriver = pg ? QStringLiteral("postgres") : QStringLiteral("sqlite");
-    s.m_strHost = file.ReadString(kSql, QStringLiteral("Host"), s.m_strHost);
-    s.m_strPort = file.ReadString(kSql, QStringLiteral("Port"), s.m_strPort);
-    s.m_strUser = file.ReadString(kSql, QStringLiteral("User"), s.m_strUser);
-    s.m_strPsw = file.ReadString(kSql, QStringLiteral("Psw"), s.m_strPsw);
-    s.m_strData = file.ReadString(kSql, QStringLiteral("Data"), s.m_strData);
+    file.ReadKeys(kSql, kKeys, s);
     return s;
 }
 
 bool SqlSettings::Write(CSettingsFile &file) const
 {
-    return file.WriteString(kSql, QStringLiteral("Driver"), m_strDriver)
-        && file.WriteString(kSql, QStringLiteral("Host"), m_strHost)
-        && file.WriteString(kSql, QStringLiteral("Port"), m_strPort)
-        && file.WriteString(kSql, QStringLiteral("User"), m_strUser)
-        && file.WriteString(kSql, QStringLiteral("Psw"), m_strPsw)
-        && file.WriteString(kSql, QStringLiteral("Data"), m_strData);
+    return file.WriteString(kSql, QStringLiteral("Driver"), m_strDriver) && file.WriteKeys(kSql, kKeys, *this);
 }
