@@ -1,6 +1,7 @@
 #include "CDeviceDlg.h"
 
 #include "DeviceSettingsLogic.h"
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
 #include <QComboBox>
@@ -29,14 +30,6 @@ void ShowText(QComboBox *combo, const QStringList &entries, const QString &store
     combo->setCurrentIndex(i);
     if (i < 0)
         combo->setEditText(stored);
-}
-
-QPushButton *Button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
 }
 } // namespace
 
@@ -72,10 +65,10 @@ CDeviceDlg::CDeviceDlg(DeviceSettings &current, CSettingsFile &file, IMessageBox
     form->addRow(QStringLiteral("奇偶校验:"), m_pParity);
     form->addRow(QStringLiteral("停止位:"), m_pStopBits);
 
-    m_pOk = Button(QStringLiteral("确定(&O)"), "okButton", this);
+    m_pOk = NamedButton(QStringLiteral("确定(&O)"), "okButton", this);
     m_pOk->setDefault(true);
-    m_pCancel = Button(QStringLiteral("取消(&C)"), "cancelButton", this);
-    m_pDefaults = Button(QStringLiteral("恢复默认"), "defaultsButton", this);
+    m_pCancel = NamedButton(QStringLiteral("取消(&C)"), "cancelButton", this);
+    m_pDefaults = NamedButton(QStringLiteral("恢复默认"), "defaultsButton", this);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_pDefaults);
     buttons->addStretch();

@@ -1,6 +1,7 @@
 #include "CRingDlg.h"
 
 #include "base/CSettingsFile.h"
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "RingSettings.h"
@@ -13,16 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-QPushButton *Button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-} // namespace
 
 CRingDlg::CRingDlg(CSettingsFile &file, IRingPlayer &ring, IMessageBox &messages, bool play, QWidget *parent)
     : QDialog(parent)
@@ -49,14 +40,14 @@ CRingDlg::CRingDlg(CSettingsFile &file, IRingPlayer &ring, IMessageBox &messages
     m_pFile = new QLineEdit(m_strStored, this);
     m_pFile->setObjectName(QStringLiteral("ringFileEdit"));
     m_pFile->setReadOnly(true);
-    m_pChoose = Button(QStringLiteral("选择铃声文件"), "chooseButton", this);
+    m_pChoose = NamedButton(QStringLiteral("选择铃声文件"), "chooseButton", this);
     m_pPlay = new QCheckBox(QStringLiteral("短信来时播放铃声"), this);
     m_pPlay->setObjectName(QStringLiteral("playCheck"));
     m_pPlay->setChecked(play);
-    m_pPlayNow = Button(QStringLiteral("播放(&P)"), "playButton", this);
-    m_pOk = Button(QStringLiteral("确定(&O)"), "okButton", this);
+    m_pPlayNow = NamedButton(QStringLiteral("播放(&P)"), "playButton", this);
+    m_pOk = NamedButton(QStringLiteral("确定(&O)"), "okButton", this);
     m_pOk->setDefault(true);
-    m_pCancel = Button(QStringLiteral("取消(&C)"), "cancelButton", this);
+    m_pCancel = NamedButton(QStringLiteral("取消(&C)"), "cancelButton", this);
 
     auto *fileRow = new QHBoxLayout;
     fileRow->addWidget(m_pFile, 1);

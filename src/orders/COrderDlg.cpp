@@ -2,6 +2,7 @@
 
 #include "OrderListModel.h"
 #include "base/CSettingsFile.h"
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
 #include <QCheckBox>
@@ -100,9 +101,7 @@ COrderDlg::COrderDlg(CDbAccess &db, CSettingsFile &settings, IMessageBox &messag
             [this](bool checked) { OrderForm::WriteReminder(m_settings, checked); });
 
     const auto button = [this](const QString &text, const char *name, void (COrderDlg::*slot)()) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
+        auto *b = NamedButton(text, name, this);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };

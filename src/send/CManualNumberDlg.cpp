@@ -1,10 +1,10 @@
 #include "CManualNumberDlg.h"
 
-#include <QDialogButtonBox>
+#include "base/DialogButtons.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 CManualNumberDlg::CManualNumberDlg(QWidget *parent)
@@ -20,14 +20,7 @@ CManualNumberDlg::CManualNumberDlg(QWidget *parent)
     m_pEdit->setObjectName(QStringLiteral("numberEdit"));
     m_pEdit->setMaxLength(11);
 
-    auto *buttons = new QDialogButtonBox(this);
-    auto *ok = buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
-    auto *cancel = buttons->addButton(QStringLiteral("取消(&C)"), QDialogButtonBox::RejectRole);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = OkCancelButtons(this);
 
     auto *row = new QHBoxLayout;
     row->addWidget(label);

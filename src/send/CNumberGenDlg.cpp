@@ -1,13 +1,12 @@
 #include "CNumberGenDlg.h"
 
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -52,14 +51,7 @@ CNumberGenDlg::CNumberGenDlg(IMessageBox &messages, QWidget *parent)
     connect(m_pAvoid4, &QCheckBox::clicked, this, &CNumberGenDlg::OnDropDigits);
     connect(m_pAvoid7, &QCheckBox::clicked, this, &CNumberGenDlg::OnDropDigits);
 
-    auto *buttons = new QDialogButtonBox(this);
-    auto *ok = buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
-    auto *cancel = buttons->addButton(QStringLiteral("取消(&C)"), QDialogButtonBox::RejectRole);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CNumberGenDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = OkCancelButtons(this);
 
     auto *segmentRow = new QHBoxLayout;
     segmentRow->addWidget(segmentLabel);

@@ -2,6 +2,7 @@
 
 #include "PhoneBook.h"
 #include "PhoneBookModel.h"
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
 #include <QComboBox>
@@ -96,9 +97,7 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
         return l;
     };
     auto button = [this](const QString &text, const char *name, void (CPhoneBookDlg::*slot)()) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
+        auto *b = NamedButton(text, name, this);
         if (slot)
             connect(b, &QPushButton::clicked, this, slot);
         return b;

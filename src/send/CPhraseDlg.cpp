@@ -1,6 +1,7 @@
 #include "CPhraseDlg.h"
 
 #include "PhraseBook.h"
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
 #include <QGridLayout>
@@ -26,9 +27,7 @@ CPhraseDlg::CPhraseDlg(CDbAccess::SettingsSource settings, IMessageBox &messages
     m_pEdit->setObjectName(QStringLiteral("phraseEdit"));
 
     auto button = [this](const char *name, const QString &text, void (CPhraseDlg::*slot)()) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
+        auto *b = NamedButton(text, name, this);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };

@@ -1,5 +1,6 @@
 #include "CUserAdminDlg.h"
 
+#include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
 #include <QComboBox>
@@ -10,16 +11,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
-namespace {
-QPushButton *Button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-} // namespace
 
 CUserAdminDlg::CUserAdminDlg(CDbAccess::SettingsSource settings, IMessageBox &messages, QWidget *parent)
     : QDialog(parent)
@@ -62,9 +53,9 @@ CUserAdminDlg::CUserAdminDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     form->addRow(QStringLiteral("密码:"), m_pPassword);
     form->addRow(QStringLiteral("权限:"), m_pLevel);
 
-    m_pChange = Button(QStringLiteral("修改"), "changeButton", this);
-    m_pAdd = Button(QStringLiteral("增加"), "addButton", this);
-    m_pDelete = Button(QStringLiteral("删除"), "deleteButton", this);
+    m_pChange = NamedButton(QStringLiteral("修改"), "changeButton", this);
+    m_pAdd = NamedButton(QStringLiteral("增加"), "addButton", this);
+    m_pDelete = NamedButton(QStringLiteral("删除"), "deleteButton", this);
     auto *actions = new QVBoxLayout;
     actions->addWidget(m_pChange);
     actions->addWidget(m_pAdd);
@@ -74,9 +65,9 @@ CUserAdminDlg::CUserAdminDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     middle->addLayout(form, 1);
     middle->addLayout(actions);
 
-    m_pOk = Button(QStringLiteral("确定(&O)"), "okButton", this);
+    m_pOk = NamedButton(QStringLiteral("确定(&O)"), "okButton", this);
     m_pOk->setDefault(true);
-    m_pCancel = Button(QStringLiteral("取消(&C)"), "cancelButton", this);
+    m_pCancel = NamedButton(QStringLiteral("取消(&C)"), "cancelButton", this);
     auto *bottom = new QHBoxLayout;
     bottom->addStretch();
     bottom->addWidget(m_pOk);
