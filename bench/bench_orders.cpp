@@ -4,9 +4,8 @@
 // Run by hand on a Release build:
 //   bench_orders [numbers] [orders] [sqlite|postgres]   (defaults: 100000, 10000, sqlite)
 // postgres uses the server named by SKEVO_PG_HOST/PORT/USER/PASSWORD/DB (an empty database).
+#include "BenchKit.h"
 #include "base/CSettingsFile.h"
-#include "base/IMessageBox.h"
-#include "db/CDbAccess.h"
 #include "modem/CSmsModem.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
@@ -22,16 +21,6 @@
 #include <cstdio>
 
 namespace {
-class PrintingMessages : public IMessageBox
-{
-public:
-    Answer Show(const QString &text, const QString & = QString(), Icon = NoIcon, Buttons = Ok) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        return AnswerOk;
-    }
-};
-
 void Report(const char *what, qint64 ms, qint64 limitMs)
 {
     std::printf("%-44s %7lld ms  (limit %lld ms)%s\n", what, static_cast<long long>(ms), static_cast<long long>(limitMs),
@@ -51,17 +40,12 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     DbSettings s;
     if (pg) {
-        s.m_driver = DbSettings::Postgres;
-        s.m_strHost = qEnvironmentVariable("SKEVO_PG_HOST");
-        s.m_nPort = qEnvironmentVariableIntValue("SKEVO_PG_PORT");
-        s.m_strUser = qEnvironmentVariable("SKEVO_PG_USER");
-        s.m_strPsw = qEnvironmentVariable("SKEVO_PG_PASSWORD");
-        s.m_strData = qEnvironmentVariable("SKEVO_PG_DB");
+        s = PostgresFromEnvironment();
     } else {
         s.m_strSqliteFile = dir.filePath(QStringLiteral("bench.db"));
     }
     CDbAccess db([s] { return s; });
-    PrintingMessages messages;
+    PrintedMessages messages;
     db.SetErrorSink([&messages](const QString &t) { messages.Show(t); });
     if (!db.Connect())
         return 1;

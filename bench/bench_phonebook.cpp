@@ -4,8 +4,7 @@
 // filter is cleared, and "全选" + "插入(&I)" hands every number back. Run by hand on a
 // Release build:
 //   bench_phonebook [entries] [data folder]     (defaults: 100000, /tmp/skevo-bench-phonebook)
-#include "base/IMessageBox.h"
-#include "db/CDbAccess.h"
+#include "BenchKit.h"
 #include "send/CPhoneBookDlg.h"
 #include "send/PhoneBook.h"
 #include "send/PhoneBookModel.h"
@@ -23,32 +22,9 @@
 #include <ctime>
 
 namespace {
-class PrintedMessages : public IMessageBox
-{
-public:
-    Answer Show(const QString &text, const QString & = QString(), Icon = NoIcon, Buttons = Ok) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        return AnswerOk;
-    }
-};
-
 const char *const kSurnames[] = {"张", "王", "李", "赵", "刘", "陈", "杨", "黄", "周", "吴"};
 const char *const kGivenNames[] = {"伟", "芳", "娜", "敏", "静", "磊", "洋", "勇", "艳", "杰", "涛", "明"};
 const char *const kRelations[] = {"同事", "朋友", "家人", "客户", "同学", "供应商", "VIP客户", "物业"};
-
-qint64 CountEntries(CDbAccess &db)
-{
-    const RecordsetPtr rs = db.OpenRecordset(Sql::BookSelect);
-    qint64 n = 0;
-    try {
-        for (; !rs->IsEOF(); rs->MoveNext())
-            ++n;
-    } catch (const CDbError &) {
-        return -1;
-    }
-    return n;
-}
 
 bool Fill(CDbAccess &db, int entries)
 {
@@ -110,7 +86,7 @@ int main(int argc, char **argv)
     {
         CDbAccess db(source);
         db.SetErrorSink([&messages](const QString &text) { messages.Show(text); });
-        const qint64 have = CountEntries(db);
+        const qint64 have = CountRows(db, Sql::BookSelect);
         if (have != 0 && have != entries) {
             std::fprintf(stderr, "%s holds %lld entries; remove it first\n", qPrintable(settings.m_strSqliteFile), have);
             return 1;

@@ -4,8 +4,7 @@
 // and kept. Run by hand on a Release build:
 //   bench_query sqlite [rows] [folder]          (defaults: 1000000, /tmp/skevo-bench-query)
 //   bench_query postgres [rows]                 (server from SKEVO_PG_HOST/PORT/USER/PASSWORD/DB)
-#include "base/IMessageBox.h"
-#include "db/CDbAccess.h"
+#include "BenchKit.h"
 #include "records/CMyList.h"
 #include "records/LogExport.h"
 #include "records/RecordQuery.h"
@@ -27,16 +26,6 @@
 #include <unistd.h>
 
 namespace {
-class PrintedMessages : public IMessageBox
-{
-public:
-    Answer Show(const QString &text, const QString & = QString(), Icon = NoIcon, Buttons = Ok) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        return AnswerOk;
-    }
-};
-
 void Report(const char *what, double ms)
 {
     std::printf("%-66s %9.1f ms\n", what, ms);
@@ -102,21 +91,6 @@ bool Fill(const DbSettings &s, int rows)
     return true;
 }
 
-qint64 SentRows(CDbAccess &db)
-{
-    const RecordsetPtr rs = db.OpenRecordset(Sql::SendKeysBefore, {std::numeric_limits<qint64>::max(), std::numeric_limits<int>::max()});
-    qint64 n = 0;
-    try {
-        while (!rs->IsEOF()) {
-            ++n;
-            rs->MoveNext();
-        }
-    } catch (const CDbError &) {
-        return -1;
-    }
-    return n;
-}
-
 // PostgreSQL does its part of the work in its own processes: the CPU time of every child of
 // the postmaster (its pid is the first line of postmaster.pid in the data folder, which the
 // test server keeps under SKEVO_PG_HOST). -1 when it cannot be read.
@@ -168,12 +142,7 @@ int main(int argc, char **argv)
 
     DbSettings s;
     if (pg) {
-        s.m_driver = DbSettings::Postgres;
-        s.m_strHost = qEnvironmentVariable("SKEVO_PG_HOST");
-        s.m_nPort = qEnvironmentVariableIntValue("SKEVO_PG_PORT");
-        s.m_strUser = qEnvironmentVariable("SKEVO_PG_USER");
-        s.m_strPsw = qEnvironmentVariable("SKEVO_PG_PASSWORD");
-        s.m_strData = qEnvironmentVariable("SKEVO_PG_DB");
+        s = PostgresFromEnvironment();
     } else {
         s.m_strData = QStringLiteral("QUERY%1").arg(rows);
         s.m_strSqliteFile = QDir(folder).absoluteFilePath(s.m_strData + QStringLiteral(".db"));
@@ -184,7 +153,7 @@ int main(int argc, char **argv)
         db.SetErrorSink([](const QString &t) { std::fprintf(stderr, "%s\n", qPrintable(t)); });
         if (!db.Connect())
             return 1;
-        if (SentRows(db) != rows) {
+        if (CountJournal(db, Sql::SendKeysBefore) != rows) {
             std::fprintf(stderr, "filling %d sent rows...\n", rows);
             if (!Fill(s, rows))
                 return 1;

@@ -3,11 +3,10 @@
 // is built and shown, "显示全部" is given, the list is scrolled to its oldest row, and the
 // process's peak resident memory is read. Run by hand on a Release build:
 //   bench_records [rows] [data folder]     (defaults: 1000000, /tmp/skevo-bench-records)
+#include "BenchKit.h"
 #include "app/CMainFrame.h"
 #include "app/CSkevoApp.h"
-#include "base/IMessageBox.h"
 #include "app/IRingPlayer.h"
-#include "db/CDbAccess.h"
 #include "records/CMyList.h"
 #include "records/RecordsModel.h"
 #include "users/LoginLogic.h"
@@ -28,18 +27,6 @@
 #include <unistd.h>
 
 namespace {
-class CountingMessages : public IMessageBox
-{
-public:
-    Answer Show(const QString &text, const QString & = QString(), Icon = NoIcon, Buttons = Ok) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        ++count;
-        return AnswerOk;
-    }
-    int count = 0;
-};
-
 class SilentRing : public IRingPlayer
 {
 public:
@@ -57,22 +44,6 @@ long StatusKb(const char *key)
             return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
     }
     return -1;
-}
-
-qint64 Count(CDbAccess &db, Sql keys)
-{
-    // The number of rows of one journal, read the way the list reads its keys.
-    qint64 n = 0;
-    const RecordsetPtr rs = db.OpenRecordset(keys, {std::numeric_limits<qint64>::max(), std::numeric_limits<int>::max()});
-    try {
-        while (!rs->IsEOF()) {
-            ++n;
-            rs->MoveNext();
-        }
-    } catch (const CDbError &) {
-        return -1;
-    }
-    return n;
 }
 
 bool Fill(CDbAccess &db, int rows)
@@ -157,7 +128,7 @@ int main(int argc, char **argv)
         qint64 have = 0;
         {
             CDbAccess db(probe.DbSettingsSource());
-            have = Count(db, Sql::SendKeysBefore) + Count(db, Sql::RecKeysBefore);
+            have = CountJournal(db, Sql::SendKeysBefore) + CountJournal(db, Sql::RecKeysBefore);
         }
         if (have != rows) {
             const QString file = probe.ReadDbSettings().m_strSqliteFile;
@@ -174,7 +145,7 @@ int main(int argc, char **argv)
         }
     }
 
-    CountingMessages messages;
+    PrintedMessages messages;
     SilentRing ring;
     CSkevoApp app(settingsPath);
     app.Db().SetErrorSink([&](const QString &t) { messages.Show(t); });
