@@ -73,6 +73,14 @@ private:
     QString m_slave;
 };
 
+// A pseudo-terminal with a port open on its device side, 8 bits, no parity, one stop bit.
+struct OpenLine
+{
+    Pty pty;
+    CSerialPort port;
+    bool Open(quint32 baud) { return pty.Ok() && port.Open(pty.Slave(), baud, 8, 0, 0); }
+};
+
 QByteArray AllByteValues()
 {
     QByteArray b;
@@ -99,8 +107,8 @@ private slots:
     void bytesBothWays();
     void openDiscardsStaleInput();
     void quietLineReadReturnsZero();
-    void burstWithShortGapIsOneRead();
-    void longGapEndsRead();
+    void gapsBetweenBursts_data();
+    void gapsBetweenBursts();
     void readStopsAtMaximum();
     void framingReadBack_data();
     void framingReadBack();
@@ -213,10 +221,9 @@ void tst_SerialPort::heldDeviceRefusedToAnotherProcess()
     const QString flockTool = QStandardPaths::findExecutable(QStringLiteral("flock"));
     if (flockTool.isEmpty())
         QSKIP("flock(1) is not installed");
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
+    OpenLine line;
+    QVERIFY(line.Open(9600));
+    auto &[pty, port] = line;
     const QStringList args {QStringLiteral("-n"), pty.Slave(), QStringLiteral("true")};
     QCOMPARE(QProcess::execute(flockTool, args), 1);
     port.Close();
@@ -239,10 +246,9 @@ void tst_SerialPort::closedPortDoesNothing()
 
 void tst_SerialPort::bytesBothWays()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 115200, 8, 0, 0));
+    OpenLine line;
+    QVERIFY(line.Open(115200));
+    auto &[pty, port] = line;
 
     // Every byte value passes untouched: no CR/LF translation, no flow control, no signals.
     const QByteArray all = AllByteValues();
@@ -288,10 +294,9 @@ void tst_SerialPort::openDiscardsStaleInput()
 
 void tst_SerialPort::quietLineReadReturnsZero()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
+    OpenLine line;
+    QVERIFY(line.Open(9600));
+    auto &[pty, port] = line;
     char buf[128];
     QElapsedTimer t;
     t.start();
@@ -300,50 +305,47 @@ void tst_SerialPort::quietLineReadReturnsZero()
     QVERIFY2(ms >= 400 && ms < 3000, qPrintable(QString::number(ms)));
 }
 
-void tst_SerialPort::burstWithShortGapIsOneRead()
+void tst_SerialPort::gapsBetweenBursts_data()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
-    std::thread device([&] {
-        pty.Send("\r\n+CMGS: 1");
-        std::this_thread::sleep_for(50ms);
-        pty.Send("2\r\n\r\nOK\r\n");
-    });
-    char buf[128];
-    const int n = port.Read(buf, 128);
-    device.join();
-    QCOMPARE(QByteArray(buf, n), QByteArray("\r\n+CMGS: 12\r\n\r\nOK\r\n"));
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::newRow("short gap: one read") << QByteArray("\r\n+CMGS: 1") << 50 << QByteArray("2\r\n\r\nOK\r\n")
+                                         << QList<QByteArray> {"\r\n+CMGS: 12\r\n\r\nOK\r\n"};
+    QTest::newRow("long gap ends the read") << QByteArray("\r\n") << 300 << QByteArray("> ")
+                                            << QList<QByteArray> {"\r\n", "> "};
 }
 
-void tst_SerialPort::longGapEndsRead()
+void tst_SerialPort::gapsBetweenBursts()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
+    QFETCH(QByteArray, first);
+    QFETCH(int, gapMs);
+    QFETCH(QByteArray, second);
+    QFETCH(QList<QByteArray>, reads);
+    OpenLine line;
+    QVERIFY(line.Open(9600));
+    auto &[pty, port] = line;
     std::thread device([&] {
-        pty.Send("\r\n");
-        std::this_thread::sleep_for(300ms);
-        pty.Send("> ");
+        pty.Send(first);
+        std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+        pty.Send(second);
     });
+    QList<QByteArray> got;
     char buf[128];
-    const int first = port.Read(buf, 128);
-    const QByteArray a(buf, first);
-    const int second = port.Read(buf, 128);
-    const QByteArray b(buf, second);
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        const int n = port.Read(buf, 128);
+        got.append(QByteArray(buf, n));
+    }
     device.join();
-    QCOMPARE(a, QByteArray("\r\n"));
-    QCOMPARE(b, QByteArray("> "));
+    QCOMPARE(got, reads);
 }
 
 void tst_SerialPort::readStopsAtMaximum()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
+    OpenLine line;
+    QVERIFY(line.Open(9600));
+    auto &[pty, port] = line;
     QVERIFY(pty.Send("0123456789"));
     char buf[16];
     QElapsedTimer t;
@@ -441,10 +443,9 @@ void tst_SerialPort::rejectedConfiguration()
 
 void tst_SerialPort::wakeDescriptorInterruptsRead()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
+    OpenLine line;
+    QVERIFY(line.Open(9600));
+    auto &[pty, port] = line;
     int wake[2];
     QCOMPARE(::pipe(wake), 0);
     std::thread stopper([&] {
@@ -472,10 +473,9 @@ void tst_SerialPort::wakeDescriptorInterruptsRead()
 
 void tst_SerialPort::hangUpDoesNotSpin()
 {
-    Pty pty;
-    QVERIFY(pty.Ok());
-    CSerialPort port;
-    QVERIFY(port.Open(pty.Slave(), 9600, 8, 0, 0));
+    OpenLine line;
+    QVERIFY(line.Open(9600));
+    auto &[pty, port] = line;
     pty.CloseMaster();
     char buf[128];
     const std::clock_t cpuBefore = std::clock();
