@@ -306,10 +306,7 @@ void tst_DbAccess::failedConnectIsRetriedAtNextStatement()
 
 void tst_DbAccess::lostServerConnectionIsReopened()
 {
-    const std::optional<DbSettings> target = m_targets.Fresh(DbSettings::Postgres);
-    if (!target)
-        QSKIP("No PostgreSQL server for this run; a SQLite file has no server connection to lose");
-    QVERIFY2(m_targets.InitError().isEmpty(), qPrintable(m_targets.InitError()));
+    SKEVO_FRESH_PG(m_targets, target, "a SQLite file has no server connection to lose");
     Messages m;
     const DbSettings s = *target;
     CDbAccess db([s] { return s; });
@@ -352,10 +349,7 @@ void tst_DbAccess::lostServerConnectionIsReopened()
 
 void tst_DbAccess::connectionLostInsideTransaction()
 {
-    const std::optional<DbSettings> target = m_targets.Fresh(DbSettings::Postgres);
-    if (!target)
-        QSKIP("No PostgreSQL server for this run; a SQLite file has no server connection to lose");
-    QVERIFY2(m_targets.InitError().isEmpty(), qPrintable(m_targets.InitError()));
+    SKEVO_FRESH_PG(m_targets, target, "a SQLite file has no server connection to lose");
     Messages m;
     const DbSettings s = *target;
     CDbAccess db([s] { return s; });
@@ -623,10 +617,8 @@ void tst_DbAccess::textsAreStoredIntact_data()
         {"outside the basic plane", QStringLiteral("\U0001F600 𠀀")},
         {"long", QString(3000, QChar(0x4E2D))},
     };
-    for (const auto &[name, text] : texts) {
-        QTest::addRow("sqlite %s", name) << int(DbSettings::Sqlite) << text;
-        QTest::addRow("postgres %s", name) << int(DbSettings::Postgres) << text;
-    }
+    for (const auto &[name, text] : texts)
+        DbTargets::AddDialectRows(name, text);
 }
 
 void tst_DbAccess::textsAreStoredIntact()
@@ -670,10 +662,8 @@ void tst_DbAccess::dateTimesReadBackCanonical_data()
         {"order form normalised", DbTime::Canonical(QStringLiteral("2009-5-5 9:5")), QStringLiteral("2009-05-05 09:05:00")},
         {"date-time value", QDateTime(QDate(2010, 7, 8), QTime(6, 7, 8)), QStringLiteral("2010-07-08 06:07:08")},
     };
-    for (const auto &[name, written, read] : rows) {
-        QTest::addRow("sqlite %s", name) << int(DbSettings::Sqlite) << written << read;
-        QTest::addRow("postgres %s", name) << int(DbSettings::Postgres) << written << read;
-    }
+    for (const auto &[name, written, read] : rows)
+        DbTargets::AddDialectRows(name, written, read);
 }
 
 void tst_DbAccess::dateTimesReadBackCanonical()

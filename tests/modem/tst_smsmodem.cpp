@@ -264,10 +264,8 @@ void TestSmsModem::failureDoesNotHoldUpTheNext_data()
     QTest::addColumn<QString>("fault");
     const QStringList faults{QStringLiteral("cms error"), QStringLiteral("silence"), QStringLiteral("no prompt"),
                              QStringLiteral("number too long")};
-    for (const QString &f : faults) {
-        QTest::addRow("%s, sqlite", qPrintable(f)) << int(DbSettings::Sqlite) << f;
-        QTest::addRow("%s, postgres", qPrintable(f)) << int(DbSettings::Postgres) << f;
-    }
+    for (const QString &f : faults)
+        DbTargets::AddDialectRows(qPrintable(f), f);
 }
 
 // Messages A, B, C: the modem misbehaves for B only. B is reported and journalled failed,
@@ -484,11 +482,8 @@ void TestSmsModem::arrivals_data()
         {"direct delivery", ucs2, -1, false, true},
         {"direct delivery, concatenated, last part first", longUcs2, -1, true, true},
     };
-    for (const Case &c : cases) {
-        QTest::addRow("%s, sqlite", c.name) << int(DbSettings::Sqlite) << c.text << c.alphabet << c.reversed << c.direct;
-        QTest::addRow("%s, postgres", c.name) << int(DbSettings::Postgres) << c.text << c.alphabet << c.reversed
-                                              << c.direct;
-    }
+    for (const Case &c : cases)
+        DbTargets::AddDialectRows(c.name, c.text, c.alphabet, c.reversed, c.direct);
 }
 
 void TestSmsModem::arrivals()
@@ -857,8 +852,7 @@ void TestSmsModem::modemLostAndBack_data()
     QTest::addColumn<bool>("unplugged");
     for (const bool unplugged : {true, false}) {
         const char *how = unplugged ? "device unplugged and plugged in" : "modem silent, then answering";
-        QTest::addRow("%s, sqlite", how) << int(DbSettings::Sqlite) << unplugged;
-        QTest::addRow("%s, postgres", how) << int(DbSettings::Postgres) << unplugged;
+        DbTargets::AddDialectRows(how, unplugged);
     }
 }
 

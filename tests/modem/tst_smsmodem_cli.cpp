@@ -286,10 +286,8 @@ void TestSmsModemCli::killedInTheMiddle_data()
 {
     QTest::addColumn<int>("dialect");
     QTest::addColumn<bool>("whileAwaitingAnswer");
-    QTest::newRow("while a pdu awaits its answer, sqlite") << int(DbSettings::Sqlite) << true;
-    QTest::newRow("while a pdu awaits its answer, postgres") << int(DbSettings::Postgres) << true;
-    QTest::newRow("at any moment, sqlite") << int(DbSettings::Sqlite) << false;
-    QTest::newRow("at any moment, postgres") << int(DbSettings::Postgres) << false;
+    DbTargets::AddDialectRows("while a pdu awaits its answer", true);
+    DbTargets::AddDialectRows("at any moment", false);
 }
 
 // The process dies in the middle of a bulk send; the next run sends what the first did not

@@ -212,10 +212,8 @@ void TestSmsModemRestore::arrivalJournalledOnceOverRuns_data()
 {
     QTest::addColumn<int>("dialect");
     QTest::addColumn<int>("length");
-    QTest::newRow("one part, sqlite") << int(DbSettings::Sqlite) << 20;
-    QTest::newRow("one part, postgres") << int(DbSettings::Postgres) << 20;
-    QTest::newRow("three parts, sqlite") << int(DbSettings::Sqlite) << 200;
-    QTest::newRow("three parts, postgres") << int(DbSettings::Postgres) << 200;
+    DbTargets::AddDialectRows("one part", 20);
+    DbTargets::AddDialectRows("three parts", 200);
 }
 
 // The modem refuses every delete; each later run finds the arrival still stored and

@@ -7,6 +7,7 @@
 
 #include <QSqlDatabase>
 #include <QStringList>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QVariantList>
 #include <memory>
@@ -22,6 +23,13 @@ public:
     void Cleanup();
     // For _data(): column "dialect" (int, DbSettings::Driver) and the rows "sqlite", "postgres".
     static void AddDialectRows();
+    // For _data() with more columns: the row once a dialect, named "<name>, sqlite" and
+    // "<name>, postgres", the dialect first and then the values.
+    template <typename... T> static void AddDialectRows(const char *name, const T &...values)
+    {
+        ((QTest::addRow("%s, sqlite", name) << int(DbSettings::Sqlite)) << ... << values);
+        ((QTest::addRow("%s, postgres", name) << int(DbSettings::Postgres)) << ... << values);
+    }
     // Settings of an empty database; nullopt when no PostgreSQL server was started.
     std::optional<DbSettings> Fresh(DbSettings::Driver dialect);
     bool HavePostgres() const { return m_pg.has_value(); }
@@ -58,3 +66,11 @@ private:
         QSKIP("No PostgreSQL server for this run (SKEVO_PG_HOST unset): scripts/test starts one, " \
               "or scripts/pg-test-server start DIR and export SKEVO_PG_*");                       \
     QVERIFY2((targets).InitError().isEmpty() || dialect == DbSettings::Sqlite, qPrintable((targets).InitError()))
+
+// For a case about the server itself: var is a fresh PostgreSQL database; skipped when no
+// server was started.
+#define SKEVO_FRESH_PG(targets, var, why)                                                         \
+    const std::optional<DbSettings> var = (targets).Fresh(DbSettings::Postgres);                  \
+    if (!var)                                                                                     \
+        QSKIP("No PostgreSQL server for this run; " why);                                         \
+    QVERIFY2((targets).InitError().isEmpty(), qPrintable((targets).InitError()))
