@@ -2,8 +2,8 @@
 // CSV form, the rows in display order, a file that appears whole or not at all, and the
 // command line writing the same bytes as the window's export of the same rows.
 #include "FakeMessageBox.h"
+#include "Journal.h"
 #include "TestEnv.h"
-#include "db/CDbAccess.h"
 #include "records/LogExport.h"
 #include "records/RecordsModel.h"
 #include "DbTargets.h"
@@ -49,8 +49,7 @@ private slots:
 private:
     std::unique_ptr<RecordsModel> Model()
     {
-        auto m = std::make_unique<RecordsModel>([s = m_settings] { return s; });
-        QObject::connect(m.get(), &RecordsModel::databaseMessage, [this](const QString &t) { m_messages.Show(t); });
+        auto m = ModelShowingOn(m_settings, m_messages);
         m->SetSliceSize(2);
         m->SetPageSize(2);
         return m;
@@ -65,11 +64,9 @@ void tst_LogExport::init()
     m_dir = std::make_unique<QTemporaryDir>();
     m_settings = TestEnv::Sqlite(m_dir->path());
     m_messages.Clear();
-    CDbAccess db([s = m_settings] { return s; });
-    QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("13900000001"), QStringLiteral("第一行\n第二行"),
-                                       QStringLiteral("2009-05-05 08:00:00")}) > 0);
-    QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2009-05-05 09:00:00"), 0, QStringLiteral("8613900000002"),
-                                        QStringLiteral("a,\"b\"\tc€")}) > 0);
+    Journal j(m_settings);
+    QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("第一行\n第二行")}) > 0);
+    QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("a,\"b\"\tc€"), 0}) > 0);
 }
 
 void tst_LogExport::bytesOfTheRows_data()

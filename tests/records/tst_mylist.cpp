@@ -1,5 +1,6 @@
 // The records list window: its look, its context menu, and its commands on the selection mark.
 #include "FakeMessageBox.h"
+#include "Journal.h"
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "records/CMyList.h"
@@ -61,9 +62,9 @@ void tst_MyList::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_settings = TestEnv::Sqlite(m_dir->path());
-    CDbAccess db([s = m_settings] { return s; });
-    QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), QStringLiteral("发出的")}) > 0);
-    QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613800000001"), QStringLiteral("收到的"), QStringLiteral("2024-03-01 11:00:00")}) > 0);
+    Journal j(m_settings);
+    QVERIFY(j.Sent({QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QStringLiteral("发出的"), 1}) > 0);
+    QVERIFY(j.Received({QStringLiteral("2024-03-01 11:00:00"), QStringLiteral("8613800000001"), QStringLiteral("收到的")}) > 0);
     m_messages.Clear();
 }
 

@@ -1,8 +1,8 @@
 // The record query window, offscreen: its controls and how the table choice changes them at
 // once, its messages, the hits in the list, and its inputs kept while it is hidden.
 #include "FakeMessageBox.h"
+#include "Journal.h"
 #include "TestEnv.h"
-#include "db/CDbAccess.h"
 #include "records/CQueryDlg.h"
 #include "records/RecordsModel.h"
 
@@ -43,14 +43,13 @@ void tst_QueryDlg::init()
     m_dir = std::make_unique<QTemporaryDir>();
     const DbSettings s = TestEnv::Sqlite(m_dir->path());
     {
-        CDbAccess db([s] { return s; });
-        QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2009-05-05 09:00:00"), 1, QStringLiteral("8613900000002"), QStringLiteral("a")}) > 0);
-        QVERIFY(db.Insert(Sql::SendInsert, {3, QStringLiteral("2009-05-05 10:00:00"), 0, QStringLiteral("8613900000002"), QStringLiteral("b")}) > 0);
-        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("13900000001"), QStringLiteral("c"), QStringLiteral("2009-05-05 08:00:00")}) > 0);
+        Journal j(s);
+        QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("a"), 1}) > 0);
+        QVERIFY(j.Sent({QStringLiteral("2009-05-05 10:00:00"), QStringLiteral("8613900000002"), QStringLiteral("b"), 0, 3}) > 0);
+        QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("c")}) > 0);
     }
     m_messages.Clear();
-    m_model = std::make_unique<RecordsModel>([s] { return s; });
-    QObject::connect(m_model.get(), &RecordsModel::databaseMessage, [this](const QString &t) { m_messages.Show(t); });
+    m_model = ModelShowingOn(s, m_messages);
     m_model->LoadAll();
     m_model->FinishLoading();
     m_dialog = std::make_unique<CQueryDlg>(*m_model, m_messages);

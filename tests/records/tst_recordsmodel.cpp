@@ -1,8 +1,8 @@
 // The records list's model on a real SQLite file and the real PostgreSQL server: the three
 // views, newest on top, report rows, one-record deletes, clearing and the sliced loading.
 #include "FakeMessageBox.h"
+#include "Journal.h"
 #include "TestEnv.h"
-#include "db/CDbAccess.h"
 #include "records/CMyList.h"
 #include "records/RecordsModel.h"
 #include "DbTargets.h"
@@ -12,29 +12,6 @@
 #include <QTest>
 
 namespace {
-
-struct SendRow
-{
-    QString time, number, text;
-    int state;
-};
-struct RecRow
-{
-    QString time, number, text;
-};
-
-// Writes journal rows as the engine does, through the catalogue's inserts.
-class Journal
-{
-public:
-    explicit Journal(const DbSettings &s) : m_db([s] { return s; }) {}
-    qint64 Sent(const SendRow &r) { return m_db.Insert(Sql::SendInsert, {-1, r.time, r.state, r.number, r.text}); }
-    qint64 Received(const RecRow &r) { return m_db.Insert(Sql::RecInsert, {r.number, r.text, r.time}); }
-    CDbAccess &Db() { return m_db; }
-
-private:
-    CDbAccess m_db;
-};
 
 QStringList RowStrings(const RecordsModel &m, int row)
 {

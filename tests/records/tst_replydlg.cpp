@@ -3,8 +3,8 @@
 #include "EngineRig.h"
 #include "DbTargets.h"
 #include "FakeMessageBox.h"
+#include "Journal.h"
 #include "TestEnv.h"
-#include "db/CDbAccess.h"
 #include "records/CReplyDlg.h"
 #include "records/RecordsModel.h"
 
@@ -65,14 +65,12 @@ void tst_ReplyDlg::init()
     m_dir = std::make_unique<QTemporaryDir>();
     const DbSettings s = TestEnv::Sqlite(m_dir->path());
     {
-        CDbAccess db([s] { return s; });
-        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("13900000001"), QStringLiteral("在吗?"), QStringLiteral("2009-05-05 08:00:00")}) > 0);
-        QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2009-05-05 09:00:00"), 1, QStringLiteral("8613900000002"),
-                                            QStringLiteral("明天见")}) > 0);
+        Journal j(s);
+        QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("在吗?")}) > 0);
+        QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("明天见"), 1}) > 0);
     }
     m_rig = std::make_unique<EngineRig>(s);
-    m_model = std::make_unique<RecordsModel>([s] { return s; });
-    QObject::connect(m_model.get(), &RecordsModel::databaseMessage, [this](const QString &t) { m_messages.Show(t); });
+    m_model = ModelShowingOn(s, m_messages);
     m_model->LoadAll();
     m_model->FinishLoading();
     m_messages.Clear();

@@ -1,0 +1,38 @@
+#pragma once
+// Journal rows written as the engine writes them, through the catalogue's inserts, and a
+// records model whose database messages go to a message box, as the records list's do.
+#include "base/IMessageBox.h"
+#include "db/CDbAccess.h"
+#include "records/RecordsModel.h"
+
+#include <memory>
+
+struct SendRow
+{
+    QString time, number, text;
+    int state;
+    int id = -1;
+};
+struct RecRow
+{
+    QString time, number, text;
+};
+
+class Journal
+{
+public:
+    explicit Journal(const DbSettings &s) : m_db([s] { return s; }) {}
+    qint64 Sent(const SendRow &r) { return m_db.Insert(Sql::SendInsert, {r.id, r.time, r.state, r.number, r.text}); }
+    qint64 Received(const RecRow &r) { return m_db.Insert(Sql::RecInsert, {r.number, r.text, r.time}); }
+    CDbAccess &Db() { return m_db; }
+
+private:
+    CDbAccess m_db;
+};
+
+inline std::unique_ptr<RecordsModel> ModelShowingOn(const DbSettings &s, IMessageBox &messages)
+{
+    auto m = std::make_unique<RecordsModel>([s] { return s; });
+    QObject::connect(m.get(), &RecordsModel::databaseMessage, [&messages](const QString &t) { messages.Show(t); });
+    return m;
+}
