@@ -36,16 +36,10 @@ struct SendRow
 
 QVector<SendRow> SendRows(const DbSettings &db)
 {
-    DbProbe probe(db);
-    const QString order = QStringLiteral(" FROM T_SEND ORDER BY D_NO");
-    const QVariantList ids = probe.Column(QStringLiteral("SELECT D_ID") + order);
-    const QVariantList states = probe.Column(QStringLiteral("SELECT D_STATE") + order);
-    const QVariantList numbers = probe.Column(QStringLiteral("SELECT D_SENDNUM") + order);
-    const QVariantList texts = probe.Column(QStringLiteral("SELECT D_SENDCONT") + order);
-    const QVariantList times = probe.Column(QStringLiteral("SELECT CAST(D_SENDTIME AS TEXT)") + order);
     QVector<SendRow> rows;
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        rows.append({ids[i].toInt(), states[i].toInt(), numbers[i].toString(), texts[i].toString(), times[i].toString()});
+    for (const QVariantList &r : DbProbe(db).Rows(QStringLiteral(
+             "SELECT D_ID, D_STATE, D_SENDNUM, D_SENDCONT, CAST(D_SENDTIME AS TEXT) FROM T_SEND ORDER BY D_NO")))
+        rows.append({r[0].toInt(), r[1].toInt(), r[2].toString(), r[3].toString(), r[4].toString()});
     return rows;
 }
 
@@ -58,14 +52,10 @@ struct RecRow
 
 QVector<RecRow> RecRows(const DbSettings &db)
 {
-    DbProbe probe(db);
-    const QString order = QStringLiteral(" FROM T_REC ORDER BY D_NO");
-    const QVariantList numbers = probe.Column(QStringLiteral("SELECT D_RECNUM") + order);
-    const QVariantList texts = probe.Column(QStringLiteral("SELECT D_RECCONT") + order);
-    const QVariantList times = probe.Column(QStringLiteral("SELECT CAST(D_RECTIME AS TEXT)") + order);
     QVector<RecRow> rows;
-    for (qsizetype i = 0; i < numbers.size(); ++i)
-        rows.append({numbers[i].toString(), texts[i].toString(), times[i].toString()});
+    for (const QVariantList &r :
+         DbProbe(db).Rows(QStringLiteral("SELECT D_RECNUM, D_RECCONT, CAST(D_RECTIME AS TEXT) FROM T_REC ORDER BY D_NO")))
+        rows.append({r[0].toString(), r[1].toString(), r[2].toString()});
     return rows;
 }
 

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 namespace {
@@ -141,14 +142,26 @@ bool DbProbe::Exec(const QString &sql, const QVariantList &values)
     return ok;
 }
 
-QVariantList DbProbe::Column(const QString &sql, const QVariantList &values)
+QList<QVariantList> DbProbe::Rows(const QString &sql, const QVariantList &values)
 {
     QSqlQuery q(QSqlDatabase::database(m_strName, false));
     const bool ok = Run(q, sql, values);
     m_strError = ok ? QString() : q.lastError().text();
+    QList<QVariantList> out;
+    while (ok && q.next()) {
+        QVariantList row;
+        for (int c = 0; c < q.record().count(); ++c)
+            row.append(q.value(c));
+        out.append(row);
+    }
+    return out;
+}
+
+QVariantList DbProbe::Column(const QString &sql, const QVariantList &values)
+{
     QVariantList out;
-    while (ok && q.next())
-        out.append(q.value(0));
+    for (const QVariantList &row : Rows(sql, values))
+        out.append(row.value(0));
     return out;
 }
 

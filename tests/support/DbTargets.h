@@ -51,6 +51,8 @@ public:
     bool Exec(const QString &sql, const QVariantList &values = {});
     // The first column of every row.
     QVariantList Column(const QString &sql, const QVariantList &values = {});
+    // Every column of every row.
+    QList<QVariantList> Rows(const QString &sql, const QVariantList &values = {});
     QVariant Value(const QString &sql, const QVariantList &values = {});
     QString Error() const { return m_strError; }
 
