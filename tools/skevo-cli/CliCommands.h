@@ -16,3 +16,5 @@ int RunUser(const QStringList &args);
 
 // Writes one line to stderr and returns the exit code for bad input or usage.
 int CliFail(const QString &message);
+// The text with its tabs and line breaks made spaces, to stand in one field of an output line.
+QString OneLine(QString text);

@@ -23,14 +23,6 @@
 
 namespace {
 
-QString OneLine(QString text)
-{
-    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
-}
-
 QString Target(const DbSettings &s)
 {
     if (s.m_driver == DbSettings::Sqlite)

@@ -32,14 +32,6 @@ std::optional<QDateTime> Time(const QCommandLineParser &p, const QString &name, 
     return t;
 }
 
-QString OneLine(QString text)
-{
-    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
-}
-
 int Add(const QStringList &args)
 {
     QCommandLineParser p;

@@ -42,6 +42,14 @@ int CliFail(const QString &message)
     return 2;
 }
 
+QString OneLine(QString text)
+{
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
