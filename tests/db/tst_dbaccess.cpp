@@ -27,6 +27,17 @@ struct Messages
     }
 };
 
+// The access object under test on fixed settings; what it would have shown goes to m.
+class FixedDb : public CDbAccess
+{
+public:
+    explicit FixedDb(const DbSettings &s, Messages *m = nullptr) : CDbAccess([s] { return s; })
+    {
+        if (m)
+            SetErrorSink(m->Sink());
+    }
+};
+
 QList<QStringList> ReadAll(const RecordsetPtr &rs, const QStringList &columns)
 {
     QList<QStringList> rows;
@@ -234,8 +245,7 @@ void tst_DbAccess::executeOnNewInstanceConnectsFirst()
     SKEVO_FRESH_DB(m_targets, target);
     Messages m;
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
-    db.SetErrorSink(m.Sink());
+    FixedDb db(s, &m);
     QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("first statement")}));
     QCOMPARE(m.m_texts, QStringList());
     QVERIFY(db.LastError().isEmpty());
@@ -309,8 +319,7 @@ void tst_DbAccess::lostServerConnectionIsReopened()
     SKEVO_FRESH_PG(m_targets, target, "a SQLite file has no server connection to lose");
     Messages m;
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
-    db.SetErrorSink(m.Sink());
+    FixedDb db(s, &m);
     DbProbe probe(s);
 
     const auto backend = [&db] {
@@ -352,8 +361,7 @@ void tst_DbAccess::connectionLostInsideTransaction()
     SKEVO_FRESH_PG(m_targets, target, "a SQLite file has no server connection to lose");
     Messages m;
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
-    db.SetErrorSink(m.Sink());
+    FixedDb db(s, &m);
     DbProbe probe(s);
     const int pid = db.OpenRecordsetText(QStringLiteral("SELECT pg_backend_pid() AS PID"))->GetFieldText(0).toInt();
 
@@ -385,8 +393,7 @@ void tst_DbAccess::failureTexts()
     SKEVO_FRESH_DB(m_targets, target);
     Messages m;
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
-    db.SetErrorSink(m.Sink());
+    FixedDb db(s, &m);
     QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("x")}));
     DbProbe probe(s);
     QVERIFY2(probe.Exec(QStringLiteral("DROP TABLE T_INSERT")), qPrintable(probe.Error()));
@@ -425,7 +432,7 @@ void tst_DbAccess::failureTextsAreKeptForTheCaller()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("x")}));
     DbProbe probe(s);
     QVERIFY2(probe.Exec(QStringLiteral("DROP TABLE T_INSERT")), qPrintable(probe.Error()));
@@ -447,7 +454,7 @@ void tst_DbAccess::recordsetReadErrors()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const RecordsetPtr rs = db.OpenRecordsetText(QStringLiteral("SELECT NULL AS X,1 AS Y,'文本' AS Z"));
     QVERIFY(rs->IsOpen());
     QVERIFY(!rs->IsBOF());
@@ -566,7 +573,7 @@ void tst_DbAccess::schemaIsCreatedOnceWithOneFirstAdmin()
     }
     QCOMPARE(m.m_texts, QStringList());
 
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const QList<QStringList> users = ReadAll(db.OpenRecordset(Sql::UserSelectAll),
                                              {QStringLiteral("D_NAME"), QStringLiteral("D_LEVEL"), QStringLiteral("D_CTIME")});
     QCOMPARE(users.size(), 1);
@@ -595,12 +602,12 @@ void tst_DbAccess::firstAdminOnlyInEmptyUserTable()
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
     {
-        CDbAccess db([s] { return s; });
+        FixedDb db(s);
         QVERIFY(db.Execute(Sql::UserInsert, {QStringLiteral("bob"), PasswordHash::Hash(QStringLiteral("pw")), 1, DbTime::Now()}));
         QVERIFY(db.Execute(Sql::UserDelete, {Schema::kFirstAdminName}));
     }
     CDbAccess::ForgetSchemaChecks();
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     QCOMPARE(ReadAll(db.OpenRecordset(Sql::UserSelectAll), {QStringLiteral("D_NAME")}),
              QList<QStringList>{{QStringLiteral("bob")}});
 }
@@ -626,7 +633,7 @@ void tst_DbAccess::textsAreStoredIntact()
     SKEVO_FRESH_DB(m_targets, target);
     QFETCH(QString, text);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const QString number = QStringLiteral("8613912345678");
     const qint64 sent = db.Insert(Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), number, text));
     QVERIFY(sent > 0);
@@ -672,7 +679,7 @@ void tst_DbAccess::dateTimesReadBackCanonical()
     QFETCH(QVariant, written);
     QFETCH(QString, read);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     QVERIFY(db.Insert(Sql::SendInsert, {-1, written, 1, QStringLiteral("1"), QStringLiteral("x")}) > 0);
     QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), written}) > 0);
     QVERIFY(db.Insert(Sql::OrderInsert, {written, written, QStringLiteral("x")}) > 0);
@@ -708,7 +715,7 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const QList<std::pair<Sql, QVariantList>> inserts = {
         {Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("1"), QStringLiteral("x"))},
         {Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), QStringLiteral("2009-01-03 21:00:00")}},
@@ -746,8 +753,7 @@ void tst_DbAccess::transactionRollsBack()
     SKEVO_FRESH_DB(m_targets, target);
     Messages m;
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
-    db.SetErrorSink(m.Sink());
+    FixedDb db(s, &m);
     DbProbe probe(s);
     const auto count = [&probe](const char *table) {
         return probe.Value(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table))).toInt();
@@ -806,7 +812,7 @@ void tst_DbAccess::lastNumbersKeepTheirOrder()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const auto replace = [&db](const QStringList &numbers) {
         return db.Transaction([&] {
             if (!db.Execute(Sql::LastNoDelete))
@@ -839,7 +845,7 @@ void tst_DbAccess::identicalRecordsAreTwoRows()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const QString t1 = QStringLiteral("2009-01-03 21:00:00");
     const QString t2 = QStringLiteral("2009-01-03 21:00:05");
     const qint64 a = db.Insert(Sql::SendInsert, SendRow(t2, QStringLiteral("8613900000001"), QStringLiteral("same"), 1));
@@ -873,7 +879,7 @@ void tst_DbAccess::deleteByKeyRemovesExactlyOne()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     const QString t = QStringLiteral("2009-01-03 21:00:00");
     const QString n = QStringLiteral("8613900000001");
     const qint64 s1 = db.Insert(Sql::SendInsert, SendRow(t, n, QStringLiteral("same")));
@@ -894,7 +900,7 @@ void tst_DbAccess::nullTextIsStoredEmpty()
 {
     SKEVO_FRESH_DB(m_targets, target);
     const DbSettings s = *target;
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     QVERIFY(db.Execute(Sql::PhraseInsert, {QString()}));
     const RecordsetPtr rs = db.OpenRecordset(Sql::PhraseSelect);
     QCOMPARE(rs->GetFieldText(0), QStringLiteral(""));
@@ -907,7 +913,7 @@ void tst_DbAccess::instanceUsedFromAnotherThread()
     Messages m;
     // Used here first, then by a worker thread, then here again: each thread gets a
     // connection of its own, and Qt never sees a connection used by a foreign thread.
-    CDbAccess db([s] { return s; });
+    FixedDb db(s);
     db.SetErrorSink(m.Sink());
     QVERIFY(db.Execute(Sql::PhraseInsert, {QStringLiteral("main")}));
     std::atomic<bool> ok{false};
@@ -947,7 +953,7 @@ void tst_DbAccess::twoThreadsWriteAtOnce()
     QStringList errors;
     std::mutex errorsMutex;
     const auto writer = [&](int which) {
-        CDbAccess db([s] { return s; });
+        FixedDb db(s);
         db.SetErrorSink([&](const QString &text) {
             std::lock_guard<std::mutex> lock(errorsMutex);
             errors << text;
