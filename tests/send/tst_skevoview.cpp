@@ -79,11 +79,11 @@ private slots:
     void importCancelled();
     void removeDuplicatesButton();
     void orderButton();
-    void moveToFrontOfClickedEntries();
+    void commandsOnClickedEntries_data();
+    void commandsOnClickedEntries();
     void clickTogglesSelection();
     void entriesAreShownWhole();
     void selectionCommandsWithoutSelection();
-    void removeSelected();
     void clearList_data();
     void clearList();
     void exportNumbers();
@@ -557,14 +557,27 @@ void tst_SkevoView::entriesAreShownWhole()
     QVERIFY(list->visualRect(list->model()->index(0, 0)).width() > list->fontMetrics().horizontalAdvance(entries.at(0)));
 }
 
-void tst_SkevoView::moveToFrontOfClickedEntries()
+void tst_SkevoView::commandsOnClickedEntries_data()
 {
+    QTest::addColumn<QList<int>>("clicked");
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("move to front, in the order clicked") << QList<int> {3, 1} << QByteArray("moveToFrontButton")
+                                                         << Letters("bdace");
+    QTest::newRow("remove selected") << QList<int> {0, 2, 4} << QByteArray("removeSelectedButton") << Letters("bd");
+}
+
+void tst_SkevoView::commandsOnClickedEntries()
+{
+    QFETCH(QList<int>, clicked);
+    QFETCH(QByteArray, button);
+    QFETCH(QStringList, after);
     SHOW_PANEL();
     m_view->Model().Append(Letters("abcde"));
-    ClickEntry(3);
-    ClickEntry(1);
-    Click("moveToFrontButton");
-    QCOMPARE(m_view->GetAllNumbers(), Letters("bdace"));
+    for (const int row : clicked)
+        ClickEntry(row);
+    Click(button.constData());
+    QCOMPARE(m_view->GetAllNumbers(), after);
     QVERIFY(!List()->selectionModel()->hasSelection());
     QVERIFY(m_box.shown.isEmpty());
 }
@@ -580,19 +593,6 @@ void tst_SkevoView::selectionCommandsWithoutSelection()
     QCOMPARE(m_box.shown.at(1).icon, IMessageBox::Warning);
     QCOMPARE(m_box.shown.at(1).caption, QString());
     QCOMPARE(m_view->GetAllNumbers(), Letters("ab"));
-}
-
-void tst_SkevoView::removeSelected()
-{
-    SHOW_PANEL();
-    m_view->Model().Append(Letters("abcde"));
-    ClickEntry(0);
-    ClickEntry(2);
-    ClickEntry(4);
-    Click("removeSelectedButton");
-    QCOMPARE(m_view->GetAllNumbers(), Letters("bd"));
-    QVERIFY(!List()->selectionModel()->hasSelection());
-    QVERIFY(m_box.shown.isEmpty());
 }
 
 void tst_SkevoView::clearList_data()
