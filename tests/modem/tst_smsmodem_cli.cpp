@@ -52,6 +52,12 @@ public:
     }
     QString Dir() const { return m_strDir; }
     QString File(const QString &name) const { return QDir(m_strDir).filePath(name); }
+    // Writes the number file; its path, empty when it could not be written.
+    QString Numbers(const QByteArray &content) const
+    {
+        QFile f(File(QStringLiteral("numbers.txt")));
+        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName() : QString();
+    }
 
 private:
     std::unique_ptr<QTemporaryDir> m_own;
@@ -195,11 +201,9 @@ void TestSmsModemCli::refusedBeforeConnecting()
     QStringList all{QStringLiteral("send")};
     all << ModemArgs(sim) << args;
     if (!file.isEmpty()) {
-        QFile f(place.File(QStringLiteral("numbers.txt")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(file.toUtf8());
-        f.close();
-        all << QStringLiteral("--numbers") << f.fileName() << QStringLiteral("--text") << QStringLiteral("x");
+        const QString numbers = place.Numbers(file.toUtf8());
+        QVERIFY(!numbers.isEmpty());
+        all << QStringLiteral("--numbers") << numbers << QStringLiteral("--text") << QStringLiteral("x");
     } else if (!message.startsWith(QStringLiteral("短信"))) {
         all << QStringLiteral("--text") << QStringLiteral("x");
     }
@@ -243,14 +247,12 @@ void TestSmsModemCli::send()
     ModemSimulator sim;
     QVERIFY(sim.Start());
     sim.SetCmsErrorTo({QStringLiteral("8613800000003")});
-    QFile f(place.File(QStringLiteral("numbers.txt")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("start\n13800000002\n+8613800000003\nend");
-    f.close();
+    const QString numbersFile = place.Numbers("start\n13800000002\n+8613800000003\nend");
+    QVERIFY(!numbersFile.isEmpty());
     Cli cli(place);
     QStringList args{QStringLiteral("send")};
     args << ModemArgs(sim) << QStringLiteral("--to") << QStringLiteral("+13800000001") << QStringLiteral("--numbers")
-         << f.fileName() << QStringLiteral("--text") << QStringLiteral("群发 it's");
+         << numbersFile << QStringLiteral("--text") << QStringLiteral("群发 it's");
     // One message refused by the network: not everything was sent.
     QCOMPARE(cli.Run(args), 1);
     const QStringList lines = cli.Lines();
@@ -310,15 +312,12 @@ void TestSmsModemCli::killedInTheMiddle()
         numbers << Number(i);
         file += Number(i).toLatin1() + '\n';
     }
-    file += "end";
-    QFile f(place.File(QStringLiteral("numbers.txt")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(file);
-    f.close();
+    const QString numbersFile = place.Numbers(file + "end");
+    QVERIFY(!numbersFile.isEmpty());
 
     Cli first(place);
     QStringList args{QStringLiteral("send")};
-    args << ModemArgs(sim) << QStringLiteral("--numbers") << f.fileName() << QStringLiteral("--text")
+    args << ModemArgs(sim) << QStringLiteral("--numbers") << numbersFile << QStringLiteral("--text")
          << QStringLiteral("bulk");
     first.Start(args);
     QTRY_VERIFY_WITH_TIMEOUT(first.Lines().size() >= 2, kWaitMs);
@@ -471,13 +470,11 @@ void TestSmsModemCli::secondProgramLeavesTheFirstsMessages()
         numbers << Number(i);
         file += Number(i).toLatin1() + '\n';
     }
-    QFile f(place.File(QStringLiteral("numbers.txt")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(file + "end");
-    f.close();
+    const QString numbersFile = place.Numbers(file + "end");
+    QVERIFY(!numbersFile.isEmpty());
 
     Cli a(place);
-    a.Start(QStringList{QStringLiteral("send")} << ModemArgs(simA) << QStringLiteral("--numbers") << f.fileName()
+    a.Start(QStringList{QStringLiteral("send")} << ModemArgs(simA) << QStringLiteral("--numbers") << numbersFile
                                                 << QStringLiteral("--text") << QStringLiteral("A"));
     QTRY_VERIFY_WITH_TIMEOUT(a.Lines().size() >= 1, kWaitMs);
     Cli b(place);
