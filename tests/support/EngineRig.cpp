@@ -78,8 +78,13 @@ int RowCount(const DbSettings &db, const QString &table)
 
 int CommandCount(const ModemSimulator &sim, const QString &prefix)
 {
+    return CommandCount(sim.Commands(), prefix);
+}
+
+int CommandCount(const QStringList &commands, const QString &prefix)
+{
     int n = 0;
-    for (const QString &c : sim.Commands())
+    for (const QString &c : commands)
         n += c.startsWith(prefix) ? 1 : 0;
     return n;
 }

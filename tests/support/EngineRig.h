@@ -45,6 +45,7 @@ SmsRecord OutMessage(const QString &number, const QString &text, qint32 id = -1)
 int RowCount(const DbSettings &db, const QString &table);
 // How many commands the simulator received that start with the prefix.
 int CommandCount(const ModemSimulator &sim, const QString &prefix);
+int CommandCount(const QStringList &commands, const QString &prefix);
 
 class EngineRig
 {
