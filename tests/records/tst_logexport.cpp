@@ -16,14 +16,6 @@
 
 namespace {
 
-QStringList Strs(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *t : texts)
-        out << QString::fromUtf8(t);
-    return out;
-}
-
 QByteArray ReadAll(const QString &path)
 {
     QFile f(path);
@@ -181,21 +173,21 @@ void tst_LogExport::commandLine_data()
     QTest::addColumn<int>("view"); // the window's rows to compare with; -1 none
     QTest::addColumn<int>("format");
 
-    QTest::newRow("all view, text") << Strs({"--all"}) << 0 << QString() << int(RecordsModel::View::All)
+    QTest::newRow("all view, text") << Strings({"--all"}) << 0 << QString() << int(RecordsModel::View::All)
                                     << int(LogExport::Text);
-    QTest::newRow("all view to standard output") << Strs({"--all", "--to-stdout"}) << 0 << QString()
+    QTest::newRow("all view to standard output") << Strings({"--all", "--to-stdout"}) << 0 << QString()
                                                  << int(RecordsModel::View::All) << int(LogExport::Text);
-    QTest::newRow("received view, CSV") << Strs({"--received", "--csv"}) << 0 << QString()
+    QTest::newRow("received view, CSV") << Strings({"--received", "--csv"}) << 0 << QString()
                                         << int(RecordsModel::View::Received) << int(LogExport::Csv);
-    QTest::newRow("query: failed sends") << Strs({"--sent", "--failed", "--day", "2009-05-05"}) << 0 << QString()
+    QTest::newRow("query: failed sends") << Strings({"--sent", "--failed", "--day", "2009-05-05"}) << 0 << QString()
                                          << int(RecordsModel::View::Query) << int(LogExport::Text);
-    QTest::newRow("the query's own check") << Strs({"--sent", "--number", "12a"}) << 2
+    QTest::newRow("the query's own check") << Strings({"--sent", "--number", "12a"}) << 2
                                            << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符") << -1 << 0;
-    QTest::newRow("bad day") << Strs({"--received", "--day", "2009-5-5"}) << 2 << QStringLiteral("YYYY-MM-DD") << -1 << 0;
-    QTest::newRow("order on received") << Strs({"--received", "--order", "1"}) << 2 << QStringLiteral("sent records only")
+    QTest::newRow("bad day") << Strings({"--received", "--day", "2009-5-5"}) << 2 << QStringLiteral("YYYY-MM-DD") << -1 << 0;
+    QTest::newRow("order on received") << Strings({"--received", "--order", "1"}) << 2 << QStringLiteral("sent records only")
                                        << -1 << 0;
-    QTest::newRow("two tables") << Strs({"--sent", "--all"}) << 2 << QStringLiteral("usage") << -1 << 0;
-    QTest::newRow("file not writable") << Strs({"--all", "--out-of-reach"}) << 1 << QStringLiteral("无法写入文件") << -1 << 0;
+    QTest::newRow("two tables") << Strings({"--sent", "--all"}) << 2 << QStringLiteral("usage") << -1 << 0;
+    QTest::newRow("file not writable") << Strings({"--all", "--out-of-reach"}) << 1 << QStringLiteral("无法写入文件") << -1 << 0;
 }
 
 void tst_LogExport::commandLine()

@@ -1,6 +1,7 @@
 // The record query: the checks and conditions of every combination of the dialog's inputs,
 // and the rows a query gives in the records list on a real SQLite file and PostgreSQL.
 #include "FakeMessageBox.h"
+#include "Journal.h"
 #include "db/CDbAccess.h"
 #include "records/RecordQuery.h"
 #include "records/RecordsModel.h"
@@ -13,15 +14,6 @@ Q_DECLARE_METATYPE(RecordQuery)
 
 namespace {
 using SqlCatalogue::QueryField;
-
-QStringList Strs(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *t : texts)
-        out << QString::fromUtf8(t);
-    return out;
-}
-
 
 QStringList Describe(const QVector<SqlCatalogue::QueryCondition> &conditions)
 {
@@ -86,21 +78,21 @@ void tst_RecordQuery::conditionsAndChecks_data()
                                                 QStringLiteral("it's")), QString());
     everything.m_bSucceeded = false;
     QTest::newRow("received, every box: number, day, text, no order, no state")
-        << everything << Strs({"number=8613900000001", "day=2009-05-05", "text=%it's%"}) << QString();
+        << everything << Strings({"number=8613900000001", "day=2009-05-05", "text=%it's%"}) << QString();
     QTest::newRow("received, nothing ticked: every record") << Received() << QStringList() << QString();
-    QTest::newRow("sent, only the state ticked") << Sent() << Strs({"state=1"}) << QString();
-    QTest::newRow("sent, state not ticked: the failed sends") << Failed(Sent()) << Strs({"state=0"}) << QString();
+    QTest::newRow("sent, only the state ticked") << Sent() << Strings({"state=1"}) << QString();
+    QTest::newRow("sent, state not ticked: the failed sends") << Failed(Sent()) << Strings({"state=0"}) << QString();
     QTest::newRow("received number with + is searched without it, nothing put in front")
-        << WithNumber(Received(), QStringLiteral("+13900000001")) << Strs({"number=13900000001"}) << QString();
+        << WithNumber(Received(), QStringLiteral("+13900000001")) << Strings({"number=13900000001"}) << QString();
     QTest::newRow("sent number gets 86 in front")
-        << WithNumber(Sent(), QStringLiteral("+13900000001")) << Strs({"number=8613900000001", "state=1"}) << QString();
+        << WithNumber(Sent(), QStringLiteral("+13900000001")) << Strings({"number=8613900000001", "state=1"}) << QString();
     QTest::newRow("sent number beginning with 86 stays")
-        << WithNumber(Sent(), QStringLiteral("8613900000001")) << Strs({"number=8613900000001", "state=1"}) << QString();
+        << WithNumber(Sent(), QStringLiteral("8613900000001")) << Strings({"number=8613900000001", "state=1"}) << QString();
     QTest::newRow("all sent conditions in their order")
         << WithOrder(WithText(WithDay(WithNumber(Sent(), QStringLiteral("139")), QDate(2009, 12, 31)), QStringLiteral("50%_")),
                      QStringLiteral("  12"))
-        << Strs({"number=86139", "day=2009-12-31", "text=%50%_%", "order=12", "state=1"}) << QString();
-    QTest::newRow("empty text meets every text") << WithText(Received(), QString()) << Strs({"text=%%"}) << QString();
+        << Strings({"number=86139", "day=2009-12-31", "text=%50%_%", "order=12", "state=1"}) << QString();
+    QTest::newRow("empty text meets every text") << WithText(Received(), QString()) << Strings({"text=%%"}) << QString();
     QTest::newRow("empty number") << WithNumber(Sent(), QString()) << QStringList() << QStringLiteral("请输入手机号码");
     QTest::newRow("number with a letter") << WithNumber(Received(), QStringLiteral("139a")) << QStringList()
                                           << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");

@@ -29,14 +29,6 @@ struct ListedModel
     RecordsModel *get() const { return &list->Model(); }
 };
 
-QStringList Strings(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *t : texts)
-        out << QString::fromUtf8(t);
-    return out;
-}
-
 } // namespace
 
 class tst_RecordsModel : public QObject

@@ -5,6 +5,8 @@
 #include "db/CDbAccess.h"
 #include "records/RecordsModel.h"
 
+#include <QStringList>
+#include <initializer_list>
 #include <memory>
 
 struct SendRow
@@ -29,6 +31,15 @@ public:
 private:
     CDbAccess m_db;
 };
+
+// Texts written in the source as UTF-8, as the records' columns show them.
+inline QStringList Strings(std::initializer_list<const char *> texts)
+{
+    QStringList out;
+    for (const char *t : texts)
+        out << QString::fromUtf8(t);
+    return out;
+}
 
 inline std::unique_ptr<RecordsModel> ModelShowingOn(const DbSettings &s, IMessageBox &messages)
 {
