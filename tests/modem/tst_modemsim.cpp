@@ -25,6 +25,11 @@ bool HasFinalResult(const QByteArray &b)
     return final.match(QString::fromLatin1(b)).hasMatch();
 }
 
+QByteArray CmgsLine(const QString &pdu)
+{
+    return "AT+CMGS=" + QByteArray::number(Pdu::TpduLength(pdu)) + "\r";
+}
+
 // The engine's side of the line.
 class Client
 {
@@ -62,6 +67,18 @@ public:
         Send(line);
         return ReadUntil(HasFinalResult, timeoutMs);
     }
+    // AT+CMGS, its prompt, then the pdu: what the modem answers at last.
+    QByteArray Submit(const QString &pdu)
+    {
+        Send(CmgsLine(pdu));
+        const QByteArray prompt = ReadUntilContains("> ");
+        if (prompt != "\r\n> ") {
+            QTest::qFail(qPrintable(QStringLiteral("no prompt but \"%1\"").arg(QString::fromLatin1(prompt))), __FILE__, __LINE__);
+            return {};
+        }
+        Send(pdu.toLatin1() + '\x1A');
+        return ReadUntil(HasFinalResult);
+    }
 
 private:
     CSerialPort m_port;
@@ -77,11 +94,6 @@ QString SubmitPdu(const QString &number, const QString &text, quint8 dcs = 8)
     r.m_nDCS = dcs;
     const Pdu::EncodeResult e = Pdu::EncodeSubmitPdu(r);
     return e.ok ? e.parts.first() : QString();
-}
-
-QByteArray CmgsLine(const QString &pdu)
-{
-    return "AT+CMGS=" + QByteArray::number(Pdu::TpduLength(pdu)) + "\r";
 }
 
 DeliverSpec Arrival(const QString &from, const QString &text)
@@ -210,10 +222,7 @@ void tst_ModemSim::send()
     QCOMPARE(m_client.Command("ATE0\r"), QByteArray("ATE0\r\r\nOK\r\n"));
     const QString pdu = SubmitPdu(QStringLiteral("8613912345678"), QStringLiteral("你好，世界"));
     QVERIFY(!pdu.isEmpty());
-    m_client.Send(CmgsLine(pdu));
-    QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-    m_client.Send(pdu.toLatin1() + '\x1A');
-    QCOMPARE(m_client.ReadUntil(HasFinalResult), QByteArray("\r\n+CMGS: 1\r\n\r\nOK\r\n"));
+    QCOMPARE(m_client.Submit(pdu), QByteArray("\r\n+CMGS: 1\r\n\r\nOK\r\n"));
 
     const QVector<ModemSimulator::Submit> got = m_sim->Submits();
     QCOMPARE(got.size(), 1);
@@ -240,10 +249,7 @@ void tst_ModemSim::sendLoggedAsJsonLines()
     r.m_strUD = QString(80, QChar(0x597D));
     const Pdu::EncodeResult e = Pdu::EncodeSubmitPdu(r, 0x21);
     QCOMPARE(e.parts.size(), 2);
-    m_client.Send(CmgsLine(e.parts[0]));
-    QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-    m_client.Send(e.parts[0].toLatin1() + '\x1A');
-    QVERIFY(HasFinalResult(m_client.ReadUntil(HasFinalResult)));
+    QVERIFY(HasFinalResult(m_client.Submit(e.parts[0])));
     QVERIFY(m_sim->InjectArrival(Arrival(QStringLiteral("10086"), QStringLiteral("hi"))).ok);
     QVERIFY(m_client.ReadUntilContains("+CMTI").contains("+CMTI"));
     m_sim->SetLogFile(QString());
@@ -312,10 +318,7 @@ void tst_ModemSim::messageReferenceIncrements()
     m_sim->SetEcho(false);
     for (int i = 1; i <= 3; ++i) {
         const QString pdu = SubmitPdu(QStringLiteral("861391234567%1").arg(i), QStringLiteral("n%1").arg(i));
-        m_client.Send(CmgsLine(pdu));
-        QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-        m_client.Send(pdu.toLatin1() + '\x1A');
-        QCOMPARE(m_client.ReadUntil(HasFinalResult), "\r\n+CMGS: " + QByteArray::number(i) + "\r\n\r\nOK\r\n");
+        QCOMPARE(m_client.Submit(pdu), "\r\n+CMGS: " + QByteArray::number(i) + "\r\n\r\nOK\r\n");
     }
     const auto got = m_sim->Submits();
     QCOMPARE(got.size(), 3);
@@ -391,10 +394,7 @@ void tst_ModemSim::cmsError()
         m_sim->SetCmsErrorTo({QStringLiteral("+8613900000002")}, 330);
     for (int i = 0; i < 3; ++i) {
         const QString pdu = SubmitPdu(QStringLiteral("861390000000%1").arg(i + 1), QStringLiteral("t"));
-        m_client.Send(CmgsLine(pdu));
-        QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-        m_client.Send(pdu.toLatin1() + '\x1A');
-        const QByteArray answer = m_client.ReadUntil(HasFinalResult);
+        const QByteArray answer = m_client.Submit(pdu);
         if (answers[i].startsWith(QLatin1String("+CMGS")))
             QCOMPARE(answer, "\r\n" + answers[i].toLatin1() + "\r\n\r\nOK\r\n");
         else
@@ -416,10 +416,7 @@ void tst_ModemSim::silentAfterPdu()
     QVERIFY(m_sim->Submits().constLast().decoded);
     // Back in command state, and the fault was for one send only.
     QCOMPARE(m_client.Command("AT\r"), QByteArray("\r\nOK\r\n"));
-    m_client.Send(CmgsLine(pdu));
-    QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-    m_client.Send(pdu.toLatin1() + '\x1A');
-    QCOMPARE(m_client.ReadUntil(HasFinalResult), QByteArray("\r\n+CMGS: 1\r\n\r\nOK\r\n"));
+    QCOMPARE(m_client.Submit(pdu), QByteArray("\r\n+CMGS: 1\r\n\r\nOK\r\n"));
 }
 
 void tst_ModemSim::lateAnswer()
@@ -635,10 +632,7 @@ void tst_ModemSim::autoReply()
     m_sim->SetAutoReply(r);
     for (int i = 1; i <= 2; ++i) {
         const QString pdu = SubmitPdu(QStringLiteral("8613912345678"), QStringLiteral("问题%1").arg(i));
-        m_client.Send(CmgsLine(pdu));
-        QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-        m_client.Send(pdu.toLatin1() + '\x1A');
-        QVERIFY(m_client.ReadUntil(HasFinalResult).endsWith("OK\r\n"));
+        QVERIFY(m_client.Submit(pdu).endsWith("OK\r\n"));
         if (i == 1)
             QCOMPARE(m_client.ReadFor(600), QByteArray()); // only every second one is answered
     }
@@ -662,10 +656,7 @@ void tst_ModemSim::autoReply()
     const Pdu::EncodeResult e = Pdu::EncodeSubmitPdu(rec, 9);
     QCOMPARE(e.parts.size(), 2);
     for (const QString &part : e.parts) {
-        m_client.Send(CmgsLine(part));
-        QCOMPARE(m_client.ReadUntilContains("> "), QByteArray("\r\n> "));
-        m_client.Send(part.toLatin1() + '\x1A');
-        QVERIFY(m_client.ReadUntil(HasFinalResult).endsWith("OK\r\n"));
+        QVERIFY(m_client.Submit(part).endsWith("OK\r\n"));
     }
     QCOMPARE(m_client.ReadUntilContains("+CMTI: \"SM\",2\r\n"), QByteArray("\r\n+CMTI: \"SM\",2\r\n"));
     QCOMPARE(Pdu::DecodeDeliverPdu(m_sim->Storage().constLast().pdu).pdu.text, QStringLiteral("已退订"));
