@@ -109,6 +109,12 @@ private:
             m_frame = std::make_unique<CMainFrame>(*m_app, m_messages, m_ring, m_profile.get());
         return *m_frame;
     }
+    // Shown where the profile places it, and exposed.
+    static bool ShownPlaced(CMainFrame &f)
+    {
+        f.ShowWithPlacement();
+        return QTest::qWaitForWindowExposed(&f);
+    }
     QAction *Action(const char *name) { return Frame().findChild<QAction *>(QString::fromLatin1(name)); }
     QLabel *Pane(const char *name) { return Frame().findChild<QLabel *>(QString::fromLatin1(name)); }
     QString ProfilePath() const { return m_dir->filePath(QStringLiteral("profile.ini")); }
@@ -159,8 +165,7 @@ void tst_MainFrame::layout()
     tall.SetNormalRect(QRect(50, 50, 1100, 950));
     tall.Write(*m_profile);
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     QCOMPARE(f.windowTitle(), QStringLiteral("Skevo"));
     auto *splitter = qobject_cast<QSplitter *>(f.centralWidget());
     QVERIFY(splitter);
@@ -195,8 +200,7 @@ void tst_MainFrame::shortWindowKeepsThePanelWhole()
 void tst_MainFrame::panelShrinksByItsNumberList()
 {
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     auto *splitter = qobject_cast<QSplitter *>(f.centralWidget());
     auto *form = qobject_cast<QScrollArea *>(splitter->widget(1));
     auto *numbers = f.View().findChild<QWidget *>(QStringLiteral("sendList"));
@@ -327,8 +331,7 @@ void tst_MainFrame::toolBarPicturesFillTheirButtonsAndShowWhenDisabled()
 void tst_MainFrame::barsCanBeHidden()
 {
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     auto *bar = f.findChild<QToolBar *>(QStringLiteral("toolBar"));
     QVERIFY(bar->isVisible());
     QVERIFY(f.statusBar()->isVisible());
@@ -340,8 +343,7 @@ void tst_MainFrame::barsCanBeHidden()
     // The next window comes back with both bars as they were left.
     m_frame.reset();
     CMainFrame &again = Frame();
-    again.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(ShownPlaced(again));
     QVERIFY(!again.findChild<QToolBar *>(QStringLiteral("toolBar"))->isVisible());
     QVERIFY(!again.statusBar()->isVisible());
     QVERIFY(!Action("actionToolBar")->isChecked());
@@ -353,15 +355,13 @@ void tst_MainFrame::barsCanBeHidden()
 void tst_MainFrame::closingFromTheTrayKeepsTheBars()
 {
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     f.hide();
     QTRY_VERIFY(!f.isVisible());
     f.findChild<QAction *>(QStringLiteral("trayExit"))->trigger();
     m_frame.reset();
     CMainFrame &again = Frame();
-    again.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(ShownPlaced(again));
     QVERIFY(again.findChild<QToolBar *>(QStringLiteral("toolBar"))->isVisible());
     QVERIFY(again.statusBar()->isVisible());
     QVERIFY(Action("actionToolBar")->isChecked());
@@ -390,8 +390,7 @@ void tst_MainFrame::aboutBox()
 void tst_MainFrame::f6MovesBetweenThePanes()
 {
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     f.activateWindow();
     f.List().setFocus();
     QTRY_VERIFY(f.List().hasFocus());
@@ -633,8 +632,7 @@ void tst_MainFrame::errorEventsShownOneAtATime()
 void tst_MainFrame::trayMenuAndClicks()
 {
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     QStringList texts;
     for (QAction *a : f.TrayMenu()->actions())
         texts << (a->isSeparator() ? QString() : a->text());
@@ -662,8 +660,7 @@ void tst_MainFrame::closingWritesListTextSwitchAndPlacement()
 {
     ConnectToSimulator();
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     f.setGeometry(QRect(150, 120, 1000, 720));
     f.View().Model().Append(QStringList{QStringLiteral("13800000001"), QStringLiteral("+8613800000002"), QString()});
     auto *edit = f.View().findChild<QPlainTextEdit *>(QStringLiteral("messageEdit"));
@@ -793,8 +790,7 @@ void tst_MainFrame::placementRestored()
         p.Write(*m_profile);
     }
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     QCOMPARE(f.geometry(), expected);
 }
 
@@ -819,8 +815,7 @@ void tst_MainFrame::recordCommandsReachTheirWindows()
     QFETCH(QString, query);
     QFETCH(QString, exportLog);
     CMainFrame &f = Frame();
-    f.ShowWithPlacement();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(ShownPlaced(f));
     QObject *owner = where == QStringLiteral("list") ? static_cast<QObject *>(f.List().ContextMenu()) : &f;
     QVERIFY(!f.QueryDialog().isVisible());
     QAction *q = owner->findChild<QAction *>(query);
