@@ -1,6 +1,7 @@
 // Times the send orders: an order of 100,000 numbers stored (order and numbers in one
 // transaction), then queued when due (numbers read, order claimed, 100,000 messages kept in
-// T_OUTBOX and queued, one transaction), then the order dialog opened over 10,000 orders.
+// T_OUTBOX and queued, one transaction), withdrawn again as "停止" does, then the order dialog
+// opened over 10,000 orders.
 // Run by hand on a Release build:
 //   bench_orders [numbers] [orders] [sqlite|postgres]   (defaults: 100000, 10000, sqlite)
 // postgres uses the server named by SKEVO_PG_HOST/PORT/USER/PASSWORD/DB (an empty database).
@@ -83,10 +84,28 @@ int main(int argc, char *argv[])
     CSmsModem modem([s] { return s; });
     OrderScheduler scheduler(db, modem);
     scheduler.Connected(form.m_start.addSecs(-30));
+    // The window repaints at every busy call: the longest stretch without one is how long it
+    // stands still.
+    OrderScheduler::Hooks hooks;
+    QElapsedTimer sincePaint;
+    qint64 longestStill = 0;
+    hooks.busy = [&] {
+        longestStill = qMax(longestStill, sincePaint.restart());
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
     t.restart();
-    const int started = scheduler.Check(form.m_start.addSecs(5), false, QStringLiteral("8613800100500"), {});
+    sincePaint.start();
+    const int started = scheduler.Check(form.m_start.addSecs(5), false, QStringLiteral("8613800100500"), hooks);
+    longestStill = qMax(longestStill, sincePaint.elapsed());
     Report("order queued when due (read, claim, keep)", t.elapsed(), 2000);
+    Report("  the window's longest stretch unpainted", longestStill, 250);
     if (started != 1 || modem.QueuedCount() != numberCount)
+        return 1;
+    // What "停止" does to a run of that size.
+    t.restart();
+    const int withdrawn = modem.Withdraw();
+    Report("the queued messages withdrawn", t.elapsed(), 2000);
+    if (withdrawn != numberCount)
         return 1;
 
     // The dialog over many orders.

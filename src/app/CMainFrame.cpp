@@ -43,6 +43,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <utility>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -372,6 +373,8 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         while (m_app.Modem().HasReport())
             OnReport();
     }
+    if (std::exchange(m_bCloseAfterQueueing, false))
+        close();
 }
 
 void CMainFrame::OnExit()
@@ -462,6 +465,11 @@ void CMainFrame::closeEvent(QCloseEvent *event)
 {
     if (m_bClosed) {
         event->accept();
+        return;
+    }
+    if (m_bHoldReports) {
+        m_bCloseAfterQueueing = true;
+        event->ignore();
         return;
     }
     SaveOnClose();

@@ -131,6 +131,7 @@ private:
     // While an order is being queued, reports wait in the engine: they belong to the progress
     // bar the start is about to reset.
     bool m_bHoldReports = false;
+    bool m_bCloseAfterQueueing = false; // a close asked for meanwhile comes after it
     bool m_bClosed = false;
     bool m_bShownOnce = false;
 };

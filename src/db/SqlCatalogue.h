@@ -114,7 +114,7 @@ enum class Sql {
 
 namespace SqlCatalogue {
 constexpr int kNumberBatch = 100; // rows of one Sql::NumberInsertBatch
-constexpr int kOutboxBatch = 2000; // rows at most of one Sql::OutboxInsertBatch
+constexpr int kOutboxBatch = 1000; // rows at most of one Sql::OutboxInsertBatch
 QString Text(Sql id, DbSettings::Driver dialect);
 // The rows value of Sql::OutboxInsertBatch for count records from first.
 QString OutboxBatchRows(const SmsRecord *first, qsizetype count);

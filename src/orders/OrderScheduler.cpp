@@ -121,10 +121,14 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
             hooks.databaseTexts(texts);
         return StartResult::Failed;
     }
+    if (hooks.busy)
+        hooks.busy();
     QVector<SmsRecord> records;
     records.reserve(numbers.size());
     for (const QString &n : numbers)
         records.append(CSmsModem::MakeRecord(smsc, n, order.m_strText, order.m_nId));
+    if (hooks.busy)
+        hooks.busy();
 
     // Unique to this attempt, even beside another scheduler of the same process.
     static std::atomic<quint64> attempts{0};

@@ -3,6 +3,7 @@
 #include "ModemSimulator.h"
 #include "WindowKit.h"
 #include "app/CMainFrame.h"
+#include "db/SqlCatalogue.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderStore.h"
 #include "records/CMyList.h"
@@ -21,6 +22,7 @@ private slots:
     void dueOrderCheck_data();
     void dueOrderCheck();
     void ordersCommandOpensTheDialog();
+    void largeOrderKeepsTheWindowGoing();
 };
 
 void tst_OrderFrame::dueOrderCheck_data()
@@ -105,6 +107,45 @@ void tst_OrderFrame::ordersCommandOpensTheDialog()
     });
     orders->trigger();
     QCOMPARE(title, QStringLiteral("短信发送订单管理"));
+}
+
+// An order of several statements' worth: the window's timers run while it is queued, and a
+// close asked for meanwhile waits until every message is queued and kept.
+void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
+{
+    FramePlace place;
+    place.app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), QStringLiteral("0"));
+    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    frame.Link().SetPortOverride(sim.DevicePath());
+    frame.OnConnect();
+    QVERIFY(frame.IsConnected());
+
+    const QDateTime next = QDateTime::currentDateTime().addSecs(60);
+    QStringList numbers;
+    for (int i = 0; i < 2 * SqlCatalogue::kOutboxBatch + 1; ++i)
+        numbers << QStringLiteral("86137%1").arg(i, 8, 10, QLatin1Char('0'));
+    QVERIFY(OrderStore(place.app.Db()).Add(next.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                     next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")), QStringLiteral("订单"),
+                                     numbers)
+            > 0);
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(0);
+    int queuedAtClose = -1;
+    connect(&frame, &CMainFrame::closed, this, [&] { queuedAtClose = place.app.Modem().QueuedCount(); });
+    QTimer::singleShot(0, &frame, &QWidget::close);
+
+    frame.CheckDueOrder(next);
+    QVERIFY(ticks > 0);
+    QVERIFY2(queuedAtClose > 0, qPrintable(QString::number(queuedAtClose)));
+    QCOMPARE(frame.View().ProgressBar()->maximum(), int(numbers.size()));
+    const auto count = [&](const char *table) {
+        return place.app.Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) AS NUM FROM ") + QLatin1String(table))->GetFieldText(0).toInt();
+    };
+    QCOMPARE(count("T_OUTBOX") + count("T_SEND"), int(numbers.size()));
 }
 
 QTEST_MAIN(tst_OrderFrame)
