@@ -15,6 +15,31 @@
 #include <QProgressBar>
 #include <QtTest>
 
+namespace {
+// A main window connected to a simulated modem, with the reminder switch as given.
+struct ConnectedFrame
+{
+    explicit ConnectedFrame(const QString &rem)
+    {
+        place.app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
+        if (sim.Start()) {
+            frame.Link().SetPortOverride(sim.DevicePath());
+            frame.OnConnect();
+        }
+    }
+    // An order of numbers starting at start's minute and ending ten minutes later.
+    int AddOrder(const QDateTime &start, const QStringList &numbers)
+    {
+        const QString format = QStringLiteral("yyyy-MM-dd HH:mm");
+        return OrderStore(place.app.Db()).Add(start.toString(format), start.addSecs(600).toString(format),
+                                              QStringLiteral("订单"), numbers);
+    }
+    FramePlace place;
+    CMainFrame frame{place.app, place.messages, place.ring, &place.profile};
+    ModemSimulator sim;
+};
+} // namespace
+
 class tst_OrderFrame : public QObject
 {
     Q_OBJECT
@@ -42,20 +67,13 @@ void tst_OrderFrame::dueOrderCheck()
     QFETCH(bool, ok);
     QFETCH(bool, asked);
     QFETCH(bool, sent);
-    FramePlace place;
-    place.app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), rem);
-    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
-    ModemSimulator sim;
-    QVERIFY(sim.Start());
-    frame.Link().SetPortOverride(sim.DevicePath());
-    frame.OnConnect();
-    QVERIFY(frame.IsConnected());
-
+    ConnectedFrame connected(rem);
+    QVERIFY(connected.frame.IsConnected());
+    FramePlace &place = connected.place;
+    CMainFrame &frame = connected.frame;
     const QDateTime next = QDateTime::currentDateTime().addSecs(60);
-    const QString minute = next.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     const QStringList numbers{QStringLiteral("8613900000001"), QStringLiteral("8613900000002"), QStringLiteral("13900000003")};
-    const int id = OrderStore(place.app.Db()).Add(minute, next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
-                                            QStringLiteral("订单"), numbers);
+    const int id = connected.AddOrder(next, numbers);
     QVERIFY(id > 0);
     place.messages.answers.enqueue(ok ? IMessageBox::AnswerOk : IMessageBox::AnswerCancel);
     QLabel *status = frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
@@ -113,23 +131,15 @@ void tst_OrderFrame::ordersCommandOpensTheDialog()
 // close asked for meanwhile waits until every message is queued and kept.
 void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
 {
-    FramePlace place;
-    place.app.Settings().WriteString(QStringLiteral("Check"), QStringLiteral("Rem"), QStringLiteral("0"));
-    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
-    ModemSimulator sim;
-    QVERIFY(sim.Start());
-    frame.Link().SetPortOverride(sim.DevicePath());
-    frame.OnConnect();
-    QVERIFY(frame.IsConnected());
-
+    ConnectedFrame connected(QStringLiteral("0"));
+    QVERIFY(connected.frame.IsConnected());
+    FramePlace &place = connected.place;
+    CMainFrame &frame = connected.frame;
     const QDateTime next = QDateTime::currentDateTime().addSecs(60);
     QStringList numbers;
     for (int i = 0; i < 2 * SqlCatalogue::kOutboxBatch + 1; ++i)
         numbers << QStringLiteral("86137%1").arg(i, 8, 10, QLatin1Char('0'));
-    QVERIFY(OrderStore(place.app.Db()).Add(next.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
-                                     next.addSecs(600).toString(QStringLiteral("yyyy-MM-dd HH:mm")), QStringLiteral("订单"),
-                                     numbers)
-            > 0);
+    QVERIFY(connected.AddOrder(next, numbers) > 0);
     int ticks = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
