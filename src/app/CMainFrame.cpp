@@ -214,7 +214,7 @@ void CMainFrame::OnDisconnect()
 
 void CMainFrame::OnReport()
 {
-    if (m_bHoldReports)
+    if (m_bQueueingOrder)
         return;
     const std::optional<SmsReport> report = m_app.Modem().PopReport();
     if (!report)
@@ -237,7 +237,12 @@ void CMainFrame::OnErrorEvent(const QString &text)
 {
     if (!m_pendingErrors.contains(text))
         m_pendingErrors.append(text);
-    if (m_bShowingErrors)
+    ShowPendingErrors();
+}
+
+void CMainFrame::ShowPendingErrors()
+{
+    if (m_bShowingErrors || m_bQueueingOrder)
         return;
     m_bShowingErrors = true;
     while (!m_pendingErrors.isEmpty()) {
@@ -364,14 +369,15 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
     // Queueing a large order takes a moment: the window goes on painting meanwhile, but takes
     // no input, and holds the reports back until the start has reset the progress bar.
     hooks.busy = [this] {
-        m_bHoldReports = true;
+        m_bQueueingOrder = true;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
     m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.Settings()), m_app.Device().m_strSMSC, hooks);
-    if (m_bHoldReports) {
-        m_bHoldReports = false;
+    if (m_bQueueingOrder) {
+        m_bQueueingOrder = false;
         while (m_app.Modem().HasReport())
             OnReport();
+        ShowPendingErrors();
     }
     if (std::exchange(m_bCloseAfterQueueing, false))
         close();
@@ -467,7 +473,7 @@ void CMainFrame::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    if (m_bHoldReports) {
+    if (m_bQueueingOrder) {
         m_bCloseAfterQueueing = true;
         event->ignore();
         return;

@@ -88,6 +88,7 @@ private:
     void UpdateCommandStates();
     void OnReport();
     void OnErrorEvent(const QString &text);
+    void ShowPendingErrors();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void OnClockTick();
     void SaveOnClose();
@@ -128,9 +129,10 @@ private:
     QString m_strRingFile;
     QStringList m_pendingErrors;
     bool m_bShowingErrors = false;
-    // While an order is being queued, reports wait in the engine: they belong to the progress
-    // bar the start is about to reset.
-    bool m_bHoldReports = false;
+    // While an order is being queued (the window only repaints), reports wait in the engine,
+    // as they belong to the progress bar the start is about to reset; the worker's complaints
+    // wait too, as a box would hold the queueing, and with it the database, until answered.
+    bool m_bQueueingOrder = false;
     bool m_bCloseAfterQueueing = false; // a close asked for meanwhile comes after it
     bool m_bClosed = false;
     bool m_bShownOnce = false;

@@ -127,8 +127,9 @@ void tst_OrderFrame::ordersCommandOpensTheDialog()
     QCOMPARE(title, QStringLiteral("短信发送订单管理"));
 }
 
-// An order of several statements' worth: the window's timers run while it is queued, and a
-// close asked for meanwhile waits until every message is queued and kept.
+// An order of several statements' worth: the window's timers run while it is queued; a
+// complaint of the worker and a close asked for meanwhile wait until every message is queued
+// and kept.
 void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
 {
     ConnectedFrame connected(QStringLiteral("0"));
@@ -141,15 +142,24 @@ void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
         numbers << QStringLiteral("86137%1").arg(i, 8, 10, QLatin1Char('0'));
     QVERIFY(connected.AddOrder(next, numbers) > 0);
     int ticks = 0;
+    qsizetype shownWhileQueueing = 0;
     QTimer ticker;
-    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        ++ticks;
+        shownWhileQueueing = qMax(shownWhileQueueing, place.messages.shown.size());
+    });
     ticker.start(0);
+    const QString complaint = QStringLiteral("短信猫没有响应");
+    QTimer::singleShot(0, &place.app.Modem(), [&] { emit place.app.Modem().errorEvent(complaint); });
     int queuedAtClose = -1;
     connect(&frame, &CMainFrame::closed, this, [&] { queuedAtClose = place.app.Modem().QueuedCount(); });
     QTimer::singleShot(0, &frame, &QWidget::close);
 
     frame.CheckDueOrder(next);
     QVERIFY(ticks > 0);
+    QCOMPARE(shownWhileQueueing, 0);
+    QCOMPARE(place.messages.shown.size(), 1);
+    QCOMPARE(place.messages.shown[0].text, complaint);
     QVERIFY2(queuedAtClose > 0, qPrintable(QString::number(queuedAtClose)));
     QCOMPARE(frame.View().ProgressBar()->maximum(), int(numbers.size()));
     const auto count = [&](const char *table) {
