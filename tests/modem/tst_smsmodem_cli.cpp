@@ -58,6 +58,11 @@ public:
         QFile f(File(QStringLiteral("numbers.txt")));
         return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName() : QString();
     }
+    // A number file of the numbers given, between "start" and "end".
+    QString Numbers(const QStringList &numbers) const
+    {
+        return Numbers("start\n" + numbers.join(QLatin1Char('\n')).toLatin1() + "\nend");
+    }
 
 private:
     std::unique_ptr<QTemporaryDir> m_own;
@@ -307,12 +312,9 @@ void TestSmsModemCli::killedInTheMiddle()
         sim.SetLatency(30);
     constexpr int kTotal = 12;
     QStringList numbers;
-    QByteArray file = "start\n";
-    for (int i = 0; i < kTotal; ++i) {
+    for (int i = 0; i < kTotal; ++i)
         numbers << Number(i);
-        file += Number(i).toLatin1() + '\n';
-    }
-    const QString numbersFile = place.Numbers(file + "end");
+    const QString numbersFile = place.Numbers(numbers);
     QVERIFY(!numbersFile.isEmpty());
 
     Cli first(place);
@@ -465,12 +467,9 @@ void TestSmsModemCli::secondProgramLeavesTheFirstsMessages()
     simA.SetLateAnswer(ModemSimulator::Fault::Always(), 700);
     constexpr int kTotal = 8;
     QStringList numbers;
-    QByteArray file = "start\n";
-    for (int i = 0; i < kTotal; ++i) {
+    for (int i = 0; i < kTotal; ++i)
         numbers << Number(i);
-        file += Number(i).toLatin1() + '\n';
-    }
-    const QString numbersFile = place.Numbers(file + "end");
+    const QString numbersFile = place.Numbers(numbers);
     QVERIFY(!numbersFile.isEmpty());
 
     Cli a(place);
