@@ -170,6 +170,8 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("UPDATE T_OUTBOX SET D_LEASE=%1 WHERE D_OWNER=?").arg(EpochNow(pg));
     case Sql::OutboxMarkInFlight:
         return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=?");
+    case Sql::OutboxMarkQueued:
+        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=0 WHERE D_NO=?");
     case Sql::OutboxDelete:
         return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO=?");
     // Keys and pages of the records list. The time is selected under another name than its
@@ -415,6 +417,7 @@ Kind KindOf(Sql id)
     case Sql::LastNoDelete:
     case Sql::LastNoInsert:
     case Sql::OutboxMarkInFlight:
+    case Sql::OutboxMarkQueued:
     case Sql::OutboxDelete:
     case Sql::OutboxDeleteBatch:
     case Sql::OutboxClaim:

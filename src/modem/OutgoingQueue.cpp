@@ -66,12 +66,17 @@ QVector<Outgoing> OutgoingQueue::TakeQueued()
     std::lock_guard lock(m_mutex);
     QVector<Outgoing> taken;
     taken.reserve(qsizetype(m_queue.size()));
+    std::deque<Outgoing> kept;
     for (Outgoing &m : m_queue) {
+        if (m.partsSent > 0) {
+            kept.push_back(std::move(m));
+            continue;
+        }
         if (m.outboxKey > 0)
             m_owned.erase(m.outboxKey);
         taken.append(std::move(m));
     }
-    m_queue.clear();
+    m_queue.swap(kept);
     return taken;
 }
 

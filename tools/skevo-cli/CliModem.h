@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QSocketNotifier>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,8 +54,13 @@ void PrintReports(CSkevoApp &app);
 int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored = nullptr);
 // The worker first, then the port; the queue stays kept.
 void Disconnect(ModemLink &link);
-// Writes each change of the link to stderr and keeps the last one in *last.
-void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last);
+// Writes each change of the modem's readiness to stderr and keeps the last one in *last. A
+// modem that waits for the operator (a SIM to put in, a PIN to give, the PUK) ends the event
+// loop: nothing changes by itself, and a service restarted for it enters no refused PIN.
+// changed: called at each change.
+void WatchStatus(CSkevoApp &app, ModemReadiness *last, const std::function<void()> &changed = {});
+// After the loop: for such a modem, its words as the last line (exit 1); false for any other.
+bool TellOperatorNeeded(ModemReadiness last);
 
 // While it lives, SIGINT and SIGTERM end the event loop.
 class SignalQuit

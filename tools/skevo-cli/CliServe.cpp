@@ -47,7 +47,11 @@ int RunServe(const QStringList &args)
     app.Db().SetErrorSink(PrintErr);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     PrintReports(app);
-    ModemLink modemLink(app.Modem());
+    // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
+    // then taken at the next start, and a refused one is never entered by any restart.
+    ModemReadiness readiness = ModemReadiness::NotConnected;
+    WatchStatus(app, &readiness);
+    ModemLink modemLink(app.Modem(), &app.Settings());
     if (const int rc = Connect(app, modemLink, options->modem))
         return rc;
 
@@ -77,5 +81,5 @@ int RunServe(const QStringList &args)
     Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
-    return 0;
+    return TellOperatorNeeded(readiness) ? 1 : 0;
 }
