@@ -1,12 +1,17 @@
 // The main window's view of the link: the pane with the port, what the modem waits for, its
 // SIM, network and signal, and the line with the counts after a run, against the simulated modem.
+#include "EngineRig.h"
 #include "ModemSimulator.h"
 #include "WindowKit.h"
 #include "app/CMainFrame.h"
 #include "app/LinkStatus.h"
+#include "send/CSkevoView.h"
+#include "send/CTrayIcon.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 
@@ -17,6 +22,7 @@ private slots:
     void texts_data();
     void texts();
     void paneFollowsTheLinkAndRunsAreCounted();
+    void pinGivenInTheDeviceWindow();
 };
 
 void tst_LinkPane::texts_data()
@@ -93,6 +99,38 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
 
     frame.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(pane->text(), QStringLiteral("未连接"));
+    QVERIFY(place.messages.shown.isEmpty());
+}
+
+// A SIM that waits for its PIN: the link pane, the tray and the device window say so; the PIN
+// typed into the device window is entered at once, and the modem is ready without a reconnect.
+void tst_LinkPane::pinGivenInTheDeviceWindow()
+{
+    FramePlace place;
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    sim.SetSimPin(QStringLiteral("1234"));
+    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
+    auto *pane = frame.findChild<QLabel *>(QStringLiteral("paneLink"));
+    frame.Link().SetPortOverride(sim.DevicePath());
+    frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
+    QVERIFY(frame.IsConnected());
+    const QString waits = QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
+    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  ") + waits, 30000);
+    QCOMPARE(frame.View().Tray().Tip(), waits);
+
+    QString shownSim;
+    OnNextModal([&shownSim](QWidget *dialog) {
+        shownSim = dialog->findChild<QLabel *>(QStringLiteral("statusSim"))->text();
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("pinEdit")), QStringLiteral("1234"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
+    });
+    frame.findChild<QAction *>(QStringLiteral("actionDevice"))->trigger();
+    QCOMPARE(shownSim, QStringLiteral("需要PIN码"));
+    QTRY_VERIFY_WITH_TIMEOUT(pane->text().startsWith(sim.DevicePath() + QStringLiteral("  SIM卡就绪")), 30000);
+    QCOMPARE(frame.View().Tray().Tip(), QStringLiteral("电脑与短信猫已连接"));
+    QCOMPARE(CommandCount(sim, QStringLiteral("AT+CPIN=")), 1);
+    QCOMPARE(DeviceSettings::Read(place.app.Settings()).m_strPIN, QStringLiteral("1234"));
     QVERIFY(place.messages.shown.isEmpty());
 }
 
