@@ -511,9 +511,10 @@ void TestSmsModem::arrivals()
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
     if (!direct)
         QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")), int(pdus.size()));
-    // Nothing more comes of it.
-    QTest::qWait(300);
-    QCOMPARE(rig.sink->reports.size(), 1);
+    // Nothing more comes of it: a message queued now is the next thing the worker reports.
+    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("after")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
+    QCOMPARE(rig.sink->Count(kReceive), 1);
     QCOMPARE(RecRows(db).size(), 1);
 }
 
@@ -758,19 +759,16 @@ void TestSmsModem::stopWhileWaiting()
         rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGL"), ModemSimulator::Fault::Always());
     QVERIFY(rig.modem->StartThread());
     QTRY_VERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
-    if (waitingFor != QStringLiteral("list"))
-        QTest::qWait(200); // the list is answered
     if (waitingFor == QStringLiteral("answer"))
         rig.sim.SetSilentAfterPdu(ModemSimulator::Fault::Always());
     if (waitingFor == QStringLiteral("prompt"))
-        rig.sim.SetDropLine(ModemSimulator::Fault::Always());
+        rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGS"), ModemSimulator::Fault::Always());
     if (waitingFor == QStringLiteral("answer") || waitingFor == QStringLiteral("prompt")) {
         rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("stuck")));
         QTRY_VERIFY(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1);
         if (waitingFor == QStringLiteral("answer"))
             QTRY_COMPARE(rig.sim.SubmitCount(), 1);
     }
-    QTest::qWait(100);
 
     QElapsedTimer timer;
     timer.start();
@@ -794,7 +792,7 @@ void TestSmsModem::stopWhileWaiting()
         QCOMPARE(rig.modem->QueuedCount(), 1);
         QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1);
         QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT D_STATE FROM T_OUTBOX")).toInt(), 0);
-        rig.sim.SetDropLine(ModemSimulator::Fault::Off());
+        rig.sim.SetLoseAnswerTo(QString(), ModemSimulator::Fault::Off());
         rig.modem->SetTimeouts(FastTimeouts());
         QVERIFY(rig.modem->StartThread());
         QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
@@ -818,7 +816,9 @@ void TestSmsModem::deviceGoneKeepsTheQueue()
     for (int i = 1; i <= 3; ++i)
         records.append(OutMessage(Number(i), QStringLiteral("queued %1").arg(i)));
     rig.modem->Enqueue(records);
-    QTest::qWait(2500); // a few attempts to write to the device
+    // The worker finds the device gone (at the first write) and only tries to get it back.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.modem->Status().Readiness(), ModemReadiness::DeviceGone, kWaitMs);
+    QCoreApplication::processEvents();
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(rig.modem->QueuedCount(), 3);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 3);
