@@ -9,9 +9,11 @@ namespace {
 using Final = AtResponseParser::Final;
 
 // A SIM that is busy (TS 27.007 9.2 +CME 14, TS 27.005 3.2.5 +CMS 314) is asked again this
-// often, at most this many times.
+// often (at most the command time-out), at most this many times.
 constexpr int kBusyPauseMs = 500;
 constexpr int kMaxRetries = 60;
+// AT+CMGF=0 refused this often in a row (a pause apart) means no PDU mode.
+constexpr int kPduModeTries = 10;
 
 // Where the handshake ends and the SIM begins; the steps of the registration and operator.
 constexpr int kFirstSetupStep = 3;
@@ -102,6 +104,11 @@ const QVector<ModemSetup::Step> &ModemSetup::Table()
     return table;
 }
 
+int ModemSetup::BusyPauseMs() const
+{
+    return qMin(kBusyPauseMs, m_config.timeouts.commandMs);
+}
+
 ModemSetup::ModemSetup(AtChannel &channel, ModemConfig &config, ModemStatus &status)
     : m_channel(channel)
     , m_config(config)
@@ -135,6 +142,7 @@ bool ModemSetup::Handshake()
 ModemReadiness ModemSetup::Run()
 {
     m_bEnterPin = m_bPinEntered = m_bPinTaken = false;
+    m_nPduModeRefusals = 0;
     RunSteps(kFirstSetupStep, int(Table().size()));
     return Readiness();
 }
@@ -277,7 +285,7 @@ ModemSetup::Go ModemSetup::HandleSim(const AtChannel::Answer &answer)
             return SimState(state);
     }
     if (IsBusy(answer)) {
-        m_channel.Idle(kBusyPauseMs);
+        m_channel.Idle(BusyPauseMs());
         return Go::Retry;
     }
     if (SimError(answer)) {
@@ -318,7 +326,7 @@ ModemSetup::Go ModemSetup::HandlePinEntry(const AtChannel::Answer &answer)
         // The SIM did not look at it: given again after a pause.
         m_bEnterPin = true;
         m_bPinEntered = false;
-        m_channel.Idle(kBusyPauseMs);
+        m_channel.Idle(BusyPauseMs());
         return Go::Retry;
     }
     // TS 27.007 9.2: 16 incorrect password, or any other refusal: never given again.
@@ -335,7 +343,7 @@ ModemSetup::Go ModemSetup::HandleSimAfterPin(const AtChannel::Answer &answer)
     }
     if (IsBusy(answer)) {
         // A SIM is busy for a moment after it took the PIN.
-        m_channel.Idle(kBusyPauseMs);
+        m_channel.Idle(BusyPauseMs());
         return Go::Retry;
     }
     if (state == QLatin1String("SIM PIN") || state == QLatin1String("SIM PUK") || !m_bPinTaken) {
@@ -355,6 +363,12 @@ ModemSetup::Go ModemSetup::HandlePduMode(const AtChannel::Answer &answer)
     if (answer.status == AtChannel::Status::Error) {
         if (SimError(answer))
             return Go::Stop;
+        // Many modems refuse message commands for a few seconds after the SIM took its PIN:
+        // only a refusal that lasts says the modem has no PDU mode.
+        if (++m_nPduModeRefusals < kPduModeTries) {
+            m_channel.Idle(BusyPauseMs());
+            return Go::Retry;
+        }
         m_status.pduMode = false;
         return Go::Stop;
     }

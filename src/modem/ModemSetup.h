@@ -85,6 +85,7 @@ private:
     // The SIM error of an answer (TS 27.005 3.2.5 31x, TS 27.007 9.2 1x) into the status.
     bool SimError(const AtChannel::Answer &answer);
     void PinRefused();
+    int BusyPauseMs() const;
 
     AtChannel &m_channel;
     ModemConfig &m_config;
@@ -93,5 +94,6 @@ private:
     bool m_bEnterPin = false;     // the SIM asked, a PIN is there to give
     bool m_bPinEntered = false;   // AT+CPIN=<pin> went out in this run
     bool m_bPinTaken = false;     // ... and was answered OK
+    int m_nPduModeRefusals = 0;
     QVector<QByteArray> m_indicationCandidates;
 };

@@ -218,7 +218,7 @@ void ModemWorker::Prepare()
 {
     const bool wasUsable = CanUseStorage();
     ModemSetup setup(*m_pChannel, m_config, m_state.status);
-    const ModemReadiness readiness = setup.Run();
+    setup.Run();
     m_storages = setup.Result().storages;
     m_strSelected.clear();
     const qint64 now = NowMs();
@@ -229,8 +229,6 @@ void ModemWorker::Prepare()
         m_nNextSignalMs = now + m_timeouts.signalIntervalMs;
     if (m_pChannel->Stopped() || m_pChannel->LinkLost())
         return; // told once the link is back, or not at all
-    if (readiness != ModemReadiness::Ready)
-        qWarning() << "modem not ready:" << int(readiness);
     Publish();
     if (CanUseStorage() && !wasUsable) {
         // What arrived while nobody could read it, before anything else.
