@@ -171,9 +171,9 @@ int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restore
 
 // The worker gets a lost modem back by itself and waits for its network; the operator is
 // told on stderr meanwhile.
-void WatchStatus(CSkevoApp &app, ModemReadiness *last, const std::function<void()> &changed)
+void WatchStatus(CSkevoApp &app, QObject *context, ModemReadiness *last, const std::function<void()> &changed)
 {
-    QObject::connect(&app.Modem(), &CSmsModem::statusChanged, qApp, [last, changed](const ModemStatus &status) {
+    QObject::connect(&app.Modem(), &CSmsModem::statusChanged, context, [last, changed](const ModemStatus &status) {
         const ModemReadiness now = status.Readiness();
         if (now == *last || now == ModemReadiness::NotConnected)
             return;
@@ -317,7 +317,7 @@ int RunSend(const QStringList &args)
         QCoreApplication::quit();
     });
     ModemReadiness readiness = ModemReadiness::NotConnected;
-    WatchStatus(app, &readiness, [&progress] { progress.start(); });
+    WatchStatus(app, &progress, &readiness, [&progress] { progress.start(); });
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
     QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
@@ -379,7 +379,8 @@ int RunListen(const QStringList &args)
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
     ModemReadiness readiness = ModemReadiness::NotConnected;
-    WatchStatus(app, &readiness);
+    QObject watch;
+    WatchStatus(app, &watch, &readiness);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     PrintReports(app);
     ModemLink modemLink(app.Modem(), &app.Settings());

@@ -57,8 +57,8 @@ void Disconnect(ModemLink &link);
 // Writes each change of the modem's readiness to stderr and keeps the last one in *last. A
 // modem that waits for the operator (a SIM to put in, a PIN to give, the PUK) ends the event
 // loop: nothing changes by itself, and a service restarted for it enters no refused PIN.
-// changed: called at each change.
-void WatchStatus(CSkevoApp &app, ModemReadiness *last, const std::function<void()> &changed = {});
+// changed: called at each change. Watched while context lives.
+void WatchStatus(CSkevoApp &app, QObject *context, ModemReadiness *last, const std::function<void()> &changed = {});
 // After the loop: for such a modem, its words as the last line (exit 1); false for any other.
 bool TellOperatorNeeded(ModemReadiness last);
 

@@ -50,7 +50,8 @@ int RunServe(const QStringList &args)
     // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
     // then taken at the next start, and a refused one is never entered by any restart.
     ModemReadiness readiness = ModemReadiness::NotConnected;
-    WatchStatus(app, &readiness);
+    QObject watch;
+    WatchStatus(app, &watch, &readiness);
     ModemLink modemLink(app.Modem(), &app.Settings());
     if (const int rc = Connect(app, modemLink, options->modem))
         return rc;
