@@ -442,6 +442,12 @@ void CSmsModem::SetPin(const QString &pin, bool refused)
 {
     d->config.pin = pin;
     d->config.pinRefused = refused;
+    if (!d->worker.joinable()) {
+        // The operator's word: a PIN given again may be tried again.
+        if (!refused)
+            d->state.refusedPin.clear();
+        return;
+    }
     {
         std::lock_guard lock(d->statusMutex);
         d->newPin = std::make_pair(pin, refused);

@@ -72,8 +72,9 @@ public:
     ModemConfig Config() const;
     void SetTimeouts(const ModemTimeouts &timeouts);
     ModemTimeouts Timeouts() const;
-    // A PIN the operator gave while connected (refused: it was refused before): used from now
-    // on, and tried at once when the SIM waits for one.
+    // A PIN the operator gave (refused: it was refused before and not given again since): used
+    // from now on, and tried at once when the SIM waits for one. A PIN not refused may be
+    // tried even when this engine saw it refused: the operator has given it again.
     void SetPin(const QString &pin, bool refused);
 
     // The modem's status as last told (link Down while no worker runs).

@@ -106,8 +106,11 @@ void ModemWorker::Run()
         }
         TakeNotices();
         if (const std::optional<std::pair<QString, bool>> pin = m_hooks.takePin ? m_hooks.takePin() : std::nullopt) {
+            // The operator's word: a PIN given again may be tried again, unless it is known refused.
             m_config.pin = pin->first;
-            m_config.pinRefused = pin->second || (!m_state.refusedPin.isNull() && m_state.refusedPin == pin->first);
+            m_config.pinRefused = pin->second;
+            if (!pin->second)
+                m_state.refusedPin.clear();
             if (m_state.status.sim != ModemStatus::Sim::Ready)
                 m_nNextSimCheckMs = 0; // a PIN to try, or the refusal to tell
         }

@@ -171,6 +171,12 @@ void TestRealModem::refusedPinSurvivesReconnects()
     QCOMPARE(rig.modem->QueuedCount(), 1);
     QCoreApplication::processEvents();
     QCOMPARE(rig.sink->reports.size(), 0);
+
+    // The operator gives the right one: entered at once, and the message goes.
+    rig.modem->SetPin(kPin, false);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
+    QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CPIN=")), 2);
 }
 
 // The modem registers 8 s after the start, and loses coverage for 6 s in the middle of a run
