@@ -4,6 +4,7 @@
 #include "base/CSettingsFile.h"
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
+#include "base/MessageText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -167,7 +168,7 @@ void COrderDlg::LoadOrders()
 void COrderDlg::OnTextChanged()
 {
     const QString text = m_pText->toPlainText();
-    if (OrderForm::ByteCount(text) > OrderForm::kMaxBytes) {
+    if (MessageText::ByteCount(text) > MessageText::kMaxBytes) {
         // Whatever would pass the limit is refused as a whole, as a full edit field does.
         const int position = m_pText->textCursor().position() - int(text.size() - m_strAccepted.size());
         QSignalBlocker block(m_pText);
@@ -178,7 +179,7 @@ void COrderDlg::OnTextChanged()
     } else {
         m_strAccepted = text;
     }
-    m_pCount->setText(QString::number(OrderForm::ByteCount(m_strAccepted)));
+    m_pCount->setText(QString::number(MessageText::ByteCount(m_strAccepted)));
 }
 
 void COrderDlg::TakeControls()

@@ -2,7 +2,7 @@
 
 #include "OrderStore.h"
 #include "base/CSettingsFile.h"
-#include "base/GbkText.h"
+#include "base/MessageText.h"
 #include "db/DbTime.h"
 
 namespace {
@@ -14,11 +14,6 @@ OrderMessage Info(const QString &text, const QString &caption = QString())
     return {text, caption, IMessageBox::Information};
 }
 } // namespace
-
-int OrderForm::ByteCount(const QString &text)
-{
-    return GbkText::ByteLength(text) + int(text.count(QLatin1Char('\n')));
-}
 
 QString OrderForm::TimeText(const QDateTime &time)
 {

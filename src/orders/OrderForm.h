@@ -25,9 +25,6 @@ struct OrderMessage
 class OrderForm
 {
 public:
-    static constexpr int kMaxBytes = 140;
-    // GBK bytes, a line break counted as the CR LF it is in an edit field.
-    static int ByteCount(const QString &text);
     // "%d-%d-%d %d:%d": no leading zeros, no seconds.
     static QString TimeText(const QDateTime &time);
 

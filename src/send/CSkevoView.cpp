@@ -5,7 +5,7 @@
 #include "CTrayIcon.h"
 #include "CSourceDialogs.h"
 #include "LastNumbers.h"
-#include "MessageText.h"
+#include "base/MessageText.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"

@@ -1,6 +1,7 @@
 #include "SendRun.h"
 
-#include "NumberRules.h"
+#include "base/MessageText.h"
+#include "base/NumberRules.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "modem/CSmsModem.h"
@@ -35,6 +36,11 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
     SendRunPlan plan;
     if (text.isEmpty()) {
         plan.m_messages.append(EmptyText());
+        return plan;
+    }
+    // The panel's field takes no more; a text given on the command line may hold more.
+    if (!MessageText::Fits(text)) {
+        plan.m_messages.append(MessageText::TooLong());
         return plan;
     }
     if (entries.isEmpty()) {

@@ -190,6 +190,10 @@ void TestSmsModemCli::refusedBeforeConnecting_data()
                                              << QStringLiteral("该文件无效");
     QTest::newRow("no text") << QStringList{QStringLiteral("--to"), QStringLiteral("13800000000")} << QString()
                              << QStringLiteral("短信内容不能为空");
+    QTest::newRow("a lone +") << QStringList{QStringLiteral("--to"), QStringLiteral("+")} << QString() << kBadNumber;
+    QTest::newRow("141 bytes") << QStringList{QStringLiteral("--to"), QStringLiteral("13800000000"), QStringLiteral("--text"),
+                                              QStringLiteral("a\nb\n") + QString(137, QLatin1Char('x'))}
+                               << QString() << QStringLiteral("“请填入不多于140个的字符。”");
 }
 
 // Nothing is sent, and the modem is not even spoken to.

@@ -96,6 +96,8 @@ void tst_RecordQuery::conditionsAndChecks_data()
     QTest::newRow("empty number") << WithNumber(Sent(), QString()) << QStringList() << QStringLiteral("请输入手机号码");
     QTest::newRow("number with a letter") << WithNumber(Received(), QStringLiteral("139a")) << QStringList()
                                           << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
+    QTest::newRow("a lone + is no number") << WithNumber(Sent(), QStringLiteral("+")) << QStringList()
+                                           << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
     QTest::newRow("+ not first") << WithNumber(Sent(), QStringLiteral("1+39")) << QStringList()
                                  << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
     QTest::newRow("25 digits") << WithNumber(Sent(), QString(25, QLatin1Char('1'))) << QStringList()

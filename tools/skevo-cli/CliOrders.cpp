@@ -8,7 +8,7 @@
 #include "db/DbTime.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderStore.h"
-#include "send/NumberRules.h"
+#include "base/NumberRules.h"
 
 #include <QCommandLineParser>
 
@@ -48,8 +48,6 @@ int Add(const QStringList &args)
     form.m_start = *start;
     form.m_end = *end;
     form.m_strText = p.value(QStringLiteral("text"));
-    if (OrderForm::ByteCount(form.m_strText) > OrderForm::kMaxBytes)
-        return CliFail(QStringLiteral("--text holds more than %1 bytes").arg(OrderForm::kMaxBytes));
     if (p.isSet(QStringLiteral("numbers"))) {
         QStringList numbers;
         int failures = 0;
