@@ -479,11 +479,12 @@ QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, Db
             sql += DayRangeCondition(time, dialect);
             break;
         case QueryField::Text:
-            // The same rows in both: PostgreSQL's LIKE without its backslash escape, and in
-            // SQLite, whose LIKE ignores the case of ASCII letters, GLOB with the pattern
-            // translated (RecordQueryValues). ILIKE would cost PostgreSQL twice the time.
+            // The same rows in both: PostgreSQL's LIKE with an escape character that no
+            // server setting reads otherwise, and in SQLite, whose LIKE ignores the case of
+            // ASCII letters, GLOB. Either way the typed text is matched literally
+            // (RecordQueryValues makes the pattern). ILIKE would cost PostgreSQL twice the time.
             sql += (send ? QStringLiteral("D_SENDCONT") : QStringLiteral("D_RECCONT"))
-                + (pg ? QStringLiteral(" LIKE ? ESCAPE ''") : QStringLiteral(" GLOB ?"));
+                + (pg ? QStringLiteral(" LIKE ? ESCAPE '!'") : QStringLiteral(" GLOB ?"));
             break;
         case QueryField::Order:
             // An order number beyond the column's range matches nothing rather than failing.
@@ -500,23 +501,26 @@ QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, Db
               .arg(time, pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"));
 }
 
-// A LIKE pattern as GLOB says it: % and _ become * and ?, and GLOB's own *, ? and [ stand
-// for themselves.
-static QString GlobPattern(const QString &like)
+// "Contains text" as a pattern that matches the text literally. GLOB has no escape
+// character: its *, ? and [ stand for themselves inside brackets. LIKE takes "!" as its
+// escape character here (the statement says so), in front of %, _ and itself.
+static QString ContainsPattern(const QString &text, DbSettings::Driver dialect)
 {
-    QString glob;
-    glob.reserve(like.size() + 8);
-    for (const QChar c : like) {
-        if (c == QLatin1Char('%'))
-            glob += QLatin1Char('*');
-        else if (c == QLatin1Char('_'))
-            glob += QLatin1Char('?');
-        else if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('['))
-            glob += QLatin1Char('[') + c + QLatin1Char(']');
+    const bool pg = dialect == DbSettings::Postgres;
+    const QChar any = pg ? QLatin1Char('%') : QLatin1Char('*');
+    QString pattern;
+    pattern.reserve(text.size() + 8);
+    pattern += any;
+    for (const QChar c : text) {
+        if (pg && (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('!')))
+            pattern += QLatin1Char('!') + c;
+        else if (!pg && (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[')))
+            pattern += QLatin1Char('[') + c + QLatin1Char(']');
         else
-            glob += c;
+            pattern += c;
     }
-    return glob;
+    pattern += any;
+    return pattern;
 }
 
 QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSettings::Driver dialect)
@@ -525,8 +529,8 @@ QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSett
     for (const QueryCondition &c : conditions) {
         if (c.m_field == QueryField::Day)
             values += DayRangeValues(c.m_values.value(0).toDate());
-        else if (c.m_field == QueryField::Text && dialect == DbSettings::Sqlite)
-            values += GlobPattern(c.m_values.value(0).toString());
+        else if (c.m_field == QueryField::Text)
+            values += ContainsPattern(c.m_values.value(0).toString(), dialect);
         else
             values += c.m_values;
     }

@@ -152,8 +152,8 @@ QVariantList DayRangeValues(const QDate &day);
 enum class QueryField {
     Number, // (number) — equal
     Day,    // (QDate) — from its midnight to the next one, the next one excluded
-    Text,   // (pattern) — LIKE with % and _ as wildcards, no escape character, capitals
-            // and small letters told apart, in both dialects
+    Text,   // (text) — the record's text contains it literally (% and _ are no wildcards),
+            // capitals and small letters told apart, in both dialects
     Order,  // (D_ID) — sent records only
     State,  // (D_STATE) — sent records only
 };

@@ -48,7 +48,7 @@ RecordQuery::Built RecordQuery::Build() const
     if (m_bDay)
         b.m_conditions.append({QueryField::Day, {m_day}});
     if (m_bText)
-        b.m_conditions.append({QueryField::Text, {QLatin1Char('%') + m_strText + QLatin1Char('%')}});
+        b.m_conditions.append({QueryField::Text, {m_strText}});
     if (b.m_bSend && m_bOrder) {
         qsizetype first = 0;
         while (first < m_strOrder.size() && m_strOrder.at(first) == QLatin1Char(' '))
