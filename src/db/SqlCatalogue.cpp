@@ -114,7 +114,9 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::OrderDue:
         // The range compares the stored column (the WHERE clause does not see the aliases).
         return QStringLiteral("select D_ID,D_CONT,%1 AS D_END,%2 AS D_START from T_ORDER "
-                              "where D_START>=? AND D_START<? ORDER BY D_START,D_ID")
+                              "where ((D_START>=? AND D_START<?) OR (D_ID>? AND D_START<?)) AND NOT EXISTS "
+                              "(SELECT 1 FROM T_ORDERSTART WHERE T_ORDERSTART.D_ID=T_ORDER.D_ID "
+                              "AND T_ORDERSTART.D_START=T_ORDER.D_START) ORDER BY D_START,D_ID")
             .arg(Ts("D_END", pg), Ts("D_START", pg));
     case Sql::NumberInsert:
         return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(?,?)");
@@ -169,7 +171,8 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::OutboxRenew:
         return QStringLiteral("UPDATE T_OUTBOX SET D_LEASE=%1 WHERE D_OWNER=?").arg(EpochNow(pg));
     case Sql::OutboxMarkInFlight:
-        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=?");
+        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=? AND (D_ID<=0 OR EXISTS "
+                              "(SELECT 1 FROM T_ORDER WHERE T_ORDER.D_ID=T_OUTBOX.D_ID))");
     case Sql::OutboxDelete:
         return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO=?");
     // Keys and pages of the records list. The time is selected under another name than its
@@ -226,6 +229,12 @@ QString Text(Sql id, DbSettings::Driver dialect)
     // T_USER, account administration
     case Sql::UserUpdateKeepPassword:
         return QStringLiteral("UPDATE T_USER SET D_NAME=?,D_LEVEL=? WHERE D_NAME=?");
+    case Sql::UserCountOtherAdmins:
+        return QStringLiteral("SELECT COUNT(D_NAME) AS NUM FROM T_USER WHERE D_LEVEL=0 AND D_NAME<>?");
+    case Sql::OrderMaxId:
+        return QStringLiteral("SELECT COALESCE(MAX(D_ID),0) AS ID FROM T_ORDER");
+    case Sql::OutboxWithdrawOrder:
+        return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_ID=? AND D_STATE=0");
     case Sql::Count_:
         break;
     }
@@ -386,6 +395,8 @@ Kind KindOf(Sql id)
     case Sql::RecFindByIdentity:
     case Sql::OutboxOwners:
     case Sql::OrderClaimant:
+    case Sql::UserCountOtherAdmins:
+    case Sql::OrderMaxId:
         return Kind::Rows;
     case Sql::SendInsert:
     case Sql::RecInsert:
@@ -424,6 +435,7 @@ Kind KindOf(Sql id)
     case Sql::OrderClaimDelete:
     case Sql::NumberInsertBatch:
     case Sql::UserUpdateKeepPassword:
+    case Sql::OutboxWithdrawOrder:
     case Sql::Count_:
         break;
     }

@@ -149,7 +149,8 @@ int RunUser(const QStringList &args)
         return 1;
     if (verb == QStringLiteral("list"))
         return List(logic);
-    const QString name = words.at(1);
+    // Quotes are never part of a stored name: removed here as the window removes them.
+    const QString name = UserAdminLogic::TypedName(words.at(1));
     if (verb == QStringLiteral("add"))
         return Add(logic, name, level);
     const int row = logic.Find(name);
