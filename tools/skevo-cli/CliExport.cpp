@@ -24,7 +24,7 @@ class StderrMessages : public IMessageBox
 public:
     Answer Show(const QString &text, const QString & = QString(), Icon = NoIcon, Buttons = Ok) override
     {
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        PrintLine(stderr, text);
         ++m_nShown;
         return AnswerOk;
     }

@@ -45,14 +45,12 @@ namespace CliModem {
 
 void PrintOut(const QString &line)
 {
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
-    std::fflush(stdout); // a reader sees each report as it happens
+    PrintLine(stdout, line); // flushed: a reader sees each report as it happens
 }
 
 void PrintErr(const QString &line)
 {
-    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
-    std::fflush(stderr);
+    PrintLine(stderr, line);
 }
 
 QString ReportLine(const SmsReport &r)
