@@ -31,6 +31,12 @@ PanelMessage SendRun::BadNumber()
     return {QStringLiteral("手机号码不能超过24位并且不能包含非数字字符"), QString(), IMessageBox::Warning};
 }
 
+PanelMessage SendRun::AgainQuestion()
+{
+    return {QStringLiteral("上次发送还没有完成, 确定要再发送一次吗?"), QString(), IMessageBox::Question,
+            IMessageBox::YesNoDefaultNo};
+}
+
 SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc)
 {
     SendRunPlan plan;

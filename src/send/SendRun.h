@@ -41,4 +41,7 @@ public:
     static PanelMessage NotConnected();
     static PanelMessage EmptyEntry();
     static PanelMessage BadNumber();
+    // Asked before a run is queued behind messages still waiting to go: pressing "发送" twice
+    // would send every number twice.
+    static PanelMessage AgainQuestion();
 };
