@@ -165,6 +165,7 @@ bool CSmsModem::StartThread()
     };
     hooks.error = [this](const QString &text) { emit errorEvent(text); };
     hooks.runFinished = [this](int succeeded, int failed) { emit sendRunFinished(succeeded, failed); };
+    hooks.orderWithdrawn = [this](int order, int count) { emit orderWithdrawn(order, count); };
     d->running = true;
     d->worker = std::thread([this, hooks = std::move(hooks), config = d->config] {
         ModemWorker worker(*this, d->queue, d->state, config, d->dbSettings, d->wakeFd, d->stop, hooks);
@@ -294,7 +295,12 @@ int CSmsModem::QueuedCount() const
 
 int CSmsModem::Withdraw()
 {
-    const QVector<Outgoing> taken = d->queue.TakeQueued();
+    return WithdrawOrder(OutgoingQueue::kEveryOrder);
+}
+
+int CSmsModem::WithdrawOrder(qint32 order)
+{
+    const QVector<Outgoing> taken = d->queue.TakeQueued(order);
     QVector<qint64> keys;
     for (const Outgoing &m : taken) {
         if (m.outboxKey > 0)

@@ -322,12 +322,17 @@ void ModemWorker::SendOne(Outgoing message)
     // The kept row must say the message is in the modem's hands before its first PDU goes:
     // unmarked, it would say the message never went, and the next run would send it again.
     bool marked = false;
+    bool withdrawn = false;
     const auto mark = [&] {
         if (message.partsSent > 0 || message.outboxKey <= 0)
             return true; // marked before, or not kept at all
-        marked = m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey});
-        if (!marked)
+        if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey})) {
             qWarning() << "kept message not marked in flight, held back:" << m_pDb->LastError();
+            return false;
+        }
+        // No row marked: another program withdrew it, or its order was deleted.
+        withdrawn = m_pDb->RowsAffected() == 0;
+        marked = !withdrawn;
         return marked;
     };
     SubmitDialogue dialogue(*m_pChannel, m_timeouts);
@@ -352,6 +357,10 @@ void ModemWorker::SendOne(Outgoing message)
         m_queue.ReturnFront(message);
         return;
     case SubmitDialogue::Outcome::Held:
+        if (withdrawn) {
+            DropWithdrawn(message);
+            return;
+        }
         m_queue.ReturnFront(message);
         m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
         return;
@@ -398,11 +407,39 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     m_queue.Done(message);
     m_hooks.report(report);
     ++(success ? m_nRunSucceeded : m_nRunFailed);
+    RunFinishedIfEmpty();
+}
+
+void ModemWorker::RunFinishedIfEmpty()
+{
     if (m_queue.Count() == 0) {
         if (m_hooks.runFinished)
             m_hooks.runFinished(m_nRunSucceeded, m_nRunFailed);
         m_nRunSucceeded = m_nRunFailed = 0;
     }
+}
+
+void ModemWorker::DropWithdrawn(const Outgoing &message)
+{
+    const qint32 order = message.record.m_nID;
+    QVector<Outgoing> dropped{message};
+    if (order > 0)
+        dropped += m_queue.TakeQueued(order); // the order is gone: none of it goes
+    m_queue.Done(message);
+    // Rows a deleting program could not see yet (its order was queued meanwhile) go too.
+    QVector<qint64> keys;
+    for (const Outgoing &m : dropped) {
+        if (m.outboxKey > 0)
+            keys.append(m.outboxKey);
+    }
+    for (qsizetype i = 0; i < keys.size(); i += SqlCatalogue::kOutboxBatch) {
+        const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, keys.size() - i);
+        m_pDb->Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)});
+    }
+    qWarning() << "order" << order << "withdrawn:" << dropped.size() << "messages dropped";
+    if (m_hooks.orderWithdrawn)
+        m_hooks.orderWithdrawn(order, int(dropped.size()));
+    RunFinishedIfEmpty();
 }
 
 // -------------------------------------------------------------------------------- arrivals

@@ -62,6 +62,7 @@ public:
         std::function<void(const ModemStatus &)> status;
         // A PIN the operator gave while connected: (pin, refused before); nullopt when none came.
         std::function<std::optional<std::pair<QString, bool>>()> takePin;
+        std::function<void(int order, int count)> orderWithdrawn;
     };
 
     ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemConfig &config,
@@ -82,6 +83,10 @@ private:
     // The network or the SIM refused a part the network never saw: the message waits, first in
     // the queue, until the modem is ready again.
     void NotReadyRefusal(Outgoing message, bool marked, bool network);
+    // The kept row is gone (another program withdrew it) or its order deleted: the message and
+    // the rest of its order are dropped unsent.
+    void DropWithdrawn(const Outgoing &message);
+    void RunFinishedIfEmpty();
     // The link is lost: waits, reopens the port when the device went away, and runs the
     // handshake and the set-up again every reconnectMs until the modem answers.
     void Reconnect();

@@ -61,14 +61,13 @@ void OutgoingQueue::Done(const Outgoing &message)
     --m_nInHand;
 }
 
-QVector<Outgoing> OutgoingQueue::TakeQueued()
+QVector<Outgoing> OutgoingQueue::TakeQueued(qint32 order)
 {
     std::lock_guard lock(m_mutex);
     QVector<Outgoing> taken;
-    taken.reserve(qsizetype(m_queue.size()));
     std::deque<Outgoing> kept;
     for (Outgoing &m : m_queue) {
-        if (m.partsSent > 0) {
+        if (m.partsSent > 0 || (order != kEveryOrder && m.record.m_nID != order)) {
             kept.push_back(std::move(m));
             continue;
         }

@@ -5,6 +5,7 @@
 
 #include <QVector>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -34,8 +35,10 @@ public:
     // The worker is done with a message (journalled).
     void Done(const Outgoing &message);
     // Every message still waiting (not the one in the worker's hands, nor one partly sent,
-    // which finishes as one in flight does), taken out of the queue.
-    QVector<Outgoing> TakeQueued();
+    // which finishes as one in flight does), taken out of the queue; with an order's number
+    // only the messages of that order.
+    static constexpr qint32 kEveryOrder = std::numeric_limits<qint32>::min();
+    QVector<Outgoing> TakeQueued(qint32 order = kEveryOrder);
     // Whether this queue holds (or is sending) the kept row with that key.
     bool Owns(qint64 outboxKey) const;
     int Count() const; // queued and being sent

@@ -54,6 +54,8 @@ void PrintReports(CSkevoApp &app);
 int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored = nullptr);
 // The worker first, then the port; the queue stays kept.
 void Disconnect(ModemLink &link);
+// What a run found kept by an earlier one (restored), or leaves kept for the next one.
+QString KeptText(int count, bool restored);
 // Writes each change of the modem's readiness to stderr and keeps the last one in *last. A
 // modem that waits for the operator (a SIM to put in, a PIN to give, the PUK) ends the event
 // loop: nothing changes by itself, and a service restarted for it enters no refused PIN.

@@ -31,7 +31,7 @@ QString SkipText(OrderScheduler::Skip why)
     case OrderScheduler::Skip::Failed:
         break;
     }
-    return QStringLiteral("not started: database error");
+    return QStringLiteral("not started: database error (tried again at the next check)");
 }
 } // namespace
 
@@ -47,17 +47,22 @@ int RunServe(const QStringList &args)
     app.Db().SetErrorSink(PrintErr);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     PrintReports(app);
+    QObject::connect(&app.Modem(), &CSmsModem::orderWithdrawn, qApp, [](int order, int count) {
+        PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
+    });
     // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
     // then taken at the next start, and a refused one is never entered by any restart.
     ModemReadiness readiness = ModemReadiness::NotConnected;
     QObject watch;
     WatchStatus(app, &watch, &readiness);
     ModemLink modemLink(app.Modem(), &app.Settings());
-    if (const int rc = Connect(app, modemLink, options->modem))
+    int restored = 0;
+    if (const int rc = Connect(app, modemLink, options->modem, &restored))
         return rc;
 
     // No operator answers the reminder question here: due orders start without it.
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
+    PrintOut(KeptText(restored, true));
     OrderScheduler scheduler(app.Db(), app.Modem());
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
@@ -82,5 +87,6 @@ int RunServe(const QStringList &args)
     Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
+    PrintOut(KeptText(app.Modem().QueuedCount(), false));
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }
