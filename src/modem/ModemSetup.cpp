@@ -12,6 +12,8 @@ using Final = AtResponseParser::Final;
 // often (at most the command time-out), at most this many times.
 constexpr int kBusyPauseMs = 500;
 constexpr int kMaxRetries = 60;
+// How long a stop waits for the answer to a PIN the SIM is checking.
+constexpr int kPinGraceMs = 3000;
 // AT+CMGF=0 refused this often in a row (a pause apart) means no PDU mode.
 constexpr int kPduModeTries = 10;
 
@@ -164,7 +166,13 @@ bool ModemSetup::RunSteps(int first, int last)
             const QByteArray command = step.make ? (this->*step.make)() : step.command;
             if (command.isEmpty())
                 break;
+            // Nothing is written to a link that is down or being stopped: a Stopped or LinkDown
+            // answer below then means the command went out.
+            if (m_channel.Stopped() || m_channel.LinkLost())
+                return false;
             AtChannel::Answer answer = m_channel.Command(command + '\r', m_config.timeouts.*step.timeout);
+            if (step.handle == &ModemSetup::HandlePinEntry && !PinAnswered(answer))
+                return false;
             if (answer.status == AtChannel::Status::Stopped || answer.status == AtChannel::Status::LinkDown)
                 return false;
             // A late answer must not be taken for the next command's; the handshake has its
@@ -307,6 +315,25 @@ void ModemSetup::PinRefused()
     qWarning() << "the SIM refused the configured PIN; it is not entered again";
     if (m_config.onPinRefused)
         m_config.onPinRefused(m_config.pin);
+}
+
+bool ModemSetup::PinAnswered(AtChannel::Answer &answer)
+{
+    if (answer.status == AtChannel::Status::Stopped) {
+        // The SIM is checking the PIN: its answer is waited for a moment, stop or not.
+        m_channel.IgnoreStop(true);
+        answer = m_channel.WaitFinal(qMin(kPinGraceMs, m_config.timeouts.pinMs));
+        m_channel.IgnoreStop(false);
+        if (answer.status == AtChannel::Status::Timeout)
+            answer.status = AtChannel::Status::Stopped;
+    }
+    if (answer.status != AtChannel::Status::Stopped && answer.status != AtChannel::Status::LinkDown)
+        return true;
+    // Gone before the SIM said whether it took the PIN: counted as refused, since a second
+    // wrong entry could be one of the three that lock the SIM.
+    m_bPinEntered = true;
+    PinRefused();
+    return false;
 }
 
 ModemSetup::Go ModemSetup::HandlePinEntry(const AtChannel::Answer &answer)

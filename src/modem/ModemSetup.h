@@ -85,6 +85,9 @@ private:
     // The SIM error of an answer (TS 27.005 3.2.5 31x, TS 27.007 9.2 1x) into the status.
     bool SimError(const AtChannel::Answer &answer);
     void PinRefused();
+    // The answer to AT+CPIN=<pin> is in (after a grace when a stop came); false, with the PIN
+    // counted as refused, when the link went or the stop came before it.
+    bool PinAnswered(AtChannel::Answer &answer);
     int BusyPauseMs() const;
 
     AtChannel &m_channel;

@@ -52,6 +52,7 @@ class TestModemDialogue : public QObject
 private slots:
     void setup_data();
     void setup();
+    void pinCheckCutShortCountsAsRefused();
     void registrationAndOperatorAreTold();
     void indicationsNearestToStoredNotices_data();
     void indicationsNearestToStoredNotices();
@@ -153,6 +154,30 @@ void TestModemDialogue::setup()
         QCOMPARE(line.Count(QStringLiteral("AT+CMGF=0")), 0);
     else
         QVERIFY(line.Count(QStringLiteral("AT+CMGF=0")) >= 1);
+}
+
+// The program stops while the SIM checks the PIN, and no answer comes in the grace it gets:
+// whether the PIN was wrong is not known, so it is never risked again.
+void TestModemDialogue::pinCheckCutShortCountsAsRefused()
+{
+    FakeModemLine line;
+    line.On("AT+CPIN?", {Cpin("SIM PIN")});
+    line.On("AT+CPIN=", {""});
+    std::atomic<bool> stop{false};
+    line.onCommand = [&stop](const QByteArray &command) { stop = stop || command.startsWith("AT+CPIN="); };
+    AtChannel channel(line, -1, &stop);
+    ModemConfig config;
+    config.timeouts = Quick();
+    config.pin = QStringLiteral("1234");
+    QStringList told;
+    config.onPinRefused = [&told](const QString &p) { told << p; };
+    ModemStatus status;
+    ModemSetup setup(channel, config, status);
+    QVERIFY(setup.Handshake());
+    setup.Run();
+    QCOMPARE(told, QStringList{QStringLiteral("1234")});
+    QVERIFY(config.pinRefused);
+    QCOMPARE(line.Count(QStringLiteral("AT+CPIN=")), 1);
 }
 
 void TestModemDialogue::registrationAndOperatorAreTold()

@@ -47,6 +47,8 @@ void FakeModemLine::Answer(Script &script)
 void FakeModemLine::Command(const QByteArray &line)
 {
     m_written << QString::fromLatin1(line);
+    if (onCommand)
+        onCommand(line);
     const std::map<QByteArray, Script>::iterator none = m_commands.end();
     std::map<QByteArray, Script>::iterator best = none;
     for (auto it = m_commands.begin(); it != m_commands.end(); ++it) {

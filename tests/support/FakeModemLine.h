@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <functional>
 #include <map>
 
 class FakeModemLine : public IModemIo
@@ -31,6 +32,8 @@ public:
     int Count(const QString &prefix) const;
 
     bool gone = false;
+    // Called with each command line as it is written (before its answer).
+    std::function<void(const QByteArray &line)> onCommand;
 
     int Write(const char *buffer, int count) override;
     int ReadTimed(char *buffer, int maximum, int totalMs, int intervalMs, int wakeFd = -1) override;
