@@ -2,7 +2,8 @@
 // a pseudo-terminal (answering at once), journalled into a SQLite file. Run by hand, from a
 // Release build: bench_engine [messages]
 #include "ModemSimulator.h"
-#include "modem/CSmsModem.h"
+#include "modem/ModemPort.h"
+#include "modem/Outbox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,14 +26,14 @@ DbSettings Sqlite(const QString &dir)
 }
 
 // Waits until the engine has reported `count` messages; false on time-out.
-bool AwaitReports(CSmsModem &modem, int count, int *failures, int timeoutMs)
+bool AwaitReports(Outbox &outbox, int count, int *failures, int timeoutMs)
 {
     int seen = 0;
     QEventLoop loop;
-    const QMetaObject::Connection c = QObject::connect(&modem, &CSmsModem::reportReady, &loop, [&] {
-        if (const std::optional<SmsReport> r = modem.PopReport()) {
+    const QMetaObject::Connection c = QObject::connect(&outbox, &Outbox::reportReady, &loop, [&] {
+        if (const std::optional<SmsReport> r = outbox.PopReport()) {
             ++seen;
-            if (r->m_strResult != QStringLiteral("成功"))
+            if (!r->IsSuccess())
                 ++*failures;
         }
         if (seen >= count)
@@ -49,12 +50,14 @@ struct Rig
 {
     QTemporaryDir dir;
     ModemSimulator sim;
-    std::unique_ptr<CSmsModem> modem;
+    std::unique_ptr<Outbox> outbox;
+    std::unique_ptr<ModemPort> modem;
 
     bool Start()
     {
         const DbSettings db = Sqlite(dir.path());
-        modem = std::make_unique<CSmsModem>([db] { return db; });
+        outbox = std::make_unique<Outbox>([db] { return db; });
+        modem = std::make_unique<ModemPort>(*outbox, [db] { return db; });
         ModemTimeouts t;
         t.listIntervalMs = 0;
         modem->SetTimeouts(t);
@@ -83,15 +86,15 @@ int main(int argc, char **argv)
         }
         QVector<SmsRecord> records;
         for (int i = 0; i < n; ++i)
-            records.append(CSmsModem::MakeRecord(QStringLiteral("8613800100500"),
+            records.append(Outbox::MakeRecord(QStringLiteral("8613800100500"),
                                                  QStringLiteral("86138%1").arg(i, 8, 10, QLatin1Char('0')),
                                                  QStringLiteral("基准测试消息 %1").arg(i), -1));
         int failures = 0;
         QElapsedTimer t;
         t.start();
-        rig.modem->Enqueue(records); // kept in T_OUTBOX, one transaction
+        rig.outbox->Enqueue(records); // kept in T_OUTBOX, one transaction
         const qint64 enqueued = t.nsecsElapsed();
-        const bool done = AwaitReports(*rig.modem, n, &failures, 120000);
+        const bool done = AwaitReports(*rig.outbox, n, &failures, 120000);
         const qint64 all = t.nsecsElapsed();
         rig.modem->StopThread();
         if (!done || failures > 0 || rig.sim.SubmitCount() != n) {
@@ -121,7 +124,7 @@ int main(int argc, char **argv)
                 return 1;
             }
         }
-        const bool done = AwaitReports(*rig.modem, n, &failures, 120000);
+        const bool done = AwaitReports(*rig.outbox, n, &failures, 120000);
         const qint64 all = t.nsecsElapsed();
         rig.modem->StopThread();
         if (!done || !rig.sim.Storage().isEmpty()) {
@@ -155,7 +158,7 @@ int main(int argc, char **argv)
         QElapsedTimer t;
         t.start();
         rig.modem->StartThread();
-        const bool done = AwaitReports(*rig.modem, stored, &failures, 120000);
+        const bool done = AwaitReports(*rig.outbox, stored, &failures, 120000);
         const qint64 all = t.nsecsElapsed();
         rig.modem->StopThread();
         if (!done || !rig.sim.Storage().isEmpty()) {

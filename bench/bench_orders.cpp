@@ -7,7 +7,7 @@
 // postgres uses the server named by SKEVO_PG_HOST/PORT/USER/PASSWORD/DB (an empty database).
 #include "BenchKit.h"
 #include "base/CSettingsFile.h"
-#include "modem/CSmsModem.h"
+#include "modem/Outbox.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderListModel.h"
@@ -73,15 +73,15 @@ int main(int argc, char *argv[])
         t.restart();
         store.Numbers(added.m_nId, &numbers);
         Report("  of which: the numbers read", t.elapsed(), 2000);
-        CSmsModem alone([s] { return s; });
+        Outbox alone([s] { return s; });
         QVector<SmsRecord> records;
         for (const QString &n : numbers)
-            records.append(CSmsModem::MakeRecord(QStringLiteral("8613800100500"), n, form.m_strText, added.m_nId));
+            records.append(Outbox::MakeRecord(QStringLiteral("8613800100500"), n, form.m_strText, added.m_nId));
         t.restart();
         alone.Enqueue(records);
         Report("  of which: the messages kept and queued", t.elapsed(), 2000);
     }
-    CSmsModem modem([s] { return s; });
+    Outbox modem([s] { return s; });
     OrderScheduler scheduler(db, modem);
     scheduler.Connected(form.m_start.addSecs(-30));
     // The window repaints at every busy call: the longest stretch without one is how long it

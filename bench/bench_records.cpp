@@ -65,9 +65,9 @@ bool Fill(CDbAccess &db, int rows)
                 const QString recTime = start.addSecs(qint64(i) * 300 + 97).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                 const QString number = QStringLiteral("86139%1").arg(i % 99991, 8, 10, QLatin1Char('0'));
                 const QString text = QString::fromUtf8(texts[i % 6]);
-                if (db.Insert(Sql::SendInsert, {-1, sendTime, i % 17 ? 1 : 0, number, text}) < 0)
+                if (db.Insert(Sql::SendInsert, {-1, sendTime, i % 17 ? 1 : 0, number, text, QString()}) < 0)
                     return false;
-                if (db.Insert(Sql::RecInsert, {number, QString::fromUtf8(texts[(i + 2) % 6]), recTime}) < 0)
+                if (db.Insert(Sql::RecInsert, {number, QString::fromUtf8(texts[(i + 2) % 6]), recTime, QString()}) < 0)
                     return false;
             }
             return true;

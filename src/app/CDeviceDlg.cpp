@@ -11,7 +11,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -33,23 +35,51 @@ void ShowText(QComboBox *combo, const QStringList &entries, const QString &store
     if (i < 0)
         combo->setEditText(stored);
 }
+
+// A further modem's empty field: as the first modem.
+const QString kAsFirst = QStringLiteral("同第一台");
+
+QString ListText(int index, const DeviceSettings &s)
+{
+    const QString port = s.m_strCOM.trimmed().isEmpty() ? QStringLiteral("(未设置串口)") : s.m_strCOM.trimmed();
+    return QStringLiteral("%1. %2").arg(index + 1).arg(port);
+}
 } // namespace
 
-CDeviceDlg::CDeviceDlg(DeviceSettings &current, CSettingsFile &file, IMessageBox &messages, const QStringList &ports,
-                       QWidget *parent)
+CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IMessageBox &messages,
+                       const QStringList &ports, QWidget *parent)
     : QDialog(parent)
     , m_current(current)
     , m_file(file)
     , m_messages(messages)
     , m_ports(ports)
+    , m_edited(current.isEmpty() ? QVector<DeviceSettings>{DeviceSettings()} : current)
 {
     setObjectName(QStringLiteral("deviceDialog"));
     setWindowTitle(QStringLiteral("设备管理"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    for (int i = 0; i < m_edited.size(); ++i) {
+        m_origins.append(i < current.size() ? i : -1);
+        m_pinTyped.append(false);
+    }
 
     auto *icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("deviceIcon"));
     icon->setPixmap(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(32, 32));
+
+    // The modems of the pool: every one sends from the one queue.
+    m_pList = new QListWidget(this);
+    m_pList->setObjectName(QStringLiteral("modemList"));
+    m_pList->setMaximumHeight(fontMetrics().height() * 5 + 8);
+    m_pAdd = NamedButton(QStringLiteral("添加短信猫"), "addModemButton", this);
+    m_pRemove = NamedButton(QStringLiteral("删除短信猫"), "removeModemButton", this);
+    auto *listButtons = new QVBoxLayout;
+    listButtons->addWidget(m_pAdd);
+    listButtons->addWidget(m_pRemove);
+    listButtons->addStretch();
+    auto *modems = new QHBoxLayout;
+    modems->addWidget(m_pList, 1);
+    modems->addLayout(listButtons);
 
     m_pPort = Combo("portCombo", ports, this);
     m_pBaud = Combo("baudCombo", DeviceSettingsLogic::BaudRateEntries(), this);
@@ -62,9 +92,9 @@ CDeviceDlg::CDeviceDlg(DeviceSettings &current, CSettingsFile &file, IMessageBox
     m_pPin->setObjectName(QStringLiteral("pinEdit"));
     m_pPin->setEchoMode(QLineEdit::Password);
     m_pPin->setMaxLength(8);
-    m_pPin->setPlaceholderText(QStringLiteral("SIM卡未设PIN码时留空"));
 
     auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("短信猫:"), modems);
     form->addRow(QStringLiteral("虚拟端口(串口号):"), m_pPort);
     form->addRow(QStringLiteral("通信速率(串口波特率):"), m_pBaud);
     form->addRow(QStringLiteral("SMSC号码(短信服务中心):\n移动:861380+区号+500\n联通:8613010381500"), m_pSmsc);
@@ -73,7 +103,7 @@ CDeviceDlg::CDeviceDlg(DeviceSettings &current, CSettingsFile &file, IMessageBox
     form->addRow(QStringLiteral("停止位:"), m_pStopBits);
     form->addRow(QStringLiteral("PIN码:"), m_pPin);
 
-    // What the connected modem is like now, as the status bar's link pane tells it.
+    // What the chosen modem is like now, as the status bar's link pane tells it.
     auto *status = new QGroupBox(QStringLiteral("短信猫状态"), this);
     status->setObjectName(QStringLiteral("statusGroup"));
     auto *statusForm = new QFormLayout(status);
@@ -115,21 +145,57 @@ CDeviceDlg::CDeviceDlg(DeviceSettings &current, CSettingsFile &file, IMessageBox
     connect(m_pOk, &QPushButton::clicked, this, &CDeviceDlg::OnOk);
     connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_pDefaults, &QPushButton::clicked, this, &CDeviceDlg::OnDefaults);
-    Show(m_current);
-    ShowStatus(QString(), ModemStatus());
+    connect(m_pAdd, &QPushButton::clicked, this, &CDeviceDlg::OnAdd);
+    connect(m_pRemove, &QPushButton::clicked, this, &CDeviceDlg::OnRemove);
+    // A PIN typed (even the same one again) is the operator's word that it is right.
+    connect(m_pPin, &QLineEdit::textEdited, this, [this] {
+        if (m_nShown >= 0)
+            m_pinTyped[m_nShown] = true;
+    });
+    connect(m_pPort, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        if (m_nShown >= 0 && m_nShown < m_pList->count()) {
+            DeviceSettings s = m_edited.at(m_nShown);
+            s.m_strCOM = text;
+            m_pList->item(m_nShown)->setText(ListText(m_nShown, s));
+        }
+    });
+    FillList();
+    connect(m_pList, &QListWidget::currentRowChanged, this, &CDeviceDlg::OnSelected);
+    m_pList->setCurrentRow(0);
+    Show(0);
+}
+
+void CDeviceDlg::FillList()
+{
+    const QSignalBlocker block(m_pList);
+    m_pList->clear();
+    for (int i = 0; i < m_edited.size(); ++i)
+        m_pList->addItem(ListText(i, m_edited.at(i)));
 }
 
 void CDeviceDlg::ShowStatus(const QString &port, const ModemStatus &status)
 {
+    if (port.isEmpty())
+        m_statuses.clear();
+    else
+        m_statuses.insert(port, status);
+    ShowStatusOf(m_nShown);
+}
+
+void CDeviceDlg::ShowStatusOf(int index)
+{
+    const QString port = index >= 0 && index < m_edited.size() ? m_edited.at(index).m_strCOM.trimmed() : QString();
+    const bool connected = !port.isEmpty() && m_statuses.contains(port);
+    const ModemStatus status = m_statuses.value(port);
     const ModemReadiness readiness = status.Readiness();
     QString state = QStringLiteral("未连接");
-    if (!port.isEmpty()) {
+    if (connected) {
         state = LinkStatus::ReadinessText(readiness);
         if (state.isEmpty())
             state = readiness == ModemReadiness::Ready ? QStringLiteral("就绪") : QStringLiteral("正在连接...");
         state = port + QStringLiteral("  ") + state;
     }
-    const bool answering = !port.isEmpty() && status.link == ModemStatus::Link::Answering;
+    const bool answering = connected && status.link == ModemStatus::Link::Answering;
     const QString none = QStringLiteral("-");
     const auto or_ = [&none](const QString &text) { return text.isEmpty() ? none : text; };
     m_pState->setText(state);
@@ -139,8 +205,13 @@ void CDeviceDlg::ShowStatus(const QString &port, const ModemStatus &status)
     m_pSignal->setText(answering ? or_(LinkStatus::SignalText(status)) : none);
 }
 
-void CDeviceDlg::Show(const DeviceSettings &s)
+void CDeviceDlg::Show(int index)
 {
+    if (index < 0 || index >= m_edited.size())
+        return;
+    m_nShown = index;
+    const DeviceSettings &s = m_edited.at(index);
+    const QSignalBlocker block(m_pPort);
     ShowText(m_pPort, m_ports, s.m_strCOM);
     ShowText(m_pBaud, DeviceSettingsLogic::BaudRateEntries(), s.m_strBaudRate);
     m_pSmsc->setText(s.m_strSMSC);
@@ -148,9 +219,16 @@ void CDeviceDlg::Show(const DeviceSettings &s)
     ShowText(m_pParity, DeviceSettingsLogic::ParityEntries(), s.m_strParity);
     ShowText(m_pStopBits, DeviceSettingsLogic::StopBitsEntries(), s.m_strStopBits);
     m_pPin->setText(s.m_strPIN);
+    const bool further = index > 0;
+    for (QComboBox *c : {m_pBaud, m_pByteSize, m_pParity, m_pStopBits})
+        c->lineEdit()->setPlaceholderText(further ? kAsFirst : QString());
+    m_pSmsc->setPlaceholderText(further ? kAsFirst : QString());
+    m_pPin->setPlaceholderText(further ? kAsFirst : QStringLiteral("SIM卡未设PIN码时留空"));
+    m_pRemove->setEnabled(further);
+    ShowStatusOf(index);
 }
 
-DeviceSettings CDeviceDlg::Edited() const
+DeviceSettings CDeviceDlg::Controls() const
 {
     DeviceSettings s;
     s.m_strCOM = m_pPort->currentText();
@@ -163,16 +241,70 @@ DeviceSettings CDeviceDlg::Edited() const
     return s;
 }
 
+void CDeviceDlg::Take()
+{
+    if (m_nShown >= 0 && m_nShown < m_edited.size())
+        m_edited[m_nShown] = Controls();
+}
+
+QVector<DeviceSettings> CDeviceDlg::Edited() const
+{
+    QVector<DeviceSettings> edited = m_edited;
+    if (m_nShown >= 0 && m_nShown < edited.size())
+        edited[m_nShown] = Controls();
+    return edited;
+}
+
+void CDeviceDlg::OnSelected(int row)
+{
+    if (row < 0 || row == m_nShown)
+        return;
+    Take();
+    Show(row);
+}
+
+void CDeviceDlg::OnAdd()
+{
+    Take();
+    m_edited.append(DeviceSettings::AsFirst());
+    m_origins.append(-1);
+    m_pinTyped.append(false);
+    FillList();
+    m_nShown = -1;
+    m_pList->setCurrentRow(int(m_edited.size()) - 1);
+    m_pPort->setFocus();
+}
+
+void CDeviceDlg::OnRemove()
+{
+    const int row = m_nShown;
+    if (row <= 0 || row >= m_edited.size())
+        return; // the first modem stays
+    m_edited.removeAt(row);
+    m_origins.removeAt(row);
+    m_pinTyped.removeAt(row);
+    FillList();
+    m_nShown = -1;
+    m_pList->setCurrentRow(row - 1);
+}
+
 void CDeviceDlg::OnDefaults()
 {
     // Only the controls change; nothing is written before OK.
-    Show(DeviceSettingsLogic::Defaults(Edited()));
+    Take();
+    const int shown = m_nShown;
+    m_edited[shown] = DeviceSettingsLogic::Defaults(m_edited.at(shown), shown);
+    Show(shown);
 }
 
 void CDeviceDlg::OnOk()
 {
-    // A PIN typed again (even the same one) is the operator's word that it is right.
-    const DeviceSettingsLogic::Result r = DeviceSettingsLogic::Save(m_file, m_current, Edited(), m_pPin->isModified());
+    Take();
+    int at = 0;
+    if (!DeviceSettingsLogic::validate(m_edited, &at).isEmpty() && at != m_nShown)
+        m_pList->setCurrentRow(at); // the modem the message is about
+    const DeviceSettingsLogic::Result r
+        = DeviceSettingsLogic::SaveList(m_file, m_current, m_edited, m_origins, m_pinTyped);
     if (!r.m_bOk) {
         m_messages.Show(r.m_strMessage);
         return;

@@ -1,45 +1,65 @@
 #pragma once
-// The device window: port, speed, service centre, framing and the SIM's PIN of the modem,
-// and what the connected modem is like now (its SIM, network, operator and signal). It copies
-// its controls into DeviceSettingsLogic and shows what that returns; the open port is left
-// alone, the values count from the next connect (a PIN at once, where the SIM waits for one).
+// The device window: the list of modems of the pool (added and removed here), and for the
+// modem chosen in it its port, speed, service centre, framing and the SIM's PIN, and what that
+// modem is like now when it is connected (its SIM, network, operator and signal). A further
+// modem's empty field means "as the first modem". It copies its controls into
+// DeviceSettingsLogic and shows what that returns; the open ports are left alone, the values
+// count from the next connect (a PIN at once, where the SIM waits for one).
 #include "base/DeviceSettings.h"
 #include "modem/ModemStatus.h"
 
 #include <QDialog>
+#include <QMap>
 #include <QStringList>
+#include <QVector>
 
 class CSettingsFile;
 class IMessageBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 class CDeviceDlg : public QDialog
 {
     Q_OBJECT
 public:
-    // current: the application's settings, changed on OK. ports: the port list's entries.
-    CDeviceDlg(DeviceSettings &current, CSettingsFile &file, IMessageBox &messages, const QStringList &ports,
+    // current: the modems as the application has them (the first one first), changed on OK.
+    // ports: the port list's entries.
+    CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IMessageBox &messages, const QStringList &ports,
                QWidget *parent = nullptr);
 
-    DeviceSettings Edited() const; // what the controls hold now
+    // What the controls hold now, every modem.
+    QVector<DeviceSettings> Edited() const;
 
-    // The modem's status as the link pane shows it (port "" when not connected).
+    // A connected modem's status as the status bar shows it (port "" when none is connected).
     void ShowStatus(const QString &port, const ModemStatus &status);
 
 private:
-    void Show(const DeviceSettings &s);
+    void Show(int index);
+    DeviceSettings Controls() const;
+    void Take(); // the controls into the modem shown
+    void ShowStatusOf(int index);
+    void FillList();
+    void OnSelected(int row);
+    void OnAdd();
+    void OnRemove();
     void OnDefaults();
     void OnOk();
 
-    DeviceSettings &m_current;
+    QVector<DeviceSettings> &m_current;
     CSettingsFile &m_file;
     IMessageBox &m_messages;
     const QStringList m_ports;
+    QVector<DeviceSettings> m_edited;
+    QVector<int> m_origins;   // each edited modem's index in m_current, -1 when added
+    QVector<bool> m_pinTyped; // the operator typed that modem's PIN
+    int m_nShown = -1;
+    QMap<QString, ModemStatus> m_statuses; // by port, of the connected modems
+    QListWidget *m_pList;
     QComboBox *m_pPort, *m_pBaud, *m_pByteSize, *m_pParity, *m_pStopBits;
     QLineEdit *m_pSmsc, *m_pPin;
     QLabel *m_pState, *m_pSim, *m_pNetwork, *m_pOperator, *m_pSignal;
-    QPushButton *m_pOk, *m_pCancel, *m_pDefaults;
+    QPushButton *m_pAdd, *m_pRemove, *m_pOk, *m_pCancel, *m_pDefaults;
 };

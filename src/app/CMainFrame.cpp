@@ -65,8 +65,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     , m_messages(messages)
     , m_ring(ring)
     , m_pProfile(profile)
-    , m_link(app.Modem(), &app.Settings())
-    , m_pScheduler(std::make_unique<OrderScheduler>(app.Db(), app.Modem()))
+    , m_link(app.Queue(), app.DbSettingsSource(), &app.Settings())
+    , m_pScheduler(std::make_unique<OrderScheduler>(app.Db(), app.Queue()))
 {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Skevo"));
@@ -85,7 +85,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     form->setObjectName(QStringLiteral("viewScrollArea"));
     form->setWidgetResizable(true);
     form->setFrameShape(QFrame::NoFrame);
-    m_pView = new CSkevoView(app.Settings(), app.Device(), app.Db(), app.Modem(), messages);
+    m_pView = new CSkevoView(app.Settings(), app.Device(), app.Db(), app.Queue(), messages);
     form->setWidget(m_pView);
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);
@@ -120,15 +120,17 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     m_strRingFile = FrameSettings::ReadRingFile(m_app.Settings());
     m_pActPlay->setChecked(m_bPlay);
 
-    // The engine's worker signals from its own thread: one queued call per report, in order.
-    connect(&m_app.Modem(), &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
-    connect(&m_app.Modem(), &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
-    // The worker loses and regains the modem on its own while connected, and waits for its SIM
-    // and its network; the link pane and the tray say so. A status that comes in after a
+    // The workers signal from their own threads: one queued call per report, in order.
+    connect(&m_app.Queue(), &Outbox::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
+    connect(&m_app.Queue(), &Outbox::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
+    // The bar and the message pane both show the run's tally: they never say different things.
+    connect(&m_app.Queue(), &Outbox::runChanged, this, &CMainFrame::OnRunChanged, Qt::AutoConnection);
+    // Each worker loses and regains its modem on its own while connected, and waits for its
+    // SIM and its network; the link panes and the tray say so. A status that comes in after a
     // disconnect is of no interest any more.
-    connect(&m_app.Modem(), &CSmsModem::statusChanged, this, &CMainFrame::OnModemStatus, Qt::QueuedConnection);
+    connect(&m_link, &ModemLink::statusChanged, this, &CMainFrame::OnModemStatus, Qt::QueuedConnection);
     // An order deleted in another program while this one had it queued.
-    connect(&m_app.Modem(), &CSmsModem::orderWithdrawn, this, [this](int order, int count) {
+    connect(&m_app.Queue(), &Outbox::orderWithdrawn, this, [this](int order, int count) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(QStringLiteral("订单 %1 已删除, %2 条未发送").arg(order).arg(count));
     }, Qt::QueuedConnection);
@@ -184,19 +186,22 @@ void CMainFrame::OnConnect()
 {
     if (m_link.IsConnected())
         return;
-    const ModemLink::Result r = m_link.Connect(m_app.Device());
+    const ModemLink::Result r = m_link.Connect(m_app.Devices());
     if (!r.m_bOk) {
         m_messages.Show(r.m_strMessage);
         UpdateCommandStates();
         return;
     }
-    // What an earlier run left is a run of its own: the bar counts its reports.
-    if (r.m_nRestored > 0)
-        m_pView->ResetProgress(r.m_nRestored);
+    m_links.clear();
+    for (const QString &port : m_link.PortNames())
+        m_links.append({port, ModemStatus(), 0});
     m_pScheduler->Connected(QDateTime::currentDateTime());
     m_pOrderTimer->start();
     m_pView->UpdateConnectionState(true);
     UpdateCommandStates();
+    // The modems that did not connect: the others work meanwhile.
+    if (!r.m_strMessage.isEmpty())
+        m_messages.Show(r.m_strMessage);
 }
 
 void CMainFrame::OnDisconnect()
@@ -212,7 +217,7 @@ void CMainFrame::OnReport()
 {
     if (m_bQueueingOrder)
         return;
-    const std::optional<SmsReport> report = m_app.Modem().PopReport();
+    const std::optional<SmsReport> report = m_app.Queue().PopReport();
     if (!report)
         return;
     m_pList->AddReportRow(*report);
@@ -221,9 +226,34 @@ void CMainFrame::OnReport()
         m_pPaneMessage->setText(QStringLiteral("收到消息"));
         if (m_bPlay)
             m_ring.PlayRing(m_strRingFile);
-    } else {
-        m_pView->StepProgress();
+        return;
     }
+    if (report->m_kind == SmsReport::Sent && report->IsSuccess()) {
+        for (LinkView &link : m_links) {
+            if (link.port == report->m_strPort) {
+                ++link.sent;
+                UpdateLinkPane();
+                break;
+            }
+        }
+    }
+}
+
+void CMainFrame::OnRunChanged()
+{
+    const RunTally t = m_app.Queue().Tally();
+    m_pView->ShowRun(t);
+    // The message pane changes with the run's state, not at every report: what it says of an
+    // arrival meanwhile stays until then. A stopped run's words stay until the next run starts.
+    const bool same = t.run == m_shownRun.run && t.state == m_shownRun.state && t.withdrawn == m_shownRun.withdrawn;
+    m_shownRun = t;
+    if (same)
+        return;
+    const QString text = LinkStatus::RunText(t);
+    if (text.isEmpty())
+        return;
+    statusBar()->clearMessage();
+    m_pPaneMessage->setText(text);
 }
 
 // The worker's complaints come one by one; while one box is open, further texts wait, and a
@@ -296,27 +326,53 @@ void CMainFrame::OnAccounts()
 
 void CMainFrame::OnDevice()
 {
-    CDeviceDlg dlg(m_app.Device(), m_app.Settings(), m_messages, DeviceSettingsLogic::PortEntries(), this);
-    dlg.ShowStatus(m_strLinkPort, m_status);
+    // The ports in use (or to be used at the next connect), whether configured or given on the
+    // command line for this run.
+    QVector<DeviceSettings> shown = m_link.Shown(m_app.Devices());
+    CDeviceDlg dlg(shown, m_app.Settings(), m_messages, DeviceSettingsLogic::PortEntries(), this);
+    for (const LinkView &link : std::as_const(m_links))
+        dlg.ShowStatus(link.port, link.status);
     const QMetaObject::Connection live = connect(this, &CMainFrame::linkStatusShown, &dlg, &CDeviceDlg::ShowStatus);
     const bool accepted = dlg.exec() == QDialog::Accepted;
     disconnect(live);
+    if (!accepted)
+        return;
+    // What the dialog saved is the list from now on: the ports given for this run give way to
+    // it at the next connect.
+    m_app.SetDevices(shown);
+    m_link.SetPortOverride(QStringList());
     // A PIN given now is tried at once by a modem that waits for one.
-    if (accepted)
-        m_link.ApplyPin(m_app.Device());
+    m_link.ApplyPin(m_app.Devices());
 }
 
 void CMainFrame::OnModemStatus(const ModemStatus &status)
 {
     if (!m_link.IsConnected())
         return;
-    m_status = status;
+    for (LinkView &link : m_links) {
+        if (link.port == status.port)
+            link.status = status;
+    }
     UpdateLinkPane();
-    const ModemReadiness readiness = status.Readiness();
-    const bool up = readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting;
+    UpdateTray();
+}
+
+// The tray tells whether messages can go: connected while any modem is ready (or still
+// starting), else what the first modem waits for.
+void CMainFrame::UpdateTray()
+{
+    ModemReadiness waiting = ModemReadiness::Ready;
+    bool up = false;
+    for (const LinkView &link : std::as_const(m_links)) {
+        const ModemReadiness readiness = link.status.Readiness();
+        if (readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting || readiness == ModemReadiness::NotConnected)
+            up = true;
+        else if (waiting == ModemReadiness::Ready)
+            waiting = readiness;
+    }
     m_pView->UpdateConnectionState(up);
     if (!up)
-        m_pView->Tray().SetTip(LinkStatus::ReadinessText(readiness));
+        m_pView->Tray().SetTip(LinkStatus::ReadinessText(waiting));
 }
 
 void CMainFrame::OnRingSettings()
@@ -359,7 +415,7 @@ void CMainFrame::OnAbout()
 void CMainFrame::OnOrders()
 {
     COrderDlg dialog(m_app.Db(), m_app.Settings(), m_messages, NumberRules::ReadNumberFile, this);
-    dialog.SetWithdraw([this](int order) { m_app.Modem().WithdrawOrder(order); });
+    dialog.SetWithdraw([this](int order) { m_app.Queue().WithdrawOrder(order); });
     dialog.exec();
 }
 
@@ -373,10 +429,9 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
                                IMessageBox::OkCancel)
             == IMessageBox::AnswerOk;
     };
-    hooks.started = [this](int, int messages) {
+    hooks.started = [this](int, int) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(OrderScheduler::StartedText());
-        m_pView->ResetProgress(messages);
     };
     // Told once the check is over, like the worker's complaints: a box open inside the check
     // would hold the scheduler (its retries included) until the operator comes back.
@@ -395,7 +450,7 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
     m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.Settings()), m_app.Device().m_strSMSC, hooks);
     if (m_bQueueingOrder) {
         m_bQueueingOrder = false;
-        while (m_app.Modem().HasReport())
+        while (m_app.Queue().HasReport())
             OnReport();
     }
     ShowPendingErrors();
@@ -422,11 +477,7 @@ void CMainFrame::OnExportLog()
 
 void CMainFrame::OnReply(int row)
 {
-    CReplyDlg::Services services{m_app.Modem(), m_messages, [this] { return m_app.Device().m_strSMSC; },
-                                 [this] {
-                                     m_pView->ResetProgress(2);
-                                     m_pView->StepProgress();
-                                 }};
+    CReplyDlg::Services services{m_app.Queue(), m_messages, [this] { return m_app.Device().m_strSMSC; }, {}};
     CReplyDlg::ReplyToRow(m_pList->Model(), row, std::move(services), this);
 }
 

@@ -1,15 +1,18 @@
 #pragma once
 // The application's one top-level window: the records list above the bulk-send panel, the
 // menus, tool bar and status bar; it connects and disconnects the modem, hands the engine's
-// reports to the list and the panel, answers the tray icon and, when it closes, saves the
-// send list, the message text, the ring switch and its own placement.
+// reports to the list, shows the run's tally on the panel's bar and in the status bar, answers
+// the tray icon and, when it closes, saves the send list, the message text, the ring switch
+// and its own placement.
 #include "modem/ModemLink.h"
 #include "modem/ModemStatus.h"
+#include "modem/RunTally.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <QVector>
 #include <memory>
 #include <optional>
 
@@ -72,7 +75,7 @@ signals:
     void dueOrderCheck();
     // The window has closed for good (its closing steps have run).
     void closed();
-    // The link pane shows this port and status now (port "" when not connected).
+    // The status bar shows this modem's port and status now (port "" when none is connected).
     void linkStatusShown(const QString &port, const ModemStatus &status);
 
 protected:
@@ -88,6 +91,8 @@ private:
     void BuildLinkPane();
     void UpdateLinkPane();
     void OnModemStatus(const ModemStatus &status);
+    void OnRunChanged();
+    void UpdateTray();
     void UpdateCommandStates();
     void OnReport();
     void OnErrorEvent(const QString &text);
@@ -122,11 +127,17 @@ private:
 
     QLabel *m_pPaneMessage = nullptr, *m_pPaneCaps = nullptr, *m_pPaneNum = nullptr;
     QLabel *m_pPaneUser = nullptr, *m_pPaneClock = nullptr;
-    QLabel *m_pPaneLink = nullptr;
-    // The one account of the link: the connected modem's status as it last told it, shown in
-    // the link pane (and the tray) only; "" port when not connected.
-    ModemStatus m_status;
-    QString m_strLinkPort;
+    // The one account of the link: each connected modem's port, its status as it last told it
+    // and the messages it sent since the connect, shown in the link panes (and the tray) only.
+    struct LinkView
+    {
+        QString port;
+        ModemStatus status;
+        int sent = 0;
+    };
+    QVector<LinkView> m_links;
+    QVector<QLabel *> m_linkPanes; // "paneLink", "paneLink2", ...: one a modem, or one for all
+    RunTally m_shownRun;           // the run whose state the message pane tells
     QTimer *m_pClockTimer = nullptr;
     QTimer *m_pOrderTimer = nullptr;
 

@@ -309,31 +309,43 @@ void CMainFrame::UpdateCommandStates()
 }
 
 // The connection at a glance, beside the lock-key panes (the one place that tells the link's
-// state), and the counts of each run of messages once the queue is empty again.
+// state): a pane for each modem, or for a larger pool one pane with each modem in its tooltip.
 void CMainFrame::BuildLinkPane()
 {
-    m_pPaneLink = new QLabel(statusBar());
-    m_pPaneLink->setObjectName(QStringLiteral("paneLink"));
-    statusBar()->insertPermanentWidget(0, m_pPaneLink);
-    ModemTimeouts t = m_app.Modem().Timeouts();
+    auto *pane = new QLabel(statusBar());
+    pane->setObjectName(QStringLiteral("paneLink"));
+    statusBar()->insertPermanentWidget(0, pane);
+    m_linkPanes = {pane};
+    ModemTimeouts t = m_link.Timeouts();
     t.signalIntervalMs = 60000;
-    m_app.Modem().SetTimeouts(t);
-    // Over the message pane until the next text there (or a menu's prompt) replaces it.
-    connect(&m_app.Modem(), &CSmsModem::sendRunFinished, this, [this](int succeeded, int failed) {
-        statusBar()->showMessage(LinkStatus::RunDoneText(succeeded, failed));
-    }, Qt::QueuedConnection);
+    m_link.SetTimeouts(t);
 }
 
 void CMainFrame::UpdateLinkPane()
 {
-    // The port of this connection: the device window may name another for the next one.
-    if (!m_link.IsConnected()) {
-        m_status = ModemStatus();
-        m_strLinkPort.clear();
-    } else if (m_strLinkPort.isEmpty()) {
-        m_strLinkPort = m_link.PortName(m_app.Device());
+    if (!m_link.IsConnected())
+        m_links.clear();
+    const QVector<LinkStatus::ModemLine> lines = [this] {
+        QVector<LinkStatus::ModemLine> out;
+        for (const LinkView &link : std::as_const(m_links))
+            out.append({link.port, link.status, link.sent});
+        return out;
+    }();
+    const QVector<LinkStatus::Pane> panes = LinkStatus::Panes(lines);
+    while (m_linkPanes.size() < panes.size()) {
+        auto *pane = new QLabel(statusBar());
+        pane->setObjectName(QStringLiteral("paneLink%1").arg(m_linkPanes.size() + 1));
+        statusBar()->insertPermanentWidget(int(m_linkPanes.size()), pane);
+        m_linkPanes.append(pane);
     }
-    m_pPaneLink->setText(LinkStatus::PaneText(m_strLinkPort, m_status));
-    emit linkStatusShown(m_strLinkPort, m_status);
+    while (m_linkPanes.size() > panes.size())
+        delete m_linkPanes.takeLast();
+    for (qsizetype i = 0; i < panes.size(); ++i) {
+        m_linkPanes[i]->setText(panes[i].text);
+        m_linkPanes[i]->setToolTip(panes[i].toolTip);
+    }
+    if (m_links.isEmpty())
+        emit linkStatusShown(QString(), ModemStatus());
+    for (const LinkView &link : std::as_const(m_links))
+        emit linkStatusShown(link.port, link.status);
 }
-

@@ -11,9 +11,23 @@
 CSkevoApp::CSkevoApp(const QString &settingsPath)
     : m_settings(QFileInfo(settingsPath).absoluteFilePath())
     , m_device(DeviceSettings::Read(m_settings))
+    , m_moreDevices(DeviceSettings::ReadList(m_settings).mid(1))
     , m_db(DbSettingsSource())
-    , m_modem(DbSettingsSource())
+    , m_outbox(DbSettingsSource())
 {
+}
+
+QVector<DeviceSettings> CSkevoApp::Devices() const
+{
+    return QVector<DeviceSettings>{m_device} + m_moreDevices;
+}
+
+void CSkevoApp::SetDevices(const QVector<DeviceSettings> &devices)
+{
+    if (devices.isEmpty())
+        return;
+    m_device = devices.first();
+    m_moreDevices = devices.mid(1);
 }
 
 void CSkevoApp::SetUser(const QString &name, bool admin)

@@ -1,11 +1,11 @@
 #pragma once
 // The application object: what the whole program shares. Built before anything else;
-// reads the device settings once, holds the database instance, the logged-in user and
-// the one modem engine. No widgets: the command line and the tests drive it too.
+// reads the device settings once, holds the database instance, the logged-in user and the
+// one outbox every modem sends from. No widgets: the command line and the tests drive it too.
 #include "base/CSettingsFile.h"
 #include "base/DeviceSettings.h"
 #include "db/CDbAccess.h"
-#include "modem/CSmsModem.h"
+#include "modem/Outbox.h"
 
 #include <QString>
 
@@ -20,13 +20,18 @@ public:
     DbSettings ReadDbSettings() const;
     CDbAccess::SettingsSource DbSettingsSource() const;
 
-    // The device settings as read at start; the device settings dialog changes them here.
+    // The first modem's settings as read at start; the device settings dialog changes them here.
     DeviceSettings &Device() { return m_device; }
     const DeviceSettings &Device() const { return m_device; }
+    // Every modem of the pool, the first one first (further ones as written: empty keys mean
+    // "as the first modem").
+    QVector<DeviceSettings> Devices() const;
+    void SetDevices(const QVector<DeviceSettings> &devices);
 
     // The GUI thread's database instance; other threads make their own.
     CDbAccess &Db() { return m_db; }
-    CSmsModem &Modem() { return m_modem; }
+    // The queue of outgoing messages and the engine's reports.
+    Outbox &Queue() { return m_outbox; }
 
     // The account logged in: empty before the login.
     const QString &User() const { return m_strUser; }
@@ -39,8 +44,9 @@ public:
 private:
     CSettingsFile m_settings;
     DeviceSettings m_device;
+    QVector<DeviceSettings> m_moreDevices;
     QString m_strUser;
     bool m_bAdmin = false;
     CDbAccess m_db;
-    CSmsModem m_modem;
+    Outbox m_outbox;
 };

@@ -2,6 +2,7 @@
 
 #include "base/CSettingsFile.h"
 #include "base/PinMemory.h"
+#include "modem/CSerialPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,6 +113,41 @@ DeviceSettings Defaults(const DeviceSettings &current)
     return d;
 }
 
+DeviceSettings Defaults(const DeviceSettings &current, int index)
+{
+    if (index <= 0)
+        return Defaults(current);
+    DeviceSettings d = DeviceSettings::AsFirst();
+    d.m_strCOM = current.m_strCOM;
+    d.m_strPIN = current.m_strPIN;
+    return d;
+}
+
+QString validate(const QVector<DeviceSettings> &edited, int *at)
+{
+    static const QRegularExpression pin(QStringLiteral("^([0-9]{4,8})?$"));
+    QStringList devices;
+    for (int i = 0; i < edited.size(); ++i) {
+        if (at)
+            *at = i;
+        const DeviceSettings &s = edited.at(i);
+        if (i == 0) {
+            const QString message = validate(s);
+            if (!message.isEmpty())
+                return message;
+        } else if (s.m_strCOM.trimmed().isEmpty()) {
+            return QStringLiteral("请正确设置端口和SMSC!");
+        } else if (!pin.match(s.m_strPIN).hasMatch()) {
+            return QStringLiteral("PIN码必须是4到8位数字");
+        }
+        const QString device = CSerialPort::DevicePath(s.m_strCOM.trimmed());
+        if (devices.contains(device))
+            return QStringLiteral("两台短信猫不能使用同一个串口: ") + s.m_strCOM.trimmed();
+        devices << device;
+    }
+    return QString();
+}
+
 QString validate(const DeviceSettings &edited)
 {
     if (edited.m_strCOM.isEmpty() || edited.m_strBaudRate.isEmpty() || edited.m_strSMSC.isEmpty())
@@ -130,6 +166,31 @@ Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &
     if (!r.m_strMessage.isEmpty())
         return r;
     if (!edited.Write(file) || (pinEdited && !PinMemory::Forget(file, DeviceSettings::kSection))) {
+        r.m_strMessage = QStringLiteral("无法写入设置文件 ") + file.Path();
+        return r;
+    }
+    current = edited;
+    r.m_bOk = true;
+    return r;
+}
+
+Result SaveList(CSettingsFile &file, QVector<DeviceSettings> &current, const QVector<DeviceSettings> &edited,
+                const QVector<int> &origins, const QVector<bool> &pinEdited)
+{
+    Result r;
+    r.m_strMessage = validate(edited);
+    if (!r.m_strMessage.isEmpty())
+        return r;
+    // The refused PINs by the modem they belong to, read before the sections move.
+    QStringList refused;
+    for (int i = 0; i < edited.size(); ++i) {
+        const int from = origins.value(i, -1);
+        refused << (from >= 0 && !pinEdited.value(i) ? PinMemory::Stored(file, DeviceSettings::SectionOf(from)) : QString());
+    }
+    bool ok = DeviceSettings::WriteList(file, edited);
+    for (int i = 0; ok && i < edited.size(); ++i)
+        ok = PinMemory::Store(file, DeviceSettings::SectionOf(i), refused.at(i));
+    if (!ok) {
         r.m_strMessage = QStringLiteral("无法写入设置文件 ") + file.Path();
         return r;
     }

@@ -1,10 +1,11 @@
 #pragma once
 // The device window's rules: the entries of its drop-downs, which entry shows a stored
-// text, the defaults, the check before saving and the saving itself.
+// text, the defaults, the checks before saving and the saving of the list of modems.
 #include "base/DeviceSettings.h"
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class CSettingsFile;
 
@@ -26,10 +27,17 @@ int MatchEntry(const QStringList &entries, const QString &stored);
 
 // "恢复默认": COM1, 9600, 8 data bits, no parity, 1 stop bit; the SMSC and the PIN stay.
 DeviceSettings Defaults(const DeviceSettings &current);
+// The same for the modem at index of a pool: a further modem keeps its port, and everything
+// else becomes "as the first modem" (empty).
+DeviceSettings Defaults(const DeviceSettings &current, int index);
 
 // "" when the settings may be saved, else "请正确设置端口和SMSC!" or, for a PIN that is not
 // empty nor four to eight digits, "PIN码必须是4到8位数字".
 QString validate(const DeviceSettings &edited);
+// The same for a list: the first modem as above; a further one needs its port only (its empty
+// keys are the first modem's); no two modems on one port ("两台短信猫不能使用同一个串口: X").
+// *at: the modem the message is about.
+QString validate(const QVector<DeviceSettings> &edited, int *at = nullptr);
 
 struct Result
 {
@@ -40,5 +48,11 @@ struct Result
 // next connect and the next message built use them. pinEdited: the operator typed in the PIN
 // field, so a PIN the SIM refused before may be tried again.
 Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited, bool pinEdited = false);
+// The list: each modem's keys in its section (SYSTEM, MODEM2, ...), the sections of modems
+// removed gone. origins: the index each edited modem had in current (-1 when added), so that a
+// PIN its SIM refused stays refused however the list moved; pinEdited: the operator typed the
+// PIN of that modem. current takes the list.
+Result SaveList(CSettingsFile &file, QVector<DeviceSettings> &current, const QVector<DeviceSettings> &edited,
+                const QVector<int> &origins, const QVector<bool> &pinEdited);
 
 } // namespace DeviceSettingsLogic

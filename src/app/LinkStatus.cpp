@@ -146,4 +146,69 @@ QString RunDoneText(int succeeded, int failed)
     return QStringLiteral("发送完成: 成功 %1 条, 失败 %2 条").arg(succeeded).arg(failed);
 }
 
+QString RunText(const RunTally &tally)
+{
+    switch (tally.state) {
+    case RunTally::State::Sending:
+        return QStringLiteral("正在发送...");
+    case RunTally::State::Finished:
+        return RunDoneText(tally.succeeded, tally.failed);
+    case RunTally::State::Stopped:
+        return QStringLiteral("已停止, %1 条未发送").arg(tally.withdrawn);
+    case RunTally::State::None:
+        break;
+    }
+    return QString();
+}
+
+namespace {
+
+QString SentText(int sent)
+{
+    return QStringLiteral("已发送: %1").arg(sent);
+}
+
+QString FullLine(const ModemLine &m)
+{
+    return PaneText(m.port, m.status) + QStringLiteral("  ") + SentText(m.sent);
+}
+
+QString ShortLine(const ModemLine &m)
+{
+    QStringList parts{m.port};
+    const QString waiting = ReadinessText(m.status.Readiness());
+    if (!waiting.isEmpty())
+        parts << waiting;
+    const QString signal = SignalText(m.status);
+    if (m.status.link == ModemStatus::Link::Answering && !signal.isEmpty())
+        parts << QStringLiteral("信号: ") + signal;
+    parts << SentText(m.sent);
+    return parts.join(QStringLiteral("  "));
+}
+
+} // namespace
+
+QVector<Pane> Panes(const QVector<ModemLine> &modems)
+{
+    if (modems.isEmpty())
+        return {Pane{PaneText(QString(), ModemStatus()), QString()}};
+    if (modems.size() == 1)
+        return {Pane{FullLine(modems.first()), QString()}};
+    if (modems.size() <= kMaxLinkPanes) {
+        QVector<Pane> panes;
+        for (const ModemLine &m : modems)
+            panes.append({ShortLine(m), FullLine(m)});
+        return panes;
+    }
+    int ready = 0, sent = 0;
+    QStringList lines;
+    for (const ModemLine &m : modems) {
+        ready += m.status.IsReady() ? 1 : 0;
+        sent += m.sent;
+        lines << FullLine(m);
+    }
+    return {Pane{QStringLiteral("短信猫 %1 台, 就绪 %2 台, 已发送 %3 条").arg(modems.size()).arg(ready).arg(sent),
+                 lines.join(QLatin1Char('\n'))}};
+}
+
 } // namespace LinkStatus

@@ -1,10 +1,13 @@
 #pragma once
-// What the operator reads about the modem: the link pane of the status bar (the port, what
-// the modem waits for, the SIM, the network with its operator, the signal), the tray's tip,
-// the device window's status, skevo-cli's lines, and the line after a run of messages.
+// What the operator reads about the modems: the link panes of the status bar (each modem's
+// port, what it waits for, its SIM, its network with the operator, its signal and the messages
+// it sent), the tray's tip, the device window's status, skevo-cli's lines, and the line that
+// follows a run of messages.
 #include "modem/ModemStatus.h"
+#include "modem/RunTally.h"
 
 #include <QString>
+#include <QVector>
 
 namespace LinkStatus {
 // port "" means not connected ("未连接").
@@ -21,4 +24,26 @@ QString RegistrationText(ModemStatus::Registration reg);     // "本地网络", 
 QString SignalText(const ModemStatus &status);               // "65%", "未知"; "" not asked
 // "发送完成: 成功 N 条, 失败 M 条"
 QString RunDoneText(int succeeded, int failed);
+// What the message pane says of a run: "正在发送..." while it goes, RunDoneText once it is
+// over, "已停止, N 条未发送" after 停止 (until the next run starts); "" before the first run.
+QString RunText(const RunTally &tally);
+
+// One connected modem as the status bar shows it: its port, its status, what it sent.
+struct ModemLine
+{
+    QString port;
+    ModemStatus status;
+    int sent = 0; // messages sent since the connect
+};
+struct Pane
+{
+    QString text;
+    QString toolTip;
+};
+// One pane a modem: for one modem PaneText and "已发送: N"; for two to four a short form (port,
+// what it waits for, signal, sent) with PaneText in the tooltip. More than four modems share
+// one pane ("短信猫 N 台, 就绪 M 台, 已发送 K 条") with each modem's line in its tooltip. None
+// connected: one pane, "未连接".
+QVector<Pane> Panes(const QVector<ModemLine> &modems);
+constexpr int kMaxLinkPanes = 4;
 } // namespace LinkStatus

@@ -120,3 +120,29 @@ bool CSettingsFile::WriteString(const QString &section, const QString &key, cons
     file.write("\n");
     return file.commit();
 }
+
+bool CSettingsFile::RemoveSection(const QString &section)
+{
+    QStringList lines = ReadLines(m_strPath);
+    QStringList kept;
+    QString current;
+    bool inside = false, removed = false;
+    for (const QString &line : std::as_const(lines)) {
+        if (IsSection(line, &current))
+            inside = current.compare(section, Qt::CaseInsensitive) == 0;
+        if (inside)
+            removed = true;
+        else
+            kept << line;
+    }
+    if (!removed)
+        return true;
+    while (!kept.isEmpty() && kept.last().trimmed().isEmpty())
+        kept.removeLast();
+    QSaveFile file(m_strPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(kept.join(QLatin1Char('\n')).toUtf8());
+    file.write("\n");
+    return file.commit();
+}

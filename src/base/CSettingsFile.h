@@ -27,6 +27,9 @@ public:
     static int ToInt(const QString &value, int defaultValue);
     // Creates the file and the section when missing. False when the file cannot be written.
     bool WriteString(const QString &section, const QString &key, const QString &value);
+    // Removes the section with its keys (true when there is none). False when the file cannot
+    // be written.
+    bool RemoveSection(const QString &section);
 
     // Each key into its member; the member's present value is the default.
     template <typename S, std::size_t N>

@@ -38,6 +38,63 @@ bool DeviceSettings::Write(CSettingsFile &file) const
     return file.WriteKeys(kSection, kKeys, *this);
 }
 
+QString DeviceSettings::SectionOf(int index)
+{
+    return index <= 0 ? kSection : QStringLiteral("MODEM%1").arg(index + 1);
+}
+
+DeviceSettings DeviceSettings::AsFirst()
+{
+    DeviceSettings s;
+    for (const SettingsKey<DeviceSettings> &k : kKeys)
+        (s.*k.member).clear();
+    return s;
+}
+
+QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
+{
+    QVector<DeviceSettings> list{Read(file)};
+    for (int i = 1;; ++i) {
+        DeviceSettings further = AsFirst();
+        file.ReadKeys(SectionOf(i), kKeys, further);
+        // Two modems cannot share a port: a section without one is no modem (it may hold no
+        // more than a refused PIN's digest).
+        if (further.m_strCOM.trimmed().isEmpty())
+            break;
+        list.append(further);
+    }
+    return list;
+}
+
+bool DeviceSettings::WriteList(CSettingsFile &file, const QVector<DeviceSettings> &list)
+{
+    for (int i = 0; i < list.size(); ++i) {
+        if (!file.WriteKeys(SectionOf(i), kKeys, list.at(i)))
+            return false;
+    }
+    // The sections of modems no longer listed, up to the first that is not there.
+    for (int i = qMax<int>(1, int(list.size()));; ++i) {
+        DeviceSettings further = AsFirst();
+        file.ReadKeys(SectionOf(i), kKeys, further);
+        const bool more = !further.m_strCOM.trimmed().isEmpty();
+        if (!file.RemoveSection(SectionOf(i)))
+            return false;
+        if (!more)
+            break;
+    }
+    return true;
+}
+
+DeviceSettings DeviceSettings::Resolved(const DeviceSettings &first) const
+{
+    DeviceSettings r = *this;
+    for (const SettingsKey<DeviceSettings> &k : kKeys) {
+        if ((r.*k.member).trimmed().isEmpty())
+            r.*k.member = first.*k.member;
+    }
+    return r;
+}
+
 quint32 DeviceSettings::BaudRateValue() const { return LeadingNumber(m_strBaudRate); }
 quint8 DeviceSettings::ByteSizeValue() const { return quint8(LeadingNumber(m_strByteSize)); }
 quint8 DeviceSettings::ParityCode() const { return ParityCode(m_strParity); }

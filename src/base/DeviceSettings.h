@@ -1,7 +1,10 @@
 #pragma once
-// The device strings of section SYSTEM, and their conversion for the serial port.
+// The device strings of one modem, and their conversion for the serial port. The first modem
+// is section SYSTEM; a pool's further modems are sections MODEM2, MODEM3, ... with the same
+// keys, where an empty key means "as the first modem".
 #include "CSettingsFile.h"
 #include <QString>
+#include <QVector>
 
 struct DeviceSettings
 {
@@ -18,6 +21,18 @@ struct DeviceSettings
     static DeviceSettings Read(const CSettingsFile &file);
     // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN.
     bool Write(CSettingsFile &file) const;
+
+    // "SYSTEM" for the first modem (index 0), "MODEM2" for the second, ...
+    static QString SectionOf(int index);
+    // Every modem, the first one first, as the file says: the first with its defaults, the
+    // others with their empty keys. The list ends before the first MODEMn without a port.
+    static QVector<DeviceSettings> ReadList(const CSettingsFile &file);
+    // Writes every modem to its section and removes the sections of modems beyond the list.
+    static bool WriteList(CSettingsFile &file, const QVector<DeviceSettings> &list);
+    // A further modem's settings with each empty key taken from the first modem's.
+    DeviceSettings Resolved(const DeviceSettings &first) const;
+    // A further modem's settings as the operator has not set any: every key empty.
+    static DeviceSettings AsFirst();
 
     quint32 BaudRateValue() const;  // plain decimal conversion, 0 when not a number
     quint8 ByteSizeValue() const;

@@ -25,6 +25,18 @@ bool Remember(CSettingsFile &file, const QString &section, const QString &pin)
     return file.WriteString(section, kKey, Digest(pin));
 }
 
+QString Stored(const CSettingsFile &file, const QString &section)
+{
+    return file.ReadString(section, kKey, QString());
+}
+
+bool Store(CSettingsFile &file, const QString &section, const QString &digest)
+{
+    if (Stored(file, section) == digest)
+        return true;
+    return file.WriteString(section, kKey, digest);
+}
+
 bool Forget(CSettingsFile &file, const QString &section)
 {
     if (file.ReadString(section, kKey, QString()).isEmpty())

@@ -14,5 +14,9 @@ bool IsRefused(const CSettingsFile &file, const QString &section, const QString 
 // False when the file cannot be written.
 bool Remember(CSettingsFile &file, const QString &section, const QString &pin);
 bool Forget(CSettingsFile &file, const QString &section);
+// The digest a section holds ("" none), and the same put into another section (a modem whose
+// settings move to another section takes its refused PIN along).
+QString Stored(const CSettingsFile &file, const QString &section);
+bool Store(CSettingsFile &file, const QString &section, const QString &digest);
 
 } // namespace PinMemory

@@ -14,35 +14,44 @@ struct SmsRecord
     qint32 m_nID = -1;  // order identifier, -1 for a message of no order
 };
 
+// What the engine tells the main window about one message: a send attempt that ended, an
+// arrival, or (later) a change of a sent message's delivery. The engine says what happened;
+// the words the operator reads are made where they are shown (ReportText).
+struct SmsReport
+{
+    enum Kind { Sent, Received, DeliveryChanged };
+    enum class Outcome { Success, Failure };
+
+    bool IsArrival() const { return m_kind == Received; }
+    bool IsSuccess() const { return m_outcome == Outcome::Success; }
+
+    Kind m_kind = Sent;
+    Outcome m_outcome = Outcome::Success;
+    QString m_strTime;      // "%Y-%m-%d %H:%M:%S"
+    QString m_strNumber;
+    QString m_strContent;
+    QString m_strPort;      // the modem's port (as configured, e.g. "COM1"); "" when not known
+    qint64 m_nRecordNo = 0; // D_NO of its journal row; 0 while the row is not written
+};
+
 // The direction and result texts of a report, as the records list shows them.
 namespace ReportText {
 inline const QString kSend = QStringLiteral("发送");
 inline const QString kReceive = QStringLiteral("接收");
 inline const QString kSuccess = QStringLiteral("成功");
 inline const QString kFailure = QStringLiteral("失败");
-} // namespace ReportText
-
-// What the worker tells the main window about one sent or received message.
-struct SmsReport
+// "接收" for an arrival, "发送" for anything about a sent message.
+inline QString Direction(SmsReport::Kind kind)
 {
-    enum Direction { Sent, Received };
-
-    // The direction and the text the records list shows for it, set together.
-    void SetDirection(Direction direction)
-    {
-        m_direction = direction;
-        m_strDirection = direction == Received ? ReportText::kReceive : ReportText::kSend;
-    }
-    bool IsArrival() const { return m_direction == Received; }
-
-    QString m_strTime;      // "%Y-%m-%d %H:%M:%S"
-    QString m_strNumber;
-    QString m_strDirection; // "发送" or "接收", for display only
-    QString m_strResult;    // "成功" or "失败"
-    QString m_strContent;
-    qint64 m_nRecordNo = 0; // D_NO of its journal row; 0 while the row is not written
-    Direction m_direction = Sent;
-};
+    return kind == SmsReport::Received ? kReceive : kSend;
+}
+inline QString Result(SmsReport::Outcome outcome)
+{
+    return outcome == SmsReport::Outcome::Success ? kSuccess : kFailure;
+}
+inline QString Direction(const SmsReport &r) { return Direction(r.m_kind); }
+inline QString Result(const SmsReport &r) { return Result(r.m_outcome); }
+} // namespace ReportText
 
 Q_DECLARE_METATYPE(SmsRecord)
 Q_DECLARE_METATYPE(SmsReport)

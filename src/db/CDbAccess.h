@@ -92,6 +92,7 @@ private:
     bool EnsureConnected();
     bool Recover();
     void EnsureSchema();
+    bool RunSchemaStep(const SqlCatalogue::SchemaStep &step, QString *error);
     RecordsetPtr Open(std::optional<Sql> id, const QString &sql, const QVariantList &values);
     bool Run(Sql id, const QVariantList &values, QVector<qint64> *keys);
 

@@ -41,10 +41,13 @@ void CDbAccess::ForgetSchemaChecks()
     SchemaChecked().clear();
 }
 
-// Creates what is missing: the tables, their indexes and, in an empty T_USER, the first
-// administrator. Once per process and database; a failure is left for the statements that
-// need the tables to report (a server account may lack the right to create tables that an
-// administrator created already).
+// Brings the tables to the last numbered step: each step the database has not been through
+// runs once, in order, and is written down in T_SCHEMA in the same transaction, so two
+// programs that meet one database at once never run a step twice. A database made by a newer
+// release (a step this program does not know) is left as it is: its steps only add. Then the
+// first administrator goes into an empty T_USER. Once per process and database; a failure is
+// left for the statements that need the tables to report (a server account may lack the right
+// to create tables that an administrator created already).
 void CDbAccess::EnsureSchema()
 {
     Connection &c = *d->m_conn;
@@ -59,27 +62,21 @@ void CDbAccess::EnsureSchema()
         ok = d->RunPlain(QStringLiteral("SET LOCAL client_min_messages=warning"), &error)
             && d->RunPlain(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey), &error);
     }
-    for (const QString &statement : SqlCatalogue::SchemaStatements(c.m_driver)) {
-        if (!ok)
-            break;
-        ok = d->RunPlain(statement, &error);
+    if (ok)
+        ok = d->RunPlain(SqlCatalogue::SchemaVersionTable(c.m_driver), &error);
+    int version = 0;
+    if (ok) {
+        std::optional<QSqlQuery> q = d->RunQuery(SqlCatalogue::Text(Sql::SchemaVersion, c.m_driver), {}, &error);
+        ok = q && q->next();
+        version = ok ? q->value(0).toInt() : 0;
     }
-    // Tables made by an earlier release get the columns they lack.
-    for (const SqlCatalogue::SchemaUpgrade &u : SqlCatalogue::SchemaUpgrades(c.m_driver)) {
+    for (const SqlCatalogue::SchemaStep &step : SqlCatalogue::SchemaSteps(c.m_driver)) {
         if (!ok)
             break;
-        if (!u.column.isEmpty()) {
-            bool has = false;
-            {
-                std::optional<QSqlQuery> probe
-                    = d->RunQuery(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(u.table), {}, &error);
-                ok = probe.has_value();
-                has = ok && probe->record().contains(u.column);
-            }
-            if (!ok || has)
-                continue;
-        }
-        ok = d->RunPlain(u.statement, &error);
+        if (step.version <= version)
+            continue;
+        ok = RunSchemaStep(step, &error)
+            && d->RunQuery(SqlCatalogue::Text(Sql::SchemaVersionAdd, c.m_driver), {step.version, DbTime::Now()}, &error);
     }
     if (ok) {
         std::optional<QSqlQuery> count = d->RunQuery(SqlCatalogue::Text(Sql::UserCount, c.m_driver), {}, &error);
@@ -100,4 +97,24 @@ void CDbAccess::EnsureSchema()
         return;
     }
     SchemaChecked().insert(c.m_strTarget);
+}
+
+bool CDbAccess::RunSchemaStep(const SqlCatalogue::SchemaStep &step, QString *error)
+{
+    for (const QString &statement : step.statements) {
+        if (!d->RunPlain(statement, error))
+            return false;
+    }
+    for (const SqlCatalogue::SchemaUpgrade &u : step.upgrades) {
+        if (!u.column.isEmpty()) {
+            std::optional<QSqlQuery> probe = d->RunQuery(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(u.table), {}, error);
+            if (!probe)
+                return false;
+            if (probe->record().contains(u.column))
+                continue;
+        }
+        if (!d->RunPlain(u.statement, error))
+            return false;
+    }
+    return true;
 }

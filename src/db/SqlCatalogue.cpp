@@ -78,7 +78,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("DELETE FROM T_BOOK WHERE D_NUMBER=?");
     // T_SEND
     case Sql::SendInsert:
-        return QStringLiteral("insert into T_SEND(D_ID,D_SENDTIME,D_STATE,D_SENDNUM,D_SENDCONT) values(?,?,?,?,?)")
+        return QStringLiteral("insert into T_SEND(D_ID,D_SENDTIME,D_STATE,D_SENDNUM,D_SENDCONT,D_PORT) values(?,?,?,?,?,?)")
             + (pg ? returning + QStringLiteral("D_NO") : QString());
     case Sql::SendSelect:
         return QStringLiteral("SELECT D_NO,%1 AS D_SENDTIME,D_SENDNUM,D_SENDCONT,D_STATE FROM T_SEND ORDER BY D_NO")
@@ -87,7 +87,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("DELETE FROM T_SEND WHERE D_NO=?");
     // T_REC
     case Sql::RecInsert:
-        return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME) values(?,?,?)")
+        return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PORT) values(?,?,?,?)")
             + (pg ? returning + QStringLiteral("D_NO") : QString());
     case Sql::RecSelect:
         return QStringLiteral("SELECT D_NO,%1 AS D_RECTIME,D_RECNUM,D_RECCONT FROM T_REC ORDER BY D_NO")
@@ -160,7 +160,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
                                   "(SELECT CAST(k AS bigint) FROM json_array_elements_text(CAST(? AS json)) AS k)");
         return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO IN (SELECT value FROM json_each(?))");
     case Sql::OutboxSelect:
-        return QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE FROM T_OUTBOX WHERE D_OWNER=? "
+        return QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE,D_PORT FROM T_OUTBOX WHERE D_OWNER=? "
                               "ORDER BY D_NO");
     case Sql::OutboxOwners:
         return QStringLiteral("SELECT D_OWNER,%1-MAX(D_LEASE) AS AGE FROM T_OUTBOX "
@@ -171,7 +171,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::OutboxRenew:
         return QStringLiteral("UPDATE T_OUTBOX SET D_LEASE=%1 WHERE D_OWNER=?").arg(EpochNow(pg));
     case Sql::OutboxMarkInFlight:
-        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=? AND (D_ID<=0 OR EXISTS "
+        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1,D_PORT=? WHERE D_NO=? AND (D_ID<=0 OR EXISTS "
                               "(SELECT 1 FROM T_ORDER WHERE T_ORDER.D_ID=T_OUTBOX.D_ID))");
     case Sql::OutboxMarkQueued:
         return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=0 WHERE D_NO=?");
@@ -192,11 +192,11 @@ QString Text(Sql id, DbSettings::Driver dialect)
                               "ORDER BY D_RECTIME DESC,D_NO DESC LIMIT ?")
             .arg(Ts("D_RECTIME", pg), pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"));
     case Sql::SendRowsByNo:
-        return QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_SENDNUM AS MYNUM,D_SENDCONT AS MYCONT,D_STATE AS MYSTATE "
-                              "FROM T_SEND WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
+        return QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_SENDNUM AS MYNUM,D_SENDCONT AS MYCONT,D_STATE AS MYSTATE,"
+                              "D_PORT AS MYPORT FROM T_SEND WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
             .arg(Ts("D_SENDTIME", pg));
     case Sql::RecRowsByNo:
-        return QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_RECNUM AS MYNUM,D_RECCONT AS MYCONT "
+        return QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_RECNUM AS MYNUM,D_RECCONT AS MYCONT,D_PORT AS MYPORT "
                               "FROM T_REC WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
             .arg(Ts("D_RECTIME", pg));
     case Sql::SendFindNewest:
@@ -208,7 +208,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::RecFindByIdentity:
         return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_PDU=? ORDER BY D_NO LIMIT 1");
     case Sql::RecInsertArrival:
-        return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PDU) values(?,?,?,?)")
+        return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PORT,D_PDU) values(?,?,?,?,?)")
             + (pg ? returning + QStringLiteral("D_NO") : QString());
     // T_ORDER, T_PHONENUMBER, T_ORDERSTART
     case Sql::OrderUpdate:
@@ -237,6 +237,11 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("SELECT COALESCE(MAX(D_ID),0) AS ID FROM T_ORDER");
     case Sql::OutboxWithdrawOrder:
         return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_ID=? AND D_STATE=0");
+    // T_SCHEMA
+    case Sql::SchemaVersion:
+        return QStringLiteral("SELECT COALESCE(MAX(D_VERSION),0) AS VERSION FROM T_SCHEMA");
+    case Sql::SchemaVersionAdd:
+        return QStringLiteral("INSERT INTO T_SCHEMA(D_VERSION,D_TIME) VALUES(?,?)");
     case Sql::Count_:
         break;
     }
@@ -341,29 +346,56 @@ QStringList SchemaStatements(DbSettings::Driver dialect)
     };
 }
 
-QList<SchemaUpgrade> SchemaUpgrades(DbSettings::Driver dialect)
+QString SchemaVersionTable(DbSettings::Driver dialect)
+{
+    if (dialect == DbSettings::Postgres)
+        return QStringLiteral("CREATE TABLE IF NOT EXISTS T_SCHEMA (D_VERSION integer NOT NULL PRIMARY KEY, "
+                              "D_TIME timestamp(0) NOT NULL)");
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS T_SCHEMA (D_VERSION INTEGER NOT NULL PRIMARY KEY, "
+                          "D_TIME TEXT NOT NULL)");
+}
+
+QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
 {
     const bool pg = dialect == DbSettings::Postgres;
     const QString text = pg ? QStringLiteral("text") : QStringLiteral("TEXT");
     const QString big = pg ? QStringLiteral("bigint") : QStringLiteral("INTEGER");
-    const auto add = [&](const char *table, const char *column, const QString &type, const char *def) {
-        const QString t = QString::fromLatin1(table), c = QString::fromLatin1(column);
-        return SchemaUpgrade{t, c, QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3 NOT NULL DEFAULT %4")
-                                       .arg(t, c, type, QString::fromLatin1(def))};
+    const auto column = [&](const char *table, const char *name, const QString &type, const char *def) {
+        return QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3 NOT NULL DEFAULT %4")
+            .arg(QString::fromLatin1(table), QString::fromLatin1(name), type, QString::fromLatin1(def));
+    };
+    const auto missing = [&](const char *table, const char *name, const QString &type, const char *def) {
+        return SchemaUpgrade{QString::fromLatin1(table), QString::fromLatin1(name), column(table, name, type, def)};
     };
     const auto always = [](const char *statement) {
         return SchemaUpgrade{QString(), QString(), QString::fromLatin1(statement)};
     };
-    // Rows kept by an earlier release name no owner: the first program that restores takes them.
     return {
-        add("T_OUTBOX", "D_HOST", text, "''"),
-        add("T_OUTBOX", "D_PLACE", text, "''"),
-        add("T_OUTBOX", "D_OWNER", text, "''"),
-        add("T_OUTBOX", "D_LEASE", big, "0"),
-        add("T_REC", "D_PDU", text, "''"),
-        always("CREATE INDEX IF NOT EXISTS IX_T_OUTBOX_OWNER ON T_OUTBOX(D_OWNER)"),
-        always("CREATE INDEX IF NOT EXISTS IX_T_REC_PDU ON T_REC(D_PDU)"),
+        // The tables as the releases before numbered steps left them. Of those releases' own
+        // shapes only some columns may be missing: rows they kept name no owner, and the first
+        // program that restores takes them.
+        {1, SchemaStatements(dialect),
+         {
+             missing("T_OUTBOX", "D_HOST", text, "''"),
+             missing("T_OUTBOX", "D_PLACE", text, "''"),
+             missing("T_OUTBOX", "D_OWNER", text, "''"),
+             missing("T_OUTBOX", "D_LEASE", big, "0"),
+             missing("T_REC", "D_PDU", text, "''"),
+             always("CREATE INDEX IF NOT EXISTS IX_T_OUTBOX_OWNER ON T_OUTBOX(D_OWNER)"),
+             always("CREATE INDEX IF NOT EXISTS IX_T_REC_PDU ON T_REC(D_PDU)"),
+         }},
+        // The modem (its port) of each message: of a journal row, and of a kept message once a
+        // modem has it in hand, so that an outcome journalled later still names it.
+        {2,
+         {column("T_SEND", "D_PORT", text, "''"), column("T_REC", "D_PORT", text, "''"),
+          column("T_OUTBOX", "D_PORT", text, "''")},
+         {}},
     };
+}
+
+int SchemaVersion(DbSettings::Driver dialect)
+{
+    return SchemaSteps(dialect).constLast().version;
 }
 
 Kind KindOf(Sql id)
@@ -399,6 +431,7 @@ Kind KindOf(Sql id)
     case Sql::OrderClaimant:
     case Sql::UserCountOtherAdmins:
     case Sql::OrderMaxId:
+    case Sql::SchemaVersion:
         return Kind::Rows;
     case Sql::SendInsert:
     case Sql::RecInsert:
@@ -439,6 +472,7 @@ Kind KindOf(Sql id)
     case Sql::NumberInsertBatch:
     case Sql::UserUpdateKeepPassword:
     case Sql::OutboxWithdrawOrder:
+    case Sql::SchemaVersionAdd:
     case Sql::Count_:
         break;
     }

@@ -37,11 +37,12 @@ enum class Sql {
     BookUpdate,           // (name, number, relation, oldNumber)
     BookDelete,           // (number)
     // T_SEND
-    SendInsert,           // (D_ID, time, state, number, text) — key (D_NO) returned by Insert
+    SendInsert,           // (D_ID, time, state, number, text, port) — key (D_NO) returned by Insert;
+                          // port: the modem's port, "" when not known
     SendSelect,           // D_NO, D_SENDTIME, D_SENDNUM, D_SENDCONT, D_STATE — oldest first
     SendDelete,           // (D_NO)
     // T_REC
-    RecInsert,            // (number, text, time) — key (D_NO) returned by Insert
+    RecInsert,            // (number, text, time, port) — key (D_NO) returned by Insert
     RecSelect,            // D_NO, D_RECTIME, D_RECNUM, D_RECCONT — oldest first
     RecDelete,            // (D_NO)
     // T_REC and T_SEND
@@ -67,8 +68,9 @@ enum class Sql {
     // engine instance that queued it (D_OWNER), on a host (D_HOST) and an installation
     // (D_PLACE); D_LEASE is the database clock's second when the owner last said it runs.
     OutboxInsert,         // (sca, tpa, pid, dcs, text, D_ID, host, place, owner) — key returned
-    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE; (owner) — queue order
-    OutboxMarkInFlight,   // (D_NO) — changes no row when the row is gone or its order (D_ID above 0) no
+    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE, D_PORT; (owner) — queue order
+    OutboxMarkInFlight,   // (port, D_NO) — in the hands of the modem on port; changes no row when the
+                          // row is gone or its order (D_ID above 0) no
                           // longer exists: the message was withdrawn
     OutboxMarkQueued,     // (D_NO) — back to not handed over: the modem refused it before the network saw it
     OutboxDelete,         // (D_NO)
@@ -88,12 +90,12 @@ enum class Sql {
     SendKeysByTime,       // D_NO, MYTIME; (beforeTime, beforeNo, limit) — (time, D_NO) below
                           // (beforeTime, beforeNo), newest first: the all view's order backwards
     RecKeysByTime,        // D_NO, MYTIME; (beforeTime, beforeNo, limit)
-    SendRowsByNo,         // D_NO, MYTIME, MYNUM, MYCONT, MYSTATE; (fromNo, toNo) — both included
-    RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT; (fromNo, toNo)
+    SendRowsByNo,         // D_NO, MYTIME, MYNUM, MYCONT, MYSTATE, MYPORT; (fromNo, toNo) — both included
+    RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT, MYPORT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text)
     RecFindByIdentity,    // D_NO; (identity) — an arrival journalled already
-    RecInsertArrival,     // (number, text, time, identity) — key returned; identity: a digest of the
+    RecInsertArrival,     // (number, text, time, port, identity) — key returned; identity: a digest of the
                           // arrival's PDUs (D_PDU), by which it is journalled once
     // T_ORDER, T_PHONENUMBER, T_ORDERSTART: the order book and the scheduler. An order's
     // start is claimed (one T_ORDERSTART row per order and start time) in the transaction
@@ -117,6 +119,9 @@ enum class Sql {
                           // D_ID] arrays (OutboxBatchRows). The keys are returned one a row
                           // (CDbAccess::InsertRows): sorted, they follow the rows' order
     OutboxDeleteBatch,    // (keys) — keys: a JSON array of D_NO values (OutboxBatchKeys)
+    // T_SCHEMA: the numbered steps a database has been through
+    SchemaVersion,        // VERSION: the last step, 0 for none
+    SchemaVersionAdd,     // (step, time)
     Count_
 };
 
@@ -128,17 +133,31 @@ QString Text(Sql id, DbSettings::Driver dialect);
 QString OutboxBatchRows(const SmsRecord *first, qsizetype count);
 // The keys value of Sql::OutboxDeleteBatch.
 QString OutboxBatchKeys(const qint64 *first, qsizetype count);
-// Statements that create the tables when missing, in order (idempotent).
+// The tables as the first numbered step makes them, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);
-// Columns that tables made by an earlier release lack: added (statement) when table has no
-// column of that name. Entries without a column (indexes on the added columns) always run.
+// The table of the steps a database has been through: one row each, D_VERSION the step.
+QString SchemaVersionTable(DbSettings::Driver dialect);
+// A column that a table of a release before numbered steps may lack: added (statement) when
+// table has no column of that name. Entries without a column (indexes) always run.
 struct SchemaUpgrade
 {
     QString table;
     QString column;
     QString statement;
 };
-QList<SchemaUpgrade> SchemaUpgrades(DbSettings::Driver dialect);
+// One change of the tables, run once on a database that has not been through it, in one
+// transaction with the steps before and after it: its statements, then its upgrades. Step 1
+// alone meets tables of unknown shape (releases without steps); every later step knows the
+// tables as the step before it left them.
+struct SchemaStep
+{
+    int version;
+    QStringList statements;
+    QList<SchemaUpgrade> upgrades;
+};
+QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect);
+// The last step: what this program's statements expect.
+int SchemaVersion(DbSettings::Driver dialect);
 
 // How a statement is run: OpenRecordset (Rows), Execute (NoRows), Insert (Key) or
 // InsertRows (Keys).

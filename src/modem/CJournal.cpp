@@ -28,23 +28,23 @@ void CJournal::Detach()
     m_onError = {};
 }
 
-CJournal::Outcome CJournal::Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey,
-                                 qint64 nowMs, const QVector<int> &references)
+CJournal::Outcome CJournal::Sent(const SentRow &sent, qint64 nowMs)
 {
     Row row;
-    row.references = references;
+    row.references = sent.references;
     row.sent = true;
-    row.values = {record.m_nID, time, success ? 1 : 0, StorableText(record.m_strTPA), StorableText(record.m_strUD)};
-    row.outboxKey = outboxKey;
+    row.values = {sent.record.m_nID, sent.time, sent.outcome == SentRow::Outcome::Sent ? 1 : 0,
+                  StorableText(sent.record.m_strTPA), StorableText(sent.record.m_strUD), sent.port};
+    row.outboxKey = sent.outboxKey;
     return Add(std::move(row), nowMs);
 }
 
-CJournal::Outcome CJournal::Received(const SmsRecord &record, const QVector<int> &indexes, const QString &identity,
-                                     qint64 nowMs)
+CJournal::Outcome CJournal::Received(const SmsRecord &record, const QString &port, const QVector<int> &indexes,
+                                     const QString &identity, qint64 nowMs)
 {
     Row row;
     row.sent = false;
-    row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS)};
+    row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS), port};
     row.indexes = indexes;
     row.identity = identity;
     return Add(std::move(row), nowMs);

@@ -1,7 +1,9 @@
 #pragma once
-// The journal of every message sent (T_SEND) and received (T_REC), written on the modem
-// worker's own connection. A row that cannot be written is kept, in order, and written when
-// the database is back: tried again every retry interval and before every later row.
+// The journal of every message sent (T_SEND) and received (T_REC): the only code that writes
+// them. Each modem's worker writes on its own connection; the outbox writes the outcome of a
+// message that an ended program left in the modem's hands. A row that cannot be written is
+// kept, in order, and written when the database is back: tried again every retry interval and
+// before every later row.
 #include "base/SmsRecord.h"
 
 #include <QString>
@@ -12,6 +14,21 @@
 #include <functional>
 
 class CDbAccess;
+
+// One send attempt as the journal keeps it.
+struct SentRow
+{
+    enum class Outcome { Sent, Failed };
+
+    SmsRecord record;
+    QString time;            // "%Y-%m-%d %H:%M:%S": when its first part went (or the attempt began)
+    Outcome outcome = Outcome::Failed;
+    QString port;            // the modem's port that had it in hand; "" not known
+    // "+CMGS: <mr>" of each part the network took, in part order (TS 27.005 3.5.1): a status
+    // report names its message by them. Carried to the journal, not stored yet.
+    QVector<int> references;
+    qint64 outboxKey = 0;    // > 0: the kept outgoing message ends with the row, in its transaction
+};
 
 class CJournal
 {
@@ -26,15 +43,11 @@ public:
     void Detach();
     void SetRetryInterval(int ms) { m_nRetryMs = ms; }
 
-    // The sent-message row; when outboxKey > 0 the kept outgoing message ends with it, in
-    // the same transaction. references: the "+CMGS: <mr>" of each part the network took, in
-    // part order, kept with the row until it is written (a status report names its message by
-    // them; the table has no place for them yet).
-    Outcome Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey, qint64 nowMs,
-                 const QVector<int> &references = {});
-    // The received-message row; indexes are the modem storage places to free once it is
-    // written; identity (ArrivalIdentity) recognises an arrival journalled already.
-    Outcome Received(const SmsRecord &record, const QVector<int> &indexes, const QString &identity, qint64 nowMs);
+    Outcome Sent(const SentRow &sent, qint64 nowMs);
+    // The received-message row of the modem on port; indexes are the modem storage places to
+    // free once it is written; identity (ArrivalIdentity) recognises an arrival journalled already.
+    Outcome Received(const SmsRecord &record, const QString &port, const QVector<int> &indexes,
+                     const QString &identity, qint64 nowMs);
     // What identifies an arrival whatever run reads it: a digest of its PDUs (TS 23.040 SMS-DELIVER,
     // the service centre's time stamp included), in part order.
     static QString ArrivalIdentity(const QStringList &pdus);

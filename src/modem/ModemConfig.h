@@ -1,6 +1,7 @@
 #pragma once
 // How the engine drives one modem: its waits, and what it needs of the operator (the SIM's
-// PIN). Made from the device settings at connect; a port of a modem pool takes one each.
+// PIN, its service centre). Made from the device settings at connect, one for each modem of
+// the pool.
 #include <QString>
 #include <functional>
 
@@ -34,6 +35,9 @@ struct ModemTimeouts
 struct ModemConfig
 {
     ModemTimeouts timeouts;
+    // The service centre of this modem's own settings section; "" sends through the one each
+    // message was made with (the first modem's, as set when the message was built).
+    QString smsc;
     QString pin; // [SYSTEM] PIN: entered once when the SIM asks for it; "" none
     // This PIN was refused before (by this run or an earlier one): it is never entered, since
     // three wrong entries lock the SIM behind its PUK.

@@ -1,4 +1,5 @@
 #include "ModemWorker.h"
+#include "Outbox.h"
 #include "PduCodec.h"
 #include "SubmitDialogue.h"
 #include "db/CDbAccess.h"
@@ -49,14 +50,15 @@ int StoragePlaces::Id(const QString &memory, int index)
     return int(m_places.size() - 1);
 }
 
-ModemWorker::ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemConfig &config,
-                         CDbAccess::SettingsSource dbSettings, int wakeFd, const std::atomic<bool> &stop, Hooks hooks)
+ModemWorker::ModemWorker(CSerialPort &port, Outbox &outbox, WorkerState &state, const ModemConfig &config,
+                         CDbAccess::SettingsSource dbSettings, Line line, const std::atomic<bool> &stop, Hooks hooks)
     : m_port(port)
-    , m_queue(queue)
+    , m_outbox(outbox)
+    , m_queue(outbox.Queue())
     , m_state(state)
     , m_config(config)
     , m_dbSettings(std::move(dbSettings))
-    , m_nWakeFd(wakeFd)
+    , m_line(std::move(line))
     , m_stop(stop)
     , m_hooks(std::move(hooks))
 {
@@ -83,8 +85,8 @@ void ModemWorker::Run()
     CDbAccess db(m_dbSettings);
     m_pDb = &db;
     m_state.journal.SetRetryInterval(m_timeouts.dbRetryMs);
-    m_state.journal.Attach(&db, m_hooks.error);
-    AtChannel channel(m_port, m_nWakeFd, &m_stop);
+    m_state.journal.Attach(&db, [this](const QString &text) { m_outbox.Error(text); });
+    AtChannel channel(m_port, m_line.wakeFd, &m_stop);
     channel.SetAnswerAllowance(m_timeouts.answerMsPerByte);
     m_pChannel = &channel;
 
@@ -137,7 +139,7 @@ void ModemWorker::Run()
             continue;
         }
         if (Registered() && NowMs() >= m_nHoldSendsMs) {
-            if (std::optional<Outgoing> message = m_queue.TakeFront()) {
+            if (std::optional<Outgoing> message = m_queue.TakeFront(m_line.port)) {
                 SendOne(std::move(*message));
                 continue;
             }
@@ -309,7 +311,11 @@ void ModemWorker::SendOne(Outgoing message)
     const QString time = message.started.isEmpty() ? CJournal::LocalTime() : message.started;
     if (message.partsSent == 0)
         message.concatRef = m_state.concatRef;
-    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(message.record, message.concatRef);
+    // A modem with a service centre of its own (its SIM's operator) sends through it.
+    SmsRecord record = message.record;
+    if (!m_config.smsc.isEmpty())
+        record.m_strSCA = m_config.smsc;
+    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(record, message.concatRef);
     if (!encoded.ok) {
         // Nothing the modem could carry (a number over 20 digits, say): failed, not written.
         qWarning() << "message to" << message.record.m_strTPA << "not sent:" << encoded.error;
@@ -326,7 +332,7 @@ void ModemWorker::SendOne(Outgoing message)
     const auto mark = [&] {
         if (message.partsSent > 0 || message.outboxKey <= 0)
             return true; // marked before, or not kept at all
-        if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey})) {
+        if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {m_line.name, message.outboxKey})) {
             qWarning() << "kept message not marked in flight, held back:" << m_pDb->LastError();
             return false;
         }
@@ -353,15 +359,16 @@ void ModemWorker::SendOne(Outgoing message)
         Finish(message, time, false);
         return;
     case SubmitDialogue::Outcome::NotHandedOver:
-        // Nothing of it reached the modem (since the parts that went): it stays first in the queue.
-        m_queue.ReturnFront(message);
+        // Nothing of it reached the modem (since the parts that went): it stays first in the
+        // queue, for the next free modem.
+        Return(std::move(message));
         return;
     case SubmitDialogue::Outcome::Held:
         if (withdrawn) {
             DropWithdrawn(message);
             return;
         }
-        m_queue.ReturnFront(message);
+        Return(std::move(message));
         m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
         return;
     case SubmitDialogue::Outcome::NetworkMissing:
@@ -378,7 +385,8 @@ void ModemWorker::NotReadyRefusal(Outgoing message, bool marked, bool network)
     // Its kept row says so again, so that a run ending meanwhile leaves it to the next to send.
     if (marked && message.partsSent == 0 && !m_pDb->Execute(Sql::OutboxMarkQueued, {message.outboxKey}))
         qWarning() << "kept message still marked in flight:" << m_pDb->LastError();
-    m_queue.ReturnFront(message);
+    // Another modem that is ready takes it meanwhile; this one takes nothing while it waits.
+    Return(std::move(message));
     // The modem is asked what it lacks. Should it say it has it all the same, the next try
     // waits a little longer each time.
     m_nNetworkWaitMs = std::clamp<qint64>(2 * m_nNetworkWaitMs, m_timeouts.registrationPollMs,
@@ -394,29 +402,30 @@ void ModemWorker::NotReadyRefusal(Outgoing message, bool marked, bool network)
 
 void ModemWorker::Finish(const Outgoing &message, const QString &time, bool success)
 {
-    const bool written
-        = m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs(), message.references)
-        == CJournal::Outcome::Written;
+    SentRow row;
+    row.record = message.record;
+    row.time = time;
+    row.outcome = success ? SentRow::Outcome::Sent : SentRow::Outcome::Failed;
+    row.port = m_line.name;
+    row.references = message.references;
+    row.outboxKey = message.outboxKey;
+    const bool written = m_state.journal.Sent(row, NowMs()) == CJournal::Outcome::Written;
     SmsReport report;
+    report.m_kind = SmsReport::Sent;
+    report.m_outcome = success ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = time;
     report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
-    report.SetDirection(SmsReport::Sent);
-    report.m_strResult = success ? ReportText::kSuccess : ReportText::kFailure;
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
-    m_queue.Done(message);
-    m_hooks.report(report);
-    ++(success ? m_nRunSucceeded : m_nRunFailed);
-    RunFinishedIfEmpty();
+    report.m_strPort = m_line.name;
+    m_outbox.Finished(message, report);
 }
 
-void ModemWorker::RunFinishedIfEmpty()
+void ModemWorker::Return(Outgoing message)
 {
-    if (m_queue.Count() == 0) {
-        if (m_hooks.runFinished)
-            m_hooks.runFinished(m_nRunSucceeded, m_nRunFailed);
-        m_nRunSucceeded = m_nRunFailed = 0;
-    }
+    if (message.partsSent > 0)
+        message.port = m_line.port;
+    m_queue.ReturnFront(message);
 }
 
 void ModemWorker::DropWithdrawn(const Outgoing &message)
@@ -437,9 +446,7 @@ void ModemWorker::DropWithdrawn(const Outgoing &message)
         m_pDb->Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)});
     }
     qWarning() << "order" << order << "withdrawn:" << dropped.size() << "messages dropped";
-    if (m_hooks.orderWithdrawn)
-        m_hooks.orderWithdrawn(order, int(dropped.size()));
-    RunFinishedIfEmpty();
+    m_outbox.Dropped(order, dropped);
 }
 
 // -------------------------------------------------------------------------------- arrivals
@@ -593,7 +600,7 @@ void ModemWorker::HandleArrival(int place, const QString &pdu)
 void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus)
 {
     const CJournal::Outcome outcome
-        = m_state.journal.Received(record, places, CJournal::ArrivalIdentity(pdus), NowMs());
+        = m_state.journal.Received(record, m_line.name, places, CJournal::ArrivalIdentity(pdus), NowMs());
     if (outcome == CJournal::Outcome::Known) {
         // Journalled by an earlier run that could not delete it: only the delete was left.
         DeleteWritten();
@@ -601,13 +608,14 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &places, c
     }
     const bool written = outcome == CJournal::Outcome::Written;
     SmsReport report;
+    report.m_kind = SmsReport::Received;
+    report.m_outcome = SmsReport::Outcome::Success;
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
     report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
     report.m_strNumber = CJournal::StorableText(record.m_strTPA);
-    report.SetDirection(SmsReport::Received);
-    report.m_strResult = ReportText::kSuccess;
     report.m_strContent = CJournal::StorableText(record.m_strUD);
-    m_hooks.report(report);
+    report.m_strPort = m_line.name;
+    m_outbox.Report(report);
     // Deleted from the modem only once journalled: while the database is away the message
     // stays there, and nothing is lost should the program end before it comes back. The
     // journal hands out the places of every row it wrote, this one's included, exactly once.

@@ -1,15 +1,17 @@
 #pragma once
-// The body of the modem worker thread: sets the modem up and waits while it is not ready
-// (no SIM, a PIN to give, no network), sends the queued messages one at a time, reads and
-// journals arrivals, deletes them from the modem once journalled, and reports each message
-// and every change of the modem's status. It owns the serial link while it runs and has its
-// own database connection.
+// The body of one modem's worker thread: sets the modem up and waits while it is not ready
+// (no SIM, a PIN to give, no network), takes the next message from the outbox whenever the
+// modem is ready and free and sends it, reads and journals arrivals, deletes them from the
+// modem once journalled, and hands the outbox each message's report; it tells every change of
+// the modem's status. It owns the serial link while it runs and has its own database
+// connection.
 #include "AtChannel.h"
 #include "CJournal.h"
-#include "CSmsModem.h"
+#include "CSerialPort.h"
 #include "ConcatAssembler.h"
 #include "ModemSetup.h"
 #include "OutgoingQueue.h"
+#include "db/CDbAccess.h"
 
 #include <atomic>
 #include <deque>
@@ -17,6 +19,8 @@
 #include <map>
 #include <optional>
 #include <set>
+
+class Outbox;
 
 // Places in the modem's storages (TS 27.005 <mem>, <index>), numbered once for the life of
 // the engine: the journal and the assembler know an arrival's places by these numbers.
@@ -56,17 +60,21 @@ class ModemWorker
 public:
     struct Hooks
     {
-        std::function<void(int succeeded, int failed)> runFinished;
-        std::function<void(const SmsReport &)> report;
-        std::function<void(const QString &)> error;
         std::function<void(const ModemStatus &)> status;
         // A PIN the operator gave while connected: (pin, refused before); nullopt when none came.
         std::function<std::optional<std::pair<QString, bool>>()> takePin;
-        std::function<void(int order, int count)> orderWithdrawn;
+    };
+    // Who this worker is: its wake-up descriptor (readable when the outbox or the operator
+    // has news for it), the number the outbox knows its port by, and the port's name.
+    struct Line
+    {
+        int wakeFd = -1;
+        int port = 0;
+        QString name;
     };
 
-    ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemConfig &config,
-                CDbAccess::SettingsSource dbSettings, int wakeFd, const std::atomic<bool> &stop, Hooks hooks);
+    ModemWorker(CSerialPort &port, Outbox &outbox, WorkerState &state, const ModemConfig &config,
+                CDbAccess::SettingsSource dbSettings, Line line, const std::atomic<bool> &stop, Hooks hooks);
 
     void Run();
 
@@ -80,13 +88,14 @@ private:
 
     void SendOne(Outgoing message);
     void Finish(const Outgoing &message, const QString &time, bool success);
+    // Back to the queue, first; bound to this modem when parts of it went through it.
+    void Return(Outgoing message);
     // The network or the SIM refused a part the network never saw: the message waits, first in
     // the queue, until the modem is ready again.
     void NotReadyRefusal(Outgoing message, bool marked, bool network);
     // The kept row is gone (another program withdrew it) or its order deleted: the message and
     // the rest of its order are dropped unsent.
     void DropWithdrawn(const Outgoing &message);
-    void RunFinishedIfEmpty();
     // The link is lost: waits, reopens the port when the device went away, and runs the
     // handshake and the set-up again every reconnectMs until the modem answers.
     void Reconnect();
@@ -109,12 +118,13 @@ private:
     static qint64 NowMs();
 
     CSerialPort &m_port;
+    Outbox &m_outbox;
     OutgoingQueue &m_queue;
     WorkerState &m_state;
     ModemConfig m_config;
     const ModemTimeouts &m_timeouts = m_config.timeouts;
     CDbAccess::SettingsSource m_dbSettings;
-    int m_nWakeFd;
+    Line m_line;
     const std::atomic<bool> &m_stop;
     Hooks m_hooks;
 
@@ -136,6 +146,4 @@ private:
     qint64 m_nNextRegistrationMs = 0; // AT+CREG? again while not registered
     bool m_bCheckRegistration = false;
     qint64 m_nNextSignalMs = 0;    // next AT+CSQ; 0: never
-    int m_nRunSucceeded = 0;       // messages finished since the queue was last empty
-    int m_nRunFailed = 0;
 };

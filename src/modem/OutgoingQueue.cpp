@@ -35,22 +35,31 @@ void OutgoingQueue::Prepend(const QVector<Outgoing> &messages)
     }
 }
 
-std::optional<Outgoing> OutgoingQueue::TakeFront()
+std::optional<Outgoing> OutgoingQueue::TakeFront(int port)
 {
     std::lock_guard lock(m_mutex);
-    if (m_queue.empty())
-        return std::nullopt;
-    Outgoing m = std::move(m_queue.front());
-    m_queue.pop_front();
-    ++m_nInHand;
-    return m;
+    // Messages bound to another modem stand only at the front (returned there), so the search
+    // is short.
+    for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
+        if (it->port != 0 && it->port != port)
+            continue;
+        Outgoing m = std::move(*it);
+        m_queue.erase(it);
+        ++m_nInHand;
+        return m;
+    }
+    return std::nullopt;
 }
 
 void OutgoingQueue::ReturnFront(const Outgoing &message)
 {
-    std::lock_guard lock(m_mutex);
-    m_queue.push_front(message);
-    --m_nInHand;
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_front(message);
+        --m_nInHand;
+    }
+    if (m_returned)
+        m_returned();
 }
 
 void OutgoingQueue::Done(const Outgoing &message)

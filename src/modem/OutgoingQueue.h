@@ -1,10 +1,12 @@
 #pragma once
-// The outgoing queue shared by the producers (GUI or command-line thread) and the worker.
-// Each message carries the key of its T_OUTBOX row (0 when it could not be kept there).
+// The outgoing queue shared by the producers (GUI or command-line thread) and the workers of
+// every modem: each free modem takes the next message. Each message carries the key of its
+// T_OUTBOX row (0 when it could not be kept there).
 #include "base/SmsRecord.h"
 
 #include <QVector>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -20,6 +22,10 @@ struct Outgoing
     quint8 concatRef = 0;
     QVector<int> references; // "+CMGS: <mr>" of the parts sent so far (TS 27.005 3.5.1)
     QString started;         // local time its first part went, once one has
+    // The modem it must go through (0: any). A message whose first parts went out goes on
+    // through the same modem: the phone joins the parts of one sender only.
+    int port = 0;
+    quint64 run = 0;         // the run it was queued in (RunTally)
 };
 
 class OutgoingQueue
@@ -28,10 +34,12 @@ public:
     void Append(const QVector<Outgoing> &messages);
     // In front of everything queued, in the order given.
     void Prepend(const QVector<Outgoing> &messages);
-    // The oldest message, now in the worker's hands.
-    std::optional<Outgoing> TakeFront();
-    // A message the worker could not hand to the modem: first again.
+    // The oldest message the modem numbered port may send, now in its worker's hands.
+    std::optional<Outgoing> TakeFront(int port = 0);
+    // A message the worker could not hand to the modem: first again, for the next free modem
+    // (or, when bound to a port, for that one). Then returned is called.
     void ReturnFront(const Outgoing &message);
+    void SetReturned(std::function<void()> returned) { m_returned = std::move(returned); }
     // The worker is done with a message (journalled).
     void Done(const Outgoing &message);
     // Every message still waiting (not the one in the worker's hands, nor one partly sent,
@@ -48,4 +56,5 @@ private:
     std::deque<Outgoing> m_queue;
     std::set<qint64> m_owned;
     int m_nInHand = 0;
+    std::function<void()> m_returned;
 };

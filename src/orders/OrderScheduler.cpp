@@ -2,7 +2,7 @@
 
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
-#include "modem/CSmsModem.h"
+#include "modem/Outbox.h"
 
 #include <QCoreApplication>
 #include <QSysInfo>
@@ -19,7 +19,7 @@ QString MinuteFrom(const QDateTime &time)
 }
 } // namespace
 
-OrderScheduler::OrderScheduler(CDbAccess &db, CSmsModem &modem) : m_db(db), m_modem(modem), m_store(db) {}
+OrderScheduler::OrderScheduler(CDbAccess &db, IOutbox &outbox) : m_db(db), m_outbox(outbox), m_store(db) {}
 
 void OrderScheduler::Connected(const QDateTime &now)
 {
@@ -164,7 +164,7 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
     QVector<SmsRecord> records;
     records.reserve(numbers.size());
     for (const QString &n : numbers)
-        records.append(CSmsModem::MakeRecord(smsc, n, order.m_strText, order.m_nId));
+        records.append(Outbox::MakeRecord(smsc, n, order.m_strText, order.m_nId));
     if (hooks.busy)
         hooks.busy();
 
@@ -172,7 +172,7 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
     static std::atomic<quint64> attempts{0};
     const QString claimant = QStringLiteral("%1 #%2 %3").arg(Claimant()).arg(++attempts).arg(DbTime::Now());
     bool elsewhere = false;
-    const int queued = m_modem.Enqueue(records, [&](CDbAccess &db) {
+    const int queued = m_outbox.Enqueue(records, [&](CDbAccess &db) {
         if (!db.Execute(Sql::OrderClaim, {order.m_nId, order.m_strStart, DbTime::Now(), claimant}))
             return false;
         const RecordsetPtr rs = db.OpenRecordset(Sql::OrderClaimant, {order.m_nId, order.m_strStart});

@@ -20,7 +20,7 @@
 #include <functional>
 
 class CDbAccess;
-class CSmsModem;
+class IOutbox;
 
 class OrderScheduler
 {
@@ -47,9 +47,9 @@ public:
         std::function<void()> busy;
     };
 
-    // db: reads the orders and their numbers; modem: queues the messages (its own connection
+    // db: reads the orders and their numbers; outbox: queues the messages (its own connection
     // holds the claims).
-    OrderScheduler(CDbAccess &db, CSmsModem &modem);
+    OrderScheduler(CDbAccess &db, IOutbox &outbox);
 
     // Orders whose start minute begins from now on are started, and those added from now on
     // (a minute checked already stays so). Reads the highest order number there is.
@@ -77,7 +77,7 @@ private:
     static QString Key(const StoredOrder &order);
 
     CDbAccess &m_db;
-    CSmsModem &m_modem;
+    IOutbox &m_outbox;
     OrderStore m_store;
     bool m_bConnected = false;
     bool m_bChecking = false;

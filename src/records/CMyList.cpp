@@ -105,6 +105,7 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
         std::max(150, fm.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16 + 2 * padding),
         std::max(100, fm.horizontalAdvance(QStringLiteral("8613800000000")) + padding),
         100, 100, 500,
+        std::max(100, fm.horizontalAdvance(QStringLiteral("/dev/ttyUSB10")) + padding),
     };
     for (int c = 0; c < RecordsModel::ColumnCount; ++c)
         setColumnWidth(c, widths[c]);
@@ -122,9 +123,9 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
         verticalScrollBar()->setValue(verticalScrollBar()->value()
                                       + (verticalScrollMode() == ScrollPerItem ? rows : rows * rowHeight(0)));
     });
-    m_nLastColumnWidth = widths[RecordsModel::ColumnCount - 1];
+    m_nLastColumnWidth = widths[RecordsModel::ContentColumn];
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
-        if (column != RecordsModel::ColumnCount - 1)
+        if (column != RecordsModel::ContentColumn)
             FitLastColumn();
     });
 
@@ -243,9 +244,12 @@ void CMyList::FitLastColumn()
     if (m_bFitting)
         return;
     m_bFitting = true;
-    const int last = RecordsModel::ColumnCount - 1;
-    const int others = columnViewportPosition(last) + horizontalOffset();
-    setColumnWidth(last, std::max(m_nLastColumnWidth, viewport()->width() - others));
+    // The text takes the room the other columns leave (the modem's port stands after it).
+    const int stretch = RecordsModel::ContentColumn;
+    int others = 0;
+    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
+        others += c == stretch ? 0 : columnWidth(c);
+    setColumnWidth(stretch, std::max(m_nLastColumnWidth, viewport()->width() - others));
     m_bFitting = false;
 }
 

@@ -2,7 +2,7 @@
 
 #include "base/IMessageBox.h"
 #include "base/MessageText.h"
-#include "modem/CSmsModem.h"
+#include "modem/IOutbox.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -90,7 +90,7 @@ void CReplyDlg::OnTextChanged()
 void CReplyDlg::accept()
 {
     m_logic.m_strReply = m_pReply->toPlainText();
-    if (const std::optional<RecordsMessage> failed = m_logic.Validate(m_services.m_engine.IsOpen())) {
+    if (const std::optional<RecordsMessage> failed = m_logic.Validate(m_services.m_engine.CanSend())) {
         failed->ShowOn(m_services.m_messages);
         if (!ReplyLogic::KeepsDialogOpen(*failed))
             reject();
@@ -98,7 +98,7 @@ void CReplyDlg::accept()
     }
     if (m_services.m_progressStart)
         m_services.m_progressStart();
-    m_services.m_engine.Enqueue(m_logic.Record(m_services.m_smsc ? m_services.m_smsc() : QString()));
+    m_services.m_engine.Enqueue(QVector<SmsRecord>{m_logic.Record(m_services.m_smsc ? m_services.m_smsc() : QString())});
     QDialog::accept();
 }
 

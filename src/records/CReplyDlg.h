@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <functional>
 
-class CSmsModem;
+class IOutbox;
 class IMessageBox;
 class QLabel;
 class QLineEdit;
@@ -19,10 +19,10 @@ class CReplyDlg : public QDialog
 public:
     struct Services
     {
-        CSmsModem &m_engine;
+        IOutbox &m_engine;
         IMessageBox &m_messages;
         std::function<QString()> m_smsc;      // the configured service centre, read when confirming
-        std::function<void()> m_progressStart; // the send panel's bar: 0..2, one step
+        std::function<void()> m_progressStart; // called before the message is queued; may be empty
     };
 
     CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent = nullptr);

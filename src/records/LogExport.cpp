@@ -32,14 +32,16 @@ void AppendCsvField(QString &out, const QString &field)
 
 void AppendLine(QString &out, const RecordsModel::RowTexts &row, LogExport::Format format)
 {
-    const QString *fields[] = {&row.m_strTime, &row.m_strNumber, &row.m_strAction, &row.m_strResult, &row.m_strContent};
+    // The text file keeps its five fields; the CSV adds the modem.
+    const QString *fields[] = {&row.m_strTime,   &row.m_strNumber,  &row.m_strAction,
+                               &row.m_strResult, &row.m_strContent, &row.m_strPort};
     if (format == LogExport::Text) {
-        for (const QString *f : fields) {
-            out += *f;
+        for (int i = 0; i < 5; ++i) {
+            out += *fields[i];
             out += QLatin1Char('\t');
         }
     } else {
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 6; ++i) {
             if (i)
                 out += QLatin1Char(',');
             AppendCsvField(out, *fields[i]);
@@ -60,7 +62,7 @@ QByteArray Encode(const QString &text, LogExport::Format format)
 QByteArray LogExport::Heading(Format format)
 {
     if (format == Csv)
-        return QByteArray("\xEF\xBB\xBF") + QStringLiteral("时间,号码,动作,状态,内容\r\n").toUtf8();
+        return QByteArray("\xEF\xBB\xBF") + QStringLiteral("时间,号码,动作,状态,内容,短信猫\r\n").toUtf8();
     return Encode(QStringLiteral("时间\t\t\t号码\t\t动作\t状态\t内容\r\n"), Text);
 }
 

@@ -5,8 +5,8 @@
 // Text format (what the older program's readers expect): GBK (written as GB18030, which
 // gives every GBK character the same bytes), no byte-order mark, the fixed heading line,
 // each of the five fields followed by a tab, CR LF after every line, nothing quoted.
-// CSV format (what spreadsheets open directly): UTF-8 with a byte-order mark, comma
-// separated, CR LF, a field quoted when it holds a comma, a quote or a line break, with its
+// CSV format (what spreadsheets open directly): the five fields and the modem (its port),
+// UTF-8 with a byte-order mark, comma separated, CR LF, a field quoted when it holds a comma, a quote or a line break, with its
 // quotes doubled (RFC 4180).
 #include "RecordsMessage.h"
 #include "RecordsModel.h"

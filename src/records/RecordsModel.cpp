@@ -67,7 +67,7 @@ QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int 
     if (role == Qt::DisplayRole) {
         static const QString headings[ColumnCount] = {
             QStringLiteral("时间"), QStringLiteral("号码"), QStringLiteral("动作"),
-            QStringLiteral("状态"), QStringLiteral("内容"),
+            QStringLiteral("状态"), QStringLiteral("内容"), QStringLiteral("短信猫"),
         };
         return headings[section];
     }
@@ -91,6 +91,7 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const
         case ActionColumn: return t.m_strAction;
         case StateColumn: return t.m_strResult;
         case ContentColumn: return t.m_strContent;
+        case PortColumn: return t.m_strPort;
         }
         return QVariant();
     }
@@ -126,9 +127,10 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         const SmsReport &r = ReportAt(row).m_report;
         t.m_strTime = r.m_strTime;
         t.m_strNumber = r.m_strNumber;
-        t.m_strAction = r.m_strDirection;
-        t.m_strResult = r.m_strResult;
+        t.m_strAction = ReportText::Direction(r);
+        t.m_strResult = ReportText::Result(r);
         t.m_strContent = r.m_strContent;
+        t.m_strPort = r.m_strPort;
         t.m_nImage = r.IsArrival() ? 1 : 0;
         return t;
     }
@@ -149,6 +151,7 @@ RecordsModel::RowTexts RecordsModel::TextsOf(qint64 key, const CachedRow &c, Vie
     t.m_strTime = c.m_strTime;
     t.m_strNumber = c.m_strNumber;
     t.m_strContent = c.m_strContent;
+    t.m_strPort = c.m_strPort;
     if (!send)
         t.m_strResult = ReportText::kSuccess;
     else if (c.m_bState)
@@ -233,6 +236,7 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
                 c.m_strNumber = rs->GetFieldText(2);
                 c.m_strContent = rs->GetFieldText(3);
                 c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
+                c.m_strPort = rs->GetFieldText(send ? 5 : 4);
                 into.insert(no | bit, c);
             }
             rs->MoveNext();

@@ -1,5 +1,6 @@
 #pragma once
-// The records list: sent and received messages as five text columns, newest on top.
+// The records list: sent and received messages as text columns, newest on top: time,
+// number, action, state, text and the modem (its port) that sent or received it.
 //
 // One row is one record (T_REC or T_SEND, by D_NO), so deleting a row deletes exactly that
 // record. A journal of a million rows must show at once and stay small, so the model never
@@ -24,7 +25,8 @@ class RecordsModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { TimeColumn, NumberColumn, ActionColumn, StateColumn, ContentColumn, ColumnCount };
+    // The modem (its port) stands last: the columns before it are those the log export writes.
+    enum Column { TimeColumn, NumberColumn, ActionColumn, StateColumn, ContentColumn, PortColumn, ColumnCount };
     enum Role {
         ImageRole = Qt::UserRole + 1, // int: 0 sent, 1 received (the list's two icons)
         RecordKeyRole,                // qint64 D_NO of the record, 0 when not known yet (report row)
@@ -34,7 +36,7 @@ public:
 
     struct RowTexts
     {
-        QString m_strTime, m_strNumber, m_strAction, m_strResult, m_strContent;
+        QString m_strTime, m_strNumber, m_strAction, m_strResult, m_strContent, m_strPort;
         int m_nImage = 0;
     };
 
@@ -122,7 +124,7 @@ private:
     static constexpr qint64 kSendBit = qint64(1) << 62;
     struct CachedRow
     {
-        QString m_strTime, m_strNumber, m_strContent;
+        QString m_strTime, m_strNumber, m_strContent, m_strPort;
         bool m_bState = true;
         bool m_bMissing = false; // record gone (deleted elsewhere) or page read failed
     };

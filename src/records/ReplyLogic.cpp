@@ -2,7 +2,7 @@
 
 #include "base/MessageText.h"
 #include "base/NumberRules.h"
-#include "modem/CSmsModem.h"
+#include "modem/Outbox.h"
 
 ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
 {
@@ -71,5 +71,5 @@ QString ReplyLogic::Destination() const
 
 SmsRecord ReplyLogic::Record(const QString &smsc) const
 {
-    return CSmsModem::MakeRecord(smsc, Destination(), m_strReply, -1);
+    return Outbox::MakeRecord(smsc, Destination(), m_strReply, -1);
 }

@@ -12,7 +12,8 @@
 #include "base/DeviceSettings.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
-#include "modem/CSmsModem.h"
+#include "modem/IOutbox.h"
+#include "modem/RunTally.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +26,8 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 // File dialogs may move the working directory, and setting.ini is found through it.
@@ -93,14 +96,14 @@ private:
 
 struct CSkevoView::Private
 {
-    Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, CSmsModem &m, IMessageBox &box)
+    Private(CSettingsFile &s, const DeviceSettings &dev, CDbAccess &database, IOutbox &m, IMessageBox &box)
         : settings(s), device(dev), db(database), modem(m), messages(box), logic(model),
           realSources([path = s.Path()] { return DbSettings::Read(CSettingsFile(path)); }, box) {}
 
     CSettingsFile &settings;
     const DeviceSettings &device;
     CDbAccess &db;
-    CSmsModem &modem;
+    IOutbox &modem;
     IMessageBox &messages;
     SendListModel model;
     SendListLogic logic;
@@ -123,7 +126,7 @@ struct CSkevoView::Private
     bool m_bInitialised = false;
 };
 
-CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, IOutbox &modem,
                        IMessageBox &messages, QWidget *parent)
     : QWidget(parent)
     , d(new Private(settings, device, db, modem, messages))
@@ -269,18 +272,14 @@ void CSkevoView::UpdateConnectionState(bool connected)
     d->tray->SetTip(connected ? QStringLiteral("电脑与短信猫已连接") : QStringLiteral("电脑与短信猫未连接"));
 }
 
-void CSkevoView::StepProgress()
+void CSkevoView::ShowRun(const RunTally &tally)
 {
-    const int next = d->progress->value() + 1;
-    d->progress->setValue(next > d->progress->maximum() ? d->progress->minimum() : next);
-}
-
-void CSkevoView::ResetProgress(int count)
-{
+    if (tally.state == RunTally::State::None)
+        return;
     // A bar with equal bounds would show a busy animation; a run of nothing shows an
     // empty bar instead.
-    d->progress->setRange(0, std::max(count, 1));
-    d->progress->setValue(0);
+    d->progress->setRange(0, std::max(tally.total, 1));
+    d->progress->setValue(std::clamp(tally.Done(), 0, std::max(tally.total, 1)));
 }
 
 QProgressBar *CSkevoView::ProgressBar() const
@@ -342,8 +341,8 @@ void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
     const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
-                                           // A running worker that lost the modem keeps what is queued.
-                                           d->modem.IsOpen() || d->modem.IsRunning(),
+                                           // A modem that is lost for a moment keeps what is queued.
+                                           d->modem.CanSend(),
                                            d->device.m_strSMSC);
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
@@ -352,7 +351,6 @@ void CSkevoView::StartSendRun()
     if (d->modem.QueuedCount() > 0 && !plan.m_records.isEmpty()
         && SendRun::AgainQuestion().ShowOn(d->messages) != IMessageBox::AnswerYes)
         return;
-    ResetProgress(int(plan.m_records.size()));
     SendRun::Queue(d->modem, plan);
 }
 
@@ -434,11 +432,9 @@ void CSkevoView::OnClearList()
 
 void CSkevoView::OnStop()
 {
-    // Everything not yet handed to the modem is withdrawn; the send list stays as it is, so
-    // the operator can send again.
-    const int withdrawn = d->modem.Withdraw();
-    d->progress->setValue(0);
-    emit statusMessage(QStringLiteral("已停止, %1 条未发送").arg(withdrawn));
+    // Everything not yet handed to a modem is withdrawn; the send list stays as it is, so the
+    // operator can send again. The run's tally says so (the bar and the status bar).
+    d->modem.Withdraw();
 }
 
 void CSkevoView::OnGenerate()

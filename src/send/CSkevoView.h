@@ -6,13 +6,14 @@
 
 class CDbAccess;
 class CSettingsFile;
-class CSmsModem;
+class IOutbox;
 class IMessageBox;
 class ISendPanelDialogs;
 class ISourceDialogs;
 class CTrayIcon;
 class QProgressBar;
 class SendListModel;
+struct RunTally;
 struct DeviceSettings;
 
 class CSkevoView : public QWidget
@@ -20,17 +21,16 @@ class CSkevoView : public QWidget
     Q_OBJECT
 public:
     // device is read at each send (the service centre number), not copied.
-    CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, CSmsModem &modem,
+    CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CDbAccess &db, IOutbox &outbox,
                IMessageBox &messages, QWidget *parent = nullptr);
     ~CSkevoView() override;
 
     // Once, when the panel is first shown: T_LASTNO, the text of MSG/MESSAGE, the tray icon.
     void InitialUpdate();
     void UpdateConnectionState(bool connected);
-    // One step of the progress bar per send report (a step past the top starts again at 0).
-    void StepProgress();
-    // Position 0, bounds 0 .. count: the start of a run of count messages.
-    void ResetProgress(int count);
+    // The progress bar shows the run: of its messages, those that went or failed. A stopped
+    // run keeps its place (what went of the whole), so that the bar never says more went.
+    void ShowRun(const RunTally &tally);
     QProgressBar *ProgressBar() const;
     QStringList GetAllNumbers() const;
     QString Message() const;   // m_strMessage as last taken from the field

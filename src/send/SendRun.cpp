@@ -4,7 +4,7 @@
 #include "base/NumberRules.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
-#include "modem/CSmsModem.h"
+#include "modem/Outbox.h"
 
 PanelMessage SendRun::EmptyText()
 {
@@ -78,7 +78,7 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
     plan.m_bQueue = true;
     plan.m_records.reserve(numbers.size());
     for (const QString &number : numbers)
-        plan.m_records.append(CSmsModem::MakeRecord(smsc, number, text, -1));
+        plan.m_records.append(Outbox::MakeRecord(smsc, number, text, -1));
     plan.m_numbers = std::move(numbers);
     return plan;
 }
@@ -107,10 +107,10 @@ SendRunPlan SendRun::PlanUnattended(const QString &text, const QStringList &type
     return Plan(text, list.GetAllNumbers(), true, smsc);
 }
 
-int SendRun::Queue(CSmsModem &modem, const SendRunPlan &plan)
+int SendRun::Queue(IOutbox &outbox, const SendRunPlan &plan)
 {
     if (!plan.m_bQueue || plan.m_records.isEmpty())
         return 0;
-    modem.Enqueue(plan.m_records);
+    outbox.Enqueue(plan.m_records);
     return int(plan.m_records.size());
 }

@@ -16,7 +16,7 @@ struct SendRunPlan
     QVector<SmsRecord> m_records;     // one per number
 };
 
-class CSmsModem;
+class IOutbox;
 
 class SendRun
 {
@@ -33,8 +33,8 @@ public:
     // what an earlier run kept is sent.
     static SendRunPlan PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
                                       const QString &smsc);
-    // Hands the plan's records to the engine in one transaction; the number queued.
-    static int Queue(CSmsModem &modem, const SendRunPlan &plan);
+    // Hands the plan's records to the outbox in one transaction; the number queued.
+    static int Queue(IOutbox &outbox, const SendRunPlan &plan);
 
     static PanelMessage EmptyText();
     static PanelMessage EmptyList();

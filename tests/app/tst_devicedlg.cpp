@@ -93,7 +93,8 @@ void tst_DeviceDlg::storedTextShows()
         s.m_strStopBits = stored;
     else
         s.m_strByteSize = stored;
-    CDeviceDlg dlg(s, *m_file, m_messages, kPorts);
+    QVector<DeviceSettings> list{s};
+    CDeviceDlg dlg(list, *m_file, m_messages, kPorts);
     auto *c = dlg.findChild<QComboBox *>(name);
     QCOMPARE(c->currentIndex(), index);
     QCOMPARE(c->currentText(), shown);
@@ -101,7 +102,7 @@ void tst_DeviceDlg::storedTextShows()
     if (!shown.isEmpty()) {
         QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
         QVERIFY2(m_messages.shown.isEmpty(), qPrintable(m_messages.Last()));
-        QCOMPARE(DeviceSettings::Read(*m_file).m_strCOM, s.m_strCOM);
+        QCOMPARE(DeviceSettings::Read(*m_file).m_strCOM, list[0].m_strCOM);
     }
 }
 
@@ -132,12 +133,13 @@ void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
     current.m_strParity = QStringLiteral("偶校验");
     current.m_strStopBits = QStringLiteral("2");
     current.m_strPIN = QStringLiteral("1234");
-    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    QVector<DeviceSettings> list{current};
+    CDeviceDlg dlg(list, *m_file, m_messages, kPorts);
     QCOMPARE(dlg.windowTitle(), QStringLiteral("设备管理"));
     QTest::mouseClick(Child<QPushButton>(dlg, "defaultsButton"), Qt::LeftButton);
     QCOMPARE(Child<QComboBox>(dlg, "portCombo")->currentIndex(), 0);
     QCOMPARE(Child<QComboBox>(dlg, "parityCombo")->currentIndex(), 2);
-    QCOMPARE(current.m_strCOM, QStringLiteral("/dev/ttyUSB10")); // nothing taken before OK
+    QCOMPARE(list[0].m_strCOM, QStringLiteral("/dev/ttyUSB10")); // nothing taken before OK
     QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QVERIFY(m_messages.shown.isEmpty());
@@ -151,10 +153,10 @@ void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
                           QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
                           QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234")}));
     // The application's settings, which the next connect takes.
-    QCOMPARE(current.m_strCOM, QStringLiteral("COM1"));
-    QCOMPARE(current.m_strBaudRate, QStringLiteral("9600"));
-    QCOMPARE(current.m_strSMSC, QStringLiteral("8613010381500"));
-    QCOMPARE(current.StopBitsCode(), quint8(0));
+    QCOMPARE(list[0].m_strCOM, QStringLiteral("COM1"));
+    QCOMPARE(list[0].m_strBaudRate, QStringLiteral("9600"));
+    QCOMPARE(list[0].m_strSMSC, QStringLiteral("8613010381500"));
+    QCOMPARE(list[0].StopBitsCode(), quint8(0));
 }
 
 void tst_DeviceDlg::badEntriesAreRefused_data()
@@ -176,7 +178,7 @@ void tst_DeviceDlg::badEntriesAreRefused()
     QFETCH(QString, control);
     QFETCH(QString, text);
     QFETCH(QString, message);
-    DeviceSettings current;
+    QVector<DeviceSettings> current{DeviceSettings()};
     CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
     dlg.show();
     if (auto *c = dlg.findChild<QComboBox *>(control))
@@ -198,8 +200,9 @@ void tst_DeviceDlg::pinTypedAgainIsTriedAgain()
     current.m_strPIN = QStringLiteral("1234");
     QVERIFY(current.Write(*m_file));
     QVERIFY(PinMemory::Remember(*m_file, DeviceSettings::kSection, current.m_strPIN));
+    QVector<DeviceSettings> list{current};
     {
-        CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+        CDeviceDlg dlg(list, *m_file, m_messages, kPorts);
         auto *pin = Child<QLineEdit>(dlg, "pinEdit");
         QCOMPARE(pin->text(), QStringLiteral("1234"));
         QVERIFY(!pin->displayText().contains(QStringLiteral("1234")));
@@ -208,7 +211,7 @@ void tst_DeviceDlg::pinTypedAgainIsTriedAgain()
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
     }
     QVERIFY(PinMemory::IsRefused(*m_file, DeviceSettings::kSection, QStringLiteral("1234")));
-    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    CDeviceDlg dlg(list, *m_file, m_messages, kPorts);
     auto *pin = Child<QLineEdit>(dlg, "pinEdit");
     pin->clear();
     QTest::keyClicks(pin, QStringLiteral("1234"));
@@ -221,12 +224,12 @@ void tst_DeviceDlg::pinTypedAgainIsTriedAgain()
 
 void tst_DeviceDlg::cancelChangesNothing()
 {
-    DeviceSettings current;
+    QVector<DeviceSettings> current{DeviceSettings()};
     CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
     Child<QLineEdit>(dlg, "smscEdit")->setText(QStringLiteral("123"));
     QTest::mouseClick(Child<QPushButton>(dlg, "cancelButton"), Qt::LeftButton);
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
-    QCOMPARE(current.m_strSMSC, DeviceSettings().m_strSMSC);
+    QCOMPARE(current[0].m_strSMSC, DeviceSettings().m_strSMSC);
     QVERIFY(!QFile::exists(m_file->Path()));
 }
 

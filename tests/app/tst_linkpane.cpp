@@ -89,13 +89,15 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     frame.Link().SetPortOverride(sim.DevicePath());
     frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
     QVERIFY2(frame.IsConnected(), qPrintable(place.messages.Texts().join(u'|')));
-    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%"),
-                              30000);
+    const QString ready = sim.DevicePath() + QStringLiteral("  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%");
+    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), ready + QStringLiteral("  已发送: 0"), 30000);
 
     sim.SetCmsErrorTo({QStringLiteral("8613900000002")});
-    place.app.Modem().Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
-                                           CSmsModem::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
-    QTRY_COMPARE_WITH_TIMEOUT(frame.statusBar()->currentMessage(), QStringLiteral("发送完成: 成功 1 条, 失败 1 条"), 30000);
+    place.app.Queue().Enqueue(QVector<SmsRecord>{Outbox::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
+                                           Outbox::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
+    auto *message = frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
+    QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("发送完成: 成功 1 条, 失败 1 条"), 30000);
+    QTRY_COMPARE(pane->text(), ready + QStringLiteral("  已发送: 1")); // the one the network took
 
     frame.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(pane->text(), QStringLiteral("未连接"));
@@ -116,7 +118,7 @@ void tst_LinkPane::pinGivenInTheDeviceWindow()
     frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
     QVERIFY(frame.IsConnected());
     const QString waits = QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
-    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  ") + waits, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  ") + waits + QStringLiteral("  已发送: 0"), 30000);
     QCOMPARE(frame.View().Tray().Tip(), waits);
 
     QString shownSim;

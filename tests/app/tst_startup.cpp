@@ -186,7 +186,7 @@ void tst_Startup::wholeRunFromLoginToClose()
         login->findChild<QLineEdit *>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
         login->findChild<QPushButton *>(QStringLiteral("loginButton"))->click();
         WhenShown<CMainFrame>([&](CMainFrame *frame) {
-            portUsed = frame->Link().PortOverride();
+            portUsed = frame->Link().PortOverride().join(u',');
             frame->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
         });
     });

@@ -23,7 +23,7 @@ const QString kName = QStringLiteral("FILEDLG");
 // A T_SEND row written by whoever calls it; the key, or 0.
 qint64 WriteRow(CDbAccess &db, const QString &text)
 {
-    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text});
+    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text, QString()});
 }
 
 // This test program run again as another process, on the database in dir.

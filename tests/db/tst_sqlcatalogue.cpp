@@ -48,10 +48,10 @@ Case CaseOf(Sql id)
     case Sql::BookInsert: return {{QStringLiteral("name"), n, QStringLiteral("g")}, {}};
     case Sql::BookUpdate: return {{QStringLiteral("name2"), QStringLiteral("8613900000001"), QStringLiteral("g2"), n}, {}};
     case Sql::BookDelete: return {{QStringLiteral("none")}, {}};
-    case Sql::SendInsert: return {{-1, t, 1, n, QStringLiteral("text")}, {}};
+    case Sql::SendInsert: return {{-1, t, 1, n, QStringLiteral("text"), QStringLiteral("COM1")}, {}};
     case Sql::SendSelect: return {{}, cols("D_NO,D_SENDTIME,D_SENDNUM,D_SENDCONT,D_STATE")};
     case Sql::SendDelete: return {{999999}, {}};
-    case Sql::RecInsert: return {{n, QStringLiteral("text"), t}, {}};
+    case Sql::RecInsert: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1")}, {}};
     case Sql::RecSelect: return {{}, cols("D_NO,D_RECTIME,D_RECNUM,D_RECCONT")};
     case Sql::RecDelete: return {{999999}, {}};
     case Sql::AllSelect: return {{}, cols("MYNO,MYTIME,MYNUMER,MYCONT,MYSHOW,MYSTATE")};
@@ -68,14 +68,14 @@ Case CaseOf(Sql id)
     case Sql::LastNoInsert: return {{0, n}, {}};
     case Sql::OutboxInsert: return {{QStringLiteral("8613800591500"), n, 0, 8, QStringLiteral("text"), -1,
                                      QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner")}, {}};
-    case Sql::OutboxSelect: return {{QStringLiteral("owner")}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE")};
+    case Sql::OutboxSelect: return {{QStringLiteral("owner")}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE,D_PORT")};
     case Sql::OutboxOwners: return {{QStringLiteral("host"), QStringLiteral("/place")}, cols("D_OWNER,AGE")};
     case Sql::OutboxClaim: return {{QStringLiteral("o2"), QStringLiteral("host"), QStringLiteral("/place"),
                                     QStringLiteral("owner"), QStringLiteral("host"), QStringLiteral("/place")}, {}};
     case Sql::OutboxRenew: return {{QStringLiteral("owner")}, {}};
     case Sql::RecFindByIdentity: return {{QStringLiteral("digest")}, cols("D_NO")};
-    case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("digest")}, {}};
-    case Sql::OutboxMarkInFlight: return {{1}, {}};
+    case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1"), QStringLiteral("digest")}, {}};
+    case Sql::OutboxMarkInFlight: return {{QStringLiteral("COM1"), 1}, {}};
     case Sql::OutboxMarkQueued: return {{1}, {}};
     case Sql::OutboxDelete: return {{999999}, {}};
     case Sql::UserUpgradePassword: return {{QStringLiteral("h5"), QStringLiteral("u3"), QStringLiteral("h4")}, {}};
@@ -83,8 +83,8 @@ Case CaseOf(Sql id)
     case Sql::RecKeysBefore: return {{kMax, 100}, cols("D_NO")};
     case Sql::SendKeysByTime: return {{QStringLiteral("9999-12-31 23:59:59"), kMax, 100}, cols("D_NO,MYTIME")};
     case Sql::RecKeysByTime: return {{QStringLiteral("9999-12-31 23:59:59"), kMax, 100}, cols("D_NO,MYTIME")};
-    case Sql::SendRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT,MYSTATE")};
-    case Sql::RecRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT")};
+    case Sql::SendRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT,MYSTATE,MYPORT")};
+    case Sql::RecRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT,MYPORT")};
     case Sql::SendFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
     case Sql::RecFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
     case Sql::OrderUpdate: return {{t, t2, QStringLiteral("c2"), 999999}, {}};
@@ -117,6 +117,11 @@ Case CaseOf(Sql id)
     case Sql::UserCountOtherAdmins: return {{QStringLiteral("admin")}, cols("NUM")};
     case Sql::OrderMaxId: return {{}, cols("ID")};
     case Sql::OutboxWithdrawOrder: return {{999999}, {}};
+    case Sql::SchemaVersion: return {{}, cols("VERSION")};
+    case Sql::SchemaVersionAdd: {
+        static int step = 1000; // a step of no release, another at each run of the statement
+        return {{++step, t}, {}};
+    }
     case Sql::Count_: break;
     }
     return {};
@@ -144,6 +149,8 @@ private slots:
     void everyStatementRuns();
     void schemaStatementsRunTwice_data() { DbTargets::AddDialectRows(); }
     void schemaStatementsRunTwice();
+    void schemaSteps_data();
+    void schemaSteps();
     void orderDueFindsTheMinute_data() { DbTargets::AddDialectRows(); }
     void orderDueFindsTheMinute();
     void recordQueryDayRange_data() { DbTargets::AddDialectRows(); }
@@ -264,6 +271,72 @@ void tst_SqlCatalogue::schemaStatementsRunTwice()
     QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_ORDER ORDER BY D_ID")), (QVariantList{1, 2}));
 }
 
+void tst_SqlCatalogue::schemaSteps_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<int>("from"); // 0: tables of a release before numbered steps
+    DbTargets::AddDialectRows("tables of a release before the steps", 0);
+    DbTargets::AddDialectRows("tables of step 1", 1);
+}
+
+// Each step runs on the tables the step before it left, keeps their rows, and runs once.
+void tst_SqlCatalogue::schemaSteps()
+{
+    QFETCH(int, from);
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings s = *target;
+    const DbSettings::Driver driver = s.m_driver;
+    const bool pg = driver == DbSettings::Postgres;
+    DbProbe probe(s);
+    const QString key = pg ? QStringLiteral("bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                           : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    const QString time = pg ? QStringLiteral("timestamp(0)") : QStringLiteral("TEXT");
+    if (from == 0) {
+        // As the first releases made them: arrivals without their identity, kept messages
+        // without owner.
+        QVERIFY2(probe.Exec(QStringLiteral("CREATE TABLE T_REC (D_NO %1, D_RECNUM TEXT NOT NULL, D_RECCONT TEXT NOT NULL, "
+                                           "D_RECTIME %2 NOT NULL)").arg(key, time)),
+                 qPrintable(probe.Error()));
+        QVERIFY2(probe.Exec(QStringLiteral("CREATE TABLE T_OUTBOX (D_NO %1, D_SCA TEXT NOT NULL, D_TPA TEXT NOT NULL, "
+                                           "D_PID INTEGER NOT NULL DEFAULT 0, D_DCS INTEGER NOT NULL DEFAULT 8, "
+                                           "D_TEXT TEXT NOT NULL, D_ID INTEGER NOT NULL DEFAULT -1, "
+                                           "D_STATE INTEGER NOT NULL DEFAULT 0)").arg(key)),
+                 qPrintable(probe.Error()));
+    } else {
+        for (const QString &statement : SqlCatalogue::SchemaStatements(driver))
+            QVERIFY2(probe.Exec(statement), qPrintable(probe.Error()));
+        QVERIFY(probe.Exec(SqlCatalogue::SchemaVersionTable(driver)));
+        QVERIFY(probe.Exec(SqlCatalogue::Text(Sql::SchemaVersionAdd, driver), {1, QStringLiteral("2024-01-01 00:00:00")}));
+        QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_SEND(D_ID,D_SENDTIME,D_STATE,D_SENDNUM,D_SENDCONT) "
+                                          "VALUES(-1,'2024-01-01 10:00:00',1,'8613900000001','sent')")));
+    }
+    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_REC(D_RECNUM,D_RECCONT,D_RECTIME) VALUES('8613900000002','in','2024-01-01 10:00:01')")));
+    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT) VALUES('8613800100500','8613900000003','kept')")));
+
+    QList<QVariant> steps;
+    for (int v = 1; v <= SqlCatalogue::SchemaVersion(driver); ++v)
+        steps << v;
+    for (int program = 0; program < 2; ++program) {
+        CDbAccess::ForgetSchemaChecks(); // the second program meets the database afresh
+        CDbAccess db([s] { return s; });
+        QVERIFY(db.Connect());
+        QCOMPARE(probe.Column(QStringLiteral("SELECT D_VERSION FROM T_SCHEMA ORDER BY D_VERSION")), steps);
+    }
+    QCOMPARE(probe.Rows(QStringLiteral("SELECT D_RECNUM,D_RECCONT,D_PDU,D_PORT FROM T_REC")),
+             (QList<QVariantList>{{QStringLiteral("8613900000002"), QStringLiteral("in"), QString(), QString()}}));
+    QCOMPARE(probe.Rows(QStringLiteral("SELECT D_TPA,D_TEXT,D_OWNER,D_STATE,D_PORT FROM T_OUTBOX")),
+             (QList<QVariantList>{{QStringLiteral("8613900000003"), QStringLiteral("kept"), QString(), 0, QString()}}));
+    if (from == 1)
+        QCOMPARE(probe.Column(QStringLiteral("SELECT D_PORT FROM T_SEND")), QVariantList{QString()});
+    // The journal names the modem from now on.
+    CDbAccess db([s] { return s; });
+    QVERIFY(db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-01-02 10:00:00"), 1, QStringLiteral("8613900000004"),
+                                        QStringLiteral("x"), QStringLiteral("/dev/ttyUSB1")})
+            > 0);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT D_PORT FROM T_SEND WHERE D_SENDNUM='8613900000004'")).toString(),
+             QStringLiteral("/dev/ttyUSB1"));
+}
+
 void tst_SqlCatalogue::orderDueFindsTheMinute()
 {
     constexpr int kKnownAll = std::numeric_limits<int>::max(); // no order counts as added later
@@ -321,8 +394,8 @@ void tst_SqlCatalogue::recordQueryDayRange()
         QStringLiteral("2009-05-05 23:59:59"), QStringLiteral("2009-05-06 00:00:00"),
     };
     for (const QString &t : times) {
-        QVERIFY(db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), QStringLiteral("x")}) > 0);
-        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613900000000"), QStringLiteral("x"), t}) > 0);
+        QVERIFY(db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), QStringLiteral("x"), QString()}) > 0);
+        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613900000000"), QStringLiteral("x"), t, QString()}) > 0);
     }
     const QStringList expected = times.mid(1, 3);
     const DbSettings::Driver d = db.Dialect();
@@ -365,7 +438,7 @@ void tst_SqlCatalogue::recordsListPaging()
     };
     QList<qint64> keys;
     for (const QString &t : times)
-        keys << db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), t});
+        keys << db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), t, QString()});
 
     const auto column = [](const RecordsetPtr &rs, int index) {
         QStringList out;

@@ -149,13 +149,13 @@ void TestRealModem::refusedPinSurvivesReconnects()
     QTemporaryDir dir;
     EngineRig rig(TestEnv::Sqlite(dir.path()));
     rig.link = dir.filePath(QStringLiteral("ttyModem"));
-    ModemConfig config = rig.modem->Config();
+    ModemConfig config = rig.port->Config();
     config.pin = QStringLiteral("4321");
-    rig.modem->SetConfig(config);
+    rig.port->SetConfig(config);
     rig.sim.SetSimPin(kPin);
-    const auto readiness = [&rig] { return rig.modem->Status().Readiness(); };
+    const auto readiness = [&rig] { return rig.port->Status().Readiness(); };
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("waits")));
+    rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("waits")));
     QTRY_COMPARE_WITH_TIMEOUT(readiness(), ModemReadiness::PinRefused, kWaitMs);
 
     rig.sim.Stop();
@@ -169,14 +169,14 @@ void TestRealModem::refusedPinSurvivesReconnects()
 
     QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CPIN=")), 1);
     QCOMPARE(rig.sim.SubmitCount(), 0);
-    QCOMPARE(rig.modem->QueuedCount(), 1);
+    QCOMPARE(rig.outbox->QueuedCount(), 1);
     QCoreApplication::processEvents();
     QCOMPARE(rig.sink->reports.size(), 0);
 
     // The operator gives the right one: entered at once, and the message goes.
-    rig.modem->SetPin(kPin, false);
+    rig.port->SetPin(kPin, false);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
-    QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
+    QCOMPARE(ResultOf(rig.sink->reports[0]), kOk);
     QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CPIN=")), 2);
 }
 
@@ -190,7 +190,7 @@ void TestRealModem::registrationLateAndCoverageLost()
     rig.sim.SetRegistrationDelay(8000);
     QVector<ModemReadiness> seen;
     QObject context;
-    connect(rig.modem.get(), &CSmsModem::statusChanged, &context, [&seen](const ModemStatus &s) {
+    connect(rig.port.get(), &ModemPort::statusChanged, &context, [&seen](const ModemStatus &s) {
         if (seen.isEmpty() || seen.last() != s.Readiness())
             seen.append(s.Readiness());
     });
@@ -198,13 +198,13 @@ void TestRealModem::registrationLateAndCoverageLost()
     QVector<SmsRecord> records;
     for (const QString &n : Numbers(12))
         records.append(OutMessage(n, QStringLiteral("run")));
-    rig.modem->Enqueue(records);
+    rig.outbox->Enqueue(records);
     QTRY_VERIFY_WITH_TIMEOUT(rig.sink->reports.size() >= 4, kWaitMs);
     rig.sim.LoseCoverage(6000);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 12, kWaitMs);
 
     for (const SmsReport &r : rig.sink->reports)
-        QCOMPARE(r.m_strResult, kOk);
+        QCOMPARE(ResultOf(r), kOk);
     QCOMPARE(SubmittedNumbers(rig.sim), Numbers(12));
     QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND WHERE D_STATE=1")).toInt(), 12);
     QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 12);

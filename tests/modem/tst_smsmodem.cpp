@@ -32,14 +32,15 @@ struct SendRow
     QString number;
     QString text;
     QString time;
+    QString port;
 };
 
 QVector<SendRow> SendRows(const DbSettings &db)
 {
     QVector<SendRow> rows;
     for (const QVariantList &r : DbProbe(db).Rows(QStringLiteral(
-             "SELECT D_ID, D_STATE, D_SENDNUM, D_SENDCONT, CAST(D_SENDTIME AS TEXT) FROM T_SEND ORDER BY D_NO")))
-        rows.append({r[0].toInt(), r[1].toInt(), r[2].toString(), r[3].toString(), r[4].toString()});
+             "SELECT D_ID, D_STATE, D_SENDNUM, D_SENDCONT, CAST(D_SENDTIME AS TEXT), D_PORT FROM T_SEND ORDER BY D_NO")))
+        rows.append({r[0].toInt(), r[1].toInt(), r[2].toString(), r[3].toString(), r[4].toString(), r[5].toString()});
     return rows;
 }
 
@@ -157,17 +158,17 @@ void TestSmsModem::handshake()
     QTemporaryDir dir;
     EngineRig rig(TestEnv::Sqlite(dir.path()));
     QVERIFY(rig.sim.Start());
-    QVERIFY(rig.modem->Open(rig.sim.DevicePath(), 9600, 8, CSerialPort::NoParity, CSerialPort::OneStop));
+    QVERIFY(rig.port->Open(rig.sim.DevicePath(), 9600, 8, CSerialPort::NoParity, CSerialPort::OneStop));
     if (fault == QStringLiteral("silent"))
         rig.sim.SetDropLine(ModemSimulator::Fault::Always());
     if (fault == QStringLiteral("garbage"))
         rig.sim.SetGarbage(ModemSimulator::Fault::Always());
     if (fault == QStringLiteral("pdu entry")) {
         const QByteArray cmgs = "AT+CMGS=20\r";
-        QCOMPARE(rig.modem->Write(cmgs.constData(), int(cmgs.size())), int(cmgs.size()));
+        QCOMPARE(rig.port->Serial().Write(cmgs.constData(), int(cmgs.size())), int(cmgs.size()));
         QTRY_VERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGS=20")));
     }
-    QCOMPARE(rig.modem->InitModem(), ok);
+    QCOMPARE(rig.port->InitModem(), ok);
     if (ok) {
         const QStringList commands = rig.sim.Commands();
         QVERIFY(commands.contains(QStringLiteral("AT")));
@@ -201,22 +202,22 @@ void TestSmsModem::bulkSend()
         records.append(OutMessage(Number(i), text, i % 7 == 0 ? 7 : -1));
     }
     // Queued while the worker idles: it must start at once.
-    rig.modem->Enqueue(records);
+    rig.outbox->Enqueue(records);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 100, 60000);
 
     // One notification per report, in queue order.
     QCOMPARE(rig.sink->notifications, 100);
     QCOMPARE(rig.sink->emptyPops, 0);
     QCOMPARE(taken.count(), 100);
-    QVERIFY(!rig.modem->PopReport());
-    QCOMPARE(rig.modem->QueuedCount(), 0);
+    QVERIFY(!rig.outbox->PopReport());
+    QCOMPARE(rig.outbox->QueuedCount(), 0);
     const QRegularExpression timeForm(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
     for (int i = 0; i < 100; ++i) {
         const SmsReport &r = rig.sink->reports[i];
         QCOMPARE(taken[i][0].toString(), Number(i));
         QCOMPARE(r.m_strNumber, Number(i));
-        QCOMPARE(r.m_strDirection, kSend);
-        QCOMPARE(r.m_strResult, kOk);
+        QCOMPARE(ReportText::Direction(r), kSend);
+        QCOMPARE(ResultOf(r), kOk);
         QCOMPARE(r.m_strContent, records[i].m_strUD);
         QVERIFY2(timeForm.match(r.m_strTime).hasMatch(), qPrintable(r.m_strTime));
     }
@@ -280,7 +281,7 @@ void TestSmsModem::failureDoesNotHoldUpTheNext()
     if (fault == QStringLiteral("number too long"))
         b = QStringLiteral("8613800000000000000002"); // 22 digits: no address field carries it
 
-    rig.modem->Enqueue(OutMessage(a, QStringLiteral("A")));
+    rig.outbox->Enqueue(OutMessage(a, QStringLiteral("A")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     const int commandsBefore = int(rig.sim.Commands().size());
     if (fault == QStringLiteral("cms error"))
@@ -291,19 +292,19 @@ void TestSmsModem::failureDoesNotHoldUpTheNext()
     // for gone, and the message waits for it).
     if (fault == QStringLiteral("no prompt"))
         rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGS"), ModemSimulator::Fault::Always());
-    rig.modem->Enqueue(OutMessage(b, QStringLiteral("B's text")));
+    rig.outbox->Enqueue(OutMessage(b, QStringLiteral("B's text")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     rig.sim.SetLoseAnswerTo(QString(), ModemSimulator::Fault::Off());
     rig.sim.SetCmsErrorTo({});
-    rig.modem->Enqueue(OutMessage(c, QStringLiteral("C")));
+    rig.outbox->Enqueue(OutMessage(c, QStringLiteral("C")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
 
     const QVector<SmsReport> &r = rig.sink->reports;
-    QCOMPARE(r[0].m_strResult, kOk);
+    QCOMPARE(ResultOf(r[0]), kOk);
     QCOMPARE(r[1].m_strNumber, b);
-    QCOMPARE(r[1].m_strResult, kFailed);
+    QCOMPARE(ResultOf(r[1]), kFailed);
     QCOMPARE(r[2].m_strNumber, c);
-    QCOMPARE(r[2].m_strResult, kOk);
+    QCOMPARE(ResultOf(r[2]), kOk);
 
     const QVector<SendRow> rows = SendRows(db);
     QCOMPARE(rows.size(), 3);
@@ -345,15 +346,15 @@ void TestSmsModem::lateAnswerIsNotTakenForTheNext()
     const QString b = Number(2), c = Number(3), d = Number(4);
     rig.sim.SetLateAnswer(ModemSimulator::Fault::Next(1), FastTimeouts().finalAnswerMs + 600);
     rig.sim.SetCmsErrorTo({c}, 500);
-    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(b, QStringLiteral("B")), OutMessage(c, QStringLiteral("C")),
+    rig.outbox->Enqueue(QVector<SmsRecord>{OutMessage(b, QStringLiteral("B")), OutMessage(c, QStringLiteral("C")),
                                           OutMessage(d, QStringLiteral("D"))});
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
     const QVector<SmsReport> &r = rig.sink->reports;
-    QCOMPARE(r[0].m_strResult, kFailed); // no answer in time: outcome unknown
+    QCOMPARE(ResultOf(r[0]), kFailed); // no answer in time: outcome unknown
     QCOMPARE(r[1].m_strNumber, c);
-    QCOMPARE(r[1].m_strResult, kFailed);
+    QCOMPARE(ResultOf(r[1]), kFailed);
     QCOMPARE(r[2].m_strNumber, d);
-    QCOMPARE(r[2].m_strResult, kOk);
+    QCOMPARE(ResultOf(r[2]), kOk);
     const QVector<SendRow> rows = SendRows(db);
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows[0].state, 0);
@@ -368,12 +369,12 @@ void TestSmsModem::splitPrompt()
     EngineRig rig(db);
     rig.sim.SetSplitPrompt(ModemSimulator::Fault::Always(), 300);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("one")),
+    rig.outbox->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("one")),
                                           OutMessage(Number(2), QStringLiteral("two")),
                                           OutMessage(Number(3), QStringLiteral("three"))});
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 3, kWaitMs);
     for (const SmsReport &r : rig.sink->reports)
-        QCOMPARE(r.m_strResult, kOk);
+        QCOMPARE(ResultOf(r), kOk);
     // One AT+CMGS per message: the prompt in two reads still counts.
     QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")), 3);
     QCOMPARE(SubmittedTexts(rig.sim), (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
@@ -388,14 +389,14 @@ void TestSmsModem::noticeDuringSendIsNotLost()
     EngineRig rig(db);
     rig.sim.SetLatency(300);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("out")));
+    rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("out")));
     // The notice comes while the engine waits for the prompt or the answer.
     QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1, kWaitMs);
     const ModemSimulator::Arrival in = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613912345678"), QStringLiteral("in")));
     QVERIFY2(in.ok, qPrintable(in.error));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     QCOMPARE(rig.sink->Count(kSend), 1);
-    QCOMPARE(rig.sink->Of(kSend)[0].m_strResult, kOk);
+    QCOMPARE(ResultOf(rig.sink->Of(kSend)[0]), kOk);
     QCOMPARE(rig.sink->Count(kReceive), 1);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
     const QVector<RecRow> rows = RecRows(db);
@@ -421,8 +422,8 @@ void TestSmsModem::storedBeforeConnectAreRead()
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].text, QStringLiteral("first"));
     QCOMPARE(rows[1].text, QStringLiteral("第二条"));
-    QCOMPARE(rig.sink->reports[0].m_strDirection, kReceive);
-    QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
+    QCOMPARE(ReportText::Direction(rig.sink->reports[0]), kReceive);
+    QCOMPARE(ResultOf(rig.sink->reports[0]), kOk);
     QCOMPARE(rig.sink->reports[1].m_strContent, QStringLiteral("第二条"));
     QVERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
 }
@@ -511,8 +512,8 @@ void TestSmsModem::arrivals()
     QCOMPARE(row.number, QStringLiteral("8613912345678"));
     QCOMPARE(row.time, kSctsText); // the service centre's clock, not ours
     const SmsReport r = rig.sink->reports[0];
-    QCOMPARE(r.m_strDirection, kReceive);
-    QCOMPARE(r.m_strResult, kOk);
+    QCOMPARE(ReportText::Direction(r), kReceive);
+    QCOMPARE(ResultOf(r), kOk);
     QCOMPARE(r.m_strTime, kSctsText);
     QCOMPARE(r.m_strNumber, QStringLiteral("8613912345678"));
     QCOMPARE(r.m_strContent, text);
@@ -521,7 +522,7 @@ void TestSmsModem::arrivals()
     if (!direct)
         QCOMPARE(CommandCount(rig.sim, QStringLiteral("AT+CMGD=")), int(pdus.size()));
     // Nothing more comes of it: a message queued now is the next thing the worker reports.
-    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("after")));
+    rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("after")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     QCOMPARE(rig.sink->Count(kReceive), 1);
     QCOMPARE(RecRows(db).size(), 1);
@@ -558,7 +559,7 @@ void TestSmsModem::refusedDeleteIsNotJournalledTwice()
     EngineRig rig(db);
     ModemTimeouts t = FastTimeouts();
     t.listIntervalMs = 300; // listings while the message may still be in the modem
-    rig.modem->SetTimeouts(t);
+    rig.port->SetTimeouts(t);
     rig.sim.SetRefuseCommand(QStringLiteral("AT+CMGD"), ModemSimulator::Fault::Next(2), 500);
     QVERIFY(rig.ConnectAndStart());
     QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("once"))).ok);
@@ -583,7 +584,7 @@ void TestSmsModem::lostDeleteAnswerSparesTheNextArrival()
     EngineRig rig(db);
     ModemTimeouts t = FastTimeouts();
     t.commandMs = 5000; // the next arrival comes while the engine still waits for the answer
-    rig.modem->SetTimeouts(t);
+    rig.port->SetTimeouts(t);
     QVERIFY(rig.ConnectAndStart());
     rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGD"), ModemSimulator::Fault::Next(1));
     const ModemSimulator::Arrival first = rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000001"), QStringLiteral("first")));
@@ -613,7 +614,7 @@ void TestSmsModem::zeroOctetsInAnArrival()
     binary.data = QByteArray("\x05\x00\x03" "ab\x00", 6);
     QVERIFY(rig.sim.InjectArrival(binary).ok);
     QVERIFY(rig.sim.InjectArrival(Arrival(QStringLiteral("+8613900000002"), QStringLiteral("after"))).ok);
-    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("sent after")));
+    rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("sent after")));
 
     QTRY_COMPARE_WITH_TIMEOUT(RecRows(db).size(), 2, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 1, kWaitMs);
@@ -635,7 +636,7 @@ void TestSmsModem::databaseOutageDuringSend()
     FRESH_DB(db);
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(OutMessage(Number(0), QStringLiteral("before")));
+    rig.outbox->Enqueue(OutMessage(Number(0), QStringLiteral("before")));
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 1, kWaitMs);
 
     // The table goes away under the worker's connection.
@@ -644,10 +645,10 @@ void TestSmsModem::databaseOutageDuringSend()
     QVector<SmsRecord> during;
     for (int i = 1; i <= 5; ++i)
         during.append(OutMessage(Number(i), QStringLiteral("during '%1'").arg(i)));
-    rig.modem->Enqueue(during);
+    rig.outbox->Enqueue(during);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 6, kWaitMs);
     for (const SmsReport &r : rig.sink->reports)
-        QCOMPARE(r.m_strResult, kOk); // sending goes on
+        QCOMPARE(ResultOf(r), kOk); // sending goes on
     // Several retries pass; each row is announced once, with the database's own text before.
     QTest::qWait(5 * FastTimeouts().dbRetryMs);
     QCOMPARE(rig.sink->ErrorCount(kSendRowError), 5);
@@ -659,7 +660,7 @@ void TestSmsModem::databaseOutageDuringSend()
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 5);
 
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_SEND_AWAY RENAME TO T_SEND")), qPrintable(probe.Error()));
-    rig.modem->Enqueue(OutMessage(Number(6), QStringLiteral("after")));
+    rig.outbox->Enqueue(OutMessage(Number(6), QStringLiteral("after")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 7, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 7, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
@@ -717,23 +718,23 @@ void TestSmsModem::disconnectAndReconnect()
         records.append(OutMessage(Number(i), QStringLiteral("message %1").arg(i)));
         numbers << Number(i);
     }
-    rig.modem->Enqueue(records);
+    rig.outbox->Enqueue(records);
     QTRY_VERIFY_WITH_TIMEOUT(rig.sink->reports.size() >= 5, kWaitMs);
     rig.Disconnect();
-    QVERIFY(!rig.modem->IsRunning());
+    QVERIFY(!rig.port->IsRunning());
     QCoreApplication::processEvents();
     const int done = int(rig.sink->reports.size());
     QVERIFY(done < 20);
-    QCOMPARE(rig.modem->QueuedCount(), 20 - done);
+    QCOMPARE(rig.outbox->QueuedCount(), 20 - done);
 
     // Messages queued while disconnected go behind the rest.
-    rig.modem->Enqueue(OutMessage(Number(20), QStringLiteral("while disconnected")));
+    rig.outbox->Enqueue(OutMessage(Number(20), QStringLiteral("while disconnected")));
     numbers << Number(20);
     QVERIFY(rig.ConnectAndStart());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 21, kWaitMs);
     for (int i = 0; i < 21; ++i) {
         QCOMPARE(rig.sink->reports[i].m_strNumber, numbers[i]);
-        QCOMPARE(rig.sink->reports[i].m_strResult, kOk);
+        QCOMPARE(ResultOf(rig.sink->reports[i]), kOk);
     }
     // In order, none twice, none lost.
     QCOMPARE(SubmittedNumbers(rig.sim), numbers);
@@ -762,18 +763,18 @@ void TestSmsModem::stopWhileWaiting()
     EngineRig rig(db);
     ModemTimeouts t = FastTimeouts();
     t.promptMs = t.finalAnswerMs = t.commandMs = 120000;
-    rig.modem->SetTimeouts(t);
+    rig.port->SetTimeouts(t);
     QVERIFY(rig.Connect());
     if (waitingFor == QStringLiteral("list"))
         rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGL"), ModemSimulator::Fault::Always());
-    QVERIFY(rig.modem->StartThread());
+    QVERIFY(rig.port->StartThread());
     QTRY_VERIFY(rig.sim.Commands().contains(QStringLiteral("AT+CMGL=4")));
     if (waitingFor == QStringLiteral("answer"))
         rig.sim.SetSilentAfterPdu(ModemSimulator::Fault::Always());
     if (waitingFor == QStringLiteral("prompt"))
         rig.sim.SetLoseAnswerTo(QStringLiteral("AT+CMGS"), ModemSimulator::Fault::Always());
     if (waitingFor == QStringLiteral("answer") || waitingFor == QStringLiteral("prompt")) {
-        rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("stuck")));
+        rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("stuck")));
         QTRY_VERIFY(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) == 1);
         if (waitingFor == QStringLiteral("answer"))
             QTRY_COMPARE(rig.sim.SubmitCount(), 1);
@@ -781,31 +782,31 @@ void TestSmsModem::stopWhileWaiting()
 
     QElapsedTimer timer;
     timer.start();
-    rig.modem->StopThread();
+    rig.port->StopThread();
     // Far below any of the time-outs set above.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!rig.modem->IsRunning());
+    QVERIFY(!rig.port->IsRunning());
     QCoreApplication::processEvents();
 
     if (waitingFor == QStringLiteral("answer")) {
         // Handed to the modem: the outcome is unknown, so it counts as failed.
         QTRY_COMPARE(rig.sink->reports.size(), 1);
-        QCOMPARE(rig.sink->reports[0].m_strResult, kFailed);
-        QCOMPARE(rig.modem->QueuedCount(), 0);
+        QCOMPARE(ResultOf(rig.sink->reports[0]), kFailed);
+        QCOMPARE(rig.outbox->QueuedCount(), 0);
         QCOMPARE(SendRows(db).size(), 1);
         QCOMPARE(SendRows(db)[0].state, 0);
     }
     if (waitingFor == QStringLiteral("prompt")) {
         // Never handed over: first in the queue, still kept, and sent after the next start.
         QCOMPARE(rig.sink->reports.size(), 0);
-        QCOMPARE(rig.modem->QueuedCount(), 1);
+        QCOMPARE(rig.outbox->QueuedCount(), 1);
         QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1);
         QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT D_STATE FROM T_OUTBOX")).toInt(), 0);
         rig.sim.SetLoseAnswerTo(QString(), ModemSimulator::Fault::Off());
-        rig.modem->SetTimeouts(FastTimeouts());
-        QVERIFY(rig.modem->StartThread());
+        rig.port->SetTimeouts(FastTimeouts());
+        QVERIFY(rig.port->StartThread());
         QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
-        QCOMPARE(rig.sink->reports[0].m_strResult, kOk);
+        QCOMPARE(ResultOf(rig.sink->reports[0]), kOk);
         QCOMPARE(rig.sim.SubmitCount(), 1);
     }
 }
@@ -818,18 +819,18 @@ void TestSmsModem::deviceGoneKeepsTheQueue()
     const DbSettings db = TestEnv::Sqlite(dir.path());
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(OutMessage(Number(0), QStringLiteral("before")));
+    rig.outbox->Enqueue(OutMessage(Number(0), QStringLiteral("before")));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     rig.sim.Stop();
     QVector<SmsRecord> records;
     for (int i = 1; i <= 3; ++i)
         records.append(OutMessage(Number(i), QStringLiteral("queued %1").arg(i)));
-    rig.modem->Enqueue(records);
+    rig.outbox->Enqueue(records);
     // The worker finds the device gone (at the first write) and only tries to get it back.
-    QTRY_COMPARE_WITH_TIMEOUT(rig.modem->Status().Readiness(), ModemReadiness::DeviceGone, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.port->Status().Readiness(), ModemReadiness::DeviceGone, kWaitMs);
     QCoreApplication::processEvents();
     QCOMPARE(rig.sink->reports.size(), 1);
-    QCOMPARE(rig.modem->QueuedCount(), 3);
+    QCOMPARE(rig.outbox->QueuedCount(), 3);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 3);
     QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT MAX(D_STATE) FROM T_OUTBOX")).toInt(), 0);
 
@@ -837,7 +838,7 @@ void TestSmsModem::deviceGoneKeepsTheQueue()
     QVERIFY(rig.ConnectAndStart()); // a new device
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 4, kWaitMs);
     for (const SmsReport &r : rig.sink->reports)
-        QCOMPARE(r.m_strResult, kOk);
+        QCOMPARE(ResultOf(r), kOk);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(0), Number(1), Number(2), Number(3)}));
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
@@ -867,7 +868,7 @@ void TestSmsModem::modemLostAndBack()
     QVERIFY(rig.ConnectAndStart());
     QVector<ModemReadiness> states;
     QObject context; // in this thread: the worker's changes arrive queued, as in the window
-    connect(rig.modem.get(), &CSmsModem::statusChanged, &context, [&](const ModemStatus &s) {
+    connect(rig.port.get(), &ModemPort::statusChanged, &context, [&](const ModemStatus &s) {
         if (states.isEmpty() ? s.Readiness() != ModemReadiness::Ready : states.last() != s.Readiness())
             states.append(s.Readiness());
     });
@@ -875,7 +876,7 @@ void TestSmsModem::modemLostAndBack()
     QVector<SmsRecord> records;
     for (int i = 0; i < kCount; ++i)
         records.append(OutMessage(Number(i), QStringLiteral("bulk %1").arg(i)));
-    rig.modem->Enqueue(records);
+    rig.outbox->Enqueue(records);
     QTRY_VERIFY_WITH_TIMEOUT(rig.sink->reports.size() >= 2, kWaitMs);
 
     if (unplugged)
@@ -888,8 +889,8 @@ void TestSmsModem::modemLostAndBack()
     const int reported = int(rig.sink->reports.size());
     QTest::qWait(1500); // several tries to get it back
     QCOMPARE(rig.sink->reports.size(), reported);
-    QVERIFY(rig.modem->QueuedCount() > 0);
-    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), rig.modem->QueuedCount());
+    QVERIFY(rig.outbox->QueuedCount() > 0);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), rig.outbox->QueuedCount());
 
     if (unplugged) {
         QVERIFY(rig.sim.Start());
@@ -909,7 +910,7 @@ void TestSmsModem::modemLostAndBack()
         const SmsReport &r = rig.sink->reports[i];
         QCOMPARE(r.m_strNumber, Number(i));
         QVERIFY(submitted.count(r.m_strNumber) <= 1);
-        if (r.m_strResult == kOk)
+        if (ResultOf(r) == kOk)
             QCOMPARE(submitted.count(r.m_strNumber), 1);
         else
             ++failed;
@@ -925,7 +926,7 @@ void TestSmsModem::restoreOutbox()
     StoreOrder(db, 7);
     {
         // An earlier run: queued three messages, then ended; the first was in the modem's hands.
-        CSmsModem earlier([db] { return db; });
+        Outbox earlier([db] { return db; });
         earlier.Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("in flight")),
                                            OutMessage(Number(2), QStringLiteral("kept 'two'"), 7),
                                            OutMessage(Number(3), QStringLiteral("kept three"))});
@@ -933,24 +934,28 @@ void TestSmsModem::restoreOutbox()
     }
     DbProbe probe(db);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 3);
-    QVERIFY(probe.Exec(QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=(SELECT MIN(D_NO) FROM T_OUTBOX)")));
+    QVERIFY(probe.Exec(QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1,D_PORT='/dev/ttyUSB3' "
+                                      "WHERE D_NO=(SELECT MIN(D_NO) FROM T_OUTBOX)")));
 
     EngineRig rig(db);
     QVERIFY(rig.Connect());
-    QCOMPARE(rig.modem->RestoreOutbox(), 2);
-    QCOMPARE(rig.modem->RestoreOutbox(), 0); // nothing queued twice
+    QCOMPARE(rig.outbox->Restore(), 2);
+    QCOMPARE(rig.outbox->Restore(), 0); // nothing queued twice
     QCoreApplication::processEvents();
     QCOMPARE(rig.sink->reports.size(), 1);
     QCOMPARE(rig.sink->reports[0].m_strNumber, Number(1));
-    QCOMPARE(rig.sink->reports[0].m_strResult, kFailed);
-    rig.modem->Enqueue(OutMessage(Number(4), QStringLiteral("new")));
-    QVERIFY(rig.modem->StartThread());
+    QCOMPARE(ResultOf(rig.sink->reports[0]), kFailed);
+    QCOMPARE(rig.sink->reports[0].m_strPort, QStringLiteral("/dev/ttyUSB3")); // the modem that had it
+    rig.outbox->Enqueue(OutMessage(Number(4), QStringLiteral("new")));
+    QVERIFY(rig.port->StartThread());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 4, kWaitMs);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(2), Number(3), Number(4)}));
     const QVector<SendRow> rows = SendRows(db);
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0].number, Number(1));
     QCOMPARE(rows[0].state, 0);
+    QCOMPARE(rows[0].port, QStringLiteral("/dev/ttyUSB3"));
+    QCOMPARE(rows[1].port, rig.Device()); // the modem that sent it
     QCOMPARE(rows[1].id, 7);
     QCOMPARE(rows[1].text, QStringLiteral("kept 'two'"));
     QCOMPARE(rows[1].state, 1);
@@ -965,10 +970,10 @@ void TestSmsModem::enqueueWithoutDatabase()
     db.m_strSqliteFile = dir.filePath(QStringLiteral("missing/folder/none.db"));
     EngineRig rig(db);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(OutMessage(Number(1), QStringLiteral("no database")));
+    rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("no database")));
     QVERIFY(!rig.sink->errors.isEmpty()); // the queue could not be kept
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
-    QCOMPARE(rig.sink->reports[0].m_strResult, kOk); // it went all the same
+    QCOMPARE(ResultOf(rig.sink->reports[0]), kOk); // it went all the same
     QTRY_VERIFY(rig.sink->ErrorCount(kSendRowError) == 1);
     QCOMPARE(rig.sim.SubmitCount(), 1);
 }
@@ -981,15 +986,15 @@ void TestSmsModem::unmarkedMessageIsNotSent()
     FRESH_DB(db);
     EngineRig rig(db);
     QVERIFY(rig.Connect());
-    rig.modem->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("one")), OutMessage(Number(2), QStringLiteral("two"))});
+    rig.outbox->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("one")), OutMessage(Number(2), QStringLiteral("two"))});
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 2);
     DbProbe probe(db);
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_OUTBOX RENAME TO T_OUTBOX_AWAY")), qPrintable(probe.Error()));
-    QVERIFY(rig.modem->StartThread());
+    QVERIFY(rig.port->StartThread());
     // As far as the prompt, more than once; nothing handed over.
     QTRY_VERIFY_WITH_TIMEOUT(CommandCount(rig.sim, QStringLiteral("AT+CMGS=")) >= 2, kWaitMs);
     QCOMPARE(rig.sim.SubmitCount(), 0);
-    QCOMPARE(rig.modem->QueuedCount(), 2);
+    QCOMPARE(rig.outbox->QueuedCount(), 2);
 
     // The program ends; the database comes back; the next run sends each message once.
     rig.Disconnect();
@@ -998,11 +1003,11 @@ void TestSmsModem::unmarkedMessageIsNotSent()
     rig.NewEngine();
     QVERIFY2(probe.Exec(QStringLiteral("ALTER TABLE T_OUTBOX_AWAY RENAME TO T_OUTBOX")), qPrintable(probe.Error()));
     QVERIFY(rig.Connect());
-    QCOMPARE(rig.modem->RestoreOutbox(), 2);
-    QVERIFY(rig.modem->StartThread());
+    QCOMPARE(rig.outbox->Restore(), 2);
+    QVERIFY(rig.port->StartThread());
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     for (const SmsReport &r : rig.sink->reports)
-        QCOMPARE(r.m_strResult, kOk);
+        QCOMPARE(ResultOf(r), kOk);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(1), Number(2)}));
     QCOMPARE(rig.sim.SubmitCount(), 2);
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 2, kWaitMs);

@@ -326,7 +326,7 @@ void TestSmsModemCli::listen()
         // Kept by an earlier run (of this installation) that never connected.
         DbSettings same = db;
         same.m_strSource = place.File(QStringLiteral("setting.ini"));
-        CSmsModem earlier([same] { return same; });
+        Outbox earlier([same] { return same; });
         earlier.Enqueue(OutMessage(Number(1), QStringLiteral("kept")));
     }
     ModemSimulator sim;

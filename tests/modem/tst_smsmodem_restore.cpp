@@ -100,10 +100,10 @@ void TestSmsModemRestore::restoreTakesOnlyAbandonedRows()
     QFETCH(bool, restored);
     FRESH_DB(db);
     DbProbe probe(db);
-    std::unique_ptr<CSmsModem> running;
+    std::unique_ptr<Outbox> running;
     if (owner.startsWith(QStringLiteral("engine"))) {
         const bool other = owner.contains(QStringLiteral("another"));
-        auto earlier = FastEngine(other ? Installation(db, QStringLiteral("/srv/b/setting.ini")) : db);
+        auto earlier = FastOutbox(other ? Installation(db, QStringLiteral("/srv/b/setting.ini")) : db);
         earlier->Enqueue(Messages(0, 2));
         if (owner.contains(QStringLiteral("running")))
             running = std::move(earlier);
@@ -139,10 +139,10 @@ void TestSmsModemRestore::restoreTakesOnlyAbandonedRows()
     const QVariantList before
         = restored ? QVariantList() : probe.Column(QStringLiteral("SELECT D_OWNER FROM T_OUTBOX ORDER BY D_NO"));
 
-    auto engine = FastEngine(db);
-    QCOMPARE(engine->RestoreOutbox(), restored ? 2 : 0);
+    auto engine = FastOutbox(db);
+    QCOMPARE(engine->Restore(), restored ? 2 : 0);
     QCOMPARE(engine->QueuedCount(), restored ? 2 : 0);
-    QCOMPARE(engine->RestoreOutbox(), 0); // nothing twice
+    QCOMPARE(engine->Restore(), 0); // nothing twice
     if (!restored)
         QCOMPARE(probe.Column(QStringLiteral("SELECT D_OWNER FROM T_OUTBOX ORDER BY D_NO")), before);
     if (running)
@@ -158,13 +158,13 @@ void TestSmsModemRestore::runningEngineKeepsItsMessages()
     EngineRig a(db);
     a.sim.SetLateAnswer(ModemSimulator::Fault::Always(), 300);
     QVERIFY(a.ConnectAndStart());
-    a.modem->Enqueue(Messages(0, 6));
+    a.outbox->Enqueue(Messages(0, 6));
     QTRY_VERIFY_WITH_TIMEOUT(a.sink->reports.size() >= 1, kWaitMs);
 
     EngineRig b(db);
     QVERIFY(b.Connect());
-    QCOMPARE(b.modem->RestoreOutbox(), 0);
-    QVERIFY(b.modem->StartThread());
+    QCOMPARE(b.outbox->Restore(), 0);
+    QVERIFY(b.port->StartThread());
     QTRY_COMPARE_WITH_TIMEOUT(a.sink->reports.size(), 6, kWaitMs);
     QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 6);
     QCOMPARE(b.sim.SubmitCount(), 0);
@@ -172,9 +172,9 @@ void TestSmsModemRestore::runningEngineKeepsItsMessages()
 
     // A ends with messages queued; B, of the same installation, takes them up.
     a.Disconnect();
-    a.modem->Enqueue(Messages(6, 3));
+    a.outbox->Enqueue(Messages(6, 3));
     Restart(a); // A's engine ends
-    QCOMPARE(b.modem->RestoreOutbox(), 3); // A's engine is gone: B of the same installation may take them
+    QCOMPARE(b.outbox->Restore(), 3); // A's engine is gone: B of the same installation may take them
     QTRY_COMPARE_WITH_TIMEOUT(b.sink->reports.size(), 3, kWaitMs);
     QCOMPARE(SubmittedNumbers(b.sim), (QStringList{Number(6), Number(7), Number(8)}));
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_SEND")), 9, kWaitMs);
@@ -188,24 +188,24 @@ void TestSmsModemRestore::withdrawLeavesOnlyTheMessageInFlight()
     rig.sim.SetLateAnswer(ModemSimulator::Fault::Always(), 800);
     ModemTimeouts t = FastTimeouts();
     t.finalAnswerMs = 10000;
-    rig.modem->SetTimeouts(t);
+    rig.port->SetTimeouts(t);
     QVERIFY(rig.ConnectAndStart());
-    rig.modem->Enqueue(Messages(0, 20));
+    rig.outbox->Enqueue(Messages(0, 20));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.SubmitCount(), 1, kWaitMs); // the first awaits its answer
 
-    QCOMPARE(rig.modem->Withdraw(), 19);
+    QCOMPARE(rig.outbox->Withdraw(), 19);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1); // the one in flight
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
-    QCOMPARE(rig.sink->reports[0].m_strResult, QStringLiteral("成功"));
+    QCOMPARE(ResultOf(rig.sink->reports[0]), QStringLiteral("成功"));
     QTRY_COMPARE_WITH_TIMEOUT(RowCount(db, QStringLiteral("T_OUTBOX")), 0, kWaitMs);
-    QCOMPARE(rig.modem->QueuedCount(), 0);
+    QCOMPARE(rig.outbox->QueuedCount(), 0);
     // Nothing else goes, nothing withdrawn is journalled, and nothing comes back at a restart.
-    rig.modem->Enqueue(Message(99));
+    rig.outbox->Enqueue(Message(99));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 2, kWaitMs);
     QCOMPARE(SubmittedNumbers(rig.sim), (QStringList{Number(0), Number(99)}));
     QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 2);
     Restart(rig);
-    QCOMPARE(rig.modem->RestoreOutbox(), 0);
+    QCOMPARE(rig.outbox->Restore(), 0);
 }
 
 void TestSmsModemRestore::arrivalJournalledOnceOverRuns_data()

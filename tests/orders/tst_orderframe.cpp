@@ -80,8 +80,7 @@ void tst_OrderFrame::dueOrderCheck()
     place.messages.answers.enqueue(ok ? IMessageBox::AnswerOk : IMessageBox::AnswerCancel);
     QLabel *status = frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
     QProgressBar *progress = frame.View().ProgressBar();
-    frame.View().ResetProgress(7);
-    progress->setValue(5);
+    frame.View().ShowRun(RunTally{9, RunTally::State::Sending, 7, 5, 0, 0}); // another run's place
 
     frame.CheckDueOrder(next);
     QCOMPARE(place.messages.shown.size(), asked ? 1 : 0);
@@ -94,7 +93,7 @@ void tst_OrderFrame::dueOrderCheck()
     if (!sent) {
         QCOMPARE(status->text(), QStringLiteral("就绪"));
         QCOMPARE(progress->value(), 5);
-        QCOMPARE(place.app.Modem().QueuedCount(), 0);
+        QCOMPARE(place.app.Queue().QueuedCount(), 0);
         return;
     }
     QCOMPARE(status->text(), QStringLiteral("发送时间到"));
@@ -152,9 +151,9 @@ void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
     });
     ticker.start(0);
     const QString complaint = QStringLiteral("短信猫没有响应");
-    QTimer::singleShot(0, &place.app.Modem(), [&] { emit place.app.Modem().errorEvent(complaint); });
+    QTimer::singleShot(0, &place.app.Queue(), [&] { emit place.app.Queue().errorEvent(complaint); });
     int queuedAtClose = -1;
-    connect(&frame, &CMainFrame::closed, this, [&] { queuedAtClose = place.app.Modem().QueuedCount(); });
+    connect(&frame, &CMainFrame::closed, this, [&] { queuedAtClose = place.app.Queue().QueuedCount(); });
     QTimer::singleShot(0, &frame, &QWidget::close);
 
     frame.CheckDueOrder(next);

@@ -196,7 +196,7 @@ void tst_OrdersCli::serveSendsTheDueOrder()
         // Kept by an earlier run of this installation: serve restores it first.
         DbSettings same = place.db;
         same.m_strSource = place.dir.filePath(QStringLiteral("setting.ini"));
-        CSmsModem earlier([same] { return same; });
+        Outbox earlier([same] { return same; });
         earlier.Enqueue(OutMessage(QStringLiteral("8613900000009"), QStringLiteral("kept")));
     }
 

@@ -5,7 +5,7 @@
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "db/SqlCatalogue.h"
-#include "modem/CSmsModem.h"
+#include "modem/Outbox.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
 #include "orders/OrderStore.h"
@@ -65,7 +65,7 @@ struct Program
     int Tick(const QString &time, bool ask = false) { return scheduler.Check(At(time), ask, kSmsc, Hooks()); }
 
     CDbAccess db;
-    CSmsModem modem;
+    Outbox modem;
     OrderStore store;
     OrderScheduler scheduler;
 };
@@ -366,18 +366,18 @@ void tst_OrderScheduler::deletedOrderLeavesAnotherProgramsQueue()
     EngineRig sending(*settings);
     sending.sim.SetLatency(150);
     QVERIFY(sending.ConnectAndStart());
-    QSignalSpy withdrawn(sending.modem.get(), &CSmsModem::orderWithdrawn);
+    QSignalSpy withdrawn(sending.outbox.get(), &Outbox::orderWithdrawn);
     QVector<SmsRecord> records;
     for (const QString &n : numbers)
         records << OutMessage(n, QStringLiteral("t"), id);
-    sending.modem->Enqueue(records);
+    sending.outbox->Enqueue(records);
     QTRY_VERIFY_WITH_TIMEOUT(sending.sink->Count(ReportText::kSend) >= 1, 30000);
 
     const OrderForm::Outcome out = OrderForm::Delete(store, id);
     QVERIFY(out.m_bOk);
     QVERIFY2(out.m_nWithdrawn > 0, "the order went out too fast for the test");
     QCOMPARE(out.m_message.m_strText, QStringLiteral("删除订单成功!\n已撤回 %1 条尚未发送的短信").arg(out.m_nWithdrawn));
-    QTRY_COMPARE_WITH_TIMEOUT(sending.modem->QueuedCount(), 0, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(sending.outbox->QueuedCount(), 0, 30000);
     QCOMPARE(withdrawn.size(), 1);
     QCOMPARE(withdrawn[0][0].toInt(), id);
     QCOMPARE(withdrawn[0][1].toInt(), out.m_nWithdrawn);

@@ -58,7 +58,8 @@ void tst_LogExport::init()
     m_messages.Clear();
     Journal j(m_settings);
     QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("第一行\n第二行")}) > 0);
-    QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("a,\"b\"\tc€"), 0}) > 0);
+    QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("a,\"b\"\tc€"), 0, -1,
+                    QStringLiteral("/dev/ttyUSB1")}) > 0);
 }
 
 void tst_LogExport::bytesOfTheRows_data()
@@ -70,14 +71,15 @@ void tst_LogExport::bytesOfTheRows_data()
                               "\xB5\xDA\xD2\xBB\xD0\xD0\n\xB5\xDA\xB6\xFE\xD0\xD0\t\r\n");
     QTest::newRow("one received row: heading, a tab after every field, CR LF, a text of two lines")
         << int(RecordsModel::View::Received) << int(LogExport::Text) << kGbkHeading + received;
-    QTest::newRow("all view: newest first, \"失败!\", a tab inside a text unquoted")
+    QTest::newRow("all view: newest first, \"失败!\", a tab inside a text unquoted, no modem")
         << int(RecordsModel::View::All) << int(LogExport::Text)
         << kGbkHeading + QByteArray("2009-05-05 09:00:00\t8613900000002\t\xB7\xA2\xCB\xCD\t\xCA\xA7\xB0\xDC!\ta,\"b\"\tc\xA2\xE3\t\r\n")
             + received;
-    QTest::newRow("CSV: UTF-8 with its mark, quoted where needed")
+    QTest::newRow("CSV: UTF-8 with its mark, quoted where needed, the modem last")
         << int(RecordsModel::View::All) << int(LogExport::Csv)
-        << QStringLiteral("\uFEFF时间,号码,动作,状态,内容\r\n2009-05-05 09:00:00,8613900000002,发送,失败!,\"a,\"\"b\"\"\tc€\"\r\n"
-                          "2009-05-05 08:00:00,13900000001,接收,成功,\"第一行\n第二行\"\r\n").toUtf8();
+        << QStringLiteral("\uFEFF时间,号码,动作,状态,内容,短信猫\r\n"
+                          "2009-05-05 09:00:00,8613900000002,发送,失败!,\"a,\"\"b\"\"\tc€\",/dev/ttyUSB1\r\n"
+                          "2009-05-05 08:00:00,13900000001,接收,成功,\"第一行\n第二行\",\r\n").toUtf8();
 }
 
 void tst_LogExport::bytesOfTheRows()
@@ -106,8 +108,8 @@ void tst_LogExport::rowsInDisplayOrderWithReportsOnTop()
     SmsReport report;
     report.m_strTime = QStringLiteral("2009-05-06 10:00:00");
     report.m_strNumber = QStringLiteral("8613900000003");
-    report.m_strDirection = QStringLiteral("发送");
-    report.m_strResult = QStringLiteral("失败");
+    report.m_kind = SmsReport::Sent;
+    report.m_outcome = SmsReport::Outcome::Failure;
     report.m_strContent = QStringLiteral("x");
     model->AddReportRow(report);
     // A report that arrives while an export runs does not shift what it writes.

@@ -195,7 +195,7 @@ void tst_RecordQuery::hitsInTheList()
         };
         for (const auto &r : sent) {
             QVERIFY(db.Insert(Sql::SendInsert, {r.id, QString::fromUtf8(r.time), r.state, QString::fromUtf8(r.number),
-                                                QString::fromUtf8(r.text)}) > 0);
+                                                QString::fromUtf8(r.text), QString()}) > 0);
         }
         const char *const rec[][3] = {
             {"13900000001", "IT'S OK", "2009-05-05 08:00:00"},
@@ -203,7 +203,7 @@ void tst_RecordQuery::hitsInTheList()
             {"13900000001", "早上好", "2009-05-06 00:00:00"},
         };
         for (const auto &r : rec)
-            QVERIFY(db.Insert(Sql::RecInsert, {QString::fromUtf8(r[0]), QString::fromUtf8(r[1]), QString::fromUtf8(r[2])}) > 0);
+            QVERIFY(db.Insert(Sql::RecInsert, {QString::fromUtf8(r[0]), QString::fromUtf8(r[1]), QString::fromUtf8(r[2]), QString()}) > 0);
     }
 
     FakeMessageBox messages;

@@ -13,6 +13,20 @@
 
 namespace {
 
+// A report as the engine makes it; the direction and result given as the list shows them.
+SmsReport MakeReport(const QString &time, const QString &number, const QString &direction, const QString &result,
+                     const QString &text)
+{
+    SmsReport r;
+    r.m_strTime = time;
+    r.m_strNumber = number;
+    r.m_kind = direction == ReportText::kReceive ? SmsReport::Received : SmsReport::Sent;
+    r.m_outcome = result == ReportText::kSuccess ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
+    r.m_strContent = text;
+    return r;
+}
+
+
 QStringList RowStrings(const RecordsModel &m, int row)
 {
     const RecordsModel::RowTexts t = m.Row(row);
@@ -89,7 +103,7 @@ void tst_RecordsModel::headings()
     QStringList headings;
     for (int c = 0; c < m.columnCount(); ++c)
         headings << m.headerData(c, Qt::Horizontal).toString();
-    QCOMPARE(headings, Strings({"时间", "号码", "动作", "状态", "内容"}));
+    QCOMPARE(headings, Strings({"时间", "号码", "动作", "状态", "内容", "短信猫"}));
 }
 
 void tst_RecordsModel::emptyJournalsGiveEmptyViews()
@@ -199,12 +213,15 @@ void tst_RecordsModel::reportRowGoesOnTopOfAnyView()
     }
     WaitLoaded(*m);
     const int before = m->rowCount();
-    SmsReport first{QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("8613700000000"), QString(),
-                    QStringLiteral("失败"), QStringLiteral("报告一")};
-    first.SetDirection(direction == QStringLiteral("接收") ? SmsReport::Received : SmsReport::Sent);
+    SmsReport first;
+    first.m_strTime = QStringLiteral("2024-03-05 09:00:00");
+    first.m_strNumber = QStringLiteral("8613700000000");
+    first.m_strContent = QStringLiteral("报告一");
+    first.m_outcome = SmsReport::Outcome::Failure;
+    first.m_kind = direction == QStringLiteral("接收") ? SmsReport::Received : SmsReport::Sent;
     SmsReport second = first;
     second.m_strContent = QStringLiteral("报告二");
-    second.m_strResult = QStringLiteral("成功");
+    second.m_outcome = SmsReport::Outcome::Success;
     m->AddReportRow(first);
     m->AddReportRow(second);
     QCOMPARE(m->rowCount(), before + 2);
@@ -287,7 +304,7 @@ void tst_RecordsModel::deleteOfReportRowRemovesItsNewestRecord()
     // reports it.
     const qint64 newer = j.Sent(row);
     QVERIFY(newer > older);
-    m->AddReportRow({row.time, row.number, QStringLiteral("发送"), QStringLiteral("成功"), row.text});
+    m->AddReportRow(MakeReport(row.time, row.number, QStringLiteral("发送"), QStringLiteral("成功"), row.text));
     QCOMPARE(m->rowCount(), 2);
 
     QVERIFY(m.list->DeleteRow(0));
@@ -297,8 +314,8 @@ void tst_RecordsModel::deleteOfReportRowRemovesItsNewestRecord()
     QCOMPARE(m->index(0, 0).data(RecordsModel::RecordKeyRole).toLongLong(), older);
 
     // A received report whose row never reached the journal: nothing to delete, the row goes.
-    m->AddReportRow({QStringLiteral("2024-03-02 10:00:00"), QStringLiteral("8613800000009"), QStringLiteral("接收"),
-                     QStringLiteral("成功"), QStringLiteral("未入库")});
+    m->AddReportRow(MakeReport(QStringLiteral("2024-03-02 10:00:00"), QStringLiteral("8613800000009"), QStringLiteral("接收"),
+                     QStringLiteral("成功"), QStringLiteral("未入库")));
     QVERIFY(m.list->DeleteRow(0));
     QCOMPARE(m->rowCount(), 1);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 1);
@@ -317,9 +334,12 @@ void tst_RecordsModel::deleteOfReportRowNamingItsRecord()
     QVERIFY(failed > 0 && sent > failed);
     auto m = Model(*s);
     m->ClearRows();
-    SmsReport report{QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QString(),
-                     QStringLiteral("失败"), QStringLiteral("同一秒")};
-    report.SetDirection(SmsReport::Sent);
+    SmsReport report;
+    report.m_strTime = QStringLiteral("2024-03-01 10:00:00");
+    report.m_strNumber = QStringLiteral("8613900000001");
+    report.m_strContent = QStringLiteral("同一秒");
+    report.m_outcome = SmsReport::Outcome::Failure;
+    report.m_kind = SmsReport::Sent;
     report.m_nRecordNo = failed;
     m->AddReportRow(report);
     QVERIFY(m.list->DeleteRow(0));
@@ -405,7 +425,7 @@ void tst_RecordsModel::clearRowsThenShowAllBringsEverythingBack()
     // A message sent now adds exactly one row.
     const SendRow now{QStringLiteral("2024-03-02 08:00:00"), QStringLiteral("8613900000009"), QStringLiteral("新的"), 1};
     QVERIFY(j.Sent(now) > 0);
-    m->AddReportRow({now.time, now.number, QStringLiteral("发送"), QStringLiteral("成功"), now.text});
+    m->AddReportRow(MakeReport(now.time, now.number, QStringLiteral("发送"), QStringLiteral("成功"), now.text));
     QCOMPARE(m->rowCount(), 1);
     DbProbe probe(*s);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 4);
@@ -505,8 +525,8 @@ void tst_RecordsModel::reportDuringLoadStaysOnTop()
     m->SetSliceSize(10);
     m->LoadReceived();
     QVERIFY(m->IsLoading());
-    m->AddReportRow({QStringLiteral("2024-01-02 00:00:00"), QStringLiteral("8613900000000"), QStringLiteral("发送"),
-                     QStringLiteral("成功"), QStringLiteral("报告")});
+    m->AddReportRow(MakeReport(QStringLiteral("2024-01-02 00:00:00"), QStringLiteral("8613900000000"), QStringLiteral("发送"),
+                     QStringLiteral("成功"), QStringLiteral("报告")));
     WaitLoaded(*m);
     QCOMPARE(m->rowCount(), 51);
     QCOMPARE(m->Row(0).m_strContent, QStringLiteral("报告"));
@@ -550,8 +570,8 @@ void tst_RecordsModel::unreachableDatabaseLeavesAnEmptyUsableList()
     QCOMPARE(m->rowCount(), 0);
     QVERIFY(!m_messages.shown.isEmpty());
     // Still usable: report rows and clearing work.
-    m->AddReportRow({QStringLiteral("2024-01-02 00:00:00"), QStringLiteral("8613900000000"), QStringLiteral("发送"),
-                     QStringLiteral("成功"), QStringLiteral("报告")});
+    m->AddReportRow(MakeReport(QStringLiteral("2024-01-02 00:00:00"), QStringLiteral("8613900000000"), QStringLiteral("发送"),
+                     QStringLiteral("成功"), QStringLiteral("报告")));
     QCOMPARE(m->rowCount(), 1);
     m->ClearRows();
     QCOMPARE(m->rowCount(), 0);

@@ -42,7 +42,7 @@ private slots:
 private:
     CReplyDlg::Services Services()
     {
-        return {*m_rig->modem, m_messages, [] { return QStringLiteral("8613800100500"); }, [this] { ++m_nProgress; }};
+        return {*m_rig->outbox, m_messages, [] { return QStringLiteral("8613800100500"); }, [this] { ++m_nProgress; }};
     }
     RecordsModel::RowTexts Row(bool received)
     {
@@ -112,7 +112,7 @@ void tst_ReplyDlg::sendsOneMessageToTheRowsNumber()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(m_nProgress, 1);
     QTRY_COMPARE_WITH_TIMEOUT(m_rig->sink->reports.size(), 1, 20000);
-    QCOMPARE(m_rig->sink->reports.first().m_strResult, QStringLiteral("成功"));
+    QCOMPARE(ResultOf(m_rig->sink->reports.first()), QStringLiteral("成功"));
     QCOMPARE(SubmittedNumbers(m_rig->sim), QStringList{number});
     QCOMPARE(SubmittedTexts(m_rig->sim), QStringList{text});
     DbProbe probe(m_rig->db);
@@ -157,14 +157,14 @@ void tst_ReplyDlg::checksOnConfirming()
     QFETCH(QString, message);
     QFETCH(bool, stays);
     if (connected)
-        QVERIFY(m_rig->Connect());
+        QVERIFY(m_rig->ConnectAndStart());
     CReplyDlg dialog(ReplyLogic::FromRow(Row(true)), Services());
     dialog.show();
     dialog.findChild<QPlainTextEdit *>(QStringLiteral("editReply"))->setPlainText(text);
     QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("buttonSend")), Qt::LeftButton);
     QCOMPARE(m_messages.Texts(), QStringList{message});
     QCOMPARE(dialog.isVisible(), stays);
-    QCOMPARE(m_rig->modem->QueuedCount(), 0);
+    QCOMPARE(m_rig->outbox->QueuedCount(), 0);
     QCOMPARE(m_nProgress, 0);
 
     // The length is checked again on confirming, for a text that came past the field.

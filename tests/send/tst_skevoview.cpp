@@ -3,6 +3,7 @@
 
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
+#include "modem/ModemPort.h"
 #include "send/CTrayIcon.h"
 #include "base/FrameSettings.h"
 #include "send/CRandGenerator.h"
@@ -91,6 +92,7 @@ private slots:
     void exportFailure();
     void sendRefusals_data();
     void sendRefusals();
+    void progressBar_data();
     void progressBar();
     void stopWithdrawsWhatIsQueued();
     void sendAgainAsksFirst();
@@ -195,7 +197,7 @@ QString tst_SkevoView::Write(const QString &name, const QByteArray &content)
 // Builds the panel the way the main window does, and shows it.
 #define SHOW_PANEL()                                                                                  \
     do {                                                                                              \
-        m_view = std::make_unique<CSkevoView>(m_app->Settings(), m_app->Device(), m_app->Db(), m_app->Modem(), m_box); \
+        m_view = std::make_unique<CSkevoView>(m_app->Settings(), m_app->Device(), m_app->Db(), m_app->Queue(), m_box); \
         m_tester = std::make_unique<QAbstractItemModelTester>(&m_view->Model(),                       \
                                                               QAbstractItemModelTester::FailureReportingMode::QtTest); \
         m_view->SetDialogs(&m_dialogs);                                                               \
@@ -687,51 +689,50 @@ void tst_SkevoView::sendRefusals()
     QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Warning);
     QCOMPARE(m_view->ProgressBar()->value(), 42);
     QCOMPARE(m_view->ProgressBar()->maximum(), 100);
-    QCOMPARE(m_app->Modem().QueuedCount(), 0);
+    QCOMPARE(m_app->Queue().QueuedCount(), 0);
 }
 
+void tst_SkevoView::progressBar_data()
+{
+    using S = RunTally::State;
+    QTest::addColumn<RunTally>("tally");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("value");
+    QTest::newRow("nothing sent yet: the bar as it was") << RunTally{} << 100 << 0;
+    QTest::newRow("one of three went, one failed") << RunTally{1, S::Sending, 3, 1, 1, 0} << 3 << 2;
+    QTest::newRow("over") << RunTally{1, S::Finished, 3, 2, 1, 0} << 3 << 3;
+    QTest::newRow("stopped: what went of the whole") << RunTally{2, S::Stopped, 50, 2, 0, 47} << 50 << 2;
+    QTest::newRow("a run of nothing: empty, not busy") << RunTally{3, S::Stopped, 0, 0, 0, 0} << 1 << 0;
+}
+
+// The bar shows the run's tally: of its messages, those that went or failed.
 void tst_SkevoView::progressBar()
 {
+    QFETCH(RunTally, tally);
+    QFETCH(int, maximum);
+    QFETCH(int, value);
     SHOW_PANEL();
-    QProgressBar *bar = m_view->ProgressBar();
-    m_view->ResetProgress(3);
-    QCOMPARE(bar->minimum(), 0);
-    QCOMPARE(bar->maximum(), 3);
-    QCOMPARE(bar->value(), 0);
-    m_view->StepProgress();
-    m_view->StepProgress();
-    QCOMPARE(bar->value(), 2);
-    Click("stopButton");
-    QCOMPARE(bar->value(), 0);
-    m_view->StepProgress();
-    m_view->StepProgress();
-    m_view->StepProgress();
-    QCOMPARE(bar->value(), 3);
-    m_view->StepProgress(); // past the top: from the bottom again
-    QCOMPARE(bar->value(), 0);
-
-    m_view->ResetProgress(0); // a run of nothing: an empty bar, not a busy one
-    QCOMPARE(bar->value(), 0);
-    QVERIFY(bar->maximum() > bar->minimum());
+    m_view->ShowRun(tally);
+    QCOMPARE(m_view->ProgressBar()->minimum(), 0);
+    QCOMPARE(m_view->ProgressBar()->maximum(), maximum);
+    QCOMPARE(m_view->ProgressBar()->value(), value);
 }
 
-// "停止" takes back every queued message, keeps the send list and says how many stay unsent.
+// "停止" takes back every queued message and keeps the send list; the run is stopped with
+// them counted as not sent.
 void tst_SkevoView::stopWithdrawsWhatIsQueued()
 {
     SHOW_PANEL();
     m_view->Model().Append(QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000002")});
     QVector<SmsRecord> records;
     for (int i = 0; i < 5; ++i)
-        records.append(CSmsModem::MakeRecord(QString(), QStringLiteral("1380000000%1").arg(i), QStringLiteral("x"), -1));
-    m_app->Modem().Enqueue(records);
-    m_view->ResetProgress(5);
-    m_view->StepProgress();
-    QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
+        records.append(Outbox::MakeRecord(QString(), QStringLiteral("1380000000%1").arg(i), QStringLiteral("x"), -1));
+    m_app->Queue().Enqueue(records);
     Click("stopButton");
-    QCOMPARE(m_app->Modem().QueuedCount(), 0);
-    QCOMPARE(m_view->ProgressBar()->value(), 0);
-    QCOMPARE(status.size(), 1);
-    QCOMPARE(status[0][0].toString(), QStringLiteral("已停止, 5 条未发送"));
+    QCOMPARE(m_app->Queue().QueuedCount(), 0);
+    const RunTally t = m_app->Queue().Tally();
+    QCOMPARE(t.state, RunTally::State::Stopped);
+    QCOMPARE(t.withdrawn, 5);
     QCOMPARE(m_view->GetAllNumbers().size(), 2);
     RecordsetPtr rs = m_app->Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX"));
     QCOMPARE(rs->GetFieldText(0), QStringLiteral("0"));
@@ -743,25 +744,29 @@ void tst_SkevoView::sendAgainAsksFirst()
 {
     ModemSimulator sim;
     QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    sim.SetSimPin(QStringLiteral("1234")); // connected, but nothing goes: what is queued stays
     SHOW_PANEL();
-    CSmsModem &modem = m_app->Modem();
-    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0)); // no worker: what is queued stays
+    ModemPort port(m_app->Queue(), m_app->DbSettingsSource());
+    QVERIFY(port.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(port.InitModem());
+    QVERIFY(port.StartThread());
     m_view->Model().Append({QStringLiteral("13800000001"), QStringLiteral("13800000002")});
     QPushButton *send = Button("sendButton");
     QTest::mouseClick(send, Qt::LeftButton);
     QTest::mouseDClick(send, Qt::LeftButton);
     QTest::mouseRelease(send, Qt::LeftButton);
-    QCOMPARE(modem.QueuedCount(), 2);
+    QCOMPARE(m_app->Queue().QueuedCount(), 2);
     QCOMPARE(m_box.Texts(), QStringList());
 
     Click("sendButton"); // answered as Enter answers
     QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("上次发送还没有完成, 确定要再发送一次吗?")});
     QCOMPARE(m_box.shown.last().buttons, IMessageBox::YesNoDefaultNo);
-    QCOMPARE(modem.QueuedCount(), 2);
+    QCOMPARE(m_app->Queue().QueuedCount(), 2);
     m_box.answers.enqueue(IMessageBox::AnswerYes);
     Click("sendButton");
-    QCOMPARE(modem.QueuedCount(), 4);
-    QCOMPARE(m_view->ProgressBar()->maximum(), 2);
+    QCOMPARE(m_app->Queue().QueuedCount(), 4);
+    QCOMPARE(m_app->Queue().Tally().total, 4); // the same run, still going
+    port.StopThread();
 }
 
 void tst_SkevoView::connectionState()
@@ -782,12 +787,21 @@ void tst_SkevoView::sendThroughSimulatedModem()
     ModemSimulator sim;
     QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
-    CSmsModem &modem = m_app->Modem();
+    Outbox &outbox = m_app->Queue();
+    ModemPort modem(outbox, m_app->DbSettingsSource());
     ModemTimeouts timeouts = modem.Timeouts();
     timeouts.finalAnswerMs = 5000;
     modem.SetTimeouts(timeouts);
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
     QVERIFY(modem.InitModem());
+    QVERIFY(modem.StartThread());
+    // What the main window does with the run's tally and each report.
+    connect(&outbox, &Outbox::runChanged, m_view.get(), [&] { m_view->ShowRun(outbox.Tally()); });
+    QStringList numbers;
+    connect(&outbox, &Outbox::reportReady, m_view.get(), [&] {
+        if (const std::optional<SmsReport> report = outbox.PopReport())
+            numbers << report->m_strNumber;
+    });
 
     m_view->Model().Append({QStringLiteral("13800000000"), QStringLiteral("+8613800000000"), QString(),
                             QStringLiteral("8613800000000")});
@@ -795,21 +809,9 @@ void tst_SkevoView::sendThroughSimulatedModem()
     QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("请输入手机号码")});
     QCOMPARE(m_view->ProgressBar()->minimum(), 0);
     QCOMPARE(m_view->ProgressBar()->maximum(), 3);
-    QCOMPARE(m_view->ProgressBar()->value(), 0);
-    QCOMPARE(modem.QueuedCount(), 3);
     QCOMPARE(m_view->GetAllNumbers().size(), 4); // the list is left as it was
-
-    // What the main window does with each report.
-    QStringList numbers;
-    connect(&modem, &CSmsModem::reportReady, m_view.get(), [&] {
-        if (const std::optional<SmsReport> report = modem.PopReport()) {
-            numbers << report->m_strNumber;
-            if (report->m_strDirection != QStringLiteral("接收"))
-                m_view->StepProgress();
-        }
-    });
-    QVERIFY(modem.StartThread());
     QTRY_COMPARE_WITH_TIMEOUT(m_view->ProgressBar()->value(), 3, 60000);
+    QTRY_COMPARE(numbers.size(), 3);
     modem.StopThread();
     modem.Close();
     QCOMPARE(numbers, QStringList(3, QStringLiteral("8613800000000")));
@@ -827,24 +829,22 @@ void tst_SkevoView::overlongNumberFailsAloneInTheRun()
     ModemSimulator sim;
     QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
-    CSmsModem &modem = m_app->Modem();
+    Outbox &outbox = m_app->Queue();
+    ModemPort modem(outbox, m_app->DbSettingsSource());
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
     QVERIFY(modem.InitModem());
+    QVERIFY(modem.StartThread());
+    QStringList results;
+    connect(&outbox, &Outbox::reportReady, m_view.get(), [&] {
+        if (const std::optional<SmsReport> report = outbox.PopReport())
+            results << report->m_strNumber + QLatin1Char(' ') + ReportText::Result(*report);
+    });
     const QString nineteen = QStringLiteral("1") + QString(18, QLatin1Char('2'));
     const QString twentyFour(24, QLatin1Char('3'));
     m_view->Model().Append({QStringLiteral("13800000001"), nineteen, twentyFour, QStringLiteral("13800000002")});
     Click("sendButton");
     QVERIFY(m_box.shown.isEmpty());
-    QCOMPARE(m_view->ProgressBar()->maximum(), 4);
-
-    QStringList results;
-    connect(&modem, &CSmsModem::reportReady, m_view.get(), [&] {
-        if (const std::optional<SmsReport> report = modem.PopReport()) {
-            results << report->m_strNumber + QLatin1Char(' ') + report->m_strResult;
-            m_view->StepProgress();
-        }
-    });
-    QVERIFY(modem.StartThread());
+    QCOMPARE(outbox.Tally().total, 4);
     QTRY_COMPARE_WITH_TIMEOUT(results.size(), 4, 30000);
     modem.StopThread();
     modem.Close();

@@ -67,7 +67,7 @@ void tst_SourceButtons::init()
     ini.write("[SQL]\nDriver=sqlite\nData=SOURCES\n");
     ini.close();
     m_app = std::make_unique<CSkevoApp>(ini.fileName());
-    m_view = std::make_unique<CSkevoView>(m_app->Settings(), m_app->Device(), m_app->Db(), m_app->Modem(), m_messages);
+    m_view = std::make_unique<CSkevoView>(m_app->Settings(), m_app->Device(), m_app->Db(), m_app->Queue(), m_messages);
     m_view->SetSourceDialogs(&m_sources);
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));

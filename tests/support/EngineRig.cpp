@@ -3,20 +3,28 @@
 
 #include <QMap>
 
-ReportSink::ReportSink(CSmsModem &modem) : m_modem(modem)
+ReportSink::ReportSink(Outbox &outbox) : m_outbox(outbox)
 {
     // Auto connection: queued from the worker thread, as to the main window.
-    connect(&modem, &CSmsModem::reportReady, this, [this] {
+    connect(&outbox, &Outbox::reportReady, this, [this] {
         ++notifications;
-        const std::optional<SmsReport> r = m_modem.PopReport();
+        const std::optional<SmsReport> r = m_outbox.PopReport();
         if (!r) {
             ++emptyPops;
             return;
         }
         reports.append(*r);
-        emit reportTaken(r->m_strNumber, r->m_strResult);
+        emit reportTaken(r->m_strNumber, ReportText::Result(*r));
     });
-    connect(&modem, &CSmsModem::errorEvent, this, [this](const QString &text) { errors.append(text); });
+    connect(&outbox, &Outbox::errorEvent, this, [this](const QString &text) { errors.append(text); });
+}
+
+int ReportSink::SentBy(const QString &port) const
+{
+    int n = 0;
+    for (const SmsReport &r : reports)
+        n += !r.IsArrival() && r.m_strPort == port ? 1 : 0;
+    return n;
 }
 
 int ReportSink::Count(const QString &direction) const
@@ -28,7 +36,7 @@ QVector<SmsReport> ReportSink::Of(const QString &direction) const
 {
     QVector<SmsReport> out;
     for (const SmsReport &r : reports) {
-        if (r.m_strDirection == direction)
+        if (ReportText::Direction(r) == direction)
             out.append(r);
     }
     return out;
@@ -54,11 +62,9 @@ ModemTimeouts FastTimeouts()
     return t;
 }
 
-std::unique_ptr<CSmsModem> FastEngine(const DbSettings &db)
+std::unique_ptr<Outbox> FastOutbox(const DbSettings &db)
 {
-    auto modem = std::make_unique<CSmsModem>([db] { return db; });
-    modem->SetTimeouts(FastTimeouts());
-    return modem;
+    return std::make_unique<Outbox>([db] { return db; });
 }
 
 QString RangeNumber(const QString &prefix, int i)
@@ -68,7 +74,7 @@ QString RangeNumber(const QString &prefix, int i)
 
 SmsRecord OutMessage(const QString &number, const QString &text, qint32 id)
 {
-    return CSmsModem::MakeRecord(kTestSmsc, number, text, id);
+    return Outbox::MakeRecord(kTestSmsc, number, text, id);
 }
 
 int RowCount(const DbSettings &db, const QString &table)
@@ -89,9 +95,9 @@ int CommandCount(const QStringList &commands, const QString &prefix)
     return n;
 }
 
-EngineRig::EngineRig(const DbSettings &settings) : db(settings), modem(FastEngine(settings))
+EngineRig::EngineRig(const DbSettings &settings) : db(settings)
 {
-    sink = std::make_unique<ReportSink>(*modem);
+    NewEngine();
 }
 
 EngineRig::~EngineRig()
@@ -106,28 +112,37 @@ bool EngineRig::Connect()
         return false;
     if (!link.isEmpty() && !sim.MakeLink(link))
         return false;
-    const QString path = link.isEmpty() ? sim.DevicePath() : link;
-    if (!modem->IsOpen() && !modem->Open(path, 115200, 8, CSerialPort::NoParity, CSerialPort::OneStop))
+    if (!port->IsOpen() && !port->Open(Device(), 115200, 8, CSerialPort::NoParity, CSerialPort::OneStop))
         return false;
-    return modem->InitModem();
+    return port->InitModem();
+}
+
+QString EngineRig::Device() const
+{
+    return link.isEmpty() ? sim.DevicePath() : link;
 }
 
 bool EngineRig::ConnectAndStart()
 {
-    return Connect() && modem->StartThread();
+    return Connect() && port->StartThread();
 }
 
 void EngineRig::Disconnect()
 {
-    modem->StopThread();
-    modem->Close();
+    if (!port)
+        return;
+    port->StopThread();
+    port->Close();
 }
 
 void EngineRig::NewEngine()
 {
     sink.reset();
-    modem = FastEngine(db);
-    sink = std::make_unique<ReportSink>(*modem);
+    port.reset();
+    outbox = FastOutbox(db);
+    port = std::make_unique<ModemPort>(*outbox, [s = db] { return s; });
+    port->SetTimeouts(FastTimeouts());
+    sink = std::make_unique<ReportSink>(*outbox);
 }
 
 namespace {

@@ -14,18 +14,20 @@ struct SendRow
     QString time, number, text;
     int state;
     int id = -1;
+    QString port;
 };
 struct RecRow
 {
     QString time, number, text;
+    QString port;
 };
 
 class Journal
 {
 public:
     explicit Journal(const DbSettings &s) : m_db([s] { return s; }) {}
-    qint64 Sent(const SendRow &r) { return m_db.Insert(Sql::SendInsert, {r.id, r.time, r.state, r.number, r.text}); }
-    qint64 Received(const RecRow &r) { return m_db.Insert(Sql::RecInsert, {r.number, r.text, r.time}); }
+    qint64 Sent(const SendRow &r) { return m_db.Insert(Sql::SendInsert, {r.id, r.time, r.state, r.number, r.text, r.port}); }
+    qint64 Received(const RecRow &r) { return m_db.Insert(Sql::RecInsert, {r.number, r.text, r.time, r.port}); }
     CDbAccess &Db() { return m_db; }
 
 private:

@@ -7,8 +7,8 @@
 #include "app/LinkStatus.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
-#include "modem/CSmsModem.h"
 #include "modem/ModemLink.h"
+#include "modem/Outbox.h"
 #include "send/SendRun.h"
 
 #include <QCommandLineParser>
@@ -57,7 +57,7 @@ void PrintErr(const QString &line)
 
 QString ReportLine(const SmsReport &r)
 {
-    QStringList fields{r.m_strTime, r.m_strNumber, r.m_strDirection, r.m_strResult};
+    QStringList fields{r.m_strTime, r.m_strNumber, ReportText::Direction(r), ReportText::Result(r)};
     if (r.IsArrival())
         fields << OneLine(r.m_strContent);
     return fields.join(QLatin1Char('\t'));
@@ -96,9 +96,12 @@ SignalQuit::~SignalQuit()
 
 void AddModemOptions(QCommandLineParser &p)
 {
-    p.addOption({QStringLiteral("device"), QStringLiteral("Serial device or COMn (default: SYSTEM/COM of setting.ini)."),
+    p.addOption({QStringLiteral("device"),
+                 QStringLiteral("Serial device or COMn of a modem, repeatable: the modems of this run "
+                                "(default: SYSTEM/COM, MODEM2/COM, ... of setting.ini)."),
                  QStringLiteral("DEV")});
-    p.addOption({QStringLiteral("baud"), QStringLiteral("Speed (default: SYSTEM/BaudRate)."), QStringLiteral("B")});
+    p.addOption({QStringLiteral("baud"), QStringLiteral("Speed of every modem (default: each one's BaudRate)."),
+                 QStringLiteral("B")});
     p.addOption({QStringLiteral("timeout-ms"), QStringLiteral("Wait for the answer after a PDU (default 60000)."),
                  QStringLiteral("MS")});
     p.addOption({QStringLiteral("prompt-ms"), QStringLiteral("Wait for the \"> \" prompt (default 5000)."),
@@ -135,7 +138,7 @@ std::optional<int> PositiveInt(const QCommandLineParser &p, const QString &name,
 std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QString *error)
 {
     ModemOptions o;
-    o.device = p.value(QStringLiteral("device"));
+    o.devices = p.values(QStringLiteral("device"));
     const std::optional<int> baud = PositiveInt(p, QStringLiteral("baud"), error);
     const std::optional<int> final = baud ? PositiveInt(p, QStringLiteral("timeout-ms"), error) : std::nullopt;
     const std::optional<int> prompt = final ? PositiveInt(p, QStringLiteral("prompt-ms"), error) : std::nullopt;
@@ -149,52 +152,89 @@ std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QStrin
 
 int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored)
 {
-    ModemTimeouts t = app.Modem().Timeouts();
+    ModemTimeouts t = link.Timeouts();
     if (o.finalAnswerMs > 0)
         t.finalAnswerMs = o.finalAnswerMs;
     if (o.promptMs > 0)
         t.promptMs = o.promptMs;
-    app.Modem().SetTimeouts(t);
-    link.SetPortOverride(o.device);
+    link.SetTimeouts(t);
+    link.SetPortOverride(o.devices);
     link.SetBaudOverride(o.baud);
-    const ModemLink::Result r = link.Connect(app.Device());
-    if (!r.m_bOk) {
+    const ModemLink::Result r = link.Connect(app.Devices());
+    if (r.m_failures.size() == 1 && !r.m_bOk) {
         PrintErr(r.m_strMessage);
         if (!r.m_strCause.isEmpty())
             PrintErr(QStringLiteral("原因: ") + r.m_strCause);
-        return 1;
+    } else {
+        // Each modem that did not connect, with the system's cause; the others work.
+        for (const ModemLink::Failure &f : r.m_failures) {
+            PrintErr(QStringLiteral("短信猫 %1: %2").arg(f.port, QString(f.message).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+            if (!f.cause.isEmpty())
+                PrintErr(QStringLiteral("原因: ") + f.cause);
+        }
     }
+    if (!r.m_bOk)
+        return 1;
+    if (!r.m_failures.isEmpty())
+        PrintErr(QStringLiteral("其余 %1 台短信猫已连接").arg(r.m_nConnected));
     if (restored)
         *restored = r.m_nRestored;
     return 0;
 }
 
-// The worker gets a lost modem back by itself and waits for its network; the operator is
-// told on stderr meanwhile.
-void WatchStatus(CSkevoApp &app, QObject *context, ModemReadiness *last, const std::function<void()> &changed)
+bool Readiness::AllNeedOperator() const
 {
-    QObject::connect(&app.Modem(), &CSmsModem::statusChanged, context, [last, changed](const ModemStatus &status) {
+    if (ports.isEmpty())
+        return false;
+    for (const QString &port : ports) {
+        if (!ModemStatus::NeedsOperator(last.value(port, ModemReadiness::Starting)))
+            return false;
+    }
+    return true;
+}
+
+ModemReadiness Readiness::FirstWaiting() const
+{
+    for (const QString &port : ports) {
+        const ModemReadiness r = last.value(port, ModemReadiness::Starting);
+        if (r != ModemReadiness::Ready)
+            return r;
+    }
+    return ModemReadiness::Ready;
+}
+
+// Each worker gets a lost modem back by itself and waits for its network; the operator is
+// told on stderr meanwhile.
+void WatchStatus(ModemLink &link, QObject *context, Readiness *book, const std::function<void()> &changed)
+{
+    QObject::connect(&link, &ModemLink::statusChanged, context, [&link, book, changed](const ModemStatus &status) {
+        book->ports = link.PortNames();
         const ModemReadiness now = status.Readiness();
-        if (now == *last || now == ModemReadiness::NotConnected)
+        const ModemReadiness before = book->last.value(status.port, ModemReadiness::NotConnected);
+        if (now == before || now == ModemReadiness::NotConnected || !book->ports.contains(status.port))
             return;
-        const ModemReadiness before = std::exchange(*last, now);
+        book->last.insert(status.port, now);
         if (changed)
             changed();
-        if (ModemStatus::NeedsOperator(now)) {
+        const bool pool = book->ports.size() > 1;
+        if (book->AllNeedOperator()) {
             QCoreApplication::quit();
             return;
         }
-        const QString text = now == ModemReadiness::Ready ? LinkStatus::BackText(before) : LinkStatus::ReadinessText(now);
+        QString text = now == ModemReadiness::Ready ? LinkStatus::BackText(before) : LinkStatus::ReadinessText(now);
         if (!text.isEmpty())
-            PrintErr(text);
+            PrintErr(pool ? status.port + QStringLiteral(": ") + text : text);
     });
 }
 
-bool TellOperatorNeeded(ModemReadiness last)
+bool TellOperatorNeeded(const Readiness &book)
 {
-    if (!ModemStatus::NeedsOperator(last))
+    if (!book.AllNeedOperator())
         return false;
-    PrintErr(LinkStatus::ReadinessText(last));
+    for (const QString &port : book.ports) {
+        const QString text = LinkStatus::ReadinessText(book.last.value(port));
+        PrintErr(book.ports.size() > 1 ? port + QStringLiteral(": ") + text : text);
+    }
     return true;
 }
 
@@ -229,8 +269,8 @@ std::optional<StayOptions> ParseStayOptions(const QString &command, const QStrin
 
 void PrintReports(CSkevoApp &app)
 {
-    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&app] {
-        if (const std::optional<SmsReport> r = app.Modem().PopReport())
+    QObject::connect(&app.Queue(), &Outbox::reportReady, qApp, [&app] {
+        if (const std::optional<SmsReport> r = app.Queue().PopReport())
             PrintOut(ReportLine(*r));
     });
 }
@@ -322,12 +362,13 @@ int RunSend(const QStringList &args)
         gaveUp = true;
         QCoreApplication::quit();
     });
-    ModemReadiness readiness = ModemReadiness::NotConnected;
-    WatchStatus(app, &progress, &readiness, [&progress] { progress.start(); });
-    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
-    // Received in this thread (queued from the worker), one call per report, in order.
-    QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
-        const std::optional<SmsReport> r = app.Modem().PopReport();
+    ModemLink modemLink(app.Queue(), app.DbSettingsSource(), &app.Settings());
+    Readiness readiness;
+    WatchStatus(modemLink, &progress, &readiness, [&progress] { progress.start(); });
+    QObject::connect(&app.Queue(), &Outbox::errorEvent, qApp, PrintErr);
+    // Received in this thread (queued from the workers), one call per report, in order.
+    QObject::connect(&app.Queue(), &Outbox::reportReady, qApp, [&] {
+        const std::optional<SmsReport> r = app.Queue().PopReport();
         if (!r)
             return;
         progress.start();
@@ -335,32 +376,32 @@ int RunSend(const QStringList &args)
         if (r->IsArrival())
             return;
         ++sendReports;
-        if (r->m_strResult != ReportText::kSuccess)
+        if (!r->IsSuccess())
             allSent = false;
         if (expected >= 0 && sendReports >= expected)
             QCoreApplication::quit();
     });
 
     // What an earlier run kept goes first; what it had in flight is reported failed now.
-    ModemLink modemLink(app.Modem(), &app.Settings());
     int restored = 0;
     if (const int rc = Connect(app, modemLink, *options, &restored))
         return rc;
-    expected = restored + SendRun::Queue(app.Modem(), plan);
+    readiness.ports = modemLink.PortNames();
+    expected = restored + SendRun::Queue(app.Queue(), plan);
     if (sendReports < expected)
         QCoreApplication::exec();
     Disconnect(modemLink);
     // Reports that came between the quit and the stop.
-    while (const std::optional<SmsReport> r = app.Modem().PopReport()) {
+    while (const std::optional<SmsReport> r = app.Queue().PopReport()) {
         PrintOut(ReportLine(*r));
         if (!r->IsArrival()) {
             ++sendReports;
-            allSent = allSent && r->m_strResult == ReportText::kSuccess;
+            allSent = allSent && r->IsSuccess();
         }
     }
-    const int kept = app.Modem().QueuedCount();
+    const int kept = app.Queue().QueuedCount();
     if (gaveUp && sendReports < expected) {
-        QString cause = LinkStatus::CauseText(readiness);
+        QString cause = LinkStatus::CauseText(readiness.FirstWaiting());
         if (cause.isEmpty())
             cause = QStringLiteral("没有发送结果");
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2)").arg(timeoutSeconds).arg(cause));
@@ -382,19 +423,20 @@ int RunListen(const QStringList &args)
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
-    ModemReadiness readiness = ModemReadiness::NotConnected;
+    ModemLink modemLink(app.Queue(), app.DbSettingsSource(), &app.Settings());
+    Readiness readiness;
     QObject watch;
-    WatchStatus(app, &watch, &readiness);
-    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
+    WatchStatus(modemLink, &watch, &readiness);
+    QObject::connect(&app.Queue(), &Outbox::errorEvent, qApp, PrintErr);
     PrintReports(app);
-    ModemLink modemLink(app.Modem(), &app.Settings());
     if (const int rc = Connect(app, modemLink, options->modem))
         return rc;
+    readiness.ports = modemLink.PortNames();
     if (options->seconds > 0)
         QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     Disconnect(modemLink);
-    while (const std::optional<SmsReport> r = app.Modem().PopReport())
+    while (const std::optional<SmsReport> r = app.Queue().PopReport())
         PrintOut(ReportLine(*r));
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }

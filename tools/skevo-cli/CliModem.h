@@ -1,10 +1,12 @@
 #pragma once
-// What the modem commands of skevo-cli share: their options, connecting with the device
-// settings of setting.ini, one line per report, and a clean stop on SIGINT or SIGTERM.
+// What the modem commands of skevo-cli share: their options, connecting the modems of
+// setting.ini (or those given with --device), one line per report, and a clean stop on SIGINT
+// or SIGTERM.
 #include "base/SmsRecord.h"
-#include "modem/CSmsModem.h"
+#include "modem/ModemStatus.h"
 
 #include <QCommandLineParser>
+#include <QMap>
 #include <QSocketNotifier>
 #include <QString>
 #include <functional>
@@ -18,7 +20,7 @@ namespace CliModem {
 
 struct ModemOptions
 {
-    QString device;
+    QStringList devices; // --device, repeatable: the modems of this run; none: the configured list
     quint32 baud = 0;
     int finalAnswerMs = 0;
     int promptMs = 0;
@@ -47,22 +49,35 @@ std::optional<StayOptions> ParseStayOptions(const QString &command, const QStrin
 // Prints one line per report, taken in this thread (queued from the worker), in order.
 void PrintReports(CSkevoApp &app);
 
-// Sets the engine's waits from the options, then connects as the application does: the
-// port of setting.ini (or --device, --baud), the handshake, the kept outbox, the worker.
-// Connect to the engine's reports before: those of kept messages journalled failed come
-// from this call. Returns 0 when connected, else the exit code after the message.
+// Sets the ports' waits from the options, then connects as the application does: the modems
+// of setting.ini (or --device, --baud), each handshake, the kept outbox, the workers. A modem
+// that does not connect is named with the reason; the others work. Connect to the outbox's
+// reports before: those of kept messages journalled failed come from this call. Returns 0
+// when at least one modem is connected, else the exit code after the messages.
 int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored = nullptr);
 // The worker first, then the port; the queue stays kept.
 void Disconnect(ModemLink &link);
 // What a run found kept by an earlier one (restored), or leaves kept for the next one.
 QString KeptText(int count, bool restored);
-// Writes each change of the modem's readiness to stderr and keeps the last one in *last. A
-// modem that waits for the operator (a SIM to put in, a PIN to give, the PUK) ends the event
-// loop: nothing changes by itself, and a service restarted for it enters no refused PIN.
-// changed: called at each change. Watched while context lives.
-void WatchStatus(CSkevoApp &app, QObject *context, ModemReadiness *last, const std::function<void()> &changed = {});
-// After the loop: for such a modem, its words as the last line (exit 1); false for any other.
-bool TellOperatorNeeded(ModemReadiness last);
+// The readiness of each modem of the run, as its status last said.
+struct Readiness
+{
+    QStringList ports;                   // the connected modems, in order
+    QMap<QString, ModemReadiness> last;  // by port; missing: not told yet
+    // Every modem waits for the operator (a SIM to put in, a PIN to give, the PUK).
+    bool AllNeedOperator() const;
+    // What the first modem that cannot send waits for; Ready when every one can.
+    ModemReadiness FirstWaiting() const;
+};
+// Writes each change of a modem's readiness to stderr (with its port when there are several)
+// and keeps it in *book. Once every modem waits for the operator, the event loop ends:
+// nothing changes by itself, and a service restarted for it enters no refused PIN; a pool
+// works on with the modems that can send. changed: called at each change. Watched while
+// context lives.
+void WatchStatus(ModemLink &link, QObject *context, Readiness *book, const std::function<void()> &changed = {});
+// After the loop: when every modem waits for the operator, their words as the last lines
+// (exit 1); false otherwise.
+bool TellOperatorNeeded(const Readiness &book);
 
 // While it lives, SIGINT and SIGTERM end the event loop.
 class SignalQuit

@@ -5,8 +5,8 @@
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
-#include "modem/CSmsModem.h"
 #include "modem/ModemLink.h"
+#include "modem/Outbox.h"
 #include "orders/OrderScheduler.h"
 
 #include <QCoreApplication>
@@ -45,25 +45,26 @@ int RunServe(const QStringList &args)
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
     app.Db().SetErrorSink(PrintErr);
-    QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
+    QObject::connect(&app.Queue(), &Outbox::errorEvent, qApp, PrintErr);
     PrintReports(app);
-    QObject::connect(&app.Modem(), &CSmsModem::orderWithdrawn, qApp, [](int order, int count) {
+    QObject::connect(&app.Queue(), &Outbox::orderWithdrawn, qApp, [](int order, int count) {
         PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
     });
     // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
     // then taken at the next start, and a refused one is never entered by any restart.
-    ModemReadiness readiness = ModemReadiness::NotConnected;
+    ModemLink modemLink(app.Queue(), app.DbSettingsSource(), &app.Settings());
+    Readiness readiness;
     QObject watch;
-    WatchStatus(app, &watch, &readiness);
-    ModemLink modemLink(app.Modem(), &app.Settings());
+    WatchStatus(modemLink, &watch, &readiness);
     int restored = 0;
     if (const int rc = Connect(app, modemLink, options->modem, &restored))
         return rc;
+    readiness.ports = modemLink.PortNames();
 
     // No operator answers the reminder question here: due orders start without it.
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
     PrintOut(KeptText(restored, true));
-    OrderScheduler scheduler(app.Db(), app.Modem());
+    OrderScheduler scheduler(app.Db(), app.Queue());
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
         PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
@@ -85,8 +86,8 @@ int RunServe(const QStringList &args)
     scheduler.Disconnected();
     // What is still queued stays kept in the outbox for the next run.
     Disconnect(modemLink);
-    while (const std::optional<SmsReport> r = app.Modem().PopReport())
+    while (const std::optional<SmsReport> r = app.Queue().PopReport())
         PrintOut(ReportLine(*r));
-    PrintOut(KeptText(app.Modem().QueuedCount(), false));
+    PrintOut(KeptText(app.Queue().QueuedCount(), false));
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }

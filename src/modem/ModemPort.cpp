@@ -1,0 +1,221 @@
+#include "ModemPort.h"
+#include "AtChannel.h"
+#include "ModemSetup.h"
+#include "ModemWorker.h"
+#include "Outbox.h"
+
+#include <QDebug>
+#include <QRandomGenerator>
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+struct ModemPort::Private
+{
+    Private(Outbox &o, CDbAccess::SettingsSource settings)
+        : outbox(o)
+        , dbSettings(std::move(settings))
+    {
+    }
+
+    void Wake() const
+    {
+        const quint64 one = 1;
+        if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
+            qWarning() << "cannot wake the modem worker";
+    }
+
+    Outbox &outbox;
+    CDbAccess::SettingsSource dbSettings;
+    CSerialPort serial;
+    QString name;
+    ModemConfig config;
+    int outboxPort = 0; // the number the outbox knows this port by
+
+    // Used by the worker while it runs, by the calling thread otherwise.
+    WorkerState state;
+    // The status as last told, and a PIN given while connected, for the worker to take.
+    mutable std::mutex statusMutex;
+    ModemStatus status;
+    std::optional<std::pair<QString, bool>> newPin;
+    std::thread worker;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> running{false};
+    int wakeFd = -1;
+};
+
+ModemPort::ModemPort(Outbox &outbox, CDbAccess::SettingsSource dbSettings, QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(outbox, std::move(dbSettings)))
+{
+    d->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (d->wakeFd < 0)
+        qWarning() << "eventfd failed: the worker will notice new messages only at its next wake-up";
+    d->state.concatRef = quint8(QRandomGenerator::global()->bounded(256));
+    d->outboxPort = outbox.NewPort();
+}
+
+ModemPort::~ModemPort()
+{
+    StopThread();
+    if (d->wakeFd >= 0)
+        ::close(d->wakeFd);
+}
+
+CSerialPort &ModemPort::Serial()
+{
+    return d->serial;
+}
+
+const CSerialPort &ModemPort::Serial() const
+{
+    return d->serial;
+}
+
+bool ModemPort::Open(const QString &name, quint32 baudRate, quint8 byteSize, quint8 parity, quint8 stopBits)
+{
+    if (d->worker.joinable())
+        return false;
+    if (!d->serial.Open(name, baudRate, byteSize, parity, stopBits))
+        return false;
+    d->name = name;
+    return true;
+}
+
+void ModemPort::Close()
+{
+    if (d->serial.IsOpen())
+        d->serial.Close();
+}
+
+bool ModemPort::IsOpen() const
+{
+    return d->serial.IsOpen();
+}
+
+QString ModemPort::Name() const
+{
+    return d->name;
+}
+
+bool ModemPort::InitModem()
+{
+    if (!d->serial.IsOpen() || d->worker.joinable())
+        return false;
+    AtChannel channel(d->serial);
+    channel.SetAnswerAllowance(d->config.timeouts.answerMsPerByte);
+    ModemConfig config = d->config;
+    ModemStatus status;
+    const bool ok = ModemSetup(channel, config, status).Handshake();
+    d->state.notices += channel.TakeNotices();
+    return ok;
+}
+
+bool ModemPort::StartThread()
+{
+    if (d->worker.joinable() || !d->serial.IsOpen())
+        return false;
+    d->stop = false;
+    quint64 value = 0;
+    while (d->wakeFd >= 0 && ::read(d->wakeFd, &value, sizeof value) == ssize_t(sizeof value)) {
+    }
+    {
+        std::lock_guard lock(d->statusMutex);
+        d->newPin.reset();
+    }
+    d->state.status = ModemStatus();
+    d->state.status.port = d->name;
+    ModemWorker::Hooks hooks;
+    hooks.status = [this](const ModemStatus &status) {
+        {
+            std::lock_guard lock(d->statusMutex);
+            d->status = status;
+        }
+        emit statusChanged(status);
+    };
+    hooks.takePin = [this] {
+        std::lock_guard lock(d->statusMutex);
+        return std::exchange(d->newPin, std::nullopt);
+    };
+    d->outbox.Attach(d->outboxPort, [this] { d->Wake(); });
+    d->running = true;
+    d->worker = std::thread([this, hooks = std::move(hooks), config = d->config, port = d->outboxPort] {
+        ModemWorker worker(d->serial, d->outbox, d->state, config, d->dbSettings,
+                           ModemWorker::Line{d->wakeFd, port, d->name}, d->stop, hooks);
+        worker.Run();
+        d->running = false;
+    });
+    return true;
+}
+
+void ModemPort::StopThread()
+{
+    if (!d->worker.joinable())
+        return;
+    d->stop = true;
+    d->Wake();
+    d->worker.join();
+    d->outbox.Detach(d->outboxPort);
+    d->running = false;
+    ModemStatus down;
+    down.port = d->name;
+    {
+        std::lock_guard lock(d->statusMutex);
+        d->status = down;
+    }
+    emit statusChanged(down);
+}
+
+bool ModemPort::IsRunning() const
+{
+    return d->running.load();
+}
+
+void ModemPort::SetConfig(const ModemConfig &config)
+{
+    d->config = config;
+}
+
+ModemConfig ModemPort::Config() const
+{
+    return d->config;
+}
+
+void ModemPort::SetTimeouts(const ModemTimeouts &timeouts)
+{
+    d->config.timeouts = timeouts;
+}
+
+ModemTimeouts ModemPort::Timeouts() const
+{
+    return d->config.timeouts;
+}
+
+void ModemPort::SetPin(const QString &pin, bool refused)
+{
+    d->config.pin = pin;
+    d->config.pinRefused = refused;
+    if (!d->worker.joinable()) {
+        // The operator's word: a PIN given again may be tried again.
+        if (!refused)
+            d->state.refusedPin.clear();
+        return;
+    }
+    {
+        std::lock_guard lock(d->statusMutex);
+        d->newPin = std::make_pair(pin, refused);
+    }
+    d->Wake();
+}
+
+ModemStatus ModemPort::Status() const
+{
+    std::lock_guard lock(d->statusMutex);
+    ModemStatus s = d->status;
+    s.port = d->name;
+    return s;
+}
