@@ -6,6 +6,7 @@
 #include "base/IMessageBox.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -285,7 +286,7 @@ void CDeviceDlg::OnRemove()
     m_pinTyped.removeAt(row);
     FillList();
     m_nShown = -1;
-    m_pList->setCurrentRow(row - 1);
+    m_pList->setCurrentRow(std::min(row, int(m_edited.size()) - 1)); // the one that took its place
 }
 
 void CDeviceDlg::OnDefaults()

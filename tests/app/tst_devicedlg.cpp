@@ -41,6 +41,8 @@ private slots:
     void badEntriesAreRefused();
     void pinTypedAgainIsTriedAgain();
     void cancelChangesNothing();
+    void modemListInSections_data();
+    void modemListInSections();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -231,6 +233,65 @@ void tst_DeviceDlg::cancelChangesNothing()
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
     QCOMPARE(current[0].m_strSMSC, DeviceSettings().m_strSMSC);
     QVERIFY(!QFile::exists(m_file->Path()));
+}
+
+void tst_DeviceDlg::modemListInSections_data()
+{
+    QTest::addColumn<int>("removed"); // -1: none
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QStringList>("refused"); // the refused PIN of each section, "" none
+    QTest::newRow("as stored") << -1 << QStringList{QStringLiteral("COM1"), QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyUSB2")}
+                               << QStringList{QString(), QStringLiteral("2222"), QString()};
+    QTest::newRow("the second removed: the third moves up without its refusal")
+        << 1 << QStringList{QStringLiteral("COM1"), QStringLiteral("/dev/ttyUSB2")} << QStringList{QString(), QString()};
+    QTest::newRow("the third removed: the second keeps its refusal")
+        << 2 << QStringList{QStringLiteral("COM1"), QStringLiteral("/dev/ttyUSB1")} << QStringList{QString(), QStringLiteral("2222")};
+}
+
+// The modems of a pool in their sections: read in order, an empty key as the first modem's,
+// written back with the sections of removed modems gone, and a PIN a SIM refused staying with
+// its modem wherever the list moves it.
+void tst_DeviceDlg::modemListInSections()
+{
+    QFETCH(int, removed);
+    QFETCH(QStringList, ports);
+    QFETCH(QStringList, refused);
+    QVERIFY(m_file->WriteString(QStringLiteral("SYSTEM"), QStringLiteral("COM"), QStringLiteral("COM1")));
+    QVERIFY(m_file->WriteString(QStringLiteral("SYSTEM"), QStringLiteral("BaudRate"), QStringLiteral("19200")));
+    QVERIFY(m_file->WriteString(QStringLiteral("MODEM2"), QStringLiteral("COM"), QStringLiteral("/dev/ttyUSB1")));
+    QVERIFY(m_file->WriteString(QStringLiteral("MODEM2"), QStringLiteral("PIN"), QStringLiteral("2222")));
+    QVERIFY(PinMemory::Remember(*m_file, QStringLiteral("MODEM2"), QStringLiteral("2222")));
+    QVERIFY(m_file->WriteString(QStringLiteral("MODEM3"), QStringLiteral("COM"), QStringLiteral("/dev/ttyUSB2")));
+    QVERIFY(m_file->WriteString(QStringLiteral("MODEM3"), QStringLiteral("SMSC"), QStringLiteral("8613010381500")));
+    QVERIFY(PinMemory::Remember(*m_file, QStringLiteral("MODEM5"), QStringLiteral("5555"))); // no modem: no port
+
+    QVector<DeviceSettings> current = DeviceSettings::ReadList(*m_file);
+    QCOMPARE(current.size(), 3);
+    const DeviceSettings third = current[2].Resolved(current[0]);
+    QCOMPARE(third.m_strBaudRate, QStringLiteral("19200")); // as the first
+    QCOMPARE(third.m_strSMSC, QStringLiteral("8613010381500")); // its own
+
+    QVector<DeviceSettings> edited = current;
+    QVector<int> origins{0, 1, 2};
+    if (removed >= 0) {
+        edited.removeAt(removed);
+        origins.removeAt(removed);
+    }
+    const DeviceSettingsLogic::Result r
+        = DeviceSettingsLogic::SaveList(*m_file, current, edited, origins, QVector<bool>(edited.size(), false));
+    QVERIFY2(r.m_bOk, qPrintable(r.m_strMessage));
+    QStringList storedPorts, storedRefusals;
+    for (const DeviceSettings &d : DeviceSettings::ReadList(*m_file))
+        storedPorts << d.m_strCOM;
+    QCOMPARE(storedPorts, ports);
+    for (int i = 0; i < ports.size(); ++i) {
+        const QString section = DeviceSettings::SectionOf(i);
+        storedRefusals << (PinMemory::IsRefused(*m_file, section, QStringLiteral("2222")) ? QStringLiteral("2222") : QString());
+    }
+    QCOMPARE(storedRefusals, refused);
+    QCOMPARE(current.size(), ports.size());
+    if (removed >= 0)
+        QCOMPARE(m_file->ReadString(QStringLiteral("MODEM3"), QStringLiteral("COM"), QString()), QString());
 }
 
 QTEST_MAIN(tst_DeviceDlg)

@@ -21,6 +21,8 @@ class tst_LinkPane : public QObject
 private slots:
     void texts_data();
     void texts();
+    void panes_data();
+    void panes();
     void paneFollowsTheLinkAndRunsAreCounted();
     void pinGivenInTheDeviceWindow();
 };
@@ -74,6 +76,55 @@ void tst_LinkPane::texts()
     QFETCH(ModemStatus, status);
     QFETCH(QString, pane);
     QCOMPARE(LinkStatus::PaneText(port, status), pane);
+}
+
+void tst_LinkPane::panes_data()
+{
+    QTest::addColumn<int>("modems");
+    QTest::addColumn<int>("waiting"); // the modem that waits for its PIN, -1 none
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("tips");
+    const QString full = QStringLiteral("  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%  已发送: ");
+    const QString pin = QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
+    QTest::newRow("none connected") << 0 << -1 << QStringList{QStringLiteral("未连接")} << QStringList{QString()};
+    QTest::newRow("one modem: all it says and what it sent")
+        << 1 << -1 << QStringList{QStringLiteral("COM1") + full + QStringLiteral("1")} << QStringList{QString()};
+    QTest::newRow("two: a short pane each, all it says in the tooltip")
+        << 2 << 1
+        << QStringList{QStringLiteral("COM1  信号: 65%  已发送: 1"), QStringLiteral("COM2  ") + pin + QStringLiteral("  已发送: 2")}
+        << QStringList{QStringLiteral("COM1") + full + QStringLiteral("1"),
+                       QStringLiteral("COM2  ") + pin + QStringLiteral("  已发送: 2")};
+    QStringList five;
+    for (int i = 1; i <= 5; ++i)
+        five << QStringLiteral("COM%1").arg(i) + full + QString::number(i);
+    QTest::newRow("five: one pane, each modem in its tooltip")
+        << 5 << -1 << QStringList{QStringLiteral("短信猫 5 台, 就绪 5 台, 已发送 15 条")} << QStringList{five.join(u'\n')};
+}
+
+void tst_LinkPane::panes()
+{
+    QFETCH(int, modems);
+    QFETCH(int, waiting);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, tips);
+    QVector<LinkStatus::ModemLine> lines;
+    for (int i = 0; i < modems; ++i) {
+        ModemStatus s;
+        s.link = ModemStatus::Link::Answering;
+        s.sim = i == waiting ? ModemStatus::Sim::PinNeeded : ModemStatus::Sim::Ready;
+        s.registration = i == waiting ? ModemStatus::Registration::Unknown : ModemStatus::Registration::Home;
+        s.operatorName = QStringLiteral("CHINA MOBILE");
+        if (i != waiting)
+            s.signal = SignalQuality{20, 99};
+        lines.append({QStringLiteral("COM%1").arg(i + 1), s, i + 1});
+    }
+    QStringList shownTexts, shownTips;
+    for (const LinkStatus::Pane &p : LinkStatus::Panes(lines)) {
+        shownTexts << p.text;
+        shownTips << p.toolTip;
+    }
+    QCOMPARE(shownTexts, texts);
+    QCOMPARE(shownTips, tips);
 }
 
 void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
