@@ -5,6 +5,8 @@
 #include "EngineRig.h"
 #include "TestEnv.h"
 
+#include "base/CSettingsFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -58,6 +60,8 @@ private slots:
     void connectFailures();
     void send_data() { DbTargets::AddDialectRows(); }
     void send();
+    void sendThroughSeveralModems_data();
+    void sendThroughSeveralModems();
     void killedInTheMiddle_data();
     void killedInTheMiddle();
     void sendGivesUpWhenTheDeviceVanishes();
@@ -203,6 +207,57 @@ void TestSmsModemCli::send()
              0);
     QCOMPARE(again.Lines().size(), 1);
     QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 4);
+}
+
+void TestSmsModemCli::sendThroughSeveralModems_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("--device twice") << QStringLiteral("given");
+    QTest::newRow("the configured list, SYSTEM and MODEM2") << QStringLiteral("configured");
+    QTest::newRow("one of them missing: named, the other sends") << QStringLiteral("missing");
+}
+
+void TestSmsModemCli::sendThroughSeveralModems()
+{
+    QFETCH(QString, how);
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    CliPlace place(db);
+    ModemSimulator a, b;
+    QVERIFY(a.Start() && b.Start());
+    a.SetLateAnswer(ModemSimulator::Fault::Always(), 100);
+    b.SetLateAnswer(ModemSimulator::Fault::Always(), 100);
+    const QString missing = place.File(QStringLiteral("no-such-tty"));
+    QStringList args{QStringLiteral("send")};
+    if (how == QStringLiteral("configured")) {
+        QVERIFY(place.SetSystem(QStringLiteral("COM"), a.DevicePath()));
+        CSettingsFile file(place.File(QStringLiteral("setting.ini")));
+        QVERIFY(file.WriteString(QStringLiteral("MODEM2"), QStringLiteral("COM"), b.DevicePath()));
+    } else {
+        args << QStringLiteral("--device") << a.DevicePath() << QStringLiteral("--device")
+             << (how == QStringLiteral("missing") ? missing : b.DevicePath());
+    }
+    QStringList numbers;
+    for (int i = 0; i < 8; ++i)
+        numbers << Number(i);
+    args << QStringLiteral("--numbers") << place.Numbers(numbers) << QStringLiteral("--text") << QStringLiteral("池");
+    Cli cli(place);
+    QCOMPARE(cli.Run(args), 0);
+    QCOMPARE(cli.Lines().size(), 8);
+    QCOMPARE(a.SubmitCount() + b.SubmitCount(), 8);
+    QStringList sent = SubmittedNumbers(a) + SubmittedNumbers(b);
+    sent.sort();
+    QCOMPARE(sent, numbers);
+    if (how == QStringLiteral("missing")) {
+        QCOMPARE(b.SubmitCount(), 0);
+        const QStringList err = cli.ErrLines();
+        QCOMPARE(err.value(0), QStringLiteral("短信猫 %1: 串口不存在: %1").arg(missing));
+        QVERIFY2(err.value(1).startsWith(QStringLiteral("原因: ")), qPrintable(err.join(u'\n')));
+        QCOMPARE(err.value(2), QStringLiteral("其余 1 台短信猫已连接"));
+    } else {
+        QVERIFY2(a.SubmitCount() >= 2 && b.SubmitCount() >= 2, qPrintable(cli.Lines().join(u'\n')));
+        QCOMPARE(Column(db, QStringLiteral("SELECT DISTINCT D_PORT FROM T_SEND ORDER BY D_PORT")).size(), 2);
+    }
 }
 
 void TestSmsModemCli::killedInTheMiddle_data()
