@@ -347,7 +347,8 @@ void CMainFrame::OnDevice()
 
 void CMainFrame::OnModemStatus(const ModemStatus &status)
 {
-    if (!m_link.IsConnected())
+    // A port that stopped says so last; by now it may belong to an earlier connection.
+    if (!m_link.IsConnected() || status.link == ModemStatus::Link::Down)
         return;
     for (LinkView &link : m_links) {
         if (link.port == status.port)

@@ -159,21 +159,6 @@ QString validate(const DeviceSettings &edited)
     return QString();
 }
 
-Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited, bool pinEdited)
-{
-    Result r;
-    r.m_strMessage = validate(edited);
-    if (!r.m_strMessage.isEmpty())
-        return r;
-    if (!edited.Write(file) || (pinEdited && !PinMemory::Forget(file, DeviceSettings::kSection))) {
-        r.m_strMessage = QStringLiteral("无法写入设置文件 ") + file.Path();
-        return r;
-    }
-    current = edited;
-    r.m_bOk = true;
-    return r;
-}
-
 Result SaveList(CSettingsFile &file, QVector<DeviceSettings> &current, const QVector<DeviceSettings> &edited,
                 const QVector<int> &origins, const QVector<bool> &pinEdited)
 {

@@ -44,14 +44,12 @@ struct Result
     bool m_bOk = false;
     QString m_strMessage; // "" on success
 };
-// validate(), then the keys of section SYSTEM in their order, and current takes them: the
-// next connect and the next message built use them. pinEdited: the operator typed in the PIN
-// field, so a PIN the SIM refused before may be tried again.
-Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited, bool pinEdited = false);
-// The list: each modem's keys in its section (SYSTEM, MODEM2, ...), the sections of modems
-// removed gone. origins: the index each edited modem had in current (-1 when added), so that a
-// PIN its SIM refused stays refused however the list moved; pinEdited: the operator typed the
-// PIN of that modem. current takes the list.
+// validate(), then each modem's keys in its section (SYSTEM, MODEM2, ...), in the order COM,
+// BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, and the sections of modems removed gone;
+// current takes the list (the next connect and the next message built use it). origins: the
+// index each edited modem had in current (-1 when added), so that a PIN its SIM refused stays
+// refused however the list moved; pinEdited: the operator typed the PIN of that modem, so a PIN
+// the SIM refused before may be tried again.
 Result SaveList(CSettingsFile &file, QVector<DeviceSettings> &current, const QVector<DeviceSettings> &edited,
                 const QVector<int> &origins, const QVector<bool> &pinEdited);
 

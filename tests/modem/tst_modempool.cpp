@@ -109,6 +109,8 @@ private slots:
     void modemKilledInTheMiddle();
     void longMessageGoesThroughOneModem_data() { DbTargets::AddDialectRows(); }
     void longMessageGoesThroughOneModem();
+    void arrivalsOnEveryModem_data() { DbTargets::AddDialectRows(); }
+    void arrivalsOnEveryModem();
 
 private:
     DbTargets m_targets;
@@ -278,6 +280,36 @@ void tst_ModemPool::longMessageGoesThroughOneModem()
     for (const SmsReport &report : pool.sink->reports)
         QCOMPARE(ResultOf(report), QStringLiteral("成功"));
     QCOMPARE(pool.Ports().value(Number(0)), first.DevicePath());
+}
+
+// What arrives on each modem is read, journalled with that modem and deleted from it: one
+// stored before the connect, one announced while connected.
+void tst_ModemPool::arrivalsOnEveryModem()
+{
+    FRESH_DB(db);
+    Pool pool(db, 2);
+    DeliverSpec stored;
+    stored.from = QStringLiteral("+8613900000001");
+    stored.text = QStringLiteral("早到的");
+    QVERIFY(pool.sims[0]->StoreArrival(stored).ok);
+    QVERIFY(pool.Connect(pool.Devices()).m_bOk);
+    DeliverSpec announced;
+    announced.from = QStringLiteral("+8613900000002");
+    announced.text = QStringLiteral("后到的");
+    QVERIFY(pool.sims[1]->InjectArrival(announced).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(pool.sink->Count(ReportText::kReceive), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(pool.sims[0]->Storage().size(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(pool.sims[1]->Storage().size(), 0, kWaitMs);
+    QMap<QString, QString> ports;
+    for (const QVariantList &r : DbProbe(db).Rows(QStringLiteral("SELECT D_RECCONT, D_PORT FROM T_REC")))
+        ports.insert(r[0].toString(), r[1].toString());
+    QCOMPARE(ports, (QMap<QString, QString>{{stored.text, pool.sims[0]->DevicePath()},
+                                            {announced.text, pool.sims[1]->DevicePath()}}));
+    for (const SmsReport &r : pool.sink->Of(ReportText::kReceive))
+        QCOMPARE(r.m_strPort, ports.value(r.m_strContent));
+    // Each modem deleted only its own.
+    QCOMPARE(CommandCount(*pool.sims[0], QStringLiteral("AT+CMGD=")), 1);
+    QCOMPARE(CommandCount(*pool.sims[1], QStringLiteral("AT+CMGD=")), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_ModemPool)
