@@ -206,7 +206,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_RECTIME=? AND D_RECNUM=? AND D_RECCONT=? "
                               "ORDER BY D_NO DESC LIMIT 1");
     case Sql::RecFindByIdentity:
-        return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_PDU=? ORDER BY D_NO LIMIT 1");
+        return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_PDU=? AND (D_PORT=? OR D_PORT='') ORDER BY D_NO LIMIT 1");
     case Sql::RecInsertArrival:
         return QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PORT,D_PDU) values(?,?,?,?,?)")
             + (pg ? returning + QStringLiteral("D_NO") : QString());

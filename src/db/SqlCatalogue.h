@@ -94,7 +94,9 @@ enum class Sql {
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT, MYPORT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text)
-    RecFindByIdentity,    // D_NO; (identity) — an arrival journalled already
+    RecFindByIdentity,    // D_NO; (identity, port) — an arrival journalled already by the modem on port
+                          // (or by a release that kept no port): the same message sent to two SIMs
+                          // of a pool is two arrivals
     RecInsertArrival,     // (number, text, time, port, identity) — key returned; identity: a digest of the
                           // arrival's PDUs (D_PDU), by which it is journalled once
     // T_ORDER, T_PHONENUMBER, T_ORDERSTART: the order book and the scheduler. An order's

@@ -45,6 +45,7 @@ CJournal::Outcome CJournal::Received(const SmsRecord &record, const QString &por
     Row row;
     row.sent = false;
     row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS), port};
+    row.port = port;
     row.indexes = indexes;
     row.identity = identity;
     return Add(std::move(row), nowMs);
@@ -102,7 +103,7 @@ bool CJournal::Write(const Row &row)
     if (!row.identity.isEmpty()) {
         qint64 found = 0;
         {
-            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::RecFindByIdentity, {row.identity});
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::RecFindByIdentity, {row.identity, row.port});
             if (!rs->IsOpen())
                 return false;
             try {

@@ -45,7 +45,8 @@ public:
 
     Outcome Sent(const SentRow &sent, qint64 nowMs);
     // The received-message row of the modem on port; indexes are the modem storage places to
-    // free once it is written; identity (ArrivalIdentity) recognises an arrival journalled already.
+    // free once it is written; identity (ArrivalIdentity) recognises an arrival that modem
+    // journalled already (another modem of the pool may well receive the very same PDU).
     Outcome Received(const SmsRecord &record, const QString &port, const QVector<int> &indexes,
                      const QString &identity, qint64 nowMs);
     // What identifies an arrival whatever run reads it: a digest of its PDUs (TS 23.040 SMS-DELIVER,
@@ -84,6 +85,7 @@ private:
         qint64 outboxKey = 0;
         QVector<int> indexes;
         QString identity;
+        QString port;
         QVector<int> references;
     };
     Outcome Add(Row row, qint64 nowMs);

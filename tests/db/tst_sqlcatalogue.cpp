@@ -73,7 +73,7 @@ Case CaseOf(Sql id)
     case Sql::OutboxClaim: return {{QStringLiteral("o2"), QStringLiteral("host"), QStringLiteral("/place"),
                                     QStringLiteral("owner"), QStringLiteral("host"), QStringLiteral("/place")}, {}};
     case Sql::OutboxRenew: return {{QStringLiteral("owner")}, {}};
-    case Sql::RecFindByIdentity: return {{QStringLiteral("digest")}, cols("D_NO")};
+    case Sql::RecFindByIdentity: return {{QStringLiteral("digest"), QStringLiteral("COM1")}, cols("D_NO")};
     case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1"), QStringLiteral("digest")}, {}};
     case Sql::OutboxMarkInFlight: return {{QStringLiteral("COM1"), 1}, {}};
     case Sql::OutboxMarkQueued: return {{1}, {}};
