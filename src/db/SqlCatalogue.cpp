@@ -200,10 +200,10 @@ QString Text(Sql id, DbSettings::Driver dialect)
                               "FROM T_REC WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
             .arg(Ts("D_RECTIME", pg));
     case Sql::SendFindNewest:
-        return QStringLiteral("SELECT D_NO FROM T_SEND WHERE D_SENDTIME=? AND D_SENDNUM=? AND D_SENDCONT=? "
+        return QStringLiteral("SELECT D_NO FROM T_SEND WHERE D_SENDTIME=? AND D_SENDNUM=? AND D_SENDCONT=? AND D_PORT=? "
                               "ORDER BY D_NO DESC LIMIT 1");
     case Sql::RecFindNewest:
-        return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_RECTIME=? AND D_RECNUM=? AND D_RECCONT=? "
+        return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_RECTIME=? AND D_RECNUM=? AND D_RECCONT=? AND D_PORT=? "
                               "ORDER BY D_NO DESC LIMIT 1");
     case Sql::RecFindByIdentity:
         return QStringLiteral("SELECT D_NO FROM T_REC WHERE D_PDU=? AND (D_PORT=? OR D_PORT='') ORDER BY D_NO LIMIT 1");

@@ -92,8 +92,8 @@ enum class Sql {
     RecKeysByTime,        // D_NO, MYTIME; (beforeTime, beforeNo, limit)
     SendRowsByNo,         // D_NO, MYTIME, MYNUM, MYCONT, MYSTATE, MYPORT; (fromNo, toNo) — both included
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT, MYPORT; (fromNo, toNo)
-    SendFindNewest,       // D_NO; (time, number, text) — the newest row with these values
-    RecFindNewest,        // D_NO; (time, number, text)
+    SendFindNewest,       // D_NO; (time, number, text, port) — the newest row with these values
+    RecFindNewest,        // D_NO; (time, number, text, port)
     RecFindByIdentity,    // D_NO; (identity, port) — an arrival journalled already by the modem on port
                           // (or by a release that kept no port): the same message sent to two SIMs
                           // of a pool is two arrivals

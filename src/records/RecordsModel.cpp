@@ -452,7 +452,7 @@ void AddDatabaseMessages(QVector<OperatorMessage> &to, const QStringList &texts)
 
 // A report names its record when the journal row was written at once. One whose row was
 // kept during a database outage does not: its record is the newest one of its journal with
-// the same time, number and text (a report is always newer than what was loaded before it).
+// the same time, number, text and modem (a report is always newer than what was loaded before it).
 qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed, QVector<OperatorMessage> &messages)
 {
     const bool send = !report.IsArrival();
@@ -460,7 +460,7 @@ qint64 RecordsModel::ResolveReportKey(const SmsReport &report, bool &failed, QVe
     if (report.m_nRecordNo > 0)
         return report.m_nRecordNo | (send ? kSendBit : 0);
     const RecordsetPtr rs = m_db->OpenRecordset(send ? Sql::SendFindNewest : Sql::RecFindNewest,
-                                                {report.m_strTime, report.m_strNumber, report.m_strContent});
+                                                {report.m_strTime, report.m_strNumber, report.m_strContent, report.m_strPort});
     AddDatabaseMessages(messages, m_db->LastMessages());
     try {
         if (rs->IsEOF())

@@ -85,8 +85,8 @@ Case CaseOf(Sql id)
     case Sql::RecKeysByTime: return {{QStringLiteral("9999-12-31 23:59:59"), kMax, 100}, cols("D_NO,MYTIME")};
     case Sql::SendRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT,MYSTATE,MYPORT")};
     case Sql::RecRowsByNo: return {{0, kMax}, cols("D_NO,MYTIME,MYNUM,MYCONT,MYPORT")};
-    case Sql::SendFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
-    case Sql::RecFindNewest: return {{t, n, QStringLiteral("text")}, cols("D_NO")};
+    case Sql::SendFindNewest: return {{t, n, QStringLiteral("text"), QStringLiteral("COM1")}, cols("D_NO")};
+    case Sql::RecFindNewest: return {{t, n, QStringLiteral("text"), QStringLiteral("COM1")}, cols("D_NO")};
     case Sql::OrderUpdate: return {{t, t2, QStringLiteral("c2"), 999999}, {}};
     case Sql::OrderClaim: return {{1, t, t2, QStringLiteral("host 1")}, {}};
     case Sql::OrderClaimant: return {{1, t}, cols("D_BY")};
@@ -481,9 +481,13 @@ void tst_SqlCatalogue::recordsListPaging()
     // A page of texts by key range, and the newest row of a report's values.
     const RecordsetPtr page = db.OpenRecordset(Sql::SendRowsByNo, {keys[1], keys[3]});
     QCOMPARE(column(page, 1), times.mid(1, 3));
-    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000000"), times[1]}), 0),
+    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000000"), times[1], QString()}), 0),
              QStringList{QString::number(keys[3])});
-    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000001"), times[1]}), 0),
+    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000001"), times[1], QString()}), 0),
+             QStringList());
+    // Of another modem: none of these.
+    QCOMPARE(column(db.OpenRecordset(Sql::SendFindNewest, {times[1], QStringLiteral("8613900000000"), times[1],
+                                                           QStringLiteral("COM2")}), 0),
              QStringList());
 }
 
