@@ -79,7 +79,10 @@ void tst_Startup::options_data()
             out << QString::fromLatin1(w);
         return out;
     };
-    QTest::newRow("settings file") << list({"--settings", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
+    QTest::newRow("config file") << list({"--config", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
+    QTest::newRow("config file, with =") << list({"--config=/a/b.ini"}) << "/a/b.ini" << "" << false;
+    QTest::newRow("config without a file") << list({"--config"}) << "" << "" << true;
+    QTest::newRow("settings file, the older name") << list({"--settings", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
     QTest::newRow("device") << list({"--device", "/dev/pts/7"}) << "" << "/dev/pts/7" << false;
     QTest::newRow("both, with =") << list({"--device=/dev/ttyUSB0", "--settings=/a/b.ini"}) << "/a/b.ini" << "/dev/ttyUSB0" << false;
     QTest::newRow("missing value") << list({"--device"}) << "" << "" << true;

@@ -1,4 +1,7 @@
 #include "CliCommands.h"
+#include "CliOptions.h"
+
+#include "base/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -31,7 +34,7 @@ QString Usage()
     QStringList names;
     for (const Command &c : kCommands)
         names << QLatin1String(c.name);
-    return QStringLiteral("usage: skevo-cli <%1> ...").arg(names.join(QLatin1Char('|')));
+    return QStringLiteral("usage: skevo-cli [--config FILE] <%1> ...").arg(names.join(QLatin1Char('|')));
 }
 
 } // namespace
@@ -54,9 +57,25 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("skevo-cli"));
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    const CliOptions options = CliOptions::Parse(QCoreApplication::arguments().mid(1));
+    if (!options.m_strError.isEmpty())
+        return CliFail(options.m_strError + QStringLiteral("; ") + Usage());
+    if (options.m_bHelp) {
+        std::fputs(CliOptions::Help().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (options.m_bVersion) {
+        std::puts("skevo-cli " SKEVO_VERSION);
+        return 0;
+    }
+    const QStringList &args = options.m_command;
     if (args.isEmpty())
         return CliFail(Usage());
+    // Every command after this point reads the settings file of this run.
+    const AppPaths paths = AppPaths::Resolve(AppPaths::OfProcess(), options.m_strConfig);
+    AppPaths::SetCurrent(paths);
+    if (const QString prepared = paths.Prepare(); !prepared.isEmpty())
+        std::fprintf(stderr, "%s\n", prepared.toUtf8().constData());
     for (const Command &c : kCommands) {
         if (args.first() == QLatin1String(c.name))
             return c.run(args.mid(1));
