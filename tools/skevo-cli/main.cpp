@@ -71,14 +71,15 @@ int main(int argc, char *argv[])
     const QStringList &args = options.m_command;
     if (args.isEmpty())
         return CliFail(Usage());
-    // Every command after this point reads the settings file of this run.
-    const AppPaths paths = AppPaths::Resolve(AppPaths::OfProcess(), options.m_strConfig);
-    AppPaths::SetCurrent(paths);
-    if (const QString prepared = paths.Prepare(); !prepared.isEmpty())
-        std::fprintf(stderr, "%s\n", prepared.toUtf8().constData());
     for (const Command &c : kCommands) {
-        if (args.first() == QLatin1String(c.name))
-            return c.run(args.mid(1));
+        if (args.first() != QLatin1String(c.name))
+            continue;
+        // The settings file of this run, which every command reads from here on.
+        const AppPaths paths = AppPaths::Resolve(AppPaths::OfProcess(), options.m_strConfig);
+        AppPaths::SetCurrent(paths);
+        if (const QString prepared = paths.Prepare(); !prepared.isEmpty())
+            std::fprintf(stderr, "%s\n", prepared.toUtf8().constData());
+        return c.run(args.mid(1));
     }
     return CliFail(QStringLiteral("unknown command \"%1\"; %2").arg(args.first(), Usage()));
 }
