@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <cstdio>
 
 namespace {
 
@@ -41,8 +40,33 @@ QString Usage()
 
 int CliFail(const QString &message)
 {
-    std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+    PrintLine(stderr, message);
     return 2;
+}
+
+QString Visible(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool bidi = (u >= 0x200e && u <= 0x200f) || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+        const bool control = (c.category() == QChar::Other_Control && u != u'\t' && u != u'\n') || bidi
+            || u == 0x2028 || u == 0x2029;
+        if (!control)
+            out += c;
+        else if (u <= 0xff)
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+void PrintLine(FILE *to, const QString &line)
+{
+    std::fprintf(to, "%s\n", Visible(line).toUtf8().constData());
+    std::fflush(to);
 }
 
 QString OneLine(QString text)
@@ -78,7 +102,7 @@ int main(int argc, char *argv[])
         const AppPaths paths = AppPaths::Resolve(AppPaths::OfProcess(), options.m_strConfig);
         AppPaths::SetCurrent(paths);
         if (const QString prepared = paths.Prepare(); !prepared.isEmpty())
-            std::fprintf(stderr, "%s\n", prepared.toUtf8().constData());
+            PrintLine(stderr, prepared);
         return c.run(args.mid(1));
     }
     return CliFail(QStringLiteral("unknown command \"%1\"; %2").arg(args.first(), Usage()));
