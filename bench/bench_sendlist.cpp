@@ -5,7 +5,7 @@
 #include "db/CDbAccess.h"
 #include "send/CRandGenerator.h"
 #include "send/LastNumbers.h"
-#include "send/NumberRules.h"
+#include "base/NumberRules.h"
 #include "send/SendListModel.h"
 
 #include <QApplication>

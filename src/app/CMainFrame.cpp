@@ -21,7 +21,7 @@
 #include "records/RecordsModel.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
-#include "send/NumberRules.h"
+#include "base/NumberRules.h"
 #include "users/CPasswordChangeDlg.h"
 #include "users/CUserAdminDlg.h"
 
@@ -138,6 +138,11 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
         m_pView->UpdateConnectionState(up);
         if (!up)
             m_pView->Tray().SetTip(text);
+    }, Qt::QueuedConnection);
+    // An order deleted in another program while this one had it queued.
+    connect(&m_app.Modem(), &CSmsModem::orderWithdrawn, this, [this](int order, int count) {
+        statusBar()->clearMessage();
+        m_pPaneMessage->setText(QStringLiteral("订单 %1 已删除, %2 条未发送").arg(order).arg(count));
     }, Qt::QueuedConnection);
     connect(m_pView, &CSkevoView::statusMessage, this, [this](const QString &text) {
         statusBar()->clearMessage();
@@ -349,6 +354,7 @@ void CMainFrame::OnAbout()
 void CMainFrame::OnOrders()
 {
     COrderDlg dialog(m_app.Db(), m_app.Settings(), m_messages, NumberRules::ReadNumberFile, this);
+    dialog.SetWithdraw([this](int order) { m_app.Modem().WithdrawOrder(order); });
     dialog.exec();
 }
 
@@ -367,9 +373,13 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         m_pPaneMessage->setText(OrderScheduler::StartedText());
         m_pView->ResetProgress(messages);
     };
+    // Told once the check is over, like the worker's complaints: a box open inside the check
+    // would hold the scheduler (its retries included) until the operator comes back.
     hooks.databaseTexts = [this](const QStringList &texts) {
-        for (const QString &text : texts)
-            m_messages.Show(text);
+        for (const QString &text : texts) {
+            if (!m_pendingErrors.contains(text))
+                m_pendingErrors.append(text);
+        }
     };
     // Queueing a large order takes a moment: the window goes on painting meanwhile, but takes
     // no input, and holds the reports back until the start has reset the progress bar.
@@ -382,8 +392,8 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         m_bQueueingOrder = false;
         while (m_app.Modem().HasReport())
             OnReport();
-        ShowPendingErrors();
     }
+    ShowPendingErrors();
     if (std::exchange(m_bCloseAfterQueueing, false))
         close();
 }

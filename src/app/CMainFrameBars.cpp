@@ -21,7 +21,7 @@
 #include "records/RecordsModel.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
-#include "send/NumberRules.h"
+#include "base/NumberRules.h"
 #include "users/CPasswordChangeDlg.h"
 #include "users/CUserAdminDlg.h"
 

@@ -17,9 +17,9 @@ IMessageBox::Answer CMessageBox::Show(const QString &text, const QString &captio
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
     if (buttons == OkCancel) {
         qbuttons = QMessageBox::Ok | QMessageBox::Cancel;
-    } else if (buttons == YesNo) {
+    } else if (buttons == YesNo || buttons == YesNoDefaultNo) {
         qbuttons = QMessageBox::Yes | QMessageBox::No;
-        defaultButton = QMessageBox::Yes;
+        defaultButton = buttons == YesNo ? QMessageBox::Yes : QMessageBox::No;
     }
     // A hidden parent (the window is in the tray) would hide the box with it.
     QWidget *parent = m_pParent && m_pParent->isVisible() ? m_pParent.data() : nullptr;
@@ -36,6 +36,6 @@ IMessageBox::Answer CMessageBox::Show(const QString &text, const QString &captio
     case QMessageBox::Ok: return AnswerOk;
     case QMessageBox::Yes: return AnswerYes;
     case QMessageBox::No: return AnswerNo;
-    default: return buttons == YesNo ? AnswerNo : AnswerCancel;
+    default: return buttons == YesNo || buttons == YesNoDefaultNo ? AnswerNo : AnswerCancel;
     }
 }

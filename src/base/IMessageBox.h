@@ -6,7 +6,8 @@ class IMessageBox
 {
 public:
     enum Icon { NoIcon, Information, Warning, Critical, Question };
-    enum Buttons { Ok, OkCancel, YesNo };
+    // YesNoDefaultNo: a question whose hasty answer would do harm; Enter answers No.
+    enum Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
     enum Answer { AnswerOk, AnswerCancel, AnswerYes, AnswerNo };
 
     virtual ~IMessageBox() = default;

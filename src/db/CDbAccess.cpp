@@ -114,6 +114,11 @@ bool CDbAccess::Execute(Sql id, const QVariantList &values)
     return Run(id, values, nullptr);
 }
 
+int CDbAccess::RowsAffected() const
+{
+    return d->m_nRowsAffected;
+}
+
 qint64 CDbAccess::Insert(Sql id, const QVariantList &values)
 {
     QVector<qint64> keys;

@@ -57,6 +57,8 @@ public:
 
     // Statement without rows. On failure "SQL数据错误," + description goes to the sink.
     bool Execute(Sql id, const QVariantList &values = {});
+    // The rows the last successful Execute (or Insert) inserted, changed or deleted.
+    int RowsAffected() const;
     // Inserts and returns the new row's own key (-1 on failure, reported as Execute does).
     qint64 Insert(Sql id, const QVariantList &values);
     // Inserts many rows with one statement (Kind::Keys) and gives their keys, one a row, in

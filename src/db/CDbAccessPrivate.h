@@ -25,6 +25,7 @@ struct CDbAccess::Private
     std::shared_ptr<DbDetail::Connection> m_conn;
     bool m_bBroken = false;
     int m_nTxDepth = 0;
+    mutable int m_nRowsAffected = -1; // of the last statement RunCached ran
 
     void Report(const QString &text)
     {
@@ -126,6 +127,7 @@ struct CDbAccess::Private
             it = prepared.emplace(id, std::move(q)).first;
         }
         QSqlQuery &q = it->second;
+        m_nRowsAffected = -1;
         for (int i = 0; i < values.size(); ++i)
             q.bindValue(i, DbDetail::BindValue(values.at(i)));
         if (!q.exec()) {
@@ -136,6 +138,7 @@ struct CDbAccess::Private
                 prepared.erase(it);
             return false;
         }
+        m_nRowsAffected = q.numRowsAffected();
         if (keys) {
             keys->clear();
             if (q.isSelect()) {

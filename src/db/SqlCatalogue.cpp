@@ -114,7 +114,9 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::OrderDue:
         // The range compares the stored column (the WHERE clause does not see the aliases).
         return QStringLiteral("select D_ID,D_CONT,%1 AS D_END,%2 AS D_START from T_ORDER "
-                              "where D_START>=? AND D_START<? ORDER BY D_START,D_ID")
+                              "where ((D_START>=? AND D_START<?) OR (D_ID>? AND D_START<?)) AND NOT EXISTS "
+                              "(SELECT 1 FROM T_ORDERSTART WHERE T_ORDERSTART.D_ID=T_ORDER.D_ID "
+                              "AND T_ORDERSTART.D_START=T_ORDER.D_START) ORDER BY D_START,D_ID")
             .arg(Ts("D_END", pg), Ts("D_START", pg));
     case Sql::NumberInsert:
         return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(?,?)");
@@ -169,7 +171,8 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::OutboxRenew:
         return QStringLiteral("UPDATE T_OUTBOX SET D_LEASE=%1 WHERE D_OWNER=?").arg(EpochNow(pg));
     case Sql::OutboxMarkInFlight:
-        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=?");
+        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=? AND (D_ID<=0 OR EXISTS "
+                              "(SELECT 1 FROM T_ORDER WHERE T_ORDER.D_ID=T_OUTBOX.D_ID))");
     case Sql::OutboxDelete:
         return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO=?");
     // Keys and pages of the records list. The time is selected under another name than its
@@ -226,6 +229,12 @@ QString Text(Sql id, DbSettings::Driver dialect)
     // T_USER, account administration
     case Sql::UserUpdateKeepPassword:
         return QStringLiteral("UPDATE T_USER SET D_NAME=?,D_LEVEL=? WHERE D_NAME=?");
+    case Sql::UserCountOtherAdmins:
+        return QStringLiteral("SELECT COUNT(D_NAME) AS NUM FROM T_USER WHERE D_LEVEL=0 AND D_NAME<>?");
+    case Sql::OrderMaxId:
+        return QStringLiteral("SELECT COALESCE(MAX(D_ID),0) AS ID FROM T_ORDER");
+    case Sql::OutboxWithdrawOrder:
+        return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_ID=? AND D_STATE=0");
     case Sql::Count_:
         break;
     }
@@ -386,6 +395,8 @@ Kind KindOf(Sql id)
     case Sql::RecFindByIdentity:
     case Sql::OutboxOwners:
     case Sql::OrderClaimant:
+    case Sql::UserCountOtherAdmins:
+    case Sql::OrderMaxId:
         return Kind::Rows;
     case Sql::SendInsert:
     case Sql::RecInsert:
@@ -424,6 +435,7 @@ Kind KindOf(Sql id)
     case Sql::OrderClaimDelete:
     case Sql::NumberInsertBatch:
     case Sql::UserUpdateKeepPassword:
+    case Sql::OutboxWithdrawOrder:
     case Sql::Count_:
         break;
     }
@@ -479,11 +491,12 @@ QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, Db
             sql += DayRangeCondition(time, dialect);
             break;
         case QueryField::Text:
-            // The same rows in both: PostgreSQL's LIKE without its backslash escape, and in
-            // SQLite, whose LIKE ignores the case of ASCII letters, GLOB with the pattern
-            // translated (RecordQueryValues). ILIKE would cost PostgreSQL twice the time.
+            // The same rows in both: PostgreSQL's LIKE with an escape character that no
+            // server setting reads otherwise, and in SQLite, whose LIKE ignores the case of
+            // ASCII letters, GLOB. Either way the typed text is matched literally
+            // (RecordQueryValues makes the pattern). ILIKE would cost PostgreSQL twice the time.
             sql += (send ? QStringLiteral("D_SENDCONT") : QStringLiteral("D_RECCONT"))
-                + (pg ? QStringLiteral(" LIKE ? ESCAPE ''") : QStringLiteral(" GLOB ?"));
+                + (pg ? QStringLiteral(" LIKE ? ESCAPE '!'") : QStringLiteral(" GLOB ?"));
             break;
         case QueryField::Order:
             // An order number beyond the column's range matches nothing rather than failing.
@@ -500,23 +513,26 @@ QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, Db
               .arg(time, pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"));
 }
 
-// A LIKE pattern as GLOB says it: % and _ become * and ?, and GLOB's own *, ? and [ stand
-// for themselves.
-static QString GlobPattern(const QString &like)
+// "Contains text" as a pattern that matches the text literally. GLOB has no escape
+// character: its *, ? and [ stand for themselves inside brackets. LIKE takes "!" as its
+// escape character here (the statement says so), in front of %, _ and itself.
+static QString ContainsPattern(const QString &text, DbSettings::Driver dialect)
 {
-    QString glob;
-    glob.reserve(like.size() + 8);
-    for (const QChar c : like) {
-        if (c == QLatin1Char('%'))
-            glob += QLatin1Char('*');
-        else if (c == QLatin1Char('_'))
-            glob += QLatin1Char('?');
-        else if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('['))
-            glob += QLatin1Char('[') + c + QLatin1Char(']');
+    const bool pg = dialect == DbSettings::Postgres;
+    const QChar any = pg ? QLatin1Char('%') : QLatin1Char('*');
+    QString pattern;
+    pattern.reserve(text.size() + 8);
+    pattern += any;
+    for (const QChar c : text) {
+        if (pg && (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('!')))
+            pattern += QLatin1Char('!') + c;
+        else if (!pg && (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[')))
+            pattern += QLatin1Char('[') + c + QLatin1Char(']');
         else
-            glob += c;
+            pattern += c;
     }
-    return glob;
+    pattern += any;
+    return pattern;
 }
 
 QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSettings::Driver dialect)
@@ -525,8 +541,8 @@ QVariantList RecordQueryValues(const QVector<QueryCondition> &conditions, DbSett
     for (const QueryCondition &c : conditions) {
         if (c.m_field == QueryField::Day)
             values += DayRangeValues(c.m_values.value(0).toDate());
-        else if (c.m_field == QueryField::Text && dialect == DbSettings::Sqlite)
-            values += GlobPattern(c.m_values.value(0).toString());
+        else if (c.m_field == QueryField::Text)
+            values += ContainsPattern(c.m_values.value(0).toString(), dialect);
         else
             values += c.m_values;
     }

@@ -51,9 +51,10 @@ enum class Sql {
     OrderInsert,          // (start, end, text) — key (D_ID) returned by CDbAccess::Insert
     OrderSelect,          // D_ID, D_START, D_END, D_CONT — by D_ID
     OrderDelete,          // (D_ID)
-    OrderDue,             // D_ID, D_CONT, D_END, D_START; (from, to): orders whose D_START lies in
-                          // [from, to), by D_START then D_ID. One minute: from = "… HH:MM:00",
-                          // to = the next minute (DbTime::MinuteRange gives both)
+    OrderDue,             // D_ID, D_CONT, D_END, D_START; (from, to, knownId, to): orders not started yet
+                          // (no T_ORDERSTART row for their D_START) whose D_START lies in [from, to), or
+                          // before to for an order numbered above knownId (added later), by D_START
+                          // then D_ID. Minutes as DbTime::MinuteRange gives them
     NumberInsert,         // (D_ID, number)
     NumberDeleteByOrder,  // (D_ID)
     NumberCount,          // NUM; (D_ID)
@@ -67,7 +68,8 @@ enum class Sql {
     // (D_PLACE); D_LEASE is the database clock's second when the owner last said it runs.
     OutboxInsert,         // (sca, tpa, pid, dcs, text, D_ID, host, place, owner) — key returned
     OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE; (owner) — queue order
-    OutboxMarkInFlight,   // (D_NO)
+    OutboxMarkInFlight,   // (D_NO) — changes no row when the row is gone or its order (D_ID above 0) no
+                          // longer exists: the message was withdrawn
     OutboxDelete,         // (D_NO)
     OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
                           // that name no owner, AGE the seconds since the owner's lease was renewed
@@ -104,6 +106,11 @@ enum class Sql {
                           // stored in the order given
     // T_USER, account administration
     UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone
+    UserCountOtherAdmins, // NUM; (name) — administrators (D_LEVEL 0) of another name
+    // T_ORDER, T_OUTBOX: an order deleted while it is being sent
+    OrderMaxId,           // ID; the highest order number, 0 when there is none
+    OutboxWithdrawOrder,  // (D_ID) — every kept message of the order not yet handed to a modem
+                          // (D_STATE 0), of whichever program; RowsAffected counts them
     // T_OUTBOX, many rows a round trip
     OutboxInsertBatch,    // (host, place, owner, rows) — rows: a JSON array of [sca, tpa, pid, dcs, text,
                           // D_ID] arrays (OutboxBatchRows). The keys are returned one a row
@@ -152,8 +159,8 @@ QVariantList DayRangeValues(const QDate &day);
 enum class QueryField {
     Number, // (number) — equal
     Day,    // (QDate) — from its midnight to the next one, the next one excluded
-    Text,   // (pattern) — LIKE with % and _ as wildcards, no escape character, capitals
-            // and small letters told apart, in both dialects
+    Text,   // (text) — the record's text contains it literally (% and _ are no wildcards),
+            // capitals and small letters told apart, in both dialects
     Order,  // (D_ID) — sent records only
     State,  // (D_STATE) — sent records only
 };

@@ -147,6 +147,7 @@ bool CSerialPort::Open(const QString &portName, quint32 baudRate, quint8 byteSiz
 {
     Close();
     m_strError.clear();
+    m_bMissing = false;
     const QString path = DevicePath(portName);
 
     // Reject what no device can be set to before touching it.
@@ -185,8 +186,10 @@ bool CSerialPort::Open(const QString &portName, quint32 baudRate, quint8 byteSiz
     do
         fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        m_bMissing = errno == ENOENT;
         return Fail(-1, QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(strerror(errno))));
+    }
     if (!isatty(fd))
         return Fail(fd, QStringLiteral("%1: not a terminal device").arg(path));
 

@@ -39,6 +39,8 @@ public:
 
     // Why the last Open failed, in one English line for logs and the command line.
     QString ErrorString() const;
+    // The last Open failed because no device has that name.
+    bool DeviceMissing() const { return m_bMissing; }
 
 protected:
     // Atomic: the worker thread may close and reopen the port while another thread asks
@@ -48,6 +50,7 @@ protected:
 private:
     bool Fail(int fd, const QString &why);
     QString m_strError;
+    bool m_bMissing = false;
     std::atomic<bool> m_bGone{false};
     struct Opened
     {

@@ -141,6 +141,7 @@ bool CSmsModem::StartThread()
     hooks.signal = [this](const SignalQuality &q) { emit signalQualityRead(q); };
     hooks.runFinished = [this](int succeeded, int failed) { emit sendRunFinished(succeeded, failed); };
     hooks.linkState = [this](LinkState state) { emit linkStateChanged(state); };
+    hooks.orderWithdrawn = [this](int order, int count) { emit orderWithdrawn(order, count); };
     d->running = true;
     d->worker = std::thread([this, hooks = std::move(hooks), timeouts = d->timeouts] {
         ModemWorker worker(*this, d->queue, d->state, timeouts, d->dbSettings, d->wakeFd, d->stop, hooks);
@@ -265,7 +266,12 @@ int CSmsModem::QueuedCount() const
 
 int CSmsModem::Withdraw()
 {
-    const QVector<Outgoing> taken = d->queue.TakeQueued();
+    return WithdrawOrder(OutgoingQueue::kEveryOrder);
+}
+
+int CSmsModem::WithdrawOrder(qint32 order)
+{
+    const QVector<Outgoing> taken = d->queue.TakeQueued(order);
     QVector<qint64> keys;
     for (const Outgoing &m : taken) {
         if (m.outboxKey > 0)

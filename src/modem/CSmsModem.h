@@ -81,6 +81,8 @@ public:
     // rows in one transaction; they are neither journalled nor reported. The message the
     // worker is sending finishes as usual. Returns the number withdrawn.
     int Withdraw();
+    // The same for the messages of one order (deleted): only those leave the queue.
+    int WithdrawOrder(qint32 order);
 
     // Loads into the front of the queue, in order, what T_OUTBOX kept for this instance and
     // for programs of the same installation (host and settings source) that no longer run:
@@ -105,6 +107,9 @@ signals:
     void errorEvent(const QString &text); // e.g. "发送短信插入数据库出错"; for the GUI to show
     // From the worker thread when the link is lost and when it is back.
     void linkStateChanged(CSmsModem::LinkState state);
+    // From the worker thread: the order was deleted (by this program or another one on the
+    // database) while messages of it were queued here; count of them were dropped unsent.
+    void orderWithdrawn(int order, int count);
 
 private:
     struct Private;

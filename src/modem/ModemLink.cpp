@@ -24,7 +24,12 @@ ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
     }
     if (!m_modem.Open(PortName(device), BaudRate(device), device.ByteSizeValue(), device.ParityCode(),
                       device.StopBitsCode())) {
-        r.m_strMessage = QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
+        // Another program holding the port is the usual cause; a name that names no device is
+        // said as such, or the operator would look for a program that is not there.
+        r.m_strMessage = m_modem.DeviceMissing()
+            ? QStringLiteral("串口不存在: ") + CSerialPort::DevicePath(PortName(device))
+            : QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
+        r.m_strCause = m_modem.ErrorString();
         return r;
     }
     if (!m_modem.InitModem()) {

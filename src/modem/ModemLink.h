@@ -15,6 +15,7 @@ public:
     {
         bool m_bOk = false;
         QString m_strMessage; // "" on success
+        QString m_strCause;   // why the port did not open, in the system's words (for a log)
         // Send reports to come for what an earlier run left in the outbox: the messages queued
         // again and those journalled failed at once (their reports are already on their way).
         int m_nRestored = 0;

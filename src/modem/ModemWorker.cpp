@@ -264,6 +264,11 @@ void ModemWorker::SendOne(Outgoing message)
             m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
             return;
         }
+        if (i == 0 && message.outboxKey > 0 && m_pDb->RowsAffected() == 0) {
+            m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts); // ESC ends the PDU entry
+            DropWithdrawn(message);
+            return;
+        }
         if (!m_pChannel->Write(part.toLatin1() + '\x1a')) {
             success = false;
             break;
@@ -303,11 +308,39 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     m_queue.Done(message);
     m_hooks.report(report);
     ++(success ? m_nRunSucceeded : m_nRunFailed);
+    RunFinishedIfEmpty();
+}
+
+void ModemWorker::RunFinishedIfEmpty()
+{
     if (m_queue.Count() == 0) {
         if (m_hooks.runFinished)
             m_hooks.runFinished(m_nRunSucceeded, m_nRunFailed);
         m_nRunSucceeded = m_nRunFailed = 0;
     }
+}
+
+void ModemWorker::DropWithdrawn(const Outgoing &message)
+{
+    const qint32 order = message.record.m_nID;
+    QVector<Outgoing> dropped{message};
+    if (order > 0)
+        dropped += m_queue.TakeQueued(order); // the order is gone: none of it goes
+    m_queue.Done(message);
+    // Rows a deleting program could not see yet (its order was queued meanwhile) go too.
+    QVector<qint64> keys;
+    for (const Outgoing &m : dropped) {
+        if (m.outboxKey > 0)
+            keys.append(m.outboxKey);
+    }
+    for (qsizetype i = 0; i < keys.size(); i += SqlCatalogue::kOutboxBatch) {
+        const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, keys.size() - i);
+        m_pDb->Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)});
+    }
+    qWarning() << "order" << order << "withdrawn:" << dropped.size() << "messages dropped";
+    if (m_hooks.orderWithdrawn)
+        m_hooks.orderWithdrawn(order, int(dropped.size()));
+    RunFinishedIfEmpty();
 }
 
 // -------------------------------------------------------------------------------- arrivals

@@ -40,6 +40,7 @@ public:
         std::function<void(const SmsReport &)> report;
         std::function<void(const QString &)> error;
         std::function<void(CSmsModem::LinkState)> linkState;
+        std::function<void(int order, int count)> orderWithdrawn;
     };
 
     ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemTimeouts &timeouts,
@@ -50,6 +51,10 @@ public:
 private:
     void SendOne(Outgoing message);
     void Finish(const Outgoing &message, const QString &time, bool success);
+    // The kept row is gone (another program withdrew it) or its order deleted: the message and
+    // the rest of its order are dropped unsent.
+    void DropWithdrawn(const Outgoing &message);
+    void RunFinishedIfEmpty();
     enum class Prompt { Ok, Stopped, Failed, LinkDown };
     Prompt AwaitPrompt(int tpduLength);
     // The link is lost: waits, reopens the port when the device went away, and runs the

@@ -61,17 +61,21 @@ void OutgoingQueue::Done(const Outgoing &message)
     --m_nInHand;
 }
 
-QVector<Outgoing> OutgoingQueue::TakeQueued()
+QVector<Outgoing> OutgoingQueue::TakeQueued(qint32 order)
 {
     std::lock_guard lock(m_mutex);
     QVector<Outgoing> taken;
-    taken.reserve(qsizetype(m_queue.size()));
+    std::deque<Outgoing> kept;
     for (Outgoing &m : m_queue) {
+        if (order != kEveryOrder && m.record.m_nID != order) {
+            kept.push_back(std::move(m));
+            continue;
+        }
         if (m.outboxKey > 0)
             m_owned.erase(m.outboxKey);
         taken.append(std::move(m));
     }
-    m_queue.clear();
+    m_queue.swap(kept);
     return taken;
 }
 

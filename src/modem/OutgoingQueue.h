@@ -5,6 +5,7 @@
 
 #include <QVector>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -27,8 +28,10 @@ public:
     void ReturnFront(const Outgoing &message);
     // The worker is done with a message (journalled).
     void Done(const Outgoing &message);
-    // Every message still waiting (not the one in the worker's hands), taken out of the queue.
-    QVector<Outgoing> TakeQueued();
+    // Every message still waiting (not the one in the worker's hands), taken out of the queue;
+    // with an order's number only the messages of that order.
+    static constexpr qint32 kEveryOrder = std::numeric_limits<qint32>::min();
+    QVector<Outgoing> TakeQueued(qint32 order = kEveryOrder);
     // Whether this queue holds (or is sending) the kept row with that key.
     bool Owns(qint64 outboxKey) const;
     int Count() const; // queued and being sent

@@ -5,6 +5,7 @@
 #include "base/CSettingsFile.h"
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
+#include "base/MessageText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -168,7 +169,7 @@ void COrderDlg::LoadOrders()
 void COrderDlg::OnTextChanged()
 {
     const QString text = m_pText->toPlainText();
-    if (OrderForm::ByteCount(text) > OrderForm::kMaxBytes) {
+    if (MessageText::ByteCount(text) > MessageText::kMaxBytes) {
         // Whatever would pass the limit is refused as a whole, as a full edit field does.
         const int position = m_pText->textCursor().position() - int(text.size() - m_strAccepted.size());
         QSignalBlocker block(m_pText);
@@ -179,7 +180,7 @@ void COrderDlg::OnTextChanged()
     } else {
         m_strAccepted = text;
     }
-    m_pCount->setText(QString::number(OrderForm::ByteCount(m_strAccepted)));
+    m_pCount->setText(QString::number(MessageText::ByteCount(m_strAccepted)));
 }
 
 void COrderDlg::TakeControls()
@@ -213,7 +214,7 @@ void COrderDlg::AddOrder()
 {
     TakeControls();
     const QString text = m_form.m_strText;
-    const OrderForm::Outcome out = m_form.Add(m_store);
+    const OrderForm::Outcome out = m_form.Add(m_store, QDateTime::currentDateTime());
     if (out.m_bOk)
         m_pModel->InsertTop({out.m_nId, out.m_strStart, out.m_strEnd, text});
     out.ShowOn(m_messages);
@@ -227,7 +228,7 @@ void COrderDlg::ModifyOrder()
         return;
     }
     TakeControls();
-    const OrderForm::Outcome out = m_form.Modify(m_store, m_pModel->At(row).m_nId);
+    const OrderForm::Outcome out = m_form.Modify(m_store, m_pModel->At(row).m_nId, QDateTime::currentDateTime());
     if (out.m_bOk)
         m_pModel->ReplaceAt(row, {out.m_nId, out.m_strStart, out.m_strEnd, m_form.m_strText});
     out.ShowOn(m_messages);
@@ -241,7 +242,11 @@ void COrderDlg::DeleteOrder()
         return;
     }
     const OrderForm::Outcome out = OrderForm::Delete(m_store, m_pModel->At(row).m_nId);
-    if (out.m_bOk) {
+    // What of it this program holds queued leaves the queue at once (the database said how
+    // many messages of it, in any program, will not be sent).
+    if (out.m_bOk && m_withdraw)
+        m_withdraw(out.m_nId);
+    if (out.m_bOk || out.m_bGone) {
         m_pModel->RemoveAt(row);
         m_pList->setCurrentIndex(QModelIndex());
         m_pList->clearSelection();

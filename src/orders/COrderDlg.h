@@ -33,6 +33,9 @@ public:
     ~COrderDlg() override;
 
     void SetFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    // Takes a deleted order's messages out of this program's queue.
+    using Withdraw = std::function<void(int order)>;
+    void SetWithdraw(Withdraw withdraw) { m_withdraw = std::move(withdraw); }
     OrderListModel &Model() const { return *m_pModel; }
     const QStringList &ImportedNumbers() const { return m_form.m_numbers; }
 
@@ -52,6 +55,7 @@ private:
     IMessageBox &m_messages;
     NumberFileReader m_reader;
     FileChooser m_chooser;
+    Withdraw m_withdraw;
     OrderForm m_form;
     QString m_strAccepted; // the text within the limit
 

@@ -2,7 +2,7 @@
 
 #include "OrderStore.h"
 #include "base/CSettingsFile.h"
-#include "base/GbkText.h"
+#include "base/MessageText.h"
 #include "db/DbTime.h"
 
 namespace {
@@ -14,11 +14,6 @@ OrderMessage Info(const QString &text, const QString &caption = QString())
     return {text, caption, IMessageBox::Information};
 }
 } // namespace
-
-int OrderForm::ByteCount(const QString &text)
-{
-    return GbkText::ByteLength(text) + int(text.count(QLatin1Char('\n')));
-}
 
 QString OrderForm::TimeText(const QDateTime &time)
 {
@@ -42,23 +37,47 @@ OrderMessage OrderForm::ImportHint()
     return Info(QStringLiteral("要打开的txt文件以start开始\t\n以end结束,\t\n电话号码换行"), QStringLiteral("消息提示"));
 }
 
-OrderMessage OrderForm::ValidateModify() const
+namespace {
+// The minute a time falls in, as the scheduler compares it with the stored minutes.
+QString Minute(const QDateTime &time)
+{
+    return DbTime::MinuteRange(time).first;
+}
+} // namespace
+
+OrderMessage OrderForm::ValidateModify(const QDateTime &now) const
 {
     // Seconds count here, although only minutes are stored.
     if (!(m_start < m_end))
         return {QStringLiteral("结束时间必须大于开始时间")};
     if (m_strText.isEmpty())
         return {QStringLiteral("订单内容不能为空!\n请填写订单内容")};
+    if (!MessageText::Fits(m_strText))
+        return {MessageText::TooLong().m_strText, QString(), MessageText::TooLong().m_icon};
+    // The scheduler starts an order up to its end minute; one whose end minute has begun may
+    // already be past its last check.
+    if (Minute(m_end) <= Minute(now))
+        return {QStringLiteral("结束时间已过, 订单将不会发送")};
     return {};
 }
 
-OrderMessage OrderForm::ValidateAdd() const
+OrderMessage OrderForm::ValidateAdd(const QDateTime &now) const
 {
     if (!(m_start < m_end))
         return {QStringLiteral("结束时间必须大于开始时间")};
     if (m_numbers.isEmpty())
         return {QStringLiteral("未将号码导入\n请导入")};
-    return ValidateModify();
+    return ValidateModify(now);
+}
+
+bool OrderForm::StartsLate(const QDateTime &now) const
+{
+    return Minute(m_start) <= Minute(now);
+}
+
+QString OrderForm::LateStartText()
+{
+    return QStringLiteral("开始时间已过: 订单将在下一次检查时开始发送(须已连接短信猫)");
 }
 
 OrderMessage OrderForm::TakeImport(bool valid, const QStringList &numbers, int failures)
@@ -69,10 +88,10 @@ OrderMessage OrderForm::TakeImport(bool valid, const QStringList &numbers, int f
     return {QStringLiteral("成功加载了%1,加载失败%2").arg(m_numbers.size()).arg(failures)};
 }
 
-OrderForm::Outcome OrderForm::Add(OrderStore &store)
+OrderForm::Outcome OrderForm::Add(OrderStore &store, const QDateTime &now)
 {
     Outcome out;
-    out.m_message = ValidateAdd();
+    out.m_message = ValidateAdd(now);
     if (!out.m_message.IsEmpty())
         return out;
     out.m_strStart = DbTime::Canonical(TimeText(m_start));
@@ -86,14 +105,16 @@ OrderForm::Outcome OrderForm::Add(OrderStore &store)
     m_numbers.clear();
     out.m_bOk = true;
     out.m_message = Info(QStringLiteral("短信订单增加成功!"));
+    if (StartsLate(now))
+        out.m_message.m_strText += QLatin1Char('\n') + LateStartText();
     return out;
 }
 
-OrderForm::Outcome OrderForm::Modify(OrderStore &store, int id) const
+OrderForm::Outcome OrderForm::Modify(OrderStore &store, int id, const QDateTime &now) const
 {
     Outcome out;
     out.m_nId = id;
-    out.m_message = ValidateModify();
+    out.m_message = ValidateModify(now);
     if (!out.m_message.IsEmpty())
         return out;
     out.m_strStart = DbTime::Canonical(TimeText(m_start));
@@ -109,10 +130,22 @@ OrderForm::Outcome OrderForm::Delete(OrderStore &store, int id)
 {
     Outcome out;
     out.m_nId = id;
-    out.m_bOk = store.Delete(id);
-    if (!out.m_bOk)
+    switch (store.Delete(id, &out.m_nWithdrawn)) {
+    case OrderStore::Deleted::Yes:
+        out.m_bOk = true;
+        out.m_message = Info(QStringLiteral("删除订单成功!"));
+        if (out.m_nWithdrawn > 0)
+            out.m_message.m_strText += QStringLiteral("\n已撤回 %1 条尚未发送的短信").arg(out.m_nWithdrawn);
+        break;
+    case OrderStore::Deleted::NoSuchOrder:
+        out.m_bGone = true;
+        out.m_message = {QStringLiteral("订单 %1 不存在").arg(id), QStringLiteral("提示"), IMessageBox::Critical};
+        break;
+    case OrderStore::Deleted::Failed:
         out.m_databaseTexts = store.DatabaseTexts();
-    out.m_message = out.m_bOk ? Info(QStringLiteral("删除订单成功!")) : Info(QStringLiteral("SQL数据库错误!"));
+        out.m_message = Info(QStringLiteral("SQL数据库错误!"));
+        break;
+    }
     return out;
 }
 

@@ -25,9 +25,6 @@ struct OrderMessage
 class OrderForm
 {
 public:
-    static constexpr int kMaxBytes = 140;
-    // GBK bytes, a line break counted as the CR LF it is in an edit field.
-    static int ByteCount(const QString &text);
     // "%d-%d-%d %d:%d": no leading zeros, no seconds.
     static QString TimeText(const QDateTime &time);
 
@@ -37,10 +34,14 @@ public:
 
     static OrderMessage ImportHint();
 
-    // The first failing check of "增加(&A)", in order: times, numbers, text. Empty when none.
-    OrderMessage ValidateAdd() const;
+    // The first failing check of "增加(&A)", in order: times, numbers, text, an end that has
+    // passed by now (such an order would never be sent). Empty when none.
+    OrderMessage ValidateAdd(const QDateTime &now) const;
     // "修改(&S)" keeps the order's numbers: times and text only.
-    OrderMessage ValidateModify() const;
+    OrderMessage ValidateModify(const QDateTime &now) const;
+    // Whether an order stored now with this start has missed its start minute: a connected
+    // program starts it at its next check.
+    bool StartsLate(const QDateTime &now) const;
 
     // The result of a number file read: replaces the imported numbers (emptied when invalid).
     OrderMessage TakeImport(bool valid, const QStringList &numbers, int failures);
@@ -48,7 +49,9 @@ public:
     struct Outcome
     {
         bool m_bOk = false;
+        bool m_bGone = false;     // Delete: no such order (another program deleted it)
         int m_nId = 0;            // the order's number
+        int m_nWithdrawn = 0;     // Delete: its queued messages that will not be sent now
         QString m_strStart, m_strEnd; // as stored
         OrderMessage m_message;
         QStringList m_databaseTexts; // what the database said of a failure, shown first
@@ -60,10 +63,13 @@ public:
             m_message.ShowOn(box);
         }
     };
-    // Checks, stores the order with the imported numbers, and empties them when stored.
-    Outcome Add(OrderStore &store);
-    Outcome Modify(OrderStore &store, int id) const;
+    // Checks, stores the order with the imported numbers, and empties them when stored. An
+    // order that starts late says so in its message (LateStartText).
+    Outcome Add(OrderStore &store, const QDateTime &now);
+    Outcome Modify(OrderStore &store, int id, const QDateTime &now) const;
+    // Deletes the order and withdraws what of it is still queued, in whichever program.
     static Outcome Delete(OrderStore &store, int id);
+    static QString LateStartText();
     static OrderMessage NothingToDelete();
     static OrderMessage NothingToModify();
 

@@ -25,13 +25,41 @@ void OrderScheduler::Connected(const QDateTime &now)
 {
     // Minutes are compared as text: wall-clock minutes, so a clock put back (the end of summer
     // time) does not bring a checked minute round again.
-    m_strNext = std::max(m_strNext, MinuteFrom(now));
+    const QString from = MinuteFrom(now);
+    m_strNext = std::max(m_strNext, from);
+    if (!m_bConnected) {
+        m_strFrom = from;
+        // Orders numbered above this one are added from now on. Should the database not
+        // answer, the first check asks again.
+        ReadKnownId(nullptr);
+    }
     m_bConnected = true;
+}
+
+bool OrderScheduler::ReadKnownId(const Hooks *hooks)
+{
+    m_nKnownId = -1;
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::OrderMaxId);
+    try {
+        if (!rs->IsEOF())
+            m_nKnownId = rs->GetFieldText(0).toInt();
+    } catch (const CDbError &e) {
+        if (hooks && hooks->databaseTexts)
+            hooks->databaseTexts(rs->IsOpen() ? QStringList{e.Description()} : m_db.LastMessages());
+        return false;
+    }
+    return true;
+}
+
+QString OrderScheduler::Key(const StoredOrder &order)
+{
+    return QString::number(order.m_nId) + QLatin1Char(' ') + order.m_strStart;
 }
 
 void OrderScheduler::Disconnected()
 {
     m_bConnected = false;
+    m_confirmed.clear();
 }
 
 QString OrderScheduler::Claimant()
@@ -46,15 +74,16 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
     const auto [current, next] = DbTime::MinuteRange(now);
     if (current < m_strNext)
         return 0;
-    const QString from = m_strNext;
     struct Busy
     {
         bool &flag;
         ~Busy() { flag = false; }
     } busy{m_bChecking = true};
 
+    if (m_nKnownId < 0 && !ReadKnownId(&hooks))
+        return 0; // the next check tries again
     QVector<StoredOrder> due;
-    const RecordsetPtr rs = m_db.OpenRecordset(Sql::OrderDue, {from, next});
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::OrderDue, {m_strFrom, next, m_nKnownId, next});
     try {
         while (!rs->IsEOF()) {
             StoredOrder o;
@@ -77,13 +106,20 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
     // step a progress bar that is about to be reset.
     QVector<StoredOrder> accepted;
     for (const StoredOrder &o : due) {
+        const QString key = Key(o);
+        if (m_settled.contains(key))
+            continue;
         if (o.m_strEnd < current) {
+            m_settled.insert(key);
             if (hooks.skipped)
                 hooks.skipped(o, Skip::Ended);
-        } else if (ask && hooks.confirm && !hooks.confirm(o)) {
+        } else if (ask && hooks.confirm && !m_confirmed.contains(key) && !hooks.confirm(o)) {
+            m_settled.insert(key);
             if (hooks.skipped)
                 hooks.skipped(o, Skip::Declined);
         } else {
+            // Asked once: a start that fails is tried again without a second question.
+            m_confirmed.insert(key);
             accepted.append(o);
         }
     }
@@ -93,6 +129,8 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
     for (const StoredOrder &o : accepted) {
         int count = 0;
         const StartResult r = Start(o, smsc, hooks, &count);
+        if (r != StartResult::Failed)
+            m_confirmed.remove(Key(o));
         if (r == StartResult::Started) {
             ++orders;
             messages += count;

@@ -1,16 +1,21 @@
 #pragma once
-// Starts stored orders at their start minute while the modem is connected. Every minute that
-// begins while connected is checked once: a late check catches up the minutes since the last
-// one, an early or repeated one finds nothing new. Every order of those minutes starts, by
-// start time and then by number. Starting an order claims it in the database in the same
-// transaction that queues its messages, so that of several programs on one database (two
-// workstations, the application and "skevo-cli serve") exactly one starts it.
+// Starts stored orders at their start minute while the modem is connected. A check runs once
+// each minute that begins while connected; it starts every order not started yet whose start
+// minute has come since the program connected, by start time and then by number, so a late
+// check catches up, and an order whose start failed (a database locked for longer than a
+// statement waits, say) is tried again at each check until it starts or its end has passed.
+// An order added while connected whose start has already passed starts at the next check.
+// An order whose start passed while the program was not connected is left, as is one the
+// operator declined. Starting an order claims it in the database in the same transaction that
+// queues its messages, so that of several programs on one database (two workstations, the
+// application and "skevo-cli serve") exactly one starts it.
 //
-// An order whose end time has passed by the time its minute is checked (a check long
-// delayed) is not started. The time of each check is an argument, so tests set the clock.
+// An order whose end time has passed by the time it would start is not started. The time of
+// each check is an argument, so tests set the clock.
 #include "OrderStore.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -24,7 +29,7 @@ public:
         Ended,            // its end passed before its minute was checked
         Declined,         // the operator answered Cancel
         StartedElsewhere, // another program (or an earlier check) claimed it
-        Failed,           // a statement failed (databaseTexts said why)
+        Failed,           // a statement failed (databaseTexts said why): tried again at the next check
     };
 
     struct Hooks
@@ -46,7 +51,8 @@ public:
     // holds the claims).
     OrderScheduler(CDbAccess &db, CSmsModem &modem);
 
-    // Minutes that begin from now on are checked (a minute checked already stays so).
+    // Orders whose start minute begins from now on are started, and those added from now on
+    // (a minute checked already stays so). Reads the highest order number there is.
     void Connected(const QDateTime &now);
     void Disconnected();
     bool IsConnected() const { return m_bConnected; }
@@ -67,11 +73,17 @@ public:
 private:
     enum class StartResult { Started, Elsewhere, Failed };
     StartResult Start(const StoredOrder &order, const QString &smsc, const Hooks &hooks, int *messages);
+    bool ReadKnownId(const Hooks *hooks);
+    static QString Key(const StoredOrder &order);
 
     CDbAccess &m_db;
     CSmsModem &m_modem;
     OrderStore m_store;
     bool m_bConnected = false;
     bool m_bChecking = false;
+    QString m_strFrom; // the first minute of the connection: orders starting before it are left
     QString m_strNext; // the first minute not checked yet, "YYYY-MM-DD HH:MM:00"
+    int m_nKnownId = -1; // the highest order number when connected; -1 until read
+    QSet<QString> m_settled;   // orders (number and start) ended or declined: not asked again
+    QSet<QString> m_confirmed; // orders the operator said yes to, whose start is still to work
 };

@@ -61,12 +61,26 @@ bool OrderStore::Modify(int id, const QString &start, const QString &end, const 
     return m_db.Execute(Sql::OrderUpdate, {DbTime::Canonical(start), DbTime::Canonical(end), text, id});
 }
 
-bool OrderStore::Delete(int id)
+OrderStore::Deleted OrderStore::Delete(int id, int *withdrawn)
 {
-    return m_db.Transaction([&] {
-        return m_db.Execute(Sql::OrderDelete, {id}) && m_db.Execute(Sql::NumberDeleteByOrder, {id})
-            && m_db.Execute(Sql::OrderClaimDelete, {id});
+    bool found = false;
+    int queued = 0;
+    const bool ok = m_db.Transaction([&] {
+        if (!m_db.Execute(Sql::OrderDelete, {id}))
+            return false;
+        found = m_db.RowsAffected() > 0;
+        if (!found)
+            return false;
+        if (!m_db.Execute(Sql::OutboxWithdrawOrder, {id}))
+            return false;
+        queued = m_db.RowsAffected();
+        return m_db.Execute(Sql::NumberDeleteByOrder, {id}) && m_db.Execute(Sql::OrderClaimDelete, {id});
     });
+    if (withdrawn)
+        *withdrawn = ok ? queued : 0;
+    if (ok)
+        return Deleted::Yes;
+    return found || !m_db.LastError().isEmpty() ? Deleted::Failed : Deleted::NoSuchOrder;
 }
 
 bool OrderStore::Numbers(int id, QStringList *numbers, QString *error)

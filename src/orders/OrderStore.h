@@ -30,8 +30,11 @@ public:
     int Add(const QString &start, const QString &end, const QString &text, const QStringList &numbers);
     // New times and text; the number and the numbers stay.
     bool Modify(int id, const QString &start, const QString &end, const QString &text);
-    // The order, its numbers and the record of its starts.
-    bool Delete(int id);
+    // The order, its numbers and the record of its starts, and every message of it that a
+    // program keeps queued and has not yet handed to its modem (*withdrawn: how many). A
+    // program that holds such a message in its queue finds it gone and drops it.
+    enum class Deleted { Yes, NoSuchOrder, Failed };
+    Deleted Delete(int id, int *withdrawn = nullptr);
     // The numbers as stored, in the order they were stored. False when reading failed.
     bool Numbers(int id, QStringList *numbers, QString *error = nullptr);
 

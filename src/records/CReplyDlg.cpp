@@ -1,6 +1,7 @@
 #include "CReplyDlg.h"
 
 #include "base/IMessageBox.h"
+#include "base/MessageText.h"
 #include "modem/CSmsModem.h"
 
 #include <QGridLayout>
@@ -68,11 +69,11 @@ CReplyDlg::CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent
     connect(cancel, &QPushButton::clicked, this, &CReplyDlg::reject);
 }
 
-// The field holds at most 140 GBK bytes: a change that would go beyond is taken back whole.
+// The field holds at most 140 bytes (MessageText): a change that would go beyond is taken back whole.
 void CReplyDlg::OnTextChanged()
 {
     const QString text = m_pReply->toPlainText();
-    if (ReplyLogic::ByteCount(text) > ReplyLogic::kMaxBytes) {
+    if (MessageText::ByteCount(text) > MessageText::kMaxBytes) {
         const int caret = m_pReply->textCursor().position();
         const int over = int(text.size() - m_strAccepted.size());
         const QSignalBlocker block(m_pReply);
@@ -83,7 +84,7 @@ void CReplyDlg::OnTextChanged()
     } else {
         m_strAccepted = text;
     }
-    m_pCount->setText(QString::number(ReplyLogic::ByteCount(m_strAccepted)));
+    m_pCount->setText(QString::number(MessageText::ByteCount(m_strAccepted)));
 }
 
 void CReplyDlg::accept()

@@ -1,20 +1,6 @@
 #include "RecordQuery.h"
 
-namespace {
-// Not empty, decimal digits with an optional leading "+", at most 24 characters: the number
-// rule of the whole program.
-bool IsValidNumber(const QString &text)
-{
-    if (text.isEmpty() || text.size() > 24)
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!(c >= QLatin1Char('0') && c <= QLatin1Char('9')) && !(i == 0 && c == QLatin1Char('+')))
-            return false;
-    }
-    return true;
-}
-} // namespace
+#include "base/NumberRules.h"
 
 RecordsMessage RecordQuery::EmptyNumber()
 {
@@ -51,21 +37,18 @@ RecordQuery::Built RecordQuery::Build() const
     if (m_bNumber) {
         if (m_strNumber.isEmpty())
             return fail(EmptyNumber());
-        if (!IsValidNumber(m_strNumber))
+        if (!NumberRules::IsValidNumber(m_strNumber))
             return fail(BadNumber());
-        QString number = m_strNumber;
-        if (number.startsWith(QLatin1Char('+')))
-            number.remove(0, 1);
-        // Sent records carry the country code the send run put in front; arrivals are
-        // searched as typed.
-        if (b.m_bSend && !number.startsWith(QLatin1String("86")))
-            number.prepend(QLatin1String("86"));
+        // Sent records carry the number as the send run normalised it; arrivals are searched
+        // as typed, without a leading "+".
+        const QString number = b.m_bSend ? NumberRules::NormaliseNumber(m_strNumber)
+                                         : m_strNumber.mid(m_strNumber.startsWith(QLatin1Char('+')) ? 1 : 0);
         b.m_conditions.append({QueryField::Number, {number}});
     }
     if (m_bDay)
         b.m_conditions.append({QueryField::Day, {m_day}});
     if (m_bText)
-        b.m_conditions.append({QueryField::Text, {QLatin1Char('%') + m_strText + QLatin1Char('%')}});
+        b.m_conditions.append({QueryField::Text, {m_strText}});
     if (b.m_bSend && m_bOrder) {
         qsizetype first = 0;
         while (first < m_strOrder.size() && m_strOrder.at(first) == QLatin1Char(' '))

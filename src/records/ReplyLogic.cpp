@@ -1,6 +1,7 @@
 #include "ReplyLogic.h"
 
-#include "base/GbkText.h"
+#include "base/MessageText.h"
+#include "base/NumberRules.h"
 #include "modem/CSmsModem.h"
 
 ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
@@ -16,11 +17,6 @@ ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
 QString ReplyLogic::Title() const
 {
     return m_bReceived ? QStringLiteral("回复短信内容") : QStringLiteral("再次发送短信");
-}
-
-int ReplyLogic::ByteCount(const QString &text)
-{
-    return GbkText::ByteLength(text);
 }
 
 RecordsMessage ReplyLogic::NoSelection()
@@ -40,7 +36,13 @@ RecordsMessage ReplyLogic::EmptyText()
 
 RecordsMessage ReplyLogic::TooLong()
 {
-    return {QStringLiteral("“请填入不多于%1个的字符。”").arg(kMaxBytes), QString(), IMessageBox::Warning};
+    const OperatorMessage m = MessageText::TooLong();
+    return {m.m_strText, m.m_strCaption, m.m_icon};
+}
+
+RecordsMessage ReplyLogic::BadNumber()
+{
+    return {QStringLiteral("手机号码不能超过24位并且不能包含非数字字符"), QString(), IMessageBox::Warning};
 }
 
 std::optional<RecordsMessage> ReplyLogic::Validate(bool modemOpen) const
@@ -49,8 +51,11 @@ std::optional<RecordsMessage> ReplyLogic::Validate(bool modemOpen) const
         return NotConnected();
     if (m_strReply.isEmpty())
         return EmptyText();
-    if (ByteCount(m_strReply) > kMaxBytes)
+    if (MessageText::ByteCount(m_strReply) > MessageText::kMaxBytes)
         return TooLong();
+    // An alphanumeric sender, say, cannot be answered.
+    if (!NumberRules::IsValidNumber(m_strNumber))
+        return BadNumber();
     return std::nullopt;
 }
 
@@ -61,7 +66,7 @@ bool ReplyLogic::KeepsDialogOpen(const RecordsMessage &message)
 
 QString ReplyLogic::Destination() const
 {
-    return m_strNumber.startsWith(QLatin1String("86")) ? m_strNumber : QStringLiteral("86") + m_strNumber;
+    return NumberRules::NormaliseNumber(m_strNumber);
 }
 
 SmsRecord ReplyLogic::Record(const QString &smsc) const

@@ -11,8 +11,6 @@
 class ReplyLogic
 {
 public:
-    static constexpr int kMaxBytes = 140;
-
     QString m_strTime;
     QString m_strNumber;
     QString m_strOriginal;
@@ -23,15 +21,14 @@ public:
     static ReplyLogic FromRow(const RecordsModel::RowTexts &row);
 
     QString Title() const;
-    // GBK bytes: what the "字数:" label shows and the limit counts.
-    static int ByteCount(const QString &text);
 
-    // The first failing check on confirming: not connected, empty text, too long.
+    // The first failing check on confirming: not connected, empty text, too long, a number
+    // that is none.
     std::optional<RecordsMessage> Validate(bool modemOpen) const;
     // True when the failed check leaves the dialog open (only the length; the others end the
     // command, as before).
     static bool KeepsDialogOpen(const RecordsMessage &message);
-    // "86" in front unless the number begins with it.
+    // The row's number normalised by the number rule: "86" in front unless it begins with it.
     QString Destination() const;
     // The one message to queue: the configured service centre, no order (-1).
     SmsRecord Record(const QString &smsc) const;
@@ -40,4 +37,5 @@ public:
     static RecordsMessage NotConnected();
     static RecordsMessage EmptyText();
     static RecordsMessage TooLong();
+    static RecordsMessage BadNumber();
 };

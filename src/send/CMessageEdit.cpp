@@ -1,6 +1,6 @@
 #include "CMessageEdit.h"
 
-#include "MessageText.h"
+#include "base/MessageText.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>

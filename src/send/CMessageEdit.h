@@ -1,6 +1,6 @@
 #pragma once
 // A multi-line message field that holds at most a number of bytes (MessageText rules: GBK
-// bytes, a line break counts 2). Typing, input methods, paste and drop are cut to what
+// bytes, a line break the one LF that is sent). Typing, input methods, paste and drop are cut to what
 // still fits before they reach the text, so every step stays undoable as one step. Text
 // set from code beyond the limit is cut afterwards (keeping what was there around the
 // insertion) and, since a state over the limit must never come back, ends the undo history.

@@ -5,7 +5,7 @@
 #include "CTrayIcon.h"
 #include "CSourceDialogs.h"
 #include "LastNumbers.h"
-#include "MessageText.h"
+#include "base/MessageText.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"
@@ -117,6 +117,7 @@ struct CSkevoView::Private
     QLabel *byteCount = nullptr;
     CMessageEdit *edit = nullptr;
     QProgressBar *progress = nullptr;
+    QPushButton *sendButton = nullptr;
 
     QString m_strMessage;
     bool m_bInitialised = false;
@@ -198,6 +199,10 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
 
     auto *sendButton = button("sendButton", QStringLiteral("发送"), &CSkevoView::StartSendRun);
     sendButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    // A double click is one press: its second press comes as a double-click event, which the
+    // button does not take (a button would take it as a press and click again on release).
+    sendButton->installEventFilter(this);
+    d->sendButton = sendButton;
 
     d->progress = new QProgressBar(this);
     d->progress->setObjectName(QStringLiteral("progressBar"));
@@ -344,8 +349,18 @@ void CSkevoView::StartSendRun()
         message.ShowOn(d->messages);
     if (!plan.m_bQueue)
         return;
+    if (d->modem.QueuedCount() > 0 && !plan.m_records.isEmpty()
+        && SendRun::AgainQuestion().ShowOn(d->messages) != IMessageBox::AnswerYes)
+        return;
     ResetProgress(int(plan.m_records.size()));
     SendRun::Queue(d->modem, plan);
+}
+
+bool CSkevoView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == d->sendButton && event->type() == QEvent::MouseButtonDblClick)
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSkevoView::OnManualEntry()

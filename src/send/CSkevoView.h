@@ -43,8 +43,11 @@ public:
     // The same for the number generator, phrases and phone book dialogs.
     void SetSourceDialogs(ISourceDialogs *dialogs);
 
-    // The send button's command.
+    // The send button's command. While messages are still queued it asks first (default no).
     void StartSendRun();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 signals:
     // Text for the first pane of the main window's status bar.

@@ -1,6 +1,6 @@
 #include "NumberGenerator.h"
 
-#include "NumberRules.h"
+#include "base/NumberRules.h"
 
 namespace {
 constexpr int kEndings = 10000;

@@ -1,7 +1,7 @@
 #include "SendListLogic.h"
 
 #include "CRandGenerator.h"
-#include "NumberRules.h"
+#include "base/NumberRules.h"
 #include "SendListModel.h"
 
 #include "base/FileWriter.h"

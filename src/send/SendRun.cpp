@@ -1,6 +1,7 @@
 #include "SendRun.h"
 
-#include "NumberRules.h"
+#include "base/MessageText.h"
+#include "base/NumberRules.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "modem/CSmsModem.h"
@@ -30,11 +31,22 @@ PanelMessage SendRun::BadNumber()
     return {QStringLiteral("手机号码不能超过24位并且不能包含非数字字符"), QString(), IMessageBox::Warning};
 }
 
+PanelMessage SendRun::AgainQuestion()
+{
+    return {QStringLiteral("上次发送还没有完成, 确定要再发送一次吗?"), QString(), IMessageBox::Question,
+            IMessageBox::YesNoDefaultNo};
+}
+
 SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc)
 {
     SendRunPlan plan;
     if (text.isEmpty()) {
         plan.m_messages.append(EmptyText());
+        return plan;
+    }
+    // The panel's field takes no more; a text given on the command line may hold more.
+    if (!MessageText::Fits(text)) {
+        plan.m_messages.append(MessageText::TooLong());
         return plan;
     }
     if (entries.isEmpty()) {

@@ -22,7 +22,8 @@ class SendRun
 {
 public:
     // text: the message field; entries: the send list in order; smsc: the service centre
-    // of the device settings. Checks, in order: text, list, link, then every entry.
+    // of the device settings. Checks, in order: text (empty, too long), list, link, then
+    // every entry.
     static SendRunPlan Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc);
     // The same checks for a run without the panel (skevo-cli send), made before the caller
     // connects, so the link is not among them: the numbers typed as list entries, then those
@@ -40,4 +41,7 @@ public:
     static PanelMessage NotConnected();
     static PanelMessage EmptyEntry();
     static PanelMessage BadNumber();
+    // Asked before a run is queued behind messages still waiting to go: pressing "发送" twice
+    // would send every number twice.
+    static PanelMessage AgainQuestion();
 };

@@ -21,12 +21,14 @@ QString PasswordChangeLogic::validate()
         return kEmpty;
     if (m_strPassword != m_strRepeat)
         return QStringLiteral("两次输入密码不一致!");
-    m_strName.remove(kQuote);
+    m_strName = UserAdminLogic::TypedName(m_strName);
     m_strPassword.remove(kQuote);
     // A name or password of quotes alone would be stored empty, and the login refuses an
     // empty one: the account could not be used again.
     if (m_strName.isEmpty() || m_strPassword.isEmpty())
         return kEmpty;
+    if (const std::optional<AccountMessage> bad = UserAdminLogic::CheckName(m_strName))
+        return bad->m_strText;
     return QString();
 }
 

@@ -13,7 +13,30 @@ AccountMessage Stop(const QString &text)
 {
     return AccountMessage::Refused(text, IMessageBox::Critical, kPrompt);
 }
+
+AccountMessage LastAdministrator()
+{
+    return Stop(QStringLiteral("至少要保留一个管理员账户"));
+}
 } // namespace
+
+QString UserAdminLogic::TypedName(QString typed)
+{
+    return typed.remove(kQuote);
+}
+
+std::optional<AccountMessage> UserAdminLogic::CheckName(const QString &name)
+{
+    // A name of blanks looks like no name in every list, and one holding control characters
+    // (an escape sequence, a line break) could rewrite a terminal or a list row.
+    if (name.trimmed().isEmpty())
+        return AccountMessage::Refused(QStringLiteral("用户名不能为空!"), IMessageBox::Information);
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            return AccountMessage::Refused(QStringLiteral("用户名不能包含控制字符!"), IMessageBox::Information);
+    }
+    return std::nullopt;
+}
 
 UserAdminLogic::UserAdminLogic(CDbAccess &db) : m_db(db) {}
 
@@ -101,6 +124,12 @@ int UserAdminLogic::CountByName(const QString &name)
     return rs->IsEOF() ? 0 : rs->GetFieldText(QStringLiteral("NUM")).toInt();
 }
 
+int UserAdminLogic::CountOtherAdministrators(const QString &name)
+{
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::UserCountOtherAdmins, {name});
+    return rs->IsEOF() ? 0 : rs->GetFieldText(QStringLiteral("NUM")).toInt();
+}
+
 int UserAdminLogic::CountAll()
 {
     const RecordsetPtr rs = m_db.OpenRecordset(Sql::UserCount);
@@ -147,10 +176,10 @@ void UserAdminLogic::Mark(int row)
 
 AccountMessage UserAdminLogic::Add()
 {
-    m_strName.remove(kQuote);
+    m_strName = TypedName(m_strName);
     m_strPassword.remove(kQuote);
-    if (m_strName.isEmpty())
-        return AccountMessage::Refused(QStringLiteral("用户名不能为空!"), IMessageBox::Information);
+    if (const std::optional<AccountMessage> bad = CheckName(m_strName))
+        return *bad;
     if (m_strPassword.isEmpty())
         return AccountMessage::Refused(QStringLiteral("密码不能为空!"), IMessageBox::Information);
     // Hashing takes a moment: done before the transaction holds the database.
@@ -175,11 +204,11 @@ AccountMessage UserAdminLogic::Change(int row)
 {
     if (row < 0 || row >= m_accounts.size())
         return Stop(QStringLiteral("请选择要修改的用户名!"));
-    m_strName.remove(kQuote);
+    m_strName = TypedName(m_strName);
     m_strPassword.remove(kQuote);
     // An account without a name could never log in again.
-    if (m_strName.isEmpty())
-        return AccountMessage::Refused(QStringLiteral("用户名不能为空!"), IMessageBox::Information);
+    if (const std::optional<AccountMessage> bad = CheckName(m_strName))
+        return *bad;
     QString hash;
     if (!m_strPassword.isEmpty()) {
         hash = PasswordHash::Hash(m_strPassword);
@@ -194,6 +223,9 @@ AccountMessage UserAdminLogic::Change(int row)
             // Renamed or deleted meanwhile (another workstation): nothing would change.
             if (CountByName(marked) < 1)
                 return Missing(marked);
+            // Without an administrator nobody could manage the accounts any more.
+            if (m_nLevel != Administrator && IsLastAdministrator(marked))
+                return LastAdministrator();
             return std::nullopt;
         },
         [&] {
@@ -212,6 +244,30 @@ AccountMessage UserAdminLogic::Change(int row)
     return AccountMessage::Done(QStringLiteral("修改成功!"));
 }
 
+// What keeps every account of that name from being deleted: it would leave no account, or
+// no administrator.
+std::optional<AccountMessage> UserAdminLogic::DeleteRefusal(const QString &name)
+{
+    if (CountAll() - CountByName(name) < 1)
+        return Stop(QStringLiteral("将所有的用户删除后将无法登录系统!"));
+    if (IsLastAdministrator(name))
+        return LastAdministrator();
+    return std::nullopt;
+}
+
+// Whether an account of that name is an administrator and no account of another name is.
+bool UserAdminLogic::IsLastAdministrator(const QString &name)
+{
+    if (CountOtherAdministrators(name) > 0)
+        return false;
+    const RecordsetPtr rs = m_db.OpenRecordset(Sql::UserSelectByName, {name});
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+        if (rs->GetFieldText(QStringLiteral("D_LEVEL")) == QStringLiteral("0"))
+            return true;
+    }
+    return false;
+}
+
 AccountMessage UserAdminLogic::AskDelete(int row)
 {
     if (row < 0 || row >= m_accounts.size())
@@ -219,8 +275,8 @@ AccountMessage UserAdminLogic::AskDelete(int row)
     const QString name = m_accounts.at(row).m_strName;
     try {
         // Counted in the database: the list may be older than what another workstation did.
-        if (CountAll() - CountByName(name) < 1)
-            return Stop(QStringLiteral("将所有的用户删除后将无法登录系统!"));
+        if (const std::optional<AccountMessage> refused = DeleteRefusal(name))
+            return *refused;
     } catch (const CDbError &e) {
         return ReadFailure(e.Description());
     }
@@ -239,11 +295,7 @@ AccountMessage UserAdminLogic::Delete(int row)
         return Stop(QStringLiteral("请选择要删除的用户"));
     const QString name = m_accounts.at(row).m_strName;
     const std::optional<AccountMessage> stop = Guarded(
-        [&]() -> std::optional<AccountMessage> {
-            if (CountAll() - CountByName(name) < 1)
-                return Stop(QStringLiteral("将所有的用户删除后将无法登录系统!"));
-            return std::nullopt;
-        },
+        [&] { return DeleteRefusal(name); },
         [&] { return m_db.Execute(Sql::UserDelete, {name}); });
     if (stop)
         return *stop;

@@ -32,6 +32,7 @@ public:
     explicit UserAdminLogic(CDbAccess &db);
 
     // The form, as typed: Add and Change remove the single quotes from name and password.
+    // No change or deletion leaves the accounts without an administrator.
     QString m_strName;
     QString m_strPassword;
     int m_nLevel = NoLevel;
@@ -60,10 +61,17 @@ public:
     static QString MissingText(const QString &name);      // "该用户 <name> 不存在"
     static AccountMessage Exists(const QString &name);
     static AccountMessage Missing(const QString &name);
+    // A name as typed, without the single quotes that are never stored.
+    static QString TypedName(QString typed);
+    // Refuses a name that is blank or holds control characters.
+    static std::optional<AccountMessage> CheckName(const QString &name);
 
 private:
     int CountByName(const QString &name);
     int CountAll();
+    int CountOtherAdministrators(const QString &name);
+    bool IsLastAdministrator(const QString &name);
+    std::optional<AccountMessage> DeleteRefusal(const QString &name);
     AccountMessage ReadFailure(const QString &description) const;
     AccountMessage WriteFailure() const; // what the database said of the write
     // The check and, when it lets the write go ahead, the write, in one transaction: nothing

@@ -418,9 +418,10 @@ void tst_MainFrame::statusBarPanes()
 
 void tst_MainFrame::connectToMissingDevice()
 {
-    Frame().Link().SetPortOverride(m_dir->filePath(QStringLiteral("no-such-device")));
+    const QString device = m_dir->filePath(QStringLiteral("no-such-device"));
+    Frame().Link().SetPortOverride(device);
     Action("actionConnect")->trigger();
-    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序")}));
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("串口不存在: ") + device});
     QCOMPARE(m_messages.shown.at(0).caption, QString());
     QVERIFY(!Frame().IsConnected());
     QVERIFY(Action("actionConnect")->isEnabled());

@@ -73,6 +73,14 @@ DeliverSpec Arrival(const QString &from, const QString &text, std::optional<Pdu:
     return spec;
 }
 
+// The order a test's messages name: a message whose order no longer exists is not sent.
+void StoreOrder(const DbSettings &db, int id)
+{
+    QVERIFY(CDbAccess([db] { return db; }).Connect()); // the tables
+    QVERIFY(DbProbe(db).Exec(QStringLiteral("INSERT INTO T_ORDER(D_ID,D_START,D_END,D_CONT) "
+                                            "VALUES(?,'2030-01-01 10:00:00','2030-01-01 11:00:00','x')"),
+                             {id}));
+}
 } // namespace
 
 #define FRESH_DB(var)                                                                                              \
@@ -177,6 +185,7 @@ void TestSmsModem::handshake()
 void TestSmsModem::bulkSend()
 {
     FRESH_DB(db);
+    StoreOrder(db, 7);
     EngineRig rig(db);
     QSignalSpy taken(rig.sink.get(), &ReportSink::reportTaken);
     QVERIFY(rig.ConnectAndStart());
@@ -909,6 +918,7 @@ void TestSmsModem::modemLostAndBack()
 void TestSmsModem::restoreOutbox()
 {
     FRESH_DB(db);
+    StoreOrder(db, 7);
     {
         // An earlier run: queued three messages, then ended; the first was in the modem's hands.
         CSmsModem earlier([db] { return db; });

@@ -1,5 +1,6 @@
 // The main window's side of the orders: its minute check over the simulated modem (question,
 // status text, progress bar, journal rows with the order's number) and the "订单管理" command.
+#include "DbTargets.h"
 #include "ModemSimulator.h"
 #include "WindowKit.h"
 #include "app/CMainFrame.h"
@@ -48,6 +49,7 @@ private slots:
     void dueOrderCheck();
     void ordersCommandOpensTheDialog();
     void largeOrderKeepsTheWindowGoing();
+    void databaseComplaintHoldsNoCheck();
 };
 
 void tst_OrderFrame::dueOrderCheck_data()
@@ -166,6 +168,33 @@ void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
         return place.app.Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) AS NUM FROM ") + QLatin1String(table))->GetFieldText(0).toInt();
     };
     QCOMPARE(count("T_OUTBOX") + count("T_SEND"), int(numbers.size()));
+}
+
+// What the database said of a failed start is shown once the check is over: while its box
+// waits for the operator, the next minute's check runs and starts the order.
+void tst_OrderFrame::databaseComplaintHoldsNoCheck()
+{
+    ConnectedFrame connected(QStringLiteral("0"));
+    QVERIFY(connected.frame.IsConnected());
+    FramePlace &place = connected.place;
+    const QDateTime next = QDateTime::currentDateTime().addSecs(60);
+    QVERIFY(connected.AddOrder(next, {QStringLiteral("8613900000001")}) > 0);
+    DbProbe probe(place.app.ReadDbSettings());
+    QVERIFY(probe.Exec(QStringLiteral("ALTER TABLE T_PHONENUMBER RENAME TO T_AWAY")));
+    QLabel *status = connected.frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
+    QString statusMeanwhile;
+    place.messages.duringShow = [&](const QString &) {
+        if (!statusMeanwhile.isEmpty())
+            return;
+        QVERIFY(probe.Exec(QStringLiteral("ALTER TABLE T_AWAY RENAME TO T_PHONENUMBER")));
+        connected.frame.CheckDueOrder(next.addSecs(60)); // the timer, while the box is open
+        statusMeanwhile = status->text();
+    };
+    connected.frame.CheckDueOrder(next);
+    QCOMPARE(place.messages.shown.size(), 1);
+    QVERIFY2(place.messages.shown[0].text.contains(QStringLiteral("T_PHONENUMBER"), Qt::CaseInsensitive),
+             qPrintable(place.messages.shown[0].text));
+    QCOMPARE(statusMeanwhile, QStringLiteral("发送时间到"));
 }
 
 QTEST_MAIN(tst_OrderFrame)

@@ -110,6 +110,10 @@ void tst_OrdersCli::addRefuses_data()
     QTest::newRow("not a time") << QStringList{QStringLiteral("--start"), QStringLiteral("tomorrow"), QStringLiteral("--end"),
                                                QStringLiteral("2030-01-01 10:00")}
                                 << QString() << QStringLiteral("--start needs a time");
+    const QDateTime now = QDateTime::currentDateTime();
+    QTest::newRow("end has passed") << QStringList{QStringLiteral("--start"), TimeText(now.addSecs(-7200)),
+                                                   QStringLiteral("--end"), TimeText(now.addSecs(-3600))}
+                                    << QStringLiteral("start\n13900000001\nend") << QStringLiteral("结束时间已过, 订单将不会发送");
 }
 
 void tst_OrdersCli::addRefuses()
@@ -154,6 +158,19 @@ void tst_OrdersCli::addListDelete()
     QCOMPARE(DbProbe(place.db).Column(QStringLiteral("SELECT DISTINCT D_ID FROM T_PHONENUMBER")), QVariantList{2});
     Cli bad(place);
     QCOMPARE(bad.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("x")}), 2);
+    Cli unknown(place);
+    QCOMPARE(unknown.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("999")}), 1);
+    QCOMPARE(unknown.Err().trimmed(), QStringLiteral("订单 999 不存在"));
+
+    // Its start has passed, its end not: it starts at the next check, and the command says so.
+    const QDateTime now = QDateTime::currentDateTime();
+    Cli late(place);
+    QCOMPARE(late.Run({QStringLiteral("orders"), QStringLiteral("add"), QStringLiteral("--start"), TimeText(now.addSecs(-600)),
+                       QStringLiteral("--end"), TimeText(now.addSecs(3600)), QStringLiteral("--text"), QStringLiteral("x"),
+                       QStringLiteral("--numbers"), numbers}),
+             0);
+    QCOMPARE(late.Lines(), QStringList{QStringLiteral("3")});
+    QVERIFY2(late.Err().contains(QStringLiteral("开始时间已过: 订单将在下一次检查时开始发送")), qPrintable(late.Err()));
 }
 
 // serve connects, starts the order when its minute comes (without the question, which
@@ -175,25 +192,35 @@ void tst_OrdersCli::serveSendsTheDueOrder()
              0);
     const int id = add.Lines().value(0).toInt();
     QVERIFY(id > 0);
+    {
+        // Kept by an earlier run of this installation: serve restores it first.
+        DbSettings same = place.db;
+        same.m_strSource = place.dir.filePath(QStringLiteral("setting.ini"));
+        CSmsModem earlier([same] { return same; });
+        earlier.Enqueue(OutMessage(QStringLiteral("8613900000009"), QStringLiteral("kept")));
+    }
 
     Cli serve(place);
     serve.Start({QStringLiteral("serve"), QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--timeout-ms"),
                  QStringLiteral("10000")});
     QVERIFY(serve.process.waitForStarted());
     DbProbe probe(place.db);
-    QTRY_VERIFY_WITH_TIMEOUT(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt() == 2, 2 * kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(serve.Lines().size() >= 4, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt() == 3, 2 * kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(serve.Lines().size() >= 6, kWaitMs);
     ::kill(pid_t(serve.process.processId()), SIGTERM);
     QCOMPARE(serve.Wait(), 0);
 
-    QCOMPARE(SubmittedNumbers(sim), (QStringList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
-    QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_SEND")), (QVariantList{id, id}));
-    QCOMPARE(probe.Column(QStringLiteral("SELECT D_SENDCONT FROM T_SEND")),
-             (QVariantList{QStringLiteral("订单短信"), QStringLiteral("订单短信")}));
+    QCOMPARE(SubmittedNumbers(sim), (QStringList{QStringLiteral("8613900000009"), QStringLiteral("8613900000001"),
+                                                 QStringLiteral("8613900000002")}));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_SEND ORDER BY D_NO")), (QVariantList{-1, id, id}));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_SENDCONT FROM T_SEND ORDER BY D_NO")),
+             (QVariantList{QStringLiteral("kept"), QStringLiteral("订单短信"), QStringLiteral("订单短信")}));
     const QString out = serve.Lines().join(QLatin1Char('\n'));
     QVERIFY2(out.contains(QStringLiteral("order %1 started: 2 messages").arg(id)), qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("without the reminder question")), qPrintable(out));
-    QCOMPARE(serve.Lines().filter(QStringLiteral("\t成功")).size(), 2);
+    QVERIFY2(out.contains(QStringLiteral("上次运行留下的 1 条短信已恢复到队列中")), qPrintable(out));
+    QCOMPARE(serve.Lines().last(), QStringLiteral("0 条短信留在队列中, 下次运行时发送"));
+    QCOMPARE(serve.Lines().filter(QStringLiteral("\t成功")).size(), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_OrdersCli)

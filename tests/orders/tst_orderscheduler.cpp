@@ -1,9 +1,12 @@
 // The order scheduler with the clock in the test's hand, against a SQLite file and
 // PostgreSQL; the engine is not connected, so queued messages stay in its queue and T_OUTBOX.
 #include "DbTargets.h"
+#include "EngineRig.h"
+#include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "db/SqlCatalogue.h"
 #include "modem/CSmsModem.h"
+#include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
 #include "orders/OrderStore.h"
 
@@ -92,6 +95,11 @@ private slots:
     void twoProgramsStartEachOrderOnce();
     void databaseFailureIsTold_data();
     void databaseFailureIsTold();
+    void claimRefusedUnderALockIsTriedAgain();
+    void orderAddedAfterItsStartStartsAtTheNextCheck_data() { DbTargets::AddDialectRows(); }
+    void orderAddedAfterItsStartStartsAtTheNextCheck();
+    void deletedOrderLeavesAnotherProgramsQueue_data() { DbTargets::AddDialectRows(); }
+    void deletedOrderLeavesAnotherProgramsQueue();
 
 private:
     DbTargets m_targets;
@@ -304,6 +312,81 @@ void tst_OrderScheduler::databaseFailureIsTold()
     QVERIFY2(p.told.first().contains(gone, Qt::CaseInsensitive), qPrintable(p.told.first()));
     QCOMPARE(p.skips, skipped ? QList<OrderScheduler::Skip>{OrderScheduler::Skip::Failed} : QList<OrderScheduler::Skip>{});
     QCOMPARE(p.modem.QueuedCount(), 0);
+}
+
+// Another program holds the SQLite file's write lock for longer than a statement waits, just
+// when an order's minute comes: the claim fails, and the next check starts the order.
+void tst_OrderScheduler::claimRefusedUnderALockIsTriedAgain()
+{
+    QTemporaryDir dir;
+    const DbSettings s = TestEnv::Sqlite(dir.path());
+    Program p(s);
+    QCOMPARE(p.store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("t"), TwoNumbers(1)), 1);
+    p.scheduler.Connected(At(QStringLiteral("09:59:00")));
+    DbProbe other(s);
+    QVERIFY(other.Exec(QStringLiteral("BEGIN IMMEDIATE")));
+    QCOMPARE(p.Tick(QStringLiteral("10:00:05"), true), 0);
+    QCOMPARE(p.skips, QList<OrderScheduler::Skip>{OrderScheduler::Skip::Failed});
+    QVERIFY(other.Exec(QStringLiteral("COMMIT")));
+    QCOMPARE(p.Tick(QStringLiteral("10:01:05"), true), 1);
+    QCOMPARE(p.started, QList<int>{1});
+    QCOMPARE(p.asked, QStringList{QStringLiteral("1")}); // the operator said yes once
+    QCOMPARE(p.modem.QueuedCount(), 2);
+    QCOMPARE(p.Tick(QStringLiteral("10:02:05"), true), 0);
+}
+
+void tst_OrderScheduler::orderAddedAfterItsStartStartsAtTheNextCheck()
+{
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    const QString end = kDay + QStringLiteral("11:00");
+    QCOMPARE(p.store.Add(kDay + QStringLiteral("09:00"), end, QStringLiteral("passed while away"), TwoNumbers(1)), 1);
+    p.scheduler.Connected(At(QStringLiteral("10:00:30")));
+    QCOMPARE(p.Tick(QStringLiteral("10:01:00")), 0);
+    QCOMPARE(p.store.Add(kDay + QStringLiteral("09:30"), end, QStringLiteral("added late"), TwoNumbers(2)), 2);
+    QCOMPARE(p.Tick(QStringLiteral("10:02:00")), 1);
+    QCOMPARE(p.Tick(QStringLiteral("10:03:00")), 0);
+    QCOMPARE(p.started, QList<int>{2});
+    QCOMPARE(p.modem.QueuedCount(), 2);
+}
+
+// An order is sending in one program (its engine on the simulated modem) when another one
+// deletes it: what had not reached the modem is withdrawn there, counted, and never sent.
+void tst_OrderScheduler::deletedOrderLeavesAnotherProgramsQueue()
+{
+    SKEVO_FRESH_DB(m_targets, settings);
+    CDbAccess db([s = *settings] { return s; });
+    OrderStore store(db);
+    QStringList numbers;
+    for (int i = 0; i < 12; ++i)
+        numbers << RangeNumber(QStringLiteral("86139"), i);
+    const int id = store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("11:00"), QStringLiteral("t"), numbers);
+    QVERIFY(id > 0);
+
+    EngineRig sending(*settings);
+    sending.sim.SetLatency(150);
+    QVERIFY(sending.ConnectAndStart());
+    QSignalSpy withdrawn(sending.modem.get(), &CSmsModem::orderWithdrawn);
+    QVector<SmsRecord> records;
+    for (const QString &n : numbers)
+        records << OutMessage(n, QStringLiteral("t"), id);
+    sending.modem->Enqueue(records);
+    QTRY_VERIFY_WITH_TIMEOUT(sending.sink->Count(ReportText::kSend) >= 1, 30000);
+
+    const OrderForm::Outcome out = OrderForm::Delete(store, id);
+    QVERIFY(out.m_bOk);
+    QVERIFY2(out.m_nWithdrawn > 0, "the order went out too fast for the test");
+    QCOMPARE(out.m_message.m_strText, QStringLiteral("删除订单成功!\n已撤回 %1 条尚未发送的短信").arg(out.m_nWithdrawn));
+    QTRY_COMPARE_WITH_TIMEOUT(sending.modem->QueuedCount(), 0, 30000);
+    QCOMPARE(withdrawn.size(), 1);
+    QCOMPARE(withdrawn[0][0].toInt(), id);
+    QCOMPARE(withdrawn[0][1].toInt(), out.m_nWithdrawn);
+    const int sent = sending.sink->Count(ReportText::kSend);
+    QCOMPARE(sent + out.m_nWithdrawn, int(numbers.size()));
+    QCOMPARE(sending.sim.SubmitCount(), sent);
+    QCOMPARE(RowCount(*settings, QStringLiteral("T_OUTBOX")), 0);
+
+    QCOMPARE(OrderForm::Delete(store, id).m_message.m_strText, QStringLiteral("订单 %1 不存在").arg(id));
 }
 
 QTEST_GUILESS_MAIN(tst_OrderScheduler)

@@ -78,7 +78,7 @@ void tst_RecordQuery::conditionsAndChecks_data()
                                                 QStringLiteral("it's")), QString());
     everything.m_bSucceeded = false;
     QTest::newRow("received, every box: number, day, text, no order, no state")
-        << everything << Strings({"number=8613900000001", "day=2009-05-05", "text=%it's%"}) << QString();
+        << everything << Strings({"number=8613900000001", "day=2009-05-05", "text=it's"}) << QString();
     QTest::newRow("received, nothing ticked: every record") << Received() << QStringList() << QString();
     QTest::newRow("sent, only the state ticked") << Sent() << Strings({"state=1"}) << QString();
     QTest::newRow("sent, state not ticked: the failed sends") << Failed(Sent()) << Strings({"state=0"}) << QString();
@@ -91,11 +91,13 @@ void tst_RecordQuery::conditionsAndChecks_data()
     QTest::newRow("all sent conditions in their order")
         << WithOrder(WithText(WithDay(WithNumber(Sent(), QStringLiteral("139")), QDate(2009, 12, 31)), QStringLiteral("50%_")),
                      QStringLiteral("  12"))
-        << Strings({"number=86139", "day=2009-12-31", "text=%50%_%", "order=12", "state=1"}) << QString();
-    QTest::newRow("empty text meets every text") << WithText(Received(), QString()) << Strings({"text=%%"}) << QString();
+        << Strings({"number=86139", "day=2009-12-31", "text=50%_", "order=12", "state=1"}) << QString();
+    QTest::newRow("empty text meets every text") << WithText(Received(), QString()) << Strings({"text="}) << QString();
     QTest::newRow("empty number") << WithNumber(Sent(), QString()) << QStringList() << QStringLiteral("请输入手机号码");
     QTest::newRow("number with a letter") << WithNumber(Received(), QStringLiteral("139a")) << QStringList()
                                           << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
+    QTest::newRow("a lone + is no number") << WithNumber(Sent(), QStringLiteral("+")) << QStringList()
+                                           << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
     QTest::newRow("+ not first") << WithNumber(Sent(), QStringLiteral("1+39")) << QStringList()
                                  << QStringLiteral("手机号码不能超过24位并且不能包含非数字字符");
     QTest::newRow("25 digits") << WithNumber(Sent(), QString(25, QLatin1Char('1'))) << QStringList()
@@ -149,7 +151,11 @@ void tst_RecordQuery::hitsInTheList_data()
         {"sent by day, failed", Failed(WithDay(Sent(), may5)), {s3}},
         {"text with a quote", WithText(Sent(), QStringLiteral("t's")), {s2}},
         {"capitals and small letters told apart", WithText(Sent(), QStringLiteral("IT'S")), {}},
-        {"text with the wildcards % and _", WithText(Sent(), QStringLiteral("5_%f")), {s2}},
+        {"% and _ match themselves, not any text", WithText(Sent(), QStringLiteral("5_%f")), {}},
+        {"a percent sign alone", WithText(Sent(), QStringLiteral("%")), {s2}},
+        {"a text ending in %", WithText(Received(), QStringLiteral("50%")), {r2}},
+        {"an underscore", WithText(Sent(), QStringLiteral("a_")), {s4}},
+        {"the escape character of LIKE is plain", WithText(Sent(), QStringLiteral("!")), {}},
         {"a backslash and GLOB's own characters are plain", WithText(Sent(), QStringLiteral("b\\c")), {s4}},
         {"a star is no wildcard", WithText(Sent(), QStringLiteral("It*")), {}},
         {"order", WithOrder(Sent(), QStringLiteral("7")), {s2}},

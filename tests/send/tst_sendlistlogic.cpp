@@ -112,8 +112,7 @@ void tst_SendListLogic::import_data()
     QTest::newRow("words after start, lines after end")
         << QByteArray("start of the list\n10086\nend\n13900000000\n") << QStringList{QStringLiteral("8610086")}
         << QStringLiteral("成功加载了1个,加载失败0个");
-    QTest::newRow("plus alone") << QByteArray("start\n+\nend") << QStringList{QStringLiteral("86")}
-                                << QStringLiteral("成功加载了1个,加载失败0个");
+    QTest::newRow("plus alone") << QByteArray("start\n+\nend") << QStringList() << QStringLiteral("成功加载了0个,加载失败1个");
     QTest::newRow("no number") << QByteArray("start\nEND\nend") << QStringList() << QStringLiteral("成功加载了0个,加载失败1个");
     QTest::newRow("no end line") << QByteArray("start\n13800000000\n") << QStringList() << QString();
     QTest::newRow("upper-case start") << QByteArray("START\n13800000000\nend\n") << QStringList() << QString();

@@ -1,4 +1,4 @@
-#include "send/NumberRules.h"
+#include "base/NumberRules.h"
 #include "send/SendRun.h"
 
 #include <QTest>
@@ -64,7 +64,13 @@ void tst_SendRun::checks_data()
     QTest::newRow("20 digits after normalising pass")
         << kText << QStringList{QString(18, QLatin1Char('1'))} << true << QStringList()
         << QStringList{QStringLiteral("86") + QString(18, QLatin1Char('1'))};
-    QTest::newRow("plus alone is 86") << kText << QStringList{QStringLiteral("+")} << true << QStringList() << QStringList{QStringLiteral("86")};
+    QTest::newRow("plus alone is no number") << kText << QStringList{QStringLiteral("+")} << true << QStringList{kBad}
+                                             << QStringList();
+    const QString lines = QStringLiteral("a\nb\n") + QString(68, QChar(0x4E2D)); // 140 bytes as sent
+    QTest::newRow("140 bytes with line breaks") << lines << QStringList{QStringLiteral("10086")} << true << QStringList()
+                                                << QStringList{QStringLiteral("8610086")};
+    QTest::newRow("141 bytes refused") << lines + QLatin1Char('c') << QStringList{QStringLiteral("10086")} << true
+                                       << QStringList{QStringLiteral("“请填入不多于140个的字符。”")} << QStringList();
     QTest::newRow("repeats are sent twice")
         << kText << QStringList{QStringLiteral("10086"), QStringLiteral("10086")} << true << QStringList()
         << QStringList{QStringLiteral("8610086"), QStringLiteral("8610086")};

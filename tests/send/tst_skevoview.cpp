@@ -8,7 +8,7 @@
 #include "send/CRandGenerator.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
-#include "send/MessageText.h"
+#include "base/MessageText.h"
 #include "send/SendListModel.h"
 
 #include <QAbstractItemModelTester>
@@ -93,6 +93,7 @@ private slots:
     void sendRefusals();
     void progressBar();
     void stopWithdrawsWhatIsQueued();
+    void sendAgainAsksFirst();
     void connectionState();
     void sendThroughSimulatedModem();
     void overlongNumberFailsAloneInTheRun();
@@ -289,8 +290,8 @@ void tst_SkevoView::storedMessageComesBackWhole_data()
     const QString full = QString(69, QChar(0x4E2D)) + QStringLiteral("。");
     QTest::newRow("140 bytes ending in a full stop") << full << full;
     QTest::newRow("140 single bytes") << QString(140, QLatin1Char('x')) << QString(140, QLatin1Char('x'));
-    const QString lines = QStringLiteral("a\n") + QString(68, QChar(0x4E2D)) + QStringLiteral("b"); // 140 bytes
-    QTest::newRow("line breaks count two") << lines << lines;
+    const QString lines = QStringLiteral("a\n") + QString(68, QChar(0x4E2D)) + QStringLiteral("bc"); // 140 bytes
+    QTest::newRow("a line break counts one") << lines << lines;
     // Longer than the field takes (a file written by hand): what the field would have taken.
     QTest::newRow("too long for the field") << QString(80, QChar(0x4E2D)) << QString(70, QChar(0x4E2D));
 }
@@ -393,12 +394,12 @@ void tst_SkevoView::undoTakesBackTheCutEdit()
     QCOMPARE(Edit()->toPlainText(), text + QStringLiteral("中"));
     QCOMPARE(ByteCount(), QStringLiteral("140"));
 
-    // A paste with Windows line ends: CR LF is one line break of two bytes.
+    // A paste with Windows line ends: CR LF is one line break, sent as one LF.
     Edit()->clear();
     QGuiApplication::clipboard()->setText(QStringLiteral("ab\r\ncd"));
     Edit()->paste();
     QCOMPARE(Edit()->toPlainText(), QStringLiteral("ab\ncd"));
-    QCOMPARE(ByteCount(), QStringLiteral("6"));
+    QCOMPARE(ByteCount(), QStringLiteral("5"));
 }
 
 void tst_SkevoView::enterStartsANewLine()
@@ -409,7 +410,8 @@ void tst_SkevoView::enterStartsANewLine()
     QTest::keyClick(Edit(), Qt::Key_Return);
     QTest::keyClicks(Edit(), QStringLiteral("c"));
     QCOMPARE(Edit()->toPlainText(), QStringLiteral("ab\nc"));
-    QCOMPARE(ByteCount(), QStringLiteral("5")); // the line break counts as CR LF
+    QCOMPARE(m_view->Message(), QStringLiteral("ab\nc"));
+    QCOMPARE(ByteCount(), QStringLiteral("4")); // what is sent: the line break is one LF
 }
 
 void tst_SkevoView::manualEntry_data()
@@ -733,6 +735,33 @@ void tst_SkevoView::stopWithdrawsWhatIsQueued()
     QCOMPARE(m_view->GetAllNumbers().size(), 2);
     RecordsetPtr rs = m_app->Db().OpenRecordsetText(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX"));
     QCOMPARE(rs->GetFieldText(0), QStringLiteral("0"));
+}
+
+// A second "发送" while the last run is still queued asks first, No the default; the second
+// press of a double click is no press at all.
+void tst_SkevoView::sendAgainAsksFirst()
+{
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    SHOW_PANEL();
+    CSmsModem &modem = m_app->Modem();
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0)); // no worker: what is queued stays
+    m_view->Model().Append({QStringLiteral("13800000001"), QStringLiteral("13800000002")});
+    QPushButton *send = Button("sendButton");
+    QTest::mouseClick(send, Qt::LeftButton);
+    QTest::mouseDClick(send, Qt::LeftButton);
+    QTest::mouseRelease(send, Qt::LeftButton);
+    QCOMPARE(modem.QueuedCount(), 2);
+    QCOMPARE(m_box.Texts(), QStringList());
+
+    Click("sendButton"); // answered as Enter answers
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("上次发送还没有完成, 确定要再发送一次吗?")});
+    QCOMPARE(m_box.shown.last().buttons, IMessageBox::YesNoDefaultNo);
+    QCOMPARE(modem.QueuedCount(), 2);
+    m_box.answers.enqueue(IMessageBox::AnswerYes);
+    Click("sendButton");
+    QCOMPARE(modem.QueuedCount(), 4);
+    QCOMPARE(m_view->ProgressBar()->maximum(), 2);
 }
 
 void tst_SkevoView::connectionState()

@@ -1,6 +1,6 @@
 #pragma once
 // A message box for window tests: records every message and answers from a queue (OK, or
-// Yes for a yes/no question, when the queue is empty). duringShow runs while a "box" is
+// the default button of a yes/no question, when the queue is empty). duringShow runs while a "box" is
 // open, as the event loop of a real one would let other things happen.
 #include "base/IMessageBox.h"
 
@@ -28,6 +28,8 @@ public:
             duringShow(text);
         if (!answers.isEmpty())
             return answers.dequeue();
+        if (buttons == YesNoDefaultNo)
+            return AnswerNo; // what Enter gives
         return buttons == YesNo ? AnswerYes : AnswerOk;
     }
 

@@ -1,5 +1,5 @@
 // Account administration and the password change on a real SQLite file and the real
-// PostgreSQL server: hashes only, unique names, at least one account kept.
+// PostgreSQL server: hashes only, unique names, at least one account and one administrator kept.
 #include "FakeMessageBox.h"
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
@@ -27,8 +27,8 @@ private slots:
     void formChecks();
     void changeKeepsNamesUniqueAndPasswordsWhenEmpty_data() { DbTargets::AddDialectRows(); }
     void changeKeepsNamesUniqueAndPasswordsWhenEmpty();
-    void deleteKeepsOneAccount_data() { DbTargets::AddDialectRows(); }
-    void deleteKeepsOneAccount();
+    void deleteKeepsOneAccountAndOneAdministrator_data() { DbTargets::AddDialectRows(); }
+    void deleteKeepsOneAccountAndOneAdministrator();
     void passwordChangeChecks_data();
     void passwordChangeChecks();
     void passwordChangeRenamesAndRefusesAnotherAccountsName_data() { DbTargets::AddDialectRows(); }
@@ -111,6 +111,9 @@ void tst_AccountLogic::formChecks_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("add, empty name") << "add" << "" << "pw" << "用户名不能为空!";
     QTest::newRow("add, name of quotes") << "add" << "''" << "pw" << "用户名不能为空!";
+    QTest::newRow("add, name of blanks") << "add" << " \t " << "pw" << "用户名不能为空!";
+    QTest::newRow("add, escape sequence in the name") << "add" << "a\x1b]0;x\x07" << "pw" << "用户名不能包含控制字符!";
+    QTest::newRow("change, line break in the name") << "change" << "a\nb" << "pw" << "用户名不能包含控制字符!";
     QTest::newRow("add, empty password") << "add" << "n" << "" << "密码不能为空!";
     QTest::newRow("add, password of quotes") << "add" << "n" << "'" << "密码不能为空!";
     QTest::newRow("change, empty name") << "change" << "" << "pw" << "用户名不能为空!";
@@ -186,7 +189,7 @@ void tst_AccountLogic::changeKeepsNamesUniqueAndPasswordsWhenEmpty()
     QVERIFY(m_messages.shown.isEmpty());
 }
 
-void tst_AccountLogic::deleteKeepsOneAccount()
+void tst_AccountLogic::deleteKeepsOneAccountAndOneAdministrator()
 {
     SKEVO_FRESH_DB(m_targets, s);
     CDbAccess &db = Db(*s);
@@ -197,8 +200,21 @@ void tst_AccountLogic::deleteKeepsOneAccount()
     QCOMPARE(r.m_icon, IMessageBox::Critical);
     QVERIFY(!logic.Delete(0).m_bOk);
 
+    // The last administrator can be neither deleted nor demoted while a normal user stays.
+    const QString lastAdmin = QStringLiteral("至少要保留一个管理员账户");
     QVERIFY(Add(logic, QStringLiteral("second"), QStringLiteral("pw"), UserAdminLogic::NormalUser).m_bOk);
-    // The last administrator (here the logged-in one) may go, as long as an account stays.
+    r = logic.AskDelete(0);
+    QCOMPARE(r.m_strText, lastAdmin);
+    QCOMPARE(r.m_strCaption, QStringLiteral("提示"));
+    QCOMPARE(r.m_icon, IMessageBox::Critical);
+    QCOMPARE(logic.Delete(0).m_strText, lastAdmin);
+    logic.Mark(0);
+    logic.m_nLevel = UserAdminLogic::NormalUser;
+    QCOMPARE(logic.Change(0).m_strText, lastAdmin);
+    logic.Mark(logic.Find(QStringLiteral("second")));
+    QVERIFY(logic.Change(logic.Find(QStringLiteral("second"))).m_bOk); // a normal user stays one
+
+    QVERIFY(Add(logic, QStringLiteral("third"), QStringLiteral("pw"), UserAdminLogic::Administrator).m_bOk);
     r = logic.AskDelete(0);
     QVERIFY(r.m_bOk);
     QCOMPARE(r.m_strText, QStringLiteral("您真的要删除 admin 吗?"));
@@ -206,20 +222,20 @@ void tst_AccountLogic::deleteKeepsOneAccount()
     QCOMPARE(r.m_icon, IMessageBox::Question);
     QCOMPARE(r.m_buttons, IMessageBox::OkCancel);
 
-    // Another workstation deletes "second" meanwhile: the database, not the older list, counts.
+    // Another workstation deletes "third" meanwhile: the database, not the older list, counts.
     UserAdminLogic other(db);
     QVERIFY(other.Load().m_bOk);
-    QVERIFY(other.Delete(other.Find(QStringLiteral("second"))).m_bOk);
-    r = logic.Delete(0);
-    QCOMPARE(r.m_strText, QStringLiteral("将所有的用户删除后将无法登录系统!"));
+    QVERIFY(other.Delete(other.Find(QStringLiteral("third"))).m_bOk);
+    QCOMPARE(logic.Delete(0).m_strText, lastAdmin);
 
-    QVERIFY(Add(logic, QStringLiteral("third"), QStringLiteral("pw"), UserAdminLogic::NormalUser).m_bOk);
+    QVERIFY(Add(logic, QStringLiteral("fourth"), QStringLiteral("pw"), UserAdminLogic::Administrator).m_bOk);
     r = logic.Delete(0);
     QVERIFY(r.m_bOk);
     QVERIFY(r.m_strText.isEmpty());
     QCOMPARE(logic.Find(Schema::kFirstAdminName), -1);
     DbProbe probe(*s);
-    QCOMPARE(probe.Column(QStringLiteral("SELECT D_NAME FROM T_USER")), QVariantList({QStringLiteral("third")}));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_NAME FROM T_USER ORDER BY D_NAME")),
+             QVariantList({QStringLiteral("fourth"), QStringLiteral("second")}));
 }
 
 void tst_AccountLogic::passwordChangeChecks_data()
@@ -235,6 +251,7 @@ void tst_AccountLogic::passwordChangeChecks_data()
     QTest::newRow("compared before the quotes go") << "u" << "a'" << "a" << "两次输入密码不一致!";
     QTest::newRow("password of quotes only") << "u" << "''" << "''" << "用户名或密码不能为空!";
     QTest::newRow("name of quotes only") << "'" << "a" << "a" << "用户名或密码不能为空!";
+    QTest::newRow("name with a control character") << "u\x07" << "a" << "a" << "用户名不能包含控制字符!";
     QTest::newRow("fine") << "u'" << "a'b" << "a'b" << "";
 }
 

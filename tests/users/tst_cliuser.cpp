@@ -78,8 +78,14 @@ void tst_CliUser::commandsInTurn()
         {{QStringLiteral("passwd"), QStringLiteral("admin")}, "\n", 1, {}, QStringLiteral("密码不能为空!")},
         {{QStringLiteral("passwd"), QStringLiteral("admin")}, "found again\n", 0, QStringLiteral("修改成功!"), {}},
         {{QStringLiteral("passwd"), QStringLiteral("nobody")}, "x\n", 1, {}, QStringLiteral("该用户 nobody 不存在")},
-        {{QStringLiteral("delete"), QStringLiteral("admin")}, {}, 0, {}, {}},
-        {{QStringLiteral("delete"), QStringLiteral("bob")}, {}, 1, {}, QStringLiteral("将所有的用户删除后将无法登录系统!")},
+        // Quotes leave a name wherever it is typed.
+        {{QStringLiteral("add"), QStringLiteral("O'Neil")}, "pw\n", 0, QStringLiteral("增加成功!"), {}},
+        {{QStringLiteral("passwd"), QStringLiteral("O'Neil")}, "new\n", 0, QStringLiteral("修改成功!"), {}},
+        {{QStringLiteral("delete"), QStringLiteral("O'Neil")}, {}, 0, {}, {}},
+        {{QStringLiteral("add"), QStringLiteral("\x1b]0;PWNED\x07")}, "pw\n", 1, {}, QStringLiteral("用户名不能包含控制字符!")},
+        {{QStringLiteral("add"), QStringLiteral("  ")}, "pw\n", 1, {}, QStringLiteral("用户名不能为空!")},
+        // bob is no administrator: the last one stays.
+        {{QStringLiteral("delete"), QStringLiteral("admin")}, {}, 1, {}, QStringLiteral("至少要保留一个管理员账户")},
         {{QStringLiteral("add"), QStringLiteral("x"), QStringLiteral("--level"), QStringLiteral("root")}, {}, 2, {},
          QStringLiteral("--level is admin or user")},
         {{QStringLiteral("delete")}, {}, 2, {}, QStringLiteral("usage: skevo-cli user")},
@@ -92,10 +98,10 @@ void tst_CliUser::commandsInTurn()
         QVERIFY2(s.err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(s.err), qPrintable(what));
     }
     QVERIFY(LogsIn(QStringLiteral("bob"), QStringLiteral("bpw")));
-    QVERIFY(!LogsIn(Schema::kFirstAdminName, QStringLiteral("found again")));
-    const Run list = Cli({QStringLiteral("list")});
-    QCOMPARE(list.out.split(QLatin1Char('\n')).size(), 1);
-    QVERIFY(list.out.startsWith(QStringLiteral("bob\t一般用户\t")));
+    QVERIFY(LogsIn(Schema::kFirstAdminName, QStringLiteral("found again")));
+    const QStringList list = Cli({QStringLiteral("list")}).out.split(QLatin1Char('\n'));
+    QCOMPARE(list.size(), 2);
+    QVERIFY(list.at(1).startsWith(QStringLiteral("bob\t一般用户\t")));
 }
 
 void tst_CliUser::terminalPasswordIsNotEchoed()

@@ -3,6 +3,8 @@
 // returns the exit code: 0 when done, 2 for bad input or usage (with one line on stderr).
 #include <QStringList>
 
+#include <cstdio>
+
 int RunPdu(const QStringList &args);
 int RunInitDb(const QStringList &args);
 int RunSend(const QStringList &args);
@@ -18,3 +20,11 @@ int RunUser(const QStringList &args);
 int CliFail(const QString &message);
 // The text with its tabs and line breaks made spaces, to stand in one field of an output line.
 QString OneLine(QString text);
+// The text as a terminal may show it: every control character other than tab and line feed
+// (ESC, BEL, CR, the C1 controls, the bidirectional overrides...) written as an escape such
+// as \x1b, so that texts from received messages, imported files and the database cannot
+// move the cursor, retitle the window or hide what follows.
+QString Visible(const QString &text);
+// Every line skevo-cli writes for a person goes through here: Visible, a line feed, flushed.
+// Data (an export to standard output) is written as it is, elsewhere.
+void PrintLine(FILE *to, const QString &line);

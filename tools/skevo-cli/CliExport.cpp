@@ -24,7 +24,7 @@ class StderrMessages : public IMessageBox
 public:
     Answer Show(const QString &text, const QString & = QString(), Icon = NoIcon, Buttons = Ok) override
     {
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        PrintLine(stderr, text);
         ++m_nShown;
         return AnswerOk;
     }
@@ -42,7 +42,7 @@ int RunExport(const QStringList &args)
     p.addOption({QStringLiteral("all"), QStringLiteral("Every record, as the all view shows them.")});
     p.addOption({QStringLiteral("number"), QStringLiteral("The other party's number."), QStringLiteral("N")});
     p.addOption({QStringLiteral("day"), QStringLiteral("The day, YYYY-MM-DD."), QStringLiteral("YYYY-MM-DD")});
-    p.addOption({QStringLiteral("text"), QStringLiteral("Part of the text (% and _ are wildcards)."), QStringLiteral("T")});
+    p.addOption({QStringLiteral("text"), QStringLiteral("Part of the text, as typed (% and _ are no wildcards)."), QStringLiteral("T")});
     p.addOption({QStringLiteral("order"), QStringLiteral("Order number (sent records)."), QStringLiteral("ID")});
     p.addOption({QStringLiteral("failed"), QStringLiteral("The failed sends instead of the successful ones.")});
     p.addOption({QStringLiteral("csv"), QStringLiteral("UTF-8 CSV instead of the GBK text file.")});

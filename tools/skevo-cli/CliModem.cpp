@@ -45,14 +45,12 @@ namespace CliModem {
 
 void PrintOut(const QString &line)
 {
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
-    std::fflush(stdout); // a reader sees each report as it happens
+    PrintLine(stdout, line); // flushed: a reader sees each report as it happens
 }
 
 void PrintErr(const QString &line)
 {
-    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
-    std::fflush(stderr);
+    PrintLine(stderr, line);
 }
 
 QString ReportLine(const SmsReport &r)
@@ -160,6 +158,8 @@ int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restore
     const ModemLink::Result r = link.Connect(app.Device());
     if (!r.m_bOk) {
         PrintErr(r.m_strMessage);
+        if (!r.m_strCause.isEmpty())
+            PrintErr(QStringLiteral("原因: ") + r.m_strCause);
         return 1;
     }
     if (restored)
@@ -174,6 +174,12 @@ void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
         *last = state;
         PrintErr(ModemLink::LinkStateText(state));
     });
+}
+
+QString KeptText(int count, bool restored)
+{
+    return restored ? QStringLiteral("上次运行留下的 %1 条短信已恢复到队列中").arg(count)
+                    : QStringLiteral("%1 条短信留在队列中, 下次运行时发送").arg(count);
 }
 
 void Disconnect(ModemLink &link)
@@ -331,18 +337,17 @@ int RunSend(const QStringList &args)
             allSent = allSent && r->m_strResult == ReportText::kSuccess;
         }
     }
-    if (signalQuit.Interrupted())
-        return 1;
+    const int kept = app.Modem().QueuedCount();
     if (gaveUp && sendReports < expected) {
         QString cause = ModemLink::LinkLostText(link);
         if (cause.isEmpty())
             cause = QStringLiteral("没有发送结果");
-        PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2), %3 条短信留在队列中, 下次运行时发送")
-                     .arg(timeoutSeconds)
-                     .arg(cause)
-                     .arg(app.Modem().QueuedCount()));
-        return 1;
+        PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2)").arg(timeoutSeconds).arg(cause));
     }
+    if (kept > 0)
+        PrintErr(KeptText(kept, false));
+    if (signalQuit.Interrupted() || (gaveUp && sendReports < expected))
+        return 1;
     return allSent && sendReports >= expected ? 0 : 1;
 }
 

@@ -53,6 +53,8 @@ void PrintReports(CSkevoApp &app);
 int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored = nullptr);
 // The worker first, then the port; the queue stays kept.
 void Disconnect(ModemLink &link);
+// What a run found kept by an earlier one (restored), or leaves kept for the next one.
+QString KeptText(int count, bool restored);
 // Writes each change of the link to stderr and keeps the last one in *last.
 void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last);
 

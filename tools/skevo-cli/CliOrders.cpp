@@ -8,7 +8,7 @@
 #include "db/DbTime.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderStore.h"
-#include "send/NumberRules.h"
+#include "base/NumberRules.h"
 
 #include <QCommandLineParser>
 
@@ -48,8 +48,6 @@ int Add(const QStringList &args)
     form.m_start = *start;
     form.m_end = *end;
     form.m_strText = p.value(QStringLiteral("text"));
-    if (OrderForm::ByteCount(form.m_strText) > OrderForm::kMaxBytes)
-        return CliFail(QStringLiteral("--text holds more than %1 bytes").arg(OrderForm::kMaxBytes));
     if (p.isSet(QStringLiteral("numbers"))) {
         QStringList numbers;
         int failures = 0;
@@ -59,18 +57,23 @@ int Add(const QStringList &args)
             return CliFail(loaded.m_strText);
         PrintErr(loaded.m_strText);
     }
-    if (const OrderMessage invalid = form.ValidateAdd(); !invalid.IsEmpty())
+    const QDateTime now = QDateTime::currentDateTime();
+    if (const OrderMessage invalid = form.ValidateAdd(now); !invalid.IsEmpty())
         return CliFail(invalid.m_strText);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     app.Db().SetErrorSink(PrintErr);
     OrderStore store(app.Db());
-    const OrderForm::Outcome out = form.Add(store);
+    const bool late = form.StartsLate(now);
+    const OrderForm::Outcome out = form.Add(store, now);
     if (!out.m_bOk) {
         PrintErr(out.m_message.m_strText);
         return 1;
     }
+    // Standard output carries the number alone, for scripts.
     PrintOut(QString::number(out.m_nId));
+    if (late)
+        PrintErr(OrderForm::LateStartText());
     return 0;
 }
 

@@ -18,7 +18,7 @@ const QString kUsage = QStringLiteral("usage: skevo-cli phonebook list | import 
 
 void PrintErr(const QString &line)
 {
-    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    PrintLine(stderr, line);
 }
 
 bool WriteOut(const QByteArray &bytes)
@@ -73,9 +73,12 @@ int RunPhoneBook(const QStringList &args)
     }
 
     if (command == QLatin1String("list")) {
+        // For a person, unlike the export: one line an entry, nothing a terminal would obey.
         QByteArray out;
-        for (const PhoneBookEntry &e : model.AllEntries())
-            out += (QStringList{e.m_strName, e.m_strNumber, e.m_strRelation}.join(u'\t') + u'\n').toUtf8();
+        for (const PhoneBookEntry &e : model.AllEntries()) {
+            const QStringList fields{OneLine(e.m_strName), OneLine(e.m_strNumber), OneLine(e.m_strRelation)};
+            out += (Visible(fields.join(u'\t')) + u'\n').toUtf8();
+        }
         return WriteOut(out) ? 0 : 1;
     }
     if (command == QLatin1String("export"))

@@ -31,7 +31,7 @@ QString SkipText(OrderScheduler::Skip why)
     case OrderScheduler::Skip::Failed:
         break;
     }
-    return QStringLiteral("not started: database error");
+    return QStringLiteral("not started: database error (tried again at the next check)");
 }
 } // namespace
 
@@ -47,12 +47,17 @@ int RunServe(const QStringList &args)
     app.Db().SetErrorSink(PrintErr);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     PrintReports(app);
+    QObject::connect(&app.Modem(), &CSmsModem::orderWithdrawn, qApp, [](int order, int count) {
+        PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
+    });
     ModemLink modemLink(app.Modem());
-    if (const int rc = Connect(app, modemLink, options->modem))
+    int restored = 0;
+    if (const int rc = Connect(app, modemLink, options->modem, &restored))
         return rc;
 
     // No operator answers the reminder question here: due orders start without it.
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
+    PrintOut(KeptText(restored, true));
     OrderScheduler scheduler(app.Db(), app.Modem());
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
@@ -77,5 +82,6 @@ int RunServe(const QStringList &args)
     Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
+    PrintOut(KeptText(app.Modem().QueuedCount(), false));
     return 0;
 }

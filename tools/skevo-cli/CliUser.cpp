@@ -22,8 +22,7 @@ const QString kUsage = QStringLiteral("usage: skevo-cli user list | add NAME [--
 
 void Print(FILE *to, const QString &line)
 {
-    std::fprintf(to, "%s\n", line.toUtf8().constData());
-    std::fflush(to);
+    PrintLine(to, line);
 }
 
 // One line of standard input without its line end; with echo off when it is a terminal.
@@ -31,7 +30,8 @@ std::optional<QString> ReadLine(const QString &prompt, bool terminal)
 {
     termios saved = {};
     if (terminal) {
-        std::fprintf(stderr, "%s", prompt.toUtf8().constData());
+        const QByteArray fixed = prompt.toUtf8(); // our own text, no line of its own
+        std::fwrite(fixed.constData(), 1, size_t(fixed.size()), stderr);
         std::fflush(stderr);
         if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
             termios quiet = saved;
@@ -43,7 +43,7 @@ std::optional<QString> ReadLine(const QString &prompt, bool terminal)
     const bool got = bool(std::getline(std::cin, line));
     if (terminal) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::fprintf(stderr, "\n");
+        std::fputc('\n', stderr);
     }
     if (!got && line.empty())
         return std::nullopt;
@@ -79,7 +79,7 @@ int Report(const AccountMessage &m)
 int List(UserAdminLogic &logic)
 {
     for (const UserAdminLogic::Account &a : logic.Accounts())
-        Print(stdout, QStringList{a.m_strName, a.LevelText(), a.m_strCreated}.join(QLatin1Char('\t')));
+        Print(stdout, QStringList{OneLine(a.m_strName), a.LevelText(), a.m_strCreated}.join(QLatin1Char('\t')));
     return 0;
 }
 
@@ -149,7 +149,8 @@ int RunUser(const QStringList &args)
         return 1;
     if (verb == QStringLiteral("list"))
         return List(logic);
-    const QString name = words.at(1);
+    // Quotes are never part of a stored name: removed here as the window removes them.
+    const QString name = UserAdminLogic::TypedName(words.at(1));
     if (verb == QStringLiteral("add"))
         return Add(logic, name, level);
     const int row = logic.Find(name);

@@ -43,10 +43,10 @@ int WithOutputWritten(int code)
 {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
-    const int cause = errno != 0 ? errno : EIO;
+    const int cause = errno; // 0 when an earlier flush failed: the cause is gone by now
     if (flushed && !std::ferror(stdout))
         return code;
-    std::fprintf(stderr, "%s\n", FileWriter::ErrorText(cause, QStringLiteral("-")).toUtf8().constData());
+    PrintLine(stderr, FileWriter::ErrorText(cause, QStringLiteral("-")));
     return code != 0 ? code : 1;
 }
 
@@ -54,8 +54,33 @@ int WithOutputWritten(int code)
 
 int CliFail(const QString &message)
 {
-    std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+    PrintLine(stderr, message);
     return 2;
+}
+
+QString Visible(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool bidi = (u >= 0x200e && u <= 0x200f) || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+        const bool control = (c.category() == QChar::Other_Control && u != u'\t' && u != u'\n') || bidi
+            || u == 0x2028 || u == 0x2029;
+        if (!control)
+            out += c;
+        else if (u <= 0xff)
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+void PrintLine(FILE *to, const QString &line)
+{
+    std::fprintf(to, "%s\n", Visible(line).toUtf8().constData());
+    std::fflush(to);
 }
 
 QString OneLine(QString text)

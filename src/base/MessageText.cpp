@@ -1,6 +1,6 @@
-#include "MessageText.h"
+#include "base/MessageText.h"
 
-#include "base/GbkText.h"
+#include "GbkText.h"
 
 #include <QStringEncoder>
 
@@ -8,32 +8,37 @@ namespace MessageText {
 
 int ByteCount(const QString &text)
 {
-    return GbkText::ByteLength(text) + int(text.count(QLatin1Char('\n')));
+    return GbkText::ByteLength(text);
+}
+
+bool Fits(const QString &text)
+{
+    return ByteCount(text) <= kMaxBytes;
 }
 
 QString Truncate(const QString &text, int maxBytes)
 {
     if (maxBytes <= 0)
         return {};
+    // One character at a time, ASCII without the encoder: a pasted book is cut quickly.
     QStringEncoder encoder("GB18030", QStringEncoder::Flag::Stateless);
     int used = 0;
     qsizetype i = 0;
     while (i < text.size()) {
         const QChar c = text.at(i);
         const qsizetype len = (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
-        int bytes;
-        if (c == QLatin1Char('\n'))
-            bytes = 2;
-        else if (c.unicode() < 0x80)
-            bytes = 1;
-        else
-            bytes = int(QByteArray(encoder.encode(QStringView(text).mid(i, len))).size());
+        const int bytes = c.unicode() < 0x80 ? 1 : int(QByteArray(encoder.encode(QStringView(text).mid(i, len))).size());
         if (used + bytes > maxBytes)
             break;
         used += bytes;
         i += len;
     }
     return text.left(i);
+}
+
+OperatorMessage TooLong()
+{
+    return {QStringLiteral("“请填入不多于%1个的字符。”").arg(kMaxBytes), QString(), IMessageBox::Warning};
 }
 
 } // namespace MessageText

@@ -1,11 +1,12 @@
 #pragma once
-// The number rules shared by the send list, the send run, the command line and the orders,
-// and the number file format ("start" line, one number a line, "end" line).
+// The one number rule of the program: the send list, the send run, the command line, the
+// number file, the orders and the records (query and reply) all check and normalise numbers
+// here. Also the number file format ("start" line, one number a line, "end" line).
 #include <QString>
 #include <QStringList>
 
 namespace NumberRules {
-// Not empty; decimal digits, the first character may be "+"; at most 24 characters.
+// Decimal digits, the first character may be "+", at least one digit; at most 24 characters.
 bool IsValidNumber(const QString &text);
 // Valid numbers only: drop a leading "+", then put "86" in front unless it begins with "86".
 QString NormaliseNumber(const QString &text);

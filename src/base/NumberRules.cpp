@@ -1,6 +1,6 @@
 #include "NumberRules.h"
 
-#include "base/GbkText.h"
+#include "GbkText.h"
 
 #include <QFile>
 #include <QSet>
@@ -9,12 +9,14 @@ namespace NumberRules {
 
 bool IsValidNumber(const QString &text)
 {
-    if (text.isEmpty() || text.size() > 24)
+    if (text.size() > 24)
         return false;
-    for (int i = 0; i < text.size(); ++i) {
+    const qsizetype first = text.startsWith(QLatin1Char('+')) ? 1 : 0;
+    // A "+" alone is no number: normalised it would become "86" and go out to nobody.
+    if (first == text.size())
+        return false;
+    for (qsizetype i = first; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (i == 0 && c == QLatin1Char('+'))
-            continue;
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;
     }
