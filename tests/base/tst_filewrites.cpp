@@ -74,7 +74,8 @@ private slots:
 
 private:
     // skevo-cli in the folder of the database; the code it exited with, what it said on stderr.
-    int Cli(const QStringList &args, QString *said, bool fullDisk = false, bool fullOutput = false);
+    enum Place { Plain, DiskFull, OutputFull, AsNobody };
+    int Cli(const QStringList &args, QString *said, Place place = Plain);
 
     QTemporaryDir m_dir;
     DbSettings m_settings;
@@ -102,14 +103,27 @@ void tst_FileWrites::initTestCase()
     }));
 }
 
-int tst_FileWrites::Cli(const QStringList &args, QString *said, bool fullDisk, bool fullOutput)
+int tst_FileWrites::Cli(const QStringList &args, QString *said, Place place)
 {
     QProcess cli;
     cli.setWorkingDirectory(m_dir.path());
-    if (fullOutput)
+    if (place == OutputFull)
         cli.setStandardOutputFile(QStringLiteral("/dev/full"));
-    if (fullDisk)
+    if (place == DiskFull)
         cli.setChildProcessModifier(LimitFileSize);
+    QTemporaryDir own;
+    if (place == AsNobody) {
+        // Another user, with a database of its own, who may look into this folder but not write in it.
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        QFile::setPermissions(own.path(), all | QFile::WriteOther);
+        QFile::setPermissions(m_dir.path(), all);
+        QFile::copy(m_dir.filePath(QStringLiteral("setting.ini")), own.filePath(QStringLiteral("setting.ini")));
+        cli.setWorkingDirectory(own.path());
+        cli.setChildProcessModifier([] {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(99);
+        });
+    }
     cli.start(TestEnv::CliPath(), args);
     if (!cli.waitForFinished(60000))
         return -1;
@@ -180,7 +194,7 @@ void tst_FileWrites::failedWriteLeavesTheOldFile()
         const QStringList args = what == CliLogOut ? QStringList{QStringLiteral("export"), QStringLiteral("--received"), QStringLiteral("-")}
             : what == CliBookOut ? QStringList{QStringLiteral("phonebook"), QStringLiteral("export"), QStringLiteral("-")}
                                  : QStringList{QStringLiteral("generate"), QStringLiteral("1380013")};
-        QCOMPARE(Cli(args, &told, false, true), 1);
+        QCOMPARE(Cli(args, &told, OutputFull), 1);
         QVERIFY2(!told.contains(QStringLiteral("读取")), qPrintable(told));
         break;
     }
@@ -188,7 +202,7 @@ void tst_FileWrites::failedWriteLeavesTheOldFile()
         const QStringList args = what == CliBook ? QStringList{QStringLiteral("phonebook"), QStringLiteral("export"), path}
             : what == CliLogCsv ? QStringList{QStringLiteral("export"), QStringLiteral("--received"), QStringLiteral("--csv"), path}
                                 : QStringList{QStringLiteral("export"), QStringLiteral("--received"), path};
-        QCOMPARE(Cli(args, &told, true), 1);
+        QCOMPARE(Cli(args, &told, DiskFull), 1);
         break;
     }
     }
@@ -216,36 +230,13 @@ void tst_FileWrites::unwritablePathNamesTheCause()
     QFETCH(QString, where);
     QFETCH(bool, nobody);
     QFETCH(QString, said);
+    if (nobody && ::geteuid() != 0)
+        QSKIP("needs root to write as another user");
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("a folder")));
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("locked")));
     const QString path = m_dir.filePath(where);
     QString told;
-    if (nobody) {
-        if (::geteuid() != 0)
-            QSKIP("needs root to write as another user");
-        // The other user reads the database from a copy of its own.
-        QTemporaryDir own;
-        QVERIFY(QFile::copy(m_dir.filePath(QStringLiteral("setting.ini")), own.filePath(QStringLiteral("setting.ini"))));
-        QVERIFY(QFile::setPermissions(own.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-        QVERIFY(QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                        | QFileDevice::ReadOther | QFileDevice::ExeOther));
-        QVERIFY(QFile::setPermissions(m_dir.filePath(QStringLiteral("locked")),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                          | QFileDevice::ReadOther | QFileDevice::ExeOther));
-        QProcess cli;
-        cli.setWorkingDirectory(own.path());
-        cli.setChildProcessModifier([] {
-            if (setgid(65534) != 0 || setuid(65534) != 0)
-                _exit(99);
-        });
-        cli.start(TestEnv::CliPath(), {QStringLiteral("phonebook"), QStringLiteral("export"), path});
-        QVERIFY(cli.waitForFinished(60000));
-        QCOMPARE(cli.exitCode(), 1);
-        told = QString::fromUtf8(cli.readAllStandardError());
-    } else {
-        QCOMPARE(Cli({QStringLiteral("export"), QStringLiteral("--received"), path}, &told), 1);
-    }
+    QCOMPARE(Cli({QStringLiteral("export"), QStringLiteral("--received"), path}, &told, nobody ? AsNobody : Plain), 1);
     QVERIFY2(told.contains(said.arg(path)), qPrintable(told));
 }
 
