@@ -34,15 +34,37 @@ QByteArray Bom()
     return QByteArrayLiteral("\xEF\xBB\xBF");
 }
 
+void AppendField(QString &out, const QString &text)
+{
+    const bool inert = StartsFormula(QStringView(text).mid(LeadingQuotes(text))) && !IsPlainNumber(text);
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == u',' || c == u'"' || c == u'\n' || c == u'\r') {
+            quoted = true;
+            break;
+        }
+    }
+    if (quoted)
+        out += u'"';
+    if (inert)
+        out += u'\'';
+    if (quoted) {
+        for (const QChar c : text) {
+            if (c == u'"')
+                out += u'"';
+            out += c;
+        }
+        out += u'"';
+    } else {
+        out += text;
+    }
+}
+
 QString Field(const QString &text)
 {
-    QString cell = text;
-    if (StartsFormula(QStringView(text).mid(LeadingQuotes(text))) && !IsPlainNumber(text))
-        cell.prepend(u'\'');
-    if (!cell.contains(u',') && !cell.contains(u'"') && !cell.contains(u'\n') && !cell.contains(u'\r'))
-        return cell;
-    cell.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + cell + u'"';
+    QString field;
+    AppendField(field, text);
+    return field;
 }
 
 QString Line(const QStringList &fields)
@@ -51,7 +73,7 @@ QString Line(const QStringList &fields)
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i)
             line += u',';
-        line += Field(fields.at(i));
+        AppendField(line, fields.at(i));
     }
     return line + QStringLiteral("\r\n");
 }

@@ -19,6 +19,8 @@ namespace CsvText {
 QByteArray Bom();
 // One field as it stands in the file.
 QString Field(const QString &text);
+// The same, added to out (for files of many lines).
+void AppendField(QString &out, const QString &text);
 // One line: the fields, commas between them, CR LF after them.
 QString Line(const QStringList &fields);
 // The text a field of a file stands for: the leading "'" that Field() added taken off again.

@@ -72,24 +72,25 @@ QString Truncate(const QString &text, int maxBytes)
 QByteArray ToStrictGbk(QStringView text, qsizetype *replaced)
 {
     const std::vector<quint16> &codes = GbkCodes();
-    QByteArray out;
-    out.reserve(text.size() * 2);
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    char *to = out.data();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text.at(i).unicode();
         const quint16 code = codes[c];
         if (code >= 0x100) {
-            out += char(code >> 8);
-            out += char(code & 0xFF);
+            *to++ = char(code >> 8);
+            *to++ = char(code & 0xFF);
         } else if (code != 0 || c == 0) {
-            out += char(code);
+            *to++ = char(code);
         } else {
             // One "?" for one character, a surrogate pair included.
             if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
                 ++i;
-            out += '?';
+            *to++ = '?';
             ++*replaced;
         }
     }
+    out.truncate(to - out.constData());
     return out;
 }
 

@@ -41,7 +41,12 @@ void AppendLine(QString &out, const RecordsModel::RowTexts &row, LogExport::Form
         }
         out += QLatin1String("\r\n");
     } else {
-        out += CsvText::Line({*fields[0], *fields[1], *fields[2], *fields[3], *fields[4]});
+        for (int i = 0; i < 5; ++i) {
+            if (i)
+                out += QLatin1Char(',');
+            CsvText::AppendField(out, *fields[i]);
+        }
+        out += QLatin1String("\r\n");
     }
 }
 
