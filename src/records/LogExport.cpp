@@ -7,7 +7,6 @@
 #include <QDir>
 
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -39,15 +38,14 @@ void AppendLine(QString &out, const RecordsModel::RowTexts &row, LogExport::Form
             AppendTextField(out, *f);
             out += QLatin1Char('\t');
         }
-        out += QLatin1String("\r\n");
     } else {
         for (int i = 0; i < 5; ++i) {
             if (i)
                 out += QLatin1Char(',');
             CsvText::AppendField(out, *fields[i]);
         }
-        out += QLatin1String("\r\n");
     }
+    out += QLatin1String("\r\n");
 }
 
 QByteArray Encode(const QString &text, LogExport::Format format, qsizetype *replaced)
