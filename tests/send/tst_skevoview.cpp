@@ -780,8 +780,7 @@ void tst_SkevoView::connectionState()
 void tst_SkevoView::sendThroughSimulatedModem()
 {
     ModemSimulator sim;
-    if (!sim.Start())
-        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
     CSmsModem &modem = m_app->Modem();
     ModemTimeouts timeouts = modem.Timeouts();
@@ -826,8 +825,7 @@ void tst_SkevoView::sendThroughSimulatedModem()
 void tst_SkevoView::overlongNumberFailsAloneInTheRun()
 {
     ModemSimulator sim;
-    if (!sim.Start())
-        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
     CSmsModem &modem = m_app->Modem();
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
