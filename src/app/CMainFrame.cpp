@@ -5,6 +5,7 @@
 #include "CSkevoApp.h"
 #include "DeviceSettingsLogic.h"
 #include "send/CTrayIcon.h"
+#include "base/CFileDialog.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
@@ -75,6 +76,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
         m_ownedProfile = std::make_unique<QSettings>(QStringLiteral("Kavrel"), QStringLiteral("Skevo"));
         m_pProfile = m_ownedProfile.get();
     }
+    // The file dialogs remember their folders beside the window placement.
+    CFileDialog::SetProfile(m_pProfile);
 
     m_pSplitter = new QSplitter(Qt::Vertical, this);
     m_pSplitter->setObjectName(QStringLiteral("splitter"));
@@ -160,6 +163,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
 
 CMainFrame::~CMainFrame()
 {
+    if (CFileDialog::Profile() == m_pProfile)
+        CFileDialog::SetProfile(nullptr);
     // The worker must not outlive the window that takes its reports.
     if (m_link.IsConnected())
         m_link.Disconnect();

@@ -2,10 +2,13 @@
 #include "CliOptions.h"
 
 #include "base/AppPaths.h"
+#include "base/FileWriter.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -34,6 +37,19 @@ QString Usage()
     for (const Command &c : kCommands)
         names << QLatin1String(c.name);
     return QStringLiteral("usage: skevo-cli [--config FILE] <%1> ...").arg(names.join(QLatin1Char('|')));
+}
+
+// What a command printed is data for the next program: a standard output that could not
+// take it all (a full disk, a closed pipe) makes the command fail, whatever it said before.
+int WithOutputWritten(int code)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int cause = errno; // 0 when an earlier flush failed: the cause is gone by now
+    if (flushed && !std::ferror(stdout))
+        return code;
+    PrintLine(stderr, FileWriter::ErrorText(cause, QStringLiteral("-")));
+    return code != 0 ? code : 1;
 }
 
 } // namespace
@@ -86,11 +102,11 @@ int main(int argc, char *argv[])
         return CliFail(options.m_strError + QStringLiteral("; ") + Usage());
     if (options.m_bHelp) {
         std::fputs(CliOptions::Help().toUtf8().constData(), stdout);
-        return 0;
+        return WithOutputWritten(0);
     }
     if (options.m_bVersion) {
         std::puts("skevo-cli " SKEVO_VERSION);
-        return 0;
+        return WithOutputWritten(0);
     }
     const QStringList &args = options.m_command;
     if (args.isEmpty())
@@ -103,7 +119,7 @@ int main(int argc, char *argv[])
         AppPaths::SetCurrent(paths);
         if (const QString prepared = paths.Prepare(); !prepared.isEmpty())
             PrintLine(stderr, prepared);
-        return c.run(args.mid(1));
+        return WithOutputWritten(c.run(args.mid(1)));
     }
     return CliFail(QStringLiteral("unknown command \"%1\"; %2").arg(args.first(), Usage()));
 }
