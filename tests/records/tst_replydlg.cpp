@@ -147,7 +147,7 @@ void tst_ReplyDlg::checksOnConfirming_data()
     QTest::addColumn<bool>("stays");
     QTest::newRow("not connected comes first, even with no text") << false << QString() << QStringLiteral("还未连接猫\n请连接猫") << false;
     QTest::newRow("not connected, with a text") << false << QStringLiteral("好") << QStringLiteral("还未连接猫\n请连接猫") << false;
-    QTest::newRow("empty text") << true << QString() << QStringLiteral("短信内容不能为空") << false;
+    QTest::newRow("empty text: the dialog stays for the text") << true << QString() << QStringLiteral("短信内容不能为空") << true;
 }
 
 void tst_ReplyDlg::checksOnConfirming()
