@@ -445,10 +445,13 @@ void CSkevoView::OnStop()
 void CSkevoView::OnGenerate()
 {
     const std::optional<QStringList> numbers = Sources().AskGeneratedNumbers(this);
-    if (!numbers || numbers->isEmpty())
+    if (!numbers)
         return;
+    // Thousands of numbers may come at once: the operator is told how many, as after an import.
     d->logic.AppendNumbers(*numbers);
-    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+    if (!numbers->isEmpty())
+        d->list->scrollTo(d->model.index(d->model.Count() - 1));
+    emit statusMessage(QStringLiteral("已生成 %1 个号码").arg(numbers->size()));
 }
 
 void CSkevoView::OnPhoneBook()

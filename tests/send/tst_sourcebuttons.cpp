@@ -66,13 +66,19 @@ void tst_SourceButtons::numbersAreAppendedAsTheyAre_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<std::optional<QStringList>>("numbers");
     QTest::addColumn<QStringList>("list");
+    QTest::addColumn<QStringList>("said"); // in the status bar
     const QStringList handed{QStringLiteral("139"), QStringLiteral("+86 1"), QStringLiteral("139")};
     for (const char *button : {"generateButton", "phoneBookButton"}) {
-        QTest::addRow("%s: appended, no check", button) << QString::fromLatin1(button) << std::optional<QStringList>(handed)
-                                                        << (QStringList{QStringLiteral("a")} + handed);
+        const bool generated = QByteArray(button) == "generateButton";
+        QTest::addRow("%s: appended, no check", button)
+            << QString::fromLatin1(button) << std::optional<QStringList>(handed) << (QStringList{QStringLiteral("a")} + handed)
+            << (generated ? QStringList{QStringLiteral("已生成 3 个号码")} : QStringList());
         QTest::addRow("%s: cancel", button) << QString::fromLatin1(button) << std::optional<QStringList>()
-                                            << QStringList{QStringLiteral("a")};
+                                            << QStringList{QStringLiteral("a")} << QStringList();
     }
+    QTest::newRow("generateButton: nothing met the filters")
+        << QStringLiteral("generateButton") << std::optional<QStringList>(QStringList()) << QStringList{QStringLiteral("a")}
+        << QStringList{QStringLiteral("已生成 0 个号码")};
 }
 
 void tst_SourceButtons::numbersAreAppendedAsTheyAre()
@@ -80,10 +86,14 @@ void tst_SourceButtons::numbersAreAppendedAsTheyAre()
     QFETCH(QString, button);
     QFETCH(std::optional<QStringList>, numbers);
     QFETCH(QStringList, list);
+    QFETCH(QStringList, said);
     m_view->Model().Append(QStringLiteral("a"));
     m_sources.numbers = numbers;
+    QStringList status;
+    connect(m_view.get(), &CSkevoView::statusMessage, this, [&status](const QString &text) { status << text; });
     QTest::mouseClick(m_view->findChild<QPushButton *>(button), Qt::LeftButton);
     QCOMPARE(m_view->GetAllNumbers(), list);
+    QCOMPARE(status, said);
     QCOMPARE(m_messages.shown.size(), 0);
 }
 
