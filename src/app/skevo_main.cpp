@@ -10,6 +10,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Skevo"));
     QApplication::setOrganizationName(QStringLiteral("Kavrel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    SkevoStartup::UseChineseLocale();
     SkevoStartup::InstallQtTranslations();
     CMessageBox messages;
     QStringList arguments = QApplication::arguments();
