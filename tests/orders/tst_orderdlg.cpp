@@ -495,6 +495,7 @@ void tst_OrderDlg::databaseTextShownOnceByTheDialog()
     }
     QCOMPARE(rig.box.shown.size(), then.isEmpty() ? 1 : 2);
     QVERIFY2(rig.box.shown.at(0).text.contains(table, Qt::CaseInsensitive), qPrintable(rig.box.shown.at(0).text));
+    QVERIFY2(SaysWhatFailed(rig.box.shown.at(0).text), qPrintable(rig.box.shown.at(0).text));
     QCOMPARE(rig.box.shown.at(0).icon, IMessageBox::NoIcon);
     if (!then.isEmpty())
         QCOMPARE(rig.box.Last(), then);

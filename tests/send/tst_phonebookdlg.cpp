@@ -367,4 +367,5 @@ void tst_PhoneBookDlg::databaseTextShownOnceByTheDialog()
     CPhoneBookDlg again([settings = *s] { return settings; }, m_messages);
     QCOMPARE(m_messages.shown.size(), 1);
     QVERIFY2(m_messages.Last().contains(QStringLiteral("T_BOOK"), Qt::CaseInsensitive), qPrintable(m_messages.Last()));
+    QVERIFY2(SaysWhatFailed(m_messages.Last()), qPrintable(m_messages.Last()));
 }
