@@ -5,6 +5,7 @@
 #include "CSkevoApp.h"
 #include "DeviceSettingsLogic.h"
 #include "send/CTrayIcon.h"
+#include "base/CFileDialog.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
@@ -68,7 +69,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     , m_messages(messages)
     , m_ring(ring)
     , m_pProfile(profile)
-    , m_link(app.Modem())
+    , m_link(app.Modem(), &app.Settings())
     , m_pScheduler(std::make_unique<OrderScheduler>(app.Db(), app.Modem()))
 {
     setObjectName(QStringLiteral("mainFrame"));
@@ -78,6 +79,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
         m_ownedProfile = std::make_unique<QSettings>(QStringLiteral("Kavrel"), QStringLiteral("Skevo"));
         m_pProfile = m_ownedProfile.get();
     }
+    // The file dialogs remember their folders beside the window placement.
+    CFileDialog::SetProfile(m_pProfile);
 
     m_pSplitter = new QSplitter(Qt::Vertical, this);
     m_pSplitter->setObjectName(QStringLiteral("splitter"));
@@ -129,19 +132,10 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     // The engine's worker signals from its own thread: one queued call per report, in order.
     connect(&m_app.Modem(), &CSmsModem::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
     connect(&m_app.Modem(), &CSmsModem::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
-    // The worker loses and regains the modem on its own while connected; the status bar and
-    // the tray say so. A state that comes in after a disconnect is of no interest any more.
-    connect(&m_app.Modem(), &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
-        if (!m_link.IsConnected())
-            return;
-        const QString text = ModemLink::LinkStateText(state);
-        statusBar()->clearMessage();
-        m_pPaneMessage->setText(text);
-        const bool up = state == CSmsModem::LinkState::Connected;
-        m_pView->UpdateConnectionState(up);
-        if (!up)
-            m_pView->Tray().SetTip(text);
-    }, Qt::QueuedConnection);
+    // The worker loses and regains the modem on its own while connected, and waits for its SIM
+    // and its network; the link pane and the tray say so. A status that comes in after a
+    // disconnect is of no interest any more.
+    connect(&m_app.Modem(), &CSmsModem::statusChanged, this, &CMainFrame::OnModemStatus, Qt::QueuedConnection);
     // An order deleted in another program while this one had it queued.
     connect(&m_app.Modem(), &CSmsModem::orderWithdrawn, this, [this](int order, int count) {
         statusBar()->clearMessage();
@@ -176,6 +170,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
 
 CMainFrame::~CMainFrame()
 {
+    if (CFileDialog::Profile() == m_pProfile)
+        CFileDialog::SetProfile(nullptr);
     // The worker must not outlive the window that takes its reports.
     if (m_link.IsConnected())
         m_link.Disconnect();
@@ -316,7 +312,26 @@ void CMainFrame::OnAccounts()
 void CMainFrame::OnDevice()
 {
     CDeviceDlg dlg(m_app.Device(), m_app.Settings(), m_messages, DeviceSettingsLogic::PortEntries(), this);
-    dlg.exec();
+    dlg.ShowStatus(m_strLinkPort, m_status);
+    const QMetaObject::Connection live = connect(this, &CMainFrame::linkStatusShown, &dlg, &CDeviceDlg::ShowStatus);
+    const bool accepted = dlg.exec() == QDialog::Accepted;
+    disconnect(live);
+    // A PIN given now is tried at once by a modem that waits for one.
+    if (accepted)
+        m_link.ApplyPin(m_app.Device());
+}
+
+void CMainFrame::OnModemStatus(const ModemStatus &status)
+{
+    if (!m_link.IsConnected())
+        return;
+    m_status = status;
+    UpdateLinkPane();
+    const ModemReadiness readiness = status.Readiness();
+    const bool up = readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting;
+    m_pView->UpdateConnectionState(up);
+    if (!up)
+        m_pView->Tray().SetTip(LinkStatus::ReadinessText(readiness));
 }
 
 void CMainFrame::OnRingSettings()

@@ -4,7 +4,7 @@
 // reports to the list and the panel, answers the tray icon and, when it closes, saves the
 // send list, the message text, the ring switch and its own placement.
 #include "modem/ModemLink.h"
-#include "modem/SignalQuality.h"
+#include "modem/ModemStatus.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -72,6 +72,8 @@ signals:
     void dueOrderCheck();
     // The window has closed for good (its closing steps have run).
     void closed();
+    // The link pane shows this port and status now (port "" when not connected).
+    void linkStatusShown(const QString &port, const ModemStatus &status);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -85,6 +87,7 @@ private:
     void BuildTrayMenu();
     void BuildLinkPane();
     void UpdateLinkPane();
+    void OnModemStatus(const ModemStatus &status);
     void UpdateCommandStates();
     void OnReport();
     void OnErrorEvent(const QString &text);
@@ -120,8 +123,10 @@ private:
     QLabel *m_pPaneMessage = nullptr, *m_pPaneCaps = nullptr, *m_pPaneNum = nullptr;
     QLabel *m_pPaneUser = nullptr, *m_pPaneClock = nullptr;
     QLabel *m_pPaneLink = nullptr;
-    std::optional<SignalQuality> m_signal; // the last strength the connected modem told
-    QString m_strLinkPort;                 // the port of the connection, "" when not connected
+    // The one account of the link: the connected modem's status as it last told it, shown in
+    // the link pane (and the tray) only; "" port when not connected.
+    ModemStatus m_status;
+    QString m_strLinkPort;
     QTimer *m_pClockTimer = nullptr;
     QTimer *m_pOrderTimer = nullptr;
 

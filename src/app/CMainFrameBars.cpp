@@ -308,8 +308,8 @@ void CMainFrame::UpdateCommandStates()
     UpdateLinkPane();
 }
 
-// The connection at a glance, beside the lock-key panes, and the counts of each run of
-// messages once the queue is empty again.
+// The connection at a glance, beside the lock-key panes (the one place that tells the link's
+// state), and the counts of each run of messages once the queue is empty again.
 void CMainFrame::BuildLinkPane()
 {
     m_pPaneLink = new QLabel(statusBar());
@@ -318,19 +318,6 @@ void CMainFrame::BuildLinkPane()
     ModemTimeouts t = m_app.Modem().Timeouts();
     t.signalIntervalMs = 60000;
     m_app.Modem().SetTimeouts(t);
-    // A lost link has no strength to show until the modem answers and is asked again.
-    connect(&m_app.Modem(), &CSmsModem::linkStateChanged, this, [this](CSmsModem::LinkState state) {
-        if (state != CSmsModem::LinkState::Connected && m_signal) {
-            m_signal.reset();
-            UpdateLinkPane();
-        }
-    }, Qt::QueuedConnection);
-    connect(&m_app.Modem(), &CSmsModem::signalQualityRead, this, [this](const SignalQuality &q) {
-        if (!m_link.IsConnected())
-            return;
-        m_signal = q;
-        UpdateLinkPane();
-    }, Qt::QueuedConnection);
     // Over the message pane until the next text there (or a menu's prompt) replaces it.
     connect(&m_app.Modem(), &CSmsModem::sendRunFinished, this, [this](int succeeded, int failed) {
         statusBar()->showMessage(LinkStatus::RunDoneText(succeeded, failed));
@@ -341,11 +328,12 @@ void CMainFrame::UpdateLinkPane()
 {
     // The port of this connection: the device window may name another for the next one.
     if (!m_link.IsConnected()) {
-        m_signal.reset();
+        m_status = ModemStatus();
         m_strLinkPort.clear();
     } else if (m_strLinkPort.isEmpty()) {
         m_strLinkPort = m_link.PortName(m_app.Device());
     }
-    m_pPaneLink->setText(LinkStatus::PaneText(m_strLinkPort, m_signal));
+    m_pPaneLink->setText(LinkStatus::PaneText(m_strLinkPort, m_status));
+    emit linkStatusShown(m_strLinkPort, m_status);
 }
 

@@ -1,6 +1,7 @@
 #include "DeviceSettingsLogic.h"
 
 #include "base/CSettingsFile.h"
+#include "base/PinMemory.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,6 +108,7 @@ DeviceSettings Defaults(const DeviceSettings &current)
     d.m_strParity = QStringLiteral("无");
     d.m_strStopBits = QStringLiteral("1");
     d.m_strSMSC = current.m_strSMSC;
+    d.m_strPIN = current.m_strPIN; // the SIM's, not the port's
     return d;
 }
 
@@ -114,16 +116,20 @@ QString validate(const DeviceSettings &edited)
 {
     if (edited.m_strCOM.isEmpty() || edited.m_strBaudRate.isEmpty() || edited.m_strSMSC.isEmpty())
         return QStringLiteral("请正确设置端口和SMSC!");
+    // TS 11.11 / 31.102: a PIN is four to eight decimal digits.
+    static const QRegularExpression pin(QStringLiteral("^([0-9]{4,8})?$"));
+    if (!pin.match(edited.m_strPIN).hasMatch())
+        return QStringLiteral("PIN码必须是4到8位数字");
     return QString();
 }
 
-Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited)
+Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited, bool pinEdited)
 {
     Result r;
     r.m_strMessage = validate(edited);
     if (!r.m_strMessage.isEmpty())
         return r;
-    if (!edited.Write(file)) {
+    if (!edited.Write(file) || (pinEdited && !PinMemory::Forget(file, DeviceSettings::kSection))) {
         r.m_strMessage = QStringLiteral("无法写入设置文件 ") + file.Path();
         return r;
     }

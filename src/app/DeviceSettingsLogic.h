@@ -24,10 +24,11 @@ QStringList StopBitsEntries();
 // begins with it (both ignoring letter case); -1 when none does (the text itself is shown).
 int MatchEntry(const QStringList &entries, const QString &stored);
 
-// "恢复默认": COM1, 9600, 8 data bits, no parity, 1 stop bit; the SMSC stays as it is.
+// "恢复默认": COM1, 9600, 8 data bits, no parity, 1 stop bit; the SMSC and the PIN stay.
 DeviceSettings Defaults(const DeviceSettings &current);
 
-// "" when the settings may be saved, else "请正确设置端口和SMSC!".
+// "" when the settings may be saved, else "请正确设置端口和SMSC!" or, for a PIN that is not
+// empty nor four to eight digits, "PIN码必须是4到8位数字".
 QString validate(const DeviceSettings &edited);
 
 struct Result
@@ -35,8 +36,9 @@ struct Result
     bool m_bOk = false;
     QString m_strMessage; // "" on success
 };
-// validate(), then the six keys of section SYSTEM in their order, and current takes them:
-// the next connect and the next message built use them.
-Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited);
+// validate(), then the keys of section SYSTEM in their order, and current takes them: the
+// next connect and the next message built use them. pinEdited: the operator typed in the PIN
+// field, so a PIN the SIM refused before may be tried again.
+Result Save(CSettingsFile &file, DeviceSettings &current, const DeviceSettings &edited, bool pinEdited = false);
 
 } // namespace DeviceSettingsLogic

@@ -1,16 +1,144 @@
 #include "LinkStatus.h"
 
+#include <QStringList>
+
 namespace LinkStatus {
 
-QString PaneText(const QString &port, const std::optional<SignalQuality> &signal)
+QString CauseText(ModemReadiness readiness)
+{
+    switch (readiness) {
+    case ModemReadiness::DeviceGone:
+        return QStringLiteral("短信猫已断开");
+    case ModemReadiness::NotAnswering:
+        return QStringLiteral("短信猫没有响应");
+    case ModemReadiness::NoPduMode:
+        return QStringLiteral("短信猫不支持PDU模式");
+    case ModemReadiness::NoSim:
+        return QStringLiteral("没有SIM卡");
+    case ModemReadiness::SimUnusable:
+        return QStringLiteral("SIM卡不可用");
+    case ModemReadiness::PinNeeded:
+        return QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
+    case ModemReadiness::PinRefused:
+        return QStringLiteral("SIM卡PIN码错误");
+    case ModemReadiness::PukNeeded:
+        return QStringLiteral("SIM卡已锁定(需要PUK码)");
+    case ModemReadiness::Searching:
+    case ModemReadiness::Denied:
+    case ModemReadiness::NotRegistered:
+        return QStringLiteral("短信猫未注册到网络");
+    case ModemReadiness::Ready:
+    case ModemReadiness::NotConnected:
+    case ModemReadiness::Starting:
+        break;
+    }
+    return QString();
+}
+
+QString ReadinessText(ModemReadiness readiness)
+{
+    switch (readiness) {
+    case ModemReadiness::DeviceGone:
+    case ModemReadiness::NotAnswering:
+        return CauseText(readiness) + QStringLiteral(", 正在重新连接...");
+    case ModemReadiness::Searching:
+    case ModemReadiness::Denied:
+    case ModemReadiness::NotRegistered:
+        return CauseText(readiness) + QStringLiteral(", 正在等待...");
+    default:
+        return CauseText(readiness);
+    }
+}
+
+QString BackText(ModemReadiness before)
+{
+    switch (before) {
+    case ModemReadiness::DeviceGone:
+    case ModemReadiness::NotAnswering:
+        return QStringLiteral("短信猫已重新连接");
+    case ModemReadiness::Searching:
+    case ModemReadiness::Denied:
+    case ModemReadiness::NotRegistered:
+        return QStringLiteral("短信猫已注册到网络");
+    default:
+        return QString();
+    }
+}
+
+QString SimText(ModemStatus::Sim sim)
+{
+    switch (sim) {
+    case ModemStatus::Sim::Ready:
+        return QStringLiteral("就绪");
+    case ModemStatus::Sim::PinNeeded:
+        return QStringLiteral("需要PIN码");
+    case ModemStatus::Sim::PinRefused:
+        return QStringLiteral("PIN码错误");
+    case ModemStatus::Sim::PukNeeded:
+        return QStringLiteral("已锁定(需要PUK码)");
+    case ModemStatus::Sim::Absent:
+        return QStringLiteral("没有SIM卡");
+    case ModemStatus::Sim::Unusable:
+        return QStringLiteral("不可用");
+    case ModemStatus::Sim::Unknown:
+        break;
+    }
+    return QString();
+}
+
+QString RegistrationText(ModemStatus::Registration reg)
+{
+    switch (reg) {
+    case ModemStatus::Registration::Home:
+        return QStringLiteral("本地网络");
+    case ModemStatus::Registration::Roaming:
+        return QStringLiteral("漫游");
+    case ModemStatus::Registration::Searching:
+        return QStringLiteral("正在搜索");
+    case ModemStatus::Registration::Denied:
+        return QStringLiteral("被拒绝");
+    case ModemStatus::Registration::NotSearching:
+        return QStringLiteral("未注册");
+    case ModemStatus::Registration::Unknown:
+        break;
+    }
+    return QString();
+}
+
+QString SignalText(const ModemStatus &status)
+{
+    if (!status.signal)
+        return QString();
+    if (!status.signal->IsKnown())
+        return QStringLiteral("未知");
+    return QStringLiteral("%1%").arg(status.signal->Percent());
+}
+
+QString PaneText(const QString &port, const ModemStatus &status)
 {
     if (port.isEmpty())
         return QStringLiteral("未连接");
-    if (!signal)
-        return port;
-    if (!signal->IsKnown())
-        return port + QStringLiteral("  信号: 未知");
-    return port + QStringLiteral("  信号: %1%").arg(signal->Percent());
+    QStringList parts{port};
+    const ModemReadiness readiness = status.Readiness();
+    const QString waiting = ReadinessText(readiness);
+    if (!waiting.isEmpty())
+        parts << waiting;
+    else if (readiness == ModemReadiness::Ready)
+        parts << QStringLiteral("SIM卡就绪");
+    const bool answering = status.link == ModemStatus::Link::Answering;
+    if (answering && status.sim == ModemStatus::Sim::Ready) {
+        const QString network = RegistrationText(status.registration);
+        if (!network.isEmpty()) {
+            QString text = QStringLiteral("网络: ") + network;
+            if (!status.operatorName.isEmpty())
+                text += QLatin1Char(' ') + status.operatorName;
+            parts << text;
+        }
+    }
+    const QString signal = SignalText(status);
+    if (answering && !signal.isEmpty())
+        parts << QStringLiteral("信号: ") + signal;
+    return parts.join(QStringLiteral("  "));
 }
 
 QString RunDoneText(int succeeded, int failed)

@@ -1,11 +1,13 @@
 #include "DeviceSettings.h"
 
+const QString DeviceSettings::kSection = QStringLiteral("SYSTEM");
+
 namespace {
-const QString kSystem = QStringLiteral("SYSTEM");
 const SettingsKey<DeviceSettings> kKeys[] = {
     {"COM", &DeviceSettings::m_strCOM},       {"BaudRate", &DeviceSettings::m_strBaudRate},
     {"SMSC", &DeviceSettings::m_strSMSC},     {"ByteSize", &DeviceSettings::m_strByteSize},
     {"Parity", &DeviceSettings::m_strParity}, {"StopBits", &DeviceSettings::m_strStopBits},
+    {"PIN", &DeviceSettings::m_strPIN},
 };
 
 // Leading decimal digits, as a C decimal conversion reads them.
@@ -27,13 +29,13 @@ quint32 LeadingNumber(const QString &text)
 DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
 {
     DeviceSettings s;
-    file.ReadKeys(kSystem, kKeys, s);
+    file.ReadKeys(kSection, kKeys, s);
     return s;
 }
 
 bool DeviceSettings::Write(CSettingsFile &file) const
 {
-    return file.WriteKeys(kSystem, kKeys, *this);
+    return file.WriteKeys(kSection, kKeys, *this);
 }
 
 quint32 DeviceSettings::BaudRateValue() const { return LeadingNumber(m_strBaudRate); }

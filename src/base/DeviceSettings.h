@@ -1,5 +1,5 @@
 #pragma once
-// The six device strings of section SYSTEM, and their conversion for the serial port.
+// The device strings of section SYSTEM, and their conversion for the serial port.
 #include "CSettingsFile.h"
 #include <QString>
 
@@ -11,9 +11,12 @@ struct DeviceSettings
     QString m_strByteSize = QStringLiteral("8");
     QString m_strParity = QStringLiteral("无");
     QString m_strStopBits = QStringLiteral("1");
+    QString m_strPIN; // the SIM's PIN, entered once when the SIM asks for it; "" none
+
+    static const QString kSection; // "SYSTEM"
 
     static DeviceSettings Read(const CSettingsFile &file);
-    // Writes the six keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits.
+    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN.
     bool Write(CSettingsFile &file) const;
 
     quint32 BaudRateValue() const;  // plain decimal conversion, 0 when not a number

@@ -176,6 +176,8 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::OutboxMarkInFlight:
         return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1 WHERE D_NO=? AND (D_ID<=0 OR EXISTS "
                               "(SELECT 1 FROM T_ORDER WHERE T_ORDER.D_ID=T_OUTBOX.D_ID))");
+    case Sql::OutboxMarkQueued:
+        return QStringLiteral("UPDATE T_OUTBOX SET D_STATE=0 WHERE D_NO=?");
     case Sql::OutboxDelete:
         return QStringLiteral("DELETE FROM T_OUTBOX WHERE D_NO=?");
     // Keys and pages of the records list. The time is selected under another name than its
@@ -429,6 +431,7 @@ Kind KindOf(Sql id)
     case Sql::LastNoDelete:
     case Sql::LastNoInsert:
     case Sql::OutboxMarkInFlight:
+    case Sql::OutboxMarkQueued:
     case Sql::OutboxDelete:
     case Sql::OutboxDeleteBatch:
     case Sql::OutboxClaim:

@@ -70,6 +70,7 @@ enum class Sql {
     OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE; (owner) — queue order
     OutboxMarkInFlight,   // (D_NO) — changes no row when the row is gone or its order (D_ID above 0) no
                           // longer exists: the message was withdrawn
+    OutboxMarkQueued,     // (D_NO) — back to not handed over: the modem refused it before the network saw it
     OutboxDelete,         // (D_NO)
     OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
                           // that name no owner, AGE the seconds since the owner's lease was renewed

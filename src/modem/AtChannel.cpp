@@ -1,5 +1,5 @@
 #include "AtChannel.h"
-#include "CSerialPort.h"
+#include "IModemIo.h"
 
 #include <chrono>
 #include <poll.h>
@@ -61,7 +61,16 @@ private:
     Clock::time_point m_last;
 };
 
-AtChannel::AtChannel(CSerialPort &port, int wakeFd, const std::atomic<bool> *stop)
+QString AtChannel::Answer::Info(const QString &prefix) const
+{
+    for (const QString &line : lines) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed();
+    }
+    return QString();
+}
+
+AtChannel::AtChannel(IModemIo &port, int wakeFd, const std::atomic<bool> *stop)
     : m_port(port)
     , m_nWakeFd(wakeFd)
     , m_pStop(stop)
@@ -169,12 +178,15 @@ AtChannel::Answer AtChannel::WaitFinal(int timeoutMs)
             case AtResponseParser::Final::Ok:
                 answer.status = Status::Ok;
                 answer.finalLine = line;
+                answer.kind = AtResponseParser::Final::Ok;
                 return answer;
             case AtResponseParser::Final::Error:
             case AtResponseParser::Final::CmsError:
             case AtResponseParser::Final::CmeError:
                 answer.status = Status::Error;
                 answer.finalLine = line;
+                answer.kind = AtResponseParser::FinalOf(line);
+                answer.code = AtResponseParser::CodeOf(line);
                 return answer;
             case AtResponseParser::Final::None:
                 answer.lines.append(line);
@@ -198,25 +210,43 @@ AtChannel::Answer AtChannel::WaitFinal(int timeoutMs)
     }
 }
 
-AtChannel::Status AtChannel::WaitPrompt(int timeoutMs)
+AtChannel::Answer AtChannel::WaitPrompt(int timeoutMs)
 {
+    Answer answer;
     AnswerClock clock(*this, timeoutMs);
     for (;;) {
         if (m_parser.TakePrompt()) {
             m_parser.DiscardAnswers();
-            return Status::Ok;
+            answer.status = Status::Ok;
+            return answer;
         }
-        while (m_parser.HasLine())
-            m_parser.TakeLine(); // late answers of an earlier command
-        if (m_port.IsGone())
-            return Status::LinkDown;
+        while (m_parser.HasLine()) {
+            const QString line = m_parser.TakeLine();
+            const AtResponseParser::Final final = AtResponseParser::FinalOf(line);
+            if (final == AtResponseParser::Final::None || final == AtResponseParser::Final::Ok)
+                continue; // an echo, or the OK of an earlier exchange
+            // TS 27.005 3.5.1: the command itself refused ("+CMS ERROR: 311" from a modem
+            // whose SIM wants its PIN, say) instead of a prompt.
+            answer.status = Status::Error;
+            answer.finalLine = line;
+            answer.kind = final;
+            answer.code = AtResponseParser::CodeOf(line);
+            return answer;
+        }
+        if (m_port.IsGone()) {
+            answer.status = Status::LinkDown;
+            return answer;
+        }
         const int left = clock.MsLeft();
         if (left <= 0) {
             TimedOut(clock);
-            return LinkLost() ? Status::LinkDown : Status::Timeout;
+            answer.status = LinkLost() ? Status::LinkDown : Status::Timeout;
+            return answer;
         }
-        if (!Pump(left))
-            return Status::Stopped;
+        if (!Pump(left)) {
+            answer.status = Status::Stopped;
+            return answer;
+        }
     }
 }
 
@@ -256,32 +286,6 @@ bool AtChannel::Resync(int timeoutMs, int attempts)
         }
     }
     return false;
-}
-
-bool AtChannel::Handshake(int timeoutMs)
-{
-    // Whatever the modem still had to say belongs to no command of ours.
-    Drain(50, 500);
-    Answer answer = Command(QByteArrayLiteral("AT\r"), timeoutMs);
-    if (answer.status != Status::Ok) {
-        // A modem left waiting for a PDU takes "AT" as part of it; ESC ends that (TS 27.005 3.5.1).
-        Write(QByteArrayLiteral("\x1b"));
-        Drain(50, 500);
-        answer = Command(QByteArrayLiteral("AT\r"), timeoutMs);
-    }
-    // Echo off, then PDU mode (TS 27.005 3.2.3). New-message indications (AT+CNMI) are the
-    // modem's set-up and are left as they are; the engine lists the storage besides.
-    if (answer.status == Status::Ok)
-        answer = Command(QByteArrayLiteral("ATE0\r"), timeoutMs);
-    if (answer.status == Status::Ok)
-        answer = Command(QByteArrayLiteral("AT+CMGF=0\r"), timeoutMs);
-    if (answer.status == Status::Ok) {
-        // An answer still owed from before (a PDU sent just before the last run ended) could
-        // have been taken for one of the OKs above; a distinctive exchange puts the dialogue
-        // in step before the worker's first command.
-        Resync(timeoutMs, 1);
-    }
-    return answer.status == Status::Ok;
 }
 
 void AtChannel::Idle(int timeoutMs)

@@ -11,7 +11,7 @@
 #include <QVector>
 #include <atomic>
 
-class CSerialPort;
+class IModemIo;
 
 class AtChannel
 {
@@ -19,16 +19,26 @@ public:
     // LinkDown: the device is gone, took no command, or the modem has stopped answering
     // altogether (see LinkLost); nothing more is written until ResetLink.
     enum class Status { Ok, Error, Timeout, Stopped, LinkDown };
+    // What the modem said: the final result code as it came, its kind and, for +CMS ERROR
+    // and +CME ERROR, its code, so that a refusal for want of network can be told from a
+    // refused message.
     struct Answer
     {
         Status status = Status::Timeout;
         QStringList lines; // information lines before the final result
         QString finalLine; // "OK", "ERROR", "+CMS ERROR: 500" ...
+        AtResponseParser::Final kind = AtResponseParser::Final::None;
+        int code = -1;     // <err> of +CMS ERROR / +CME ERROR, -1 for none
+
+        bool IsCms(int err) const { return kind == AtResponseParser::Final::CmsError && code == err; }
+        bool IsCme(int err) const { return kind == AtResponseParser::Final::CmeError && code == err; }
+        // The first information line that starts with prefix ("+CPIN:"), without it; null when none.
+        QString Info(const QString &prefix) const;
     };
 
     // wakeFd: readable when the engine has something for the worker (-1: none); stop: the
     // stop request, checked after every read (nullptr: never stopped).
-    AtChannel(CSerialPort &port, int wakeFd = -1, const std::atomic<bool> *stop = nullptr);
+    AtChannel(IModemIo &port, int wakeFd = -1, const std::atomic<bool> *stop = nullptr);
 
     // Every wait below lasts timeoutMs from the last byte received, and in all timeoutMs plus
     // this much per byte received (0: no allowance, the wait ends timeoutMs after it began).
@@ -40,9 +50,10 @@ public:
     // Drops lines received so far, writes the command and waits for its final result.
     Answer Command(const QByteArray &command, int timeoutMs);
     Answer WaitFinal(int timeoutMs);
-    // Waits for the "> " prompt; final results before it belong to an earlier command and
-    // are passed over.
-    Status WaitPrompt(int timeoutMs);
+    // Waits for the "> " prompt (status Ok). An error result instead answers the command
+    // (the dialogue is in step: every wait that ran out was followed by Resync), so it comes
+    // back with its code; a lone OK is left over from before and passed over.
+    Answer WaitPrompt(int timeoutMs);
     // After a time-out: cancels a pending PDU entry with ESC, then asks "AT+CMGF?" until its
     // distinctive answer arrives, so no late answer is taken for the next command's.
     bool Resync(int timeoutMs, int attempts);
@@ -53,10 +64,6 @@ public:
     bool WriteRefused() const { return m_bWriteRefused; }
     // After the link is back (the port reopened, the handshake answered).
     void ResetLink();
-
-    // "AT", "ATE0", "AT+CMGF=0", each answered with OK, then the dialogue put in step: at
-    // connect, and again when a lost link comes back.
-    bool Handshake(int timeoutMs);
 
     // Waits for input or a wake-up, up to timeoutMs; lines read are no answer to anything.
     void Idle(int timeoutMs);
@@ -83,7 +90,7 @@ private:
     // A wait that ran out: silent unless a byte came during it.
     void TimedOut(const AnswerClock &clock);
 
-    CSerialPort &m_port;
+    IModemIo &m_port;
     int m_nWakeFd;
     const std::atomic<bool> *m_pStop;
     AtResponseParser m_parser;

@@ -1,5 +1,7 @@
 #include "AtResponseParser.h"
 
+#include <optional>
+
 namespace {
 
 bool IsHexLine(const QString &line)
@@ -13,6 +15,45 @@ bool IsHexLine(const QString &line)
     }
     return true;
 }
+
+// TS 27.007 7.2: the unsolicited "+CREG: <stat>" (<n>=1) or "+CREG: <stat>,<lac>,<ci>..."
+// (<n>=2, <lac> a quoted string). The answer to AT+CREG? starts with <n> and has an unquoted
+// <stat> second: it is no notice.
+std::optional<int> RegistrationNotice(const QString &line)
+{
+    if (!line.startsWith(QLatin1String("+CREG:")))
+        return std::nullopt;
+    const QStringList fields = line.mid(6).split(QLatin1Char(','));
+    if (fields.size() >= 2 && !fields[1].trimmed().startsWith(QLatin1Char('"')))
+        return std::nullopt;
+    bool ok = false;
+    const int stat = fields[0].trimmed().toInt(&ok);
+    return ok ? std::optional<int>(stat) : std::nullopt;
+}
+
+// TS 27.007 9.2.1: the verbose texts of the +CME errors the engine acts on.
+struct VerboseError
+{
+    const char *text;
+    int code;
+};
+constexpr VerboseError kCmeTexts[] = {
+    {"phone failure", 0},
+    {"operation not allowed", 3},
+    {"operation not supported", 4},
+    {"SIM not inserted", 10},
+    {"SIM PIN required", 11},
+    {"SIM PUK required", 12},
+    {"SIM failure", 13},
+    {"SIM busy", 14},
+    {"SIM wrong", 15},
+    {"incorrect password", 16},
+    {"SIM PIN2 required", 17},
+    {"SIM PUK2 required", 18},
+    {"no network service", 30},
+    {"network timeout", 31},
+    {"network not allowed - emergency calls only", 32},
+};
 
 } // namespace
 
@@ -76,6 +117,13 @@ void AtResponseParser::TakeCompleteLine(const QByteArray &raw)
         m_lines.push_back(line);
         return;
     }
+    if (const std::optional<int> stat = RegistrationNotice(line)) {
+        Notice n;
+        n.kind = Notice::Registration;
+        n.index = *stat;
+        m_notices.append(n);
+        return;
+    }
     // TS 27.005 3.4.1, PDU mode: +CMT: [<alpha>],<length><CR><LF><pdu>
     if (line.startsWith(QLatin1String("+CMT:"))) {
         m_bAwaitDirectPdu = true;
@@ -124,4 +172,23 @@ AtResponseParser::Final AtResponseParser::FinalOf(const QString &line)
     if (line.startsWith(QLatin1String("+CME ERROR")))
         return Final::CmeError;
     return Final::None;
+}
+
+int AtResponseParser::CodeOf(const QString &line)
+{
+    const Final final = FinalOf(line);
+    if (final != Final::CmsError && final != Final::CmeError)
+        return -1;
+    const QString err = line.mid(line.indexOf(QLatin1Char(':')) + 1).trimmed();
+    bool ok = false;
+    const int code = err.toInt(&ok);
+    if (ok)
+        return code;
+    if (final == Final::CmeError) {
+        for (const VerboseError &v : kCmeTexts) {
+            if (err.compare(QLatin1String(v.text), Qt::CaseInsensitive) == 0)
+                return v.code;
+        }
+    }
+    return -1;
 }

@@ -11,13 +11,14 @@
 class AtResponseParser
 {
 public:
-    // An unsolicited new-message indication (3GPP TS 27.005 clause 3.4.1, AT+CNMI).
+    // An unsolicited result code: a new-message indication (3GPP TS 27.005 clause 3.4.1,
+    // AT+CNMI) or a change of the network registration (TS 27.007 7.2, AT+CREG=1 or 2).
     struct Notice
     {
-        enum Kind { Stored, Direct };
+        enum Kind { Stored, Direct, Registration };
         Kind kind = Stored;
         QString storage; // Stored: "+CMTI: <mem>,<index>"
-        int index = -1;
+        int index = -1;  // Stored: <index>; Registration: <stat>
         QString pdu;     // Direct: the PDU line after "+CMT: [<alpha>],<length>"
         bool operator==(const Notice &) const = default;
     };
@@ -37,6 +38,9 @@ public:
     void DiscardAnswers();
 
     static Final FinalOf(const QString &line);
+    // The <err> of "+CMS ERROR: <err>" (TS 27.005 3.2.5) or "+CME ERROR: <err>" (TS 27.007
+    // 9.2), numeric or, for +CME, the verbose text of 9.2.1; -1 for any other line.
+    static int CodeOf(const QString &line);
 
 private:
     void TakeCompleteLine(const QByteArray &line);

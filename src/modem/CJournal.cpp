@@ -29,9 +29,10 @@ void CJournal::Detach()
 }
 
 CJournal::Outcome CJournal::Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey,
-                                 qint64 nowMs)
+                                 qint64 nowMs, const QVector<int> &references)
 {
     Row row;
+    row.references = references;
     row.sent = true;
     row.values = {record.m_nID, time, success ? 1 : 0, StorableText(record.m_strTPA), StorableText(record.m_strUD)};
     row.outboxKey = outboxKey;

@@ -27,8 +27,11 @@ public:
     void SetRetryInterval(int ms) { m_nRetryMs = ms; }
 
     // The sent-message row; when outboxKey > 0 the kept outgoing message ends with it, in
-    // the same transaction.
-    Outcome Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey, qint64 nowMs);
+    // the same transaction. references: the "+CMGS: <mr>" of each part the network took, in
+    // part order, kept with the row until it is written (a status report names its message by
+    // them; the table has no place for them yet).
+    Outcome Sent(const SmsRecord &record, const QString &time, bool success, qint64 outboxKey, qint64 nowMs,
+                 const QVector<int> &references = {});
     // The received-message row; indexes are the modem storage places to free once it is
     // written; identity (ArrivalIdentity) recognises an arrival journalled already.
     Outcome Received(const SmsRecord &record, const QVector<int> &indexes, const QString &identity, qint64 nowMs);
@@ -68,6 +71,7 @@ private:
         qint64 outboxKey = 0;
         QVector<int> indexes;
         QString identity;
+        QVector<int> references;
     };
     Outcome Add(Row row, qint64 nowMs);
     bool Flush(qint64 nowMs);

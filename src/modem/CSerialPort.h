@@ -1,4 +1,6 @@
 #pragma once
+#include "IModemIo.h"
+
 #include <QString>
 
 #include <atomic>
@@ -6,14 +8,14 @@
 
 // A serial device on POSIX termios. Reads return after 100 ms of silence following
 // the first byte, or after 1 ms per requested byte plus 500 ms.
-class CSerialPort
+class CSerialPort : public IModemIo
 {
 public:
     enum Parity : quint8 { NoParity = 0, OddParity = 1, EvenParity = 2, MarkParity = 3, SpaceParity = 4 };
     enum StopBits : quint8 { OneStop = 0, OneAndHalfStop = 1, TwoStop = 2 };
 
     CSerialPort();
-    virtual ~CSerialPort();
+    ~CSerialPort() override;
     CSerialPort(const CSerialPort &) = delete;
     CSerialPort &operator=(const CSerialPort &) = delete;
 
@@ -24,18 +26,21 @@ public:
     bool Reopen();
     bool Close();
     int Read(char *buffer, int maximum);
-    int Write(const char *buffer, int count);
-    bool IsOpen() const;
+    int Write(const char *buffer, int count) override;
+    bool IsOpen() const override;
     // The device went away under the open descriptor (end of file, EIO or ENXIO, a hang-up,
     // a write refused for good): nothing more will come through it. Cleared by Open.
-    bool IsGone() const { return m_bGone.load(); }
+    bool IsGone() const override { return m_bGone.load(); }
 
     // Like Read, with the two time-outs given (milliseconds); returns at once with what is
     // there when the wake descriptor becomes readable (-1: none).
-    int ReadTimed(char *buffer, int maximum, int totalMs, int intervalMs, int wakeFd = -1);
+    int ReadTimed(char *buffer, int maximum, int totalMs, int intervalMs, int wakeFd = -1) override;
 
     // "COMn" (n = 1..9) names /dev/ttyS(n-1); anything else is taken as a device path.
     static QString DevicePath(const QString &portName);
+
+    // The device the last successful Open opened ("COM1" as "/dev/ttyS0"); "" before any.
+    QString OpenedPath() const { return m_opened ? m_opened->path : QString(); }
 
     // Why the last Open failed, in one English line for logs and the command line.
     QString ErrorString() const;

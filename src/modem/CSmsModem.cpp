@@ -1,6 +1,7 @@
 #include "CSmsModem.h"
 #include "PduCodec.h"
 #include "AtChannel.h"
+#include "ModemSetup.h"
 #include "ModemWorker.h"
 #include "OutboxOwner.h"
 #include "OutgoingQueue.h"
@@ -13,9 +14,11 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 struct CSmsModem::Private
 {
@@ -36,7 +39,7 @@ struct CSmsModem::Private
     // The producers' connection: used only by the thread that calls Enqueue / RestoreOutbox.
     CDbAccess producerDb;
     CDbAccess::ErrorSink producerSink;
-    ModemTimeouts timeouts;
+    ModemConfig config;
     OutgoingQueue queue;
     OutboxOwner owner;
     int leaseMs = 60000;
@@ -61,6 +64,10 @@ struct CSmsModem::Private
 
     // Used by the worker while it runs, by the calling thread otherwise.
     WorkerState state;
+    // The status as last told, and a PIN given while connected, for the worker to take.
+    mutable std::mutex statusMutex;
+    ModemStatus status;
+    std::optional<std::pair<QString, bool>> newPin;
     std::thread worker;
     std::atomic<bool> stop{false};
     std::atomic<bool> running{false};
@@ -112,8 +119,10 @@ bool CSmsModem::InitModem()
     if (!IsOpen() || d->worker.joinable())
         return false;
     AtChannel channel(*this);
-    channel.SetAnswerAllowance(d->timeouts.answerMsPerByte);
-    const bool ok = channel.Handshake(d->timeouts.handshakeMs);
+    channel.SetAnswerAllowance(d->config.timeouts.answerMsPerByte);
+    ModemConfig config = d->config;
+    ModemStatus status;
+    const bool ok = ModemSetup(channel, config, status).Handshake();
     d->state.notices += channel.TakeNotices();
     return ok;
 }
@@ -126,7 +135,24 @@ bool CSmsModem::StartThread()
     quint64 value = 0;
     while (d->wakeFd >= 0 && ::read(d->wakeFd, &value, sizeof value) == ssize_t(sizeof value)) {
     }
+    {
+        std::lock_guard lock(d->statusMutex);
+        d->newPin.reset();
+    }
+    d->state.status = ModemStatus();
+    d->state.status.port = OpenedPath();
     ModemWorker::Hooks hooks;
+    hooks.status = [this](const ModemStatus &status) {
+        {
+            std::lock_guard lock(d->statusMutex);
+            d->status = status;
+        }
+        emit statusChanged(status);
+    };
+    hooks.takePin = [this] {
+        std::lock_guard lock(d->statusMutex);
+        return std::exchange(d->newPin, std::nullopt);
+    };
     hooks.report = [this](const SmsReport &report) {
         // The GUI thread gets texts of its own, none shared with the worker's journal rows.
         SmsReport own = report;
@@ -139,13 +165,11 @@ bool CSmsModem::StartThread()
         emit reportReady();
     };
     hooks.error = [this](const QString &text) { emit errorEvent(text); };
-    hooks.signal = [this](const SignalQuality &q) { emit signalQualityRead(q); };
     hooks.runFinished = [this](int succeeded, int failed) { emit sendRunFinished(succeeded, failed); };
-    hooks.linkState = [this](LinkState state) { emit linkStateChanged(state); };
     hooks.orderWithdrawn = [this](int order, int count) { emit orderWithdrawn(order, count); };
     d->running = true;
-    d->worker = std::thread([this, hooks = std::move(hooks), timeouts = d->timeouts] {
-        ModemWorker worker(*this, d->queue, d->state, timeouts, d->dbSettings, d->wakeFd, d->stop, hooks);
+    d->worker = std::thread([this, hooks = std::move(hooks), config = d->config] {
+        ModemWorker worker(*this, d->queue, d->state, config, d->dbSettings, d->wakeFd, d->stop, hooks);
         worker.Run();
         d->running = false;
     });
@@ -160,6 +184,11 @@ void CSmsModem::StopThread()
     d->Wake();
     d->worker.join();
     d->running = false;
+    {
+        std::lock_guard lock(d->statusMutex);
+        d->status = ModemStatus();
+    }
+    emit statusChanged(ModemStatus());
 }
 
 bool CSmsModem::IsRunning() const
@@ -398,12 +427,45 @@ int CSmsModem::RestoreOutbox(int *journalled)
     return int(again.size());
 }
 
+void CSmsModem::SetConfig(const ModemConfig &config)
+{
+    d->config = config;
+}
+
+ModemConfig CSmsModem::Config() const
+{
+    return d->config;
+}
+
 void CSmsModem::SetTimeouts(const ModemTimeouts &timeouts)
 {
-    d->timeouts = timeouts;
+    d->config.timeouts = timeouts;
 }
 
 ModemTimeouts CSmsModem::Timeouts() const
 {
-    return d->timeouts;
+    return d->config.timeouts;
+}
+
+void CSmsModem::SetPin(const QString &pin, bool refused)
+{
+    d->config.pin = pin;
+    d->config.pinRefused = refused;
+    if (!d->worker.joinable()) {
+        // The operator's word: a PIN given again may be tried again.
+        if (!refused)
+            d->state.refusedPin.clear();
+        return;
+    }
+    {
+        std::lock_guard lock(d->statusMutex);
+        d->newPin = std::make_pair(pin, refused);
+    }
+    d->Wake();
+}
+
+ModemStatus CSmsModem::Status() const
+{
+    std::lock_guard lock(d->statusMutex);
+    return d->status;
 }

@@ -4,7 +4,8 @@
 // that sends and receives while connected and journals every message, and the report
 // queue read by the GUI thread, one reportReady() per report, in order.
 #include "CSerialPort.h"
-#include "SignalQuality.h"
+#include "ModemConfig.h"
+#include "ModemStatus.h"
 #include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
 
@@ -14,45 +15,18 @@
 #include <memory>
 #include <optional>
 
-struct ModemTimeouts
-{
-    int handshakeMs = 2000;     // answer to each handshake command
-    int promptMs = 5000;        // "> " after AT+CMGS
-    int promptAttempts = 3;     // AT+CMGS tries before the message fails
-    int finalAnswerMs = 60000;  // OK / ERROR / +CMS ERROR after the PDU
-    int commandMs = 5000;       // AT+CMGR, AT+CMGD, AT+CMGL answers
-    // Each time-out above counts from the last byte received; the whole answer may take the
-    // time-out plus this much per byte received (a byte takes 33 ms at 300 baud, the slowest
-    // line there is), so a long answer finishes at any line speed.
-    int answerMsPerByte = 40;
-    int commandAttempts = 3;
-    int dbRetryMs = 2000;       // pause before a kept journal row is tried again
-    int reconnectMs = 3000;     // a vanished or silent modem: the port reopened / the handshake tried this often
-    int listIntervalMs = 60000; // idle listing of the stored messages (AT+CMGL); 0: only at start
-    int incompleteConcatMs = 24 * 3600 * 1000; // a concatenated message still missing parts is
-                                               // then journalled with the parts that came
-    int signalIntervalMs = 0;   // AT+CSQ while idle, at most this often; 0: never asked
-};
-
 class CSmsModem : public QObject, public CSerialPort
 {
     Q_OBJECT
 public:
-    // The link while the worker runs. In a lost state the worker keeps the queue and tries to
-    // get the modem back every reconnectMs: the port reopened, the handshake run again.
-    enum class LinkState {
-        Connected,    // the modem answers (again)
-        DeviceGone,   // the device went away (unplugged, its pseudo-terminal closed)
-        NotAnswering, // the device is there, the modem has stopped answering at all
-    };
-    Q_ENUM(LinkState)
-
     explicit CSmsModem(CDbAccess::SettingsSource dbSettings, QObject *parent = nullptr);
     ~CSmsModem() override; // stops the worker first
 
-    // "AT", "ATE0", "AT+CMGF=0", each answered with OK. Port must be open, worker stopped.
-    // New-message indications (AT+CNMI) are left as the modem is set up; the worker lists the
-    // stored messages at its start and, when idle, every listIntervalMs.
+    // The handshake: "AT", "ATE0" (and numeric error codes), each answered. Port must be open,
+    // worker stopped. The worker sets the rest up when it starts (ModemSetup: the SIM and its
+    // PIN, PDU mode, registration, indications, storages), tells the modem's status, and
+    // sends only while the modem is ready; it lists the stored messages at its start and, when
+    // idle, every listIntervalMs.
     bool InitModem();
     bool StartThread();
     // Asks the worker to stop and waits for it (it ends within a second, whatever it was
@@ -96,18 +70,28 @@ public:
     // takes them as abandoned (renewed every third of it while messages are queued).
     void SetOutboxLease(int ms);
 
-    void SetTimeouts(const ModemTimeouts &timeouts); // before StartThread
+    // Before StartThread; the worker takes a copy.
+    void SetConfig(const ModemConfig &config);
+    ModemConfig Config() const;
+    void SetTimeouts(const ModemTimeouts &timeouts);
     ModemTimeouts Timeouts() const;
+    // A PIN the operator gave (refused: it was refused before and not given again since): used
+    // from now on, and tried at once when the SIM waits for one. A PIN not refused may be
+    // tried even when this engine saw it refused: the operator has given it again.
+    void SetPin(const QString &pin, bool refused);
+
+    // The modem's status as last told (link Down while no worker runs).
+    ModemStatus Status() const;
 
 signals:
-    // From the worker thread: the signal strength (see signalIntervalMs), and the counts of
-    // the messages finished since the queue was last empty, once it is empty again.
-    void signalQualityRead(const SignalQuality &quality);
+    // From the worker thread: every change of the modem's status (the link lost and back, the
+    // SIM, the registration, the operator, the strength when signalIntervalMs asks for it).
+    void statusChanged(const ModemStatus &status);
+    // From the worker thread: the counts of the messages finished since the queue was last
+    // empty, once it is empty again.
     void sendRunFinished(int succeeded, int failed);
     void reportReady();                  // exactly one per queued report
     void errorEvent(const QString &text); // e.g. "发送短信插入数据库出错"; for the GUI to show
-    // From the worker thread when the link is lost and when it is back.
-    void linkStateChanged(CSmsModem::LinkState state);
     // From the worker thread: the order was deleted (by this program or another one on the
     // database) while messages of it were queued here; count of them were dropped unsent.
     void orderWithdrawn(int order, int count);

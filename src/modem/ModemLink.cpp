@@ -1,7 +1,11 @@
 #include "ModemLink.h"
 
-ModemLink::ModemLink(CSmsModem &modem)
+#include "base/CSettingsFile.h"
+#include "base/PinMemory.h"
+
+ModemLink::ModemLink(CSmsModem &modem, CSettingsFile *settings)
     : m_modem(modem)
+    , m_pSettings(settings)
 {
 }
 
@@ -15,6 +19,19 @@ quint32 ModemLink::BaudRate(const DeviceSettings &device) const
     return m_nBaudOverride > 0 ? m_nBaudOverride : device.BaudRateValue();
 }
 
+ModemConfig ModemLink::ConfigFor(const DeviceSettings &device) const
+{
+    ModemConfig config = m_modem.Config();
+    config.pin = device.m_strPIN;
+    config.pinRefused = m_pSettings && PinMemory::IsRefused(*m_pSettings, DeviceSettings::kSection, config.pin);
+    CSettingsFile *settings = m_pSettings;
+    config.onPinRefused = [settings](const QString &pin) {
+        if (settings && !PinMemory::Remember(*settings, DeviceSettings::kSection, pin))
+            qWarning("the refused PIN could not be written to %s", qPrintable(settings->Path()));
+    };
+    return config;
+}
+
 ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
 {
     Result r;
@@ -22,6 +39,7 @@ ModemLink::Result ModemLink::Connect(const DeviceSettings &device)
         r.m_bOk = true;
         return r;
     }
+    m_modem.SetConfig(ConfigFor(device));
     if (!m_modem.Open(PortName(device), BaudRate(device), device.ByteSizeValue(), device.ParityCode(),
                       device.StopBitsCode())) {
         // Another program holding the port is the usual cause; a name that names no device is
@@ -61,22 +79,8 @@ void ModemLink::Disconnect()
     m_bConnected = false;
 }
 
-QString ModemLink::LinkLostText(CSmsModem::LinkState state)
+void ModemLink::ApplyPin(const DeviceSettings &device)
 {
-    switch (state) {
-    case CSmsModem::LinkState::DeviceGone:
-        return QStringLiteral("短信猫已断开");
-    case CSmsModem::LinkState::NotAnswering:
-        return QStringLiteral("短信猫没有响应");
-    case CSmsModem::LinkState::Connected:
-        break;
-    }
-    return QString();
-}
-
-QString ModemLink::LinkStateText(CSmsModem::LinkState state)
-{
-    if (state == CSmsModem::LinkState::Connected)
-        return QStringLiteral("短信猫已重新连接");
-    return LinkLostText(state) + QStringLiteral(", 正在重新连接...");
+    const ModemConfig config = ConfigFor(device);
+    m_modem.SetPin(config.pin, config.pinRefused);
 }

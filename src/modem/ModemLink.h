@@ -1,12 +1,16 @@
 #pragma once
 // Connecting and disconnecting the modem: the port opened with the device settings, the
-// handshake, the kept outbox queued again, the worker. The application's connect button and
-// every modem command of skevo-cli go through here; what the operator must be told comes
-// back as text.
+// handshake, the kept outbox queued again, the worker (which sets the modem up and tells its
+// status). The application's connect button and every modem command of skevo-cli go through
+// here; what the operator must be told of a failed connect comes back as text. The SIM's
+// PIN comes from the device settings, and a PIN the SIM refuses is remembered in the
+// settings file, so that neither a reconnect nor a later run enters it again.
 #include "base/DeviceSettings.h"
 #include "modem/CSmsModem.h"
 
 #include <QString>
+
+class CSettingsFile;
 
 class ModemLink
 {
@@ -21,7 +25,8 @@ public:
         int m_nRestored = 0;
     };
 
-    explicit ModemLink(CSmsModem &modem);
+    // settings: where a refused PIN is remembered (nullptr: only for this engine's life).
+    explicit ModemLink(CSmsModem &modem, CSettingsFile *settings = nullptr);
 
     // A device used instead of the configured port for this run (not written anywhere).
     void SetPortOverride(const QString &device) { m_strPortOverride = device; }
@@ -39,13 +44,14 @@ public:
     void Disconnect();
     bool IsConnected() const { return m_bConnected; }
 
-    // What the operator is told when the link is lost while connected, and when it is back.
-    static QString LinkStateText(CSmsModem::LinkState state);
-    // What is wrong with a lost link, in a few words; "" for a link that is up.
-    static QString LinkLostText(CSmsModem::LinkState state);
+    // The PIN of the device settings, for the next connect and, while connected, at once.
+    void ApplyPin(const DeviceSettings &device);
 
 private:
+    ModemConfig ConfigFor(const DeviceSettings &device) const;
+
     CSmsModem &m_modem;
+    CSettingsFile *m_pSettings;
     QString m_strPortOverride;
     quint32 m_nBaudOverride = 0;
     bool m_bConnected = false;

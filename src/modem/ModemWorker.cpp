@@ -1,5 +1,6 @@
 #include "ModemWorker.h"
 #include "PduCodec.h"
+#include "SubmitDialogue.h"
 #include "db/CDbAccess.h"
 
 #include <QDebug>
@@ -9,10 +10,6 @@
 
 namespace {
 
-
-// A stop request while a PDU awaits its answer still gives the modem this long to answer, so
-// that a message the modem is just sending is not reported failed for nothing.
-constexpr int kStopGraceMs = 500;
 // How often an unfinished concatenated message is looked at when idle.
 constexpr int kConcatCheckMs = 60000;
 // Longest idle wait; every wait ends early on input, a new message or a stop request.
@@ -42,17 +39,36 @@ bool IsReceivedStatus(int stat)
 
 } // namespace
 
-ModemWorker::ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemTimeouts &timeouts,
+int StoragePlaces::Id(const QString &memory, int index)
+{
+    const std::pair<QString, int> place{memory, index};
+    const qsizetype at = m_places.indexOf(place);
+    if (at >= 0)
+        return int(at);
+    m_places.append(place);
+    return int(m_places.size() - 1);
+}
+
+ModemWorker::ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemConfig &config,
                          CDbAccess::SettingsSource dbSettings, int wakeFd, const std::atomic<bool> &stop, Hooks hooks)
     : m_port(port)
     , m_queue(queue)
     , m_state(state)
-    , m_timeouts(timeouts)
+    , m_config(config)
     , m_dbSettings(std::move(dbSettings))
     , m_nWakeFd(wakeFd)
     , m_stop(stop)
     , m_hooks(std::move(hooks))
 {
+    // A PIN refused while this engine lived is refused still, settings file or none.
+    if (!m_state.refusedPin.isNull() && m_state.refusedPin == m_config.pin)
+        m_config.pinRefused = true;
+    const auto told = m_config.onPinRefused;
+    m_config.onPinRefused = [this, told](const QString &pin) {
+        m_state.refusedPin = pin;
+        if (told)
+            told(pin);
+    };
 }
 
 qint64 ModemWorker::NowMs()
@@ -72,14 +88,14 @@ void ModemWorker::Run()
     channel.SetAnswerAllowance(m_timeouts.answerMsPerByte);
     m_pChannel = &channel;
 
-    // Direct deliveries seen during the handshake, then what the modem already stores.
+    // Direct deliveries seen during the handshake are in hand already; stored ones are listed.
     for (const AtResponseParser::Notice &n : std::exchange(m_state.notices, {})) {
         if (n.kind == AtResponseParser::Notice::Direct)
             HandleArrival(-1, n.pdu);
     }
-    ListStored();
-    m_nNextListMs = m_timeouts.listIntervalMs > 0 ? NowMs() + m_timeouts.listIntervalMs : 0;
+    m_state.status.link = ModemStatus::Link::Answering;
     m_nNextSignalMs = m_timeouts.signalIntervalMs > 0 ? NowMs() : 0; // the first as soon as idle
+    Prepare();
 
     while (!m_stop.load()) {
         m_state.journal.Retry(NowMs());
@@ -88,16 +104,39 @@ void ModemWorker::Run()
             Reconnect();
             continue;
         }
-        DeleteWritten();
-        RetryDeletes();
         TakeNotices();
-        if (!m_pendingIndexes.empty()) {
-            const int index = m_pendingIndexes.front();
-            m_pendingIndexes.pop_front();
-            ReadStored(index);
+        if (const std::optional<std::pair<QString, bool>> pin = m_hooks.takePin ? m_hooks.takePin() : std::nullopt) {
+            // The operator's word: a PIN given again may be tried again, unless it is known refused.
+            m_config.pin = pin->first;
+            m_config.pinRefused = pin->second;
+            if (!pin->second)
+                m_state.refusedPin.clear();
+            if (m_state.status.sim != ModemStatus::Sim::Ready)
+                m_nNextSimCheckMs = 0; // a PIN to try, or the refusal to tell
+        }
+        if (!CanUseStorage()) {
+            // Nothing is sent and nothing read while the SIM is not ready: the messages stay
+            // queued and kept. The SIM is asked again now and then (put in, unlocked by hand).
+            if (NowMs() >= m_nNextSimCheckMs) {
+                Prepare();
+                continue;
+            }
+            channel.Idle(IdleWaitMs());
             continue;
         }
-        if (NowMs() >= m_nHoldSendsMs) {
+        DeleteWritten();
+        RetryDeletes();
+        if (!m_pendingPlaces.empty()) {
+            const int place = m_pendingPlaces.front();
+            m_pendingPlaces.pop_front();
+            ReadStored(place);
+            continue;
+        }
+        if (m_bCheckRegistration || (!Registered() && NowMs() >= m_nNextRegistrationMs)) {
+            CheckRegistration();
+            continue;
+        }
+        if (Registered() && NowMs() >= m_nHoldSendsMs) {
             if (std::optional<Outgoing> message = m_queue.TakeFront()) {
                 SendOne(std::move(*message));
                 continue;
@@ -132,15 +171,21 @@ int ModemWorker::IdleWaitMs() const
     qint64 until = now + kMaxIdleMs;
     if (m_state.journal.HasKept())
         until = qMin(until, m_state.journal.NextRetryMs());
+    if (!CanUseStorage()) {
+        until = qMin(until, m_nNextSimCheckMs);
+        return int(std::clamp<qint64>(until - now, 1, kMaxIdleMs));
+    }
     if (m_nNextListMs > 0)
         until = qMin(until, m_nNextListMs);
     if (m_nNextSignalMs > 0)
         until = qMin(until, m_nNextSignalMs);
+    if (!Registered())
+        until = qMin(until, m_nNextRegistrationMs);
     if (m_nHoldSendsMs > now && m_queue.Count() > 0)
         until = qMin(until, m_nHoldSendsMs);
     if (m_state.assembler.PendingCount() > 0)
         until = qMin(until, now + qMin<qint64>(kConcatCheckMs, m_timeouts.incompleteConcatMs));
-    for (const auto &[index, stored] : m_state.stored) {
+    for (const auto &[place, stored] : m_state.stored) {
         if (stored.written) {
             // A delete that found no answer is tried again.
             until = qMin(until, qMax(now, m_nNextDeleteMs));
@@ -148,6 +193,61 @@ int ModemWorker::IdleWaitMs() const
         }
     }
     return int(std::clamp<qint64>(until - now, 1, kMaxIdleMs));
+}
+
+// ------------------------------------------------------------------------------ readiness
+
+bool ModemWorker::CanUseStorage() const
+{
+    const ModemStatus &s = m_state.status;
+    return s.link == ModemStatus::Link::Answering && s.sim == ModemStatus::Sim::Ready && s.pduMode;
+}
+
+bool ModemWorker::Registered() const
+{
+    return m_state.status.IsReady();
+}
+
+void ModemWorker::Publish()
+{
+    if (m_published && *m_published == m_state.status)
+        return;
+    m_published = m_state.status;
+    if (m_hooks.status)
+        m_hooks.status(m_state.status);
+}
+
+void ModemWorker::Prepare()
+{
+    const bool wasUsable = CanUseStorage();
+    ModemSetup setup(*m_pChannel, m_config, m_state.status);
+    setup.Run();
+    m_storages = setup.Result().storages;
+    m_strSelected.clear();
+    const qint64 now = NowMs();
+    m_nNextSimCheckMs = now + m_timeouts.simPollMs;
+    m_nNextRegistrationMs = now + m_timeouts.registrationPollMs;
+    m_bCheckRegistration = false;
+    if (m_timeouts.signalIntervalMs > 0 && m_state.status.signal)
+        m_nNextSignalMs = now + m_timeouts.signalIntervalMs;
+    if (m_pChannel->Stopped() || m_pChannel->LinkLost())
+        return; // told once the link is back, or not at all
+    Publish();
+    if (CanUseStorage() && !wasUsable) {
+        // What arrived while nobody could read it, before anything else.
+        ListStored();
+        m_nNextListMs = m_timeouts.listIntervalMs > 0 ? NowMs() + m_timeouts.listIntervalMs : 0;
+    }
+}
+
+void ModemWorker::CheckRegistration()
+{
+    ModemSetup setup(*m_pChannel, m_config, m_state.status);
+    setup.CheckRegistration();
+    m_bCheckRegistration = false;
+    m_nNextRegistrationMs = NowMs() + m_timeouts.registrationPollMs;
+    if (!m_pChannel->LinkLost())
+        Publish();
 }
 
 // ---------------------------------------------------------------------------------- sending
@@ -175,7 +275,9 @@ void ModemWorker::Reconnect()
         if (gone)
             m_port.Close();
         m_nReconnectMs = NowMs() + m_timeouts.reconnectMs;
-        m_hooks.linkState(gone ? CSmsModem::LinkState::DeviceGone : CSmsModem::LinkState::NotAnswering);
+        m_state.status.link = gone ? ModemStatus::Link::DeviceGone : ModemStatus::Link::NotAnswering;
+        m_state.status.signal.reset();
+        Publish();
     }
     if (NowMs() < m_nReconnectMs) {
         m_pChannel->Idle(int(qMin<qint64>(m_nReconnectMs - NowMs(), IdleWaitMs())));
@@ -187,7 +289,8 @@ void ModemWorker::Reconnect()
     if (!m_port.IsOpen() && !m_port.Reopen())
         return;
     m_pChannel->ResetLink();
-    if (!m_pChannel->Handshake(m_timeouts.handshakeMs)) {
+    ModemSetup setup(*m_pChannel, m_config, m_state.status);
+    if (!setup.Handshake()) {
         // A device that takes nothing any more is opened afresh at the next try.
         if (m_port.IsGone() || m_pChannel->WriteRefused())
             m_port.Close();
@@ -195,108 +298,104 @@ void ModemWorker::Reconnect()
     }
     m_bLinkLost = false;
     qWarning() << "modem answers again";
-    m_hooks.linkState(CSmsModem::LinkState::Connected);
-    // What arrived meanwhile, before the queue goes on where it stopped.
-    ListStored();
-}
-
-ModemWorker::Prompt ModemWorker::AwaitPrompt(int tpduLength)
-{
-    const QByteArray command = "AT+CMGS=" + QByteArray::number(tpduLength) + '\r';
-    for (int attempt = 0; attempt < qMax(1, m_timeouts.promptAttempts); ++attempt) {
-        if (m_pChannel->Stopped())
-            return Prompt::Stopped;
-        m_pChannel->DiscardAnswers();
-        if (m_pChannel->LinkLost() || !m_pChannel->Write(command))
-            return Prompt::LinkDown;
-        const AtChannel::Status status = m_pChannel->WaitPrompt(m_timeouts.promptMs);
-        if (status == AtChannel::Status::Ok)
-            return Prompt::Ok;
-        if (status == AtChannel::Status::Stopped)
-            return Prompt::Stopped;
-        if (status == AtChannel::Status::LinkDown)
-            return Prompt::LinkDown;
-        // No prompt: the modem may still be waiting for a PDU, or answer late. ESC and a
-        // distinctive exchange put the dialogue back in step before the next try.
-        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
-        if (m_pChannel->LinkLost())
-            return Prompt::LinkDown; // not a byte back: the modem is gone, not this message
-    }
-    return Prompt::Failed;
+    // It may have been reset: the SIM, the registration and the rest are asked afresh, and
+    // what arrived meanwhile is listed before the queue goes on where it stopped.
+    m_state.status.sim = ModemStatus::Sim::Unknown;
+    Prepare();
 }
 
 void ModemWorker::SendOne(Outgoing message)
 {
-    const QString time = CJournal::LocalTime();
-    const quint8 ref = m_state.concatRef;
-    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(message.record, ref);
+    const QString time = message.started.isEmpty() ? CJournal::LocalTime() : message.started;
+    if (message.partsSent == 0)
+        message.concatRef = m_state.concatRef;
+    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(message.record, message.concatRef);
     if (!encoded.ok) {
         // Nothing the modem could carry (a number over 20 digits, say): failed, not written.
         qWarning() << "message to" << message.record.m_strTPA << "not sent:" << encoded.error;
         Finish(message, time, false);
         return;
     }
-    if (encoded.parts.size() > 1)
+    if (message.partsSent == 0 && encoded.parts.size() > 1)
         ++m_state.concatRef;
 
-    bool success = true;
-    for (qsizetype i = 0; i < encoded.parts.size(); ++i) {
-        const QString &part = encoded.parts[i];
-        const Prompt prompt = AwaitPrompt(Pdu::TpduLength(part));
-        if (prompt != Prompt::Ok) {
-            if (prompt == Prompt::Stopped)
-                m_pChannel->Write(QByteArrayLiteral("\x1b")); // cancels the AT+CMGS
-            if (i == 0 && (prompt == Prompt::Stopped || prompt == Prompt::LinkDown)) {
-                // Nothing of it reached the modem: it stays first in the queue.
-                m_queue.ReturnFront(message);
-                return;
-            }
-            success = false;
-            break;
-        }
-        // From here on the outcome is uncertain should the program end before the answer: the
-        // kept row must say so first. Unmarked, it would say the message never went, and the
-        // next run would send it again; so it waits, first in the queue, for the database.
-        if (i == 0 && message.outboxKey > 0 && !m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey})) {
+    // The kept row must say the message is in the modem's hands before its first PDU goes:
+    // unmarked, it would say the message never went, and the next run would send it again.
+    bool marked = false;
+    bool withdrawn = false;
+    const auto mark = [&] {
+        if (message.partsSent > 0 || message.outboxKey <= 0)
+            return true; // marked before, or not kept at all
+        if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {message.outboxKey})) {
             qWarning() << "kept message not marked in flight, held back:" << m_pDb->LastError();
-            m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts); // ESC ends the PDU entry
-            m_queue.ReturnFront(message);
-            m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
-            return;
+            return false;
         }
-        if (i == 0 && message.outboxKey > 0 && m_pDb->RowsAffected() == 0) {
-            m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts); // ESC ends the PDU entry
+        // No row marked: another program withdrew it, or its order was deleted.
+        withdrawn = m_pDb->RowsAffected() == 0;
+        marked = !withdrawn;
+        return marked;
+    };
+    SubmitDialogue dialogue(*m_pChannel, m_timeouts);
+    const SubmitDialogue::Result r = dialogue.Send(encoded.parts, message.partsSent, mark);
+    if (r.partsSent > message.partsSent && message.started.isEmpty())
+        message.started = time;
+    message.references += r.references;
+    message.partsSent = r.partsSent;
+    switch (r.outcome) {
+    case SubmitDialogue::Outcome::Sent:
+        m_nNetworkWaitMs = 0;
+        Finish(message, time, true);
+        return;
+    case SubmitDialogue::Outcome::Refused:
+    case SubmitDialogue::Outcome::NoAnswer:
+        if (r.outcome == SubmitDialogue::Outcome::Refused && !r.answer.finalLine.isEmpty())
+            qWarning() << "message to" << message.record.m_strTPA << "refused:" << r.answer.finalLine;
+        Finish(message, time, false);
+        return;
+    case SubmitDialogue::Outcome::NotHandedOver:
+        // Nothing of it reached the modem (since the parts that went): it stays first in the queue.
+        m_queue.ReturnFront(message);
+        return;
+    case SubmitDialogue::Outcome::Held:
+        if (withdrawn) {
             DropWithdrawn(message);
             return;
         }
-        if (!m_pChannel->Write(part.toLatin1() + '\x1a')) {
-            success = false;
-            break;
-        }
-        AtChannel::Answer answer = m_pChannel->WaitFinal(m_timeouts.finalAnswerMs);
-        if (answer.status == AtChannel::Status::Stopped) {
-            m_pChannel->IgnoreStop(true);
-            answer = m_pChannel->WaitFinal(qMin(kStopGraceMs, m_timeouts.finalAnswerMs));
-            m_pChannel->IgnoreStop(false);
-        }
-        if (answer.status == AtChannel::Status::Ok)
-            continue;
-        if (answer.status == AtChannel::Status::Timeout) {
-            if (m_pChannel->Stopped())
-                m_pChannel->Write(QByteArrayLiteral("\x1b"));
-            else
-                m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
-        }
-        // A later part is never sent after a failed one: the message has failed as a whole.
-        success = false;
-        break;
+        m_queue.ReturnFront(message);
+        m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
+        return;
+    case SubmitDialogue::Outcome::NetworkMissing:
+    case SubmitDialogue::Outcome::SimNotReady:
+        qWarning() << "message to" << message.record.m_strTPA << "waits:" << r.answer.finalLine;
+        NotReadyRefusal(std::move(message), marked, r.outcome == SubmitDialogue::Outcome::NetworkMissing);
+        return;
     }
-    Finish(message, time, success);
+}
+
+void ModemWorker::NotReadyRefusal(Outgoing message, bool marked, bool network)
+{
+    // It never reached the network: sent again once the modem is ready, which is no duplicate.
+    // Its kept row says so again, so that a run ending meanwhile leaves it to the next to send.
+    if (marked && message.partsSent == 0 && !m_pDb->Execute(Sql::OutboxMarkQueued, {message.outboxKey}))
+        qWarning() << "kept message still marked in flight:" << m_pDb->LastError();
+    m_queue.ReturnFront(message);
+    // The modem is asked what it lacks. Should it say it has it all the same, the next try
+    // waits a little longer each time.
+    m_nNetworkWaitMs = std::clamp<qint64>(2 * m_nNetworkWaitMs, m_timeouts.registrationPollMs,
+                                          qMax(m_timeouts.registrationPollMs, m_timeouts.networkRetryMaxMs));
+    m_nHoldSendsMs = NowMs() + m_nNetworkWaitMs;
+    if (network) {
+        CheckRegistration();
+        return;
+    }
+    m_state.status.sim = ModemStatus::Sim::Unknown;
+    Prepare();
 }
 
 void ModemWorker::Finish(const Outgoing &message, const QString &time, bool success)
 {
-    const bool written = m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs())
+    const bool written
+        = m_state.journal.Sent(message.record, time, success, message.outboxKey, NowMs(), message.references)
         == CJournal::Outcome::Written;
     SmsReport report;
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
@@ -350,50 +449,87 @@ void ModemWorker::TakeNotices()
     for (const AtResponseParser::Notice &n : m_pChannel->TakeNotices()) {
         if (n.kind == AtResponseParser::Notice::Direct) {
             HandleArrival(-1, n.pdu);
-        } else if (std::find(m_pendingIndexes.begin(), m_pendingIndexes.end(), n.index) == m_pendingIndexes.end()) {
-            m_pendingIndexes.push_back(n.index);
+        } else if (n.kind == AtResponseParser::Notice::Registration) {
+            // TS 27.007 7.2: the registration changed; asked again for the operator's name.
+            m_state.status.registration = ModemStatus::RegistrationOf(n.index);
+            m_bCheckRegistration = true;
+        } else {
+            const int place = Place(n.storage, n.index);
+            if (std::find(m_pendingPlaces.begin(), m_pendingPlaces.end(), place) == m_pendingPlaces.end())
+                m_pendingPlaces.push_back(place);
         }
     }
 }
 
+int ModemWorker::Place(const QString &memory, int index)
+{
+    // With one storage (or none known) every place is in it, whatever a notice calls it.
+    if (m_storages.size() <= 1)
+        return m_state.places.Id(m_storages.value(0), index);
+    return m_state.places.Id(memory, index);
+}
+
+bool ModemWorker::SelectStorage(const QString &memory)
+{
+    if (m_storages.size() <= 1 || memory.isEmpty() || memory == m_strSelected)
+        return true;
+    // TS 27.005 3.2.2: <mem1>, where AT+CMGL, AT+CMGR and AT+CMGD act.
+    const AtChannel::Answer answer = Command("AT+CPMS=\"" + memory.toLatin1() + "\"\r");
+    if (answer.status != AtChannel::Status::Ok) {
+        m_strSelected.clear();
+        return false;
+    }
+    m_strSelected = memory;
+    return true;
+}
+
 void ModemWorker::ListStored()
 {
-    // TS 27.005 3.4.2, PDU mode: 4 = all messages.
-    const AtChannel::Answer answer = Command(QByteArrayLiteral("AT+CMGL=4\r"));
-    if (answer.status != AtChannel::Status::Ok)
-        return;
     QList<std::pair<int, QString>> arrivals;
-    for (qsizetype i = 0; i < answer.lines.size(); ++i) {
-        const QString &line = answer.lines[i];
-        if (!line.startsWith(QLatin1String("+CMGL:")) || i + 1 >= answer.lines.size())
+    QStringList listed;
+    const QStringList memories = m_storages.size() > 1 ? m_storages : QStringList{m_storages.value(0)};
+    for (const QString &memory : memories) {
+        if (!SelectStorage(memory))
             continue;
-        const QList<int> header = HeaderNumbers(line, 2);
-        const QString pdu = answer.lines[i + 1];
-        ++i;
-        if (header[0] >= 0 && IsReceivedStatus(header[1]))
-            arrivals.append({header[0], pdu});
+        // TS 27.005 3.4.2, PDU mode: 4 = all messages.
+        const AtChannel::Answer answer = Command(QByteArrayLiteral("AT+CMGL=4\r"));
+        if (answer.status != AtChannel::Status::Ok)
+            continue;
+        listed.append(memory);
+        for (qsizetype i = 0; i < answer.lines.size(); ++i) {
+            const QString &line = answer.lines[i];
+            if (!line.startsWith(QLatin1String("+CMGL:")) || i + 1 >= answer.lines.size())
+                continue;
+            const QList<int> header = HeaderNumbers(line, 2);
+            const QString pdu = answer.lines[i + 1];
+            ++i;
+            if (header[0] >= 0 && IsReceivedStatus(header[1]))
+                arrivals.append({m_state.places.Id(memory, header[0]), pdu});
+        }
     }
     // A place we were deleting that holds no arrival now is free: the delete was done.
     for (auto it = m_state.stored.begin(); it != m_state.stored.end();) {
-        const bool listed = std::any_of(arrivals.cbegin(), arrivals.cend(),
-                                        [&](const std::pair<int, QString> &a) { return a.first == it->first; });
-        if (it->second.written && !listed)
+        const bool seen = std::any_of(arrivals.cbegin(), arrivals.cend(),
+                                      [&](const std::pair<int, QString> &a) { return a.first == it->first; });
+        if (it->second.written && !seen && listed.contains(m_state.places.Memory(it->first)))
             it = m_state.stored.erase(it);
         else
             ++it;
     }
-    for (const auto &[index, pdu] : arrivals) {
-        m_pendingIndexes.erase(std::remove(m_pendingIndexes.begin(), m_pendingIndexes.end(), index),
-                               m_pendingIndexes.end());
-        HandleArrival(index, pdu);
+    for (const auto &[place, pdu] : arrivals) {
+        m_pendingPlaces.erase(std::remove(m_pendingPlaces.begin(), m_pendingPlaces.end(), place),
+                              m_pendingPlaces.end());
+        HandleArrival(place, pdu);
     }
 }
 
-void ModemWorker::ReadStored(int index)
+void ModemWorker::ReadStored(int place)
 {
-    const AtChannel::Answer answer = Command("AT+CMGR=" + QByteArray::number(index) + '\r');
+    if (!SelectStorage(m_state.places.Memory(place)))
+        return; // the next listing looks again
+    const AtChannel::Answer answer = Command("AT+CMGR=" + QByteArray::number(m_state.places.Index(place)) + '\r');
     if (answer.status == AtChannel::Status::Stopped || answer.status == AtChannel::Status::LinkDown) {
-        m_pendingIndexes.push_front(index); // the listing at the next start finds it anyway
+        m_pendingPlaces.push_front(place); // the listing at the next start finds it anyway
         return;
     }
     if (answer.status != AtChannel::Status::Ok)
@@ -402,61 +538,62 @@ void ModemWorker::ReadStored(int index)
         if (!answer.lines[i].startsWith(QLatin1String("+CMGR:")))
             continue;
         if (IsReceivedStatus(HeaderNumbers(answer.lines[i], 1)[0]))
-            HandleArrival(index, answer.lines[i + 1]);
+            HandleArrival(place, answer.lines[i + 1]);
         return;
     }
 }
 
-void ModemWorker::HandleArrival(int index, const QString &pdu)
+void ModemWorker::HandleArrival(int place, const QString &pdu)
 {
-    if (index >= 0) {
-        const auto bad = m_badIndexes.find(index);
-        if (bad != m_badIndexes.end()) {
+    if (place >= 0) {
+        const auto bad = m_badPlaces.find(place);
+        if (bad != m_badPlaces.end()) {
             if (bad->second == pdu)
                 return;
-            m_badIndexes.erase(bad);
+            m_badPlaces.erase(bad);
         }
-        const auto known = m_state.stored.find(index);
+        const auto known = m_state.stored.find(place);
         if (known != m_state.stored.end()) {
             if (known->second.pdu == pdu) {
                 // Handled before; only its delete may be left to do.
                 if (known->second.written)
-                    DeleteStored(index);
+                    DeleteStored(place);
                 return;
             }
             // The place holds another message now: the one we knew there is gone.
-            m_state.journal.ForgetIndex(index);
-            m_state.assembler.ForgetIndex(index);
+            m_state.journal.ForgetIndex(place);
+            m_state.assembler.ForgetIndex(place);
             m_state.stored.erase(known);
         }
     }
 
     const Pdu::DecodeResult decoded = Pdu::DecodeDeliverPdu(pdu);
     if (!decoded.ok) {
-        qWarning() << "arrival at" << index << "cannot be decoded:" << decoded.error;
-        if (index >= 0)
-            m_badIndexes[index] = pdu; // left in the modem, not read again and again
+        qWarning() << "arrival at" << m_state.places.Memory(place) << m_state.places.Index(place)
+                   << "cannot be decoded:" << decoded.error;
+        if (place >= 0)
+            m_badPlaces[place] = pdu; // left in the modem, not read again and again
         return;
     }
     const SmsRecord record = Pdu::ToRecord(decoded.pdu);
-    if (index >= 0)
-        m_state.stored[index] = WorkerState::Stored{pdu, false};
+    if (place >= 0)
+        m_state.stored[place] = WorkerState::Stored{pdu, false};
 
     if (decoded.pdu.concat && decoded.pdu.concat->count > 1) {
         const Pdu::ConcatInfo &c = *decoded.pdu.concat;
         std::optional<ConcatAssembler::Whole> whole
-            = m_state.assembler.Add(c.ref, c.part, c.count, record, index, NowMs(), pdu);
+            = m_state.assembler.Add(c.ref, c.part, c.count, record, place, NowMs(), pdu);
         if (whole)
             Deliver(whole->record, whole->indexes, whole->pdus);
         return;
     }
-    Deliver(record, index >= 0 ? QVector<int>{index} : QVector<int>{}, {pdu});
+    Deliver(record, place >= 0 ? QVector<int>{place} : QVector<int>{}, {pdu});
 }
 
-void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes, const QStringList &pdus)
+void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus)
 {
     const CJournal::Outcome outcome
-        = m_state.journal.Received(record, indexes, CJournal::ArrivalIdentity(pdus), NowMs());
+        = m_state.journal.Received(record, places, CJournal::ArrivalIdentity(pdus), NowMs());
     if (outcome == CJournal::Outcome::Known) {
         // Journalled by an earlier run that could not delete it: only the delete was left.
         DeleteWritten();
@@ -477,18 +614,22 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &indexes, 
     DeleteWritten();
 }
 
-void ModemWorker::DeleteStored(int index)
+void ModemWorker::DeleteStored(int place)
 {
-    const auto known = m_state.stored.find(index);
+    const auto known = m_state.stored.find(place);
     if (known != m_state.stored.end())
         known->second.written = true;
     // Tried once. The modem gives a freed place to the next arrival, so a delete that went
     // unanswered (and may well have been carried out) is never simply sent again: the retry
     // lists the storage first and sees what the place holds by then.
-    const AtChannel::Answer answer = m_pChannel->Command("AT+CMGD=" + QByteArray::number(index) + '\r',
-                                                         m_timeouts.commandMs);
+    if (!SelectStorage(m_state.places.Memory(place))) {
+        m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
+        return;
+    }
+    const AtChannel::Answer answer = m_pChannel->Command(
+        "AT+CMGD=" + QByteArray::number(m_state.places.Index(place)) + '\r', m_timeouts.commandMs);
     if (answer.status == AtChannel::Status::Ok) {
-        m_state.stored.erase(index);
+        m_state.stored.erase(place);
         return;
     }
     // An error is no proof that the place is empty (TS 27.005 3.2.5: 321 invalid index, but
@@ -501,9 +642,9 @@ void ModemWorker::DeleteStored(int index)
 
 void ModemWorker::DeleteWritten()
 {
-    for (int index : m_state.journal.TakeWrittenIndexes()) {
-        if (m_state.stored.count(index) > 0)
-            DeleteStored(index);
+    for (int place : m_state.journal.TakeWrittenIndexes()) {
+        if (m_state.stored.count(place) > 0)
+            DeleteStored(place);
     }
 }
 
@@ -537,12 +678,15 @@ void ModemWorker::QuerySignal()
     const AtChannel::Answer answer = m_pChannel->Command(QByteArrayLiteral("AT+CSQ\r"), m_timeouts.commandMs);
     if (answer.status == AtChannel::Status::Timeout)
         m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
-    if (answer.status != AtChannel::Status::Ok || !m_hooks.signal)
+    if (answer.status != AtChannel::Status::Ok)
         return;
     for (const QString &line : answer.lines) {
         if (const std::optional<SignalQuality> q = SignalQuality::Parse(line)) {
-            m_hooks.signal(*q);
-            return;
+            m_state.status.signal = q;
+            break;
         }
     }
+    // With the strength, the registration and the operator, for a modem that sends no
+    // registration notices.
+    CheckRegistration();
 }

@@ -1,21 +1,39 @@
 #pragma once
-// The body of the modem worker thread: sends the queued messages one at a time, reads and
-// journals arrivals, deletes them from the modem once journalled, and reports each message.
-// It owns the serial link while it runs and has its own database connection.
+// The body of the modem worker thread: sets the modem up and waits while it is not ready
+// (no SIM, a PIN to give, no network), sends the queued messages one at a time, reads and
+// journals arrivals, deletes them from the modem once journalled, and reports each message
+// and every change of the modem's status. It owns the serial link while it runs and has its
+// own database connection.
 #include "AtChannel.h"
 #include "CJournal.h"
 #include "CSmsModem.h"
 #include "ConcatAssembler.h"
+#include "ModemSetup.h"
 #include "OutgoingQueue.h"
 
 #include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
+// Places in the modem's storages (TS 27.005 <mem>, <index>), numbered once for the life of
+// the engine: the journal and the assembler know an arrival's places by these numbers.
+class StoragePlaces
+{
+public:
+    int Id(const QString &memory, int index);
+    QString Memory(int id) const { return m_places.value(id).first; }
+    int Index(int id) const { return m_places.value(id).second; }
+
+private:
+    QVector<std::pair<QString, int>> m_places;
+};
+
 // What outlives one run of the worker (a disconnect and a connect): journal rows still to
-// write, parts of concatenated messages, and the modem storage places they stand in.
+// write, parts of concatenated messages, the modem storage places they stand in, and what the
+// modem was like when last seen.
 struct WorkerState
 {
     struct Stored
@@ -25,9 +43,12 @@ struct WorkerState
     };
     CJournal journal;
     ConcatAssembler assembler;
-    std::map<int, Stored> stored; // storage index -> an arrival already handled, still in the modem
+    StoragePlaces places;
+    std::map<int, Stored> stored; // place -> an arrival already handled, still in the modem
     QVector<AtResponseParser::Notice> notices; // seen during the handshake
     quint8 concatRef = 0;
+    QString refusedPin; // refused while this engine lived: never entered again by it
+    ModemStatus status;
 };
 
 class ModemWorker
@@ -35,38 +56,49 @@ class ModemWorker
 public:
     struct Hooks
     {
-        std::function<void(const SignalQuality &)> signal;
         std::function<void(int succeeded, int failed)> runFinished;
         std::function<void(const SmsReport &)> report;
         std::function<void(const QString &)> error;
-        std::function<void(CSmsModem::LinkState)> linkState;
+        std::function<void(const ModemStatus &)> status;
+        // A PIN the operator gave while connected: (pin, refused before); nullopt when none came.
+        std::function<std::optional<std::pair<QString, bool>>()> takePin;
         std::function<void(int order, int count)> orderWithdrawn;
     };
 
-    ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemTimeouts &timeouts,
+    ModemWorker(CSerialPort &port, OutgoingQueue &queue, WorkerState &state, const ModemConfig &config,
                 CDbAccess::SettingsSource dbSettings, int wakeFd, const std::atomic<bool> &stop, Hooks hooks);
 
     void Run();
 
 private:
+    // The set-up from the SIM on; then, with the SIM ready, what the modem stores.
+    void Prepare();
+    void CheckRegistration();
+    void Publish();
+    bool CanUseStorage() const;
+    bool Registered() const;
+
     void SendOne(Outgoing message);
     void Finish(const Outgoing &message, const QString &time, bool success);
+    // The network or the SIM refused a part the network never saw: the message waits, first in
+    // the queue, until the modem is ready again.
+    void NotReadyRefusal(Outgoing message, bool marked, bool network);
     // The kept row is gone (another program withdrew it) or its order deleted: the message and
     // the rest of its order are dropped unsent.
     void DropWithdrawn(const Outgoing &message);
     void RunFinishedIfEmpty();
-    enum class Prompt { Ok, Stopped, Failed, LinkDown };
-    Prompt AwaitPrompt(int tpduLength);
     // The link is lost: waits, reopens the port when the device went away, and runs the
-    // handshake again every reconnectMs until the modem answers.
+    // handshake and the set-up again every reconnectMs until the modem answers.
     void Reconnect();
 
     void TakeNotices();
+    bool SelectStorage(const QString &memory);
+    int Place(const QString &memory, int index);
     void ListStored();
-    void ReadStored(int index);
-    void HandleArrival(int index, const QString &pdu);
-    void Deliver(const SmsRecord &record, const QVector<int> &indexes, const QStringList &pdus);
-    void DeleteStored(int index);
+    void ReadStored(int place);
+    void HandleArrival(int place, const QString &pdu);
+    void Deliver(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus);
+    void DeleteStored(int place);
     void DeleteWritten();
     void RetryDeletes();
     void GiveUpIncomplete();
@@ -79,7 +111,8 @@ private:
     CSerialPort &m_port;
     OutgoingQueue &m_queue;
     WorkerState &m_state;
-    const ModemTimeouts m_timeouts;
+    ModemConfig m_config;
+    const ModemTimeouts &m_timeouts = m_config.timeouts;
     CDbAccess::SettingsSource m_dbSettings;
     int m_nWakeFd;
     const std::atomic<bool> &m_stop;
@@ -87,14 +120,22 @@ private:
 
     AtChannel *m_pChannel = nullptr;
     CDbAccess *m_pDb = nullptr;
-    std::deque<int> m_pendingIndexes;        // announced by +CMTI, not read yet
-    std::map<int, QString> m_badIndexes;     // undecodable: left alone until their content changes
+    std::optional<ModemStatus> m_published;  // the status last told
+    QStringList m_storages;                  // as the set-up found them
+    QString m_strSelected;                   // the storage AT+CPMS selected last; "" not known
+    std::deque<int> m_pendingPlaces;         // announced by +CMTI, not read yet
+    std::map<int, QString> m_badPlaces;      // undecodable: left alone until their content changes
     qint64 m_nNextListMs = 0;
     qint64 m_nNextDeleteMs = 0;
     bool m_bLinkLost = false;
-    qint64 m_nReconnectMs = 0; // next attempt to get a lost link back
-    qint64 m_nHoldSendsMs = 0; // the database took no in-flight mark: no send before this
-    qint64 m_nNextSignalMs = 0; // next AT+CSQ; 0: never
-    int m_nRunSucceeded = 0;    // messages finished since the queue was last empty
+    qint64 m_nReconnectMs = 0;     // next attempt to get a lost link back
+    qint64 m_nHoldSendsMs = 0;     // no send before this (the database took no in-flight mark;
+                                   // the network refused although the modem said it was there)
+    qint64 m_nNetworkWaitMs = 0;   // how long the next such refusal holds the sends
+    qint64 m_nNextSimCheckMs = 0;  // the set-up again while the SIM is not ready
+    qint64 m_nNextRegistrationMs = 0; // AT+CREG? again while not registered
+    bool m_bCheckRegistration = false;
+    qint64 m_nNextSignalMs = 0;    // next AT+CSQ; 0: never
+    int m_nRunSucceeded = 0;       // messages finished since the queue was last empty
     int m_nRunFailed = 0;
 };

@@ -67,7 +67,7 @@ QVector<Outgoing> OutgoingQueue::TakeQueued(qint32 order)
     QVector<Outgoing> taken;
     std::deque<Outgoing> kept;
     for (Outgoing &m : m_queue) {
-        if (order != kEveryOrder && m.record.m_nID != order) {
+        if (m.partsSent > 0 || (order != kEveryOrder && m.record.m_nID != order)) {
             kept.push_back(std::move(m));
             continue;
         }

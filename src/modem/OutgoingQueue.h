@@ -14,6 +14,12 @@ struct Outgoing
 {
     SmsRecord record;
     qint64 outboxKey = 0;
+    // A concatenated message whose first parts went before the network went away goes on
+    // from where it stopped, with the same reference, so that the phone joins all its parts.
+    int partsSent = 0;
+    quint8 concatRef = 0;
+    QVector<int> references; // "+CMGS: <mr>" of the parts sent so far (TS 27.005 3.5.1)
+    QString started;         // local time its first part went, once one has
 };
 
 class OutgoingQueue
@@ -28,8 +34,9 @@ public:
     void ReturnFront(const Outgoing &message);
     // The worker is done with a message (journalled).
     void Done(const Outgoing &message);
-    // Every message still waiting (not the one in the worker's hands), taken out of the queue;
-    // with an order's number only the messages of that order.
+    // Every message still waiting (not the one in the worker's hands, nor one partly sent,
+    // which finishes as one in flight does), taken out of the queue; with an order's number
+    // only the messages of that order.
     static constexpr qint32 kEveryOrder = std::numeric_limits<qint32>::min();
     QVector<Outgoing> TakeQueued(qint32 order = kEveryOrder);
     // Whether this queue holds (or is sending) the kept row with that key.

@@ -1,6 +1,7 @@
 #include "COrderDlg.h"
 
 #include "OrderListModel.h"
+#include "base/CFileDialog.h"
 #include "base/CSettingsFile.h"
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
@@ -9,7 +10,6 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,10 +26,11 @@
 namespace {
 constexpr int kStartsRefreshMs = 15000;
 
+// The program's one file dialog: it leaves the database's files alone.
 QString ChooseNumberFile(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(),
-                                        QStringLiteral("电话号码txt文件 (*.txt);;All Files(*.*) (*)"));
+    return CFileDialog::GetOpenFileName(parent, CFileDialog::NumberFile,
+                                        {QStringLiteral("电话号码txt文件 (*.txt)"), CFileDialog::AllFiles()});
 }
 } // namespace
 

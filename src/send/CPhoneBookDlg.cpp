@@ -2,13 +2,13 @@
 
 #include "PhoneBook.h"
 #include "PhoneBookModel.h"
+#include "base/CFileDialog.h"
 #include "base/DialogButtons.h"
+#include "base/FileWriter.h"
 #include "base/IMessageBox.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -31,25 +30,14 @@ void ShowDatabaseTexts(const CDbAccess &db, IMessageBox &messages)
         messages.Show(text, QStringLiteral("提示"), IMessageBox::Critical);
 }
 
+// The program's one file dialog: it leaves the database's files alone.
 QString ChooseFile(QWidget *parent, bool save)
 {
-    // setting.ini is found through the working directory, which a file dialog may move.
-    const QString cwd = QDir::currentPath();
-    const QString filter = QStringLiteral("CSV 文件(*.csv);;All Files(*.*)");
-    QString path;
-    if (save) {
-        QFileDialog dlg(parent);
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setNameFilter(filter);
-        dlg.setDefaultSuffix(QStringLiteral("csv"));
-        dlg.selectFile(QStringLiteral("电话本.csv"));
-        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
-            path = dlg.selectedFiles().constFirst();
-    } else {
-        path = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
-    }
-    QDir::setCurrent(cwd);
-    return path;
+    const QStringList filters{QStringLiteral("CSV 文件(*.csv)"), CFileDialog::AllFiles()};
+    if (save)
+        return CFileDialog::GetSaveFileName(parent, CFileDialog::PhoneBookFile, QStringLiteral("电话本.csv"), filters,
+                                            QStringLiteral("csv"));
+    return CFileDialog::GetOpenFileName(parent, CFileDialog::PhoneBookFile, filters);
 }
 
 // Contiguous runs of rows as ranges, so selecting a large group stays quick.
@@ -388,9 +376,8 @@ void CPhoneBookDlg::OnExport()
     const QString path = d->chooseFile(this, true);
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(d->book.ExportCsv()) < 0 || !file.commit()) {
-        d->messages.Show(file.errorString(), QStringLiteral("提示"), IMessageBox::Critical);
+    if (const QString failure = FileWriter::WriteWhole(path, d->book.ExportCsv()); !failure.isEmpty()) {
+        d->messages.Show(failure, QStringLiteral("提示"), IMessageBox::Critical);
         return;
     }
     d->messages.Show(QStringLiteral("导出到文件成功！"), QStringLiteral("提示"), IMessageBox::Information);

@@ -4,6 +4,7 @@
 #include "app/CDeviceDlg.h"
 #include "base/CSettingsFile.h"
 #include "app/DeviceSettingsLogic.h"
+#include "base/PinMemory.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -35,9 +36,10 @@ private slots:
     void storedTextShows_data();
     void storedTextShows();
     void portEntriesOfTheSystem();
-    void defaultsThenOkWritesTheSixKeysInOrder();
-    void emptyPortBaudOrSmscIsRefused_data();
-    void emptyPortBaudOrSmscIsRefused();
+    void defaultsThenOkWritesTheKeysInOrder();
+    void badEntriesAreRefused_data();
+    void badEntriesAreRefused();
+    void pinTypedAgainIsTriedAgain();
     void cancelChangesNothing();
 
 private:
@@ -119,7 +121,7 @@ void tst_DeviceDlg::portEntriesOfTheSystem()
                                           dev + QStringLiteral("/serial/by-id/usb-Modem_1234-if00")}));
 }
 
-void tst_DeviceDlg::defaultsThenOkWritesTheSixKeysInOrder()
+void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
 {
     QVERIFY(m_file->WriteString(QStringLiteral("SQL"), QStringLiteral("Data"), QStringLiteral("x")));
     DeviceSettings current;
@@ -129,6 +131,7 @@ void tst_DeviceDlg::defaultsThenOkWritesTheSixKeysInOrder()
     current.m_strByteSize = QStringLiteral("7");
     current.m_strParity = QStringLiteral("偶校验");
     current.m_strStopBits = QStringLiteral("2");
+    current.m_strPIN = QStringLiteral("1234");
     CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
     QCOMPARE(dlg.windowTitle(), QStringLiteral("设备管理"));
     QTest::mouseClick(Child<QPushButton>(dlg, "defaultsButton"), Qt::LeftButton);
@@ -146,7 +149,7 @@ void tst_DeviceDlg::defaultsThenOkWritesTheSixKeysInOrder()
     QCOMPARE(system.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              QStringList({QStringLiteral("[SYSTEM]"), QStringLiteral("COM=COM1"), QStringLiteral("BaudRate=9600"),
                           QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
-                          QStringLiteral("StopBits=1")}));
+                          QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234")}));
     // The application's settings, which the next connect takes.
     QCOMPARE(current.m_strCOM, QStringLiteral("COM1"));
     QCOMPARE(current.m_strBaudRate, QStringLiteral("9600"));
@@ -154,29 +157,66 @@ void tst_DeviceDlg::defaultsThenOkWritesTheSixKeysInOrder()
     QCOMPARE(current.StopBitsCode(), quint8(0));
 }
 
-void tst_DeviceDlg::emptyPortBaudOrSmscIsRefused_data()
+void tst_DeviceDlg::badEntriesAreRefused_data()
 {
     QTest::addColumn<QString>("control");
-    QTest::newRow("port") << "portCombo";
-    QTest::newRow("baud rate") << "baudCombo";
-    QTest::newRow("SMSC") << "smscEdit";
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    const QString portOrSmsc = QStringLiteral("请正确设置端口和SMSC!");
+    const QString pin = QStringLiteral("PIN码必须是4到8位数字");
+    QTest::newRow("no port") << "portCombo" << "" << portOrSmsc;
+    QTest::newRow("no baud rate") << "baudCombo" << "" << portOrSmsc;
+    QTest::newRow("no SMSC") << "smscEdit" << "" << portOrSmsc;
+    QTest::newRow("PIN of three digits") << "pinEdit" << "123" << pin;
+    QTest::newRow("PIN with a letter") << "pinEdit" << "12a4" << pin;
 }
 
-void tst_DeviceDlg::emptyPortBaudOrSmscIsRefused()
+void tst_DeviceDlg::badEntriesAreRefused()
 {
     QFETCH(QString, control);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
     DeviceSettings current;
     CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
     dlg.show();
     if (auto *c = dlg.findChild<QComboBox *>(control))
-        c->setEditText(QString());
+        c->setEditText(text);
     else
-        dlg.findChild<QLineEdit *>(control)->clear();
+        dlg.findChild<QLineEdit *>(control)->setText(text);
     QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
-    QCOMPARE(m_messages.Texts(), QStringList({QStringLiteral("请正确设置端口和SMSC!")}));
+    QCOMPARE(m_messages.Texts(), QStringList({message}));
     QCOMPARE(m_messages.shown.first().caption, QString());
     QVERIFY(dlg.isVisible());
     QVERIFY(!QFile::exists(m_file->Path()));
+}
+
+// A PIN the SIM refused stays refused while the dialog is saved for other reasons, and is
+// tried again once the operator types it (even the same one) into the field, shown as dots.
+void tst_DeviceDlg::pinTypedAgainIsTriedAgain()
+{
+    DeviceSettings current;
+    current.m_strPIN = QStringLiteral("1234");
+    QVERIFY(current.Write(*m_file));
+    QVERIFY(PinMemory::Remember(*m_file, DeviceSettings::kSection, current.m_strPIN));
+    {
+        CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+        auto *pin = Child<QLineEdit>(dlg, "pinEdit");
+        QCOMPARE(pin->text(), QStringLiteral("1234"));
+        QVERIFY(!pin->displayText().contains(QStringLiteral("1234")));
+        Child<QLineEdit>(dlg, "smscEdit")->setText(QStringLiteral("8613010381500"));
+        QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+    QVERIFY(PinMemory::IsRefused(*m_file, DeviceSettings::kSection, QStringLiteral("1234")));
+    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    auto *pin = Child<QLineEdit>(dlg, "pinEdit");
+    pin->clear();
+    QTest::keyClicks(pin, QStringLiteral("1234"));
+    QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QVERIFY(!PinMemory::IsRefused(*m_file, DeviceSettings::kSection, QStringLiteral("1234")));
+    QCOMPARE(DeviceSettings::Read(*m_file).m_strPIN, QStringLiteral("1234"));
+    QVERIFY(m_messages.shown.isEmpty());
 }
 
 void tst_DeviceDlg::cancelChangesNothing()

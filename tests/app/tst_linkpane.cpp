@@ -1,12 +1,17 @@
-// The main window's view of the link: the pane with the port and the signal strength, and
-// the line with the counts after a run, against the simulated modem.
+// The main window's view of the link: the pane with the port, what the modem waits for, its
+// SIM, network and signal, and the line with the counts after a run, against the simulated modem.
+#include "EngineRig.h"
 #include "ModemSimulator.h"
 #include "WindowKit.h"
 #include "app/CMainFrame.h"
 #include "app/LinkStatus.h"
+#include "send/CSkevoView.h"
+#include "send/CTrayIcon.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 
@@ -14,16 +19,61 @@ class tst_LinkPane : public QObject
 {
     Q_OBJECT
 private slots:
+    void texts_data();
     void texts();
     void paneFollowsTheLinkAndRunsAreCounted();
+    void pinGivenInTheDeviceWindow();
 };
+
+void tst_LinkPane::texts_data()
+{
+    using L = ModemStatus::Link;
+    using S = ModemStatus::Sim;
+    using R = ModemStatus::Registration;
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<ModemStatus>("status");
+    QTest::addColumn<QString>("pane");
+    const auto status = [](L link, S sim, R reg, const QString &op, std::optional<SignalQuality> signal) {
+        ModemStatus s;
+        s.link = link;
+        s.sim = sim;
+        s.registration = reg;
+        s.operatorName = op;
+        s.signal = signal;
+        return s;
+    };
+    const QString op = QStringLiteral("CHINA MOBILE");
+    QTest::newRow("not connected") << QString() << status(L::Answering, S::Ready, R::Home, op, SignalQuality{20, 99})
+                                   << QStringLiteral("未连接");
+    QTest::newRow("connecting") << QStringLiteral("COM1") << ModemStatus() << QStringLiteral("COM1");
+    QTest::newRow("ready at home") << QStringLiteral("COM1") << status(L::Answering, S::Ready, R::Home, op, SignalQuality{20, 99})
+                                   << QStringLiteral("COM1  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%");
+    QTest::newRow("roaming, strength not known") << QStringLiteral("COM1") << status(L::Answering, S::Ready, R::Roaming, op, SignalQuality{99, 99})
+                                                 << QStringLiteral("COM1  SIM卡就绪  网络: 漫游 CHINA MOBILE  信号: 未知");
+    QTest::newRow("searching") << QStringLiteral("COM1") << status(L::Answering, S::Ready, R::Searching, QString(), std::nullopt)
+                               << QStringLiteral("COM1  短信猫未注册到网络, 正在等待...  网络: 正在搜索");
+    QTest::newRow("denied") << QStringLiteral("COM1") << status(L::Answering, S::Ready, R::Denied, QString(), std::nullopt)
+                            << QStringLiteral("COM1  短信猫未注册到网络, 正在等待...  网络: 被拒绝");
+    QTest::newRow("pin needed") << QStringLiteral("COM1") << status(L::Answering, S::PinNeeded, R::NotSearching, QString(), std::nullopt)
+                                << QStringLiteral("COM1  SIM卡需要PIN码, 请在设备管理中填写");
+    QTest::newRow("pin refused") << QStringLiteral("COM1") << status(L::Answering, S::PinRefused, R::Unknown, QString(), std::nullopt)
+                                 << QStringLiteral("COM1  SIM卡PIN码错误");
+    QTest::newRow("puk needed") << QStringLiteral("COM1") << status(L::Answering, S::PukNeeded, R::Unknown, QString(), std::nullopt)
+                                << QStringLiteral("COM1  SIM卡已锁定(需要PUK码)");
+    QTest::newRow("no sim") << QStringLiteral("COM1") << status(L::Answering, S::Absent, R::Unknown, QString(), std::nullopt)
+                            << QStringLiteral("COM1  没有SIM卡");
+    QTest::newRow("unplugged: nothing stale") << QStringLiteral("COM1") << status(L::DeviceGone, S::Ready, R::Home, op, SignalQuality{20, 99})
+                                              << QStringLiteral("COM1  短信猫已断开, 正在重新连接...");
+    QTest::newRow("silent") << QStringLiteral("COM1") << status(L::NotAnswering, S::Ready, R::Home, op, std::nullopt)
+                            << QStringLiteral("COM1  短信猫没有响应, 正在重新连接...");
+}
 
 void tst_LinkPane::texts()
 {
-    QCOMPARE(LinkStatus::PaneText(QString(), SignalQuality{20, 99}), QStringLiteral("未连接"));
-    QCOMPARE(LinkStatus::PaneText(QStringLiteral("COM1"), std::nullopt), QStringLiteral("COM1"));
-    QCOMPARE(LinkStatus::PaneText(QStringLiteral("COM1"), SignalQuality{99, 99}), QStringLiteral("COM1  信号: 未知"));
-    QCOMPARE(LinkStatus::RunDoneText(12, 0), QStringLiteral("发送完成: 成功 12 条, 失败 0 条"));
+    QFETCH(QString, port);
+    QFETCH(ModemStatus, status);
+    QFETCH(QString, pane);
+    QCOMPARE(LinkStatus::PaneText(port, status), pane);
 }
 
 void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
@@ -39,7 +89,8 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     frame.Link().SetPortOverride(sim.DevicePath());
     frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
     QVERIFY2(frame.IsConnected(), qPrintable(place.messages.Texts().join(u'|')));
-    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  信号: 65%"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%"),
+                              30000);
 
     sim.SetCmsErrorTo({QStringLiteral("8613900000002")});
     place.app.Modem().Enqueue(QVector<SmsRecord>{CSmsModem::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
@@ -48,6 +99,38 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
 
     frame.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(pane->text(), QStringLiteral("未连接"));
+    QVERIFY(place.messages.shown.isEmpty());
+}
+
+// A SIM that waits for its PIN: the link pane, the tray and the device window say so; the PIN
+// typed into the device window is entered at once, and the modem is ready without a reconnect.
+void tst_LinkPane::pinGivenInTheDeviceWindow()
+{
+    FramePlace place;
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    sim.SetSimPin(QStringLiteral("1234"));
+    CMainFrame frame(place.app, place.messages, place.ring, &place.profile);
+    auto *pane = frame.findChild<QLabel *>(QStringLiteral("paneLink"));
+    frame.Link().SetPortOverride(sim.DevicePath());
+    frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
+    QVERIFY(frame.IsConnected());
+    const QString waits = QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
+    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  ") + waits, 30000);
+    QCOMPARE(frame.View().Tray().Tip(), waits);
+
+    QString shownSim;
+    OnNextModal([&shownSim](QWidget *dialog) {
+        shownSim = dialog->findChild<QLabel *>(QStringLiteral("statusSim"))->text();
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("pinEdit")), QStringLiteral("1234"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
+    });
+    frame.findChild<QAction *>(QStringLiteral("actionDevice"))->trigger();
+    QCOMPARE(shownSim, QStringLiteral("需要PIN码"));
+    QTRY_VERIFY_WITH_TIMEOUT(pane->text().startsWith(sim.DevicePath() + QStringLiteral("  SIM卡就绪")), 30000);
+    QCOMPARE(frame.View().Tray().Tip(), QStringLiteral("电脑与短信猫已连接"));
+    QCOMPARE(CommandCount(sim, QStringLiteral("AT+CPIN=")), 1);
+    QCOMPARE(DeviceSettings::Read(place.app.Settings()).m_strPIN, QStringLiteral("1234"));
     QVERIFY(place.messages.shown.isEmpty());
 }
 

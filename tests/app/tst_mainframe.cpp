@@ -478,7 +478,7 @@ void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
     QCOMPARE(f.View().Tray().Tip(), QStringLiteral("电脑与短信猫已连接"));
     // The handshake went to the simulator.
     const QStringList commands = m_sim.Commands();
-    QVERIFY2(commands.mid(0, 3) == QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMGF=0")}),
+    QVERIFY2(commands.mid(0, 3) == QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMEE=1")}),
              qPrintable(commands.join(u',')));
 
     Action("actionDisconnect")->trigger();
@@ -497,7 +497,9 @@ void tst_MainFrame::connectAndDisconnectTheSimulatedModem()
 }
 
 // A modem unplugged while connected, and plugged in again: the window stays connected, the
-// status bar and the tray say what happened, and the worker gets the modem back by itself.
+// link pane and the tray say what happened, and the worker gets the modem back by itself. The
+// link's state is told in one place: after the disconnect nothing in the status bar still
+// speaks of the lost or regained modem.
 void tst_MainFrame::modemUnpluggedAndBackIsShown()
 {
     ModemTimeouts t = m_app->Modem().Timeouts();
@@ -510,23 +512,31 @@ void tst_MainFrame::modemUnpluggedAndBackIsShown()
     Action("actionConnect")->trigger();
     QVERIFY(Frame().IsConnected());
     CTrayIcon &tray = Frame().View().Tray();
+    QTRY_VERIFY_WITH_TIMEOUT(Pane("paneLink")->text().contains(QStringLiteral("SIM卡就绪")), 10000);
 
     m_sim.Stop();
     const QString gone = QStringLiteral("短信猫已断开, 正在重新连接...");
-    QTRY_COMPARE_WITH_TIMEOUT(Pane("paneMessage")->text(), gone, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(Pane("paneLink")->text(), link + QStringLiteral("  ") + gone, 10000);
     QCOMPARE(tray.Tip(), gone);
+    QVERIFY(!Pane("paneMessage")->text().contains(gone));
     QVERIFY(Frame().IsConnected());
     QVERIFY(Action("actionDisconnect")->isEnabled());
 
     m_sim.ClearLog();
     QVERIFY(m_sim.Start());
     QVERIFY(m_sim.MakeLink(link));
-    QTRY_COMPARE_WITH_TIMEOUT(Pane("paneMessage")->text(), QStringLiteral("短信猫已重新连接"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(Pane("paneLink")->text().startsWith(link + QStringLiteral("  SIM卡就绪")), 10000);
     QCOMPARE(tray.Tip(), QStringLiteral("电脑与短信猫已连接"));
     QTRY_VERIFY(m_sim.Commands().contains(QStringLiteral("AT+CMGL=4"))); // handshake again, then on as before
-    QCOMPARE(m_sim.Commands().mid(0, 3), QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMGF=0")}));
+    QCOMPARE(m_sim.Commands().mid(0, 3), QStringList({QStringLiteral("AT"), QStringLiteral("ATE0"), QStringLiteral("AT+CMEE=1")}));
     Action("actionDisconnect")->trigger();
     QVERIFY(!m_app->Modem().IsRunning());
+    QCoreApplication::processEvents();
+    QCOMPARE(Pane("paneLink")->text(), QStringLiteral("未连接"));
+    for (const QLabel *pane : Frame().statusBar()->findChildren<QLabel *>()) {
+        QVERIFY2(!pane->text().contains(QStringLiteral("短信猫")), qPrintable(pane->text()));
+    }
+    QCOMPARE(tray.Tip(), QStringLiteral("电脑与短信猫未连接"));
 }
 
 void tst_MainFrame::arrivalAddsRowNoticeAndRing()

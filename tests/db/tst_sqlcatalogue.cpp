@@ -76,6 +76,7 @@ Case CaseOf(Sql id)
     case Sql::RecFindByIdentity: return {{QStringLiteral("digest")}, cols("D_NO")};
     case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("digest")}, {}};
     case Sql::OutboxMarkInFlight: return {{1}, {}};
+    case Sql::OutboxMarkQueued: return {{1}, {}};
     case Sql::OutboxDelete: return {{999999}, {}};
     case Sql::UserUpgradePassword: return {{QStringLiteral("h5"), QStringLiteral("u3"), QStringLiteral("h4")}, {}};
     case Sql::SendKeysBefore: return {{kMax, 100}, cols("D_NO")};

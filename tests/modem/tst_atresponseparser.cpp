@@ -17,6 +17,14 @@ Notice Stored(const QString &storage, int index)
     return n;
 }
 
+Notice Registered(int stat)
+{
+    Notice n;
+    n.kind = Notice::Registration;
+    n.index = stat;
+    return n;
+}
+
 Notice Direct(const QString &pdu)
 {
     Notice n;
@@ -86,6 +94,13 @@ void TestAtResponseParser::scan_data()
                                                 << QVector<Notice>{};
     QTest::newRow("noise bytes") << QList<QByteArray>{QByteArray("\r\n\0\0OK\r\n", 8)}
                                  << QStringList{QStringLiteral("OK")} << false << QVector<Notice>{};
+    QTest::newRow("registration notice") << QList<QByteArray>{"\r\n+CREG: 2\r\n"} << QStringList{} << false
+                                         << QVector<Notice>{Registered(2)};
+    QTest::newRow("registration notice with the cell") << QList<QByteArray>{"\r\n+CREG: 5,\"00C3\",\"0010\"\r\n"}
+                                                       << QStringList{} << false << QVector<Notice>{Registered(5)};
+    QTest::newRow("registration answer is no notice") << QList<QByteArray>{"\r\n+CREG: 1,1\r\n\r\nOK\r\n"}
+                                                      << QStringList{QStringLiteral("+CREG: 1,1"), QStringLiteral("OK")} << false
+                                                      << QVector<Notice>{};
     QTest::newRow("list answer") << QList<QByteArray>{"\r\n+CMGL: 1,0,,24\r\n" + kPdu.toLatin1() + "\r\n\r\nOK\r\n"}
                                  << QStringList{QStringLiteral("+CMGL: 1,0,,24"), kPdu, QStringLiteral("OK")} << false
                                  << QVector<Notice>{};
@@ -122,21 +137,27 @@ void TestAtResponseParser::finalResults_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("final");
+    QTest::addColumn<int>("code");
     using F = AtResponseParser::Final;
-    QTest::newRow("ok") << QStringLiteral("OK") << int(F::Ok);
-    QTest::newRow("error") << QStringLiteral("ERROR") << int(F::Error);
-    QTest::newRow("cms error") << QStringLiteral("+CMS ERROR: 500") << int(F::CmsError);
-    QTest::newRow("cme error") << QStringLiteral("+CME ERROR: 10") << int(F::CmeError);
-    QTest::newRow("message reference") << QStringLiteral("+CMGS: 12") << int(F::None);
-    QTest::newRow("ok inside a word") << QStringLiteral("OKAY") << int(F::None);
-    QTest::newRow("error inside a pdu line") << QStringLiteral("4552524F52") << int(F::None);
+    QTest::newRow("ok") << QStringLiteral("OK") << int(F::Ok) << -1;
+    QTest::newRow("error") << QStringLiteral("ERROR") << int(F::Error) << -1;
+    QTest::newRow("cms error") << QStringLiteral("+CMS ERROR: 500") << int(F::CmsError) << 500;
+    QTest::newRow("no network") << QStringLiteral("+CMS ERROR: 331") << int(F::CmsError) << 331;
+    QTest::newRow("cme error") << QStringLiteral("+CME ERROR: 10") << int(F::CmeError) << 10;
+    QTest::newRow("cme error in words") << QStringLiteral("+CME ERROR: SIM PIN required") << int(F::CmeError) << 11;
+    QTest::newRow("cme error in unknown words") << QStringLiteral("+CME ERROR: who knows") << int(F::CmeError) << -1;
+    QTest::newRow("message reference") << QStringLiteral("+CMGS: 12") << int(F::None) << -1;
+    QTest::newRow("ok inside a word") << QStringLiteral("OKAY") << int(F::None) << -1;
+    QTest::newRow("error inside a pdu line") << QStringLiteral("4552524F52") << int(F::None) << -1;
 }
 
 void TestAtResponseParser::finalResults()
 {
     QFETCH(QString, line);
     QFETCH(int, final);
+    QFETCH(int, code);
     QCOMPARE(int(AtResponseParser::FinalOf(line)), final);
+    QCOMPARE(AtResponseParser::CodeOf(line), code);
 }
 
 void TestAtResponseParser::discardKeepsNoticesAndUnfinishedLine()

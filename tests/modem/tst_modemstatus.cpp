@@ -82,7 +82,10 @@ void tst_ModemStatus::signalOnlyWhenIdleAndRunCounts()
     QList<SignalQuality> qualities;
     QList<QPair<int, int>> runs;
     QObject context; // in this thread: the worker's signals arrive queued, as in the window
-    connect(rig.modem.get(), &CSmsModem::signalQualityRead, &context, [&](const SignalQuality &q) { qualities << q; });
+    connect(rig.modem.get(), &CSmsModem::statusChanged, &context, [&](const ModemStatus &s) {
+        if (s.signal)
+            qualities << *s.signal;
+    });
     connect(rig.modem.get(), &CSmsModem::sendRunFinished, &context, [&](int ok, int failed) { runs << qMakePair(ok, failed); });
     QVERIFY(rig.ConnectAndStart());
     QTRY_VERIFY_WITH_TIMEOUT(!qualities.isEmpty(), kWaitMs);

@@ -1,5 +1,6 @@
 // skevo-cli init-db / send / listen as a separate process, against the simulated modem in
 // this process and a real database, including a run killed in the middle of a bulk send.
+#include "CliRun.h"
 #include "DbTargets.h"
 #include "EngineRig.h"
 #include "TestEnv.h"
@@ -24,104 +25,12 @@ QString Number(int i)
     return RangeNumber(QStringLiteral("86139"), i);
 }
 
-// A working directory with setting.ini naming the database under test.
-class CliPlace
-{
-public:
-    explicit CliPlace(const DbSettings &db)
-    {
-        if (db.m_driver == DbSettings::Sqlite) {
-            m_strDir = QFileInfo(db.m_strSqliteFile).absolutePath();
-        } else {
-            m_own = std::make_unique<QTemporaryDir>();
-            m_strDir = m_own->path();
-        }
-        QString ini = QStringLiteral("[SQL]\n");
-        if (db.m_driver == DbSettings::Sqlite) {
-            ini += QStringLiteral("Driver=sqlite\nData=%1\n").arg(db.m_strData);
-        } else {
-            ini += QStringLiteral("Driver=postgres\nHost=%1\nPort=%2\nUser=%3\nPsw=%4\nData=%5\n")
-                       .arg(db.m_strHost)
-                       .arg(db.m_nPort)
-                       .arg(db.m_strUser, db.m_strPsw, db.m_strData);
-        }
-        ini += QStringLiteral("[SYSTEM]\nCOM=COM9\nBaudRate=115200\nSMSC=8613800100500\nByteSize=8\nStopBits=1\n");
-        QFile f(QDir(m_strDir).filePath(QStringLiteral("setting.ini")));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(ini.toUtf8());
-    }
-    QString Dir() const { return m_strDir; }
-    QString File(const QString &name) const { return QDir(m_strDir).filePath(name); }
-    // Writes the number file; its path, empty when it could not be written.
-    QString Numbers(const QByteArray &content) const
-    {
-        QFile f(File(QStringLiteral("numbers.txt")));
-        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName() : QString();
-    }
-    // A number file of the numbers given, between "start" and "end".
-    QString Numbers(const QStringList &numbers) const
-    {
-        return Numbers("start\n" + numbers.join(QLatin1Char('\n')).toLatin1() + "\nend");
-    }
-
-private:
-    std::unique_ptr<QTemporaryDir> m_own;
-    QString m_strDir;
-};
-
-class Cli
-{
-public:
-    explicit Cli(const CliPlace &place)
-    {
-        m_process.setWorkingDirectory(place.Dir());
-        m_process.setProgram(TestEnv::CliPath());
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                         [this] { m_out += m_process.readAllStandardOutput(); });
-        QObject::connect(&m_process, &QProcess::readyReadStandardError,
-                         [this] { m_err += m_process.readAllStandardError(); });
-    }
-    void Start(const QStringList &args)
-    {
-        m_process.setArguments(args);
-        m_process.start();
-    }
-    // Runs to the end; the exit code, -1 when it did not end normally.
-    int Run(const QStringList &args, int ms = kWaitMs)
-    {
-        Start(args);
-        return Wait(ms);
-    }
-    int Wait(int ms = kWaitMs)
-    {
-        if (!m_process.waitForFinished(ms))
-            return -2;
-        m_out += m_process.readAllStandardOutput();
-        m_err += m_process.readAllStandardError();
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    QStringList Lines() const { return QString::fromUtf8(m_out).split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-    QString Err() const { return QString::fromUtf8(m_err); }
-    QProcess &Process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-};
-
 QStringList Column(const DbSettings &db, const QString &sql)
 {
     QStringList out;
     for (const QVariant &v : DbProbe(db).Column(sql))
         out << v.toString();
     return out;
-}
-
-QStringList ModemArgs(const ModemSimulator &sim)
-{
-    return {QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--timeout-ms"), QStringLiteral("10000"),
-            QStringLiteral("--prompt-ms"), QStringLiteral("3000")};
 }
 
 } // namespace

@@ -833,8 +833,7 @@ void tst_SkevoView::connectionState()
 void tst_SkevoView::sendThroughSimulatedModem()
 {
     ModemSimulator sim;
-    if (!sim.Start())
-        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
     CSmsModem &modem = m_app->Modem();
     ModemTimeouts timeouts = modem.Timeouts();
@@ -929,8 +928,7 @@ void tst_SkevoView::textGoesOutInTheFewestMessages()
 void tst_SkevoView::overlongNumberFailsAloneInTheRun()
 {
     ModemSimulator sim;
-    if (!sim.Start())
-        QSKIP(qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
     CSmsModem &modem = m_app->Modem();
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));

@@ -4,6 +4,7 @@
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
+#include "app/LinkStatus.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
 #include "modem/CSmsModem.h"
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -167,13 +169,33 @@ int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restore
     return 0;
 }
 
-// The worker gets a lost modem back by itself; the operator is told on stderr meanwhile.
-void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last)
+// The worker gets a lost modem back by itself and waits for its network; the operator is
+// told on stderr meanwhile.
+void WatchStatus(CSkevoApp &app, QObject *context, ModemReadiness *last, const std::function<void()> &changed)
 {
-    QObject::connect(&app.Modem(), &CSmsModem::linkStateChanged, qApp, [last](CSmsModem::LinkState state) {
-        *last = state;
-        PrintErr(ModemLink::LinkStateText(state));
+    QObject::connect(&app.Modem(), &CSmsModem::statusChanged, context, [last, changed](const ModemStatus &status) {
+        const ModemReadiness now = status.Readiness();
+        if (now == *last || now == ModemReadiness::NotConnected)
+            return;
+        const ModemReadiness before = std::exchange(*last, now);
+        if (changed)
+            changed();
+        if (ModemStatus::NeedsOperator(now)) {
+            QCoreApplication::quit();
+            return;
+        }
+        const QString text = now == ModemReadiness::Ready ? LinkStatus::BackText(before) : LinkStatus::ReadinessText(now);
+        if (!text.isEmpty())
+            PrintErr(text);
     });
+}
+
+bool TellOperatorNeeded(ModemReadiness last)
+{
+    if (!ModemStatus::NeedsOperator(last))
+        return false;
+    PrintErr(LinkStatus::ReadinessText(last));
+    return true;
 }
 
 QString KeptText(int count, bool restored)
@@ -289,10 +311,9 @@ int RunSend(const QStringList &args)
     int expected = -1; // sent reports to wait for, known once everything is queued
     int sendReports = 0;
     bool allSent = true;
-    // A vanished or silent modem is waited for, but not for ever: a run without a report for
-    // timeoutSeconds ends, its messages kept for the next one.
-    CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
-    ReportLinkStates(app, &link);
+    // A vanished or silent modem, or one without network, is waited for, but not for ever: a
+    // run without a report or a change of the modem for timeoutSeconds ends, its messages kept
+    // for the next one. The clock starts once the modem is set up and has said how it is.
     bool gaveUp = false;
     QTimer progress;
     progress.setSingleShot(true);
@@ -301,6 +322,8 @@ int RunSend(const QStringList &args)
         gaveUp = true;
         QCoreApplication::quit();
     });
+    ModemReadiness readiness = ModemReadiness::NotConnected;
+    WatchStatus(app, &progress, &readiness, [&progress] { progress.start(); });
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     // Received in this thread (queued from the worker), one call per report, in order.
     QObject::connect(&app.Modem(), &CSmsModem::reportReady, qApp, [&] {
@@ -319,15 +342,13 @@ int RunSend(const QStringList &args)
     });
 
     // What an earlier run kept goes first; what it had in flight is reported failed now.
-    ModemLink modemLink(app.Modem());
+    ModemLink modemLink(app.Modem(), &app.Settings());
     int restored = 0;
     if (const int rc = Connect(app, modemLink, *options, &restored))
         return rc;
     expected = restored + SendRun::Queue(app.Modem(), plan);
-    if (sendReports < expected) {
-        progress.start();
+    if (sendReports < expected)
         QCoreApplication::exec();
-    }
     Disconnect(modemLink);
     // Reports that came between the quit and the stop.
     while (const std::optional<SmsReport> r = app.Modem().PopReport()) {
@@ -339,14 +360,15 @@ int RunSend(const QStringList &args)
     }
     const int kept = app.Modem().QueuedCount();
     if (gaveUp && sendReports < expected) {
-        QString cause = ModemLink::LinkLostText(link);
+        QString cause = LinkStatus::CauseText(readiness);
         if (cause.isEmpty())
             cause = QStringLiteral("没有发送结果");
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2)").arg(timeoutSeconds).arg(cause));
     }
     if (kept > 0)
         PrintErr(KeptText(kept, false));
-    if (signalQuit.Interrupted() || (gaveUp && sendReports < expected))
+    // The SIM's trouble is the run's last word: what the operator has to do.
+    if (TellOperatorNeeded(readiness) || signalQuit.Interrupted() || (gaveUp && sendReports < expected))
         return 1;
     return allSent && sendReports >= expected ? 0 : 1;
 }
@@ -360,11 +382,12 @@ int RunListen(const QStringList &args)
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
-    CSmsModem::LinkState link = CSmsModem::LinkState::Connected;
-    ReportLinkStates(app, &link);
+    ModemReadiness readiness = ModemReadiness::NotConnected;
+    QObject watch;
+    WatchStatus(app, &watch, &readiness);
     QObject::connect(&app.Modem(), &CSmsModem::errorEvent, qApp, PrintErr);
     PrintReports(app);
-    ModemLink modemLink(app.Modem());
+    ModemLink modemLink(app.Modem(), &app.Settings());
     if (const int rc = Connect(app, modemLink, options->modem))
         return rc;
     if (options->seconds > 0)
@@ -373,5 +396,5 @@ int RunListen(const QStringList &args)
     Disconnect(modemLink);
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
-    return 0;
+    return TellOperatorNeeded(readiness) ? 1 : 0;
 }

@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QSocketNotifier>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -55,8 +56,13 @@ int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restore
 void Disconnect(ModemLink &link);
 // What a run found kept by an earlier one (restored), or leaves kept for the next one.
 QString KeptText(int count, bool restored);
-// Writes each change of the link to stderr and keeps the last one in *last.
-void ReportLinkStates(CSkevoApp &app, CSmsModem::LinkState *last);
+// Writes each change of the modem's readiness to stderr and keeps the last one in *last. A
+// modem that waits for the operator (a SIM to put in, a PIN to give, the PUK) ends the event
+// loop: nothing changes by itself, and a service restarted for it enters no refused PIN.
+// changed: called at each change. Watched while context lives.
+void WatchStatus(CSkevoApp &app, QObject *context, ModemReadiness *last, const std::function<void()> &changed = {});
+// After the loop: for such a modem, its words as the last line (exit 1); false for any other.
+bool TellOperatorNeeded(ModemReadiness last);
 
 // While it lives, SIGINT and SIGTERM end the event loop.
 class SignalQuit

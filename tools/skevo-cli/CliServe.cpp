@@ -50,7 +50,12 @@ int RunServe(const QStringList &args)
     QObject::connect(&app.Modem(), &CSmsModem::orderWithdrawn, qApp, [](int order, int count) {
         PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
     });
-    ModemLink modemLink(app.Modem());
+    // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
+    // then taken at the next start, and a refused one is never entered by any restart.
+    ModemReadiness readiness = ModemReadiness::NotConnected;
+    QObject watch;
+    WatchStatus(app, &watch, &readiness);
+    ModemLink modemLink(app.Modem(), &app.Settings());
     int restored = 0;
     if (const int rc = Connect(app, modemLink, options->modem, &restored))
         return rc;
@@ -83,5 +88,5 @@ int RunServe(const QStringList &args)
     while (const std::optional<SmsReport> r = app.Modem().PopReport())
         PrintOut(ReportLine(*r));
     PrintOut(KeptText(app.Modem().QueuedCount(), false));
-    return 0;
+    return TellOperatorNeeded(readiness) ? 1 : 0;
 }

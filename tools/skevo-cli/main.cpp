@@ -1,8 +1,12 @@
 #include "CliCommands.h"
 
+#include "base/FileWriter.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -31,6 +35,19 @@ QString Usage()
     for (const Command &c : kCommands)
         names << QLatin1String(c.name);
     return QStringLiteral("usage: skevo-cli <%1> ...").arg(names.join(QLatin1Char('|')));
+}
+
+// What a command printed is data for the next program: a standard output that could not
+// take it all (a full disk, a closed pipe) makes the command fail, whatever it said before.
+int WithOutputWritten(int code)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int cause = errno; // 0 when an earlier flush failed: the cause is gone by now
+    if (flushed && !std::ferror(stdout))
+        return code;
+    PrintLine(stderr, FileWriter::ErrorText(cause, QStringLiteral("-")));
+    return code != 0 ? code : 1;
 }
 
 } // namespace
@@ -83,7 +100,7 @@ int main(int argc, char *argv[])
         return CliFail(Usage());
     for (const Command &c : kCommands) {
         if (args.first() == QLatin1String(c.name))
-            return c.run(args.mid(1));
+            return WithOutputWritten(c.run(args.mid(1)));
     }
     return CliFail(QStringLiteral("unknown command \"%1\"; %2").arg(args.first(), Usage()));
 }

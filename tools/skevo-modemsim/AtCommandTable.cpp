@@ -2,6 +2,7 @@
 
 #include "LineFramer.h"
 #include "MessageStore.h"
+#include "RadioState.h"
 
 #include <cctype>
 
@@ -12,6 +13,8 @@ QByteArray Final(const char *code) { return QByteArray("\r\n") + code + "\r\n"; 
 QByteArray Info(const QByteArray &text) { return "\r\n" + text + "\r\n"; }
 // TS 27.005 3.2.5: the final result code of a failed message service command.
 QByteArray CmsError(int code) { return "\r\n+CMS ERROR: " + QByteArray::number(code) + "\r\n"; }
+// TS 27.007 9.2: the final result code of a failed equipment command.
+QByteArray CmeError(int code) { return "\r\n+CME ERROR: " + QByteArray::number(code) + "\r\n"; }
 
 } // namespace
 
@@ -27,6 +30,7 @@ AtCommandTable::AtCommandTable(Context context) : m_context(std::move(context))
         {"CMGD", &AtCommandTable::Cmgd}, {"CMGL", &AtCommandTable::Cmgl}, {"CPMS", &AtCommandTable::Cpms},
         {"CNMI", &AtCommandTable::Cnmi}, {"CSCA", &AtCommandTable::Csca}, {"CSQ", &AtCommandTable::Csq},
         {"CGMI", &AtCommandTable::Cgmi}, {"CGMM", &AtCommandTable::Cgmm}, {"CMEE", &AtCommandTable::Accept},
+        {"CPIN", &AtCommandTable::Cpin}, {"CREG", &AtCommandTable::Creg}, {"COPS", &AtCommandTable::Cops},
         {"CSCS", &AtCommandTable::Accept}, {"CSMS", &AtCommandTable::Accept}, {"CNMA", &AtCommandTable::Accept},
     };
 }
@@ -133,10 +137,30 @@ AtCommandTable::Outcome AtCommandTable::Cmgf(const Request &r, Reply &reply)
     return Outcome::Ok;
 }
 
+bool AtCommandTable::SimLocked(Reply &reply)
+{
+    switch (m_context.radio.SimState()) {
+    case RadioState::Sim::Ready:
+        return false;
+    case RadioState::Sim::PinNeeded:
+        reply.final = CmsError(311);
+        break;
+    case RadioState::Sim::PukNeeded:
+        reply.final = CmsError(316);
+        break;
+    case RadioState::Sim::Absent:
+        reply.final = CmsError(310);
+        break;
+    }
+    return true;
+}
+
 // TS 27.005 3.5.1
-AtCommandTable::Outcome AtCommandTable::Cmgs(const Request &r, Reply &)
+AtCommandTable::Outcome AtCommandTable::Cmgs(const Request &r, Reply &reply)
 {
     if (!r.set || !r.isInt || r.n < 1 || r.n > 255)
+        return Outcome::Error;
+    if (SimLocked(reply))
         return Outcome::Error;
     m_context.prompt(r.n);
     return Outcome::Prompt;
@@ -145,9 +169,9 @@ AtCommandTable::Outcome AtCommandTable::Cmgs(const Request &r, Reply &)
 // TS 27.005 3.4.3
 AtCommandTable::Outcome AtCommandTable::Cmgr(const Request &r, Reply &reply)
 {
-    if (!r.set)
+    if (!r.set || SimLocked(reply))
         return Outcome::Error;
-    MessageStore::Message *m = r.isInt ? m_context.store.At(r.n) : nullptr;
+    MessageStore::Message *m = r.isInt ? m_context.storages.Selected().At(r.n) : nullptr;
     if (!m) {
         reply.final = CmsError(321);
         return Outcome::Error;
@@ -161,15 +185,16 @@ AtCommandTable::Outcome AtCommandTable::Cmgr(const Request &r, Reply &reply)
 // TS 27.005 3.5.4
 AtCommandTable::Outcome AtCommandTable::Cmgd(const Request &r, Reply &reply)
 {
-    if (!r.set)
+    if (!r.set || SimLocked(reply))
         return Outcome::Error;
+    MessageStore &store = m_context.storages.Selected();
     const QList<QByteArray> parts = r.args.split(',');
     const int flag = parts.size() > 1 ? parts[1].trimmed().toInt() : 0;
     if (flag > 0) {
-        m_context.store.DeleteMany(flag);
+        store.DeleteMany(flag);
         return Outcome::Ok;
     }
-    if (!r.isInt || !m_context.store.Delete(r.n)) {
+    if (!r.isInt || !store.Delete(r.n)) {
         reply.final = CmsError(321);
         return Outcome::Error;
     }
@@ -184,10 +209,10 @@ AtCommandTable::Outcome AtCommandTable::Cmgl(const Request &r, Reply &reply)
         return Outcome::Ok;
     }
     const int stat = r.set ? r.n : 0;
-    if ((r.set && !r.isInt) || stat < 0 || stat > 4)
+    if ((r.set && !r.isInt) || stat < 0 || stat > 4 || SimLocked(reply))
         return Outcome::Error;
     QByteArray list;
-    for (const MessageStore::Message &m : m_context.store.List(stat))
+    for (const MessageStore::Message &m : m_context.storages.Selected().List(stat))
         list += "+CMGL: " + QByteArray::number(m.index) + ',' + QByteArray::number(m.stat) + ",,"
                 + QByteArray::number(Pdu::TpduLength(m.pdu)) + "\r\n" + m.pdu.toLatin1() + "\r\n";
     if (!list.isEmpty())
@@ -195,25 +220,127 @@ AtCommandTable::Outcome AtCommandTable::Cmgl(const Request &r, Reply &reply)
     return Outcome::Ok;
 }
 
-// TS 27.005 3.2.2: one memory, "SM".
+// TS 27.005 3.2.2: "SM", and "ME" with a phone storage. Only <mem1> is set here; writing and
+// receiving stay with the memory arrivals go to.
 AtCommandTable::Outcome AtCommandTable::Cpms(const Request &r, Reply &reply)
 {
-    const QByteArray u = QByteArray::number(m_context.store.Used()) + ',' + QByteArray::number(m_context.store.Capacity());
-    if (r.read)
-        reply.info += Info("+CPMS: \"SM\"," + u + ",\"SM\"," + u + ",\"SM\"," + u);
-    else if (r.test)
-        reply.info += Info("+CPMS: (\"SM\"),(\"SM\"),(\"SM\")");
-    else if (r.set && r.args.toUpper().startsWith("\"SM\""))
-        reply.info += Info("+CPMS: " + u + ',' + u + ',' + u);
-    else
+    Storages &st = m_context.storages;
+    const QByteArray memories = st.phone ? "(\"SM\",\"ME\")" : "(\"SM\")";
+    if (r.test) {
+        reply.info += Info("+CPMS: " + memories + ',' + memories + ',' + memories);
+        return Outcome::Ok;
+    }
+    if (SimLocked(reply))
         return Outcome::Error;
+    const auto counts = [&st](const QByteArray &name) {
+        MessageStore *m = st.Find(name);
+        return QByteArray::number(m->Used()) + ',' + QByteArray::number(m->Capacity());
+    };
+    if (r.read) {
+        reply.info += Info("+CPMS: \"" + st.selected + "\"," + counts(st.selected) + ",\"" + st.arrivals + "\","
+                           + counts(st.arrivals) + ",\"" + st.arrivals + "\"," + counts(st.arrivals));
+        return Outcome::Ok;
+    }
+    if (!r.set)
+        return Outcome::Error;
+    const QByteArray mem1 = r.args.split(',').value(0).trimmed().toUpper().replace('"', "");
+    if (!st.Find(mem1)) {
+        reply.final = CmsError(302); // operation not allowed
+        return Outcome::Error;
+    }
+    st.selected = mem1;
+    reply.info += Info("+CPMS: " + counts(mem1) + ',' + counts(st.arrivals) + ',' + counts(st.arrivals));
     return Outcome::Ok;
 }
 
+// TS 27.005 3.4.1: <mt> as set; a modem that only hands arrivals over refuses 1.
 AtCommandTable::Outcome AtCommandTable::Cnmi(const Request &r, Reply &reply)
 {
-    if (r.read)
-        reply.info += Info(m_context.directDelivery() ? "+CNMI: 2,2,0,0,0" : "+CNMI: 2,1,0,0,0");
+    Indications &ind = m_context.indications;
+    if (r.read) {
+        reply.info += Info("+CNMI: 2," + QByteArray::number(ind.mt) + ",0,0,0");
+    } else if (r.test) {
+        reply.info += Info(ind.directOnly ? "+CNMI: (0-2),(0,2),(0),(0),(0,1)" : "+CNMI: (0-2),(0-2),(0),(0),(0,1)");
+    } else if (r.set) {
+        bool ok = false;
+        const int mt = r.args.split(',').value(1).trimmed().toInt(&ok);
+        if (!ok || mt < 0 || mt > 2 || (mt == 1 && ind.directOnly)) {
+            reply.final = CmsError(303); // operation not supported
+            return Outcome::Error;
+        }
+        ind.mt = mt;
+    }
+    return Outcome::Ok;
+}
+
+// TS 27.007 8.3
+AtCommandTable::Outcome AtCommandTable::Cpin(const Request &r, Reply &reply)
+{
+    RadioState &radio = m_context.radio;
+    if (r.test)
+        return Outcome::Ok;
+    if (radio.SimState() == RadioState::Sim::Absent) {
+        reply.final = CmeError(10);
+        return Outcome::Error;
+    }
+    if (r.read) {
+        switch (radio.SimState()) {
+        case RadioState::Sim::Ready:
+            reply.info += Info("+CPIN: READY");
+            break;
+        case RadioState::Sim::PinNeeded:
+            reply.info += Info("+CPIN: SIM PIN");
+            break;
+        case RadioState::Sim::PukNeeded:
+        case RadioState::Sim::Absent:
+            reply.info += Info("+CPIN: SIM PUK");
+            break;
+        }
+        return Outcome::Ok;
+    }
+    if (!r.set)
+        return Outcome::Error;
+    if (radio.SimState() == RadioState::Sim::Ready) {
+        reply.final = CmeError(3); // operation not allowed: no PIN is asked for
+        return Outcome::Error;
+    }
+    const QByteArray pin = r.args.split(',').value(0).trimmed().replace('"', "");
+    const bool right = radio.EnterPin(QString::fromLatin1(pin));
+    m_context.radioChanged();
+    if (!right) {
+        reply.final = CmeError(radio.SimState() == RadioState::Sim::PukNeeded ? 12 : 16);
+        return Outcome::Error;
+    }
+    return Outcome::Ok;
+}
+
+// TS 27.007 7.2
+AtCommandTable::Outcome AtCommandTable::Creg(const Request &r, Reply &reply)
+{
+    RadioState &radio = m_context.radio;
+    if (r.test) {
+        reply.info += Info("+CREG: (0-1)");
+    } else if (r.read) {
+        reply.info += Info("+CREG: " + QByteArray::number(radio.cregMode) + ','
+                           + QByteArray::number(radio.RegistrationStat()));
+    } else if (r.set && r.isInt && (r.n == 0 || r.n == 1)) {
+        radio.cregMode = r.n;
+        radio.announced = radio.RegistrationStat();
+    } else {
+        return Outcome::Error;
+    }
+    return Outcome::Ok;
+}
+
+// TS 27.007 7.3: automatic selection; the name only while registered.
+AtCommandTable::Outcome AtCommandTable::Cops(const Request &r, Reply &reply)
+{
+    if (r.read) {
+        if (m_context.radio.Registered())
+            reply.info += Info("+COPS: 0,0,\"CHINA MOBILE\",0");
+        else
+            reply.info += Info("+COPS: 0");
+    }
     return Outcome::Ok;
 }
 

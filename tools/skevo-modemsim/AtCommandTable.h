@@ -10,7 +10,16 @@
 #include <optional>
 
 class LineFramer;
-class MessageStore;
+class RadioState;
+struct Storages;
+
+// AT+CNMI (TS 27.005 3.4.1) as the modem has it: <mt> 0 announces nothing, 1 stores and
+// announces with +CMTI, 2 hands arrivals over with +CMT; a modem that only hands over takes no 1.
+struct Indications
+{
+    int mt = 1;
+    bool directOnly = false;
+};
 
 class AtCommandTable
 {
@@ -18,9 +27,11 @@ public:
     struct Context
     {
         LineFramer &framer;
-        MessageStore &store;
+        Storages &storages;
+        RadioState &radio;
+        Indications &indications;
         std::function<void(int length)> prompt; // AT+CMGS=<length>: the prompt, then the PDU
-        std::function<bool()> directDelivery;   // arrivals go out as +CMT
+        std::function<void()> radioChanged;      // the SIM or the registration may have changed
     };
 
     explicit AtCommandTable(Context context);
@@ -62,6 +73,11 @@ private:
     Outcome Cmgd(const Request &r, Reply &reply);
     Outcome Cmgl(const Request &r, Reply &reply);
     Outcome Cpms(const Request &r, Reply &reply);
+    Outcome Cpin(const Request &r, Reply &reply);
+    Outcome Creg(const Request &r, Reply &reply);
+    Outcome Cops(const Request &r, Reply &reply);
+    // TS 27.005 3.2.5 +CMS ERROR 311 for a command that needs the SIM while it waits for its PIN.
+    bool SimLocked(Reply &reply);
     Outcome Cnmi(const Request &r, Reply &reply);
     Outcome Csca(const Request &r, Reply &reply);
     Outcome Csq(const Request &, Reply &reply);

@@ -1,7 +1,7 @@
 #pragma once
-// The "SM" memory of the simulated modem: numbered places, each holding one PDU with its
-// TS 27.005 3.1 <stat> (0 received unread, 1 received read). Called with the simulator's
-// mutex held.
+// A message memory of the simulated modem ("SM" on the SIM, "ME" in the phone): numbered
+// places, each holding one PDU with its TS 27.005 3.1 <stat> (0 received unread, 1 received
+// read). Called with the simulator's mutex held.
 #include "ModemSimulator.h"
 
 #include <QVector>
@@ -30,4 +30,28 @@ public:
 
 private:
     QVector<std::optional<Message>> m_places = QVector<std::optional<Message>>(50);
+};
+
+// The memories of the modem (TS 27.005 3.2.2): "SM" always, "ME" when it has a phone storage;
+// <mem1>, where messages are read and deleted, and the memory arrivals go to.
+struct Storages
+{
+    MessageStore sm;
+    MessageStore me;
+    bool phone = false;
+    QByteArray selected = "SM";
+    QByteArray arrivals = "SM";
+
+    // nullptr for a memory the modem does not have.
+    MessageStore *Find(const QByteArray &name)
+    {
+        if (name == "SM")
+            return &sm;
+        return name == "ME" && phone ? &me : nullptr;
+    }
+    MessageStore &Selected()
+    {
+        MessageStore *s = Find(selected);
+        return s ? *s : sm;
+    }
 };

@@ -6,6 +6,7 @@
 #include "MessageStore.h"
 #include "Misbehaviours.h"
 #include "PseudoTerminal.h"
+#include "RadioState.h"
 #include "SimulatorLog.h"
 
 #include <QJsonObject>
@@ -23,11 +24,23 @@ QByteArray CmsError(int code) { return "\r\n+CMS ERROR: " + QByteArray::number(c
 
 } // namespace
 
-ModemDialogue::ModemDialogue(PseudoTerminal &line, LineFramer &framer, AtCommandTable &commands, MessageStore &store,
-                             Misbehaviours &faults, SimulatorLog &log, AutoResponder &autoResponder)
-    : m_line(line), m_framer(framer), m_commands(commands), m_store(store), m_faults(faults), m_log(log),
-      m_autoResponder(autoResponder)
+ModemDialogue::ModemDialogue(PseudoTerminal &line, LineFramer &framer, AtCommandTable &commands, Storages &storages,
+                             RadioState &radio, Misbehaviours &faults, SimulatorLog &log, AutoResponder &autoResponder)
+    : m_line(line), m_framer(framer), m_commands(commands), m_storages(storages), m_radio(radio), m_faults(faults),
+      m_log(log), m_autoResponder(autoResponder)
 {
+}
+
+void ModemDialogue::RadioChanged()
+{
+    const int stat = m_radio.RegistrationStat();
+    if (m_radio.cregMode == 1 && stat != m_radio.announced) {
+        // TS 27.007 7.2, <n> 1: +CREG: <stat>
+        Notice("\r\n+CREG: " + QByteArray::number(stat) + "\r\n");
+    }
+    m_radio.announced = stat;
+    if (const std::optional<PseudoTerminal::Clock::time_point> next = m_radio.NextChange())
+        m_line.RunAt(*next + milliseconds(1), [this] { RadioChanged(); });
 }
 
 void ModemDialogue::CommandLine(const QByteArray &raw, bool overflow)
@@ -118,7 +131,9 @@ void ModemDialogue::AnswerSubmit(ModemSimulator::Submit &s)
             s.answer.prepend(QStringLiteral("dropped "));
         return;
     }
-    if (const int code = m_faults.CmsCodeFor(s.message.number)) {
+    // TS 27.005 3.2.5: 331 no network service, while the modem is not registered.
+    const int code = m_radio.Registered() ? m_faults.CmsCodeFor(s.message.number) : 331;
+    if (code) {
         s.answer = QStringLiteral("+CMS ERROR: %1").arg(code);
         if (!Answer(CmsError(code)))
             s.answer.prepend(QStringLiteral("dropped "));
@@ -166,7 +181,7 @@ ModemSimulator::Arrival ModemDialogue::Deliver(const QStringList &pdus, bool ann
                        {QStringLiteral("pdu"), pdu},
                        {QStringLiteral("number"), dec.pdu.number},
                        {QStringLiteral("text"), dec.pdu.text}};
-        if (announce && directDelivery) {
+        if (announce && indications.mt == 2) {
             const bool swallowed = m_faults.Fire(Kind::SwallowNotice);
             if (!swallowed) // TS 27.005 3.4.1, <mt> 2: +CMT: [<alpha>],<length><CR><LF><pdu>
                 Notice("\r\n+CMT: ," + QByteArray::number(Pdu::TpduLength(pdu)) + "\r\n" + pdu.toLatin1() + "\r\n");
@@ -174,25 +189,29 @@ ModemSimulator::Arrival ModemDialogue::Deliver(const QStringList &pdus, bool ann
             m_log.Write(o);
             continue;
         }
-        const std::optional<int> index = m_store.Put(pdu);
+        MessageStore &store = *m_storages.Find(m_storages.arrivals);
+        const std::optional<int> index = store.Put(pdu);
         if (!index) {
             a.ok = false;
-            a.error = QStringLiteral("the SM memory is full");
+            a.error = QStringLiteral("the %1 memory is full").arg(QString::fromLatin1(m_storages.arrivals));
             o.insert(QStringLiteral("notice"), QStringLiteral("memory full"));
             m_log.Write(o);
             continue;
         }
         a.indexes.append(*index);
         QString notice = QStringLiteral("none");
-        if (announce) {
+        if (announce && indications.mt == 0) {
+            notice = QStringLiteral("indications off");
+        } else if (announce) {
             if (m_faults.Fire(Kind::SwallowNotice)) {
                 notice = QStringLiteral("swallowed");
             } else {
                 // TS 27.005 3.4.1, <mt> 1: +CMTI: <mem>,<index>
-                Notice("\r\n+CMTI: \"SM\"," + QByteArray::number(*index) + "\r\n");
+                Notice("\r\n+CMTI: \"" + m_storages.arrivals + "\"," + QByteArray::number(*index) + "\r\n");
                 notice = QStringLiteral("+CMTI");
             }
         }
+        o.insert(QStringLiteral("memory"), QString::fromLatin1(m_storages.arrivals));
         o.insert(QStringLiteral("index"), *index);
         o.insert(QStringLiteral("notice"), notice);
         m_log.Write(o);

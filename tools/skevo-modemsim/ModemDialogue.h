@@ -4,24 +4,25 @@
 // becomes a submit with its answer; arrivals are stored and announced. Every answer goes
 // through Answer, where latency, garbage and lost lines strike. Called with the
 // simulator's mutex held.
+#include "AtCommandTable.h"
 #include "ModemSimulator.h"
 
 #include <QByteArray>
 #include <QList>
 
-class AtCommandTable;
 class AutoResponder;
 class LineFramer;
-class MessageStore;
 class Misbehaviours;
 class PseudoTerminal;
+class RadioState;
 class SimulatorLog;
+struct Storages;
 
 class ModemDialogue
 {
 public:
-    ModemDialogue(PseudoTerminal &line, LineFramer &framer, AtCommandTable &commands, MessageStore &store,
-                  Misbehaviours &faults, SimulatorLog &log, AutoResponder &autoResponder);
+    ModemDialogue(PseudoTerminal &line, LineFramer &framer, AtCommandTable &commands, Storages &storages,
+                  RadioState &radio, Misbehaviours &faults, SimulatorLog &log, AutoResponder &autoResponder);
 
     // From the framer.
     void CommandLine(const QByteArray &raw, bool overflow);
@@ -30,12 +31,16 @@ public:
     // AT+CMGS=<length>: the prompt; the framer collects the PDU.
     void Prompt(int length);
 
-    // Stores each part (or, with direct delivery, hands it over); announce: with +CMTI / +CMT.
+    // Stores each part (or, with direct delivery, hands it over); announce: with +CMTI / +CMT,
+    // as AT+CNMI has it.
     ModemSimulator::Arrival Deliver(const QStringList &pdus, bool announce);
     // Unsolicited bytes leave at once, between answers if need be.
     void Notice(const QByteArray &bytes);
+    // The SIM or the coverage changed: "+CREG: <stat>" now and whenever it changes by itself,
+    // while AT+CREG=1 asks for it (TS 27.007 7.2).
+    void RadioChanged();
 
-    bool directDelivery = false;
+    Indications indications;
 
 private:
     // Pieces after the first follow pauseMs apart; answers leave in the order given.
@@ -47,7 +52,8 @@ private:
     PseudoTerminal &m_line;
     LineFramer &m_framer;
     AtCommandTable &m_commands;
-    MessageStore &m_store;
+    Storages &m_storages;
+    RadioState &m_radio;
     Misbehaviours &m_faults;
     SimulatorLog &m_log;
     AutoResponder &m_autoResponder;

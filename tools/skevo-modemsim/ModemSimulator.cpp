@@ -7,6 +7,7 @@
 #include "Misbehaviours.h"
 #include "ModemDialogue.h"
 #include "PseudoTerminal.h"
+#include "RadioState.h"
 #include "SimulatorLog.h"
 
 #include <mutex>
@@ -58,7 +59,8 @@ struct ModemSimulator::Private
     std::mutex mutex;
     QString error;
     SimulatorLog log;
-    MessageStore store;
+    Storages storages;
+    RadioState radio;
     Misbehaviours faults;
     AutoResponder autoResponder;
     PseudoTerminal line {mutex, {[this](const char *data, qsizetype size) { framer.Feed(data, size); },
@@ -78,9 +80,9 @@ struct ModemSimulator::Private
                             dialogue.PduCancelled();
                             line.RunDue();
                         }}};
-    AtCommandTable commands {{framer, store, [this](int length) { dialogue.Prompt(length); },
-                              [this] { return dialogue.directDelivery; }}};
-    ModemDialogue dialogue {line, framer, commands, store, faults, log, autoResponder};
+    AtCommandTable commands {{framer, storages, radio, dialogue.indications, [this](int length) { dialogue.Prompt(length); },
+                              [this] { dialogue.RadioChanged(); }}};
+    ModemDialogue dialogue {line, framer, commands, storages, radio, faults, log, autoResponder};
 };
 
 ModemSimulator::ModemSimulator() : d(std::make_unique<Private>()) {}
@@ -142,19 +144,73 @@ bool ModemSimulator::Echo() const
 void ModemSimulator::SetCapacity(int count)
 {
     std::unique_lock lock(d->mutex);
-    d->store.SetCapacity(count);
+    d->storages.sm.SetCapacity(count);
+    d->storages.me.SetCapacity(count);
 }
 
 int ModemSimulator::Capacity() const
 {
     std::unique_lock lock(d->mutex);
-    return d->store.Capacity();
+    return d->storages.sm.Capacity();
 }
 
 void ModemSimulator::SetDirectDelivery(bool on)
 {
     std::unique_lock lock(d->mutex);
-    d->dialogue.directDelivery = on;
+    d->dialogue.indications.mt = on ? 2 : 1;
+    d->dialogue.indications.directOnly = on;
+}
+
+void ModemSimulator::SetIndications(bool on)
+{
+    std::unique_lock lock(d->mutex);
+    d->dialogue.indications.mt = !on ? 0 : d->dialogue.indications.directOnly ? 2 : 1;
+}
+
+void ModemSimulator::SetPhoneStorage(bool on)
+{
+    std::unique_lock lock(d->mutex);
+    d->storages.phone = on;
+    if (!on)
+        d->storages.selected = d->storages.arrivals = "SM";
+}
+
+bool ModemSimulator::SetArrivalStorage(const QString &memory)
+{
+    std::unique_lock lock(d->mutex);
+    const QByteArray name = memory.toLatin1().toUpper();
+    if (!d->storages.Find(name))
+        return false;
+    d->storages.arrivals = name;
+    return true;
+}
+
+void ModemSimulator::SetSimPin(const QString &pin)
+{
+    std::unique_lock lock(d->mutex);
+    d->radio.SetPin(Own(pin));
+    d->dialogue.RadioChanged();
+}
+
+void ModemSimulator::SetSimAbsent(bool absent)
+{
+    std::unique_lock lock(d->mutex);
+    d->radio.SetAbsent(absent);
+    d->dialogue.RadioChanged();
+}
+
+void ModemSimulator::SetRegistrationDelay(int ms)
+{
+    std::unique_lock lock(d->mutex);
+    d->radio.SetRegistrationDelay(ms);
+    d->dialogue.RadioChanged();
+}
+
+void ModemSimulator::LoseCoverage(int ms)
+{
+    std::unique_lock lock(d->mutex);
+    d->radio.LoseCoverage(ms);
+    d->dialogue.RadioChanged();
 }
 
 void ModemSimulator::SetPace(int bytesPerSecond)
@@ -322,8 +378,10 @@ QVector<ModemSimulator::Stored> ModemSimulator::Storage() const
 {
     std::unique_lock lock(d->mutex);
     QVector<Stored> held;
-    for (const Stored &m : d->store.Held())
-        held.append(Stored {m.index, m.stat, Own(m.pdu)});
+    for (const Stored &m : d->storages.sm.Held())
+        held.append(Stored {m.index, m.stat, Own(m.pdu), QStringLiteral("SM")});
+    for (const Stored &m : d->storages.me.Held())
+        held.append(Stored {m.index, m.stat, Own(m.pdu), QStringLiteral("ME")});
     return held;
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // A simulated GSM modem on a pseudo-terminal. It answers the AT dialogue of a modem in
-// PDU mode (ITU-T V.250 framing, 3GPP TS 27.005 commands), stores arrivals in an "SM"
-// memory and announces them, logs what it is sent, and misbehaves on request. It runs its
-// own thread; every public function may be called from any thread.
+// PDU mode (ITU-T V.250 framing, 3GPP TS 27.005 and 27.007 commands), has a SIM that may
+// want its PIN and a network it registers with (or loses for a while), stores arrivals in
+// an "SM" memory (or a phone memory "ME") and announces them as AT+CNMI says, logs what it
+// is sent, and misbehaves on request. It runs its own thread; every public function may be
+// called from any thread.
 //
 // This class is the front of the parts that do the work: PseudoTerminal (the line, its
 // thread and its pace), LineFramer (command lines and PDU text), AtCommandTable (the
-// commands), ModemDialogue (answers, submits, arrivals), MessageStore (the "SM" memory),
-// Misbehaviours, AutoResponder and SimulatorLog.
+// commands), ModemDialogue (answers, submits, arrivals), MessageStore (the memories),
+// RadioState (the SIM and the network), Misbehaviours, AutoResponder and SimulatorLog.
 #include "DeliverBuilder.h"
 #include "modem/PduCodec.h"
 
@@ -45,12 +47,13 @@ public:
         QString answer;         // "+CMGS: 7", "+CMS ERROR: 500", "silent", "late +CMGS: 7", "dropped +CMGS: 7"
     };
 
-    // One message held in the "SM" memory.
+    // One message held in a memory.
     struct Stored
     {
         int index = 0; // 1-based
         int stat = 0;  // 0 received unread, 1 received read (TS 27.005 3.1 <stat>)
         QString pdu;
+        QString memory = QStringLiteral("SM");
     };
 
     // Result of putting an arrival into the modem.
@@ -94,6 +97,19 @@ public:
     void SetCapacity(int count);    // size of the "SM" memory, 50 at start; only grows while messages are held
     int Capacity() const;
     void SetDirectDelivery(bool on); // arrivals as "+CMT: ,<len>" + PDU instead of stored + "+CMTI"
+                                     // (and AT+CNMI takes no <mt> 1)
+    // Off as many modems power up (AT+CNMI=0,0,...): arrivals are stored and not announced
+    // until AT+CNMI asks for it. On at start.
+    void SetIndications(bool on);
+    void SetPhoneStorage(bool on);   // a phone memory "ME" beside "SM" (AT+CPMS)
+    bool SetArrivalStorage(const QString &memory); // where arrivals go: "SM" (at start) or "ME"
+    // The SIM and the network.
+    void SetSimPin(const QString &pin);   // the SIM waits for this PIN; three wrong ones lock it
+                                          // behind its PUK; "" (at start): no PIN
+    void SetSimAbsent(bool absent);
+    void SetRegistrationDelay(int ms);    // registered ms from now, or from the right PIN
+    void LoseCoverage(int ms);            // not registered for ms from now; sends are refused
+                                          // with "+CMS ERROR: 331" meanwhile
     // At most this many bytes a second to the line, as a slow serial line lets through
     // (9600 baud with 8N1: 960); 0, as at start, for as fast as the client reads.
     void SetPace(int bytesPerSecond);

@@ -15,6 +15,8 @@ Control commands on standard input, one a line; each is answered "ok ..." or "er
   deliver-reversed FROM TEXT  a long text whose parts arrive last part first
   deliver-pdu HEX...          SMS-DELIVER PDUs as given
   store FROM TEXT             stored without announcement
+  lose-coverage MS            not registered for MS milliseconds (sends refused with
+                              +CMS ERROR: 331, +CREG: 2 then +CREG: 1 announced)
   set latency MS              delay before every answer
   set pace N                  at most N bytes a second to the line (960 is 9600 baud);
                               0: as fast as the client reads
@@ -23,6 +25,12 @@ Control commands on standard input, one a line; each is answered "ok ..." or "er
   set cms-error-to N[,N...]   +CMS ERROR for sends to these numbers; "off" clears
   set FAULT on|off|next N|every K
 %1%2  set direct-delivery on|off
+  set indications on|off      new-message indications (off: as AT+CNMI=0,0 until set)
+  set pin PIN|off             the SIM waits for PIN (three wrong ones: its PUK)
+  set sim absent|present
+  set registration-delay MS   registered MS from now (or from the right PIN)
+  set phone-storage on|off    a phone memory "ME" beside "SM"
+  set arrival-storage SM|ME   where arrivals are stored
   set echo on|off
   set auto-reply on|off|every K|keyword WORD
   list                        the stored messages: index, stat, PDU
@@ -167,6 +175,17 @@ bool SimControl::Handle(const QString &input)
          [](SimControl &c, const QString &, const QString &r) { c.Set(r.split(QLatin1Char(' '), Qt::SkipEmptyParts)); }},
         {QStringLiteral("list"), [](SimControl &c, const QString &, const QString &) { c.List(); }},
         {QStringLiteral("submits"), [](SimControl &c, const QString &, const QString &) { c.Submits(); }},
+        {QStringLiteral("lose-coverage"),
+         [](SimControl &c, const QString &, const QString &r) {
+             bool ok = false;
+             const int ms = r.trimmed().toInt(&ok);
+             if (!ok || ms < 0) {
+                 c.m_reply(QStringLiteral("error: lose-coverage MS"));
+                 return;
+             }
+             c.sim.LoseCoverage(ms);
+             c.m_reply(QStringLiteral("ok"));
+         }},
         {QStringLiteral("help"), [](SimControl &c, const QString &, const QString &) { c.m_reply(Help().trimmed()); }},
     };
     if (cmd == QLatin1String("quit"))
@@ -281,6 +300,33 @@ QString SimControl::SetValue(const QString &name, const QStringList &args)
         {QStringLiteral("direct-delivery"), [](SimControl &c, const QStringList &a) {
              const auto on = OnOff(a);
              return on ? (c.sim.SetDirectDelivery(*on), QString()) : QStringLiteral("direct-delivery on|off");
+         }},
+        {QStringLiteral("indications"), [](SimControl &c, const QStringList &a) {
+             const auto on = OnOff(a);
+             return on ? (c.sim.SetIndications(*on), QString()) : QStringLiteral("indications on|off");
+         }},
+        {QStringLiteral("pin"), [](SimControl &c, const QStringList &a) {
+             if (a.isEmpty())
+                 return QStringLiteral("pin PIN|off");
+             c.sim.SetSimPin(a.value(0) == QLatin1String("off") ? QString() : a.value(0));
+             return QString();
+         }},
+        {QStringLiteral("sim"), [](SimControl &c, const QStringList &a) {
+             if (a.value(0) != QLatin1String("absent") && a.value(0) != QLatin1String("present"))
+                 return QStringLiteral("sim absent|present");
+             c.sim.SetSimAbsent(a.value(0) == QLatin1String("absent"));
+             return QString();
+         }},
+        {QStringLiteral("registration-delay"), [](SimControl &c, const QStringList &a) {
+             const auto n = Number(a, 0);
+             return n ? (c.sim.SetRegistrationDelay(*n), QString()) : QStringLiteral("registration-delay MS");
+         }},
+        {QStringLiteral("phone-storage"), [](SimControl &c, const QStringList &a) {
+             const auto on = OnOff(a);
+             return on ? (c.sim.SetPhoneStorage(*on), QString()) : QStringLiteral("phone-storage on|off");
+         }},
+        {QStringLiteral("arrival-storage"), [](SimControl &c, const QStringList &a) {
+             return c.sim.SetArrivalStorage(a.value(0)) ? QString() : QStringLiteral("arrival-storage SM|ME (ME with phone-storage on)");
          }},
         {QStringLiteral("echo"), [](SimControl &c, const QStringList &a) {
              const auto on = OnOff(a);

@@ -45,7 +45,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("A simulated GSM modem on a pseudo-terminal. It answers AT, ATE0/ATE1, AT+CMGF=0, "
                        "AT+CMGS (prompt, PDU, Ctrl-Z or ESC), AT+CMGR, AT+CMGD, AT+CMGL, AT+CNMI, AT+CPMS in PDU "
-                       "mode, announces arrivals with +CMTI: \"SM\",<index>, and misbehaves on request.\n")
+                       "mode and AT+CPIN, AT+CREG, AT+COPS, AT+CSQ, announces arrivals with +CMTI: \"SM\",<index>, "
+                       "and misbehaves on request.\n")
         + QString::fromLatin1(kRunHelp) + SimControl::Help());
     parser.addHelpOption();
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make PATH a symbolic link to the device."), QStringLiteral("PATH"));
@@ -79,7 +80,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption store(QStringLiteral("store"), QStringLiteral("A message held in \"SM\" before anyone connects (repeatable)."), QStringLiteral("FROM:TEXT"));
     const QCommandLineOption capacity(QStringLiteral("capacity"), QStringLiteral("Size of the \"SM\" memory (50)."), QStringLiteral("N"));
     const QCommandLineOption stay(QStringLiteral("stay"), QStringLiteral("Keep running when standard input ends."));
-    parser.addOptions({cmsEvery, cmsTo, every, directDelivery, autoReply, autoEvery, autoKeyword, autoText, store, capacity, stay});
+    const QCommandLineOption pin(QStringLiteral("pin"), QStringLiteral("The SIM waits for this PIN (three wrong ones lock it behind its PUK)."), QStringLiteral("PIN"));
+    const QCommandLineOption registrationDelay(QStringLiteral("registration-delay"), QStringLiteral("Register with the network MS milliseconds after start (or after the right PIN); sends are refused with +CMS ERROR: 331 until then."), QStringLiteral("MS"));
+    const QCommandLineOption indicationsOff(QStringLiteral("indications-off"), QStringLiteral("Power up with new-message indications off (AT+CNMI=0,0,...)."));
+    const QCommandLineOption phoneStorage(QStringLiteral("phone-storage"), QStringLiteral("Have a phone memory \"ME\" beside \"SM\"."));
+    parser.addOptions({cmsEvery, cmsTo, every, directDelivery, autoReply, autoEvery, autoKeyword, autoText, store, capacity, stay,
+                       pin, registrationDelay, indicationsOff, phoneStorage});
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &o, int min) {
@@ -121,6 +127,13 @@ int main(int argc, char *argv[])
         control.SetMisbehaviour(m, fault, m.prefixed ? parser.value(faultOptions[i]) : QString());
     }
     sim.SetDirectDelivery(parser.isSet(directDelivery));
+    if (parser.isSet(indicationsOff))
+        sim.SetIndications(false);
+    sim.SetPhoneStorage(parser.isSet(phoneStorage));
+    if (parser.isSet(pin))
+        sim.SetSimPin(parser.value(pin));
+    if (parser.isSet(registrationDelay))
+        sim.SetRegistrationDelay(number(registrationDelay, 0));
     if (parser.isSet(autoReply) || parser.isSet(autoEvery) || parser.isSet(autoKeyword)) {
         ModemSimulator::AutoReply r;
         r.enabled = true;
