@@ -53,6 +53,9 @@
 namespace {
 constexpr int kOrderCheckMs = 60000;
 constexpr int kClockMs = 1000;
+constexpr int kListHeight = 200;
+// The smallest window in which the send panel stays usable.
+constexpr QSize kMinimumSize(640, 480);
 
 QString ClockText()
 {
@@ -93,9 +96,12 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);
     m_pSplitter->setCollapsible(0, true);
-    m_pSplitter->setStretchFactor(0, 0);
-    m_pSplitter->setStretchFactor(1, 1);
-    m_pSplitter->setSizes({200, 600});
+    // A window made smaller or larger changes the records list; the panel keeps the height it
+    // has, and never less than it needs to be whole.
+    m_pSplitter->setStretchFactor(0, 1);
+    m_pSplitter->setStretchFactor(1, 0);
+    form->setMinimumHeight(m_pView->minimumSizeHint().height());
+    m_pSplitter->setSizes({kListHeight, 600});
     setCentralWidget(m_pSplitter);
 
     BuildActions();
@@ -159,6 +165,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(previous, &QShortcut::activated, this, [this] { FocusNextPane(false); });
 
     UpdateCommandStates();
+    setMinimumSize(minimumSizeHint().expandedTo(kMinimumSize));
 }
 
 CMainFrame::~CMainFrame()
@@ -183,6 +190,9 @@ void CMainFrame::ShowWithPlacement()
         showMaximized();
     else
         showNormal();
+    // The records list opens at its height; the panel takes the rest.
+    const int handle = m_pSplitter->handleWidth();
+    m_pSplitter->setSizes({kListHeight, std::max(0, m_pSplitter->height() - kListHeight - handle)});
 }
 
 void CMainFrame::OnConnect()

@@ -18,13 +18,23 @@
 
 namespace SkevoStartup {
 
+QLocale ProgramLocale(const QLocale &system)
+{
+    return system.language() == QLocale::Chinese ? system : QLocale(QLocale::Chinese, QLocale::China);
+}
+
+void UseChineseLocale()
+{
+    QLocale::setDefault(ProgramLocale(QLocale::system()));
+}
+
 bool InstallQtTranslations()
 {
     static QTranslator *translator = nullptr;
     if (translator)
         return true;
     auto *t = new QTranslator(qApp);
-    if (!t->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+    if (!t->load(ProgramLocale(QLocale::system()), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete t;
         return false;

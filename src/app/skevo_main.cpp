@@ -21,6 +21,7 @@ int main(int argc, char *argv[])
     // The desktop matches the window to its launcher (skevo.desktop) and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("skevo"));
     QApplication::setWindowIcon(AppIcon::Icon());
+    SkevoStartup::UseChineseLocale();
     SkevoStartup::InstallQtTranslations();
     CMessageBox messages;
     QStringList arguments = QApplication::arguments();

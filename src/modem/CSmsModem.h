@@ -34,6 +34,7 @@ public:
     void StopThread();
     bool IsRunning() const;
 
+    // One outgoing message; its coding follows the text (7-bit when the GSM alphabet holds it).
     static SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id);
     // Appends to the outgoing queue (and to T_OUTBOX). Returns 1. Enqueue and RestoreOutbox
     // use one connection of their own: call them from one thread (the GUI's).

@@ -175,15 +175,11 @@ std::optional<PanelMessage> PhoneBook::Delete(int row)
     return Told(QStringLiteral("删除成功!"));
 }
 
-QStringList PhoneBook::NumbersOf(QList<int> rows) const
+QStringList PhoneBook::ChosenNumbers() const
 {
-    std::sort(rows.begin(), rows.end());
     QStringList numbers;
-    numbers.reserve(rows.size());
-    for (int row : std::as_const(rows)) {
-        if (row >= 0 && row < m_model.Count())
-            numbers.append(m_model.Entry(row).m_strNumber);
-    }
+    for (int entry : m_model.ChosenEntries())
+        numbers.append(m_model.AllEntries().at(entry).m_strNumber);
     return numbers;
 }
 

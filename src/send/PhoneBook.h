@@ -37,8 +37,8 @@ public:
     // "删除(&D)" of the shown row; -1 does nothing.
     std::optional<PanelMessage> Delete(int row);
 
-    // The numbers of the given shown rows, top to bottom.
-    QStringList NumbersOf(QList<int> rows) const;
+    // The numbers of every chosen entry, those the filter hides included, top to bottom.
+    QStringList ChosenNumbers() const;
 
     // The program's CSV form (CsvText): a heading line, then name, number, relation per line.
     QByteArray ExportCsv() const;
