@@ -3,6 +3,12 @@ add_library(skevo_options INTERFACE)
 target_compile_features(skevo_options INTERFACE cxx_std_20)
 target_compile_options(skevo_options INTERFACE -Wall -Wextra -Wno-missing-field-initializers)
 target_compile_definitions(skevo_options INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+# Hardened as Debian builds its packages: checked buffer functions where the optimiser can
+# see the sizes, and relocations made read-only at start.
+if(NOT SKEVO_ASAN AND NOT SKEVO_FUZZ)
+  target_compile_definitions(skevo_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  target_link_options(skevo_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()
 if(SKEVO_ASAN)
   target_compile_options(skevo_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
   target_link_options(skevo_options INTERFACE -fsanitize=address,undefined)

@@ -5,6 +5,7 @@
 #include "CSkevoApp.h"
 #include "DeviceSettingsLogic.h"
 #include "send/CTrayIcon.h"
+#include "base/CFileDialog.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
@@ -52,6 +53,9 @@
 namespace {
 constexpr int kOrderCheckMs = 60000;
 constexpr int kClockMs = 1000;
+constexpr int kListHeight = 200;
+// The smallest window in which the send panel stays usable.
+constexpr QSize kMinimumSize(640, 480);
 
 QString ClockText()
 {
@@ -75,6 +79,8 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
         m_ownedProfile = std::make_unique<QSettings>(QStringLiteral("Kavrel"), QStringLiteral("Skevo"));
         m_pProfile = m_ownedProfile.get();
     }
+    // The file dialogs remember their folders beside the window placement.
+    CFileDialog::SetProfile(m_pProfile);
 
     m_pSplitter = new QSplitter(Qt::Vertical, this);
     m_pSplitter->setObjectName(QStringLiteral("splitter"));
@@ -90,9 +96,12 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->addWidget(form);
     m_pSplitter->setCollapsible(0, true);
-    m_pSplitter->setStretchFactor(0, 0);
-    m_pSplitter->setStretchFactor(1, 1);
-    m_pSplitter->setSizes({200, 600});
+    // A window made smaller or larger changes the records list; the panel keeps the height it
+    // has, and never less than it needs to be whole.
+    m_pSplitter->setStretchFactor(0, 1);
+    m_pSplitter->setStretchFactor(1, 0);
+    form->setMinimumHeight(m_pView->minimumSizeHint().height());
+    m_pSplitter->setSizes({kListHeight, 600});
     setCentralWidget(m_pSplitter);
 
     BuildActions();
@@ -158,10 +167,13 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(previous, &QShortcut::activated, this, [this] { FocusNextPane(false); });
 
     UpdateCommandStates();
+    setMinimumSize(minimumSizeHint().expandedTo(kMinimumSize));
 }
 
 CMainFrame::~CMainFrame()
 {
+    if (CFileDialog::Profile() == m_pProfile)
+        CFileDialog::SetProfile(nullptr);
     // The worker must not outlive the window that takes its reports.
     if (m_link.IsConnected())
         m_link.Disconnect();
@@ -180,6 +192,9 @@ void CMainFrame::ShowWithPlacement()
         showMaximized();
     else
         showNormal();
+    // The records list opens at its height; the panel takes the rest.
+    const int handle = m_pSplitter->handleWidth();
+    m_pSplitter->setSizes({kListHeight, std::max(0, m_pSplitter->height() - kListHeight - handle)});
 }
 
 void CMainFrame::OnConnect()

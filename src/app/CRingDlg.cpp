@@ -28,13 +28,12 @@ CRingDlg::CRingDlg(CSettingsFile &file, IRingPlayer &ring, IMessageBox &messages
     // The program's own file dialog: it starts in the folder of setting.ini, where the
     // database's files are, and must not open them.
     m_chooseFile = [](QWidget *parent, const QString &startFolder) {
-        CFileDialog dlg(parent, {QStringLiteral("MIDI 文件(*.mid *.midi *.kar)"), CFileDialog::AllFiles()}, startFolder);
+        CFileDialog dlg(parent, CFileDialog::RingTone,
+                        {QStringLiteral("MIDI 文件(*.mid *.midi *.kar)"), CFileDialog::AllFiles()}, startFolder);
         dlg.setWindowTitle(QStringLiteral("选择铃声文件"));
-        dlg.setAcceptMode(QFileDialog::AcceptOpen);
-        dlg.setFileMode(QFileDialog::ExistingFile);
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-            return QString();
-        return dlg.selectedFiles().constFirst();
+        dlg.setAcceptMode(CFileDialog::AcceptOpen);
+        dlg.setFileMode(CFileDialog::ExistingFile);
+        return dlg.Choose();
     };
 
     m_pFile = new QLineEdit(m_strStored, this);

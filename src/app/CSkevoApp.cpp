@@ -1,6 +1,7 @@
 #include "CSkevoApp.h"
 
-#include <QDir>
+#include "base/AppPaths.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -38,7 +39,7 @@ void CSkevoApp::SetUser(const QString &name, bool admin)
 
 QString CSkevoApp::DefaultSettingsPath()
 {
-    return QDir::current().absoluteFilePath(QStringLiteral("setting.ini"));
+    return AppPaths::Current().m_strSettings;
 }
 
 DbSettings CSkevoApp::ReadDbSettings() const

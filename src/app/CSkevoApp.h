@@ -38,7 +38,8 @@ public:
     bool IsAdmin() const { return m_bAdmin; }
     void SetUser(const QString &name, bool admin);
 
-    // setting.ini in the working directory, as an absolute path.
+    // The settings file of this run (AppPaths::Current()): --config's, the user's when
+    // installed, else setting.ini in the working directory. An absolute path.
     static QString DefaultSettingsPath();
 
 private:

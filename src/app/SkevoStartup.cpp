@@ -4,6 +4,7 @@
 #include "CMessageBox.h"
 #include "CRingPlayer.h"
 #include "CSkevoApp.h"
+#include "base/AppPaths.h"
 #include "base/IMessageBox.h"
 #include "SingleInstance.h"
 #include "StartupOptions.h"
@@ -17,13 +18,23 @@
 
 namespace SkevoStartup {
 
+QLocale ProgramLocale(const QLocale &system)
+{
+    return system.language() == QLocale::Chinese ? system : QLocale(QLocale::Chinese, QLocale::China);
+}
+
+void UseChineseLocale()
+{
+    QLocale::setDefault(ProgramLocale(QLocale::system()));
+}
+
 bool InstallQtTranslations()
 {
     static QTranslator *translator = nullptr;
     if (translator)
         return true;
     auto *t = new QTranslator(qApp);
-    if (!t->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+    if (!t->load(ProgramLocale(QLocale::system()), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete t;
         return false;
@@ -43,6 +54,22 @@ QString MissingDriverText(DbSettings::Driver driver)
     return QStringLiteral("缺少数据库驱动 %1\n请安装软件包 %2 后再启动程序").arg(name, package);
 }
 
+std::optional<int> AnswerWithoutWindows(const QStringList &arguments)
+{
+    const StartupOptions options = StartupOptions::Parse(arguments);
+    if (!options.m_strError.isEmpty())
+        return std::nullopt; // perhaps an option of Qt's own, which QApplication takes away
+    if (options.m_bHelp) {
+        std::fputs(StartupOptions::Help().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (options.m_bVersion) {
+        std::printf("%s\n", StartupOptions::Version().toLocal8Bit().constData());
+        return 0;
+    }
+    return std::nullopt;
+}
+
 int Run(const QStringList &arguments, IMessageBox &messages)
 {
     const StartupOptions options = StartupOptions::Parse(arguments);
@@ -51,16 +78,26 @@ int Run(const QStringList &arguments, IMessageBox &messages)
                      StartupOptions::Usage().toLocal8Bit().constData());
         return 2;
     }
+    if (const std::optional<int> answered = AnswerWithoutWindows(arguments))
+        return *answered;
 
     // The settings file is fixed now: a file dialog that moves the working directory later
     // does not move it.
-    CSkevoApp app(options.m_strSettingsPath.isEmpty() ? CSkevoApp::DefaultSettingsPath() : options.m_strSettingsPath);
+    const AppPaths paths = AppPaths::Resolve(AppPaths::OfProcess(), options.m_strSettingsPath);
+    AppPaths::SetCurrent(paths);
+    CSkevoApp app(paths.m_strSettings);
 
     SingleInstance instance;
     if (!instance.TryAcquire()) {
         messages.Show(SingleInstance::AlreadyRunningText(), QStringLiteral("Skevo"), IMessageBox::Warning);
         return 1;
     }
+
+    // An installed program's first start: the user's folders and the settings file. When
+    // they cannot be made, the login says what the database says.
+    const QString prepared = paths.Prepare();
+    if (!prepared.isEmpty())
+        std::fprintf(stderr, "%s\n", prepared.toLocal8Bit().constData());
 
     const QString missing = MissingDriverText(app.ReadDbSettings().m_driver);
     if (!missing.isEmpty()) {

@@ -1,16 +1,22 @@
 #pragma once
-// The two command-line options of skevo: --settings FILE (another setting.ini, e.g. for a
-// demonstration) and --device PATH (the modem's port for this run only, not saved).
+// The command-line options of skevo: --config FILE (another setting.ini: a demonstration, a
+// second installation; --settings is its older name), --device PATH (the modem's port for
+// this run only, not saved), --help and --version.
 #include <QString>
 #include <QStringList>
 
 struct StartupOptions
 {
-    QString m_strSettingsPath; // absolute; "" = setting.ini in the working directory
+    QString m_strSettingsPath; // absolute; "" = the run's default settings file (AppPaths)
     QString m_strDevice;
+    bool m_bHelp = false;
+    bool m_bVersion = false;
     QString m_strError;        // "" when the arguments were understood
 
     // arguments without the program name.
     static StartupOptions Parse(const QStringList &arguments);
     static QString Usage();
+    // The text of --help: what help2man makes the manual page skevo(1) of.
+    static QString Help();
+    static QString Version();
 };

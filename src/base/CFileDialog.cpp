@@ -3,8 +3,10 @@
 #include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QSettings>
 #include <QStyle>
 
 namespace {
@@ -80,10 +82,32 @@ QWidget *WithoutPlatformDialogs(QWidget *parent)
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     return parent;
 }
+
+QSettings *g_pProfile = nullptr;
+
+const QString kGroup = QStringLiteral("FILEDIALOG");
+
+QString KeyOf(CFileDialog::Kind kind)
+{
+    switch (kind) {
+    case CFileDialog::NumberFile: return QStringLiteral("NUMBERFILE");
+    case CFileDialog::LogExport: return QStringLiteral("LOGEXPORT");
+    case CFileDialog::PhoneBookFile: return QStringLiteral("PHONEBOOK");
+    case CFileDialog::RingTone: return QStringLiteral("RING");
+    }
+    return QStringLiteral("OTHER");
+}
+
+QString StartFolder(CFileDialog::Kind kind, const QString &fallbackFolder)
+{
+    const QString remembered = CFileDialog::RememberedFolder(kind);
+    return remembered.isEmpty() ? fallbackFolder : remembered;
+}
 } // namespace
 
-CFileDialog::CFileDialog(QWidget *parent, const QStringList &filters, const QString &directory)
-    : QFileDialog(WithoutPlatformDialogs(parent), QString(), directory)
+CFileDialog::CFileDialog(QWidget *parent, Kind kind, const QStringList &filters, const QString &fallbackFolder)
+    : QFileDialog(WithoutPlatformDialogs(parent), QString(), StartFolder(kind, fallbackFolder))
+    , m_kind(kind)
 {
     // The list the constructor asked for is only being gathered (names and directory
     // entries, in a thread); icons and types are taken on this thread once the event loop
@@ -101,25 +125,55 @@ QString CFileDialog::AllFiles()
     return QStringLiteral("All Files(*)");
 }
 
-QString CFileDialog::GetOpenFileName(QWidget *parent, const QStringList &filters)
+QString CFileDialog::Choose()
 {
-    CFileDialog dlg(parent, filters);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    // setting.ini is found through the working directory.
+    const QString workingDirectory = QDir::currentPath();
+    const bool chosen = exec() == QDialog::Accepted && !selectedFiles().isEmpty();
+    QDir::setCurrent(workingDirectory);
+    if (!chosen)
         return {};
-    return dlg.selectedFiles().constFirst();
+    const QString path = selectedFiles().constFirst();
+    if (g_pProfile) {
+        g_pProfile->setValue(kGroup + u'/' + KeyOf(m_kind), QFileInfo(path).absolutePath());
+        g_pProfile->sync();
+    }
+    return path;
 }
 
-QString CFileDialog::GetSaveFileName(QWidget *parent, const QString &proposedName, const QStringList &filters,
+QString CFileDialog::GetOpenFileName(QWidget *parent, Kind kind, const QStringList &filters, const QString &fallbackFolder)
+{
+    CFileDialog dlg(parent, kind, filters, fallbackFolder);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    return dlg.Choose();
+}
+
+QString CFileDialog::GetSaveFileName(QWidget *parent, Kind kind, const QString &proposedName, const QStringList &filters,
                                      const QString &defaultSuffix)
 {
-    CFileDialog dlg(parent, filters);
+    CFileDialog dlg(parent, kind, filters);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setDefaultSuffix(defaultSuffix);
     dlg.selectFile(proposedName);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    return dlg.Choose();
+}
+
+void CFileDialog::SetProfile(QSettings *profile)
+{
+    g_pProfile = profile;
+}
+
+QSettings *CFileDialog::Profile()
+{
+    return g_pProfile;
+}
+
+QString CFileDialog::RememberedFolder(Kind kind)
+{
+    if (!g_pProfile)
         return {};
-    return dlg.selectedFiles().constFirst();
+    const QString folder = g_pProfile->value(kGroup + u'/' + KeyOf(kind)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
 }

@@ -1,8 +1,8 @@
 #include "CSettingsFile.h"
+#include "FileWriter.h"
 #include "GbkText.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -15,7 +15,9 @@ QStringList ReadLines(const QString &path)
     QByteArray bytes = file.readAll();
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    QString text = GbkText::FromUtf8OrGbk(bytes);
+    // Line by line: a file the older program wrote in GBK and this one extended in UTF-8 reads
+    // right in both halves.
+    QString text = GbkText::FromUtf8OrGbkLines(bytes).m_strText;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text.split(QLatin1Char('\n'));
 }
@@ -113,12 +115,7 @@ bool CSettingsFile::WriteString(const QString &section, const QString &key, cons
         lines << QLatin1Char('[') + section + QLatin1Char(']') << key + QLatin1Char('=') + value;
     }
 
-    QSaveFile file(m_strPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(lines.join(QLatin1Char('\n')).toUtf8());
-    file.write("\n");
-    return file.commit();
+    return FileWriter::WriteWhole(m_strPath, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()).isEmpty();
 }
 
 bool CSettingsFile::RemoveSection(const QString &section)
@@ -139,10 +136,5 @@ bool CSettingsFile::RemoveSection(const QString &section)
         return true;
     while (!kept.isEmpty() && kept.last().trimmed().isEmpty())
         kept.removeLast();
-    QSaveFile file(m_strPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(kept.join(QLatin1Char('\n')).toUtf8());
-    file.write("\n");
-    return file.commit();
+    return FileWriter::WriteWhole(m_strPath, (kept.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()).isEmpty();
 }

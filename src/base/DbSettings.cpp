@@ -1,9 +1,9 @@
 #include "DbSettings.h"
 
+#include "AppPaths.h"
 #include "CSettingsFile.h"
 #include "SqlSettings.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 DbSettings DbSettings::Read(const CSettingsFile &file)
@@ -16,7 +16,7 @@ DbSettings DbSettings::Read(const CSettingsFile &file)
     s.m_strUser = sql.m_strUser;
     s.m_strPsw = sql.m_strPsw;
     s.m_strData = sql.m_strData;
-    s.m_strSqliteFile = QFileInfo(file.Path()).absoluteDir().absoluteFilePath(s.m_strData + QStringLiteral(".db"));
+    s.m_strSqliteFile = AppPaths::Current().SqliteFile(file.Path(), s.m_strData);
     s.m_strSource = QFileInfo(file.Path()).absoluteFilePath();
     return s;
 }

@@ -7,8 +7,8 @@ class CSettingsFile;
 // change, the next statement runs on a connection made with the new ones.
 struct DbSettings
 {
-    // Section SQL as SqlSettings reads it, turned into values; the SQLite file lies beside
-    // the settings file.
+    // Section SQL as SqlSettings reads it, turned into values; the SQLite file is where
+    // AppPaths::Current() puts it (beside the settings file in the build tree).
     static DbSettings Read(const CSettingsFile &file);
 
     enum Driver { Sqlite, Postgres };
@@ -18,7 +18,7 @@ struct DbSettings
     QString m_strUser = QStringLiteral("sa");
     QString m_strPsw = QStringLiteral("749");
     QString m_strData = QStringLiteral("MYSKEVO");
-    QString m_strSqliteFile; // SQLite: <Data>.db beside setting.ini (absolute path)
+    QString m_strSqliteFile; // SQLite: <Data>.db beside setting.ini or in the data folder (absolute path)
     // Where these settings come from (the absolute path of setting.ini): with the host name
     // it names the installation that kept messages in the outbox belong to. Not part of the
     // connection.

@@ -36,6 +36,11 @@ QString Truncate(const QString &text, int maxBytes)
     return text.left(i);
 }
 
+QString CountCaption(int bytes, int messages)
+{
+    return QStringLiteral("%1 (%2条)").arg(bytes).arg(messages);
+}
+
 OperatorMessage TooLong()
 {
     return {QStringLiteral("“请填入不多于%1个的字符。”").arg(kMaxBytes), QString(), IMessageBox::Warning};

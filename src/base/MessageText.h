@@ -13,6 +13,8 @@ int ByteCount(const QString &text);
 bool Fits(const QString &text);
 // Longest prefix whose ByteCount is at most maxBytes; never splits a surrogate pair.
 QString Truncate(const QString &text, int maxBytes = kMaxBytes);
+// What "字数:" shows: the count and the number of messages the text goes out as, "140 (1条)".
+QString CountCaption(int bytes, int messages);
 // The refusal of a text over the limit.
 OperatorMessage TooLong();
 } // namespace MessageText

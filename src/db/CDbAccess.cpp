@@ -89,7 +89,7 @@ RecordsetPtr CDbAccess::Open(std::optional<Sql> id, const QString &sql, const QV
                     r.Advance();
                 } catch (const CDbError &e) {
                     r.m_bOpen = false;
-                    error = e.Description();
+                    error = e.Cause();
                     break;
                 }
                 r.m_bBOF = r.m_bEOF;
@@ -105,7 +105,7 @@ RecordsetPtr CDbAccess::Open(std::optional<Sql> id, const QString &sql, const QV
     r.m_bOpen = false;
     r.m_strError = error;
     d->m_strLastError = error;
-    d->Report(error);
+    d->Report(ReadPrefix() + error);
     return rs;
 }
 

@@ -77,7 +77,7 @@ bool CDbAccess::Connect()
     }
     if (!c->m_db.isOpen()) {
         d->m_strLastError = error;
-        d->Report(error);
+        d->Report(ConnectPrefix() + error);
         return false;
     }
     d->m_bBroken = false;

@@ -2,6 +2,12 @@
 
 #include "RecordsetState.h"
 
+CDbError::CDbError(QString cause)
+    : m_strCause(std::move(cause))
+    , m_strDescription(DbDetail::ReadPrefix() + m_strCause)
+{
+}
+
 CRecordset::CRecordset() : d(std::make_unique<Private>()) {}
 CRecordset::~CRecordset() = default;
 

@@ -8,10 +8,15 @@
 class CDbError
 {
 public:
-    explicit CDbError(QString description) : m_strDescription(std::move(description)) {}
+    // cause: what the database (or this layer) said.
+    explicit CDbError(QString cause);
+    // What the operator is shown: a Chinese sentence saying that reading the database failed,
+    // then the cause.
     const QString &Description() const { return m_strDescription; }
+    const QString &Cause() const { return m_strCause; }
 
 private:
+    QString m_strCause;
     QString m_strDescription;
 };
 

@@ -13,6 +13,16 @@ QString ExecutePrefix()
     return QStringLiteral("SQL数据错误,");
 }
 
+QString ConnectPrefix()
+{
+    return QStringLiteral("无法连接数据库: ");
+}
+
+QString ReadPrefix()
+{
+    return QStringLiteral("读取数据库出错: ");
+}
+
 QString Describe(const QSqlError &error)
 {
     QString text = error.databaseText().trimmed();
@@ -25,7 +35,7 @@ QString Describe(const QSqlError &error)
 
 QString LostInTransaction()
 {
-    return QStringLiteral("The connection to the database was lost during a transaction");
+    return QStringLiteral("事务进行中与数据库的连接断开了");
 }
 
 QVariant BindValue(const QVariant &value)

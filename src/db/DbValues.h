@@ -7,7 +7,11 @@
 
 namespace DbDetail {
 
+// What the operator reads before the database's own (mostly English) words: which kind of
+// call failed. A statement's is the older "SQL数据错误,".
 QString ExecutePrefix();
+QString ConnectPrefix();
+QString ReadPrefix();
 // The server's own words when there are any, else the Qt driver's.
 QString Describe(const QSqlError &error);
 QString LostInTransaction();

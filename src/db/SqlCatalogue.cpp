@@ -107,8 +107,11 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("INSERT INTO T_ORDER(D_START,D_END,D_CONT) VALUES(?,?,?)")
             + (pg ? returning + QStringLiteral("D_ID") : QString());
     case Sql::OrderSelect:
-        return QStringLiteral("SELECT D_ID,%1 AS D_START,%2 AS D_END,D_CONT FROM T_ORDER ORDER BY D_ID")
-            .arg(Ts("D_START", pg), Ts("D_END", pg));
+        // With the time its present start was claimed, "" while it has not started.
+        return QStringLiteral("SELECT T_ORDER.D_ID,%1 AS D_START,%2 AS D_END,D_CONT,COALESCE(%3,'') AS D_STARTED "
+                              "FROM T_ORDER LEFT JOIN T_ORDERSTART ON T_ORDERSTART.D_ID=T_ORDER.D_ID "
+                              "AND T_ORDERSTART.D_START=T_ORDER.D_START ORDER BY T_ORDER.D_ID")
+            .arg(Ts("T_ORDER.D_START", pg), Ts("T_ORDER.D_END", pg), Ts("T_ORDERSTART.D_TIME", pg));
     case Sql::OrderDelete:
         return QStringLiteral("DELETE FROM T_ORDER WHERE D_ID=?");
     case Sql::OrderDue:

@@ -50,7 +50,7 @@ enum class Sql {
                           // ordered by MYTIME then MYNO: the newest comes last
     // T_ORDER, T_PHONENUMBER
     OrderInsert,          // (start, end, text) — key (D_ID) returned by CDbAccess::Insert
-    OrderSelect,          // D_ID, D_START, D_END, D_CONT — by D_ID
+    OrderSelect,          // D_ID, D_START, D_END, D_CONT, D_STARTED ("" when not started) — by D_ID
     OrderDelete,          // (D_ID)
     OrderDue,             // D_ID, D_CONT, D_END, D_START; (from, to, knownId, to): orders not started yet
                           // (no T_ORDERSTART row for their D_START) whose D_START lies in [from, to), or

@@ -25,6 +25,7 @@ public:
     // What is still kept is left to the next start of this installation.
     ~Outbox() override;
 
+    // One outgoing message; its coding follows the text (7-bit when the GSM alphabet holds it).
     static SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id);
 
     // IOutbox. Enqueue, Withdraw and Restore use one connection of their own: call them from

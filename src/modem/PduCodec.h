@@ -74,6 +74,14 @@ struct EncodeResult
 // holding anything but digits (a leading "+" is allowed), and on an SMSC of that kind.
 EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0);
 
+// The coding a text goes out in: the GSM 7-bit default alphabet with its extension table
+// (TS 23.038 6.2.1, DCS 0x00) when it holds every character, UCS2 (DCS 0x08) otherwise.
+// A text of 7-bit characters fits 160 of them in one message, 153 in each part of a
+// concatenated one (an extension character takes two); in UCS2 70 and 67.
+quint8 DcsFor(const QString &text);
+// How many messages (SMS-SUBMITs) the text takes in the coding DcsFor gives; 0 for no text.
+int MessageCount(const QString &text);
+
 // The octet count that follows AT+CMGS=: the whole PDU less the SMSC field.
 int TpduLength(const QString &hex);
 

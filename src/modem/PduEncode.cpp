@@ -51,6 +51,67 @@ struct Payload
     QString units;    // UCS2
 };
 
+// The parts a text takes in an alphabet: one payload for a text that fits one message, else
+// the parts of a concatenated message. Empty with *error set when a character does not fit.
+std::vector<Payload> Payloads(const QString &text, Alphabet alphabet, QString *error)
+{
+    std::vector<Payload> payloads;
+    switch (alphabet) {
+    case Alphabet::Ucs2: {
+        if (text.size() <= kMaxOctets / 2) {
+            payloads.push_back(Payload{{}, text});
+            break;
+        }
+        for (const QString &units : SplitUcs2(text, kPartUcs2Units))
+            payloads.push_back(Payload{{}, units});
+        break;
+    }
+    case Alphabet::Gsm7: {
+        const std::optional<QByteArray> septets = ToGsm7(text);
+        if (!septets) {
+            for (QChar c : text) {
+                quint8 buf[2];
+                if (Gsm7Alphabet::Encode(c.unicode(), buf) == 0) {
+                    *error = QStringLiteral("character U+%1 is not in the GSM 7-bit alphabet")
+                                 .arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                                 .toUpper();
+                    break;
+                }
+            }
+            return {};
+        }
+        if (septets->size() <= kMaxSeptets) {
+            payloads.push_back(Payload{*septets, {}});
+            break;
+        }
+        for (const QByteArray &part : SplitSeptets(*septets, kPartSeptets))
+            payloads.push_back(Payload{part, {}});
+        break;
+    }
+    case Alphabet::EightBit: {
+        QByteArray octets;
+        octets.reserve(text.size());
+        for (QChar c : text) {
+            if (c.unicode() > 0xFF) {
+                *error = QStringLiteral("character U+%1 does not fit 8-bit data")
+                             .arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                             .toUpper();
+                return {};
+            }
+            octets.append(char(c.unicode()));
+        }
+        if (octets.size() <= kMaxOctets) {
+            payloads.push_back(Payload{octets, {}});
+            break;
+        }
+        for (const QByteArray &part : SplitOctets(octets, kPartOctets))
+            payloads.push_back(Payload{part, {}});
+        break;
+    }
+    }
+    return payloads;
+}
+
 } // namespace
 
 EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
@@ -68,61 +129,9 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
     }
 
     const Alphabet alphabet = AlphabetOf(record.m_nDCS);
-    std::vector<Payload> payloads;
-    switch (alphabet) {
-    case Alphabet::Ucs2: {
-        const QString &text = record.m_strUD;
-        if (text.size() <= kMaxOctets / 2) {
-            payloads.push_back(Payload{{}, text});
-            break;
-        }
-        for (const QString &units : SplitUcs2(text, kPartUcs2Units))
-            payloads.push_back(Payload{{}, units});
-        break;
-    }
-    case Alphabet::Gsm7: {
-        QByteArray septets;
-        septets.reserve(record.m_strUD.size());
-        quint8 buf[2];
-        for (QChar c : record.m_strUD) {
-            const int n = Gsm7Alphabet::Encode(c.unicode(), buf);
-            if (n == 0) {
-                result.error = QStringLiteral("character U+%1 is not in the GSM 7-bit alphabet")
-                                   .arg(c.unicode(), 4, 16, QLatin1Char('0'))
-                                   .toUpper();
-                return result;
-            }
-            septets.append(reinterpret_cast<const char *>(buf), n);
-        }
-        if (septets.size() <= kMaxSeptets) {
-            payloads.push_back(Payload{septets, {}});
-            break;
-        }
-        for (const QByteArray &part : SplitSeptets(septets, kPartSeptets))
-            payloads.push_back(Payload{part, {}});
-        break;
-    }
-    case Alphabet::EightBit: {
-        QByteArray octets;
-        octets.reserve(record.m_strUD.size());
-        for (QChar c : record.m_strUD) {
-            if (c.unicode() > 0xFF) {
-                result.error = QStringLiteral("character U+%1 does not fit 8-bit data")
-                                   .arg(c.unicode(), 4, 16, QLatin1Char('0'))
-                                   .toUpper();
-                return result;
-            }
-            octets.append(char(c.unicode()));
-        }
-        if (octets.size() <= kMaxOctets) {
-            payloads.push_back(Payload{octets, {}});
-            break;
-        }
-        for (const QByteArray &part : SplitOctets(octets, kPartOctets))
-            payloads.push_back(Payload{part, {}});
-        break;
-    }
-    }
+    const std::vector<Payload> payloads = Payloads(record.m_strUD, alphabet, &result.error);
+    if (payloads.empty())
+        return result;
     if (payloads.size() > kMaxParts) {
         result.error = QStringLiteral("text needs %1 parts; a concatenated message has at most %2")
                            .arg(payloads.size())
@@ -190,6 +199,19 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
     }
     result.ok = true;
     return result;
+}
+
+quint8 DcsFor(const QString &text)
+{
+    return ToGsm7(text) ? quint8(0x00) : quint8(0x08);
+}
+
+int MessageCount(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    QString error;
+    return int(Payloads(text, AlphabetOf(DcsFor(text)), &error).size());
 }
 
 int TpduLength(const QString &hex)

@@ -1,14 +1,15 @@
 #include "COrderDlg.h"
 
 #include "OrderListModel.h"
+#include "base/CFileDialog.h"
 #include "base/CSettingsFile.h"
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 #include "base/MessageText.h"
+#include "modem/PduCodec.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,13 +19,18 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimeEdit>
+#include <QItemSelectionModel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
+constexpr int kStartsRefreshMs = 15000;
+
+// The program's one file dialog: it leaves the database's files alone.
 QString ChooseNumberFile(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(),
-                                        QStringLiteral("电话号码txt文件 (*.txt);;All Files(*.*) (*)"));
+    return CFileDialog::GetOpenFileName(parent, CFileDialog::NumberFile,
+                                        {QStringLiteral("电话号码txt文件 (*.txt)"), CFileDialog::AllFiles()});
 }
 } // namespace
 
@@ -53,26 +59,15 @@ COrderDlg::COrderDlg(CDbAccess &db, CSettingsFile &settings, IMessageBox &messag
     m_pList->horizontalHeader()->setSectionsMovable(true);
     m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pList->setWordWrap(false);
-    const int widths[] = {100, 200, 200, 500};
-    for (int c = 0; c < 4; ++c)
+    const int widths[OrderListModel::ColumnCount] = {100, 200, 200, 220, 500};
+    for (int c = 0; c < OrderListModel::ColumnCount; ++c)
         m_pList->setColumnWidth(c, widths[c]);
-    // A double click brings an order's times and text into the fields, for "修改(&S)".
-    connect(m_pList, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
-        const StoredOrder &o = m_pModel->At(index.row());
-        const QDateTime start = QDateTime::fromString(o.m_strStart, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        const QDateTime end = QDateTime::fromString(o.m_strEnd, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        m_pStartDate->setDate(start.date());
-        m_pStartTime->setTime(start.time());
-        m_pEndDate->setDate(end.date());
-        m_pEndTime->setTime(end.time());
-        m_pText->setPlainText(o.m_strText);
-    });
 
     m_pText = new QPlainTextEdit(this);
     m_pText->setObjectName(QStringLiteral("orderText"));
     m_pText->setTabChangesFocus(true);
     m_pText->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_pCount = new QLabel(QStringLiteral("0"), this);
+    m_pCount = new QLabel(MessageText::CountCaption(0, 0), this);
     m_pCount->setObjectName(QStringLiteral("byteCount"));
     connect(m_pText, &QPlainTextEdit::textChanged, this, &COrderDlg::OnTextChanged);
 
@@ -95,6 +90,13 @@ COrderDlg::COrderDlg(CDbAccess &db, CSettingsFile &settings, IMessageBox &messag
     m_pEndDate = dateEdit("endDate");
     m_pEndTime = timeEdit("endTime");
 
+    // The order the operator picks (a click, or the arrow keys) comes into the fields, so that
+    // "修改(&S)" starts from what it holds.
+    connect(m_pList->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &index) {
+        if (index.isValid())
+            ShowOrder(m_pModel->At(index.row()));
+    });
+
     m_pReminder = new QCheckBox(QStringLiteral("当有订单发送时间到时,弹出确认框提醒"), this);
     m_pReminder->setObjectName(QStringLiteral("reminderCheck"));
     m_pReminder->setChecked(OrderForm::ReadReminder(m_settings));
@@ -113,6 +115,7 @@ COrderDlg::COrderDlg(CDbAccess &db, CSettingsFile &settings, IMessageBox &messag
     QPushButton *cancel = button(QStringLiteral("取消(&C)"), "cancelButton", &COrderDlg::reject);
 
     auto *times = new QGroupBox(QStringLiteral("设置自动工作时间段(不限制人工操作)"), this);
+    times->setObjectName(QStringLiteral("timesBox"));
     auto *grid = new QGridLayout(times);
     grid->addWidget(new QLabel(QStringLiteral("起始工作时间:"), times), 0, 0);
     grid->addWidget(m_pStartDate, 0, 1);
@@ -122,11 +125,14 @@ COrderDlg::COrderDlg(CDbAccess &db, CSettingsFile &settings, IMessageBox &messag
     grid->addWidget(m_pEndTime, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("(仅精确到分钟)"), times), 2, 2);
 
+    // The count follows its caption, as on the send panel, well apart from the caption of the
+    // times beside it.
     auto *count = new QHBoxLayout;
     count->addWidget(new QLabel(QStringLiteral("订单内容:"), this));
-    count->addStretch(1);
+    count->addSpacing(fontMetrics().horizontalAdvance(QStringLiteral("订单")));
     count->addWidget(new QLabel(QStringLiteral("字数:"), this));
     count->addWidget(m_pCount);
+    count->addStretch(1);
     auto *left = new QVBoxLayout;
     left->addLayout(count);
     left->addWidget(m_pText, 1);
@@ -139,13 +145,21 @@ COrderDlg::COrderDlg(CDbAccess &db, CSettingsFile &settings, IMessageBox &messag
     right->addLayout(buttons);
     auto *form = new QHBoxLayout;
     form->addLayout(left, 1);
+    form->addSpacing(fontMetrics().horizontalAdvance(QStringLiteral("订单")));
     form->addLayout(right);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_pList, 1);
     layout->addLayout(form);
-    resize(1040, 560);
+    resize(1260, 560);
 
     LoadOrders();
+
+    // Orders start while the dialog is open, in this program or another on the database.
+    auto *refresh = new QTimer(this);
+    refresh->setObjectName(QStringLiteral("startsTimer"));
+    refresh->setInterval(kStartsRefreshMs);
+    connect(refresh, &QTimer::timeout, this, &COrderDlg::RefreshStarts);
+    refresh->start();
 }
 
 COrderDlg::~COrderDlg() = default;
@@ -165,6 +179,26 @@ void COrderDlg::LoadOrders()
         m_messages.Show(error, QString(), IMessageBox::Warning);
 }
 
+void COrderDlg::RefreshStarts()
+{
+    // Read quietly: a failure here leaves the states as they were, and the operator's next
+    // command tells of the database.
+    QVector<StoredOrder> orders;
+    if (m_store.Load(&orders))
+        m_pModel->UpdateStarts(orders);
+}
+
+void COrderDlg::ShowOrder(const StoredOrder &order)
+{
+    const QDateTime start = QDateTime::fromString(order.m_strStart, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime end = QDateTime::fromString(order.m_strEnd, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    m_pStartDate->setDate(start.date());
+    m_pStartTime->setTime(start.time());
+    m_pEndDate->setDate(end.date());
+    m_pEndTime->setTime(end.time());
+    m_pText->setPlainText(order.m_strText);
+}
+
 void COrderDlg::OnTextChanged()
 {
     const QString text = m_pText->toPlainText();
@@ -179,7 +213,7 @@ void COrderDlg::OnTextChanged()
     } else {
         m_strAccepted = text;
     }
-    m_pCount->setText(QString::number(MessageText::ByteCount(m_strAccepted)));
+    m_pCount->setText(MessageText::CountCaption(MessageText::ByteCount(m_strAccepted), Pdu::MessageCount(m_strAccepted)));
 }
 
 void COrderDlg::TakeControls()
@@ -215,7 +249,7 @@ void COrderDlg::AddOrder()
     const QString text = m_form.m_strText;
     const OrderForm::Outcome out = m_form.Add(m_store, QDateTime::currentDateTime());
     if (out.m_bOk)
-        m_pModel->InsertTop({out.m_nId, out.m_strStart, out.m_strEnd, text});
+        m_pModel->InsertTop({out.m_nId, out.m_strStart, out.m_strEnd, text, QString()});
     out.ShowOn(m_messages);
 }
 
@@ -228,8 +262,12 @@ void COrderDlg::ModifyOrder()
     }
     TakeControls();
     const OrderForm::Outcome out = m_form.Modify(m_store, m_pModel->At(row).m_nId, QDateTime::currentDateTime());
-    if (out.m_bOk)
-        m_pModel->ReplaceAt(row, {out.m_nId, out.m_strStart, out.m_strEnd, m_form.m_strText});
+    if (out.m_bOk) {
+        // A new start is a start still to come; the same one keeps its state.
+        const StoredOrder &was = m_pModel->At(row);
+        const QString started = was.m_strStart == out.m_strStart ? was.m_strStarted : QString();
+        m_pModel->ReplaceAt(row, {out.m_nId, out.m_strStart, out.m_strEnd, m_form.m_strText, started});
+    }
     out.ShowOn(m_messages);
 }
 

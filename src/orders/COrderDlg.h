@@ -46,6 +46,8 @@ public:
 
 private:
     void LoadOrders();
+    void RefreshStarts();
+    void ShowOrder(const StoredOrder &order);
     void TakeControls();
     void OnTextChanged();
     int SelectedRow() const;

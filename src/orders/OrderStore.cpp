@@ -18,6 +18,7 @@ bool OrderStore::Load(QVector<StoredOrder> *orders, QString *error)
             o.m_strStart = rs->GetFieldText(1);
             o.m_strEnd = rs->GetFieldText(2);
             o.m_strText = rs->GetFieldText(3);
+            o.m_strStarted = rs->GetFieldText(4);
             orders->append(std::move(o));
             rs->MoveNext();
         }

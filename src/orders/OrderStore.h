@@ -15,6 +15,7 @@ struct StoredOrder
     QString m_strStart; // "YYYY-MM-DD HH:MM:SS", as every reader gets it back
     QString m_strEnd;
     QString m_strText;
+    QString m_strStarted; // when its present start began to be sent, "" while it has not
 };
 
 class OrderStore
@@ -22,7 +23,7 @@ class OrderStore
 public:
     explicit OrderStore(CDbAccess &db);
 
-    // Every order, by number. False when reading failed: *error holds the description of a
+    // Every order, by number, with when it started. False when reading failed: *error holds the description of a
     // failure met while reading (one of the statement itself is in DatabaseTexts).
     bool Load(QVector<StoredOrder> *orders, QString *error = nullptr);
     // Stores the order and its numbers in file order; its number, 0 when nothing was stored.

@@ -18,18 +18,17 @@ namespace CLogExportCommand {
 QString AskExportFile(QWidget *parent, bool *csv)
 {
     // The program's one file dialog: it leaves the database's files alone.
-    CFileDialog dialog(parent, {kTextFilter, kCsvFilter});
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    CFileDialog dialog(parent, CFileDialog::LogExport, {kTextFilter, kCsvFilter});
+    dialog.setAcceptMode(CFileDialog::AcceptSave);
+    dialog.setFileMode(CFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     dialog.selectFile(QStringLiteral("短信收发日志"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &f) {
+    QObject::connect(&dialog, &CFileDialog::filterSelected, &dialog, [&dialog](const QString &f) {
         dialog.setDefaultSuffix(f == kCsvFilter ? QStringLiteral("csv") : QStringLiteral("txt"));
     });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
+    const QString path = dialog.Choose();
     *csv = dialog.selectedNameFilter() == kCsvFilter;
-    return dialog.selectedFiles().first();
+    return path;
 }
 
 void ExportLog(QWidget *parent, RecordsModel &list, IMessageBox &messages)

@@ -3,6 +3,7 @@
 #include "base/IMessageBox.h"
 #include "base/MessageText.h"
 #include "modem/IOutbox.h"
+#include "modem/PduCodec.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -37,7 +38,7 @@ CReplyDlg::CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent
     m_pReply->setObjectName(QStringLiteral("editReply"));
     m_pReply->setTabChangesFocus(true);
     m_pReply->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_pCount = new QLabel(QStringLiteral("0"), this);
+    m_pCount = new QLabel(MessageText::CountCaption(0, 0), this);
     m_pCount->setObjectName(QStringLiteral("labelCount"));
     auto *send = new QPushButton(QStringLiteral("发送(&S)"), this);
     send->setObjectName(QStringLiteral("buttonSend"));
@@ -84,7 +85,7 @@ void CReplyDlg::OnTextChanged()
     } else {
         m_strAccepted = text;
     }
-    m_pCount->setText(QString::number(MessageText::ByteCount(m_strAccepted)));
+    m_pCount->setText(MessageText::CountCaption(MessageText::ByteCount(m_strAccepted), Pdu::MessageCount(m_strAccepted)));
 }
 
 void CReplyDlg::accept()

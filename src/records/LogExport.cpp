@@ -1,13 +1,12 @@
 #include "LogExport.h"
 
+#include "base/CsvText.h"
+#include "base/FileWriter.h"
+#include "base/GbkText.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStringEncoder>
 
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -16,18 +15,19 @@ namespace {
 // Rows read and encoded together: few statements, few encoder calls, little memory.
 constexpr int kChunkRows = 4096;
 
-void AppendCsvField(QString &out, const QString &field)
+// A line break inside a text becomes the file's own line end, so a text of several lines
+// reads as several lines in the text file, whatever its breaks were.
+void AppendTextField(QString &out, const QString &field)
 {
-    if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\r'))
-        || field.contains(QLatin1Char('\n'))) {
-        out += QLatin1Char('"');
-        QString doubled = field;
-        doubled.replace(QLatin1Char('"'), QLatin1String("\"\""));
-        out += doubled;
-        out += QLatin1Char('"');
-    } else {
+    if (!field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r'))) {
         out += field;
+        return;
     }
+    QString broken = field;
+    broken.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    broken.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    broken.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+    out += broken;
 }
 
 void AppendLine(QString &out, const RecordsModel::RowTexts &row, LogExport::Format format)
@@ -37,40 +37,44 @@ void AppendLine(QString &out, const RecordsModel::RowTexts &row, LogExport::Form
                                &row.m_strResult, &row.m_strContent, &row.m_strPort};
     if (format == LogExport::Text) {
         for (int i = 0; i < 5; ++i) {
-            out += *fields[i];
+            AppendTextField(out, *fields[i]);
             out += QLatin1Char('\t');
         }
     } else {
         for (int i = 0; i < 6; ++i) {
             if (i)
                 out += QLatin1Char(',');
-            AppendCsvField(out, *fields[i]);
+            CsvText::AppendField(out, *fields[i]);
         }
     }
     out += QLatin1String("\r\n");
 }
 
-QByteArray Encode(const QString &text, LogExport::Format format)
+QByteArray Encode(const QString &text, LogExport::Format format, qsizetype *replaced)
 {
     if (format == LogExport::Csv)
         return text.toUtf8();
-    QStringEncoder gbk("GB18030");
-    return gbk.encode(text);
+    return GbkText::ToStrictGbk(text, replaced);
 }
 } // namespace
 
 QByteArray LogExport::Heading(Format format)
 {
+    qsizetype replaced = 0;
     if (format == Csv)
-        return QByteArray("\xEF\xBB\xBF") + QStringLiteral("时间,号码,动作,状态,内容,短信猫\r\n").toUtf8();
-    return Encode(QStringLiteral("时间\t\t\t号码\t\t动作\t状态\t内容\r\n"), Text);
+        return CsvText::Bom()
+            + CsvText::Line({QStringLiteral("时间"), QStringLiteral("号码"), QStringLiteral("动作"), QStringLiteral("状态"),
+                             QStringLiteral("内容"), QStringLiteral("短信猫")})
+                  .toUtf8();
+    return Encode(QStringLiteral("时间\t\t\t号码\t\t动作\t状态\t内容\r\n"), Text, &replaced);
 }
 
-QByteArray LogExport::Line(const RecordsModel::RowTexts &row, Format format)
+QByteArray LogExport::Line(const RecordsModel::RowTexts &row, Format format, qsizetype *replaced)
 {
+    qsizetype none = 0;
     QString line;
     AppendLine(line, row, format);
-    return Encode(line, format);
+    return Encode(line, format, replaced ? replaced : &none);
 }
 
 LogExport::Format LogExport::FormatOf(const QString &path)
@@ -83,14 +87,24 @@ RecordsMessage LogExport::NothingToExport()
     return {QStringLiteral("没有发送日志内容需要导出"), QString(), IMessageBox::NoIcon};
 }
 
-RecordsMessage LogExport::Done()
+RecordsMessage LogExport::Done(qsizetype replaced)
 {
-    return {QStringLiteral("导出到文件成功！"), QString(), IMessageBox::NoIcon};
+    QString text = QStringLiteral("导出到文件成功！");
+    if (replaced > 0)
+        text += u'\n' + ReplacedText(replaced);
+    return {text, QString(), IMessageBox::NoIcon};
 }
 
-RecordsMessage LogExport::CannotWrite(const QString &path, const QString &reason)
+QString LogExport::ReplacedText(qsizetype replaced)
 {
-    return {QStringLiteral("无法写入文件 %1\n%2").arg(QDir::toNativeSeparators(path), reason), QString(),
+    return QStringLiteral("%1个字符不属于GBK字符集,已写成\"?\"").arg(replaced);
+}
+
+RecordsMessage LogExport::CannotWrite(const FileWriter &file)
+{
+    if (file.IsStandardOutput())
+        return {file.ErrorText(), QString(), IMessageBox::Critical};
+    return {QStringLiteral("无法写入文件 %1\n%2").arg(QDir::toNativeSeparators(file.Path()), file.ErrorText()), QString(),
             IMessageBox::Critical};
 }
 
@@ -102,27 +116,24 @@ RecordsMessage LogExport::ReadFailed()
 // The rows are read here, where the list's database connection lives; their lines are
 // made, encoded and written by a second thread meanwhile, so the two halves of the work
 // overlap.
-bool LogExport::WriteTo(QIODevice &out, const RecordsModel &model, const RecordsModel::Snapshot &rows, Format format,
-                        const Progress &progress, QString *error, bool *cancelled)
+bool LogExport::WriteTo(FileWriter &out, const RecordsModel &model, const RecordsModel::Snapshot &rows, Format format,
+                        const Progress &progress, bool *cancelled, qsizetype *replaced)
 {
     *cancelled = false;
-    error->clear();
     const qint64 total = rows.Count();
     if (progress && !progress(0, total)) {
         *cancelled = true;
         return false;
     }
-    if (out.write(Heading(format)) < 0) {
-        *error = out.errorString();
+    if (!out.Write(Heading(format)))
         return false;
-    }
 
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<QVector<RecordsModel::RowTexts>> queue;
     bool finished = false; // no more chunks
     bool stop = false;     // the writer failed, or the export was given up
-    QString writeError;
+    bool writeFailed = false;
     std::thread writer([&] {
         QString chunk;
         for (;;) {
@@ -139,9 +150,9 @@ bool LogExport::WriteTo(QIODevice &out, const RecordsModel &model, const Records
             chunk.clear();
             for (const RecordsModel::RowTexts &row : std::as_const(texts))
                 AppendLine(chunk, row, format);
-            if (out.write(Encode(chunk, format)) < 0) {
+            if (!out.Write(Encode(chunk, format, replaced))) {
                 std::lock_guard<std::mutex> lock(mutex);
-                writeError = out.errorString();
+                writeFailed = true;
                 stop = true;
                 changed.notify_all();
                 return;
@@ -175,8 +186,7 @@ bool LogExport::WriteTo(QIODevice &out, const RecordsModel &model, const Records
     }
     changed.notify_all();
     writer.join();
-    if (!writeError.isEmpty()) {
-        *error = writeError;
+    if (writeFailed) {
         *cancelled = false;
         return false;
     }
@@ -187,39 +197,24 @@ LogExport::Result LogExport::Write(const RecordsModel &model, const RecordsModel
                                    Format format, const Progress &progress)
 {
     Result r;
-    QString error;
-    if (path == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly)) {
-            r.m_message = CannotWrite(path, out.errorString());
-            return r;
-        }
-        r.m_bOk = WriteTo(out, model, rows, format, progress, &error, &r.m_bCancelled) && out.flush();
-        if (!r.m_bOk && !r.m_bCancelled)
-            r.m_message = error.isEmpty() ? ReadFailed() : CannotWrite(path, error);
-        else if (r.m_bOk)
-            r.m_message = Done();
+    // The old content stays until the new one is complete; a half-written file never takes
+    // its place.
+    FileWriter file(path);
+    if (!file.Open()) {
+        r.m_message = CannotWrite(file);
         return r;
     }
-
-    // The old content stays until the new one is complete; a half-written file never
-    // takes its place.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        r.m_message = CannotWrite(path, file.errorString());
-        return r;
-    }
-    if (!WriteTo(file, model, rows, format, progress, &error, &r.m_bCancelled)) {
-        file.cancelWriting();
+    if (!WriteTo(file, model, rows, format, progress, &r.m_bCancelled, &r.m_nReplaced)) {
+        file.Cancel();
         if (!r.m_bCancelled)
-            r.m_message = error.isEmpty() ? ReadFailed() : CannotWrite(path, error);
+            r.m_message = file.Error() == 0 ? ReadFailed() : CannotWrite(file);
         return r;
     }
-    if (!file.commit()) {
-        r.m_message = CannotWrite(path, file.errorString());
+    if (!file.Commit()) {
+        r.m_message = CannotWrite(file);
         return r;
     }
     r.m_bOk = true;
-    r.m_message = Done();
+    r.m_message = Done(r.m_nReplaced);
     return r;
 }

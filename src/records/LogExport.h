@@ -2,12 +2,12 @@
 // The log export without its window: the rows the records list shows, in display order,
 // written to a file that appears whole or not at all.
 //
-// Text format (what the older program's readers expect): GBK (written as GB18030, which
-// gives every GBK character the same bytes), no byte-order mark, the fixed heading line,
-// each of the five fields followed by a tab, CR LF after every line, nothing quoted.
-// CSV format (what spreadsheets open directly): the five fields and the modem (its port),
-// UTF-8 with a byte-order mark, comma separated, CR LF, a field quoted when it holds a comma, a quote or a line break, with its
-// quotes doubled (RFC 4180).
+// Text format (what the older program's readers expect): GBK, a character GBK lacks written as
+// "?" and counted; no byte-order mark, the fixed heading line, each of the five fields
+// followed by a tab, CR LF after every line and for every line break inside a text, nothing
+// quoted.
+// CSV format (what spreadsheets open directly): the program's one CSV form (CsvText), every
+// character kept: the five fields and the modem (its port).
 #include "RecordsMessage.h"
 #include "RecordsModel.h"
 
@@ -15,7 +15,7 @@
 #include <QString>
 #include <functional>
 
-class QIODevice;
+class FileWriter;
 
 class LogExport
 {
@@ -28,27 +28,31 @@ public:
     {
         bool m_bOk = false;
         bool m_bCancelled = false;
+        qsizetype m_nReplaced = 0;               // characters written as "?" (text format)
         std::optional<RecordsMessage> m_message; // to show: success, or what went wrong
     };
 
     static QByteArray Heading(Format format);
-    // One line of the file, line end included.
-    static QByteArray Line(const RecordsModel::RowTexts &row, Format format);
+    // One line of the file, line end included; characters written as "?" are added to *replaced.
+    static QByteArray Line(const RecordsModel::RowTexts &row, Format format, qsizetype *replaced = nullptr);
 
     // Writes the snapshot's rows to path through a temporary file in the same folder that
     // replaces path only when everything is written; a failure or a cancel leaves path as
     // it was. "-" writes to standard output.
     static Result Write(const RecordsModel &model, const RecordsModel::Snapshot &rows, const QString &path,
                         Format format, const Progress &progress = {});
-    // The same into an open device (no replacing, no messages but the database's).
-    static bool WriteTo(QIODevice &out, const RecordsModel &model, const RecordsModel::Snapshot &rows, Format format,
-                        const Progress &progress, QString *error, bool *cancelled);
+    // The same into an open file; false when cancelled, when a write failed (out.Error())
+    // or when the rows could not be read.
+    static bool WriteTo(FileWriter &out, const RecordsModel &model, const RecordsModel::Snapshot &rows, Format format,
+                        const Progress &progress, bool *cancelled, qsizetype *replaced);
 
     // The format a chosen file name asks for: .csv gives CSV, anything else text.
     static Format FormatOf(const QString &path);
 
     static RecordsMessage NothingToExport();
-    static RecordsMessage Done();
-    static RecordsMessage CannotWrite(const QString &path, const QString &reason);
+    static RecordsMessage Done(qsizetype replaced = 0);
+    // What is said after a text export that wrote characters as "?".
+    static QString ReplacedText(qsizetype replaced);
+    static RecordsMessage CannotWrite(const FileWriter &file);
     static RecordsMessage ReadFailed();
 };

@@ -61,7 +61,8 @@ std::optional<RecordsMessage> ReplyLogic::Validate(bool modemOpen) const
 
 bool ReplyLogic::KeepsDialogOpen(const RecordsMessage &message)
 {
-    return message == TooLong();
+    // What the operator can put right in the dialog keeps it open.
+    return message == TooLong() || message == EmptyText();
 }
 
 QString ReplyLogic::Destination() const

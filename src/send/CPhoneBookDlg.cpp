@@ -2,22 +2,23 @@
 
 #include "PhoneBook.h"
 #include "PhoneBookModel.h"
+#include "base/CFileDialog.h"
 #include "base/DialogButtons.h"
+#include "base/FileWriter.h"
 #include "base/IMessageBox.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -29,25 +30,14 @@ void ShowDatabaseTexts(const CDbAccess &db, IMessageBox &messages)
         messages.Show(text, QStringLiteral("提示"), IMessageBox::Critical);
 }
 
+// The program's one file dialog: it leaves the database's files alone.
 QString ChooseFile(QWidget *parent, bool save)
 {
-    // setting.ini is found through the working directory, which a file dialog may move.
-    const QString cwd = QDir::currentPath();
-    const QString filter = QStringLiteral("CSV 文件(*.csv);;All Files(*.*)");
-    QString path;
-    if (save) {
-        QFileDialog dlg(parent);
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setNameFilter(filter);
-        dlg.setDefaultSuffix(QStringLiteral("csv"));
-        dlg.selectFile(QStringLiteral("电话本.csv"));
-        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
-            path = dlg.selectedFiles().constFirst();
-    } else {
-        path = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
-    }
-    QDir::setCurrent(cwd);
-    return path;
+    const QStringList filters{QStringLiteral("CSV 文件(*.csv)"), CFileDialog::AllFiles()};
+    if (save)
+        return CFileDialog::GetSaveFileName(parent, CFileDialog::PhoneBookFile, QStringLiteral("电话本.csv"), filters,
+                                            QStringLiteral("csv"));
+    return CFileDialog::GetOpenFileName(parent, CFileDialog::PhoneBookFile, filters);
 }
 
 // Contiguous runs of rows as ranges, so selecting a large group stays quick.
@@ -78,6 +68,8 @@ struct CPhoneBookDlg::Private
 
     QLineEdit *filter = nullptr;
     QTableView *list = nullptr;
+    QLabel *chosen = nullptr;
+    bool restoring = false; // the selection is being put back after the filter changed
     QLineEdit *name = nullptr;
     QLineEdit *number = nullptr;
     QComboBox *relation = nullptr;
@@ -107,7 +99,7 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     d->filter->setObjectName(QStringLiteral("filterEdit"));
     d->filter->setClearButtonEnabled(true);
     d->filter->setPlaceholderText(QStringLiteral("名字、电话号码或关系"));
-    connect(d->filter, &QLineEdit::textChanged, this, [this](const QString &text) { d->model.SetFilter(text); });
+    connect(d->filter, &QLineEdit::textChanged, this, &CPhoneBookDlg::OnFilter);
 
     d->list = new QTableView(this);
     d->list->setObjectName(QStringLiteral("entryList"));
@@ -130,6 +122,9 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     header->resizeSection(PhoneBookModel::NumberColumn, 160);
     header->resizeSection(PhoneBookModel::RelationColumn, 100);
     connect(d->list, &QTableView::clicked, this, &CPhoneBookDlg::OnRowClicked);
+    connect(d->list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CPhoneBookDlg::OnSelectionChanged);
+    d->chosen = new QLabel(this);
+    d->chosen->setObjectName(QStringLiteral("chosenLabel"));
     connect(d->list, &QTableView::doubleClicked, this, [this] {
         if (MarkedRow() >= 0)
             OnInsert();
@@ -145,6 +140,10 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     d->relation->setObjectName(QStringLiteral("relationBox"));
     d->relation->setEditable(true);
     d->relation->setInsertPolicy(QComboBox::NoInsert);
+    for (QWidget *field : {static_cast<QWidget *>(d->filter), static_cast<QWidget *>(d->name),
+                           static_cast<QWidget *>(d->number), static_cast<QWidget *>(d->relation),
+                           static_cast<QWidget *>(d->relation->lineEdit())})
+        field->installEventFilter(this);
 
     auto *fields = new QGridLayout;
     fields->addWidget(label(QStringLiteral("名字:"), "nameLabel", d->name), 0, 0);
@@ -180,6 +179,7 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(files);
     layout->addWidget(d->list, 1);
+    layout->addWidget(d->chosen);
     layout->addLayout(fields);
     layout->addLayout(commands);
     resize(420, 460);
@@ -189,6 +189,7 @@ CPhoneBookDlg::CPhoneBookDlg(CDbAccess::SettingsSource settings, IMessageBox &me
     d->relation->addItems(d->book.Groups());
     d->relation->setCurrentIndex(-1);
     d->relation->setEditText(QString());
+    ShowChosenCount();
     if (!failure.isEmpty())
         d->messages.Show(failure, QStringLiteral("提示"), IMessageBox::Critical);
 }
@@ -227,6 +228,78 @@ void CPhoneBookDlg::OnRowClicked()
     d->relation->setEditText(e.m_strRelation);
 }
 
+void CPhoneBookDlg::OnFilter(const QString &text)
+{
+    const int marked = MarkedRow();
+    const int entry = marked >= 0 ? d->model.EntryIndex(marked) : -1;
+    int row = -1;
+    {
+        // Filtering rebuilds the rows; the entries chosen among those shown are chosen again.
+        const QScopedValueRollback<bool> quiet(d->restoring, true);
+        d->model.SetFilter(text);
+        d->list->selectionModel()->select(RowsSelection(d->model, d->model.ChosenRows()), QItemSelectionModel::ClearAndSelect);
+        row = entry >= 0 ? d->model.RowOfEntry(entry) : -1;
+        if (row >= 0)
+            d->list->selectionModel()->setCurrentIndex(d->model.index(row, 0), QItemSelectionModel::NoUpdate);
+    }
+    if (entry >= 0 && row < 0) {
+        // The fields showed an entry the filter now hides.
+        d->name->clear();
+        d->number->clear();
+        d->relation->setEditText(QString());
+    }
+    ShowChosenCount();
+}
+
+void CPhoneBookDlg::OnSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    if (d->restoring)
+        return;
+    for (const QItemSelectionRange &range : deselected) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            d->model.SetChosen(row, false);
+    }
+    for (const QItemSelectionRange &range : selected) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            d->model.SetChosen(row, true);
+    }
+    ShowChosenCount();
+}
+
+void CPhoneBookDlg::ShowChosenCount()
+{
+    const int all = int(d->model.ChosenEntries().size());
+    const int hidden = d->model.HiddenChosenCount();
+    QString text = QStringLiteral("已选择 %1 个").arg(all);
+    if (hidden > 0)
+        text += QStringLiteral(", 其中 %1 个不在筛选结果中").arg(hidden);
+    d->chosen->setText(text);
+}
+
+bool CPhoneBookDlg::IsNewNumber() const
+{
+    const QString number = d->number->text();
+    if (number.isEmpty())
+        return false;
+    const QList<PhoneBookEntry> &all = d->model.AllEntries();
+    return std::none_of(all.cbegin(), all.cend(), [&number](const PhoneBookEntry &e) { return e.m_strNumber == number; });
+}
+
+bool CPhoneBookDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter in a field would reach the default button "插入(&I)" and close the dialog with
+    // what was typed lost. In the fields it adds a new entry, in the filter it does nothing.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched != d->filter && IsNewNumber())
+                OnAdd();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void CPhoneBookDlg::OnAdd()
 {
     if (const auto message = d->book.Add(Fields()))
@@ -262,7 +335,15 @@ void CPhoneBookDlg::OnSelectAll()
 void CPhoneBookDlg::OnSelectGroup()
 {
     const QList<int> rows = d->model.RowsOfGroup(d->relation->currentText());
-    d->list->selectionModel()->select(RowsSelection(d->model, rows), QItemSelectionModel::ClearAndSelect);
+    {
+        const QScopedValueRollback<bool> quiet(d->restoring, true);
+        d->list->selectionModel()->select(RowsSelection(d->model, rows), QItemSelectionModel::ClearAndSelect);
+    }
+    // The choice becomes the group, also where the filter hides what was chosen before.
+    d->model.ClearChosen();
+    for (int row : rows)
+        d->model.SetChosen(row, true);
+    ShowChosenCount();
     if (!rows.isEmpty())
         d->list->scrollTo(d->model.index(rows.first(), 0));
     d->list->setFocus();
@@ -270,12 +351,7 @@ void CPhoneBookDlg::OnSelectGroup()
 
 void CPhoneBookDlg::OnInsert()
 {
-    QList<int> rows;
-    const QModelIndexList selected = d->list->selectionModel()->selectedRows();
-    rows.reserve(selected.size());
-    for (const QModelIndex &index : selected)
-        rows.append(index.row());
-    m_selectedNumbers = d->book.NumbersOf(rows);
+    m_selectedNumbers = d->book.ChosenNumbers();
     accept();
 }
 
@@ -300,9 +376,8 @@ void CPhoneBookDlg::OnExport()
     const QString path = d->chooseFile(this, true);
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(d->book.ExportCsv()) < 0 || !file.commit()) {
-        d->messages.Show(file.errorString(), QStringLiteral("提示"), IMessageBox::Critical);
+    if (const QString failure = FileWriter::WriteWhole(path, d->book.ExportCsv()); !failure.isEmpty()) {
+        d->messages.Show(failure, QStringLiteral("提示"), IMessageBox::Critical);
         return;
     }
     d->messages.Show(QStringLiteral("导出到文件成功！"), QStringLiteral("提示"), IMessageBox::Information);

@@ -1,7 +1,9 @@
 #pragma once
 // "电话本": the phone book's list (a view over PhoneBookModel, filtered as one types), the
 // three fields and the commands of PhoneBook. "插入(&I)" closes with the numbers of the
-// selected rows in m_selectedNumbers.
+// chosen entries in m_selectedNumbers: a choice outlasts the filter, so the operator can
+// choose across groups; a line under the list says how many are chosen. Enter in the fields
+// never closes the dialog: it adds the entry when its number is new to the book.
 #include "db/CDbAccess.h"
 
 #include <QDialog>
@@ -14,6 +16,7 @@ class PhoneBook;
 class PhoneBookModel;
 struct PhoneBookEntry;
 class QComboBox;
+class QItemSelection;
 class QLineEdit;
 class QTableView;
 
@@ -34,10 +37,17 @@ public:
 
     PhoneBookModel &Model();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     int MarkedRow() const;
     PhoneBookEntry Fields() const;
     void OnRowClicked();
+    void OnFilter(const QString &text);
+    void OnSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
+    void ShowChosenCount();
+    bool IsNewNumber() const;
     void OnAdd();
     void OnModify();
     void OnDelete();

@@ -19,11 +19,11 @@ QStringList CSendPanelDialogs::OpenFilters()
 
 QString CSendPanelDialogs::OpenNumberFile(QWidget *parent)
 {
-    return CFileDialog::GetOpenFileName(parent, OpenFilters());
+    return CFileDialog::GetOpenFileName(parent, CFileDialog::NumberFile, OpenFilters());
 }
 
 QString CSendPanelDialogs::SaveNumberFile(QWidget *parent)
 {
-    return CFileDialog::GetSaveFileName(parent, QStringLiteral("保存号码"), {QStringLiteral("Txt 文件(*.txt)")},
+    return CFileDialog::GetSaveFileName(parent, CFileDialog::NumberFile, QStringLiteral("保存号码"), {QStringLiteral("Txt 文件(*.txt)")},
                                         QStringLiteral("txt"));
 }

@@ -13,6 +13,7 @@
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
 #include "modem/IOutbox.h"
+#include "modem/PduCodec.h"
 #include "modem/RunTally.h"
 
 #include <QApplication>
@@ -182,9 +183,9 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
 
     auto *messageLabel = new QLabel(QStringLiteral("群发内容:    字数:"), this);
     messageLabel->setObjectName(QStringLiteral("messageLabel"));
-    d->byteCount = new QLabel(QStringLiteral("0"), this);
+    d->byteCount = new QLabel(MessageText::CountCaption(0, 0), this);
     d->byteCount->setObjectName(QStringLiteral("byteCountLabel"));
-    d->byteCount->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    d->byteCount->setMinimumWidth(fontMetrics().horizontalAdvance(MessageText::CountCaption(140, 3)));
     auto *messageLine = new QHBoxLayout;
     messageLine->addWidget(messageLabel);
     messageLine->addWidget(d->byteCount);
@@ -197,7 +198,7 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
     messageLabel->setBuddy(d->edit);
     connect(d->edit, &CMessageEdit::byteCountChanged, this, [this](int count) {
         d->m_strMessage = d->edit->toPlainText();
-        d->byteCount->setText(QString::number(count));
+        d->byteCount->setText(MessageText::CountCaption(count, Pdu::MessageCount(d->m_strMessage)));
     });
 
     auto *sendButton = button("sendButton", QStringLiteral("发送"), &CSkevoView::StartSendRun);
@@ -259,7 +260,7 @@ void CSkevoView::InitialUpdate()
     d->tray->Add();
 
     d->m_strMessage = d->edit->toPlainText();
-    d->byteCount->setText(QString::number(MessageText::ByteCount(d->m_strMessage)));
+    d->byteCount->setText(MessageText::CountCaption(MessageText::ByteCount(d->m_strMessage), Pdu::MessageCount(d->m_strMessage)));
 }
 
 void CSkevoView::UpdateConnectionState(bool connected)
@@ -440,10 +441,13 @@ void CSkevoView::OnStop()
 void CSkevoView::OnGenerate()
 {
     const std::optional<QStringList> numbers = Sources().AskGeneratedNumbers(this);
-    if (!numbers || numbers->isEmpty())
+    if (!numbers)
         return;
+    // Thousands of numbers may come at once: the operator is told how many, as after an import.
     d->logic.AppendNumbers(*numbers);
-    d->list->scrollTo(d->model.index(d->model.Count() - 1));
+    if (!numbers->isEmpty())
+        d->list->scrollTo(d->model.index(d->model.Count() - 1));
+    emit statusMessage(QStringLiteral("已生成 %1 个号码").arg(numbers->size()));
 }
 
 void CSkevoView::OnPhoneBook()

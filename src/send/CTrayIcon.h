@@ -30,7 +30,7 @@ public:
     // For the main window: the context menu (setContextMenu) and the clicks (activated).
     QSystemTrayIcon *SystemTrayIcon() const { return m_pTray; }
 
-    // The two pictures: a modem, green while connected, grey while not.
+    // The two pictures: the program's icon while connected, the same in grey while not.
     static QIcon ConnectedPicture();
     static QIcon DisconnectedPicture();
 

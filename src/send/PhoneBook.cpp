@@ -1,5 +1,6 @@
 #include "PhoneBook.h"
 
+#include "base/CsvText.h"
 #include "base/GbkText.h"
 #include "db/CDbAccess.h"
 
@@ -43,92 +44,32 @@ std::optional<int> CountByNumber(CDbAccess &db, const QString &number)
     }
 }
 
-// --- CSV (RFC 4180: fields with a comma, a quote or a line break are quoted, quotes doubled)
+const QString kNotText = QStringLiteral("既不是UTF-8也不是GBK编码的文字");
 
-QString CsvField(const QString &field)
+// The line a record ends on (a quoted field may hold line breaks).
+int LastLineOf(const CsvText::Record &r)
 {
-    if (!field.contains(u',') && !field.contains(u'"') && !field.contains(u'\n') && !field.contains(u'\r'))
-        return field;
-    QString quoted = field;
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+    return r.m_nLine + int(r.m_strText.count(u'\n'));
 }
 
-struct CsvRecord
+bool IsBlank(const CsvText::Record &r)
 {
-    int line = 0; // where it starts, 1-based
-    QString text; // as it stands in the file
-    QStringList fields;
-};
-
-QList<CsvRecord> ParseCsv(const QString &text)
-{
-    QList<CsvRecord> records;
-    qsizetype i = 0;
-    int line = 1;
-    const qsizetype n = text.size();
-    while (i < n) {
-        CsvRecord r;
-        r.line = line;
-        const qsizetype start = i;
-        QString field;
-        bool quoted = false;
-        bool ended = false;
-        while (i < n && !ended) {
-            const QChar c = text.at(i);
-            if (quoted) {
-                if (c == u'"') {
-                    if (i + 1 < n && text.at(i + 1) == u'"') {
-                        field += u'"';
-                        ++i;
-                    } else {
-                        quoted = false;
-                    }
-                } else {
-                    if (c == u'\n')
-                        ++line;
-                    field += c;
-                }
-            } else if (c == u'"') {
-                quoted = true;
-            } else if (c == u',') {
-                r.fields.append(field);
-                field.clear();
-            } else if (c == u'\n' || c == u'\r') {
-                if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
-                    ++i;
-                ++line;
-                ended = true;
-            } else {
-                field += c;
-            }
-            ++i;
-        }
-        r.fields.append(field);
-        r.text = text.mid(start, i - start).trimmed();
-        records.append(r);
-    }
-    return records;
-}
-
-bool IsBlank(const CsvRecord &r)
-{
-    return r.fields.size() == 1 && r.fields.first().trimmed().isEmpty();
+    return r.m_fields.size() == 1 && r.m_fields.first().trimmed().isEmpty();
 }
 
 // A first line whose number column holds no digit at all names the columns.
-bool IsHeading(const CsvRecord &r)
+bool IsHeading(const CsvText::Record &r)
 {
-    if (r.fields.size() < 2)
+    if (r.m_fields.size() < 2)
         return false;
-    const QString number = r.fields.at(1).trimmed();
+    const QString number = r.m_fields.at(1).trimmed();
     return !number.isEmpty() && std::none_of(number.cbegin(), number.cend(), [](QChar c) { return c.isDigit(); });
 }
 
 // The entry a record holds, or the reason it is refused.
-std::optional<PhoneBookEntry> EntryOf(const CsvRecord &r, QString *reason)
+std::optional<PhoneBookEntry> EntryOf(const CsvText::Record &r, QString *reason)
 {
-    QStringList fields = r.fields;
+    QStringList fields = r.m_fields;
     while (fields.size() > 3 && fields.last().trimmed().isEmpty())
         fields.removeLast();
     if (fields.size() < 2 || fields.size() > 3) {
@@ -234,24 +175,28 @@ std::optional<PanelMessage> PhoneBook::Delete(int row)
     return Told(QStringLiteral("删除成功!"));
 }
 
-QStringList PhoneBook::NumbersOf(QList<int> rows) const
+QStringList PhoneBook::ChosenNumbers() const
 {
-    std::sort(rows.begin(), rows.end());
     QStringList numbers;
-    numbers.reserve(rows.size());
-    for (int row : std::as_const(rows)) {
-        if (row >= 0 && row < m_model.Count())
-            numbers.append(m_model.Entry(row).m_strNumber);
-    }
+    for (int entry : m_model.ChosenEntries())
+        numbers.append(m_model.AllEntries().at(entry).m_strNumber);
     return numbers;
 }
 
 QByteArray PhoneBook::ExportCsv() const
 {
-    QString out = QStringLiteral("名字,电话号码,关系\n");
+    QString out = CsvText::Line({QStringLiteral("名字"), QStringLiteral("电话号码"), QStringLiteral("关系")});
     for (const PhoneBookEntry &e : m_model.AllEntries())
-        out += CsvField(e.m_strName) + u',' + CsvField(e.m_strNumber) + u',' + CsvField(e.m_strRelation) + u'\n';
-    return out.toUtf8();
+        out += CsvText::Line({e.m_strName, e.m_strNumber, e.m_strRelation});
+    return CsvText::Bom() + out.toUtf8();
+}
+
+QList<int> PhoneBook::ImportOutcome::RefusedLines() const
+{
+    QList<int> lines;
+    for (const Refusal &r : m_refused)
+        lines.append(r.m_nLine);
+    return lines;
 }
 
 PanelMessage PhoneBook::ImportOutcome::Summary() const
@@ -263,19 +208,30 @@ PanelMessage PhoneBook::ImportOutcome::Summary() const
         return Told(text, IMessageBox::Critical);
     }
     QString text = QStringLiteral("导入完成:增加%1个,已经存在%2个,拒绝%3个").arg(m_nAdded).arg(m_nExisting).arg(m_nRefused);
-    if (m_nRefused > 0)
-        text += QStringLiteral("\n第%1行被拒绝:%2").arg(m_nFirstRefusedLine).arg(m_strFirstRefused);
+    // Every refused line is named; the first ones with their text and the reason, so a long
+    // list of refusals still fits on the screen.
+    constexpr qsizetype kShownWhole = 10;
+    for (qsizetype i = 0; i < m_refused.size() && i < kShownWhole; ++i)
+        text += QStringLiteral("\n第%1行被拒绝:%2").arg(m_refused.at(i).m_nLine).arg(m_refused.at(i).m_strText);
+    if (m_refused.size() > kShownWhole) {
+        QStringList rest;
+        for (qsizetype i = kShownWhole; i < m_refused.size(); ++i)
+            rest.append(QString::number(m_refused.at(i).m_nLine));
+        text += QStringLiteral("\n另外被拒绝的行:") + rest.join(u',');
+    }
     return Told(text, m_nRefused > 0 ? IMessageBox::Warning : IMessageBox::Information);
 }
 
 PhoneBook::ImportOutcome PhoneBook::Import(const QByteArray &csv)
 {
     QByteArray bytes = csv;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QList<CsvRecord> records = ParseCsv(GbkText::FromUtf8OrGbk(bytes));
+    if (bytes.startsWith(CsvText::Bom()))
+        bytes.remove(0, CsvText::Bom().size());
+    // Line by line: a file put together from several sources may hold both encodings.
+    const GbkText::Lines text = GbkText::FromUtf8OrGbkLines(bytes);
+    QList<CsvText::Record> records = CsvText::Parse(text.m_strText);
     records.removeIf(IsBlank);
-    if (!records.isEmpty() && IsHeading(records.first()))
+    if (!records.isEmpty() && IsHeading(records.first()) && !text.m_invalidLines.contains(records.first().m_nLine))
         records.removeFirst();
 
     ImportOutcome outcome;
@@ -290,14 +246,18 @@ PhoneBook::ImportOutcome PhoneBook::Import(const QByteArray &csv)
             return false;
         for (; !rs->IsEOF(); rs->MoveNext())
             numbers.insert(rs->GetFieldText(1));
-        for (const CsvRecord &r : std::as_const(records)) {
+        for (const CsvText::Record &r : std::as_const(records)) {
             QString reason;
-            const std::optional<PhoneBookEntry> e = EntryOf(r, &reason);
+            std::optional<PhoneBookEntry> e;
+            const auto invalid = std::find_if(text.m_invalidLines.cbegin(), text.m_invalidLines.cend(),
+                                              [&r](int line) { return line >= r.m_nLine && line <= LastLineOf(r); });
+            if (invalid != text.m_invalidLines.cend())
+                reason = kNotText;
+            else
+                e = EntryOf(r, &reason);
             if (!e) {
-                if (outcome.m_nRefused++ == 0) {
-                    outcome.m_nFirstRefusedLine = r.line;
-                    outcome.m_strFirstRefused = r.text + QStringLiteral(" (") + reason + u')';
-                }
+                ++outcome.m_nRefused;
+                outcome.m_refused.append({r.m_nLine, r.m_strText + QStringLiteral(" (") + reason + u')'});
                 continue;
             }
             if (numbers.contains(e->m_strNumber)) {

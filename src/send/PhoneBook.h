@@ -37,26 +37,33 @@ public:
     // "删除(&D)" of the shown row; -1 does nothing.
     std::optional<PanelMessage> Delete(int row);
 
-    // The numbers of the given shown rows, top to bottom.
-    QStringList NumbersOf(QList<int> rows) const;
+    // The numbers of every chosen entry, those the filter hides included, top to bottom.
+    QStringList ChosenNumbers() const;
 
-    // CSV, UTF-8: a heading line, then name, number, relation per line (RFC 4180 quoting).
+    // The program's CSV form (CsvText): a heading line, then name, number, relation per line.
     QByteArray ExportCsv() const;
     struct ImportOutcome
     {
         int m_nAdded = 0;
         int m_nExisting = 0;
         int m_nRefused = 0;
-        int m_nFirstRefusedLine = 0; // 1-based line of the file, 0 when none was refused
-        QString m_strFirstRefused;   // that line's text and why it was refused
-        bool m_bStored = true;       // false when the database refused the import (nothing added)
-        QString m_strError;          // a read failure's description (a failed statement's
-                                     // texts are the connection's LastMessages)
+        struct Refusal
+        {
+            int m_nLine = 0;  // 1-based line of the file where the refused entry starts
+            QString m_strText; // that line's text and why it was refused
+        };
+        QList<Refusal> m_refused; // in file order
+        bool m_bStored = true;    // false when the database refused the import (nothing added)
+        QString m_strError;       // a read failure's description (a failed statement's
+                                  // texts are the connection's LastMessages)
+        QList<int> RefusedLines() const;
         PanelMessage Summary() const;
     };
     // Every row is checked as "增加" checks it; the rows are stored in one transaction and
-    // appended to the model. A GBK file is read as GBK. A first line that is not an entry
-    // (its number field holds more than digits) is taken as the heading.
+    // appended to the model. Each line is read as UTF-8 where it is valid UTF-8, else as
+    // GBK; a line that is neither is refused. With or without a byte-order mark, LF or CR LF
+    // line ends. A first line that is not an entry (its number field holds more than digits)
+    // is taken as the heading.
     ImportOutcome Import(const QByteArray &csv);
 
 private:

@@ -1,5 +1,7 @@
 #include "PhoneBookModel.h"
 
+#include <algorithm>
+
 PhoneBookModel::PhoneBookModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -50,6 +52,7 @@ void PhoneBookModel::SetEntries(QList<PhoneBookEntry> entries)
 {
     beginResetModel();
     m_entries = std::move(entries);
+    m_chosen = QList<bool>(m_entries.size(), false);
     m_shown.clear();
     for (int i = 0; i < m_entries.size(); ++i) {
         if (Matches(m_entries.at(i)))
@@ -66,6 +69,7 @@ void PhoneBookModel::Append(const QList<PhoneBookEntry> &entries)
     for (const PhoneBookEntry &e : entries) {
         m_shown.append(int(m_entries.size()));
         m_entries.append(e);
+        m_chosen.append(false);
     }
     endInsertRows();
 }
@@ -81,6 +85,7 @@ void PhoneBookModel::Remove(int row)
     beginRemoveRows(QModelIndex(), row, row);
     const int gone = m_shown.at(row);
     m_entries.removeAt(gone);
+    m_chosen.removeAt(gone);
     m_shown.removeAt(row);
     for (qsizetype i = row; i < m_shown.size(); ++i)
         --m_shown[i];
@@ -126,4 +131,46 @@ QList<int> PhoneBookModel::RowsOfGroup(const QString &relation) const
             rows.append(row);
     }
     return rows;
+}
+
+int PhoneBookModel::RowOfEntry(int entry) const
+{
+    const auto it = std::lower_bound(m_shown.cbegin(), m_shown.cend(), entry);
+    return it != m_shown.cend() && *it == entry ? int(it - m_shown.cbegin()) : -1;
+}
+
+void PhoneBookModel::SetChosen(int row, bool chosen)
+{
+    if (row >= 0 && row < m_shown.size())
+        m_chosen[m_shown.at(row)] = chosen;
+}
+
+void PhoneBookModel::ClearChosen()
+{
+    m_chosen.fill(false);
+}
+
+QList<int> PhoneBookModel::ChosenRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < m_shown.size(); ++row) {
+        if (m_chosen.at(m_shown.at(row)))
+            rows.append(row);
+    }
+    return rows;
+}
+
+QList<int> PhoneBookModel::ChosenEntries() const
+{
+    QList<int> entries;
+    for (int i = 0; i < m_chosen.size(); ++i) {
+        if (m_chosen.at(i))
+            entries.append(i);
+    }
+    return entries;
+}
+
+int PhoneBookModel::HiddenChosenCount() const
+{
+    return int(ChosenEntries().size() - ChosenRows().size());
 }

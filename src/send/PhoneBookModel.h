@@ -3,7 +3,9 @@
 // through. Filtering walks the entries in memory (a narrower filter only the rows already
 // shown) and resets the model once, so a book of 100,000 entries filters as one types.
 // Rows are the shown rows; entries added or changed while a filter is set stay shown until
-// the filter changes.
+// the filter changes. Each entry also carries whether the operator has chosen it: a choice
+// belongs to the entry, not to a shown row, so it outlasts a filter that hides the entry and
+// the operator can choose across groups.
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
@@ -48,8 +50,21 @@ public:
     // Shown rows whose relation is exactly relation, ascending.
     QList<int> RowsOfGroup(const QString &relation) const;
 
+    // The entry a shown row stands for (an index into AllEntries), and the shown row of an
+    // entry (-1 when the filter hides it).
+    int EntryIndex(int row) const { return m_shown.at(row); }
+    int RowOfEntry(int entry) const;
+
+    // The operator's choice of entries.
+    void SetChosen(int row, bool chosen);
+    void ClearChosen();
+    QList<int> ChosenRows() const;      // shown, ascending
+    QList<int> ChosenEntries() const;   // every entry chosen, shown or not, in list order
+    int HiddenChosenCount() const;      // chosen entries the filter hides
+
 private:
     QList<PhoneBookEntry> m_entries;
+    QList<bool> m_chosen; // beside m_entries
     QList<int> m_shown; // indexes into m_entries, ascending
     QString m_strFilter;
 };

@@ -4,11 +4,7 @@
 #include "base/NumberRules.h"
 #include "SendListModel.h"
 
-#include <QFile>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include "base/FileWriter.h"
 
 SendListLogic::SendListLogic(SendListModel &model)
     : SendListLogic(model, CRandGenerator::Instance())
@@ -113,72 +109,8 @@ std::optional<PanelMessage> SendListLogic::ExportCheck() const
 
 PanelMessage SendListLogic::Export(const QString &path) const
 {
-    const int error = WriteFile(path, NumberRules::NumberFileText(m_model.GetAllNumbers()));
-    if (error != 0)
-        return {FileErrorText(error, path), QString(), IMessageBox::Warning};
+    const QString failure = FileWriter::WriteWhole(path, NumberRules::NumberFileText(m_model.GetAllNumbers()));
+    if (!failure.isEmpty())
+        return {failure, QString(), IMessageBox::Warning};
     return {QStringLiteral("导出到文件成功！"), QString(), IMessageBox::Information};
-}
-
-QString SendListLogic::FileErrorText(int errorNumber, const QString &path)
-{
-    QString text;
-    switch (errorNumber) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
-        text = QStringLiteral("对 %1 的存取被拒绝。");
-        break;
-    case ENOENT:
-    case ENOTDIR:
-        text = QStringLiteral("未能找到 %1 的一部分路径。");
-        break;
-    case ENAMETOOLONG:
-    case EINVAL:
-        text = QStringLiteral("%1 包含不正确的路径。");
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        text = QStringLiteral("%1 所在的磁盘已满。");
-        break;
-    case EMFILE:
-    case ENFILE:
-        text = QStringLiteral("由于打开的文件太多，无法打开 %1。");
-        break;
-    case EIO:
-        text = QStringLiteral("读写 %1 时出现硬件 I/O 错误。");
-        break;
-    default:
-        text = QStringLiteral("访问 %1 时发生未知错误。");
-        break;
-    }
-    return text.arg(path);
-}
-
-int SendListLogic::WriteFile(const QString &path, const QByteArray &bytes)
-{
-    // Plain POSIX calls, so that the cause of a failure (errno) reaches the operator's text.
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty())
-        return ENOENT;
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-        done += n;
-    }
-    if (::close(fd) != 0 && errno != EINTR)
-        return errno;
-    return 0;
 }

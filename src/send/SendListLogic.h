@@ -51,13 +51,8 @@ public:
 
     // "导出号码": refused for an empty list, before any file dialog.
     std::optional<PanelMessage> ExportCheck() const;
-    // Writes the number file and says how it went.
+    // Writes the number file (whole, or the old one stays) and says how it went.
     PanelMessage Export(const QString &path) const;
-
-    // The operator's text for a file that could not be created or written (errno value).
-    static QString FileErrorText(int errorNumber, const QString &path);
-    // Creates or truncates path and writes bytes; 0 or the errno of the failure.
-    static int WriteFile(const QString &path, const QByteArray &bytes);
 
 private:
     SendListModel &m_model;

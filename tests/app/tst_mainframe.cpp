@@ -73,6 +73,7 @@ private slots:
     void layout();
     void shortWindowKeepsThePanelWhole();
     void panelShrinksByItsNumberList();
+    void smallestWindowKeepsThePanelUsable();
     void menus_data();
     void menus();
     void toolBarOrder();
@@ -221,6 +222,27 @@ void tst_MainFrame::panelShrinksByItsNumberList()
     for (QWidget *w : {static_cast<QWidget *>(f.View().ProgressBar()), stop}) {
         const QRect inView(w->mapTo(form->viewport(), QPoint(0, 0)), w->size());
         QVERIFY(form->viewport()->rect().contains(inView));
+    }
+}
+
+// A window made smaller takes the height from the records list first; it goes no smaller
+// than about 640×480, where the message field, 发送, 停止 and the bar are still whole.
+void tst_MainFrame::smallestWindowKeepsThePanelUsable()
+{
+    CMainFrame &f = Frame();
+    QVERIFY(ShownPlaced(f));
+    auto *splitter = qobject_cast<QSplitter *>(f.centralWidget());
+    const QList<int> before = splitter->sizes();
+    f.resize(f.width(), f.height() - 100);
+    QTRY_COMPARE(splitter->sizes().at(0), before.at(0) - 100);
+    QCOMPARE(splitter->sizes().at(1), before.at(1));
+
+    f.resize(70, 231);
+    QTRY_VERIFY2(f.width() >= 640 && f.height() >= 480, qPrintable(QStringLiteral("%1x%2").arg(f.width()).arg(f.height())));
+    QVERIFY2(f.width() <= 700 && f.height() <= 540, qPrintable(QStringLiteral("%1x%2").arg(f.width()).arg(f.height())));
+    for (const char *name : {"messageEdit", "sendButton", "stopButton", "progressBar"}) {
+        auto *w = f.View().findChild<QWidget *>(QString::fromLatin1(name));
+        QTRY_COMPARE_WITH_TIMEOUT(w->visibleRegion().boundingRect(), w->rect(), 2000);
     }
 }
 

@@ -9,6 +9,9 @@
 #include "db/CDbAccess.h"
 
 #include <QAction>
+#include <QCalendarWidget>
+#include <QDateEdit>
+#include <QToolButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -49,6 +52,9 @@ private slots:
     void deadOwnersLockIsTakenOver();
     void installedDriversAreFound();
     void qtsOwnDialogsSpeakChinese();
+    void programLocale_data();
+    void programLocale();
+    void calendarsSpeakChinese();
     void secondInstanceIsRefused();
     void cancelledLoginLeavesNoTrace();
     void wholeRunFromLoginToClose();
@@ -79,7 +85,10 @@ void tst_Startup::options_data()
             out << QString::fromLatin1(w);
         return out;
     };
-    QTest::newRow("settings file") << list({"--settings", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
+    QTest::newRow("config file") << list({"--config", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
+    QTest::newRow("config file, with =") << list({"--config=/a/b.ini"}) << "/a/b.ini" << "" << false;
+    QTest::newRow("config without a file") << list({"--config"}) << "" << "" << true;
+    QTest::newRow("settings file, the older name") << list({"--settings", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
     QTest::newRow("device") << list({"--device", "/dev/pts/7"}) << "" << "/dev/pts/7" << false;
     QTest::newRow("both, with =") << list({"--device=/dev/ttyUSB0", "--settings=/a/b.ini"}) << "/a/b.ini" << "/dev/ttyUSB0" << false;
     QTest::newRow("missing value") << list({"--device"}) << "" << "" << true;
@@ -139,6 +148,38 @@ void tst_Startup::qtsOwnDialogsSpeakChinese()
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("打开(&O)"));
     QCOMPARE(QCoreApplication::translate("QWidgetTextControl", "&Copy"), QStringLiteral("复制(&C)"));
+}
+
+void tst_Startup::programLocale_data()
+{
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("program");
+    QTest::newRow("C.UTF-8: Chinese") << QStringLiteral("C") << QStringLiteral("zh_CN");
+    QTest::newRow("Chinese of Taiwan: kept") << QStringLiteral("zh_TW") << QStringLiteral("zh_TW");
+}
+
+void tst_Startup::programLocale()
+{
+    QFETCH(QString, machine);
+    QFETCH(QString, program);
+    QCOMPARE(SkevoStartup::ProgramLocale(QLocale(machine)).name(), program);
+}
+
+// The date pickers' calendars name months and days in Chinese, whatever the machine's locale.
+void tst_Startup::calendarsSpeakChinese()
+{
+    const QLocale before;
+    SkevoStartup::UseChineseLocale();
+    QDateEdit picker(QDate(2026, 12, 7));
+    picker.setCalendarPopup(true);
+    QCalendarWidget *calendar = picker.calendarWidget();
+    auto *month = calendar->findChild<QToolButton *>(QStringLiteral("qt_calendar_monthbutton"));
+    QVERIFY(month);
+    const QLocale program = SkevoStartup::ProgramLocale(QLocale::system());
+    QCOMPARE(program.language(), QLocale::Chinese);
+    QCOMPARE(month->text(), program.standaloneMonthName(12));
+    QVERIFY(month->text() != QStringLiteral("December"));
+    QLocale::setDefault(before);
 }
 
 void tst_Startup::secondInstanceIsRefused()

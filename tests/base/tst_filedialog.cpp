@@ -1,6 +1,7 @@
 // The program's file dialog: it shows every file the filters let through and leaves the
 // database's files to SQLite. Opening one of them, even only to read, would drop SQLite's
 // locks (see CFileDialog.h); the end-to-end case below shows what that costs.
+#include "FileDialogKit.h"
 #include "TestEnv.h"
 #include "base/CFileDialog.h"
 #include "db/CDbAccess.h"
@@ -10,12 +11,8 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QProcess>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/inotify.h>
-#include <unistd.h>
 
 namespace {
 const QString kName = QStringLiteral("FILEDLG");
@@ -34,65 +31,6 @@ QString OtherProcess(const QString &what, const QString &dir)
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return QStringLiteral("failed: ") + QString::fromUtf8(p.readAllStandardError());
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-// Names of the files in a folder opened while it is watched.
-class OpenWatch
-{
-public:
-    explicit OpenWatch(const QString &dir)
-        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    {
-        if (m_fd >= 0)
-            inotify_add_watch(m_fd, QFile::encodeName(dir).constData(), IN_OPEN);
-    }
-    ~OpenWatch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool IsValid() const { return m_fd >= 0; }
-    QSet<QString> Opened()
-    {
-        QSet<QString> names;
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0)
-                return names;
-            for (ssize_t at = 0; at < n;) {
-                const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
-                if (e->len > 0)
-                    names.insert(QFile::decodeName(e->name));
-                at += ssize_t(sizeof(inotify_event) + e->len);
-            }
-        }
-    }
-
-private:
-    int m_fd;
-};
-
-// Shows the dialog on dir until every entry of the list has its type, as the list shows it.
-bool ShowFilled(QFileDialog &dlg, const QString &dir, int entries)
-{
-    dlg.setViewMode(QFileDialog::Detail);
-    dlg.setDirectory(dir);
-    dlg.show();
-    if (!QTest::qWaitForWindowExposed(&dlg))
-        return false;
-    auto *model = dlg.findChild<QFileSystemModel *>();
-    if (!model)
-        return false;
-    return QTest::qWaitFor([&] {
-        const QModelIndex root = model->index(dir);
-        if (model->rowCount(root) != entries)
-            return false;
-        for (int r = 0; r < entries; ++r)
-            if (model->type(model->index(r, 0, root)).isEmpty())
-                return false;
-        return true;
-    }, 10000);
 }
 } // namespace
 
@@ -124,7 +62,7 @@ void tst_FileDialog::numberFileFiltersShowEveryFile()
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
     const QStringList filters = CSendPanelDialogs::OpenFilters();
-    CFileDialog dlg(nullptr, filters);
+    CFileDialog dlg(nullptr, CFileDialog::NumberFile, filters);
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.selectNameFilter(filters.at(filter));
     QVERIFY(ShowFilled(dlg, dir.path(), int(shown.size())));
@@ -152,7 +90,7 @@ void tst_FileDialog::databaseKeepsItsLocks()
     OpenWatch watch(dir.path());
     QVERIFY(watch.IsValid());
     {
-        CFileDialog dlg(nullptr, {CFileDialog::AllFiles()});
+        CFileDialog dlg(nullptr, CFileDialog::NumberFile, {CFileDialog::AllFiles()});
         QVERIFY(ShowFilled(dlg, dir.path(), 3)); // the database, its log and its shared memory
         dlg.reject();
     }

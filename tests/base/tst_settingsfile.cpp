@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +26,7 @@ private slots:
     void parityAndStopBits_data();
     void parityAndStopBits();
     void gbkByteLength();
+    void strictGbkIsWhatGbkReadersRead();
     void readmeExamplesWorkAsTheyStand();
     void sqlSection_data();
     void sqlSection();
@@ -80,10 +83,12 @@ void tst_SettingsFile::gbkFileIsRead()
 {
     QFile raw(path("gbk.ini"));
     QVERIFY(raw.open(QIODevice::WriteOnly));
+    // Written by the older program in GBK, one line added later in UTF-8: each line reads right.
     raw.write("[SYSTEM]\r\nParity=" + GbkText::ToGbk(QStringLiteral("奇校验")) + "\r\n[MSG]\r\nMESSAGE="
-              + GbkText::ToGbk(QStringLiteral("你好,世界")) + "\r\n");
+              + GbkText::ToGbk(QStringLiteral("你好,世界")) + "\r\n[Check]\r\nMid=" + QStringLiteral("铃声.mid").toUtf8() + "\r\n");
     raw.close();
     CSettingsFile file(raw.fileName());
+    QCOMPARE(file.ReadString(QStringLiteral("Check"), QStringLiteral("Mid"), QString()), QStringLiteral("铃声.mid"));
     QCOMPARE(file.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Parity"), QString()), QStringLiteral("奇校验"));
     QCOMPARE(file.ReadString(QStringLiteral("MSG"), QStringLiteral("MESSAGE"), QString()), QStringLiteral("你好,世界"));
     // A write converts the whole file to UTF-8 and keeps what it did not touch.
@@ -169,6 +174,45 @@ void tst_SettingsFile::gbkByteLength()
     QCOMPARE(GbkText::ByteLength(QStringLiteral("😀")), 4); // outside GBK
     QCOMPARE(GbkText::Truncate(QStringLiteral("ab短信"), 5), QStringLiteral("ab短"));
     QCOMPARE(GbkText::FromGbk(GbkText::ToGbk(QStringLiteral("短信猫"))), QStringLiteral("短信猫"));
+}
+
+// Every character of the Basic Multilingual Plane, one outside it and a lone surrogate, written
+// for GBK readers: iconv reads it all, each character comes back as itself or as "?", and the
+// "?"s are what was counted.
+void tst_SettingsFile::strictGbkIsWhatGbkReadersRead()
+{
+    QString all;
+    for (char32_t c = 1; c < 0x10000; ++c)
+        if (c < 0xD800 || c >= 0xE000)
+            all += QChar(char16_t(c));
+    all += QStringLiteral("😀");
+    all += QChar(char16_t(0xD800));
+    qsizetype replaced = 0;
+    const QByteArray gbk = GbkText::ToStrictGbk(all, &replaced);
+    QProcess iconv;
+    iconv.start(QStringLiteral("iconv"), {QStringLiteral("-f"), QStringLiteral("GBK"), QStringLiteral("-t"), QStringLiteral("UTF-32LE")});
+    QVERIFY(iconv.waitForStarted());
+    iconv.write(gbk);
+    iconv.closeWriteChannel();
+    QVERIFY(iconv.waitForFinished(60000));
+    QCOMPARE(iconv.exitCode(), 0);
+    const QByteArray utf32 = iconv.readAllStandardOutput();
+    QList<uint> read;
+    for (qsizetype i = 0; i + 4 <= utf32.size(); i += 4)
+        read.append(qFromLittleEndian<quint32>(utf32.constData() + i));
+    const QList<uint> written = all.toUcs4();
+    QCOMPARE(read.size(), written.size());
+    qsizetype questions = 0;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        if (read.at(i) == written.at(i))
+            continue;
+        QVERIFY2(read.at(i) == u'?', qPrintable(QString::number(written.at(i), 16)));
+        ++questions;
+    }
+    QCOMPARE(replaced, questions);
+    QVERIFY(written.size() - replaced > 21000); // GBK has some 21,900 characters, ASCII aside
+    QCOMPARE(GbkText::ToStrictGbk(QStringLiteral("€你😀"), &(replaced = 0)), QByteArray("\x80\xC4\xE3?"));
+    QCOMPARE(replaced, 1);
 }
 
 // The README's example files, copied as they stand, give the values their text explains.

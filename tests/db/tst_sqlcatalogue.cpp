@@ -56,7 +56,7 @@ Case CaseOf(Sql id)
     case Sql::RecDelete: return {{999999}, {}};
     case Sql::AllSelect: return {{}, cols("MYNO,MYTIME,MYNUMER,MYCONT,MYSHOW,MYSTATE")};
     case Sql::OrderInsert: return {{t, t2, QStringLiteral("c")}, {}};
-    case Sql::OrderSelect: return {{}, cols("D_ID,D_START,D_END,D_CONT")};
+    case Sql::OrderSelect: return {{}, cols("D_ID,D_START,D_END,D_CONT,D_STARTED")};
     case Sql::OrderDelete: return {{999999}, {}};
     case Sql::OrderDue: return {{t, t2, 0, t2}, cols("D_ID,D_CONT,D_END,D_START")};
     case Sql::NumberInsert: return {{1, n}, {}};

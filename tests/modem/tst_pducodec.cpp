@@ -113,6 +113,8 @@ private slots:
     void encodeNeverSplitsEscape();
     void encodeEightBitParts();
     void encodePartLimit();
+    void codingAndMessageCount_data();
+    void codingAndMessageCount();
     void tpduLength_data();
     void tpduLength();
 
@@ -530,6 +532,37 @@ void tst_PduCodec::encodePartLimit()
     const EncodeResult tooMany = EncodeSubmitPdu(Record(QString(255 * 67 + 1, QLatin1Char('x'))));
     QVERIFY(!tooMany.ok);
     QVERIFY(!tooMany.error.isEmpty());
+}
+
+void tst_PduCodec::codingAndMessageCount_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("dcs");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("no text") << QString() << 0 << 0;
+    QTest::newRow("160 GSM characters: one message") << QString(160, QLatin1Char('a')) << 0 << 1;
+    QTest::newRow("161 GSM characters: two parts") << QString(161, QLatin1Char('a')) << 0 << 2;
+    QTest::newRow("307 GSM characters: three parts of 153") << QString(307, QLatin1Char('a')) << 0 << 3;
+    QTest::newRow("81 extension characters: two parts") << QString(81, QChar(0x20AC)) << 0 << 2;
+    QTest::newRow("GSM letters beyond ASCII: @ é Ä ¥") << QStringLiteral("@éÄ¥ Δ") << 0 << 1;
+    QTest::newRow("71 characters with Chinese: two UCS2 parts") << QStringLiteral("中") + QString(70, QLatin1Char('a')) << 8 << 2;
+    QTest::newRow("a character outside the GSM alphabet: UCS2") << QStringLiteral("a`b") << 8 << 1;
+}
+
+// A text goes out in 7-bit when the GSM alphabet holds every character; the count is what
+// the encoder then makes of it.
+void tst_PduCodec::codingAndMessageCount()
+{
+    QFETCH(QString, text);
+    QFETCH(int, dcs);
+    QFETCH(int, messages);
+    QCOMPARE(int(DcsFor(text)), dcs);
+    QCOMPARE(MessageCount(text), messages);
+    if (text.isEmpty())
+        return;
+    const EncodeResult r = EncodeSubmitPdu(Record(text, DcsFor(text)));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(int(r.parts.size()), messages);
 }
 
 void tst_PduCodec::tpduLength_data()

@@ -448,11 +448,12 @@ void tst_SerialPort::wakeDescriptorInterruptsRead()
     auto &[pty, port] = line;
     int wake[2];
     QCOMPARE(::pipe(wake), 0);
+    ssize_t woken = 0;
     std::thread stopper([&] {
         pty.Send("AT");
         std::this_thread::sleep_for(200ms);
         // Still inside the quiet interval if the interval were long: the wake must win.
-        (void)::write(wake[1], "x", 1);
+        woken = ::write(wake[1], "x", 1);
     });
     char buf[128];
     QElapsedTimer t;
@@ -460,6 +461,7 @@ void tst_SerialPort::wakeDescriptorInterruptsRead()
     const int n = port.ReadTimed(buf, 128, 20000, 15000, wake[0]);
     const qint64 ms = t.elapsed();
     stopper.join();
+    QCOMPARE(woken, ssize_t(1));
     QCOMPARE(QByteArray(buf, n), QByteArray("AT"));
     QVERIFY2(ms < 10000, qPrintable(QString::number(ms)));
 

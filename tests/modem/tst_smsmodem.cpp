@@ -191,7 +191,8 @@ void TestSmsModem::bulkSend()
     QSignalSpy taken(rig.sink.get(), &ReportSink::reportTaken);
     QVERIFY(rig.ConnectAndStart());
 
-    const QString longText = QString(QStringLiteral("0123456789ABCDE")).repeated(10).left(140);
+    // 140 characters; the Chinese stop keeps it UCS2, three parts.
+    const QString longText = QString(QStringLiteral("0123456789ABCDE")).repeated(10).left(139) + QStringLiteral("。");
     QVector<SmsRecord> records;
     for (int i = 0; i < 100; ++i) {
         QString text = QStringLiteral("第%1条消息").arg(i);

@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -86,10 +87,11 @@ QDateTime At(const QString &text)
     return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+// Number, start, end and text of a row.
 QStringList RowTexts(const COrderDlg &dlg, int row)
 {
     QStringList out;
-    for (int c = 0; c < 4; ++c)
+    for (int c : {OrderListModel::IdColumn, OrderListModel::StartColumn, OrderListModel::EndColumn, OrderListModel::TextColumn})
         out << dlg.Model().index(row, c).data().toString();
     return out;
 }
@@ -112,6 +114,10 @@ private slots:
     void importReplacesThePreviousOne();
     void modifyAndDelete_data() { DbTargets::AddDialectRows(); }
     void modifyAndDelete();
+    void aClickBringsTheOrderIntoTheFields();
+    void listShowsWhatStarted_data() { DbTargets::AddDialectRows(); }
+    void listShowsWhatStarted();
+    void countStandsApartFromTheCaption();
     void reminderIsWrittenAtOnce();
     void textHoldsAtMost140Bytes();
     void databaseTextShownOnceByTheDialog_data();
@@ -143,20 +149,20 @@ void tst_OrderDlg::opensWithTheNewestFirst()
     QTableView *list = Rig::Find<QTableView>(*dlg, "orderList");
     QStringList heads;
     QList<int> widths;
-    for (int c = 0; c < 4; ++c) {
+    for (int c = 0; c < dlg->Model().columnCount(); ++c) {
         heads << dlg->Model().headerData(c, Qt::Horizontal).toString();
         widths << list->columnWidth(c);
     }
     QCOMPARE(heads, (QStringList{QStringLiteral("订单编号"), QStringLiteral("开始时间"), QStringLiteral("结束时间"),
-                                 QStringLiteral("订单内容")}));
-    QCOMPARE(widths, (QList<int>{100, 200, 200, 500}));
+                                 QStringLiteral("发送状态"), QStringLiteral("订单内容")}));
+    QCOMPARE(widths, (QList<int>{100, 200, 200, 220, 500}));
     for (const char *picker : {"startTime", "endTime"}) {
         const QDateTime shown(Rig::Find<QDateEdit>(*dlg, picker[0] == 's' ? "startDate" : "endDate")->date(),
                               Rig::Find<QTimeEdit>(*dlg, picker)->time());
         QVERIFY(shown >= before.addMSecs(-before.time().msec()) && shown <= after);
     }
     QVERIFY(!Rig::Find<QCheckBox>(*dlg, "reminderCheck")->isChecked());
-    QCOMPARE(Rig::Find<QLabel>(*dlg, "byteCount")->text(), QStringLiteral("0"));
+    QCOMPARE(Rig::Find<QLabel>(*dlg, "byteCount")->text(), QStringLiteral("0 (0条)"));
     QVERIFY(rig.box.shown.isEmpty());
 }
 
@@ -322,6 +328,84 @@ void tst_OrderDlg::modifyAndDelete()
     QCOMPARE(rig.box.Texts(), QStringList{QStringLiteral("请选择要删除的订单")});
 }
 
+// One click on an order shows its times and text, and "修改(&S)" then changes only what the
+// operator changed.
+void tst_OrderDlg::aClickBringsTheOrderIntoTheFields()
+{
+    QTemporaryDir dir;
+    Rig rig(TestEnv::Sqlite(dir.path()));
+    OrderStore store(rig.db);
+    store.Add(QStringLiteral("2030-1-1 8:0"), QStringLiteral("2030-1-1 9:0"), QStringLiteral("first"), {QStringLiteral("1")});
+    store.Add(QStringLiteral("2030-2-2 10:30"), QStringLiteral("2030-2-2 12:0"), QStringLiteral("second"), {QStringLiteral("2")});
+    auto dlg = rig.Open();
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QTableView *list = Rig::Find<QTableView>(*dlg, "orderList");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualRect(list->model()->index(1, 1)).center());
+    QPlainTextEdit *text = Rig::Find<QPlainTextEdit>(*dlg, "orderText");
+    QCOMPARE(text->toPlainText(), QStringLiteral("first"));
+    QCOMPARE(QDateTime(Rig::Find<QDateEdit>(*dlg, "startDate")->date(), Rig::Find<QTimeEdit>(*dlg, "startTime")->time()),
+             At(QStringLiteral("2030-01-01 08:00:00")));
+    QCOMPARE(QDateTime(Rig::Find<QDateEdit>(*dlg, "endDate")->date(), Rig::Find<QTimeEdit>(*dlg, "endTime")->time()),
+             At(QStringLiteral("2030-01-01 09:00:00")));
+    text->setPlainText(QStringLiteral("first, changed"));
+    Rig::Click(*dlg, "modifyButton");
+    QCOMPARE(rig.box.Texts(), QStringList{QStringLiteral("短信订单修改成功!")});
+    QCOMPARE(RowTexts(*dlg, 1), (QStringList{QStringLiteral("1"), QStringLiteral("2030-01-01 08:00:00"),
+                                             QStringLiteral("2030-01-01 09:00:00"), QStringLiteral("first, changed")}));
+    // The arrow keys pick the other one the same way.
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(text->toPlainText(), QStringLiteral("second"));
+}
+
+// The list says which orders have started and when, and learns of a start while it is open.
+void tst_OrderDlg::listShowsWhatStarted()
+{
+    SKEVO_FRESH_DB(m_targets, s);
+    Rig rig(*s);
+    OrderStore store(rig.db);
+    const QString ahead = QDateTime::currentDateTime().addDays(1).toString(QStringLiteral("yyyy-MM-dd HH:mm:00"));
+    const QString later = QDateTime::currentDateTime().addDays(2).toString(QStringLiteral("yyyy-MM-dd HH:mm:00"));
+    store.Add(QStringLiteral("2020-1-1 8:0"), QStringLiteral("2020-1-1 9:0"), QStringLiteral("ran"), {QStringLiteral("1")});
+    store.Add(QStringLiteral("2020-1-2 8:0"), QStringLiteral("2020-1-2 9:0"), QStringLiteral("missed"), {QStringLiteral("2")});
+    store.Add(ahead, later, QStringLiteral("to come"), {QStringLiteral("3")});
+    DbProbe probe(*s);
+    const auto claim = [&probe](int id, const QString &start, const QString &time) {
+        return probe.Exec(QStringLiteral("INSERT INTO T_ORDERSTART(D_ID,D_START,D_TIME,D_BY) VALUES(%1,'%2','%3','x')").arg(id).arg(start, time));
+    };
+    QVERIFY(claim(1, QStringLiteral("2020-01-01 08:00:00"), QStringLiteral("2020-01-01 08:00:02")));
+    QVERIFY(claim(2, QStringLiteral("2019-12-31 08:00:00"), QStringLiteral("2019-12-31 08:00:01"))); // an earlier start of it
+    auto dlg = rig.Open();
+    const auto states = [&dlg] {
+        QStringList out;
+        for (int row = 0; row < dlg->Model().rowCount(); ++row)
+            out << dlg->Model().index(row, OrderListModel::StateColumn).data().toString();
+        return out;
+    };
+    QCOMPARE(states(), (QStringList{QStringLiteral("未开始"), QStringLiteral("未发送 (结束时间已过)"),
+                                    QStringLiteral("已开始 2020-01-01 08:00:02")}));
+    QVERIFY(claim(3, ahead, QStringLiteral("2030-01-01 00:00:00")));
+    dlg->findChild<QTimer *>(QStringLiteral("startsTimer"))->setInterval(10);
+    QTRY_COMPARE(states().first(), QStringLiteral("已开始 2030-01-01 00:00:00"));
+    QVERIFY(rig.box.shown.isEmpty());
+}
+
+// "字数:" and its count stand apart from the caption of the times beside them.
+void tst_OrderDlg::countStandsApartFromTheCaption()
+{
+    QTemporaryDir dir;
+    Rig rig(TestEnv::Sqlite(dir.path()));
+    auto dlg = rig.Open();
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QLabel *count = Rig::Find<QLabel>(*dlg, "byteCount");
+    QWidget *times = Rig::Find<QWidget>(*dlg, "timesBox");
+    const int countEnd = count->mapTo(dlg.get(), QPoint(count->fontMetrics().horizontalAdvance(count->text()), 0)).x();
+    const int captionStart = times->mapTo(dlg.get(), QPoint(0, 0)).x();
+    QVERIFY2(captionStart - countEnd >= 2 * count->fontMetrics().horizontalAdvance(QStringLiteral("字")),
+             qPrintable(QStringLiteral("%1 .. %2").arg(countEnd).arg(captionStart)));
+}
+
 void tst_OrderDlg::reminderIsWrittenAtOnce()
 {
     QTemporaryDir dir;
@@ -350,15 +434,15 @@ void tst_OrderDlg::textHoldsAtMost140Bytes()
     QLabel *count = Rig::Find<QLabel>(*dlg, "byteCount");
     QTest::keyClicks(edit, QStringLiteral("ab"));
     QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(count->text(), QStringLiteral("3")); // a line break is the one LF sent
+    QCOMPARE(count->text(), QStringLiteral("3 (1条)")); // a line break is the one LF sent
     edit->clear();
     const QString full = QString(70, QChar(0x6c49)); // 汉: two bytes each
     edit->insertPlainText(full);
-    QCOMPARE(count->text(), QStringLiteral("140"));
+    QCOMPARE(count->text(), QStringLiteral("140 (1条)"));
     QTest::keyClicks(edit, QStringLiteral("a"));
     edit->insertPlainText(QStringLiteral("汉"));
     QCOMPARE(edit->toPlainText(), full);
-    QCOMPARE(count->text(), QStringLiteral("140"));
+    QCOMPARE(count->text(), QStringLiteral("140 (1条)"));
 }
 
 QTEST_MAIN(tst_OrderDlg)
@@ -411,6 +495,7 @@ void tst_OrderDlg::databaseTextShownOnceByTheDialog()
     }
     QCOMPARE(rig.box.shown.size(), then.isEmpty() ? 1 : 2);
     QVERIFY2(rig.box.shown.at(0).text.contains(table, Qt::CaseInsensitive), qPrintable(rig.box.shown.at(0).text));
+    QVERIFY2(SaysWhatFailed(rig.box.shown.at(0).text), qPrintable(rig.box.shown.at(0).text));
     QCOMPARE(rig.box.shown.at(0).icon, IMessageBox::NoIcon);
     if (!then.isEmpty())
         QCOMPARE(rig.box.Last(), then);

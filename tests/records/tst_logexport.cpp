@@ -33,6 +33,8 @@ private slots:
     void bytesOfTheRows_data();
     void bytesOfTheRows();
     void rowsInDisplayOrderWithReportsOnTop();
+    void strangersTexts_data();
+    void strangersTexts();
     void cancelOrFailureLeavesNothingBehind_data();
     void cancelOrFailureLeavesNothingBehind();
     void commandLine_data();
@@ -68,12 +70,12 @@ void tst_LogExport::bytesOfTheRows_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("bytes");
     const QByteArray received("2009-05-05 08:00:00\t13900000001\t\xBD\xD3\xCA\xD5\t\xB3\xC9\xB9\xA6\t"
-                              "\xB5\xDA\xD2\xBB\xD0\xD0\n\xB5\xDA\xB6\xFE\xD0\xD0\t\r\n");
-    QTest::newRow("one received row: heading, a tab after every field, CR LF, a text of two lines")
+                              "\xB5\xDA\xD2\xBB\xD0\xD0\r\n\xB5\xDA\xB6\xFE\xD0\xD0\t\r\n");
+    QTest::newRow("one received row: heading, a tab after every field, CR LF, a text of two lines on two lines")
         << int(RecordsModel::View::Received) << int(LogExport::Text) << kGbkHeading + received;
-    QTest::newRow("all view: newest first, \"失败!\", a tab inside a text unquoted, no modem")
+    QTest::newRow("all view: newest first, \"失败!\", a tab inside a text unquoted, the euro as GBK has it, no modem")
         << int(RecordsModel::View::All) << int(LogExport::Text)
-        << kGbkHeading + QByteArray("2009-05-05 09:00:00\t8613900000002\t\xB7\xA2\xCB\xCD\t\xCA\xA7\xB0\xDC!\ta,\"b\"\tc\xA2\xE3\t\r\n")
+        << kGbkHeading + QByteArray("2009-05-05 09:00:00\t8613900000002\t\xB7\xA2\xCB\xCD\t\xCA\xA7\xB0\xDC!\ta,\"b\"\tc\x80\t\r\n")
             + received;
     QTest::newRow("CSV: UTF-8 with its mark, quoted where needed, the modem last")
         << int(RecordsModel::View::All) << int(LogExport::Csv)
@@ -119,6 +121,48 @@ void tst_LogExport::rowsInDisplayOrderWithReportsOnTop()
     const QList<QByteArray> lines = ReadAll(path).split('\n');
     QCOMPARE(lines.value(1), QByteArray("2009-05-06 10:00:00\t8613900000003\t\xB7\xA2\xCB\xCD\t\xCA\xA7\xB0\xDC\tx\t\r"));
     QVERIFY(lines.value(2).startsWith("2009-05-05 08:00:00\t13900000001\t"));
+}
+
+// A stranger's message: an alphanumeric sender that a spreadsheet would take for a formula,
+// a formula text, an emoji and a soft hyphen GBK does not have.
+void tst_LogExport::strangersTexts_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("text: GBK alone, \"?\" for what it lacks, counted")
+        << int(LogExport::Text)
+        << QByteArray("2009-05-06 08:00:00\t@evil\t\xBD\xD3\xCA\xD5\t\xB3\xC9\xB9\xA6\t=1+1\r\n\xC4\xE3?x?\t\r\n")
+        << QStringLiteral("导出到文件成功！\n2个字符不属于GBK字符集,已写成\"?\"");
+    QTest::newRow("CSV: every character, formula cells inert")
+        << int(LogExport::Csv) << QStringLiteral("2009-05-06 08:00:00,'@evil,接收,成功,\"'=1+1\n你😀x\u00AD\"\r\n").toUtf8()
+        << QStringLiteral("导出到文件成功！");
+}
+
+void tst_LogExport::strangersTexts()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, message);
+    QVERIFY(Journal(m_settings).Received({QStringLiteral("2009-05-06 08:00:00"), QStringLiteral("@evil"),
+                                          QStringLiteral("=1+1\n你😀x\u00AD")}) > 0);
+    auto model = Model();
+    model->LoadReceived();
+    const QString path = m_dir->filePath(QStringLiteral("log"));
+    const LogExport::Result r = LogExport::Write(*model, model->TakeSnapshot(), path, LogExport::Format(format));
+    QVERIFY(r.m_bOk);
+    QCOMPARE(r.m_message->m_strText, message);
+    const QByteArray bytes = ReadAll(path);
+    QCOMPARE(bytes.mid(bytes.indexOf("\r\n") + 2, line.size()), line);
+    if (format == LogExport::Text) {
+        // What readers of GBK make of it: all of it.
+        QProcess iconv;
+        iconv.start(QStringLiteral("iconv"), {QStringLiteral("-f"), QStringLiteral("GBK"), QStringLiteral("-t"),
+                                               QStringLiteral("UTF-8"), path});
+        QVERIFY(iconv.waitForFinished(30000));
+        QCOMPARE(iconv.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(iconv.readAllStandardOutput()).contains(QStringLiteral("=1+1\r\n你?x?\t\r\n")));
+    }
 }
 
 void tst_LogExport::cancelOrFailureLeavesNothingBehind_data()

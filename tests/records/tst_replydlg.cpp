@@ -87,7 +87,7 @@ void tst_ReplyDlg::sendsOneMessageToTheRowsNumber_data()
                                                                   << QStringLiteral("回复短信内容") << QStringLiteral("8613900000001");
     QTest::newRow("sent again: a number beginning with 86 stays") << false << QStringLiteral("再发一次")
                                                                    << QStringLiteral("再次发送短信") << QStringLiteral("8613900000002");
-    QTest::newRow("over 70 characters: one concatenated message") << true << QString(120, QLatin1Char('x'))
+    QTest::newRow("over 70 characters with Chinese: one concatenated message") << true << QStringLiteral("好") + QString(100, QLatin1Char('x'))
                                                                   << QStringLiteral("回复短信内容") << QStringLiteral("8613900000001");
 }
 
@@ -126,17 +126,17 @@ void tst_ReplyDlg::countAndLimit()
     dialog.show();
     auto *reply = dialog.findChild<QPlainTextEdit *>(QStringLiteral("editReply"));
     auto *count = dialog.findChild<QLabel *>(QStringLiteral("labelCount"));
-    QCOMPARE(count->text(), QStringLiteral("0"));
+    QCOMPARE(count->text(), QStringLiteral("0 (0条)"));
     reply->setFocus();
     Type(reply, QStringLiteral("你好吗"));
-    QCOMPARE(count->text(), QStringLiteral("6"));
+    QCOMPARE(count->text(), QStringLiteral("6 (1条)"));
     Type(reply, QString(67, QChar(0x5B57)));
-    QCOMPARE(count->text(), QStringLiteral("140"));
+    QCOMPARE(count->text(), QStringLiteral("140 (1条)"));
     QCOMPARE(reply->toPlainText().size(), 70);
     QTest::keyClick(reply, Qt::Key_Backspace);
-    QCOMPARE(count->text(), QStringLiteral("138"));
-    QTest::keyClicks(reply, QStringLiteral("ab"));
-    QCOMPARE(count->text(), QStringLiteral("140"));
+    QCOMPARE(count->text(), QStringLiteral("138 (1条)"));
+    QTest::keyClicks(reply, QStringLiteral("ab")); // 71 characters: two UCS2 parts
+    QCOMPARE(count->text(), QStringLiteral("140 (2条)"));
 }
 
 void tst_ReplyDlg::checksOnConfirming_data()
@@ -147,7 +147,7 @@ void tst_ReplyDlg::checksOnConfirming_data()
     QTest::addColumn<bool>("stays");
     QTest::newRow("not connected comes first, even with no text") << false << QString() << QStringLiteral("还未连接猫\n请连接猫") << false;
     QTest::newRow("not connected, with a text") << false << QStringLiteral("好") << QStringLiteral("还未连接猫\n请连接猫") << false;
-    QTest::newRow("empty text") << true << QString() << QStringLiteral("短信内容不能为空") << false;
+    QTest::newRow("empty text: the dialog stays for the text") << true << QString() << QStringLiteral("短信内容不能为空") << true;
 }
 
 void tst_ReplyDlg::checksOnConfirming()

@@ -1,8 +1,12 @@
 #pragma once
-// Fakes for the window tests of the bulk-send panel: panel dialogs answered from a script
-// (the message box is the shared FakeMessageBox).
+// Fakes for the window tests of the bulk-send panel: panel dialogs and the sources of numbers
+// and text answered from a script (the message box is the shared FakeMessageBox).
 #include "FakeMessageBox.h"
 #include "send/ISendPanelDialogs.h"
+#include "send/ISourceDialogs.h"
+
+#include <QPushButton>
+#include <QWidget>
 
 #include <QQueue>
 #include <functional>
@@ -38,4 +42,21 @@ public:
     int manualAsked = 0;
     int openAsked = 0;
     int saveAsked = 0;
+};
+
+class ScriptedSources : public ISourceDialogs
+{
+public:
+    std::optional<QStringList> AskGeneratedNumbers(QWidget *) override { return numbers; }
+    std::optional<QString> AskPhrase(QWidget *parent) override
+    {
+        // The focus is elsewhere while a dialog is open.
+        if (auto *other = parent->findChild<QPushButton *>(QStringLiteral("sendButton")))
+            other->setFocus();
+        return phrase;
+    }
+    std::optional<QStringList> AskPhoneBookNumbers(QWidget *) override { return numbers; }
+
+    std::optional<QStringList> numbers;
+    std::optional<QString> phrase;
 };

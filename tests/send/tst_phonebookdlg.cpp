@@ -1,5 +1,6 @@
 #include "DbTargets.h"
 #include "FakeMessageBox.h"
+#include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "send/CPhoneBookDlg.h"
 #include "send/PhoneBookModel.h"
@@ -7,6 +8,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -48,6 +50,8 @@ private slots:
     void insertHandsBackTheSelectedNumbers();
     void filterAndFiles_data() { DbTargets::AddDialectRows(); }
     void filterAndFiles();
+    void choicesOutlastTheFilter();
+    void enterInTheFieldsNeverCloses();
     void databaseTextShownOnceByTheDialog_data() { DbTargets::AddDialectRows(); }
     void databaseTextShownOnceByTheDialog();
 
@@ -275,6 +279,68 @@ void tst_PhoneBookDlg::filterAndFiles()
     QCOMPARE(out.readAll().count('\n'), 6); // the heading and the whole book, not only what is shown
 }
 
+// The operator chooses across groups: a choice stays while the filter hides it, and the
+// fields never show an entry the filter hides.
+void tst_PhoneBookDlg::choicesOutlastTheFilter()
+{
+    QTemporaryDir dir;
+    Open(TestEnv::Sqlite(dir.path()));
+    auto *filter = m_dlg->findChild<QLineEdit *>(QStringLiteral("filterEdit"));
+    auto *name = m_dlg->findChild<QLineEdit *>(QStringLiteral("nameEdit"));
+    auto *chosen = m_dlg->findChild<QLabel *>(QStringLiteral("chosenLabel"));
+    const auto selectedNumbers = [this] {
+        QStringList out;
+        for (const QModelIndex &index : m_list->selectionModel()->selectedRows(PhoneBookModel::NumberColumn))
+            out << index.data().toString();
+        return Sorted(out);
+    };
+
+    QTest::keyClicks(filter, QStringLiteral("colleague"));
+    ClickRow(RowOf(QStringLiteral("139")));
+    ClickRow(RowOf(QStringLiteral("186")), Qt::ControlModifier);
+    QCOMPARE(chosen->text(), QStringLiteral("已选择 2 个"));
+    QTest::keyClick(filter, Qt::Key_Backspace); // "colleagu": both still shown, still chosen, Sun still in the fields
+    QCOMPARE(selectedNumbers(), (QStringList{QStringLiteral("139"), QStringLiteral("186")}));
+    QCOMPARE(name->text(), QStringLiteral("Sun"));
+
+    filter->setText(QStringLiteral("家人"));
+    QCOMPARE(Shown(), QStringList{QStringLiteral("150")});
+    QCOMPARE(name->text(), QString()); // Sun is hidden now
+    QCOMPARE(chosen->text(), QStringLiteral("已选择 2 个, 其中 2 个不在筛选结果中"));
+    ClickRow(0);
+    QCOMPARE(chosen->text(), QStringLiteral("已选择 3 个, 其中 2 个不在筛选结果中"));
+
+    filter->clear();
+    QCOMPARE(selectedNumbers(), (QStringList{QStringLiteral("139"), QStringLiteral("150"), QStringLiteral("186")}));
+    QCOMPARE(chosen->text(), QStringLiteral("已选择 3 个"));
+    QStringList expected = Shown();
+    expected.removeAll(QStringLiteral("138"));
+    QCOMPARE(Insert(), expected); // top to bottom of the whole book
+}
+
+// Enter in a field adds a new entry or does nothing; the dialog stays with what was typed.
+void tst_PhoneBookDlg::enterInTheFieldsNeverCloses()
+{
+    QTemporaryDir dir;
+    Open(TestEnv::Sqlite(dir.path()));
+    auto *name = m_dlg->findChild<QLineEdit *>(QStringLiteral("nameEdit"));
+    const auto enterIn = [this](QWidget *field) {
+        m_dlg->setResult(QDialog::Rejected);
+        QTest::keyClick(field, Qt::Key_Return);
+        return m_dlg->isVisible() && m_dlg->result() != QDialog::Accepted;
+    };
+    Fill(QStringLiteral("New"), QStringLiteral("13000000001"), QStringLiteral("colleague"));
+    QVERIFY(enterIn(name));
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("增加成功!")});
+    QCOMPARE(Shown().last(), QStringLiteral("13000000001"));
+    // The number is in the book now: Enter does nothing, wherever it is pressed.
+    QVERIFY(enterIn(m_dlg->findChild<QLineEdit *>(QStringLiteral("numberEdit"))));
+    QVERIFY(enterIn(m_dlg->findChild<QComboBox *>(QStringLiteral("relationBox"))->lineEdit()));
+    QVERIFY(enterIn(m_dlg->findChild<QLineEdit *>(QStringLiteral("filterEdit"))));
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(name->text(), QStringLiteral("New"));
+}
+
 QTEST_MAIN(tst_PhoneBookDlg)
 #include "tst_phonebookdlg.moc"
 
@@ -301,4 +367,5 @@ void tst_PhoneBookDlg::databaseTextShownOnceByTheDialog()
     CPhoneBookDlg again([settings = *s] { return settings; }, m_messages);
     QCOMPARE(m_messages.shown.size(), 1);
     QVERIFY2(m_messages.Last().contains(QStringLiteral("T_BOOK"), Qt::CaseInsensitive), qPrintable(m_messages.Last()));
+    QVERIFY2(SaysWhatFailed(m_messages.Last()), qPrintable(m_messages.Last()));
 }

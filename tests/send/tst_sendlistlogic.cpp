@@ -1,3 +1,4 @@
+#include "base/FileWriter.h"
 #include "send/CRandGenerator.h"
 #include "send/SendListLogic.h"
 #include "send/SendListModel.h"
@@ -271,7 +272,7 @@ void tst_SendListLogic::fileErrorTexts()
 {
     QFETCH(int, error);
     QFETCH(QString, text);
-    QCOMPARE(SendListLogic::FileErrorText(error, QStringLiteral("/x/保存号码.txt")), text);
+    QCOMPARE(FileWriter::ErrorText(error, QStringLiteral("/x/保存号码.txt")), text);
 }
 
 QTEST_GUILESS_MAIN(tst_SendListLogic)

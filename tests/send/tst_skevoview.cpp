@@ -83,7 +83,9 @@ private slots:
     void commandsOnClickedEntries_data();
     void commandsOnClickedEntries();
     void clickTogglesSelection();
+    void entriesAreShownWhole_data();
     void entriesAreShownWhole();
+    void entriesNarrowAgainWhenTheLongOneGoes();
     void selectionCommandsWithoutSelection();
     void clearList_data();
     void clearList();
@@ -98,6 +100,8 @@ private slots:
     void sendAgainAsksFirst();
     void connectionState();
     void sendThroughSimulatedModem();
+    void textGoesOutInTheFewestMessages_data();
+    void textGoesOutInTheFewestMessages();
     void overlongNumberFailsAloneInTheRun();
 
 private:
@@ -108,6 +112,7 @@ private:
     QListView *List() const;
     QPlainTextEdit *Edit() const;
     QString ByteCount() const;
+    QString CountText() const;
     QString Write(const QString &name, const QByteArray &content);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -171,9 +176,16 @@ QPlainTextEdit *tst_SkevoView::Edit() const
     return m_view->findChild<QPlainTextEdit *>(QStringLiteral("messageEdit"));
 }
 
-QString tst_SkevoView::ByteCount() const
+// What "字数:" shows, "140 (1条)".
+QString tst_SkevoView::CountText() const
 {
     return m_view->findChild<QLabel *>(QStringLiteral("byteCountLabel"))->text();
+}
+
+// The count alone, without the messages.
+QString tst_SkevoView::ByteCount() const
+{
+    return CountText().section(QLatin1Char(' '), 0, 0);
 }
 
 void tst_SkevoView::ClickEntry(int row)
@@ -539,26 +551,62 @@ void tst_SkevoView::clickTogglesSelection()
     QCOMPARE(selected.at(0).row(), 2);
 }
 
-// The list gives every entry one size; a shorter entry added last must not cut the others.
+// The list gives every entry one size: whatever the order the numbers come in, and whichever
+// button brings them, every entry shows whole, the list laid out in between as an operator sees it.
+void tst_SkevoView::entriesAreShownWhole_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "typed:N", "file:N,N", "book:N,N"
+    QTest::newRow("typed short, then a file of longer ones")
+        << QStringList{QStringLiteral("typed:13800000000"), QStringLiteral("file:8613800000000")};
+    QTest::newRow("typed short, then longer ones from the phone book")
+        << QStringList{QStringLiteral("typed:138"), QStringLiteral("book:8613800000000,+861380000000012345")};
+    QTest::newRow("long ones from a file, then typed short")
+        << QStringList{QStringLiteral("file:8613800000000,+861380000000012345"), QStringLiteral("typed:138")};
+}
+
 void tst_SkevoView::entriesAreShownWhole()
 {
+    QFETCH(QStringList, steps);
     SHOW_PANEL();
-    const QStringList entries{QStringLiteral("8613800000000"), QStringLiteral("+861380000000012345"), QStringLiteral("138")};
-    for (const QString &entry : entries) {
-        m_view->Model().Append(entry);
-        QApplication::processEvents();
-    }
+    ScriptedSources sources;
+    m_view->SetSourceDialogs(&sources);
     QListView *list = List();
-    QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).isValid());
+    QStringList entries;
+    for (const QString &step : std::as_const(steps)) {
+        const QString kind = step.section(QLatin1Char(':'), 0, 0);
+        const QStringList numbers = step.section(QLatin1Char(':'), 1).split(QLatin1Char(','));
+        if (kind == QLatin1String("typed")) {
+            m_dialogs.manual.enqueue(numbers.first());
+            Click("manualButton");
+        } else if (kind == QLatin1String("file")) {
+            m_dialogs.openPath = Write(QStringLiteral("numbers.txt"), "start\n" + numbers.join(QLatin1Char('\n')).toLatin1() + "\nend\n");
+            Click("importButton");
+        } else {
+            sources.numbers = numbers;
+            Click("phoneBookButton");
+        }
+        entries = m_view->GetAllNumbers();
+        QTRY_VERIFY(list->visualRect(list->model()->index(int(entries.size()) - 1, 0)).isValid());
+    }
+    QCOMPARE(entries.size(), steps.join(QLatin1Char(',')).count(QLatin1Char(',')) + 1);
     for (int row = 0; row < entries.size(); ++row) {
         const QRect rect = list->visualRect(list->model()->index(row, 0));
         QVERIFY2(rect.width() > list->fontMetrics().horizontalAdvance(entries.at(row)), qPrintable(entries.at(row)));
     }
-    // Smaller again once the long entry is gone.
+    m_view->SetSourceDialogs(nullptr);
+}
+
+// Smaller again once the long entry is gone.
+void tst_SkevoView::entriesNarrowAgainWhenTheLongOneGoes()
+{
+    SHOW_PANEL();
+    m_view->Model().Append({QStringLiteral("8613800000000"), QStringLiteral("+861380000000012345")});
+    QListView *list = List();
+    QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).isValid());
     const int wide = list->visualRect(list->model()->index(0, 0)).width();
     m_view->Model().RemoveRows({1});
     QTRY_VERIFY(list->visualRect(list->model()->index(0, 0)).width() < wide);
-    QVERIFY(list->visualRect(list->model()->index(0, 0)).width() > list->fontMetrics().horizontalAdvance(entries.at(0)));
+    QVERIFY(list->visualRect(list->model()->index(0, 0)).width() > list->fontMetrics().horizontalAdvance(QStringLiteral("8613800000000")));
 }
 
 void tst_SkevoView::commandsOnClickedEntries_data()
@@ -820,6 +868,54 @@ void tst_SkevoView::sendThroughSimulatedModem()
         QVERIFY2(submit.decoded, qPrintable(submit.error));
         QCOMPARE(submit.message.text, kDefaultText);
     }
+}
+
+void tst_SkevoView::textGoesOutInTheFewestMessages_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("count"); // what "字数:" shows
+    QTest::addColumn<int>("dcs");
+    QTest::addColumn<int>("parts");
+    QTest::newRow("140 characters of the GSM alphabet: one 7-bit message")
+        << QStringLiteral("Meeting at 9:00, room 301. Bring the report! @all").repeated(3).left(140)
+        << QStringLiteral("140 (1条)") << 0 << 1;
+    QTest::newRow("你好: one UCS2 message") << QStringLiteral("你好") << QStringLiteral("4 (1条)") << 8 << 1;
+    QTest::newRow("an extension character takes two septets: 81 braces are two parts")
+        << QString(81, QLatin1Char('{')) << QStringLiteral("81 (2条)") << 0 << 2;
+}
+
+// The text goes out in 7-bit when the GSM alphabet holds it, and "字数:" says how many
+// messages it takes before the operator sends.
+void tst_SkevoView::textGoesOutInTheFewestMessages()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, count);
+    QFETCH(int, dcs);
+    QFETCH(int, parts);
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    SHOW_PANEL();
+    Edit()->setPlainText(text);
+    QCOMPARE(CountText(), count);
+    ModemPort modem(m_app->Queue(), m_app->DbSettingsSource());
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(modem.InitModem());
+    QVERIFY(modem.StartThread());
+    m_view->Model().Append(QStringLiteral("13800000000"));
+    Click("sendButton");
+    QTRY_COMPARE_WITH_TIMEOUT(sim.SubmitCount(), parts, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_app->Queue().QueuedCount(), 0, 30000);
+    modem.StopThread();
+    modem.Close();
+    QString received;
+    for (const ModemSimulator::Submit &submit : sim.Submits()) {
+        QVERIFY2(submit.decoded, qPrintable(submit.error));
+        QCOMPARE(int(submit.message.dcs), dcs);
+        QCOMPARE(submit.message.concat.has_value(), parts > 1);
+        received += submit.message.text;
+    }
+    QCOMPARE(sim.SubmitCount(), parts);
+    QCOMPARE(received, text);
 }
 
 // A number too long for a PDU address does not stop the run: the engine refuses it alone,

@@ -1,9 +1,8 @@
 // The panel's buttons that bring numbers and text from the generator, the phone book and the
 // common phrases, with those dialogs answered by a script.
-#include "FakeMessageBox.h"
+#include "PanelFakes.h"
 #include "app/CSkevoApp.h"
 #include "send/CSkevoView.h"
-#include "send/ISourceDialogs.h"
 #include "send/SendListModel.h"
 
 #include <QApplication>
@@ -18,24 +17,6 @@
 Q_DECLARE_METATYPE(std::optional<QStringList>)
 Q_DECLARE_METATYPE(std::optional<QString>)
 
-namespace {
-class ScriptedSources : public ISourceDialogs
-{
-public:
-    std::optional<QStringList> AskGeneratedNumbers(QWidget *) override { return numbers; }
-    std::optional<QString> AskPhrase(QWidget *parent) override
-    {
-        // The focus is elsewhere while a dialog is open.
-        if (auto *other = parent->findChild<QPushButton *>(QStringLiteral("sendButton")))
-            other->setFocus();
-        return phrase;
-    }
-    std::optional<QStringList> AskPhoneBookNumbers(QWidget *) override { return numbers; }
-
-    std::optional<QStringList> numbers;
-    std::optional<QString> phrase;
-};
-} // namespace
 
 class tst_SourceButtons : public QObject
 {
@@ -85,13 +66,19 @@ void tst_SourceButtons::numbersAreAppendedAsTheyAre_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<std::optional<QStringList>>("numbers");
     QTest::addColumn<QStringList>("list");
+    QTest::addColumn<QStringList>("said"); // in the status bar
     const QStringList handed{QStringLiteral("139"), QStringLiteral("+86 1"), QStringLiteral("139")};
     for (const char *button : {"generateButton", "phoneBookButton"}) {
-        QTest::addRow("%s: appended, no check", button) << QString::fromLatin1(button) << std::optional<QStringList>(handed)
-                                                        << (QStringList{QStringLiteral("a")} + handed);
+        const bool generated = QByteArray(button) == "generateButton";
+        QTest::addRow("%s: appended, no check", button)
+            << QString::fromLatin1(button) << std::optional<QStringList>(handed) << (QStringList{QStringLiteral("a")} + handed)
+            << (generated ? QStringList{QStringLiteral("已生成 3 个号码")} : QStringList());
         QTest::addRow("%s: cancel", button) << QString::fromLatin1(button) << std::optional<QStringList>()
-                                            << QStringList{QStringLiteral("a")};
+                                            << QStringList{QStringLiteral("a")} << QStringList();
     }
+    QTest::newRow("generateButton: nothing met the filters")
+        << QStringLiteral("generateButton") << std::optional<QStringList>(QStringList()) << QStringList{QStringLiteral("a")}
+        << QStringList{QStringLiteral("已生成 0 个号码")};
 }
 
 void tst_SourceButtons::numbersAreAppendedAsTheyAre()
@@ -99,10 +86,14 @@ void tst_SourceButtons::numbersAreAppendedAsTheyAre()
     QFETCH(QString, button);
     QFETCH(std::optional<QStringList>, numbers);
     QFETCH(QStringList, list);
+    QFETCH(QStringList, said);
     m_view->Model().Append(QStringLiteral("a"));
     m_sources.numbers = numbers;
+    QStringList status;
+    connect(m_view.get(), &CSkevoView::statusMessage, this, [&status](const QString &text) { status << text; });
     QTest::mouseClick(m_view->findChild<QPushButton *>(button), Qt::LeftButton);
     QCOMPARE(m_view->GetAllNumbers(), list);
+    QCOMPARE(status, said);
     QCOMPARE(m_messages.shown.size(), 0);
 }
 
@@ -133,7 +124,7 @@ void tst_SourceButtons::phraseReplacesTheSelection()
     Click("insertPhraseButton");
     QCOMPARE(Edit()->toPlainText(), text);
     QCOMPARE(m_view->focusWidget(), Edit());
-    QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("byteCountLabel"))->text(), QString::number(bytes));
+    QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("byteCountLabel"))->text().section(QLatin1Char(' '), 0, 0), QString::number(bytes));
     // One step takes it back.
     if (phrase) {
         Edit()->undo();

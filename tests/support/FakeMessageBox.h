@@ -9,6 +9,17 @@
 #include <QStringList>
 #include <functional>
 
+// A database failure as the operator reads it: a Chinese sentence saying what failed, then
+// what the database said.
+inline bool SaysWhatFailed(const QString &text)
+{
+    for (const char *sentence : {"无法连接数据库: ", "读取数据库出错: ", "SQL数据错误,"}) {
+        if (text.startsWith(QString::fromUtf8(sentence)) && text.size() > QString::fromUtf8(sentence).size())
+            return true;
+    }
+    return false;
+}
+
 class FakeMessageBox : public IMessageBox
 {
 public:

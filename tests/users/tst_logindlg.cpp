@@ -240,6 +240,7 @@ void tst_LoginDlg::databaseTextsShownByTheDialog()
     QCOMPARE(m_messages.shown.size(), then.isEmpty() ? 1 : 2);
     const QString said = m_messages.shown.at(0).text;
     QVERIFY2(said.contains(databaseSays), qPrintable(said));
+    QVERIFY2(SaysWhatFailed(said), qPrintable(said));
     QCOMPARE(m_messages.shown.at(0).icon, IMessageBox::NoIcon);
     if (!then.isEmpty())
         QCOMPARE(m_messages.shown.at(1).text, then.arg(said));

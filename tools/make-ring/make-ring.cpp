@@ -1,8 +1,7 @@
 // Writes the program's ring tone to the file named on the command line: the build runs it
 // to ship skevo.mid beside the programs.
 #include "app/RingTune.h"
-
-#include <QFile>
+#include "base/FileWriter.h"
 
 #include <cstdio>
 
@@ -12,10 +11,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: make-ring FILE\n");
         return 2;
     }
-    QFile out(QString::fromLocal8Bit(argv[1]));
-    const QByteArray tune = RingTune::Midi();
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(tune) != tune.size()) {
-        std::fprintf(stderr, "make-ring: cannot write %s\n", argv[1]);
+    const QString failure = FileWriter::WriteWhole(QString::fromLocal8Bit(argv[1]), RingTune::Midi());
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "make-ring: %s\n", failure.toUtf8().constData());
         return 1;
     }
     return 0;

@@ -104,5 +104,8 @@ int RunExport(const QStringList &args)
             messages.Show(r.m_message->m_strText);
         return 1;
     }
+    // Said on stderr, so that "-" stays the file's bytes alone.
+    if (r.m_nReplaced > 0)
+        messages.Show(LogExport::ReplacedText(r.m_nReplaced));
     return 0;
 }

@@ -4,12 +4,12 @@
 #include "CliCommands.h"
 
 #include "app/CSkevoApp.h"
+#include "base/FileWriter.h"
 #include "db/CDbAccess.h"
 #include "send/PhoneBook.h"
 #include "send/PhoneBookModel.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -39,14 +39,13 @@ std::optional<QByteArray> ReadIn(const QString &path)
     return file.readAll();
 }
 
+// The whole file or none of it; "-" is standard output.
 bool WriteFile(const QString &path, const QByteArray &bytes)
 {
-    if (path == QLatin1String("-"))
-        return WriteOut(bytes);
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    const QString failure = FileWriter::WriteWhole(path, bytes);
+    if (failure.isEmpty())
         return true;
-    PrintErr(path + QStringLiteral(": ") + file.errorString());
+    PrintErr(failure);
     return false;
 }
 } // namespace
@@ -98,9 +97,9 @@ int RunPhoneBook(const QStringList &args)
                  .arg(outcome.m_nExisting)
                  .arg(outcome.m_nRefused)
                  .toUtf8());
-    if (outcome.m_nRefused > 0) {
-        PrintErr(QStringLiteral("line %1: %2").arg(outcome.m_nFirstRefusedLine).arg(outcome.m_strFirstRefused));
+    for (const PhoneBook::ImportOutcome::Refusal &r : outcome.m_refused)
+        PrintErr(QStringLiteral("line %1: %2").arg(r.m_nLine).arg(r.m_strText));
+    if (outcome.m_nRefused > 0)
         return 1;
-    }
     return 0;
 }

@@ -1,8 +1,14 @@
 #include "CliCommands.h"
+#include "CliOptions.h"
+
+#include "base/AppPaths.h"
+#include "base/FileWriter.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -30,7 +36,20 @@ QString Usage()
     QStringList names;
     for (const Command &c : kCommands)
         names << QLatin1String(c.name);
-    return QStringLiteral("usage: skevo-cli <%1> ...").arg(names.join(QLatin1Char('|')));
+    return QStringLiteral("usage: skevo-cli [--config FILE] <%1> ...").arg(names.join(QLatin1Char('|')));
+}
+
+// What a command printed is data for the next program: a standard output that could not
+// take it all (a full disk, a closed pipe) makes the command fail, whatever it said before.
+int WithOutputWritten(int code)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int cause = errno; // 0 when an earlier flush failed: the cause is gone by now
+    if (flushed && !std::ferror(stdout))
+        return code;
+    PrintLine(stderr, FileWriter::ErrorText(cause, QStringLiteral("-")));
+    return code != 0 ? code : 1;
 }
 
 } // namespace
@@ -78,12 +97,29 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("skevo-cli"));
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    const CliOptions options = CliOptions::Parse(QCoreApplication::arguments().mid(1));
+    if (!options.m_strError.isEmpty())
+        return CliFail(options.m_strError + QStringLiteral("; ") + Usage());
+    if (options.m_bHelp) {
+        std::fputs(CliOptions::Help().toUtf8().constData(), stdout);
+        return WithOutputWritten(0);
+    }
+    if (options.m_bVersion) {
+        std::puts("skevo-cli " SKEVO_VERSION);
+        return WithOutputWritten(0);
+    }
+    const QStringList &args = options.m_command;
     if (args.isEmpty())
         return CliFail(Usage());
     for (const Command &c : kCommands) {
-        if (args.first() == QLatin1String(c.name))
-            return c.run(args.mid(1));
+        if (args.first() != QLatin1String(c.name))
+            continue;
+        // The settings file of this run, which every command reads from here on.
+        const AppPaths paths = AppPaths::Resolve(AppPaths::OfProcess(), options.m_strConfig);
+        AppPaths::SetCurrent(paths);
+        if (const QString prepared = paths.Prepare(); !prepared.isEmpty())
+            PrintLine(stderr, prepared);
+        return WithOutputWritten(c.run(args.mid(1)));
     }
     return CliFail(QStringLiteral("unknown command \"%1\"; %2").arg(args.first(), Usage()));
 }

@@ -40,6 +40,7 @@ int main(int argc, char *argv[])
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("skevo-modemsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SKEVO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -49,6 +50,7 @@ int main(int argc, char *argv[])
                        "and misbehaves on request.\n")
         + QString::fromLatin1(kRunHelp) + SimControl::Help());
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make PATH a symbolic link to the device."), QStringLiteral("PATH"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Append a JSON object per line to FILE for every command, PDU and arrival."), QStringLiteral("FILE"));
     const QCommandLineOption latency(QStringLiteral("latency"), QStringLiteral("Wait MS milliseconds before every answer."), QStringLiteral("MS"));
