@@ -26,7 +26,8 @@ const QString kName = QStringLiteral("MYSKEVO"); // the default Data of setting.
 
 qint64 WriteRow(CDbAccess &db, const QString &text)
 {
-    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text});
+    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text,
+                                       QString()});
 }
 
 // From the main window through the named command and buttons of each modal window that opens,

@@ -231,8 +231,11 @@ void TestSmsModemCli::sendThroughSeveralModems()
     QStringList args{QStringLiteral("send")};
     if (how == QStringLiteral("configured")) {
         QVERIFY(place.SetSystem(QStringLiteral("COM"), a.DevicePath()));
+        QVERIFY(place.SetSystem(QStringLiteral("SMSC"), QStringLiteral("8613800100500")));
         CSettingsFile file(place.File(QStringLiteral("setting.ini")));
         QVERIFY(file.WriteString(QStringLiteral("MODEM2"), QStringLiteral("COM"), b.DevicePath()));
+        // Its SIM is another operator's: its own service centre.
+        QVERIFY(file.WriteString(QStringLiteral("MODEM2"), QStringLiteral("SMSC"), QStringLiteral("8613010381500")));
     } else {
         args << QStringLiteral("--device") << a.DevicePath() << QStringLiteral("--device")
              << (how == QStringLiteral("missing") ? missing : b.DevicePath());
@@ -257,6 +260,12 @@ void TestSmsModemCli::sendThroughSeveralModems()
     } else {
         QVERIFY2(a.SubmitCount() >= 2 && b.SubmitCount() >= 2, qPrintable(cli.Lines().join(u'\n')));
         QCOMPARE(Column(db, QStringLiteral("SELECT DISTINCT D_PORT FROM T_SEND ORDER BY D_PORT")).size(), 2);
+        if (how == QStringLiteral("configured")) {
+            for (const ModemSimulator::Submit &submit : a.Submits())
+                QCOMPARE(submit.message.smsc, QStringLiteral("8613800100500"));
+            for (const ModemSimulator::Submit &submit : b.Submits())
+                QCOMPARE(submit.message.smsc, QStringLiteral("8613010381500"));
+        }
     }
 }
 

@@ -135,7 +135,7 @@ void tst_LogExport::strangersTexts_data()
         << QByteArray("2009-05-06 08:00:00\t@evil\t\xBD\xD3\xCA\xD5\t\xB3\xC9\xB9\xA6\t=1+1\r\n\xC4\xE3?x?\t\r\n")
         << QStringLiteral("导出到文件成功！\n2个字符不属于GBK字符集,已写成\"?\"");
     QTest::newRow("CSV: every character, formula cells inert")
-        << int(LogExport::Csv) << QStringLiteral("2009-05-06 08:00:00,'@evil,接收,成功,\"'=1+1\n你😀x\u00AD\"\r\n").toUtf8()
+        << int(LogExport::Csv) << QStringLiteral("2009-05-06 08:00:00,'@evil,接收,成功,\"'=1+1\n你😀x\u00AD\",\r\n").toUtf8()
         << QStringLiteral("导出到文件成功！");
 }
 
