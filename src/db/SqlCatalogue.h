@@ -90,7 +90,7 @@ enum class Sql {
     SendKeysByTime,       // D_NO, MYTIME; (beforeTime, beforeNo, limit) — (time, D_NO) below
                           // (beforeTime, beforeNo), newest first: the all view's order backwards
     RecKeysByTime,        // D_NO, MYTIME; (beforeTime, beforeNo, limit)
-    SendRowsByNo,         // D_NO, MYTIME, MYNUM, MYCONT, MYSTATE, MYPORT; (fromNo, toNo) — both included
+    SendRowsByNo,         // D_NO, MYTIME, MYNUM, MYCONT, MYSTATE, MYPORT, MYREPORT; (fromNo, toNo) — both included
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT, MYPORT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text, port) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text, port)
@@ -124,6 +124,21 @@ enum class Sql {
     // T_SCHEMA: the numbered steps a database has been through
     SchemaVersion,        // VERSION: the last step, 0 for none
     SchemaVersionAdd,     // (step, time)
+    // Delivery reports (TS 23.040 SMS-STATUS-REPORT). T_SEND.D_REPORT: 0 none asked, 1 waiting,
+    // 2 delivered, 3 not delivered (SqlCatalogue::Report*); D_REPORTTIME the discharge time;
+    // D_REFS the message reference of each part ("12,13"). T_SENDPART: one row per part the
+    // network took, by which a report finds its message in one indexed lookup. T_REPORT: a
+    // report that matched no row (yet): a row written later still finds it.
+    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs) — key returned
+    PartInsert,           // (D_SEND, part, port, reference, numberKey, time)
+    PartFind,             // D_SEND, D_PART; (port, reference, numberKey, since) — the newest
+    PartSetReport,        // (report, D_SEND, part)
+    PartReports,          // D_REPORT; (D_SEND) — of every part of the message
+    SendSetReport,        // (report, dischargeTime, D_NO)
+    ReportKeep,           // (port, reference, numberKey, status, dischargeTime, time, pdu)
+    ReportFindKept,       // D_NO, D_STATUS, MYDONE; (port, reference, numberKey) — oldest first
+    ReportDeleteKept,     // (D_NO)
+    SendReportByNo,       // D_REPORT; (D_NO)
     Count_
 };
 
@@ -185,7 +200,13 @@ enum class QueryField {
             // capitals and small letters told apart, in both dialects
     Order,  // (D_ID) — sent records only
     State,  // (D_STATE) — sent records only
+    Report, // (D_REPORT) — sent records only
 };
+// T_SEND.D_REPORT values.
+constexpr int kReportNone = 0;
+constexpr int kReportWaiting = 1;
+constexpr int kReportDelivered = 2;
+constexpr int kReportFailed = 3;
 struct QueryCondition
 {
     QueryField m_field;

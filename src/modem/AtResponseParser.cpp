@@ -89,19 +89,21 @@ void AtResponseParser::TakeCompleteLine(const QByteArray &raw)
     const QString line = QString::fromLatin1(raw).trimmed();
     if (line.isEmpty())
         return;
-    if (m_bAwaitDirectPdu) {
+    if (m_bAwaitDirectPdu || m_bAwaitReportPdu) {
+        const bool report = m_bAwaitReportPdu;
         m_bAwaitDirectPdu = false;
+        m_bAwaitReportPdu = false;
         if (IsHexLine(line)) {
             Notice n;
-            n.kind = Notice::Direct;
+            n.kind = report ? Notice::DirectReport : Notice::Direct;
             n.pdu = line;
             m_notices.append(n);
             return;
         }
         // No PDU after the header: what came is an ordinary line.
     }
-    // TS 27.005 3.4.1: +CMTI: <mem>,<index>
-    if (line.startsWith(QLatin1String("+CMTI:"))) {
+    // TS 27.005 3.4.1: +CMTI: <mem>,<index>, and for a status report +CDSI: <mem>,<index>
+    if (line.startsWith(QLatin1String("+CMTI:")) || line.startsWith(QLatin1String("+CDSI:"))) {
         const QString rest = line.mid(6).trimmed();
         const qsizetype comma = rest.lastIndexOf(QLatin1Char(','));
         bool ok = false;
@@ -127,6 +129,11 @@ void AtResponseParser::TakeCompleteLine(const QByteArray &raw)
     // TS 27.005 3.4.1, PDU mode: +CMT: [<alpha>],<length><CR><LF><pdu>
     if (line.startsWith(QLatin1String("+CMT:"))) {
         m_bAwaitDirectPdu = true;
+        return;
+    }
+    // TS 27.005 3.4.1, PDU mode: +CDS: <length><CR><LF><pdu>
+    if (line.startsWith(QLatin1String("+CDS:"))) {
+        m_bAwaitReportPdu = true;
         return;
     }
     m_lines.push_back(line);

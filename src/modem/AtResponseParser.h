@@ -15,11 +15,14 @@ public:
     // AT+CNMI) or a change of the network registration (TS 27.007 7.2, AT+CREG=1 or 2).
     struct Notice
     {
-        enum Kind { Stored, Direct, Registration };
+        // Stored: a message or a status report kept in the modem ("+CMTI" / "+CDSI: <mem>,<index>");
+        // Direct: a message handed over ("+CMT"); DirectReport: a status report handed over
+        // ("+CDS: <length>" and the PDU, TS 27.005 3.4.1 <ds> 1).
+        enum Kind { Stored, Direct, Registration, DirectReport };
         Kind kind = Stored;
-        QString storage; // Stored: "+CMTI: <mem>,<index>"
+        QString storage; // Stored: <mem>
         int index = -1;  // Stored: <index>; Registration: <stat>
-        QString pdu;     // Direct: the PDU line after "+CMT: [<alpha>],<length>"
+        QString pdu;     // Direct, DirectReport: the PDU line after the header
         bool operator==(const Notice &) const = default;
     };
 
@@ -50,4 +53,5 @@ private:
     QVector<Notice> m_notices;
     bool m_bPrompt = false;
     bool m_bAwaitDirectPdu = false;
+    bool m_bAwaitReportPdu = false;
 };

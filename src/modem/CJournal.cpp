@@ -1,4 +1,5 @@
 #include "CJournal.h"
+#include "PduCodec.h"
 #include "db/CDbAccess.h"
 
 #include <QCryptographicHash>
@@ -33,8 +34,17 @@ CJournal::Outcome CJournal::Sent(const SentRow &sent, qint64 nowMs)
     Row row;
     row.references = sent.references;
     row.sent = true;
+    row.port = sent.port;
     row.values = {sent.record.m_nID, sent.time, sent.outcome == SentRow::Outcome::Sent ? 1 : 0,
                   StorableText(sent.record.m_strTPA), StorableText(sent.record.m_strUD), sent.port};
+    // A report is waited for only where the network took the message.
+    row.reportRequested = sent.reportRequested && sent.outcome == SentRow::Outcome::Sent;
+    if (row.reportRequested) {
+        QStringList refs;
+        for (int r : sent.references)
+            refs << QString::number(r);
+        row.values << SqlCatalogue::kReportWaiting << refs.join(QLatin1Char(','));
+    }
     row.outboxKey = sent.outboxKey;
     return Add(std::move(row), nowMs);
 }
@@ -61,9 +71,36 @@ QString CJournal::ArrivalIdentity(const QStringList &pdus)
     return QString::fromLatin1(hash.result().toHex());
 }
 
+CJournal::Outcome CJournal::Report(const ReportRow &report, const QVector<int> &indexes, qint64 nowMs)
+{
+    Row row;
+    row.sent = false;
+    row.report = true;
+    row.delivery = report;
+    row.indexes = indexes;
+    return Add(std::move(row), nowMs);
+}
+
+QVector<DeliveryChange> CJournal::TakeDeliveryChanges()
+{
+    QVector<DeliveryChange> changes;
+    changes.swap(m_changes);
+    return changes;
+}
+
+QString CJournal::NumberKey(const QString &number)
+{
+    QString digits;
+    for (QChar c : number) {
+        if (c.isDigit())
+            digits.append(c);
+    }
+    return digits.isEmpty() ? number : digits.right(11);
+}
+
 CJournal::Outcome CJournal::Add(Row row, qint64 nowMs)
 {
-    const bool sent = row.sent;
+    const bool sent = row.sent || row.report;
     m_kept.push_back(std::move(row));
     m_bSpeak = true;
     const bool all = Flush(nowMs);
@@ -100,6 +137,8 @@ bool CJournal::Write(const Row &row)
     if (!m_pDb)
         return false;
     m_bLastKnown = false;
+    if (row.report)
+        return WriteReport(row);
     if (!row.identity.isEmpty()) {
         qint64 found = 0;
         {
@@ -126,15 +165,134 @@ bool CJournal::Write(const Row &row)
         insert = Sql::RecInsertArrival;
         values << row.identity;
     }
-    const bool ok = row.outboxKey <= 0
+    if (row.reportRequested)
+        insert = Sql::SendInsertReported;
+    QVector<DeliveryChange> changes;
+    const bool ok = row.outboxKey <= 0 && !row.reportRequested
         ? (key = m_pDb->Insert(insert, values)) > 0
         : m_pDb->Transaction([&] {
+              changes.clear();
               key = m_pDb->Insert(insert, values);
-              return key > 0 && m_pDb->Execute(Sql::OutboxDelete, {row.outboxKey});
+              return key > 0 && (!row.reportRequested || WriteParts(key, row, changes))
+                  && (row.outboxKey <= 0 || m_pDb->Execute(Sql::OutboxDelete, {row.outboxKey}));
           });
-    if (ok)
+    if (ok) {
         m_nLastKey = key;
+        m_changes += changes;
+    }
     return ok;
+}
+
+// The parts by which reports find the message, and the reports that came before its row.
+bool CJournal::WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange> &changes)
+{
+    const QString number = NumberKey(row.values.value(3).toString());
+    const QString time = row.values.value(1).toString();
+    for (qsizetype i = 0; i < row.references.size(); ++i) {
+        const int reference = row.references[i];
+        if (reference < 0)
+            continue; // no report can name it: the message waits for ever unless a part fails
+        if (!m_pDb->Execute(Sql::PartInsert, {sendNo, int(i + 1), row.port, reference, number, time}))
+            return false;
+    }
+    for (qsizetype i = 0; i < row.references.size(); ++i) {
+        if (row.references[i] < 0)
+            continue;
+        QList<std::tuple<qint64, int, QString>> kept;
+        {
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::ReportFindKept, {row.port, row.references[i], number});
+            if (!rs->IsOpen())
+                return false;
+            try {
+                for (; !rs->IsEOF(); rs->MoveNext())
+                    kept.append({rs->GetFieldValue(0).toLongLong(), rs->GetFieldValue(1).toInt(),
+                                 rs->GetFieldValue(2).toString()});
+            } catch (const CDbError &) {
+                return false;
+            }
+        }
+        for (const auto &[no, status, discharge] : kept) {
+            if (!Apply(sendNo, int(i + 1), quint8(status), discharge, changes)
+                || !m_pDb->Execute(Sql::ReportDeleteKept, {no}))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool CJournal::WriteReport(const Row &row)
+{
+    const ReportRow &r = row.delivery;
+    const QString number = NumberKey(r.recipient);
+    QDateTime since = QDateTime::fromString(r.time, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!since.isValid())
+        since = QDateTime::currentDateTime();
+    const QString from = since.addDays(-kMatchDays).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QVector<DeliveryChange> changes;
+    const bool ok = m_pDb->Transaction([&] {
+        changes.clear();
+        qint64 sendNo = 0;
+        int part = 0;
+        {
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::PartFind, {r.port, r.reference, number, from});
+            if (!rs->IsOpen())
+                return false;
+            try {
+                if (!rs->IsEOF()) {
+                    sendNo = rs->GetFieldValue(0).toLongLong();
+                    part = rs->GetFieldValue(1).toInt();
+                }
+            } catch (const CDbError &) {
+                return false;
+            }
+        }
+        if (sendNo > 0)
+            return Apply(sendNo, part, r.status, r.discharge, changes);
+        qWarning("status report of %s (reference %d, to %s, status 0x%02x) matches no message yet: kept",
+                 qPrintable(r.port), r.reference, qPrintable(r.recipient), r.status);
+        return m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu});
+    });
+    if (ok)
+        m_changes += changes;
+    return ok;
+}
+
+// One part's report; the message is 已送达 once every part is, 未送达 once any part failed.
+bool CJournal::Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, QVector<DeliveryChange> &changes)
+{
+    const Pdu::Delivery delivery = Pdu::DeliveryOf(status);
+    if (delivery == Pdu::Delivery::Pending)
+        return true; // the service centre is still trying: the message keeps waiting
+    const int partState = delivery == Pdu::Delivery::Delivered ? SqlCatalogue::kReportDelivered : SqlCatalogue::kReportFailed;
+    if (!m_pDb->Execute(Sql::PartSetReport, {partState, sendNo, part}))
+        return false;
+    int state = SqlCatalogue::kReportDelivered;
+    int old = -1;
+    try {
+        RecordsetPtr parts = m_pDb->OpenRecordset(Sql::PartReports, {sendNo});
+        if (!parts->IsOpen())
+            return false;
+        for (; !parts->IsEOF(); parts->MoveNext()) {
+            const int s = parts->GetFieldValue(0).toInt();
+            if (s == SqlCatalogue::kReportFailed)
+                state = SqlCatalogue::kReportFailed;
+            else if (s != SqlCatalogue::kReportDelivered && state != SqlCatalogue::kReportFailed)
+                state = SqlCatalogue::kReportWaiting;
+        }
+        RecordsetPtr now = m_pDb->OpenRecordset(Sql::SendReportByNo, {sendNo});
+        if (!now->IsOpen())
+            return false;
+        if (!now->IsEOF())
+            old = now->GetFieldValue(0).toInt();
+    } catch (const CDbError &) {
+        return false;
+    }
+    if (state == old)
+        return true;
+    if (!m_pDb->Execute(Sql::SendSetReport, {state, discharge, sendNo}))
+        return false;
+    changes.append({sendNo, state});
+    return true;
 }
 
 QVector<int> CJournal::TakeWrittenIndexes()

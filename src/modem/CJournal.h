@@ -24,10 +24,31 @@ struct SentRow
     QString time;            // "%Y-%m-%d %H:%M:%S": when its first part went (or the attempt began)
     Outcome outcome = Outcome::Failed;
     QString port;            // the modem's port that had it in hand; "" not known
-    // "+CMGS: <mr>" of each part the network took, in part order (TS 27.005 3.5.1): a status
-    // report names its message by them. Carried to the journal, not stored yet.
+    // "+CMGS: <mr>" of each part the network took, in part order (TS 27.005 3.5.1), -1 for a
+    // part whose reference never came: a status report names its message by them.
     QVector<int> references;
+    bool reportRequested = false; // its parts asked for a status report (TP-SRR)
     qint64 outboxKey = 0;    // > 0: the kept outgoing message ends with the row, in its transaction
+};
+
+// One SMS-STATUS-REPORT (TS 23.040 9.2.2.3) as the journal keeps it.
+struct ReportRow
+{
+    QString port;       // the modem that received it: references are per modem
+    int reference = 0;  // TP-MR
+    QString recipient;  // TP-RA
+    quint8 status = 0;  // TP-ST
+    QString discharge;  // TP-DT as "YYYY-MM-DD hh:mm:ss"
+    QString time;       // when it came, local "%Y-%m-%d %H:%M:%S"
+    QString pdu;
+};
+
+// A sent message whose delivery state (SqlCatalogue::kReport*) a report changed.
+struct DeliveryChange
+{
+    qint64 sendNo = 0;
+    int state = 0;
+    bool operator==(const DeliveryChange &) const = default;
 };
 
 class CJournal
@@ -52,6 +73,18 @@ public:
     // What identifies an arrival whatever run reads it: a digest of its PDUs (TS 23.040 SMS-DELIVER,
     // the service centre's time stamp included), in part order.
     static QString ArrivalIdentity(const QStringList &pdus);
+
+    // A status report: matched to the newest sent part of the same modem, reference and
+    // recipient from the last kMatchDays days; kept (T_REPORT) when it matches nothing yet, so
+    // that the row it reports on, written later, still finds it. indexes: the modem storage
+    // places to free once it is kept.
+    Outcome Report(const ReportRow &report, const QVector<int> &indexes, qint64 nowMs);
+    static constexpr int kMatchDays = 3;
+    // Delivery states changed by the rows written since the last call, in order.
+    QVector<DeliveryChange> TakeDeliveryChanges();
+    // The part of a number a report is matched by: its last 11 digits, so that a recipient
+    // the network writes in national form still finds the message sent to it with "86".
+    static QString NumberKey(const QString &number);
 
     // D_NO of the row written last: the row just handed over when Sent/Received say Written.
     qint64 LastWrittenKey() const { return m_nLastKey; }
@@ -81,6 +114,9 @@ private:
     struct Row
     {
         bool sent = true;
+        bool report = false;
+        bool reportRequested = false;
+        ReportRow delivery;
         QVariantList values;
         qint64 outboxKey = 0;
         QVector<int> indexes;
@@ -91,6 +127,9 @@ private:
     Outcome Add(Row row, qint64 nowMs);
     bool Flush(qint64 nowMs);
     bool Write(const Row &row);
+    bool WriteReport(const Row &row);
+    bool WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange> &changes);
+    bool Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, QVector<DeliveryChange> &changes);
 
     CDbAccess *m_pDb = nullptr;
     ErrorFn m_onError;
@@ -101,4 +140,5 @@ private:
     bool m_bLastKnown = false; // the row written last was there already
     std::deque<Row> m_kept;
     QVector<int> m_written;
+    QVector<DeliveryChange> m_changes;
 };

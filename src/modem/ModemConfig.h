@@ -38,6 +38,9 @@ struct ModemConfig
     // The service centre of this modem's own settings section; "" sends through the one each
     // message was made with (the first modem's, as set when the message was built).
     QString smsc;
+    // [SYSTEM] Report=1: every SMS-SUBMIT asks for a status report (TP-SRR), and the modem is
+    // asked to store and announce reports (AT+CNMI <ds>).
+    bool requestReports = false;
     QString pin; // [SYSTEM] PIN: entered once when the SIM asks for it; "" none
     // This PIN was refused before (by this run or an earlier one): it is never entered, since
     // three wrong entries lock the SIM behind its PUK.

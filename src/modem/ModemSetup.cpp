@@ -429,7 +429,7 @@ ModemSetup::Go ModemSetup::HandleOperator(const AtChannel::Answer &answer)
 ModemSetup::Go ModemSetup::HandleIndicationTest(const AtChannel::Answer &answer)
 {
     const QString info = answer.status == AtChannel::Status::Ok ? answer.Info(QStringLiteral("+CNMI:")) : QString();
-    m_indicationCandidates = IndicationCandidates(info);
+    m_indicationCandidates = IndicationCandidates(info, m_config.requestReports);
     return Go::Next;
 }
 
@@ -450,7 +450,7 @@ ModemSetup::Go ModemSetup::HandleIndicationSet(const AtChannel::Answer &answer)
 ModemSetup::Go ModemSetup::HandleStorages(const AtChannel::Answer &answer)
 {
     const QString info = answer.status == AtChannel::Status::Ok ? answer.Info(QStringLiteral("+CPMS:")) : QString();
-    m_found.storages = ReadStorages(info);
+    m_found.storages = ReadStorages(info, m_config.requestReports);
     return Go::Next;
 }
 
@@ -465,34 +465,41 @@ ModemSetup::Go ModemSetup::HandleSignal(const AtChannel::Answer &answer)
 
 // --------------------------------------------------------------------------------- parsing
 
-QVector<QByteArray> ModemSetup::IndicationCandidates(const QString &testAnswer)
+QVector<QByteArray> ModemSetup::IndicationCandidates(const QString &testAnswer, bool reports)
 {
     // TS 27.005 3.4.1: +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>. <mode> 2 buffers indications while
     // the line is busy and gives them afterwards, 1 drops them then (the listing finds the
     // message), 3 sends them in-band; <mt> 1 stores and announces (+CMTI), 2 hands the message
-    // over (+CMT); no cell broadcasts, no status reports yet; <bfr> 0 flushes what was buffered.
+    // over (+CMT); no cell broadcasts; <ds> 2 stores status reports and announces them
+    // ("+CDSI: <mem>,<index>"), 1 hands them over ("+CDS: <length>" and the PDU), 0 none;
+    // <bfr> 0 flushes what was buffered.
     const QVector<QVector<int>> groups = Groups(testAnswer);
     const QVector<int> modes = Allowed(groups, 0, {2, 1, 3});
     const QVector<int> mts = Allowed(groups, 1, {1, 2});
     const int bm = Allowed(groups, 2, {0}).value(0, 0);
-    const int ds = Allowed(groups, 3, {0}).value(0, 0);
+    // Reports asked for: stored ones first, since a stored report waits for a program that
+    // is not connected; a modem that takes neither sends none, and says so by refusing.
+    QVector<int> dss = reports ? Allowed(groups, 3, {2, 1}) : QVector<int>{};
+    dss.append(0); // arrivals still announced where no report setting is taken
     const QVector<int> bfr = Allowed(groups, 4, {0});
     // A modem that lists four parameters takes no <bfr>.
     const bool withBfr = groups.size() != 4 && !bfr.isEmpty();
     QVector<QByteArray> out;
-    for (int mt : mts) {
-        for (int mode : modes) {
-            QByteArray c = "AT+CNMI=" + QByteArray::number(mode) + ',' + QByteArray::number(mt) + ','
-                + QByteArray::number(bm) + ',' + QByteArray::number(ds);
-            if (withBfr)
-                c += ',' + QByteArray::number(bfr.first());
-            out.append(c);
+    for (int ds : dss) {
+        for (int mt : mts) {
+            for (int mode : modes) {
+                QByteArray c = "AT+CNMI=" + QByteArray::number(mode) + ',' + QByteArray::number(mt) + ','
+                    + QByteArray::number(bm) + ',' + QByteArray::number(ds);
+                if (withBfr)
+                    c += ',' + QByteArray::number(bfr.first());
+                out.append(c);
+            }
         }
     }
     return out;
 }
 
-QStringList ModemSetup::ReadStorages(const QString &testAnswer)
+QStringList ModemSetup::ReadStorages(const QString &testAnswer, bool reports)
 {
     // The first list is <mem1>, where messages are read and deleted.
     const QString first = testAnswer.section(QLatin1Char(')'), 0, 0);
@@ -504,5 +511,8 @@ QStringList ModemSetup::ReadStorages(const QString &testAnswer)
     }
     if (out.isEmpty() && !offered.isEmpty())
         out.append(offered.first());
+    // Status reports (<ds> 2) are stored in "SR" by the modems that have it.
+    if (reports && offered.contains(QStringLiteral("SR")) && !out.contains(QStringLiteral("SR")))
+        out.append(QStringLiteral("SR"));
     return out;
 }

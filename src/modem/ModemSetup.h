@@ -40,10 +40,11 @@ public:
 
     // "+CNMI: (0-2),(0-3),(0),(0,1),(0,1)": the AT+CNMI commands to try, nearest to stored
     // messages announced with +CMTI first, then directly delivered ones (+CMT).
-    static QVector<QByteArray> IndicationCandidates(const QString &testAnswer);
+    static QVector<QByteArray> IndicationCandidates(const QString &testAnswer, bool reports = false);
     // The supported storages of "+CPMS: ("SM","ME","MT"),(...),(...)": SM and ME, those of them
     // the first list holds; any one storage when it names neither.
-    static QStringList ReadStorages(const QString &testAnswer);
+    // With reports, "SR" as well where the modem has it.
+    static QStringList ReadStorages(const QString &testAnswer, bool reports = false);
 
 private:
     enum class Go { Next, Retry, Stop };

@@ -92,7 +92,7 @@ void ModemWorker::Run()
 
     // Direct deliveries seen during the handshake are in hand already; stored ones are listed.
     for (const AtResponseParser::Notice &n : std::exchange(m_state.notices, {})) {
-        if (n.kind == AtResponseParser::Notice::Direct)
+        if (n.kind == AtResponseParser::Notice::Direct || n.kind == AtResponseParser::Notice::DirectReport)
             HandleArrival(-1, n.pdu);
     }
     m_state.status.link = ModemStatus::Link::Answering;
@@ -101,6 +101,7 @@ void ModemWorker::Run()
 
     while (!m_stop.load()) {
         m_state.journal.Retry(NowMs());
+        TellDeliveryChanges();
         if (m_bLinkLost || channel.LinkLost()) {
             // The messages stay queued, in order, until the modem answers again.
             Reconnect();
@@ -162,6 +163,7 @@ void ModemWorker::Run()
 
     // Rows that became writable meanwhile are written before the connection goes.
     m_state.journal.Retry(NowMs(), true);
+    TellDeliveryChanges();
     m_state.journal.Detach();
     m_pChannel = nullptr;
     m_pDb = nullptr;
@@ -315,7 +317,7 @@ void ModemWorker::SendOne(Outgoing message)
     SmsRecord record = message.record;
     if (!m_config.smsc.isEmpty())
         record.m_strSCA = m_config.smsc;
-    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(record, message.concatRef);
+    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(record, message.concatRef, m_config.requestReports);
     if (!encoded.ok) {
         // Nothing the modem could carry (a number over 20 digits, say): failed, not written.
         qWarning() << "message to" << message.record.m_strTPA << "not sent:" << encoded.error;
@@ -408,6 +410,7 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     row.outcome = success ? SentRow::Outcome::Sent : SentRow::Outcome::Failed;
     row.port = m_line.name;
     row.references = message.references;
+    row.reportRequested = m_config.requestReports;
     row.outboxKey = message.outboxKey;
     const bool written = m_state.journal.Sent(row, NowMs()) == CJournal::Outcome::Written;
     SmsReport report;
@@ -419,6 +422,23 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
     report.m_strPort = m_line.name;
     m_outbox.Finished(message, report);
+    // Reports that came before the row was written are applied to it now.
+    TellDeliveryChanges();
+}
+
+void ModemWorker::TellDeliveryChanges()
+{
+    for (const DeliveryChange &change : m_state.journal.TakeDeliveryChanges()) {
+        if (change.state != SqlCatalogue::kReportDelivered && change.state != SqlCatalogue::kReportFailed)
+            continue;
+        SmsReport report;
+        report.m_kind = SmsReport::DeliveryChanged;
+        report.m_outcome = change.state == SqlCatalogue::kReportDelivered ? SmsReport::Outcome::Success
+                                                                          : SmsReport::Outcome::Failure;
+        report.m_nRecordNo = change.sendNo;
+        report.m_strPort = m_line.name;
+        m_outbox.Report(report);
+    }
 }
 
 void ModemWorker::Return(Outgoing message)
@@ -454,7 +474,7 @@ void ModemWorker::DropWithdrawn(const Outgoing &message)
 void ModemWorker::TakeNotices()
 {
     for (const AtResponseParser::Notice &n : m_pChannel->TakeNotices()) {
-        if (n.kind == AtResponseParser::Notice::Direct) {
+        if (n.kind == AtResponseParser::Notice::Direct || n.kind == AtResponseParser::Notice::DirectReport) {
             HandleArrival(-1, n.pdu);
         } else if (n.kind == AtResponseParser::Notice::Registration) {
             // TS 27.007 7.2: the registration changed; asked again for the operator's name.
@@ -574,6 +594,11 @@ void ModemWorker::HandleArrival(int place, const QString &pdu)
         }
     }
 
+    if (Pdu::MessageTypeOf(pdu) == Pdu::kStatusReportType) {
+        // A status report, stored or listed like an arrival: never a received message.
+        HandleStatusReport(place, pdu);
+        return;
+    }
     const Pdu::DecodeResult decoded = Pdu::DecodeDeliverPdu(pdu);
     if (!decoded.ok) {
         qWarning() << "arrival at" << m_state.places.Memory(place) << m_state.places.Index(place)
@@ -619,6 +644,32 @@ void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &places, c
     // Deleted from the modem only once journalled: while the database is away the message
     // stays there, and nothing is lost should the program end before it comes back. The
     // journal hands out the places of every row it wrote, this one's included, exactly once.
+    DeleteWritten();
+}
+
+void ModemWorker::HandleStatusReport(int place, const QString &pdu)
+{
+    const Pdu::StatusReportResult decoded = Pdu::DecodeStatusReport(pdu);
+    if (!decoded.ok) {
+        qWarning() << "status report at" << m_state.places.Memory(place) << m_state.places.Index(place)
+                   << "cannot be decoded:" << decoded.error;
+        if (place >= 0)
+            m_badPlaces[place] = pdu;
+        return;
+    }
+    if (place >= 0)
+        m_state.stored[place] = WorkerState::Stored{pdu, false};
+    ReportRow row;
+    row.port = m_line.name;
+    row.reference = decoded.report.messageRef;
+    row.recipient = decoded.report.recipient;
+    row.status = decoded.report.status;
+    row.discharge = CJournal::ReceivedTime(decoded.report.discharge);
+    row.time = CJournal::LocalTime();
+    row.pdu = pdu.trimmed().toUpper();
+    // Deleted from the modem once kept, as an arrival is.
+    m_state.journal.Report(row, place >= 0 ? QVector<int>{place} : QVector<int>{}, NowMs());
+    TellDeliveryChanges();
     DeleteWritten();
 }
 

@@ -107,6 +107,9 @@ private:
     void ReadStored(int place);
     void HandleArrival(int place, const QString &pdu);
     void Deliver(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus);
+    void HandleStatusReport(int place, const QString &pdu);
+    // Hands the outbox a report for each sent message whose delivery the journal changed.
+    void TellDeliveryChanges();
     void DeleteStored(int place);
     void DeleteWritten();
     void RetryDeletes();

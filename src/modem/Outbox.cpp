@@ -1,4 +1,6 @@
 #include "Outbox.h"
+
+#include <set>
 #include "CJournal.h"
 #include "PduCodec.h"
 #include "OutboxOwner.h"
@@ -11,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 
 struct Outbox::Private
 {
@@ -54,8 +57,10 @@ struct Outbox::Private
         if (count == 0)
             return;
         std::lock_guard lock(tallyMutex);
-        if (tally.state != RunTally::State::Sending)
+        if (tally.state != RunTally::State::Sending) {
             tally = RunTally{tally.run + 1, RunTally::State::Sending};
+            runRows.clear();
+        }
         tally.total += count;
         tally.failed += journalledFailed;
         for (Outgoing &m : messages)
@@ -98,6 +103,7 @@ struct Outbox::Private
 
     mutable std::mutex tallyMutex;
     RunTally tally;
+    std::set<qint64> runRows; // journal rows (D_NO) of the run's messages that went
 
     mutable std::mutex portMutex;
     std::map<int, std::function<void()>> ports;
@@ -442,6 +448,8 @@ void Outbox::Finished(const Outgoing &message, const SmsReport &report)
         RunTally &t = d->tally;
         if (message.run == t.run && message.run != 0) {
             ++(report.IsSuccess() ? t.succeeded : t.failed);
+            if (report.IsSuccess() && report.m_nRecordNo > 0)
+                d->runRows.insert(report.m_nRecordNo);
             d->EndRunIfDone();
         }
     }
@@ -465,11 +473,22 @@ void Outbox::Report(const SmsReport &report)
     SmsReport own = report;
     for (QString *s : {&own.m_strTime, &own.m_strNumber, &own.m_strContent, &own.m_strPort})
         s->detach();
+    bool counted = false;
+    if (report.m_kind == SmsReport::DeliveryChanged) {
+        // Counted once, for the run the message went in.
+        std::lock_guard lock(d->tallyMutex);
+        if (d->runRows.erase(report.m_nRecordNo) > 0) {
+            ++(report.IsSuccess() ? d->tally.delivered : d->tally.undelivered);
+            counted = true;
+        }
+    }
     {
         std::lock_guard lock(d->reportMutex);
         d->reports.push_back(std::move(own));
     }
     emit reportReady();
+    if (counted)
+        emit runChanged();
 }
 
 void Outbox::Error(const QString &text)

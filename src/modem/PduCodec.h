@@ -1,5 +1,5 @@
 #pragma once
-// SMS-SUBMIT / SMS-DELIVER transfer PDUs in the hexadecimal text form of PDU mode
+// SMS-SUBMIT / SMS-DELIVER / SMS-STATUS-REPORT transfer PDUs in the hexadecimal text form of PDU mode
 // (3GPP TS 27.005 clause 3), laid out as 3GPP TS 23.040 clause 9.2 says, with the
 // alphabets of 3GPP TS 23.038. Pure functions: no I/O, no state.
 #include "base/SmsRecord.h"
@@ -60,6 +60,46 @@ DecodeResult Decode(const QString &hex);
 DecodeResult DecodeDeliverPdu(const QString &hex);
 DecodeResult DecodeSubmitPdu(const QString &hex);
 
+// SMS-STATUS-REPORT (TS 23.040 9.2.2.3): what became of a message this side submitted.
+struct StatusReport
+{
+    QString smsc;          // digits, "" when the SMSC information length is 0
+    quint8 firstOctet = 0x02;
+    int messageRef = 0;    // TP-MR of the SMS-SUBMIT it reports on
+    QString recipient;     // TP-RA: digits without "+"
+    quint8 recipientType = 0x91;
+    QString scts;          // 14 digits: when the service centre took the message
+    QString discharge;     // 14 digits (TP-DT): when it was delivered, or failed for good
+    quint8 status = 0;     // TP-ST (9.2.3.15)
+    // The optional fields that TP-PI (9.2.3.27) announces.
+    std::optional<quint8> pid;
+    std::optional<quint8> dcs;
+    std::optional<QString> text;
+    bool operator==(const StatusReport &) const = default;
+};
+
+struct StatusReportResult
+{
+    bool ok = false;
+    QString error;
+    StatusReport report;
+};
+
+// The message type indicator of a PDU's first TPDU octet (TS 23.040 9.2.3.1), -1 when the
+// text is no PDU or ends before it. 0 SMS-DELIVER, 1 SMS-SUBMIT, 2 SMS-STATUS-REPORT as a
+// modem hands them over.
+int MessageTypeOf(const QString &hex);
+constexpr int kStatusReportType = 2;
+StatusReportResult DecodeStatusReport(const QString &hex);
+// For the simulated modem and the tests: the report as a service centre sends it.
+QString EncodeStatusReport(const StatusReport &report);
+
+// What TP-ST says of the delivery (TS 23.040 9.2.3.15): 0x00-0x1F the transaction is
+// completed (delivered, or forwarded, or replaced); 0x20-0x3F the service centre is still
+// trying; 0x40-0x7F it has given up. Reserved values above are taken as a failure.
+enum class Delivery { Pending, Delivered, Failed };
+Delivery DeliveryOf(quint8 status);
+
 struct EncodeResult
 {
     bool ok = false;
@@ -72,7 +112,9 @@ struct EncodeResult
 // 153 a part; 8-bit: more than 140 octets, 134 a part). concatRef is the 8-bit reference
 // the parts carry. Fails on a number the address field cannot carry (over 20 digits) or
 // holding anything but digits (a leading "+" is allowed), and on an SMSC of that kind.
-EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0);
+// statusReport sets TP-SRR (TS 23.040 9.2.3.5) in every part: the service centre then
+// answers each with an SMS-STATUS-REPORT.
+EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0, bool statusReport = false);
 
 // The coding a text goes out in: the GSM 7-bit default alphabet with its extension table
 // (TS 23.038 6.2.1, DCS 0x00) when it holds every character, UCS2 (DCS 0x08) otherwise.

@@ -1,4 +1,4 @@
-// Reading SMS-DELIVER and SMS-SUBMIT PDUs (TS 23.040 9.2.2.1, 9.2.2.2).
+// Reading SMS-DELIVER, SMS-SUBMIT and SMS-STATUS-REPORT PDUs (TS 23.040 9.2.2.1 to 9.2.2.3).
 #include "PduCodec.h"
 #include "PduFormat.h"
 
@@ -221,6 +221,10 @@ DecodeResult DecodeOctets(const QByteArray &octets, int wantedKind)
         return result;
     }
     const quint8 mti = d.firstOctet & kMtiMask;
+    if (mti == kMtiStatusReport) {
+        result.error = QStringLiteral("an SMS-STATUS-REPORT, not a message");
+        return result;
+    }
     if (mti != kMtiDeliver && mti != kMtiSubmit) {
         result.error = QStringLiteral("message type indicator %1 is neither SMS-DELIVER nor SMS-SUBMIT").arg(mti);
         return result;
@@ -283,6 +287,102 @@ DecodeResult DecodeHex(const QString &hex, int wantedKind)
 }
 
 } // namespace
+
+int MessageTypeOf(const QString &hex)
+{
+    const QString t = hex.trimmed();
+    if (t.size() < 2)
+        return -1;
+    const int high = HexValue(t[0]);
+    const int low = HexValue(t[1]);
+    if (high < 0 || low < 0)
+        return -1;
+    const qsizetype at = 2 * ((high << 4 | low) + 1);
+    if (t.size() < at + 2)
+        return -1;
+    const int first = HexValue(t[at + 1]);
+    return first < 0 || HexValue(t[at]) < 0 ? -1 : (first & kMtiMask);
+}
+
+StatusReportResult DecodeStatusReport(const QString &hex)
+{
+    StatusReportResult result;
+    const std::optional<QByteArray> octets = HexToOctets(hex.trimmed());
+    if (!octets) {
+        result.error = QStringLiteral("PDU is not an even number of hexadecimal digits");
+        return result;
+    }
+    StatusReport &s = result.report;
+    Decoded head;
+    Reader r(*octets);
+    if (!ReadSmsc(r, head) || !r.Byte(s.firstOctet, "first octet")) {
+        result.error = r.m_strError;
+        return result;
+    }
+    s.smsc = head.smsc;
+    if ((s.firstOctet & kMtiMask) != kMtiStatusReport) {
+        result.error = QStringLiteral("not an SMS-STATUS-REPORT PDU");
+        return result;
+    }
+    // TS 23.040 9.2.2.3: MR, RA, SCTS, DT, ST are mandatory.
+    quint8 mr = 0;
+    QByteArray scts;
+    QByteArray dt;
+    if (!r.Byte(mr, "message reference") || !ReadAddress(r, s.recipient, s.recipientType)
+        || !r.Bytes(7, scts, "service centre time stamp") || !r.Bytes(7, dt, "discharge time")
+        || !r.Byte(s.status, "status")) {
+        result.error = r.m_strError;
+        return result;
+    }
+    s.messageRef = mr;
+    s.scts = TimeStampDigits(scts);
+    s.discharge = TimeStampDigits(dt);
+    // TS 23.040 9.2.3.27: TP-PI and what it announces are optional; a report that ends after
+    // TP-ST is whole. Bit 7 extends the indicator into further octets, whose bits are reserved.
+    quint8 pi = 0;
+    if (!r.Byte(pi, "parameter indicator")) {
+        result.ok = true;
+        return result;
+    }
+    for (quint8 more = pi; more & 0x80;) {
+        if (!r.Byte(more, "parameter indicator")) {
+            result.error = r.m_strError;
+            return result;
+        }
+    }
+    quint8 value = 0;
+    if (pi & 0x01) {
+        if (!r.Byte(value, "protocol identifier")) {
+            result.error = r.m_strError;
+            return result;
+        }
+        s.pid = value;
+    }
+    if (pi & 0x02) {
+        if (!r.Byte(value, "data coding scheme")) {
+            result.error = r.m_strError;
+            return result;
+        }
+        s.dcs = value;
+    }
+    if (pi & 0x04) {
+        Decoded ud;
+        if (!ReadUserData(r, s.firstOctet, s.dcs.value_or(0), ud, result.error))
+            return result;
+        s.text = ud.text;
+    }
+    result.ok = true;
+    return result;
+}
+
+Delivery DeliveryOf(quint8 status)
+{
+    if (status <= 0x1F)
+        return Delivery::Delivered;
+    if (status <= 0x3F)
+        return Delivery::Pending;
+    return Delivery::Failed;
+}
 
 DecodeResult Decode(const QString &hex)
 {

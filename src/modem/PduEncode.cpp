@@ -114,7 +114,7 @@ std::vector<Payload> Payloads(const QString &text, Alphabet alphabet, QString *e
 
 } // namespace
 
-EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
+EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef, bool statusReport)
 {
     EncodeResult result;
     const std::optional<QString> smsc = AddressDigits(record.m_strSCA, "service centre", result.error);
@@ -162,7 +162,7 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef)
     for (int seq = 1; seq <= count; ++seq) {
         const Payload &p = payloads[seq - 1];
         QByteArray pdu = smscField;
-        pdu.append(char(kSubmitFirstOctet | (concatenated ? kUdhi : 0)));
+        pdu.append(char(kSubmitFirstOctet | (concatenated ? kUdhi : 0) | (statusReport ? kSrr : 0)));
         pdu.append(addressAndCoding);
 
         QByteArray header;
@@ -223,6 +223,59 @@ int TpduLength(const QString &hex)
     if (high < 0 || low < 0)
         return -1;
     return int(hex.size() / 2) - ((high << 4 | low) + 1);
+}
+
+} // namespace Pdu
+
+namespace Pdu {
+
+QString EncodeStatusReport(const StatusReport &report)
+{
+    // TS 23.040 9.2.2.3: MR, RA, SCTS, DT, ST, then PI and the fields it announces.
+    const auto digitsOnly = [](const QString &s) {
+        QString d;
+        for (QChar c : s) {
+            if (c.isDigit())
+                d.append(c);
+        }
+        return d;
+    };
+    const auto stamp = [](QByteArray &out, const QString &digits) {
+        for (int i = 0; i < 14; i += 2)
+            out.append(char((HexValue(i + 1 < digits.size() ? digits[i + 1] : QLatin1Char('0')) << 4)
+                            | HexValue(i < digits.size() ? digits[i] : QLatin1Char('0'))));
+    };
+    QByteArray pdu;
+    const QString smsc = digitsOnly(report.smsc);
+    if (smsc.isEmpty()) {
+        pdu.append('\0');
+    } else {
+        pdu.append(char((smsc.size() + 1) / 2 + 1));
+        pdu.append(char(kTypeInternational));
+        AppendSwapped(pdu, smsc);
+    }
+    const QString to = digitsOnly(report.recipient).left(kMaxAddressDigits);
+    pdu.append(char(report.firstOctet));
+    pdu.append(char(report.messageRef & 0xFF));
+    pdu.append(char(to.size()));
+    pdu.append(char(report.recipientType));
+    AppendSwapped(pdu, to);
+    stamp(pdu, report.scts);
+    stamp(pdu, report.discharge);
+    pdu.append(char(report.status));
+    if (report.pid || report.dcs || report.text) {
+        pdu.append(char((report.pid ? 0x01 : 0) | (report.dcs ? 0x02 : 0) | (report.text ? 0x04 : 0)));
+        if (report.pid)
+            pdu.append(char(*report.pid));
+        if (report.dcs)
+            pdu.append(char(*report.dcs));
+        if (report.text) {
+            const QByteArray septets = ToGsm7(*report.text).value_or(QByteArray());
+            pdu.append(char(septets.size()));
+            pdu.append(PackSeptets(septets));
+        }
+    }
+    return OctetsToHex(pdu);
 }
 
 } // namespace Pdu

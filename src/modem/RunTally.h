@@ -22,6 +22,10 @@ struct RunTally
     int succeeded = 0;
     int failed = 0;
     int withdrawn = 0; // taken back by 停止
+    // Of the messages that went, those whose status report said 已送达 / 未送达 so far; they
+    // keep coming after the run is over.
+    int delivered = 0;
+    int undelivered = 0;
 
     int Done() const { return succeeded + failed; }
     // Still to go or in a modem's hands.
