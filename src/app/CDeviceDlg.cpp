@@ -5,6 +5,7 @@
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <algorithm>
 #include <QFormLayout>
@@ -103,6 +104,11 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     form->addRow(QStringLiteral("奇偶校验:"), m_pParity);
     form->addRow(QStringLiteral("停止位:"), m_pStopBits);
     form->addRow(QStringLiteral("PIN码:"), m_pPin);
+    // One switch for every modem of the pool.
+    m_pReport = new QCheckBox(QStringLiteral("请求送达回执"), this);
+    m_pReport->setObjectName(QStringLiteral("reportCheck"));
+    m_pReport->setChecked(m_edited.first().m_bReport);
+    form->addRow(QString(), m_pReport);
 
     // What the chosen modem is like now, as the status bar's link pane tells it.
     auto *status = new QGroupBox(QStringLiteral("短信猫状态"), this);
@@ -239,6 +245,7 @@ DeviceSettings CDeviceDlg::Controls() const
     s.m_strParity = m_pParity->currentText();
     s.m_strStopBits = m_pStopBits->currentText();
     s.m_strPIN = m_pPin->text().trimmed();
+    s.m_bReport = m_pReport->isChecked();
     return s;
 }
 
@@ -246,6 +253,8 @@ void CDeviceDlg::Take()
 {
     if (m_nShown >= 0 && m_nShown < m_edited.size())
         m_edited[m_nShown] = Controls();
+    for (DeviceSettings &s : m_edited)
+        s.m_bReport = m_pReport->isChecked();
 }
 
 QVector<DeviceSettings> CDeviceDlg::Edited() const
@@ -253,6 +262,8 @@ QVector<DeviceSettings> CDeviceDlg::Edited() const
     QVector<DeviceSettings> edited = m_edited;
     if (m_nShown >= 0 && m_nShown < edited.size())
         edited[m_nShown] = Controls();
+    for (DeviceSettings &s : edited)
+        s.m_bReport = m_pReport->isChecked();
     return edited;
 }
 

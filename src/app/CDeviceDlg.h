@@ -15,6 +15,7 @@
 
 class CSettingsFile;
 class IMessageBox;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -60,6 +61,7 @@ private:
     QListWidget *m_pList;
     QComboBox *m_pPort, *m_pBaud, *m_pByteSize, *m_pParity, *m_pStopBits;
     QLineEdit *m_pSmsc, *m_pPin;
+    QCheckBox *m_pReport;
     QLabel *m_pState, *m_pSim, *m_pNetwork, *m_pOperator, *m_pSignal;
     QPushButton *m_pAdd, *m_pRemove, *m_pOk, *m_pCancel, *m_pDefaults;
 };

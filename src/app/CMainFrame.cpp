@@ -236,6 +236,8 @@ void CMainFrame::OnReport()
     if (!report)
         return;
     m_pList->AddReportRow(*report);
+    if (report->m_kind == SmsReport::DeliveryChanged)
+        return; // a row changed; the run's tally says the rest
     if (report->IsArrival()) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(QStringLiteral("收到消息"));

@@ -30,12 +30,14 @@ DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
 {
     DeviceSettings s;
     file.ReadKeys(kSection, kKeys, s);
+    s.m_bReport = file.ReadString(kSection, QStringLiteral("Report"), QString()).trimmed() == QLatin1String("1");
     return s;
 }
 
 bool DeviceSettings::Write(CSettingsFile &file) const
 {
-    return file.WriteKeys(kSection, kKeys, *this);
+    return file.WriteKeys(kSection, kKeys, *this)
+        && file.WriteString(kSection, QStringLiteral("Report"), m_bReport ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 QString DeviceSettings::SectionOf(int index)
@@ -61,6 +63,7 @@ QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
         // more than a refused PIN's digest).
         if (further.m_strCOM.trimmed().isEmpty())
             break;
+        further.m_bReport = list.first().m_bReport;
         list.append(further);
     }
     return list;
@@ -69,7 +72,7 @@ QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
 bool DeviceSettings::WriteList(CSettingsFile &file, const QVector<DeviceSettings> &list)
 {
     for (int i = 0; i < list.size(); ++i) {
-        if (!file.WriteKeys(SectionOf(i), kKeys, list.at(i)))
+        if (!(i == 0 ? list.at(i).Write(file) : file.WriteKeys(SectionOf(i), kKeys, list.at(i))))
             return false;
     }
     // The sections of modems no longer listed, up to the first that is not there.
@@ -92,6 +95,7 @@ DeviceSettings DeviceSettings::Resolved(const DeviceSettings &first) const
         if ((r.*k.member).trimmed().isEmpty())
             r.*k.member = first.*k.member;
     }
+    r.m_bReport = first.m_bReport;
     return r;
 }
 

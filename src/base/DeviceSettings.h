@@ -15,11 +15,14 @@ struct DeviceSettings
     QString m_strParity = QStringLiteral("无");
     QString m_strStopBits = QStringLiteral("1");
     QString m_strPIN; // the SIM's PIN, entered once when the SIM asks for it; "" none
+    // [SYSTEM] Report=1: every message asks for a delivery report. One switch for the whole
+    // pool, kept in the first modem's section; a further modem's copy follows it.
+    bool m_bReport = false;
 
     static const QString kSection; // "SYSTEM"
 
     static DeviceSettings Read(const CSettingsFile &file);
-    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN.
+    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Report.
     bool Write(CSettingsFile &file) const;
 
     // "SYSTEM" for the first modem (index 0), "MODEM2" for the second, ...

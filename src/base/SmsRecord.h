@@ -32,6 +32,9 @@ struct SmsReport
     QString m_strContent;
     QString m_strPort;      // the modem's port (as configured, e.g. "COM1"); "" when not known
     qint64 m_nRecordNo = 0; // D_NO of its journal row; 0 while the row is not written
+    // Delivery of a sent message: 0 no report asked for, 1 waiting, 2 delivered, 3 not
+    // delivered (the journal's D_REPORT). DeliveryChanged: the new state, of row m_nRecordNo.
+    int m_nDelivery = 0;
 };
 
 // The direction and result texts of a report, as the records list shows them.
@@ -48,6 +51,16 @@ inline QString Direction(SmsReport::Kind kind)
 inline QString Result(SmsReport::Outcome outcome)
 {
     return outcome == SmsReport::Outcome::Success ? kSuccess : kFailure;
+}
+// The records list's 回执 column: "" when no report was asked for.
+inline QString Delivery(int state)
+{
+    switch (state) {
+    case 1: return QStringLiteral("等待回执");
+    case 2: return QStringLiteral("已送达");
+    case 3: return QStringLiteral("未送达");
+    }
+    return QString();
 }
 inline QString Direction(const SmsReport &r) { return Direction(r.m_kind); }
 inline QString Result(const SmsReport &r) { return Result(r.m_outcome); }

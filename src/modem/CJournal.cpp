@@ -212,7 +212,7 @@ bool CJournal::WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange>
             }
         }
         for (const auto &[no, status, discharge] : kept) {
-            if (!Apply(sendNo, int(i + 1), quint8(status), discharge, changes)
+            if (!Apply(sendNo, int(i + 1), quint8(status), discharge, row.values.value(3).toString(), changes)
                 || !m_pDb->Execute(Sql::ReportDeleteKept, {no}))
                 return false;
         }
@@ -247,7 +247,7 @@ bool CJournal::WriteReport(const Row &row)
             }
         }
         if (sendNo > 0)
-            return Apply(sendNo, part, r.status, r.discharge, changes);
+            return Apply(sendNo, part, r.status, r.discharge, r.recipient, changes);
         qWarning("status report of %s (reference %d, to %s, status 0x%02x) matches no message yet: kept",
                  qPrintable(r.port), r.reference, qPrintable(r.recipient), r.status);
         return m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu});
@@ -258,7 +258,8 @@ bool CJournal::WriteReport(const Row &row)
 }
 
 // One part's report; the message is 已送达 once every part is, 未送达 once any part failed.
-bool CJournal::Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, QVector<DeliveryChange> &changes)
+bool CJournal::Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, const QString &number,
+                     QVector<DeliveryChange> &changes)
 {
     const Pdu::Delivery delivery = Pdu::DeliveryOf(status);
     if (delivery == Pdu::Delivery::Pending)
@@ -291,7 +292,7 @@ bool CJournal::Apply(qint64 sendNo, int part, quint8 status, const QString &disc
         return true;
     if (!m_pDb->Execute(Sql::SendSetReport, {state, discharge, sendNo}))
         return false;
-    changes.append({sendNo, state});
+    changes.append({sendNo, state, number, discharge});
     return true;
 }
 

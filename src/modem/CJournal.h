@@ -48,6 +48,8 @@ struct DeliveryChange
 {
     qint64 sendNo = 0;
     int state = 0;
+    QString number;    // the recipient as the report named it
+    QString discharge; // when it was delivered or failed
     bool operator==(const DeliveryChange &) const = default;
 };
 
@@ -129,7 +131,8 @@ private:
     bool Write(const Row &row);
     bool WriteReport(const Row &row);
     bool WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange> &changes);
-    bool Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, QVector<DeliveryChange> &changes);
+    bool Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, const QString &number,
+               QVector<DeliveryChange> &changes);
 
     CDbAccess *m_pDb = nullptr;
     ErrorFn m_onError;

@@ -60,6 +60,7 @@ ModemConfig ModemLink::ConfigFor(const Modem &modem) const
     ModemConfig config;
     config.timeouts = m_timeouts;
     config.pin = modem.settings.m_strPIN;
+    config.requestReports = modem.settings.m_bReport;
     config.pinRefused = m_pSettings && PinMemory::IsRefused(*m_pSettings, modem.section, config.pin);
     config.smsc = modem.ownSmsc ? modem.settings.m_strSMSC : QString();
     CSettingsFile *settings = m_pSettings;

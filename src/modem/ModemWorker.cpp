@@ -417,6 +417,7 @@ void ModemWorker::Finish(const Outgoing &message, const QString &time, bool succ
     report.m_kind = SmsReport::Sent;
     report.m_outcome = success ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
     report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
+    report.m_nDelivery = success && m_config.requestReports ? SqlCatalogue::kReportWaiting : SqlCatalogue::kReportNone;
     report.m_strTime = time;
     report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
@@ -436,6 +437,9 @@ void ModemWorker::TellDeliveryChanges()
         report.m_outcome = change.state == SqlCatalogue::kReportDelivered ? SmsReport::Outcome::Success
                                                                           : SmsReport::Outcome::Failure;
         report.m_nRecordNo = change.sendNo;
+        report.m_nDelivery = change.state;
+        report.m_strTime = change.discharge;
+        report.m_strNumber = change.number;
         report.m_strPort = m_line.name;
         m_outbox.Report(report);
     }

@@ -104,7 +104,7 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     const int widths[RecordsModel::ColumnCount] = {
         std::max(150, fm.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16 + 2 * padding),
         std::max(100, fm.horizontalAdvance(QStringLiteral("8613800000000")) + padding),
-        100, 100, 500,
+        100, 100, 500, 80,
         std::max(100, fm.horizontalAdvance(QStringLiteral("/dev/ttyUSB10")) + padding),
     };
     for (int c = 0; c < RecordsModel::ColumnCount; ++c)

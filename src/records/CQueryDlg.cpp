@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QComboBox>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -54,6 +55,10 @@ CQueryDlg::CQueryDlg(RecordsModel &list, IMessageBox &messages, QWidget *parent)
     m_pOrder->setMaxLength(RecordQuery::kMaxOrderInput);
     m_pSucceeded = Named(new QCheckBox(QStringLiteral("发送状态:成功"), this), "checkSucceeded");
     m_pSucceeded->setChecked(true);
+    m_pReportBox = Named(new QCheckBox(QStringLiteral("回执:"), this), "checkReport");
+    m_pReport = Named(new QComboBox(this), "comboReport");
+    for (const int state : {SqlCatalogue::kReportDelivered, SqlCatalogue::kReportFailed, SqlCatalogue::kReportWaiting})
+        m_pReport->addItem(ReportText::Delivery(state), state);
     m_pRun = Named(new QPushButton(QStringLiteral("查询(&S)"), this), "buttonQuery");
     m_pRun->setDefault(true);
     m_pRun->setAutoDefault(true);
@@ -65,7 +70,8 @@ CQueryDlg::CQueryDlg(RecordsModel &list, IMessageBox &messages, QWidget *parent)
     auto *grid = new QGridLayout;
     int row = 0;
     const std::pair<QWidget *, QWidget *> fields[] = {
-        {m_pNumberBox, m_pNumber}, {m_pDayBox, m_pDay}, {m_pTextBox, m_pText}, {m_pOrderBox, m_pOrder}};
+        {m_pNumberBox, m_pNumber}, {m_pDayBox, m_pDay}, {m_pTextBox, m_pText}, {m_pOrderBox, m_pOrder},
+        {m_pReportBox, m_pReport}};
     for (const auto &[box, field] : fields) {
         grid->addWidget(box, row, 0);
         grid->addWidget(field, row++, 1);
@@ -94,6 +100,8 @@ void CQueryDlg::OnTableChosen()
     m_pSucceeded->setEnabled(sent);
     m_pOrderBox->setEnabled(sent);
     m_pOrder->setEnabled(sent);
+    m_pReportBox->setEnabled(sent);
+    m_pReport->setEnabled(sent);
     m_pDayBox->setText(sent ? QStringLiteral("发送时间") : QStringLiteral("接收时间"));
 }
 
@@ -110,6 +118,8 @@ RecordQuery CQueryDlg::Inputs() const
     q.m_bOrder = m_pOrderBox->isChecked();
     q.m_strOrder = m_pOrder->text();
     q.m_bSucceeded = m_pSucceeded->isChecked();
+    q.m_bReport = m_pReportBox->isChecked();
+    q.m_nReport = m_pReport->currentData().toInt();
     return q;
 }
 

@@ -3,12 +3,14 @@
 // life; closing it only hides it, so the inputs are there the next time. It copies its
 // controls into a RecordQuery and shows the hits in the records list.
 #include "RecordQuery.h"
+#include "base/SmsRecord.h"
 
 #include <QDialog>
 
 class IMessageBox;
 class RecordsModel;
 class QCheckBox;
+class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
@@ -36,7 +38,8 @@ private:
     IMessageBox &m_messages;
     QRadioButton *m_pSent = nullptr, *m_pReceived = nullptr;
     QCheckBox *m_pNumberBox = nullptr, *m_pDayBox = nullptr, *m_pTextBox = nullptr, *m_pOrderBox = nullptr;
-    QCheckBox *m_pSucceeded = nullptr;
+    QCheckBox *m_pSucceeded = nullptr, *m_pReportBox = nullptr;
+    QComboBox *m_pReport = nullptr;
     QLineEdit *m_pNumber = nullptr, *m_pText = nullptr, *m_pOrder = nullptr;
     QDateEdit *m_pDay = nullptr;
     QPushButton *m_pRun = nullptr;

@@ -32,16 +32,16 @@ void AppendTextField(QString &out, const QString &field)
 
 void AppendLine(QString &out, const RecordsModel::RowTexts &row, LogExport::Format format)
 {
-    // The text file keeps its five fields; the CSV adds the modem.
-    const QString *fields[] = {&row.m_strTime,   &row.m_strNumber,  &row.m_strAction,
-                               &row.m_strResult, &row.m_strContent, &row.m_strPort};
+    // The text file keeps its five fields; the CSV adds the delivery report and the modem.
+    const QString *fields[] = {&row.m_strTime,    &row.m_strNumber, &row.m_strAction, &row.m_strResult,
+                               &row.m_strContent, &row.m_strReport, &row.m_strPort};
     if (format == LogExport::Text) {
         for (int i = 0; i < 5; ++i) {
             AppendTextField(out, *fields[i]);
             out += QLatin1Char('\t');
         }
     } else {
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < 7; ++i) {
             if (i)
                 out += QLatin1Char(',');
             CsvText::AppendField(out, *fields[i]);
@@ -64,7 +64,7 @@ QByteArray LogExport::Heading(Format format)
     if (format == Csv)
         return CsvText::Bom()
             + CsvText::Line({QStringLiteral("时间"), QStringLiteral("号码"), QStringLiteral("动作"), QStringLiteral("状态"),
-                             QStringLiteral("内容"), QStringLiteral("短信猫")})
+                             QStringLiteral("内容"), QStringLiteral("回执"), QStringLiteral("短信猫")})
                   .toUtf8();
     return Encode(QStringLiteral("时间\t\t\t号码\t\t动作\t状态\t内容\r\n"), Text, &replaced);
 }

@@ -66,5 +66,7 @@ RecordQuery::Built RecordQuery::Build() const
     }
     if (b.m_bSend)
         b.m_conditions.append({QueryField::State, {m_bSucceeded ? 1 : 0}});
+    if (b.m_bSend && m_bReport)
+        b.m_conditions.append({QueryField::Report, {m_nReport}});
     return b;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The record query without its window: the inputs of the query dialog, their checks and the
-// conditions they give, in their fixed order (number, day, text, order number, state), each
+// conditions they give, in their fixed order (number, day, text, order number, state, 回执), each
 // with its values to bind. The records list runs the result (RecordsModel::LoadQuery); the
 // command line's export builds the same object from its options.
 #include "RecordsMessage.h"
@@ -33,6 +33,8 @@ public:
     bool m_bOrder = false;  // sent records only
     QString m_strOrder;
     bool m_bSucceeded = true; // sent records only: successful sends, or failed ones
+    bool m_bReport = false;   // sent records only: those whose 回执 is m_nReport
+    int m_nReport = SqlCatalogue::kReportDelivered;
 
     Built Build() const;
 

@@ -67,7 +67,7 @@ QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int 
     if (role == Qt::DisplayRole) {
         static const QString headings[ColumnCount] = {
             QStringLiteral("时间"), QStringLiteral("号码"), QStringLiteral("动作"),
-            QStringLiteral("状态"), QStringLiteral("内容"), QStringLiteral("短信猫"),
+            QStringLiteral("状态"), QStringLiteral("内容"), QStringLiteral("回执"), QStringLiteral("短信猫"),
         };
         return headings[section];
     }
@@ -91,6 +91,7 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const
         case ActionColumn: return t.m_strAction;
         case StateColumn: return t.m_strResult;
         case ContentColumn: return t.m_strContent;
+        case ReportColumn: return t.m_strReport;
         case PortColumn: return t.m_strPort;
         }
         return QVariant();
@@ -131,6 +132,7 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         t.m_strResult = ReportText::Result(r);
         t.m_strContent = r.m_strContent;
         t.m_strPort = r.m_strPort;
+        t.m_strReport = r.IsArrival() ? QString() : ReportText::Delivery(r.m_nDelivery);
         t.m_nImage = r.IsArrival() ? 1 : 0;
         return t;
     }
@@ -152,6 +154,7 @@ RecordsModel::RowTexts RecordsModel::TextsOf(qint64 key, const CachedRow &c, Vie
     t.m_strNumber = c.m_strNumber;
     t.m_strContent = c.m_strContent;
     t.m_strPort = c.m_strPort;
+    t.m_strReport = send ? ReportText::Delivery(c.m_nReport) : QString();
     if (!send)
         t.m_strResult = ReportText::kSuccess;
     else if (c.m_bState)
@@ -237,6 +240,7 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
                 c.m_strContent = rs->GetFieldText(3);
                 c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
                 c.m_strPort = rs->GetFieldText(send ? 5 : 4);
+                c.m_nReport = send ? rs->GetFieldValue(6).toInt() : 0;
                 into.insert(no | bit, c);
             }
             rs->MoveNext();
@@ -413,6 +417,21 @@ bool RecordsModel::LoadSlice(int maxRows)
 
 void RecordsModel::AddReportRow(const SmsReport &report)
 {
+    if (report.m_kind == SmsReport::DeliveryChanged) {
+        if (report.m_nRecordNo <= 0)
+            return;
+        for (ReportRow &r : m_reports) {
+            if (r.m_report.m_kind == SmsReport::Sent && r.m_report.m_nRecordNo == report.m_nRecordNo)
+                r.m_report.m_nDelivery = report.m_nDelivery;
+        }
+        const auto cached = m_cache.find(report.m_nRecordNo | kSendBit);
+        if (cached != m_cache.end())
+            cached->m_nReport = report.m_nDelivery;
+        // Where the row stands is not looked for among a million keys: the column repaints.
+        if (rowCount() > 0)
+            emit dataChanged(index(0, ReportColumn), index(rowCount() - 1, ReportColumn), {Qt::DisplayRole});
+        return;
+    }
     beginInsertRows(QModelIndex(), 0, 0);
     m_reports.append(ReportRow{m_nNextSerial++, report});
     endInsertRows();

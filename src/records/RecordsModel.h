@@ -25,8 +25,9 @@ class RecordsModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    // The modem (its port) stands last: the columns before it are those the log export writes.
-    enum Column { TimeColumn, NumberColumn, ActionColumn, StateColumn, ContentColumn, PortColumn, ColumnCount };
+    // The five columns the log export writes come first; then the delivery report of a sent
+    // message ("回执") and the modem (its port).
+    enum Column { TimeColumn, NumberColumn, ActionColumn, StateColumn, ContentColumn, ReportColumn, PortColumn, ColumnCount };
     enum Role {
         ImageRole = Qt::UserRole + 1, // int: 0 sent, 1 received (the list's two icons)
         RecordKeyRole,                // qint64 D_NO of the record, 0 when not known yet (report row)
@@ -37,6 +38,7 @@ public:
     struct RowTexts
     {
         QString m_strTime, m_strNumber, m_strAction, m_strResult, m_strContent, m_strPort;
+        QString m_strReport; // 已送达 / 未送达 / 等待回执; "" when none was asked for
         int m_nImage = 0;
     };
 
@@ -78,7 +80,8 @@ public:
     // Reads the remaining slices now (the log export needs every row).
     void FinishLoading();
 
-    // A new row 0 from an engine report, whatever is shown.
+    // A new row 0 from an engine report, whatever is shown; a report of a delivery changes
+    // the 回执 of the row it names instead.
     void AddReportRow(const SmsReport &report);
     // Empties the display; the database is not touched.
     void ClearRows();
@@ -126,6 +129,7 @@ private:
     {
         QString m_strTime, m_strNumber, m_strContent, m_strPort;
         bool m_bState = true;
+        int m_nReport = 0;
         bool m_bMissing = false; // record gone (deleted elsewhere) or page read failed
     };
     struct ReportRow

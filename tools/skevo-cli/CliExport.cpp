@@ -45,11 +45,13 @@ int RunExport(const QStringList &args)
     p.addOption({QStringLiteral("text"), QStringLiteral("Part of the text, as typed (% and _ are no wildcards)."), QStringLiteral("T")});
     p.addOption({QStringLiteral("order"), QStringLiteral("Order number (sent records)."), QStringLiteral("ID")});
     p.addOption({QStringLiteral("failed"), QStringLiteral("The failed sends instead of the successful ones.")});
+    p.addOption({QStringLiteral("report"), QStringLiteral("Sent records whose delivery report says delivered, undelivered or waiting."),
+                 QStringLiteral("STATE")});
     p.addOption({QStringLiteral("csv"), QStringLiteral("UTF-8 CSV instead of the GBK text file.")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to write, \"-\" for standard output."));
     const QString usage = QStringLiteral(
         "usage: skevo-cli export (--sent | --received | --all) [--number N] [--day YYYY-MM-DD] [--text T] "
-        "[--order ID] [--failed] [--csv] FILE");
+        "[--order ID] [--failed] [--report delivered|undelivered|waiting] [--csv] FILE");
     if (!p.parse(QStringList{QStringLiteral("skevo-cli export")} + args))
         return CliFail(p.errorText() + QLatin1Char('\n') + usage);
     const int tables = int(p.isSet(QStringLiteral("sent"))) + int(p.isSet(QStringLiteral("received")))
@@ -59,11 +61,12 @@ int RunExport(const QStringList &args)
     const QString path = p.positionalArguments().first();
 
     const bool filtered = p.isSet(QStringLiteral("number")) || p.isSet(QStringLiteral("day")) || p.isSet(QStringLiteral("text"))
-        || p.isSet(QStringLiteral("order")) || p.isSet(QStringLiteral("failed"));
+        || p.isSet(QStringLiteral("order")) || p.isSet(QStringLiteral("failed")) || p.isSet(QStringLiteral("report"));
     if (p.isSet(QStringLiteral("all")) && filtered)
         return CliFail(QStringLiteral("--all takes no filter: the query is on --sent or --received\n") + usage);
-    if (p.isSet(QStringLiteral("received")) && (p.isSet(QStringLiteral("order")) || p.isSet(QStringLiteral("failed"))))
-        return CliFail(QStringLiteral("--order and --failed are for sent records only\n") + usage);
+    if (p.isSet(QStringLiteral("received"))
+        && (p.isSet(QStringLiteral("order")) || p.isSet(QStringLiteral("failed")) || p.isSet(QStringLiteral("report"))))
+        return CliFail(QStringLiteral("--order, --failed and --report are for sent records only\n") + usage);
 
     RecordQuery query;
     query.m_nTable = p.isSet(QStringLiteral("received")) ? RecordQuery::Received : RecordQuery::Sent;
@@ -74,6 +77,18 @@ int RunExport(const QStringList &args)
     query.m_bOrder = p.isSet(QStringLiteral("order"));
     query.m_strOrder = p.value(QStringLiteral("order"));
     query.m_bSucceeded = !p.isSet(QStringLiteral("failed"));
+    query.m_bReport = p.isSet(QStringLiteral("report"));
+    if (query.m_bReport) {
+        const QString state = p.value(QStringLiteral("report"));
+        if (state == QLatin1String("delivered"))
+            query.m_nReport = SqlCatalogue::kReportDelivered;
+        else if (state == QLatin1String("undelivered"))
+            query.m_nReport = SqlCatalogue::kReportFailed;
+        else if (state == QLatin1String("waiting"))
+            query.m_nReport = SqlCatalogue::kReportWaiting;
+        else
+            return CliFail(QStringLiteral("--report wants delivered, undelivered or waiting, not \"%1\"").arg(state));
+    }
     query.m_bDay = p.isSet(QStringLiteral("day"));
     if (query.m_bDay) {
         query.m_day = QDate::fromString(p.value(QStringLiteral("day")), QStringLiteral("yyyy-MM-dd"));

@@ -57,6 +57,9 @@ void PrintErr(const QString &line)
 
 QString ReportLine(const SmsReport &r)
 {
+    if (r.m_kind == SmsReport::DeliveryChanged)
+        return QStringList{r.m_strTime, r.m_strNumber, QStringLiteral("回执"), ReportText::Delivery(r.m_nDelivery)}
+            .join(QLatin1Char('\t'));
     QStringList fields{r.m_strTime, r.m_strNumber, ReportText::Direction(r), ReportText::Result(r)};
     if (r.IsArrival())
         fields << OneLine(r.m_strContent);
@@ -373,7 +376,7 @@ int RunSend(const QStringList &args)
             return;
         progress.start();
         PrintOut(ReportLine(*r));
-        if (r->IsArrival())
+        if (r->m_kind != SmsReport::Sent)
             return;
         ++sendReports;
         if (!r->IsSuccess())
@@ -394,7 +397,7 @@ int RunSend(const QStringList &args)
     // Reports that came between the quit and the stop.
     while (const std::optional<SmsReport> r = app.Queue().PopReport()) {
         PrintOut(ReportLine(*r));
-        if (!r->IsArrival()) {
+        if (r->m_kind == SmsReport::Sent) {
             ++sendReports;
             allSent = allSent && r->IsSuccess();
         }

@@ -258,16 +258,22 @@ AtCommandTable::Outcome AtCommandTable::Cnmi(const Request &r, Reply &reply)
 {
     Indications &ind = m_context.indications;
     if (r.read) {
-        reply.info += Info("+CNMI: 2," + QByteArray::number(ind.mt) + ",0,0,0");
+        reply.info += Info("+CNMI: 2," + QByteArray::number(ind.mt) + ",0," + QByteArray::number(ind.ds) + ",0");
     } else if (r.test) {
-        reply.info += Info(ind.directOnly ? "+CNMI: (0-2),(0,2),(0),(0),(0,1)" : "+CNMI: (0-2),(0-2),(0),(0),(0,1)");
+        const QByteArray ds = ind.reportsDirectOnly ? "(0,1)" : "(0-2)";
+        reply.info += Info((ind.directOnly ? "+CNMI: (0-2),(0,2),(0)," : "+CNMI: (0-2),(0-2),(0),") + ds + ",(0,1)");
     } else if (r.set) {
         bool ok = false;
-        const int mt = r.args.split(',').value(1).trimmed().toInt(&ok);
-        if (!ok || mt < 0 || mt > 2 || (mt == 1 && ind.directOnly)) {
+        const QList<QByteArray> args = r.args.split(',');
+        const int mt = args.value(1).trimmed().toInt(&ok);
+        bool dsOk = true;
+        const int ds = args.size() > 3 ? args.value(3).trimmed().toInt(&dsOk) : 0;
+        if (!ok || mt < 0 || mt > 2 || (mt == 1 && ind.directOnly) || !dsOk || ds < 0 || ds > 2
+            || (ds == 2 && ind.reportsDirectOnly)) {
             reply.final = CmsError(303); // operation not supported
             return Outcome::Error;
         }
+        ind.ds = ds;
         ind.mt = mt;
     }
     return Outcome::Ok;

@@ -19,6 +19,8 @@ struct Indications
 {
     int mt = 1;
     bool directOnly = false;
+    int ds = 0;                   // status reports: 0 none, 1 "+CDS", 2 stored and "+CDSI"
+    bool reportsDirectOnly = false; // takes no <ds> 2
 };
 
 class AtCommandTable

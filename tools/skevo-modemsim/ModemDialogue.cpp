@@ -1,5 +1,7 @@
 #include "ModemDialogue.h"
 
+#include <QDateTime>
+
 #include "AtCommandTable.h"
 #include "AutoResponder.h"
 #include "LineFramer.h"
@@ -9,6 +11,7 @@
 #include "RadioState.h"
 #include "SimulatorLog.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 
 namespace {
@@ -113,6 +116,7 @@ void ModemDialogue::PduSent(const QByteArray &pduText)
 
     if (s.messageRef < 0)
         return;
+    ScheduleReports(s);
     if (const std::optional<DeliverSpec> reply = m_autoResponder.ReplyTo(m_log.Submits(), m_nextMr)) {
         m_line.RunAt(PseudoTerminal::Clock::now() + milliseconds(m_autoResponder.DelayMs()), [this, spec = *reply] {
             const DeliverBuilder::Result built = DeliverBuilder::Build(spec);
@@ -151,6 +155,72 @@ void ModemDialogue::AnswerSubmit(ModemSimulator::Submit &s)
         s.answer.prepend(QStringLiteral("dropped "));
     else if (isLate)
         s.answer.prepend(QStringLiteral("late "));
+}
+
+void ModemDialogue::ScheduleReports(const ModemSimulator::Submit &s)
+{
+    // TS 23.040 9.2.3.5: TP-SRR asks for a report.
+    if (!(s.message.firstOctet & 0x20))
+        return;
+    ModemSimulator::Reports what = reports;
+    const QString digits = Misbehaviours::Digits(s.message.number);
+    for (const auto &[number, chosen] : reportsTo) {
+        if (number == digits)
+            what = chosen;
+    }
+    // TS 23.040 9.2.3.15: 0x00 received by the SME, 0x30 still trying (congestion), 0x41
+    // incompatible destination (permanent).
+    QList<quint8> statuses;
+    switch (what) {
+    case ModemSimulator::Reports::None:
+        return;
+    case ModemSimulator::Reports::Delivered:
+        statuses = {0x00};
+        break;
+    case ModemSimulator::Reports::Failed:
+        statuses = {0x41};
+        break;
+    case ModemSimulator::Reports::TryingThenDelivered:
+        statuses = {0x30, 0x00};
+        break;
+    }
+    for (int i = 0; i < statuses.size(); ++i) {
+        m_line.RunAt(PseudoTerminal::Clock::now() + milliseconds(qMax(1, reportDelayMs) * (i + 1)),
+                     [this, mr = s.messageRef, number = QString(s.message.number.constData(), s.message.number.size()),
+                      status = statuses[i]] { DeliverReport(mr, number, status); });
+    }
+}
+
+void ModemDialogue::DeliverReport(int reference, const QString &recipient, quint8 status)
+{
+    Pdu::StatusReport r;
+    r.firstOctet = 0x06; // SMS-STATUS-REPORT, no more messages waiting
+    r.messageRef = reference;
+    r.recipient = recipient;
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmss")) + QStringLiteral("00");
+    r.scts = now;
+    r.discharge = now;
+    r.status = status;
+    const QString pdu = Pdu::EncodeStatusReport(r);
+    QJsonObject o {{QStringLiteral("event"), QStringLiteral("status report")}, {QStringLiteral("pdu"), pdu},
+                   {QStringLiteral("reference"), reference}, {QStringLiteral("status"), int(status)}};
+    if (indications.ds == 1) {
+        // TS 27.005 3.4.1, <ds> 1: +CDS: <length><CR><LF><pdu>
+        Notice("\r\n+CDS: " + QByteArray::number(Pdu::TpduLength(pdu)) + "\r\n" + pdu.toLatin1() + "\r\n");
+        o.insert(QStringLiteral("notice"), QStringLiteral("+CDS"));
+    } else if (indications.ds == 2) {
+        // <ds> 2: stored, +CDSI: <mem>,<index>
+        const std::optional<int> index = m_storages.Find(m_storages.arrivals)->Put(pdu);
+        if (index) {
+            Notice("\r\n+CDSI: \"" + m_storages.arrivals + "\"," + QByteArray::number(*index) + "\r\n");
+            o.insert(QStringLiteral("index"), *index);
+        }
+        o.insert(QStringLiteral("notice"), index ? QStringLiteral("+CDSI") : QStringLiteral("memory full"));
+    } else {
+        o.insert(QStringLiteral("notice"), QStringLiteral("reports off"));
+    }
+    m_log.Write(o);
+    m_line.Wake();
 }
 
 bool ModemDialogue::Answer(const QList<QByteArray> &pieces, int extraDelayMs, int pauseMs)

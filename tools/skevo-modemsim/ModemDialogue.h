@@ -41,6 +41,10 @@ public:
     void RadioChanged();
 
     Indications indications;
+    // What the network says of a submit that asked for a status report.
+    ModemSimulator::Reports reports = ModemSimulator::Reports::None;
+    int reportDelayMs = 0;
+    QList<std::pair<QString, ModemSimulator::Reports>> reportsTo; // by destination digits
 
 private:
     // Pieces after the first follow pauseMs apart; answers leave in the order given.
@@ -48,6 +52,9 @@ private:
     bool Answer(const QList<QByteArray> &pieces, int extraDelayMs = 0, int pauseMs = 0);
     bool Answer(const QByteArray &bytes, int extraDelayMs = 0) { return Answer(QList<QByteArray> {bytes}, extraDelayMs); }
     void AnswerSubmit(ModemSimulator::Submit &s);
+    void ScheduleReports(const ModemSimulator::Submit &s);
+    // One SMS-STATUS-REPORT, handed over or stored as AT+CNMI <ds> says.
+    void DeliverReport(int reference, const QString &recipient, quint8 status);
 
     PseudoTerminal &m_line;
     LineFramer &m_framer;

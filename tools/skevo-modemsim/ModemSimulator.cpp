@@ -232,6 +232,26 @@ void ModemSimulator::SetCmsError(Fault when, int code)
     d->faults.cmsCode = code;
 }
 
+void ModemSimulator::SetStatusReports(Reports what, int delayMs)
+{
+    std::unique_lock lock(d->mutex);
+    d->dialogue.reports = what;
+    d->dialogue.reportDelayMs = delayMs;
+}
+
+void ModemSimulator::SetStatusReportsTo(const QStringList &numbers, Reports what)
+{
+    std::unique_lock lock(d->mutex);
+    for (const QString &n : numbers)
+        d->dialogue.reportsTo.append({Own(Misbehaviours::Digits(n.trimmed())), what});
+}
+
+void ModemSimulator::SetReportsDirectOnly(bool on)
+{
+    std::unique_lock lock(d->mutex);
+    d->dialogue.indications.reportsDirectOnly = on;
+}
+
 void ModemSimulator::SetCmsErrorTo(const QStringList &numbers, int code)
 {
     std::unique_lock lock(d->mutex);

@@ -130,6 +130,19 @@ public:
     void SetLoseAnswerTo(const QString &prefix, Fault when);
     void SetAutoReply(const AutoReply &reply);
 
+    // Status reports (TS 23.040 SMS-STATUS-REPORT) for submits that ask for one (TP-SRR), as
+    // AT+CNMI <ds> says: handed over with "+CDS" (1), or stored in the arrivals memory,
+    // announced with "+CDSI" and listed by AT+CMGL (2). None while <ds> is 0.
+    enum class Reports {
+        None,                 // the network sends none
+        Delivered,            // TP-ST 0x00
+        Failed,               // TP-ST 0x41, a permanent error
+        TryingThenDelivered,  // TP-ST 0x30 (still trying), then 0x00 a delay later
+    };
+    void SetStatusReports(Reports what, int delayMs = 0);           // for every destination
+    void SetStatusReportsTo(const QStringList &numbers, Reports what); // for these ("+" ignored)
+    void SetReportsDirectOnly(bool on);                             // AT+CNMI takes no <ds> 2
+
     // Arrivals. Inject announces each stored part (unless swallowed); Store puts them in the
     // memory silently, as messages that came before the client connected.
     Arrival InjectArrival(const DeliverSpec &spec);
