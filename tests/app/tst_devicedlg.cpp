@@ -153,7 +153,7 @@ void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
     QCOMPARE(system.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              QStringList({QStringLiteral("[SYSTEM]"), QStringLiteral("COM=COM1"), QStringLiteral("BaudRate=9600"),
                           QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
-                          QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234")}));
+                          QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234"), QStringLiteral("Report=0")}));
     // The application's settings, which the next connect takes.
     QCOMPARE(list[0].m_strCOM, QStringLiteral("COM1"));
     QCOMPARE(list[0].m_strBaudRate, QStringLiteral("9600"));

@@ -83,8 +83,9 @@ void tst_MyList::columnsAndLook()
     const QFontMetrics fm = list->fontMetrics();
     QVERIFY(list->columnWidth(0) > fm.horizontalAdvance(QStringLiteral("2024-03-01 10:00:00")) + 16);
     QVERIFY(list->columnWidth(1) > fm.horizontalAdvance(QStringLiteral("8613800000001")));
-    QCOMPARE(list->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("短信猫"));
-    QVERIFY(list->columnWidth(5) > fm.horizontalAdvance(QStringLiteral("/dev/ttyUSB10")));
+    QCOMPARE(list->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("回执"));
+    QCOMPARE(list->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("短信猫"));
+    QVERIFY(list->columnWidth(6) > fm.horizontalAdvance(QStringLiteral("/dev/ttyUSB10")));
     QVERIFY(list->showGrid());
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -101,8 +102,9 @@ void tst_MyList::lastColumnFillsTheWidth()
     QVERIFY(QTest::qWaitForWindowExposed(list.get()));
     for (int width : {1500, 1800, 900}) {
         list->resize(width, 300);
-        const int others = list->columnViewportPosition(3) + list->columnWidth(3) + list->columnWidth(5);
-        QTRY_COMPARE(list->columnViewportPosition(5) + list->columnWidth(5),
+        const int others = list->columnViewportPosition(3) + list->columnWidth(3) + list->columnWidth(5)
+            + list->columnWidth(6);
+        QTRY_COMPARE(list->columnViewportPosition(6) + list->columnWidth(6),
                      std::max(list->viewport()->width(), others + 500));
         QVERIFY(list->columnWidth(4) >= 500);
     }
