@@ -288,8 +288,9 @@ bool CJournal::Apply(qint64 sendNo, int part, quint8 status, const QString &disc
     } catch (const CDbError &) {
         return false;
     }
-    if (state == old)
-        return true;
+    if (state == old || old < 0)
+        return true; // unchanged, or the record was deleted since
+
     if (!m_pDb->Execute(Sql::SendSetReport, {state, discharge, sendNo}))
         return false;
     changes.append({sendNo, state, number, discharge});

@@ -184,10 +184,15 @@ void ModemDialogue::ScheduleReports(const ModemSimulator::Submit &s)
         statuses = {0x30, 0x00};
         break;
     }
+    const QString number(s.message.number.constData(), s.message.number.size());
+    if (holdReports) {
+        for (quint8 status : statuses)
+            heldReports.append({s.messageRef, number, status});
+        return;
+    }
     for (int i = 0; i < statuses.size(); ++i) {
         m_line.RunAt(PseudoTerminal::Clock::now() + milliseconds(qMax(1, reportDelayMs) * (i + 1)),
-                     [this, mr = s.messageRef, number = QString(s.message.number.constData(), s.message.number.size()),
-                      status = statuses[i]] { DeliverReport(mr, number, status); });
+                     [this, mr = s.messageRef, number, status = statuses[i]] { DeliverReport(mr, number, status); });
     }
 }
 

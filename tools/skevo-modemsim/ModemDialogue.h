@@ -45,6 +45,16 @@ public:
     ModemSimulator::Reports reports = ModemSimulator::Reports::None;
     int reportDelayMs = 0;
     QList<std::pair<QString, ModemSimulator::Reports>> reportsTo; // by destination digits
+    bool holdReports = false;
+    struct HeldReport
+    {
+        int reference;
+        QString recipient;
+        quint8 status;
+    };
+    QList<HeldReport> heldReports;
+    // One SMS-STATUS-REPORT, handed over or stored as AT+CNMI <ds> says.
+    void DeliverReport(int reference, const QString &recipient, quint8 status);
 
 private:
     // Pieces after the first follow pauseMs apart; answers leave in the order given.
@@ -53,8 +63,6 @@ private:
     bool Answer(const QByteArray &bytes, int extraDelayMs = 0) { return Answer(QList<QByteArray> {bytes}, extraDelayMs); }
     void AnswerSubmit(ModemSimulator::Submit &s);
     void ScheduleReports(const ModemSimulator::Submit &s);
-    // One SMS-STATUS-REPORT, handed over or stored as AT+CNMI <ds> says.
-    void DeliverReport(int reference, const QString &recipient, quint8 status);
 
     PseudoTerminal &m_line;
     LineFramer &m_framer;

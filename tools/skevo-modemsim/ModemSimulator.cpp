@@ -11,6 +11,7 @@
 #include "SimulatorLog.h"
 
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -250,6 +251,21 @@ void ModemSimulator::SetReportsDirectOnly(bool on)
 {
     std::unique_lock lock(d->mutex);
     d->dialogue.indications.reportsDirectOnly = on;
+}
+
+void ModemSimulator::HoldStatusReports(bool on)
+{
+    std::unique_lock lock(d->mutex);
+    d->dialogue.holdReports = on;
+}
+
+int ModemSimulator::ReleaseStatusReports()
+{
+    std::unique_lock lock(d->mutex);
+    const auto held = std::exchange(d->dialogue.heldReports, {});
+    for (const auto &r : held)
+        d->dialogue.DeliverReport(r.reference, r.recipient, r.status);
+    return int(held.size());
 }
 
 void ModemSimulator::SetCmsErrorTo(const QStringList &numbers, int code)

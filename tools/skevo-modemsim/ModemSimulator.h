@@ -142,6 +142,9 @@ public:
     void SetStatusReports(Reports what, int delayMs = 0);           // for every destination
     void SetStatusReportsTo(const QStringList &numbers, Reports what); // for these ("+" ignored)
     void SetReportsDirectOnly(bool on);                             // AT+CNMI takes no <ds> 2
+    // Held reports wait (the network is slow) until released, then come at once, in order.
+    void HoldStatusReports(bool on);
+    int ReleaseStatusReports(); // how many came
 
     // Arrivals. Inject announces each stored part (unless swallowed); Store puts them in the
     // memory silently, as messages that came before the client connected.
