@@ -337,41 +337,36 @@ StatusReportResult DecodeStatusReport(const QString &hex)
     s.messageRef = mr;
     s.scts = TimeStampDigits(scts);
     s.discharge = TimeStampDigits(dt);
-    // TS 23.040 9.2.3.27: TP-PI and what it announces are optional; a report that ends after
-    // TP-ST is whole. Bit 7 extends the indicator into further octets, whose bits are reserved.
+    // TS 23.040 9.2.3.27: TP-PI and what it announces are optional. Bit 7 extends the
+    // indicator into further octets, whose bits are reserved. Some service centres set bits
+    // for fields they do not send (TP-PI 0xFF and nothing after it): what the report says of
+    // the delivery is in the mandatory part, so a broken optional part is left out, not the
+    // report.
+    result.ok = true;
     quint8 pi = 0;
-    if (!r.Byte(pi, "parameter indicator")) {
-        result.ok = true;
+    if (!r.Byte(pi, "parameter indicator"))
         return result;
-    }
     for (quint8 more = pi; more & 0x80;) {
-        if (!r.Byte(more, "parameter indicator")) {
-            result.error = r.m_strError;
+        if (!r.Byte(more, "parameter indicator"))
             return result;
-        }
     }
     quint8 value = 0;
     if (pi & 0x01) {
-        if (!r.Byte(value, "protocol identifier")) {
-            result.error = r.m_strError;
+        if (!r.Byte(value, "protocol identifier"))
             return result;
-        }
         s.pid = value;
     }
     if (pi & 0x02) {
-        if (!r.Byte(value, "data coding scheme")) {
-            result.error = r.m_strError;
+        if (!r.Byte(value, "data coding scheme"))
             return result;
-        }
         s.dcs = value;
     }
     if (pi & 0x04) {
         Decoded ud;
-        if (!ReadUserData(r, s.firstOctet, s.dcs.value_or(0), ud, result.error))
-            return result;
-        s.text = ud.text;
+        QString ignored;
+        if (ReadUserData(r, s.firstOctet, s.dcs.value_or(0), ud, ignored))
+            s.text = ud.text;
     }
-    result.ok = true;
     return result;
 }
 

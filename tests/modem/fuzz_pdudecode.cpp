@@ -76,12 +76,40 @@ void RoundTrip(const uint8_t *data, size_t size)
 
 } // namespace
 
+// A status report never reads past its buffer, and one that decodes is written back to the
+// same fields.
+void CheckStatusReport(const QString &hex)
+{
+    const Pdu::StatusReportResult r = Pdu::DecodeStatusReport(hex);
+    if (!r.ok) {
+        if (r.error.isEmpty())
+            abort();
+        return;
+    }
+    if (r.report.scts.size() != 14 || r.report.discharge.size() != 14)
+        abort();
+    if (r.report.text || r.report.recipientType != 0x91 || r.report.recipient.size() > 20)
+        return; // texts and other address types are not what the encoder writes
+    for (QChar c : r.report.recipient) {
+        if (!c.isDigit())
+            return;
+    }
+    const Pdu::StatusReportResult again = Pdu::DecodeStatusReport(Pdu::EncodeStatusReport(r.report));
+    if (!again.ok || again.report.messageRef != r.report.messageRef || again.report.status != r.report.status
+        || again.report.recipient != r.report.recipient) {
+        fprintf(stderr, "status report changed on the way back\n");
+        abort();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     // The input read as the hex text a modem would print, and as the octets of a PDU.
     CheckDecoded(Pdu::Decode(QString::fromLatin1(bytes)));
     CheckDecoded(Pdu::Decode(Pdu::OctetsToHex(bytes)));
+    CheckStatusReport(Pdu::OctetsToHex(bytes));
+    Pdu::MessageTypeOf(QString::fromLatin1(bytes));
     RoundTrip(data, size);
     return 0;
 }

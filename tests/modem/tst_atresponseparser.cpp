@@ -33,6 +33,7 @@ Notice Direct(const QString &pdu)
     return n;
 }
 
+const QString kReport = QStringLiteral("0006FF0D91683108000000F15210314125002352103141350023" "00");
 const QString kPdu = QStringLiteral("0891683108100005F0040D91683118311332F500082190103012000004592D8BD5");
 
 } // namespace
@@ -87,6 +88,11 @@ void TestAtResponseParser::scan_data()
     QTest::newRow("direct delivery with alpha, pdu in a later read")
         << QList<QByteArray>{"\r\n+CMT: \"Bank\",24\r\n", kPdu.toLatin1().left(10), kPdu.toLatin1().mid(10) + "\r\n"}
         << QStringList{} << false << QVector<Notice>{Direct(kPdu)};
+    QTest::newRow("stored status report") << QList<QByteArray>{"\r\n+CDSI: \"SR\",2\r\n"} << QStringList{} << false
+                                          << QVector<Notice>{Stored(QStringLiteral("SR"), 2)};
+    QTest::newRow("status report handed over, pdu in a later read")
+        << QList<QByteArray>{"\r\n+CDS: 25\r\n", kReport.toLatin1() + "\r\n\r\nOK\r\n"} << QStringList{QStringLiteral("OK")}
+        << false << QVector<Notice>{Notice{Notice::DirectReport, {}, -1, kReport}};
     QTest::newRow("direct header without pdu") << QList<QByteArray>{"\r\n+CMT: ,24\r\nOK\r\n"}
                                                << QStringList{QStringLiteral("OK")} << false << QVector<Notice>{};
     QTest::newRow("malformed notice is a line") << QList<QByteArray>{"\r\n+CMTI: \"SM\"\r\n"}

@@ -216,11 +216,17 @@ void TestModemDialogue::indicationsNearestToStoredNotices_data()
     QTest::addColumn<QString>("test");
     QTest::addColumn<QString>("first");
     QTest::addColumn<int>("count");
-    QTest::newRow("takes everything") << "(0-3),(0-3),(0-3),(0-2),(0,1)" << "AT+CNMI=2,1,0,0,0" << 6;
-    QTest::newRow("no buffering, only direct delivery") << "(0,1),(0,2),(0),(0),(0)" << "AT+CNMI=1,2,0,0,0" << 1;
-    QTest::newRow("four parameters") << "(1,2),(0-3),(0,2),(0,1)" << "AT+CNMI=2,1,0,0" << 4;
-    QTest::newRow("no indications at all") << "(0-2),(0),(0),(0),(0)" << "" << 0;
-    QTest::newRow("the modem does not say") << "" << "AT+CNMI=2,1,0,0,0" << 6;
+    QTest::addColumn<bool>("reports");
+    QTest::newRow("takes everything") << "(0-3),(0-3),(0-3),(0-2),(0,1)" << "AT+CNMI=2,1,0,0,0" << 6 << false;
+    QTest::newRow("no buffering, only direct delivery") << "(0,1),(0,2),(0),(0),(0)" << "AT+CNMI=1,2,0,0,0" << 1 << false;
+    QTest::newRow("four parameters") << "(1,2),(0-3),(0,2),(0,1)" << "AT+CNMI=2,1,0,0" << 4 << false;
+    QTest::newRow("no indications at all") << "(0-2),(0),(0),(0),(0)" << "" << 0 << false;
+    QTest::newRow("the modem does not say") << "" << "AT+CNMI=2,1,0,0,0" << 6 << false;
+    // Reports asked for: stored first, then handed over, then (a modem that refuses both) none.
+    QTest::newRow("reports stored") << "(0-3),(0-3),(0-3),(0-2),(0,1)" << "AT+CNMI=2,1,0,2,0" << 18 << true;
+    QTest::newRow("reports only handed over") << "(0-2),(0-2),(0),(0,1),(0,1)" << "AT+CNMI=2,1,0,1,0" << 8 << true;
+    QTest::newRow("a modem without reports") << "(0-2),(0-2),(0),(0),(0,1)" << "AT+CNMI=2,1,0,0,0" << 4 << true;
+    QTest::newRow("reports, the modem does not say") << "" << "AT+CNMI=2,1,0,2,0" << 18 << true;
 }
 
 void TestModemDialogue::indicationsNearestToStoredNotices()
@@ -228,7 +234,8 @@ void TestModemDialogue::indicationsNearestToStoredNotices()
     QFETCH(QString, test);
     QFETCH(QString, first);
     QFETCH(int, count);
-    const QVector<QByteArray> candidates = ModemSetup::IndicationCandidates(test);
+    QFETCH(bool, reports);
+    const QVector<QByteArray> candidates = ModemSetup::IndicationCandidates(test, reports);
     QCOMPARE(QString::fromLatin1(candidates.value(0)), first);
     QCOMPARE(candidates.size(), count);
 }
@@ -259,6 +266,7 @@ void TestModemDialogue::storages_data()
     QTest::newRow("phone first") << R"(("ME","SM"),("ME"),("ME"))" << QStringList{sm, me};
     QTest::newRow("neither by name") << R"(("MT"),("MT"),("MT"))" << QStringList{QStringLiteral("MT")};
     QTest::newRow("not said") << "" << QStringList{};
+    QTest::newRow("status reports not asked for") << R"(("SM","SR"),("SM"),("SM"))" << QStringList{sm};
 }
 
 void TestModemDialogue::storages()
@@ -266,6 +274,11 @@ void TestModemDialogue::storages()
     QFETCH(QString, test);
     QFETCH(QStringList, storages);
     QCOMPARE(ModemSetup::ReadStorages(test), storages);
+    // With reports, their own storage as well where the modem has one.
+    const QStringList withReports = storages + (test.section(QLatin1Char(')'), 0, 0).contains(QStringLiteral("\"SR\""))
+                                                    ? QStringList{QStringLiteral("SR")}
+                                                    : QStringList{});
+    QCOMPARE(ModemSetup::ReadStorages(test, true), withReports);
 }
 
 void TestModemDialogue::submit_data()

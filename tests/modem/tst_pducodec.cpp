@@ -139,6 +139,16 @@ private slots:
     void roundTrip();
     void randomHexNeverCrashes();
     void randomTextsRoundTrip();
+
+    // SMS-STATUS-REPORT and the request for it
+    void statusReport_data();
+    void statusReport();
+    void statusReportTruncated();
+    void messageType_data();
+    void messageType();
+    void deliveryOf_data();
+    void deliveryOf();
+    void reportRequest();
 };
 
 void tst_PduCodec::octetsToHex()
@@ -1030,6 +1040,135 @@ void tst_PduCodec::randomTextsRoundTrip()
             joined += d.pdu.text;
         }
         QCOMPARE(joined, text);
+    }
+}
+
+// TS 23.040 9.2.2.3: SMSC, first octet, MR, RA, SCTS, DT, ST [, PI [, PID] [, DCS] [, UDL, UD]].
+const char kReportHead[] = "07917283010010F5" "06" "2A" "0D91683108000000F1" "52103141250023" "52103141350023";
+
+void tst_PduCodec::statusReport_data()
+{
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("smsc");
+    QTest::addColumn<int>("pid"); // -1 absent
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("canonical"); // the encoder writes these very octets
+    QTest::newRow("delivered, nothing optional") << L(kReportHead) + L("00") << 42 << 0x00 << L("27381000015") << -1
+                                                 << QString() << true;
+    QTest::newRow("failed, with PID and DCS") << L(kReportHead) + L("41") + L("03") + L("00") + L("00") << 42 << 0x41
+                                              << L("27381000015") << 0 << QString() << true;
+    QTest::newRow("with a 7-bit text") << L(kReportHead) + L("00") + L("07") + L("00") + L("00") + L("02") + L("C834") << 42
+                                       << 0x00 << L("27381000015") << 0 << L("Hi") << true;
+    QTest::newRow("no SMSC, reference 255")
+        << L("00") + L("06") + L("FF") + L("0D91683108000000F1") + L("52103141250023") + L("52103141350023") + L("30") << 255
+        << 0x30 << QString() << -1 << QString() << true;
+    QTest::newRow("indicator extended by a reserved octet")
+        << L(kReportHead) + L("00") + L("81") + L("00") + L("7F") << 42 << 0x00 << L("27381000015") << 0x7F << QString()
+        << false;
+}
+
+void tst_PduCodec::statusReport()
+{
+    QFETCH(QString, hex);
+    QFETCH(int, reference);
+    QFETCH(int, status);
+    QFETCH(QString, smsc);
+    QFETCH(int, pid);
+    QFETCH(QString, text);
+    QFETCH(bool, canonical);
+    const StatusReportResult r = DecodeStatusReport(hex);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.report.messageRef, reference);
+    QCOMPARE(r.report.recipient, L("8613800000001"));
+    QCOMPARE(r.report.scts, L("25011314520032"));
+    QCOMPARE(r.report.discharge, L("25011314530032"));
+    QCOMPARE(int(r.report.status), status);
+    QCOMPARE(r.report.smsc, smsc);
+    QCOMPARE(r.report.pid.has_value(), pid >= 0);
+    if (pid >= 0)
+        QCOMPARE(int(*r.report.pid), pid);
+    QCOMPARE(r.report.text.value_or(QString()), text);
+    // Never taken for a message.
+    QVERIFY(!Decode(hex).ok);
+    QVERIFY(!DecodeDeliverPdu(hex).ok);
+    if (canonical)
+        QCOMPARE(EncodeStatusReport(r.report), hex);
+}
+
+// Every cut inside the mandatory fields fails; a cut inside the optional ones (as from a
+// service centre whose TP-PI announces fields it does not send) leaves the report whole.
+void tst_PduCodec::statusReportTruncated()
+{
+    const QString full = L(kReportHead) + L("41") + L("07") + L("00") + L("00") + L("02") + L("C834");
+    const qsizetype mandatory = qsizetype(sizeof kReportHead - 1) + 2;
+    for (qsizetype n = 0; n < full.size(); n += 2) {
+        const StatusReportResult r = DecodeStatusReport(full.left(n));
+        QVERIFY2(r.ok == (n >= mandatory), qPrintable(QStringLiteral("%1 digits: %2").arg(n).arg(r.error)));
+        if (r.ok) {
+            QCOMPARE(int(r.report.status), 0x41);
+            QVERIFY(!r.report.text);
+        } else {
+            QVERIFY(!r.error.isEmpty());
+        }
+    }
+    QCOMPARE(DecodeStatusReport(L(kReportHead) + L("00") + L("FF")).report.status, quint8(0));
+    QCOMPARE(DecodeStatusReport(full).report.text, std::optional<QString>(L("Hi")));
+}
+
+void tst_PduCodec::messageType_data()
+{
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<int>("type");
+    QTest::newRow("SMS-DELIVER") << L("0004") << 0;
+    QTest::newRow("SMS-SUBMIT after an SMSC") << L("07917283010010F511") << 1;
+    QTest::newRow("SMS-STATUS-REPORT") << L(kReportHead) + L("00") << kStatusReportType;
+    QTest::newRow("ends inside the SMSC") << L("079172") << -1;
+    QTest::newRow("no hex") << L("zz06") << -1;
+    QTest::newRow("empty") << QString() << -1;
+}
+
+void tst_PduCodec::messageType()
+{
+    QFETCH(QString, hex);
+    QFETCH(int, type);
+    QCOMPARE(MessageTypeOf(hex), type);
+}
+
+void tst_PduCodec::deliveryOf_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("delivery");
+    QTest::newRow("received by the phone") << 0x00 << int(Delivery::Delivered);
+    QTest::newRow("replaced, last of the completed") << 0x1F << int(Delivery::Delivered);
+    QTest::newRow("congestion, still trying") << 0x20 << int(Delivery::Pending);
+    QTest::newRow("last of still trying") << 0x3F << int(Delivery::Pending);
+    QTest::newRow("remote procedure error") << 0x40 << int(Delivery::Failed);
+    QTest::newRow("temporary, no longer trying") << 0x60 << int(Delivery::Failed);
+    QTest::newRow("reserved") << 0x80 << int(Delivery::Failed);
+}
+
+void tst_PduCodec::deliveryOf()
+{
+    QFETCH(int, status);
+    QFETCH(int, delivery);
+    QCOMPARE(int(DeliveryOf(quint8(status))), delivery);
+}
+
+// TP-SRR (TS 23.040 9.2.3.5) in every part when asked, in none otherwise.
+void tst_PduCodec::reportRequest()
+{
+    for (const bool asked : {true, false}) {
+        const EncodeResult r = EncodeSubmitPdu(Record(ChineseText(100)), 7, asked);
+        QVERIFY(r.ok);
+        QCOMPARE(r.parts.size(), 2);
+        for (const QString &part : r.parts) {
+            const DecodeResult d = DecodeSubmitPdu(part);
+            QVERIFY(d.ok);
+            QCOMPARE(bool(d.pdu.firstOctet & 0x20), asked);
+            QCOMPARE(d.pdu.firstOctet & 0xDF, 0x51); // the rest as before: SUBMIT, VP relative, UDHI
+        }
     }
 }
 
