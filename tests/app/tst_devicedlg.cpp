@@ -6,6 +6,7 @@
 #include "app/DeviceSettingsLogic.h"
 #include "base/PinMemory.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -41,6 +42,7 @@ private slots:
     void badEntriesAreRefused();
     void pinTypedAgainIsTriedAgain();
     void cancelChangesNothing();
+    void reportBoxIsOneSwitchForThePool();
     void modemListInSections_data();
     void modemListInSections();
 
@@ -222,6 +224,31 @@ void tst_DeviceDlg::pinTypedAgainIsTriedAgain()
     QVERIFY(!PinMemory::IsRefused(*m_file, DeviceSettings::kSection, QStringLiteral("1234")));
     QCOMPARE(DeviceSettings::Read(*m_file).m_strPIN, QStringLiteral("1234"));
     QVERIFY(m_messages.shown.isEmpty());
+}
+
+// "请求送达回执": off at first; on, it is [SYSTEM] Report=1, and every modem of the pool asks.
+void tst_DeviceDlg::reportBoxIsOneSwitchForThePool()
+{
+    QVector<DeviceSettings> current{DeviceSettings()};
+    {
+        CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+        QCheckBox *box = Child<QCheckBox>(dlg, "reportCheck");
+        QCOMPARE(box->text(), QStringLiteral("请求送达回执"));
+        QVERIFY(!box->isChecked());
+        QTest::mouseClick(Child<QPushButton>(dlg, "addModemButton"), Qt::LeftButton);
+        Child<QComboBox>(dlg, "portCombo")->setEditText(QStringLiteral("COM2"));
+        box->setChecked(true);
+        QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(m_file->ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Report"), QString()), QStringLiteral("1"));
+    const QVector<DeviceSettings> read = DeviceSettings::ReadList(*m_file);
+    QCOMPARE(read.size(), 2);
+    QVERIFY(read[0].m_bReport && read[1].m_bReport);
+    QCOMPARE(current.size(), 2);
+    QVERIFY(current[0].m_bReport);
+    CDeviceDlg again(current, *m_file, m_messages, kPorts);
+    QVERIFY(Child<QCheckBox>(again, "reportCheck")->isChecked());
 }
 
 void tst_DeviceDlg::cancelChangesNothing()

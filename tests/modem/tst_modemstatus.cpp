@@ -33,6 +33,7 @@ private slots:
     void signalOnlyWhenIdleAndRunCounts_data();
     void signalOnlyWhenIdleAndRunCounts();
     void noSignalQueryUnlessAsked();
+    void deliveriesCountForTheirRun();
 
 private:
     DbTargets m_targets;
@@ -140,4 +141,46 @@ void tst_ModemStatus::noSignalQueryUnlessAsked()
 }
 
 QTEST_MAIN(tst_ModemStatus)
+// A report of a delivery counts once, for the run its message went in, whenever it comes.
+void tst_ModemStatus::deliveriesCountForTheirRun()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    Outbox outbox([db] { return db; });
+    const auto finish = [&](const QString &number, qint64 row) {
+        std::optional<Outgoing> m = outbox.Queue().TakeFront();
+        QVERIFY(m && m->record.m_strTPA == number);
+        SmsReport r;
+        r.m_nRecordNo = row;
+        r.m_nDelivery = SqlCatalogue::kReportWaiting;
+        outbox.Finished(*m, r);
+    };
+    const auto delivery = [&](qint64 row, int state) {
+        SmsReport r;
+        r.m_kind = SmsReport::DeliveryChanged;
+        r.m_outcome = state == SqlCatalogue::kReportDelivered ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
+        r.m_nRecordNo = row;
+        r.m_nDelivery = state;
+        outbox.Report(r);
+    };
+    QCOMPARE(outbox.Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("a")), OutMessage(Number(2), QStringLiteral("b"))}), 1);
+    finish(Number(1), 11);
+    finish(Number(2), 12);
+    QCOMPARE(outbox.Tally().state, RunTally::State::Finished);
+    delivery(11, SqlCatalogue::kReportDelivered);
+    delivery(11, SqlCatalogue::kReportDelivered); // told twice, counted once
+    delivery(12, SqlCatalogue::kReportFailed);
+    delivery(99, SqlCatalogue::kReportDelivered); // a message of no run of this program
+    QCOMPARE(outbox.Tally().delivered, 1);
+    QCOMPARE(outbox.Tally().undelivered, 1);
+    // A new run starts from nothing; a late report of the old one does not count for it.
+    QCOMPARE(outbox.Enqueue(OutMessage(Number(3), QStringLiteral("c"))), 1);
+    delivery(12, SqlCatalogue::kReportDelivered);
+    QCOMPARE(outbox.Tally().delivered, 0);
+    int reports = 0;
+    while (outbox.PopReport())
+        ++reports;
+    QCOMPARE(reports, 2 + 5); // every report still reaches the window, the list updates its row
+}
+
 #include "tst_modemstatus.moc"

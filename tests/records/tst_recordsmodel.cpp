@@ -72,6 +72,8 @@ private slots:
     void deleteOfReportRowNamingItsRecord_data() { DbTargets::AddDialectRows(); }
     void deleteOfReportRowNamingItsRecord();
     void deleteWithoutSelectionOrCancelled();
+    void deliveryChangesItsRow_data() { DbTargets::AddDialectRows(); }
+    void deliveryChangesItsRow();
     void failingDeleteKeepsTheRow_data() { DbTargets::AddDialectRows(); }
     void failingDeleteKeepsTheRow();
     void clearRowsThenShowAllBringsEverythingBack_data() { DbTargets::AddDialectRows(); }
@@ -575,6 +577,45 @@ void tst_RecordsModel::unreachableDatabaseLeavesAnEmptyUsableList()
     QCOMPARE(m->rowCount(), 1);
     m->ClearRows();
     QCOMPARE(m->rowCount(), 0);
+}
+
+// 回执: empty where no report was asked for; a report of a delivery changes the row it names,
+// loaded or reported, and adds none.
+void tst_RecordsModel::deliveryChangesItsRow()
+{
+    SKEVO_FRESH_DB(m_targets, s);
+    m_messages.Clear();
+    Journal j(*s);
+    QVERIFY(j.Sent({QStringLiteral("2024-03-01 10:00:00"), QStringLiteral("8613900000001"), QStringLiteral("没要回执"), 1}) > 0);
+    const qint64 asked = j.Db().Insert(Sql::SendInsertReported, {-1, QStringLiteral("2024-03-01 10:00:05"), 1,
+                                                                QStringLiteral("8613900000002"), QStringLiteral("要回执"),
+                                                                QStringLiteral("COM1"), SqlCatalogue::kReportWaiting,
+                                                                QStringLiteral("7")});
+    QVERIFY(asked > 0);
+    auto m = Model(*s);
+    m->LoadSent();
+    WaitLoaded(*m);
+    QCOMPARE(m->Row(0).m_strReport, QStringLiteral("等待回执"));
+    QCOMPARE(m->Row(1).m_strReport, QString());
+    QCOMPARE(m->headerData(RecordsModel::ReportColumn, Qt::Horizontal).toString(), QStringLiteral("回执"));
+    SmsReport sent = MakeReport(QStringLiteral("2024-03-01 10:00:05"), QStringLiteral("8613900000002"), ReportText::kSend,
+                                ReportText::kSuccess, QStringLiteral("要回执"));
+    sent.m_nRecordNo = asked;
+    sent.m_nDelivery = SqlCatalogue::kReportWaiting;
+    m->AddReportRow(sent);
+    QCOMPARE(m->rowCount(), 3);
+
+    QSignalSpy changed(m.get(), &QAbstractItemModel::dataChanged);
+    SmsReport delivered;
+    delivered.m_kind = SmsReport::DeliveryChanged;
+    delivered.m_nRecordNo = asked;
+    delivered.m_nDelivery = SqlCatalogue::kReportDelivered;
+    m->AddReportRow(delivered);
+    QCOMPARE(m->rowCount(), 3);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(m->index(0, RecordsModel::ReportColumn).data().toString(), QStringLiteral("已送达"));
+    QCOMPARE(m->Row(1).m_strReport, QStringLiteral("已送达"));
+    QCOMPARE(m->Row(2).m_strReport, QString());
 }
 
 QTEST_MAIN(tst_RecordsModel)
