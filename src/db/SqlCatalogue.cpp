@@ -252,15 +252,18 @@ QString Text(Sql id, DbSettings::Driver dialect)
             + (pg ? returning + QStringLiteral("D_NO") : QString());
     case Sql::PartInsert:
         return QStringLiteral("INSERT INTO T_SENDPART(D_SEND,D_PART,D_PORT,D_MR,D_NUM,D_TIME) VALUES(?,?,?,?,?,?)");
-    case Sql::PartFind:
-        return QStringLiteral("SELECT D_SEND,D_PART FROM T_SENDPART WHERE D_PORT=? AND D_MR=? AND D_NUM=? AND D_TIME>=? "
-                              "ORDER BY D_TIME DESC,D_SEND DESC LIMIT 1");
+    case Sql::PartMatch:
+        // One statement, one round trip: the lookup walks IX_T_SENDPART_REF to its newest entry.
+        return QStringLiteral("UPDATE T_SENDPART SET D_REPORT=CASE WHEN ?=1 THEN D_REPORT ELSE ? END "
+                              "WHERE (D_SEND,D_PART)=(SELECT D_SEND,D_PART FROM T_SENDPART WHERE D_PORT=? AND D_MR=? "
+                              "AND D_NUM=? AND D_TIME>=? ORDER BY D_TIME DESC,D_SEND DESC LIMIT 1) RETURNING D_SEND");
     case Sql::PartSetReport:
         return QStringLiteral("UPDATE T_SENDPART SET D_REPORT=? WHERE D_SEND=? AND D_PART=?");
-    case Sql::PartReports:
-        return QStringLiteral("SELECT D_REPORT FROM T_SENDPART WHERE D_SEND=?");
-    case Sql::SendSetReport:
-        return QStringLiteral("UPDATE T_SEND SET D_REPORT=?,D_REPORTTIME=? WHERE D_NO=?");
+    case Sql::SendSetFailed:
+        return QStringLiteral("UPDATE T_SEND SET D_REPORT=3,D_REPORTTIME=? WHERE D_NO=? AND D_REPORT<>3");
+    case Sql::SendSetDelivered:
+        return QStringLiteral("UPDATE T_SEND SET D_REPORT=2,D_REPORTTIME=? WHERE D_NO=? AND D_REPORT=1 "
+                              "AND NOT EXISTS(SELECT 1 FROM T_SENDPART WHERE D_SEND=? AND D_REPORT<>2)");
     case Sql::ReportKeep:
         return QStringLiteral("INSERT INTO T_REPORT(D_PORT,D_MR,D_NUM,D_STATUS,D_DONE,D_TIME,D_PDU) VALUES(?,?,?,?,?,?,?)");
     case Sql::ReportFindKept:
@@ -269,8 +272,6 @@ QString Text(Sql id, DbSettings::Driver dialect)
             .arg(Ts("D_DONE", pg));
     case Sql::ReportDeleteKept:
         return QStringLiteral("DELETE FROM T_REPORT WHERE D_NO=?");
-    case Sql::SendReportByNo:
-        return QStringLiteral("SELECT D_REPORT FROM T_SEND WHERE D_NO=?");
     case Sql::Count_:
         break;
     }
@@ -476,10 +477,7 @@ Kind KindOf(Sql id)
     case Sql::SendFindNewest:
     case Sql::RecFindNewest:
     case Sql::RecFindByIdentity:
-    case Sql::PartFind:
-    case Sql::PartReports:
     case Sql::ReportFindKept:
-    case Sql::SendReportByNo:
     case Sql::OutboxOwners:
     case Sql::OrderClaimant:
     case Sql::UserCountOtherAdmins:
@@ -494,6 +492,7 @@ Kind KindOf(Sql id)
     case Sql::OutboxInsert:
         return Kind::Key;
     case Sql::OutboxInsertBatch:
+    case Sql::PartMatch:
         return Kind::Keys;
     case Sql::UserInsert:
     case Sql::UserUpdate:
@@ -529,7 +528,8 @@ Kind KindOf(Sql id)
     case Sql::SchemaVersionAdd:
     case Sql::PartInsert:
     case Sql::PartSetReport:
-    case Sql::SendSetReport:
+    case Sql::SendSetFailed:
+    case Sql::SendSetDelivered:
     case Sql::ReportKeep:
     case Sql::ReportDeleteKept:
     case Sql::Count_:

@@ -131,14 +131,15 @@ enum class Sql {
     // report that matched no row (yet): a row written later still finds it.
     SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs) — key returned
     PartInsert,           // (D_SEND, part, port, reference, numberKey, time)
-    PartFind,             // D_SEND, D_PART; (port, reference, numberKey, since) — the newest
+    PartMatch,            // D_SEND; (report, report, port, reference, numberKey, since) — the newest part
+                          // of that modem, reference and recipient sent since then takes the report (1
+                          // waiting leaves it as it is); its message's key returned, none when none matched
     PartSetReport,        // (report, D_SEND, part)
-    PartReports,          // D_REPORT; (D_SEND) — of every part of the message
-    SendSetReport,        // (report, dischargeTime, D_NO)
+    SendSetFailed,        // (dischargeTime, D_NO) — 未送达, unless it was already
+    SendSetDelivered,     // (dischargeTime, D_NO, D_NO) — 已送达 once every part is; changes no row before
     ReportKeep,           // (port, reference, numberKey, status, dischargeTime, time, pdu)
     ReportFindKept,       // D_NO, D_STATUS, MYDONE; (port, reference, numberKey) — oldest first
     ReportDeleteKept,     // (D_NO)
-    SendReportByNo,       // D_REPORT; (D_NO)
     Count_
 };
 

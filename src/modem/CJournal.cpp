@@ -212,7 +212,9 @@ bool CJournal::WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange>
             }
         }
         for (const auto &[no, status, discharge] : kept) {
-            if (!Apply(sendNo, int(i + 1), quint8(status), discharge, row.values.value(3).toString(), changes)
+            const int partState = PartState(quint8(status));
+            if (!m_pDb->Execute(Sql::PartSetReport, {partState, sendNo, int(i + 1)})
+                || !Apply(sendNo, partState, discharge, row.values.value(3).toString(), changes)
                 || !m_pDb->Execute(Sql::ReportDeleteKept, {no}))
                 return false;
         }
@@ -228,26 +230,15 @@ bool CJournal::WriteReport(const Row &row)
     if (!since.isValid())
         since = QDateTime::currentDateTime();
     const QString from = since.addDays(-kMatchDays).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const int partState = PartState(r.status);
     QVector<DeliveryChange> changes;
     const bool ok = m_pDb->Transaction([&] {
         changes.clear();
-        qint64 sendNo = 0;
-        int part = 0;
-        {
-            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::PartFind, {r.port, r.reference, number, from});
-            if (!rs->IsOpen())
-                return false;
-            try {
-                if (!rs->IsEOF()) {
-                    sendNo = rs->GetFieldValue(0).toLongLong();
-                    part = rs->GetFieldValue(1).toInt();
-                }
-            } catch (const CDbError &) {
-                return false;
-            }
-        }
-        if (sendNo > 0)
-            return Apply(sendNo, part, r.status, r.discharge, r.recipient, changes);
+        QVector<qint64> matched;
+        if (!m_pDb->InsertRows(Sql::PartMatch, {partState, partState, r.port, r.reference, number, from}, &matched))
+            return false;
+        if (!matched.isEmpty() && matched.first() > 0)
+            return Apply(matched.first(), partState, r.discharge, r.recipient, changes);
         qWarning("status report of %s (reference %d, to %s, status 0x%02x) matches no message yet: kept",
                  qPrintable(r.port), r.reference, qPrintable(r.recipient), r.status);
         return m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu});
@@ -257,43 +248,35 @@ bool CJournal::WriteReport(const Row &row)
     return ok;
 }
 
-// One part's report; the message is 已送达 once every part is, 未送达 once any part failed.
-bool CJournal::Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, const QString &number,
+int CJournal::PartState(quint8 status)
+{
+    switch (Pdu::DeliveryOf(status)) {
+    case Pdu::Delivery::Delivered:
+        return SqlCatalogue::kReportDelivered;
+    case Pdu::Delivery::Failed:
+        return SqlCatalogue::kReportFailed;
+    case Pdu::Delivery::Pending:
+        break;
+    }
+    return SqlCatalogue::kReportWaiting; // the service centre is still trying
+}
+
+// The message of a part whose state is now partState: 未送达 once any part failed, 已送达 once
+// every part is delivered.
+bool CJournal::Apply(qint64 sendNo, int partState, const QString &discharge, const QString &number,
                      QVector<DeliveryChange> &changes)
 {
-    const Pdu::Delivery delivery = Pdu::DeliveryOf(status);
-    if (delivery == Pdu::Delivery::Pending)
-        return true; // the service centre is still trying: the message keeps waiting
-    const int partState = delivery == Pdu::Delivery::Delivered ? SqlCatalogue::kReportDelivered : SqlCatalogue::kReportFailed;
-    if (!m_pDb->Execute(Sql::PartSetReport, {partState, sendNo, part}))
+    bool done = true;
+    if (partState == SqlCatalogue::kReportFailed)
+        done = m_pDb->Execute(Sql::SendSetFailed, {discharge, sendNo});
+    else if (partState == SqlCatalogue::kReportDelivered)
+        done = m_pDb->Execute(Sql::SendSetDelivered, {discharge, sendNo, sendNo});
+    else
+        return true;
+    if (!done)
         return false;
-    int state = SqlCatalogue::kReportDelivered;
-    int old = -1;
-    try {
-        RecordsetPtr parts = m_pDb->OpenRecordset(Sql::PartReports, {sendNo});
-        if (!parts->IsOpen())
-            return false;
-        for (; !parts->IsEOF(); parts->MoveNext()) {
-            const int s = parts->GetFieldValue(0).toInt();
-            if (s == SqlCatalogue::kReportFailed)
-                state = SqlCatalogue::kReportFailed;
-            else if (s != SqlCatalogue::kReportDelivered && state != SqlCatalogue::kReportFailed)
-                state = SqlCatalogue::kReportWaiting;
-        }
-        RecordsetPtr now = m_pDb->OpenRecordset(Sql::SendReportByNo, {sendNo});
-        if (!now->IsOpen())
-            return false;
-        if (!now->IsEOF())
-            old = now->GetFieldValue(0).toInt();
-    } catch (const CDbError &) {
-        return false;
-    }
-    if (state == old || old < 0)
-        return true; // unchanged, or the record was deleted since
-
-    if (!m_pDb->Execute(Sql::SendSetReport, {state, discharge, sendNo}))
-        return false;
-    changes.append({sendNo, state, number, discharge});
+    if (m_pDb->RowsAffected() > 0)
+        changes.append({sendNo, partState, number, discharge});
     return true;
 }
 

@@ -131,8 +131,9 @@ private:
     bool Write(const Row &row);
     bool WriteReport(const Row &row);
     bool WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange> &changes);
-    bool Apply(qint64 sendNo, int part, quint8 status, const QString &discharge, const QString &number,
+    bool Apply(qint64 sendNo, int partState, const QString &discharge, const QString &number,
                QVector<DeliveryChange> &changes);
+    static int PartState(quint8 status);
 
     CDbAccess *m_pDb = nullptr;
     ErrorFn m_onError;

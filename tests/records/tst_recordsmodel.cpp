@@ -105,7 +105,7 @@ void tst_RecordsModel::headings()
     QStringList headings;
     for (int c = 0; c < m.columnCount(); ++c)
         headings << m.headerData(c, Qt::Horizontal).toString();
-    QCOMPARE(headings, Strings({"时间", "号码", "动作", "状态", "内容", "短信猫"}));
+    QCOMPARE(headings, Strings({"时间", "号码", "动作", "状态", "内容", "回执", "短信猫"}));
 }
 
 void tst_RecordsModel::emptyJournalsGiveEmptyViews()
