@@ -262,7 +262,8 @@ void CMainFrame::OnRunChanged()
     m_pView->ShowRun(t);
     // The message pane changes with the run's state, not at every report: what it says of an
     // arrival meanwhile stays until then. A stopped run's words stay until the next run starts.
-    const bool same = t.run == m_shownRun.run && t.state == m_shownRun.state && t.withdrawn == m_shownRun.withdrawn;
+    const bool same = t.run == m_shownRun.run && t.state == m_shownRun.state && t.withdrawn == m_shownRun.withdrawn
+        && t.delivered == m_shownRun.delivered && t.undelivered == m_shownRun.undelivered;
     m_shownRun = t;
     if (same)
         return;

@@ -152,6 +152,10 @@ QString RunText(const RunTally &tally)
     case RunTally::State::Sending:
         return QStringLiteral("正在发送...");
     case RunTally::State::Finished:
+        // Reports of delivery keep coming after the last send: counted as they come.
+        if (tally.delivered + tally.undelivered > 0)
+            return RunDoneText(tally.succeeded, tally.failed)
+                + QStringLiteral(", 已送达 %1 条, 未送达 %2 条").arg(tally.delivered).arg(tally.undelivered);
         return RunDoneText(tally.succeeded, tally.failed);
     case RunTally::State::Stopped:
         return QStringLiteral("已停止, %1 条未发送").arg(tally.withdrawn);

@@ -24,6 +24,7 @@ private slots:
     void panes_data();
     void panes();
     void paneFollowsTheLinkAndRunsAreCounted();
+    void runSummaryCountsDeliveries();
     void pinGivenInTheDeviceWindow();
 };
 
@@ -68,6 +69,22 @@ void tst_LinkPane::texts_data()
                                               << QStringLiteral("COM1  短信猫已断开, 正在重新连接...");
     QTest::newRow("silent") << QStringLiteral("COM1") << status(L::NotAnswering, S::Ready, R::Home, op, std::nullopt)
                             << QStringLiteral("COM1  短信猫没有响应, 正在重新连接...");
+}
+
+// The run's summary: deliveries only once a report came, counted as they come.
+void tst_LinkPane::runSummaryCountsDeliveries()
+{
+    RunTally t;
+    t.run = 1;
+    t.state = RunTally::State::Finished;
+    t.total = 3;
+    t.succeeded = 2;
+    t.failed = 1;
+    QCOMPARE(LinkStatus::RunText(t), QStringLiteral("发送完成: 成功 2 条, 失败 1 条"));
+    t.delivered = 1;
+    QCOMPARE(LinkStatus::RunText(t), QStringLiteral("发送完成: 成功 2 条, 失败 1 条, 已送达 1 条, 未送达 0 条"));
+    t.undelivered = 1;
+    QCOMPARE(LinkStatus::RunText(t), QStringLiteral("发送完成: 成功 2 条, 失败 1 条, 已送达 1 条, 未送达 1 条"));
 }
 
 void tst_LinkPane::texts()
