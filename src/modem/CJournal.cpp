@@ -37,14 +37,14 @@ CJournal::Outcome CJournal::Sent(const SentRow &sent, qint64 nowMs)
     row.port = sent.port;
     row.values = {sent.record.m_nID, sent.time, sent.outcome == SentRow::Outcome::Sent ? 1 : 0,
                   StorableText(sent.record.m_strTPA), StorableText(sent.record.m_strUD), sent.port};
-    // A report is waited for only where the network took the message.
+    // The references are kept whatever was asked; a report is waited for only where one was
+    // asked for and the network took the message.
     row.reportRequested = sent.reportRequested && sent.outcome == SentRow::Outcome::Sent;
-    if (row.reportRequested) {
-        QStringList refs;
-        for (int r : sent.references)
-            refs << QString::number(r);
-        row.values << SqlCatalogue::kReportWaiting << refs.join(QLatin1Char(','));
-    }
+    QStringList refs;
+    for (int r : sent.references)
+        refs << QString::number(r);
+    row.values << (row.reportRequested ? SqlCatalogue::kReportWaiting : SqlCatalogue::kReportNone)
+               << refs.join(QLatin1Char(','));
     row.outboxKey = sent.outboxKey;
     return Add(std::move(row), nowMs);
 }
@@ -159,14 +159,12 @@ bool CJournal::Write(const Row &row)
         }
     }
     qint64 key = -1;
-    Sql insert = row.sent ? Sql::SendInsert : Sql::RecInsert;
+    Sql insert = row.sent ? Sql::SendInsertReported : Sql::RecInsert;
     QVariantList values = row.values;
     if (!row.identity.isEmpty()) {
         insert = Sql::RecInsertArrival;
         values << row.identity;
     }
-    if (row.reportRequested)
-        insert = Sql::SendInsertReported;
     QVector<DeliveryChange> changes;
     const bool ok = row.outboxKey <= 0 && !row.reportRequested
         ? (key = m_pDb->Insert(insert, values)) > 0

@@ -25,7 +25,8 @@ struct SentRow
     Outcome outcome = Outcome::Failed;
     QString port;            // the modem's port that had it in hand; "" not known
     // "+CMGS: <mr>" of each part the network took, in part order (TS 27.005 3.5.1), -1 for a
-    // part whose reference never came: a status report names its message by them.
+    // part whose reference never came: a status report names its message by them. Kept with
+    // the row (D_REFS) whether or not a report was asked for.
     QVector<int> references;
     bool reportRequested = false; // its parts asked for a status report (TP-SRR)
     qint64 outboxKey = 0;    // > 0: the kept outgoing message ends with the row, in its transaction

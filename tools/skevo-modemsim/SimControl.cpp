@@ -26,6 +26,11 @@ Control commands on standard input, one a line; each is answered "ok ..." or "er
   set FAULT on|off|next N|every K
 %1%2  set direct-delivery on|off
   set indications on|off      new-message indications (off: as AT+CNMI=0,0 until set)
+  set status-reports none|delivered|failed|trying [MS]
+                              the network's answer to a send that asks for a report, MS
+                              later: stored and "+CDSI" or handed over with "+CDS", as
+                              AT+CNMI <ds> says (trying: still trying, then delivered)
+  set reports-direct-only on|off  AT+CNMI takes no <ds> 2: reports come as "+CDS"
   set pin PIN|off             the SIM waits for PIN (three wrong ones: its PUK)
   set sim absent|present
   set registration-delay MS   registered MS from now (or from the right PIN)
@@ -304,6 +309,23 @@ QString SimControl::SetValue(const QString &name, const QStringList &args)
         {QStringLiteral("indications"), [](SimControl &c, const QStringList &a) {
              const auto on = OnOff(a);
              return on ? (c.sim.SetIndications(*on), QString()) : QStringLiteral("indications on|off");
+         }},
+        {QStringLiteral("status-reports"), [](SimControl &c, const QStringList &a) {
+             using R = ModemSimulator::Reports;
+             static const std::map<QString, R> kinds{{QStringLiteral("none"), R::None},
+                                                     {QStringLiteral("delivered"), R::Delivered},
+                                                     {QStringLiteral("failed"), R::Failed},
+                                                     {QStringLiteral("trying"), R::TryingThenDelivered}};
+             const auto kind = kinds.find(a.value(0));
+             const auto ms = a.size() > 1 ? Number(a.mid(1), 0) : std::optional<int>(0);
+             if (kind == kinds.end() || !ms)
+                 return QStringLiteral("status-reports none|delivered|failed|trying [MS]");
+             c.sim.SetStatusReports(kind->second, *ms);
+             return QString();
+         }},
+        {QStringLiteral("reports-direct-only"), [](SimControl &c, const QStringList &a) {
+             const auto on = OnOff(a);
+             return on ? (c.sim.SetReportsDirectOnly(*on), QString()) : QStringLiteral("reports-direct-only on|off");
          }},
         {QStringLiteral("pin"), [](SimControl &c, const QStringList &a) {
              if (a.isEmpty())
