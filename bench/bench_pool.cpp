@@ -3,6 +3,7 @@
 // ModemLink as the application connects it, the journal and the kept outbox on SQLite (and on
 // PostgreSQL when SKEVO_PG_HOST names a server). Run by hand, from a Release build:
 // bench_pool [messages per modem]
+#include "BenchKit.h"
 #include "ModemSimulator.h"
 #include "modem/ModemLink.h"
 #include "modem/Outbox.h"
@@ -26,14 +27,7 @@ std::optional<DbSettings> Postgres()
 {
     if (qEnvironmentVariableIsEmpty("SKEVO_PG_HOST"))
         return std::nullopt;
-    DbSettings s;
-    s.m_driver = DbSettings::Postgres;
-    s.m_strHost = qEnvironmentVariable("SKEVO_PG_HOST");
-    s.m_nPort = qEnvironmentVariableIntValue("SKEVO_PG_PORT");
-    s.m_strUser = qEnvironmentVariable("SKEVO_PG_USER");
-    s.m_strPsw = qEnvironmentVariable("SKEVO_PG_PASSWORD");
-    s.m_strData = qEnvironmentVariable("SKEVO_PG_DB");
-    return s;
+    return PostgresFromEnvironment();
 }
 
 // Waits until every modem is ready (registered), then returns the seconds the queued messages

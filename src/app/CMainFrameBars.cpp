@@ -308,13 +308,14 @@ void CMainFrame::UpdateCommandStates()
     UpdateLinkPane();
 }
 
-// The connection at a glance, beside the lock-key panes (the one place that tells the link's
-// state): a pane for each modem, or for a larger pool one pane with each modem in its tooltip.
+// The connection at a glance, at the right end after the lock-key panes (the one place that
+// tells the link's state): a pane for each modem, or for a larger pool one pane with each modem
+// in its tooltip. Panes come and go only at the end, so each keeps its modem's place.
 void CMainFrame::BuildLinkPane()
 {
     auto *pane = new QLabel(statusBar());
     pane->setObjectName(QStringLiteral("paneLink"));
-    statusBar()->insertPermanentWidget(0, pane);
+    statusBar()->addPermanentWidget(pane);
     m_linkPanes = {pane};
     ModemTimeouts t = m_link.Timeouts();
     t.signalIntervalMs = 60000;
@@ -335,7 +336,7 @@ void CMainFrame::UpdateLinkPane()
     while (m_linkPanes.size() < panes.size()) {
         auto *pane = new QLabel(statusBar());
         pane->setObjectName(QStringLiteral("paneLink%1").arg(m_linkPanes.size() + 1));
-        statusBar()->insertPermanentWidget(int(m_linkPanes.size()), pane);
+        statusBar()->addPermanentWidget(pane);
         m_linkPanes.append(pane);
     }
     while (m_linkPanes.size() > panes.size())

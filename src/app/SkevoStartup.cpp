@@ -123,7 +123,7 @@ int Run(const QStringList &arguments, IMessageBox &messages)
 
     CRingPlayer ring;
     CMainFrame frame(app, messages, ring);
-    frame.Link().SetPortOverride(options.m_strDevice);
+    frame.Link().SetPortOverride(options.m_devices);
     if (boxes)
         boxes->SetParent(&frame);
     // The window may be hidden in the tray when it closes: the program ends with its

@@ -4,16 +4,17 @@
 
 namespace {
 
-// The options that take a value, each under its names.
+// The options that take a value, each under its names. Each --device adds a modem to the
+// run's pool; of the settings file, the last one given holds.
 struct ValueOption
 {
     const char *name;
-    QString StartupOptions::*member;
+    void (*store)(StartupOptions &, const QString &);
 };
 const ValueOption kValueOptions[] = {
-    {"--config", &StartupOptions::m_strSettingsPath},
-    {"--settings", &StartupOptions::m_strSettingsPath},
-    {"--device", &StartupOptions::m_strDevice},
+    {"--config", [](StartupOptions &o, const QString &v) { o.m_strSettingsPath = v; }},
+    {"--settings", [](StartupOptions &o, const QString &v) { o.m_strSettingsPath = v; }},
+    {"--device", [](StartupOptions &o, const QString &v) { o.m_devices << v; }},
 };
 
 } // namespace
@@ -57,7 +58,7 @@ StartupOptions StartupOptions::Parse(const QStringList &arguments)
             o.m_strError = QLatin1String(option->name) + QStringLiteral(" 需要一个参数");
             return o;
         }
-        o.*option->member = value;
+        option->store(o, value);
     }
     if (!o.m_strSettingsPath.isEmpty())
         o.m_strSettingsPath = QFileInfo(o.m_strSettingsPath).absoluteFilePath();
@@ -80,7 +81,8 @@ Options:
   --config FILE     use FILE as the settings file instead of the default one (see
                     Files)
   --device DEVICE   the modem's serial device for this run only (/dev/ttyUSB0, a
-                    pseudo-terminal); the settings file keeps its own
+                    pseudo-terminal); the settings file keeps its own; given
+                    again, each DEVICE is one modem of a pool
   -h, --help        show this help and exit
   --version         show the version and exit
 

@@ -1,14 +1,14 @@
 #pragma once
 // The command-line options of skevo: --config FILE (another setting.ini: a demonstration, a
-// second installation; --settings is its older name), --device PATH (the modem's port for
-// this run only, not saved), --help and --version.
+// second installation; --settings is its older name), --device PATH (a modem's port for this
+// run only, not saved; given again, one more modem of the pool), --help and --version.
 #include <QString>
 #include <QStringList>
 
 struct StartupOptions
 {
     QString m_strSettingsPath; // absolute; "" = the run's default settings file (AppPaths)
-    QString m_strDevice;
+    QStringList m_devices;     // --device, in the order given; empty = the configured modems
     bool m_bHelp = false;
     bool m_bVersion = false;
     QString m_strError;        // "" when the arguments were understood

@@ -91,6 +91,7 @@ void tst_Startup::options_data()
     QTest::newRow("settings file, the older name") << list({"--settings", "/tmp/demo/setting.ini"}) << "/tmp/demo/setting.ini" << "" << false;
     QTest::newRow("device") << list({"--device", "/dev/pts/7"}) << "" << "/dev/pts/7" << false;
     QTest::newRow("both, with =") << list({"--device=/dev/ttyUSB0", "--settings=/a/b.ini"}) << "/a/b.ini" << "/dev/ttyUSB0" << false;
+    QTest::newRow("two devices: two modems, in order") << list({"--device", "/dev/pts/7", "--device=/dev/pts/8"}) << "" << "/dev/pts/7 /dev/pts/8" << false;
     QTest::newRow("missing value") << list({"--device"}) << "" << "" << true;
     QTest::newRow("unknown option") << list({"--verbose"}) << "" << "" << true;
 }
@@ -106,7 +107,7 @@ void tst_Startup::options()
     if (error)
         return;
     QCOMPARE(o.m_strSettingsPath, settings);
-    QCOMPARE(o.m_strDevice, device);
+    QCOMPARE(o.m_devices.join(QLatin1Char(' ')), device);
 }
 
 void tst_Startup::singleInstance()
