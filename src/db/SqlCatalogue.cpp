@@ -268,7 +268,7 @@ QString Text(Sql id, DbSettings::Driver dialect)
         return QStringLiteral("INSERT INTO T_REPORT(D_PORT,D_MR,D_NUM,D_STATUS,D_DONE,D_TIME,D_PDU) VALUES(?,?,?,?,?,?,?)");
     case Sql::ReportFindKept:
         return QStringLiteral("SELECT D_NO,D_STATUS,%1 AS MYDONE FROM T_REPORT WHERE D_PORT=? AND D_MR=? AND D_NUM=? "
-                              "ORDER BY D_NO")
+                              "AND D_TIME>=? ORDER BY D_NO")
             .arg(Ts("D_DONE", pg));
     case Sql::ReportDeleteKept:
         return QStringLiteral("DELETE FROM T_REPORT WHERE D_NO=?");

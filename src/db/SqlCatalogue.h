@@ -138,7 +138,8 @@ enum class Sql {
     SendSetFailed,        // (dischargeTime, D_NO) — 未送达, unless it was already
     SendSetDelivered,     // (dischargeTime, D_NO, D_NO) — 已送达 once every part is; changes no row before
     ReportKeep,           // (port, reference, numberKey, status, dischargeTime, time, pdu)
-    ReportFindKept,       // D_NO, D_STATUS, MYDONE; (port, reference, numberKey) — oldest first
+    ReportFindKept,       // D_NO, D_STATUS, MYDONE; (port, reference, numberKey, since) — kept since
+                          // then (a message's own reports come after it went), oldest first
     ReportDeleteKept,     // (D_NO)
     Count_
 };

@@ -198,7 +198,8 @@ bool CJournal::WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange>
             continue;
         QList<std::tuple<qint64, int, QString>> kept;
         {
-            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::ReportFindKept, {row.port, row.references[i], number});
+            // Reports kept before the message went are another message's.
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::ReportFindKept, {row.port, row.references[i], number, time});
             if (!rs->IsOpen())
                 return false;
             try {

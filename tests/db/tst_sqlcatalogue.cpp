@@ -132,7 +132,7 @@ Case CaseOf(Sql id)
     case Sql::SendSetFailed: return {{t2, 999999}, {}};
     case Sql::SendSetDelivered: return {{t2, 999999, 999999}, {}};
     case Sql::ReportKeep: return {{QStringLiteral("COM1"), 9, n, 0, t, t2, QStringLiteral("0006")}, {}};
-    case Sql::ReportFindKept: return {{QStringLiteral("COM1"), 9, n}, cols("D_NO,D_STATUS,MYDONE")};
+    case Sql::ReportFindKept: return {{QStringLiteral("COM1"), 9, n, t}, cols("D_NO,D_STATUS,MYDONE")};
     case Sql::ReportDeleteKept: return {{999999}, {}};
     case Sql::Count_: break;
     }

@@ -8,6 +8,7 @@
 #include "TestEnv.h"
 
 #include "modem/CJournal.h"
+#include "modem/PduCodec.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -69,6 +70,8 @@ private slots:
     void overTheLine();
     void handedOverWhileConnected_data() { DbTargets::AddDialectRows(); }
     void handedOverWhileConnected();
+    void storedReportIsNoArrival_data() { DbTargets::AddDialectRows(); }
+    void storedReportIsNoArrival();
 
 private:
     DbTargets m_targets;
@@ -263,6 +266,31 @@ void TestDeliveryReports::handedOverWhileConnected()
     DbProbe probe(db);
     QCOMPARE(probe.Value(QStringLiteral("SELECT D_REPORT FROM T_SEND")).toInt(), 3);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_REC")).toInt(), 0);
+}
+
+// A report in the modem's storage beside an arrival, of a message this program does not know
+// (another program sent it, or Report was off since): listed with the arrivals, it becomes no
+// received message, is kept for a later row, and leaves the modem.
+void TestDeliveryReports::storedReportIsNoArrival()
+{
+    SKEVO_FRESH_DB(m_targets, target);
+    const DbSettings db = *target;
+    EngineRig rig(db);
+    QVERIFY(rig.sim.Start());
+    Pdu::StatusReport report;
+    report.messageRef = 7;
+    report.recipient = QStringLiteral("8613900000009");
+    report.scts = report.discharge = QStringLiteral("25011314520032");
+    QVERIFY(rig.sim.StorePdus({Pdu::EncodeStatusReport(report)}).ok);
+    DeliverSpec arrival;
+    arrival.from = QStringLiteral("+8613900000002");
+    arrival.text = QStringLiteral("一条短信");
+    QVERIFY(rig.sim.StoreArrival(arrival).ok);
+    QVERIFY(rig.ConnectAndStart());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Storage().size(), 0, kWaitMs);
+    QCOMPARE(RowCount(db, QStringLiteral("T_REC")), 1);
+    QCOMPARE(RowCount(db, QStringLiteral("T_REPORT")), 1);
+    rig.Disconnect();
 }
 
 QTEST_GUILESS_MAIN(TestDeliveryReports)
