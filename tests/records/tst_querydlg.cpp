@@ -65,8 +65,9 @@ void tst_QueryDlg::initialControls()
     QCOMPARE(Child<QCheckBox>("checkDay")->text(), QStringLiteral("发送时间:"));
     QCOMPARE(Child<QDateEdit>("dateDay")->date(), QDate::currentDate());
     QVERIFY(Child<QCheckBox>("checkSucceeded")->isChecked());
-    for (const char *box : {"checkNumber", "checkDay", "checkText", "checkOrder"})
+    for (const char *box : {"checkNumber", "checkDay", "checkText", "checkOrder", "checkReport"})
         QVERIFY(!Child<QCheckBox>(box)->isChecked());
+    QCOMPARE(Child<QCheckBox>("checkReport")->text(), QStringLiteral("回执:"));
     QCOMPARE(Child<QLineEdit>("editNumber")->maxLength(), 15);
     QCOMPARE(Child<QLineEdit>("editOrder")->maxLength(), 15);
     QVERIFY(Child<QPushButton>("buttonQuery")->isDefault());
@@ -78,12 +79,12 @@ void tst_QueryDlg::tableChoiceTakesEffectAtOnce()
     m_dialog->show();
     Child<QCheckBox>("checkOrder")->setChecked(true);
     QTest::mouseClick(Child<QRadioButton>("radioReceived"), Qt::LeftButton);
-    for (const char *off : {"checkSucceeded", "checkOrder", "editOrder"})
+    for (const char *off : {"checkSucceeded", "checkOrder", "editOrder", "checkReport", "comboReport"})
         QVERIFY2(!m_dialog->findChild<QWidget *>(QString::fromLatin1(off))->isEnabled(), off);
     QCOMPARE(Child<QCheckBox>("checkDay")->text(), QStringLiteral("接收时间"));
     QVERIFY(Child<QCheckBox>("checkOrder")->isChecked());
     QTest::mouseClick(Child<QRadioButton>("radioSent"), Qt::LeftButton);
-    for (const char *on : {"checkSucceeded", "checkOrder", "editOrder"})
+    for (const char *on : {"checkSucceeded", "checkOrder", "editOrder", "checkReport", "comboReport"})
         QVERIFY2(m_dialog->findChild<QWidget *>(QString::fromLatin1(on))->isEnabled(), on);
     QCOMPARE(Child<QCheckBox>("checkDay")->text(), QStringLiteral("发送时间"));
 }

@@ -17,7 +17,7 @@ using SqlCatalogue::QueryField;
 
 QStringList Describe(const QVector<SqlCatalogue::QueryCondition> &conditions)
 {
-    static const char *const names[] = {"number", "day", "text", "order", "state"};
+    static const char *const names[] = {"number", "day", "text", "order", "state", "report"};
     QStringList out;
     for (const auto &c : conditions) {
         QStringList values;
@@ -40,6 +40,7 @@ RecordQuery WithDay(RecordQuery q, QDate d) { q.m_bDay = true; q.m_day = d; retu
 RecordQuery WithText(RecordQuery q, const QString &t) { q.m_bText = true; q.m_strText = t; return q; }
 RecordQuery WithOrder(RecordQuery q, const QString &o) { q.m_bOrder = true; q.m_strOrder = o; return q; }
 RecordQuery Failed(RecordQuery q) { q.m_bSucceeded = false; return q; }
+RecordQuery WithReport(RecordQuery q, int state) { q.m_bReport = true; q.m_nReport = state; return q; }
 
 QStringList Rows(const RecordsModel &m)
 {
@@ -105,6 +106,10 @@ void tst_RecordQuery::conditionsAndChecks_data()
     QTest::newRow("order of blanks") << WithOrder(Sent(), QStringLiteral("   ")) << QStringList() << QStringLiteral("请输入订单号!");
     QTest::newRow("order that is no number") << WithOrder(Sent(), QStringLiteral("12a")) << QStringList()
                                              << QStringLiteral("订单号只能是数字!");
+    QTest::newRow("sent by 回执, after the state") << WithReport(Sent(), SqlCatalogue::kReportFailed)
+                                                << Strings({"state=1", "report=3"}) << QString();
+    QTest::newRow("received messages have no 回执") << WithReport(Received(), SqlCatalogue::kReportFailed) << QStringList()
+                                                  << QString();
     QTest::newRow("only the first failing check speaks")
         << WithOrder(WithNumber(Sent(), QString()), QString()) << QStringList() << QStringLiteral("请输入手机号码");
 }
