@@ -485,6 +485,11 @@ void ModemWorker::TakeNotices()
             m_state.status.registration = ModemStatus::RegistrationOf(n.index);
             m_bCheckRegistration = true;
         } else {
+            // A modem that keeps its reports apart ("+CDSI: \"SR\",<index>") without listing that
+            // storage among those the set-up found: read from there, not from the place of
+            // that number in the storage arrivals go to.
+            if (n.storage == QLatin1String("SR") && !m_storages.isEmpty() && !m_storages.contains(n.storage))
+                m_storages.append(n.storage);
             const int place = Place(n.storage, n.index);
             if (std::find(m_pendingPlaces.begin(), m_pendingPlaces.end(), place) == m_pendingPlaces.end())
                 m_pendingPlaces.push_back(place);
