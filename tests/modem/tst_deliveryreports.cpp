@@ -202,10 +202,10 @@ void TestDeliveryReports::overTheLine()
     QCOMPARE(sim.ReleaseStatusReports(), 5);
     QCOMPARE(sim.Storage().size(), 5);
     Cli listen(place);
-    QCOMPARE(listen.Run(QStringList{QStringLiteral("listen")} << ModemArgs(sim) << QStringLiteral("--seconds")
-                                                              << QStringLiteral("3")),
-             0);
-    QCOMPARE(sim.Storage().size(), 0);
+    listen.Start(QStringList{QStringLiteral("listen")} << ModemArgs(sim) << QStringLiteral("--seconds") << QStringLiteral("60"));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.Storage().size(), 0, kWaitMs); // deleted once journalled
+    listen.Process().terminate();
+    QCOMPARE(listen.Wait(), 0);
     QCOMPARE(DbProbe(db).Value(QStringLiteral("SELECT COUNT(*) FROM T_REC")).toInt(), 0);
 
     // Off again: nothing asks, and nothing waits.
