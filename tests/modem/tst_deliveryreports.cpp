@@ -25,9 +25,9 @@ QString Ago(int days)
 }
 
 // "port,reference,recipient,status" a report.
-ReportRow ReportOf(const QString &spec)
+ReportRow ReportOf(const QString &line)
 {
-    const QStringList f = spec.split(QLatin1Char(','));
+    const QStringList f = line.split(QLatin1Char(','));
     ReportRow r;
     r.port = f.value(0);
     r.reference = f.value(1).toInt();
