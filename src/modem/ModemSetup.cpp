@@ -485,8 +485,10 @@ QVector<QByteArray> ModemSetup::IndicationCandidates(const QString &testAnswer, 
     // A modem that lists four parameters takes no <bfr>.
     const bool withBfr = groups.size() != 4 && !bfr.isEmpty();
     QVector<QByteArray> out;
-    for (int ds : dss) {
-        for (int mt : mts) {
+    // Arrivals kept in the modem come before reports kept there: a report lost with the line
+    // costs a 回执, an arrival lost costs a message.
+    for (int mt : mts) {
+        for (int ds : dss) {
             for (int mode : modes) {
                 QByteArray c = "AT+CNMI=" + QByteArray::number(mode) + ',' + QByteArray::number(mt) + ','
                     + QByteArray::number(bm) + ',' + QByteArray::number(ds);

@@ -57,6 +57,7 @@ private slots:
     void indicationsNearestToStoredNotices_data();
     void indicationsNearestToStoredNotices();
     void refusedIndicationGivesWayToTheNext();
+    void reportsHandedOverWhereNotStored();
     void storages_data();
     void storages();
     void submit_data();
@@ -254,6 +255,27 @@ void TestModemDialogue::refusedIndicationGivesWayToTheNext()
     QCOMPARE(setup.Run(), ModemReadiness::Ready);
     QCOMPARE(setup.Result().indications, QByteArray("AT+CNMI=1,1,0,0,0"));
     QCOMPARE(line.Count(QStringLiteral("AT+CNMI=")), 3); // the test, the refused one, the taken one
+}
+
+// Report=1 on a modem that says it stores reports but refuses to: they are handed over instead,
+// and the storage listed is the SIM's with the reports' own beside it.
+void TestModemDialogue::reportsHandedOverWhereNotStored()
+{
+    FakeModemLine line;
+    line.On("AT+CNMI=?", {L::Ok({"+CNMI: (0-2),(0-2),(0),(0-2),(0,1)"})});
+    line.On("AT+CNMI=2,1,0,2", {L::Final("+CMS ERROR: 303")});
+    line.On("AT+CNMI=1,1,0,2", {L::Final("+CMS ERROR: 303")});
+    line.On("AT+CPMS=?", {L::Ok({"+CPMS: (\"SM\",\"SR\"),(\"SM\"),(\"SM\")"})});
+    AtChannel channel(line);
+    ModemConfig config;
+    config.timeouts = Quick();
+    config.requestReports = true;
+    ModemStatus status;
+    ModemSetup setup(channel, config, status);
+    QVERIFY(setup.Handshake());
+    QCOMPARE(setup.Run(), ModemReadiness::Ready);
+    QCOMPARE(setup.Result().indications, QByteArray("AT+CNMI=2,1,0,1,0"));
+    QCOMPARE(setup.Result().storages, (QStringList{QStringLiteral("SM"), QStringLiteral("SR")}));
 }
 
 void TestModemDialogue::storages_data()
