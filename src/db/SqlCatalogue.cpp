@@ -272,6 +272,8 @@ QString Text(Sql id, DbSettings::Driver dialect)
             .arg(Ts("D_DONE", pg));
     case Sql::ReportDeleteKept:
         return QStringLiteral("DELETE FROM T_REPORT WHERE D_NO=?");
+    case Sql::ReportPruneKept:
+        return QStringLiteral("DELETE FROM T_REPORT WHERE D_TIME<?");
     case Sql::Count_:
         break;
     }
@@ -532,6 +534,7 @@ Kind KindOf(Sql id)
     case Sql::SendSetDelivered:
     case Sql::ReportKeep:
     case Sql::ReportDeleteKept:
+    case Sql::ReportPruneKept:
     case Sql::Count_:
         break;
     }

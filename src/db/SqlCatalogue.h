@@ -141,6 +141,7 @@ enum class Sql {
     ReportFindKept,       // D_NO, D_STATUS, MYDONE; (port, reference, numberKey, since) — kept since
                           // then (a message's own reports come after it went), oldest first
     ReportDeleteKept,     // (D_NO)
+    ReportPruneKept,      // (before) — kept reports too old for any message to claim
     Count_
 };
 

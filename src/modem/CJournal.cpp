@@ -240,7 +240,11 @@ bool CJournal::WriteReport(const Row &row)
             return Apply(matched.first(), partState, r.discharge, r.recipient, changes);
         qWarning("status report of %s (reference %d, to %s, status 0x%02x) matches no message yet: kept",
                  qPrintable(r.port), r.reference, qPrintable(r.recipient), r.status);
-        return m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu});
+        // A report kept longer than the matching window can no longer find its message: the
+        // kept ones would otherwise pile up for ever on a modem whose reports name strangers.
+        const QString stale = QDateTime::currentDateTime().addDays(-kMatchDays).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return m_pDb->Execute(Sql::ReportPruneKept, {stale})
+            && m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu});
     });
     if (ok)
         m_changes += changes;

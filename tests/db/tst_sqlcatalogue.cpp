@@ -134,6 +134,7 @@ Case CaseOf(Sql id)
     case Sql::ReportKeep: return {{QStringLiteral("COM1"), 9, n, 0, t, t2, QStringLiteral("0006")}, {}};
     case Sql::ReportFindKept: return {{QStringLiteral("COM1"), 9, n, t}, cols("D_NO,D_STATUS,MYDONE")};
     case Sql::ReportDeleteKept: return {{999999}, {}};
+    case Sql::ReportPruneKept: return {{t}, {}};
     case Sql::Count_: break;
     }
     return {};

@@ -24,7 +24,7 @@ QString Ago(int days)
     return QDateTime::currentDateTime().addDays(-days).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// "port,reference,recipient,status" a report.
+// "port,reference,recipient,status[,days ago]" a report.
 ReportRow ReportOf(const QString &line)
 {
     const QStringList f = line.split(QLatin1Char(','));
@@ -33,8 +33,8 @@ ReportRow ReportOf(const QString &line)
     r.reference = f.value(1).toInt();
     r.recipient = f.value(2);
     r.status = quint8(f.value(3).toInt(nullptr, 16));
-    r.discharge = Ago(0);
-    r.time = Ago(0);
+    r.discharge = Ago(f.value(4).toInt());
+    r.time = Ago(f.value(4).toInt());
     r.pdu = QStringLiteral("00");
     return r;
 }
@@ -105,6 +105,8 @@ void TestDeliveryReports::journalMatches_data()
          {QStringLiteral("COM1,5,8613900000001,00"), QStringLiteral("COM1,6,8613900000001,60")}, false, 3, 0);
     rows("the reference of another modem", one, 0, {QStringLiteral("COM2,5,8613900000001,00")}, false, 1, 1);
     rows("another recipient", one, 0, {QStringLiteral("COM1,5,8613900000009,00")}, false, 1, 1);
+    rows("a kept report past three days is forgotten", one, 0,
+         {QStringLiteral("COM1,5,8613900000009,00,4"), QStringLiteral("COM1,5,8613900000008,00")}, false, 1, 1);
     rows("a row older than three days", one, 4, {QStringLiteral("COM1,5,8613900000001,00")}, false, 1, 1);
     rows("reports before the row", two, 0,
          {QStringLiteral("COM1,5,8613900000001,00"), QStringLiteral("COM1,6,8613900000001,00")}, true, 2, 0);
