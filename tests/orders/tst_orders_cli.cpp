@@ -150,8 +150,8 @@ void tst_OrdersCli::addListDelete()
              (QVariantList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
     Cli list(place);
     QCOMPARE(list.Run({QStringLiteral("orders"), QStringLiteral("list")}), 0);
-    QCOMPARE(list.Lines(), (QStringList{QStringLiteral("1\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tfirst"),
-                                        QStringLiteral("2\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tit's second")}));
+    QCOMPARE(list.Lines(), (QStringList{QStringLiteral("1\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tfirst\t未开始"),
+                                        QStringLiteral("2\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tit's second\t未开始")}));
     Cli remove(place);
     QCOMPARE(remove.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("1")}), 0);
     QCOMPARE(remove.Lines(), QStringList{QStringLiteral("删除订单成功!")});
@@ -171,6 +171,14 @@ void tst_OrdersCli::addListDelete()
              0);
     QCOMPARE(late.Lines(), QStringList{QStringLiteral("3")});
     QVERIFY2(late.Err().contains(QStringLiteral("开始时间已过: 订单将在下一次检查时开始发送")), qPrintable(late.Err()));
+
+    // Once a program has started it, the list says when, as 订单管理 does.
+    const QString started = TimeText(now.addSecs(-5)) + QStringLiteral(":00");
+    QVERIFY(DbProbe(place.db).Exec(QStringLiteral("INSERT INTO T_ORDERSTART(D_ID,D_START,D_TIME,D_BY) VALUES(3,?,?,'other')"),
+                                   {TimeText(now.addSecs(-600)) + QStringLiteral(":00"), started}));
+    Cli listed(place);
+    QCOMPARE(listed.Run({QStringLiteral("orders"), QStringLiteral("list")}), 0);
+    QVERIFY2(listed.Lines().value(2).endsWith(QStringLiteral("\t已开始 ") + started), qPrintable(listed.Lines().join(u'|')));
 }
 
 // serve connects, starts the order when its minute comes (without the question, which

@@ -7,6 +7,7 @@
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
 #include "orders/OrderForm.h"
+#include "orders/OrderListModel.h"
 #include "orders/OrderStore.h"
 #include "base/NumberRules.h"
 
@@ -87,8 +88,13 @@ int List(const QStringList &args)
     app.Db().SetErrorSink(PrintErr);
     QVector<StoredOrder> orders;
     const bool ok = OrderStore(app.Db()).Load(&orders, &error);
+    // The state (as 订单管理's 发送状态) goes last, so that scripts reading the first four
+    // fields read what they always did.
+    const QDateTime now = QDateTime::currentDateTime();
     for (const StoredOrder &o : orders)
-        PrintOut(QStringLiteral("%1\t%2\t%3\t%4").arg(o.m_nId).arg(o.m_strStart, o.m_strEnd, OneLine(o.m_strText)));
+        PrintOut(QStringLiteral("%1\t%2\t%3\t%4\t%5")
+                     .arg(o.m_nId)
+                     .arg(o.m_strStart, o.m_strEnd, OneLine(o.m_strText), OrderListModel::StateText(o, now)));
     if (!ok && !error.isEmpty())
         PrintErr(error);
     return ok ? 0 : 1;
