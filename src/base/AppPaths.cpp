@@ -18,7 +18,8 @@ namespace {
 std::mutex g_mutex;
 std::optional<AppPaths> g_current;
 
-// The XDG base directory specification ignores a variable that is unset, empty or relative.
+// An XDG base-directory variable that is unset, empty or relative counts as unset: the
+// default folder under home is used instead.
 QString XdgFolder(const QString &variable, const QString &home, const QString &fallback)
 {
     if (!variable.isEmpty() && QDir::isAbsolutePath(variable))

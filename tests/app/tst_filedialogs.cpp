@@ -24,12 +24,6 @@
 namespace {
 const QString kName = QStringLiteral("MYSKEVO"); // the default Data of setting.ini
 
-qint64 WriteRow(CDbAccess &db, const QString &text)
-{
-    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text,
-                                       QString()});
-}
-
 // From the main window through the named command and buttons of each modal window that opens,
 // until a file dialog shows: look at it, close it with accept (true) or cancel, and cancel
 // every window opened on the way. The first name is an action of the window or a button.
@@ -223,11 +217,7 @@ int main(int argc, char **argv)
                 return 1;
             return WriteRow(db, QStringLiteral("other program, last")) > 0 ? 0 : 1;
         }
-        const RecordsetPtr rows = db.OpenRecordset(Sql::SendSelect);
-        int count = 0;
-        for (; rows && rows->IsOpen() && !rows->IsEOF(); rows->MoveNext())
-            ++count;
-        std::printf("%d\n", count);
+        std::printf("%d\n", SentRowCount(db));
         return 0;
     }
     QApplication app(argc, argv);

@@ -17,12 +17,6 @@
 namespace {
 const QString kName = QStringLiteral("FILEDLG");
 
-// A T_SEND row written by whoever calls it; the key, or 0.
-qint64 WriteRow(CDbAccess &db, const QString &text)
-{
-    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text, QString()});
-}
-
 // This test program run again as another process, on the database in dir.
 QString OtherProcess(const QString &what, const QString &dir)
 {
@@ -111,11 +105,7 @@ int main(int argc, char **argv)
         CDbAccess db([settings] { return settings; });
         if (qstrcmp(argv[1], "--write") == 0)
             return std::printf("%d\n", WriteRow(db, QStringLiteral("other program")) > 0 ? 1 : 0) > 0 ? 0 : 1;
-        const RecordsetPtr rows = db.OpenRecordset(Sql::SendSelect);
-        int count = 0;
-        for (; rows && rows->IsOpen() && !rows->IsEOF(); rows->MoveNext())
-            ++count;
-        std::printf("%d\n", count);
+        std::printf("%d\n", SentRowCount(db));
         return 0;
     }
     QApplication app(argc, argv);

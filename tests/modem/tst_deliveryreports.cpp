@@ -2,6 +2,7 @@
 // databases, and the whole road over the pseudo-terminal with skevo-cli as a separate
 // process: the request in every submit, reports stored while no program was connected,
 // reports handed over while one is, the 回执 column of the CSV export.
+#include "CliDbTest.h"
 #include "CliRun.h"
 #include "DbTargets.h"
 #include "EngineRig.h"
@@ -53,17 +54,10 @@ QMap<QString, QString> ReportsInCsv(const QStringList &lines)
 
 } // namespace
 
-class TestDeliveryReports : public QObject
+class TestDeliveryReports : public CliDbTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(TestEnv::CliPath()).isExecutable(), "SKEVO_CLI must name the built skevo-cli");
-        m_targets.Init();
-    }
-    void cleanupTestCase() { m_targets.Cleanup(); }
-
     void journalMatches_data();
     void journalMatches();
     void overTheLine_data() { DbTargets::AddDialectRows(); }
@@ -72,9 +66,6 @@ private slots:
     void handedOverWhileConnected();
     void storedReportIsNoArrival_data() { DbTargets::AddDialectRows(); }
     void storedReportIsNoArrival();
-
-private:
-    DbTargets m_targets;
 };
 
 void TestDeliveryReports::journalMatches_data()
@@ -120,8 +111,7 @@ void TestDeliveryReports::journalMatches()
     QFETCH(bool, reportsFirst);
     QFETCH(int, state);
     QFETCH(int, kept);
-    SKEVO_FRESH_DB(m_targets, target);
-    const DbSettings s = *target;
+    FRESH_DB(s);
     CDbAccess db([s] { return s; });
     CJournal journal;
     QStringList errors;
@@ -171,8 +161,7 @@ void TestDeliveryReports::journalMatches()
 // the export says 已送达 / 未送达 / 等待回执. Report=0: no part asks.
 void TestDeliveryReports::overTheLine()
 {
-    SKEVO_FRESH_DB(m_targets, target);
-    const DbSettings db = *target;
+    FRESH_DB(db);
     CliPlace place(db);
     QVERIFY(place.SetSystem(QStringLiteral("Report"), QStringLiteral("1")));
     ModemSimulator sim;
@@ -243,8 +232,7 @@ void TestDeliveryReports::overTheLine()
 // A modem that stores no reports hands them over ("+CDS"); the program that listens says so.
 void TestDeliveryReports::handedOverWhileConnected()
 {
-    SKEVO_FRESH_DB(m_targets, target);
-    const DbSettings db = *target;
+    FRESH_DB(db);
     CliPlace place(db);
     QVERIFY(place.SetSystem(QStringLiteral("Report"), QStringLiteral("1")));
     ModemSimulator sim;
@@ -275,8 +263,7 @@ void TestDeliveryReports::handedOverWhileConnected()
 // received message, is kept for a later row, and leaves the modem.
 void TestDeliveryReports::storedReportIsNoArrival()
 {
-    SKEVO_FRESH_DB(m_targets, target);
-    const DbSettings db = *target;
+    FRESH_DB(db);
     EngineRig rig(db);
     QVERIFY(rig.sim.Start());
     Pdu::StatusReport report;

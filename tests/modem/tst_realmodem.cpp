@@ -2,6 +2,7 @@
 // for a while, a modem that announces no arrival, a phone memory beside the SIM's. Over the
 // pseudo-terminal, against the simulated modem, on SQLite and PostgreSQL; skevo-cli as the
 // operator runs it where what it says matters.
+#include "CliDbTest.h"
 #include "CliRun.h"
 #include "DbTargets.h"
 #include "EngineRig.h"
@@ -36,21 +37,10 @@ QStringList SendArgs(const ModemSimulator &sim, const QStringList &more)
 
 } // namespace
 
-#define FRESH_DB(var)                                                                                              \
-    SKEVO_FRESH_DB(m_targets, var##Opt);                                                                           \
-    const DbSettings var = *var##Opt
-
-class TestRealModem : public QObject
+class TestRealModem : public CliDbTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(TestEnv::CliPath()).isExecutable(), "SKEVO_CLI must name the built skevo-cli");
-        m_targets.Init();
-    }
-    void cleanupTestCase() { m_targets.Cleanup(); }
-
     void pinRight_data() { DbTargets::AddDialectRows(); }
     void pinRight();
     void pinMissingOrWrong_data();
@@ -63,9 +53,6 @@ private slots:
     void indicationsOff();
     void simAndPhoneStorage_data() { DbTargets::AddDialectRows(); }
     void simAndPhoneStorage();
-
-private:
-    DbTargets m_targets;
 };
 
 // The SIM asks for its PIN, setting.ini has the right one: it is entered once, and every

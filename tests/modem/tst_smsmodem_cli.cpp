@@ -1,5 +1,6 @@
 // skevo-cli init-db / send / listen as a separate process, against the simulated modem in
 // this process and a real database, including a run killed in the middle of a bulk send.
+#include "CliDbTest.h"
 #include "CliRun.h"
 #include "DbTargets.h"
 #include "EngineRig.h"
@@ -37,21 +38,10 @@ QStringList Column(const DbSettings &db, const QString &sql)
 
 } // namespace
 
-#define FRESH_DB(var)                                                                                              \
-    SKEVO_FRESH_DB(m_targets, var##Opt);                                                                           \
-    const DbSettings var = *var##Opt
-
-class TestSmsModemCli : public QObject
+class TestSmsModemCli : public CliDbTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(TestEnv::CliPath()).isExecutable(), "SKEVO_CLI must name the built skevo-cli");
-        m_targets.Init();
-    }
-    void cleanupTestCase() { m_targets.Cleanup(); }
-
     void initDb_data() { DbTargets::AddDialectRows(); }
     void initDb();
     void refusedBeforeConnecting_data();
@@ -70,9 +60,6 @@ private slots:
     void secondProgramLeavesTheFirstsMessages_data() { DbTargets::AddDialectRows(); }
     void secondProgramLeavesTheFirstsMessages();
     void listenEndsOnTerminate();
-
-private:
-    DbTargets m_targets;
 };
 
 void TestSmsModemCli::initDb()

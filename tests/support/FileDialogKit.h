@@ -1,7 +1,10 @@
 #pragma once
 // What the file dialog tests share: which files of a folder were opened (inotify), the POSIX
 // locks a process holds on given files (/proc/locks), and a dialog shown on a folder until
-// every entry of its list has its type, as the operator sees it.
+// every entry of its list has its type, as the operator sees it; and the rows the other
+// program of such a test writes and counts.
+#include "db/CDbAccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -107,4 +110,20 @@ inline bool ShowFilled(QFileDialog &dlg, const QString &dir, int entries = -1)
                 return false;
         return true;
     }, 10000);
+}
+
+// A T_SEND row written by whoever calls it; the key, or 0.
+inline qint64 WriteRow(CDbAccess &db, const QString &text)
+{
+    return db.Insert(Sql::SendInsert, {-1, QStringLiteral("2024-03-01 10:00:00"), 1, QStringLiteral("8613900000001"), text, QString()});
+}
+
+// The T_SEND rows as a reader sees them.
+inline int SentRowCount(CDbAccess &db)
+{
+    const RecordsetPtr rows = db.OpenRecordset(Sql::SendSelect);
+    int count = 0;
+    for (; rows && rows->IsOpen() && !rows->IsEOF(); rows->MoveNext())
+        ++count;
+    return count;
 }
