@@ -2,8 +2,8 @@
 // a pseudo-terminal (answering at once), journalled into a SQLite file. Run by hand, from a
 // Release build: bench_engine [messages]
 #include "ModemSimulator.h"
-#include "modem/ModemPort.h"
-#include "modem/Outbox.h"
+#include "pool/ModemPort.h"
+#include "outbox/Outbox.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 // postgres uses the server named by SKEVO_PG_HOST/PORT/USER/PASSWORD/DB (an empty database).
 #include "BenchKit.h"
 #include "base/CSettingsFile.h"
-#include "modem/Outbox.h"
+#include "outbox/Outbox.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderListModel.h"

@@ -1,6 +1,6 @@
 // Encode and decode rates of the PDU codec, in messages per second. Run by hand on a
 // Release build; each case runs for about 1.5 s.
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <QElapsedTimer>
 

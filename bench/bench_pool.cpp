@@ -5,8 +5,8 @@
 // bench_pool [messages per modem]
 #include "BenchKit.h"
 #include "ModemSimulator.h"
-#include "modem/ModemLink.h"
-#include "modem/Outbox.h"
+#include "pool/ModemLink.h"
+#include "outbox/Outbox.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 // PostgreSQL is the server SKEVO_PG_* name, in a database without journal rows (a throw-away
 // server of scripts/pg-test-server).
 #include "BenchKit.h"
-#include "modem/CJournal.h"
+#include "outbox/CJournal.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -4,9 +4,9 @@
 // reports to the list, shows the run's tally on the panel's bar and in the status bar, answers
 // the tray icon and, when it closes, saves the send list, the message text, the ring switch
 // and its own placement.
-#include "modem/ModemLink.h"
+#include "pool/ModemLink.h"
 #include "modem/ModemStatus.h"
-#include "modem/RunTally.h"
+#include "outbox/RunTally.h"
 
 #include <QDateTime>
 #include <QMainWindow>

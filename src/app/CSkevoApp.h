@@ -5,7 +5,7 @@
 #include "base/CSettingsFile.h"
 #include "base/DeviceSettings.h"
 #include "db/CDbAccess.h"
-#include "modem/Outbox.h"
+#include "outbox/Outbox.h"
 
 #include <QString>
 

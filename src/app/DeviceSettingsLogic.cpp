@@ -2,7 +2,7 @@
 
 #include "base/CSettingsFile.h"
 #include "base/PinMemory.h"
-#include "modem/CSerialPort.h"
+#include "at/CSerialPort.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // it sent), the tray's tip, the device window's status, skevo-cli's lines, and the line that
 // follows a run of messages.
 #include "modem/ModemStatus.h"
-#include "modem/RunTally.h"
+#include "outbox/RunTally.h"
 
 #include <QString>
 #include <QVector>

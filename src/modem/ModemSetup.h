@@ -6,7 +6,7 @@
 // modem cannot go on (no SIM, a PIN to give, no PDU mode) and returns its readiness. The
 // parts the worker asks again while it waits (the SIM, the registration) are ranges of the
 // same table.
-#include "AtChannel.h"
+#include "at/AtChannel.h"
 #include "ModemConfig.h"
 #include "ModemStatus.h"
 

@@ -1,6 +1,6 @@
 #include "ModemWorker.h"
-#include "Outbox.h"
-#include "PduCodec.h"
+#include "outbox/Outbox.h"
+#include "sms/PduCodec.h"
 #include "SubmitDialogue.h"
 #include "db/CDbAccess.h"
 

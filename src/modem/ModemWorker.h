@@ -5,12 +5,12 @@
 // modem once journalled, and hands the outbox each message's report; it tells every change of
 // the modem's status. It owns the serial link while it runs and has its own database
 // connection.
-#include "AtChannel.h"
-#include "CJournal.h"
-#include "CSerialPort.h"
-#include "ConcatAssembler.h"
+#include "at/AtChannel.h"
+#include "outbox/CJournal.h"
+#include "at/CSerialPort.h"
+#include "sms/ConcatAssembler.h"
 #include "ModemSetup.h"
-#include "OutgoingQueue.h"
+#include "outbox/OutgoingQueue.h"
 #include "db/CDbAccess.h"
 
 #include <atomic>

@@ -1,5 +1,5 @@
 #include "SubmitDialogue.h"
-#include "PduCodec.h"
+#include "sms/PduCodec.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // sent with their message references, refused with the modem's code, or not handed over.
 // A refusal for want of network or of a ready SIM is told apart from a refused message,
 // since that message never reached the network and may go again.
-#include "AtChannel.h"
+#include "at/AtChannel.h"
 #include "ModemConfig.h"
 
 #include <QStringList>

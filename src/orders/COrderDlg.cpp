@@ -6,7 +6,7 @@
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
 #include "base/MessageText.h"
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -2,7 +2,7 @@
 
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
-#include "modem/Outbox.h"
+#include "outbox/Outbox.h"
 
 #include <QCoreApplication>
 #include <QSysInfo>

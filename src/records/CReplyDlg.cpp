@@ -2,8 +2,8 @@
 
 #include "base/IMessageBox.h"
 #include "base/MessageText.h"
-#include "modem/IOutbox.h"
-#include "modem/PduCodec.h"
+#include "outbox/IOutbox.h"
+#include "sms/PduCodec.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "base/MessageText.h"
 #include "base/NumberRules.h"
-#include "modem/Outbox.h"
+#include "outbox/Outbox.h"
 
 ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
 {

@@ -12,9 +12,9 @@
 #include "base/DeviceSettings.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
-#include "modem/IOutbox.h"
-#include "modem/PduCodec.h"
-#include "modem/RunTally.h"
+#include "outbox/IOutbox.h"
+#include "sms/PduCodec.h"
+#include "outbox/RunTally.h"
 
 #include <QApplication>
 #include <QDir>

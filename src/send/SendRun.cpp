@@ -4,7 +4,7 @@
 #include "base/NumberRules.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
-#include "modem/Outbox.h"
+#include "outbox/Outbox.h"
 
 PanelMessage SendRun::EmptyText()
 {

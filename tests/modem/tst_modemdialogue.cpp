@@ -2,10 +2,10 @@
 // the set-up table (the SIM and its PIN, PDU mode, registration, indications, storages) and
 // the hand-over of a message with every answer a modem gives to it.
 #include "FakeModemLine.h"
-#include "modem/AtChannel.h"
-#include "modem/Outbox.h"
+#include "at/AtChannel.h"
+#include "outbox/Outbox.h"
 #include "modem/ModemSetup.h"
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 #include "modem/SubmitDialogue.h"
 
 #include <QtTest>

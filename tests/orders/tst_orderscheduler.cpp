@@ -5,7 +5,7 @@
 #include "TestEnv.h"
 #include "db/CDbAccess.h"
 #include "db/SqlCatalogue.h"
-#include "modem/Outbox.h"
+#include "outbox/Outbox.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
 #include "orders/OrderStore.h"

@@ -3,7 +3,7 @@
 
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
-#include "modem/ModemPort.h"
+#include "pool/ModemPort.h"
 #include "send/CTrayIcon.h"
 #include "base/FrameSettings.h"
 #include "send/CRandGenerator.h"

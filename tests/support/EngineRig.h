@@ -3,8 +3,8 @@
 // one modem port connected to it with short time-outs, and a receiver of the outbox's reports
 // that lives in the test's thread, as the main window does.
 #include "ModemSimulator.h"
-#include "modem/ModemPort.h"
-#include "modem/Outbox.h"
+#include "pool/ModemPort.h"
+#include "outbox/Outbox.h"
 
 #include <QObject>
 #include <QStringList>

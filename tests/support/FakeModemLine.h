@@ -4,7 +4,7 @@
 // returns at once what is due, so a dialogue runs in milliseconds without a thread or a
 // pseudo-terminal; a quiet line waits out the read's time, as a silent modem does. A command
 // nobody scripted is answered OK.
-#include "modem/IModemIo.h"
+#include "at/IModemIo.h"
 
 #include <QByteArray>
 #include <QList>

@@ -7,8 +7,8 @@
 #include "app/LinkStatus.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
-#include "modem/ModemLink.h"
-#include "modem/Outbox.h"
+#include "pool/ModemLink.h"
+#include "outbox/Outbox.h"
 #include "send/SendRun.h"
 
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 // skevo-cli pdu: the codec from the command line, for checking what a modem printed
 // and what the engine will send.
 #include "CliCommands.h"
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>

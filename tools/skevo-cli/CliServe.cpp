@@ -5,8 +5,8 @@
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
-#include "modem/ModemLink.h"
-#include "modem/Outbox.h"
+#include "pool/ModemLink.h"
+#include "outbox/Outbox.h"
 #include "orders/OrderScheduler.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // Builds SMS-DELIVER PDUs (3GPP TS 23.040 clause 9.2.2.1) the way a network hands them to
 // a modem: what the simulated modem stores and announces, and what the tests of the
 // engine and the codec feed in as arrivals.
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <QDateTime>
 #include <QString>

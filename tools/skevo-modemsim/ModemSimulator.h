@@ -11,7 +11,7 @@
 // commands), ModemDialogue (answers, submits, arrivals), MessageStore (the memories),
 // RadioState (the SIM and the network), Misbehaviours, AutoResponder and SimulatorLog.
 #include "DeliverBuilder.h"
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <QByteArray>
 #include <QString>

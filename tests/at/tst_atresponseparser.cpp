@@ -1,4 +1,4 @@
-#include "modem/AtResponseParser.h"
+#include "at/AtResponseParser.h"
 
 #include <QtTest>
 

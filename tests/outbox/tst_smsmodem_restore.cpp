@@ -5,7 +5,7 @@
 #include "DbTargets.h"
 #include "EngineRig.h"
 #include "TestEnv.h"
-#include "modem/OutboxOwner.h"
+#include "outbox/OutboxOwner.h"
 
 #include <QDateTime>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -4,7 +4,7 @@
 #include "DbTargets.h"
 #include "EngineRig.h"
 #include "TestEnv.h"
-#include "modem/ModemLink.h"
+#include "pool/ModemLink.h"
 
 #include <QMap>
 #include <QtTest>

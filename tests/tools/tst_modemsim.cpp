@@ -2,8 +2,8 @@
 // real pseudo-terminal.
 #include "ModemSimulator.h"
 #include "TestEnv.h"
-#include "modem/CSerialPort.h"
-#include "modem/PduCodec.h"
+#include "at/CSerialPort.h"
+#include "sms/PduCodec.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
 // libFuzzer target for the PDU codec: arbitrary input must never crash the decoder or read
 // past its buffer, and whatever text the encoder accepts must come back whole from its parts.
-#include "modem/PduCodec.h"
+#include "sms/PduCodec.h"
 
 #include <cstdint>
 #include <cstdlib>

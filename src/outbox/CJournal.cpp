@@ -1,5 +1,5 @@
 #include "CJournal.h"
-#include "PduCodec.h"
+#include "sms/PduCodec.h"
 #include "db/CDbAccess.h"
 
 #include <QCryptographicHash>

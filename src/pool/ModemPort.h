@@ -4,9 +4,9 @@
 // Outbox whenever the modem is ready and free, reads and journals what arrives on it, and
 // tells the modem's status. What outlives a disconnect (journal rows still to write, parts of
 // concatenated arrivals, a PIN the SIM refused) stays with the port.
-#include "CSerialPort.h"
-#include "ModemConfig.h"
-#include "ModemStatus.h"
+#include "at/CSerialPort.h"
+#include "modem/ModemConfig.h"
+#include "modem/ModemStatus.h"
 #include "db/CDbAccess.h"
 
 #include <QObject>

@@ -1,5 +1,5 @@
 #include "ModemLink.h"
-#include "Outbox.h"
+#include "outbox/Outbox.h"
 
 #include "base/CSettingsFile.h"
 #include "base/PinMemory.h"

@@ -1,7 +1,7 @@
 // CSerialPort on a real pseudo-terminal: the test holds the master side and plays the
 // device, the port under test opens the slave.
-#include "modem/CSerialPort.h"
-#include "modem/SerialSpeed.h"
+#include "at/CSerialPort.h"
+#include "at/SerialSpeed.h"
 
 #include <QElapsedTimer>
 #include <QFile>

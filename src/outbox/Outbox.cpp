@@ -2,7 +2,7 @@
 
 #include <set>
 #include "CJournal.h"
-#include "PduCodec.h"
+#include "sms/PduCodec.h"
 #include "OutboxOwner.h"
 
 #include <QDebug>

@@ -1,8 +1,8 @@
 #include "ModemPort.h"
-#include "AtChannel.h"
-#include "ModemSetup.h"
-#include "ModemWorker.h"
-#include "Outbox.h"
+#include "at/AtChannel.h"
+#include "modem/ModemSetup.h"
+#include "modem/ModemWorker.h"
+#include "outbox/Outbox.h"
 
 #include <QDebug>
 #include <QRandomGenerator>

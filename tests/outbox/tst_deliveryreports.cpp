@@ -8,8 +8,8 @@
 #include "EngineRig.h"
 #include "TestEnv.h"
 
-#include "modem/CJournal.h"
-#include "modem/PduCodec.h"
+#include "outbox/CJournal.h"
+#include "sms/PduCodec.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "modem/ConcatAssembler.h"
+#include "sms/ConcatAssembler.h"
 
 #include <QtTest>
 
