@@ -4,6 +4,7 @@
 #include "ModemSimulator.h"
 #include "pool/ModemPort.h"
 #include "outbox/Outbox.h"
+#include "sms/PduCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,7 +58,7 @@ struct Rig
     {
         const DbSettings db = Sqlite(dir.path());
         outbox = std::make_unique<Outbox>([db] { return db; });
-        modem = std::make_unique<ModemPort>(*outbox, [db] { return db; });
+        modem = std::make_unique<ModemPort>(outbox->MakeDesk());
         ModemTimeouts t;
         t.listIntervalMs = 0;
         modem->SetTimeouts(t);
@@ -86,7 +87,7 @@ int main(int argc, char **argv)
         }
         QVector<SmsRecord> records;
         for (int i = 0; i < n; ++i)
-            records.append(Outbox::MakeRecord(QStringLiteral("8613800100500"),
+            records.append(Pdu::MakeRecord(QStringLiteral("8613800100500"),
                                                  QStringLiteral("86138%1").arg(i, 8, 10, QLatin1Char('0')),
                                                  QStringLiteral("基准测试消息 %1").arg(i), -1));
         int failures = 0;

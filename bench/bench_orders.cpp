@@ -13,6 +13,7 @@
 #include "orders/OrderListModel.h"
 #include "orders/OrderScheduler.h"
 #include "orders/OrderStore.h"
+#include "sms/PduCodec.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -76,7 +77,7 @@ int main(int argc, char *argv[])
         Outbox alone([s] { return s; });
         QVector<SmsRecord> records;
         for (const QString &n : numbers)
-            records.append(Outbox::MakeRecord(QStringLiteral("8613800100500"), n, form.m_strText, added.m_nId));
+            records.append(Pdu::MakeRecord(QStringLiteral("8613800100500"), n, form.m_strText, added.m_nId));
         t.restart();
         alone.Enqueue(records);
         Report("  of which: the messages kept and queued", t.elapsed(), 2000);

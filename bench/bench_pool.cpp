@@ -7,6 +7,7 @@
 #include "ModemSimulator.h"
 #include "pool/ModemLink.h"
 #include "outbox/Outbox.h"
+#include "sms/PduCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,7 +45,7 @@ double Run(const DbSettings &db, int modems, int perModem)
         devices << sims.back()->DevicePath();
     }
     Outbox outbox([db] { return db; });
-    ModemLink link(outbox, [db] { return db; });
+    ModemLink link([&outbox] { return outbox.MakeDesk(); });
     ModemTimeouts t;
     t.listIntervalMs = 0;
     link.SetTimeouts(t);
@@ -68,7 +69,7 @@ double Run(const DbSettings &db, int modems, int perModem)
     const int n = modems * perModem;
     QVector<SmsRecord> records;
     for (int i = 0; i < n; ++i)
-        records.append(Outbox::MakeRecord(QStringLiteral("8613800100500"), QStringLiteral("86138%1").arg(i, 8, 10, QLatin1Char('0')),
+        records.append(Pdu::MakeRecord(QStringLiteral("8613800100500"), QStringLiteral("86138%1").arg(i, 8, 10, QLatin1Char('0')),
                                           QStringLiteral("短信猫池 %1").arg(i), -1));
     int seen = 0, failed = 0;
     QEventLoop done;

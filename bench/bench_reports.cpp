@@ -71,7 +71,7 @@ int Run(const char *name, const DbSettings &settings, int rows, int reports)
     std::printf("%s: %d sent rows with their parts written in %.1f s\n", name, rows, fill.elapsed() / 1000.0);
 
     CJournal journal;
-    journal.Attach(&db, [](const QString &t) { std::fprintf(stderr, "journal: %s\n", qPrintable(t)); });
+    journal.Attach(&db, [](const OutboxError &e) { std::fprintf(stderr, "journal: %d %s\n", int(e.kind), qPrintable(e.text)); });
     QRandomGenerator random(21);
     const QString time = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     int matched = 0;

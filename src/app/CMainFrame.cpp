@@ -69,8 +69,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     , m_messages(messages)
     , m_ring(ring)
     , m_pProfile(profile)
-    , m_link(app.Queue(), app.DbSettingsSource(), &app.Settings())
-    , m_pScheduler(std::make_unique<OrderScheduler>(app.Db(), app.Queue()))
+    , m_session(app)
 {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Skevo"));
@@ -118,31 +117,30 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     m_pClockTimer->start();
     OnClockTick();
 
-    m_pOrderTimer = new QTimer(this);
-    m_pOrderTimer->setObjectName(QStringLiteral("orderTimer"));
-    m_pOrderTimer->setInterval(kOrderCheckMs);
-    connect(m_pOrderTimer, &QTimer::timeout, this, &CMainFrame::dueOrderCheck);
-    connect(this, &CMainFrame::dueOrderCheck, this, [this] { CheckDueOrder(QDateTime::currentDateTime()); });
+    // Once a minute while connected: the due-order check.
+    m_session.SetOrderCheckInterval(kOrderCheckMs);
+    connect(&m_session, &EngineSession::orderCheckDue, this, &CMainFrame::CheckDueOrder);
 
     m_pPaneUser->setText(FrameSettings::UserPaneText(m_app.User()));
     m_bPlay = FrameSettings::ReadPlayFlag(m_app.Settings());
     m_strRingFile = FrameSettings::ReadRingFile(m_app.Settings());
     m_pActPlay->setChecked(m_bPlay);
 
-    // The workers signal from their own threads: one queued call per report, in order.
-    connect(&m_app.Queue(), &Outbox::reportReady, this, &CMainFrame::OnReport, Qt::QueuedConnection);
-    connect(&m_app.Queue(), &Outbox::errorEvent, this, &CMainFrame::OnErrorEvent, Qt::QueuedConnection);
+    // The session hands on the workers' news in this thread, one call per report, in order.
+    connect(&m_session, &EngineSession::reported, this, &CMainFrame::OnReport);
+    connect(&m_session, &EngineSession::failed, this,
+            [this](const OutboxError &error) { OnErrorEvent(LinkStatus::ErrorText(error)); });
+    connect(&m_session, &EngineSession::tried, this, &CMainFrame::OnTried);
     // The bar and the message pane both show the run's tally: they never say different things.
-    connect(&m_app.Queue(), &Outbox::runChanged, this, &CMainFrame::OnRunChanged, Qt::AutoConnection);
-    // Each worker loses and regains its modem on its own while connected, and waits for its
-    // SIM and its network; the link panes and the tray say so. A status that comes in after a
-    // disconnect is of no interest any more.
-    connect(&m_link, &ModemLink::statusChanged, this, &CMainFrame::OnModemStatus, Qt::QueuedConnection);
+    connect(&m_session, &EngineSession::runChanged, this, &CMainFrame::OnRunChanged);
+    // Each worker reaches, loses and regains its modem on its own while connected, and waits
+    // for its SIM and its network; the link panes and the tray say so.
+    connect(&m_session, &EngineSession::modemStatus, this, &CMainFrame::OnModemStatus);
     // An order deleted in another program while this one had it queued.
-    connect(&m_app.Queue(), &Outbox::orderWithdrawn, this, [this](int order, int count) {
+    connect(&m_session, &EngineSession::orderWithdrawn, this, [this](int order, int count) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(QStringLiteral("订单 %1 已删除, %2 条未发送").arg(order).arg(count));
-    }, Qt::QueuedConnection);
+    });
     connect(m_pView, &CSkevoView::statusMessage, this, [this](const QString &text) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(text);
@@ -175,8 +173,7 @@ CMainFrame::~CMainFrame()
     if (CFileDialog::Profile() == m_pProfile)
         CFileDialog::SetProfile(nullptr);
     // The worker must not outlive the window that takes its reports.
-    if (m_link.IsConnected())
-        m_link.Disconnect();
+    m_session.Disconnect();
 }
 
 void CMainFrame::ShowWithPlacement()
@@ -199,55 +196,50 @@ void CMainFrame::ShowWithPlacement()
 
 void CMainFrame::OnConnect()
 {
-    if (m_link.IsConnected())
+    if (m_session.IsConnected())
         return;
-    const ModemLink::Result r = m_link.Connect(m_app.Devices());
-    if (!r.m_bOk) {
-        m_messages.Show(r.m_strMessage);
-        UpdateCommandStates();
-        return;
-    }
+    // The modems are reached side by side, off this thread: each pane shows how its modem
+    // gets on, and the window goes on meanwhile.
+    m_session.Connect();
     m_links.clear();
-    for (const QString &port : m_link.PortNames())
-        m_links.append({port, ModemStatus(), 0});
-    m_pScheduler->Connected(QDateTime::currentDateTime());
-    m_pOrderTimer->start();
-    m_pView->UpdateConnectionState(true);
+    for (const ModemPort *port : m_session.Link().Ports())
+        m_links.append({port->Name(), port->Status(), 0});
+    UpdateLinkPane();
+    UpdateTray();
     UpdateCommandStates();
-    // The modems that did not connect: the others work meanwhile.
-    if (!r.m_strMessage.isEmpty())
-        m_messages.Show(r.m_strMessage);
+}
+
+void CMainFrame::OnTried(const ModemLink::Result &result)
+{
+    // The modems that did not answer at the first try are tried again like a modem lost
+    // later; the others work meanwhile.
+    const QString text = LinkStatus::ConnectText(result);
+    if (!text.isEmpty() && m_session.IsConnected())
+        m_messages.Show(text);
 }
 
 void CMainFrame::OnDisconnect()
 {
-    m_link.Disconnect();
-    m_pOrderTimer->stop();
-    m_pScheduler->Disconnected();
+    m_session.Disconnect();
     m_pView->UpdateConnectionState(false);
     UpdateCommandStates();
 }
 
-void CMainFrame::OnReport()
+void CMainFrame::OnReport(const SmsReport &report)
 {
-    if (m_bQueueingOrder)
-        return;
-    const std::optional<SmsReport> report = m_app.Queue().PopReport();
-    if (!report)
-        return;
-    m_pList->AddReportRow(*report);
-    if (report->m_kind == SmsReport::DeliveryChanged)
+    m_pList->AddReportRow(report);
+    if (report.m_kind == SmsReport::DeliveryChanged)
         return; // a row changed; the run's tally says the rest
-    if (report->IsArrival()) {
+    if (report.IsArrival()) {
         statusBar()->clearMessage();
         m_pPaneMessage->setText(QStringLiteral("收到消息"));
         if (m_bPlay)
             m_ring.PlayRing(m_strRingFile);
         return;
     }
-    if (report->m_kind == SmsReport::Sent && report->IsSuccess()) {
+    if (report.m_kind == SmsReport::Sent && report.IsSuccess()) {
         for (LinkView &link : m_links) {
-            if (link.port == report->m_strPort) {
+            if (link.port == report.m_strPort) {
                 ++link.sent;
                 UpdateLinkPane();
                 break;
@@ -346,7 +338,7 @@ void CMainFrame::OnDevice()
 {
     // The ports in use (or to be used at the next connect), whether configured or given on the
     // command line for this run.
-    QVector<DeviceSettings> shown = m_link.Shown(m_app.Devices());
+    QVector<DeviceSettings> shown = m_session.Link().Shown(m_app.Devices());
     CDeviceDlg dlg(shown, m_app.Settings(), m_messages, DeviceSettingsLogic::PortEntries(), this);
     for (const LinkView &link : std::as_const(m_links))
         dlg.ShowStatus(link.port, link.status);
@@ -358,16 +350,13 @@ void CMainFrame::OnDevice()
     // What the dialog saved is the list from now on: the ports given for this run give way to
     // it at the next connect.
     m_app.SetDevices(shown);
-    m_link.SetPortOverride(QStringList());
+    m_session.Link().SetPortOverride(QStringList());
     // A PIN given now is tried at once by a modem that waits for one.
-    m_link.ApplyPin(m_app.Devices());
+    m_session.Link().ApplyPin(m_app.Devices());
 }
 
 void CMainFrame::OnModemStatus(const ModemStatus &status)
 {
-    // A port that stopped says so last; by now it may belong to an earlier connection.
-    if (!m_link.IsConnected() || status.link == ModemStatus::Link::Down)
-        return;
     for (LinkView &link : m_links) {
         if (link.port == status.port)
             link.status = status;
@@ -384,7 +373,8 @@ void CMainFrame::UpdateTray()
     bool up = false;
     for (const LinkView &link : std::as_const(m_links)) {
         const ModemReadiness readiness = link.status.Readiness();
-        if (readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting || readiness == ModemReadiness::NotConnected)
+        if (readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting
+            || readiness == ModemReadiness::Connecting || readiness == ModemReadiness::NotConnected)
             up = true;
         else if (waiting == ModemReadiness::Ready)
             waiting = readiness;
@@ -440,7 +430,7 @@ void CMainFrame::OnOrders()
 
 void CMainFrame::CheckDueOrder(const QDateTime &now)
 {
-    if (!m_link.IsConnected())
+    if (!m_session.IsConnected())
         return;
     OrderScheduler::Hooks hooks;
     hooks.confirm = [this](const StoredOrder &) {
@@ -466,12 +456,8 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
         m_bQueueingOrder = true;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
-    m_pScheduler->Check(now, OrderForm::ReadReminder(m_app.Settings()), m_app.Device().m_strSMSC, hooks);
-    if (m_bQueueingOrder) {
-        m_bQueueingOrder = false;
-        while (m_app.Queue().HasReport())
-            OnReport();
-    }
+    m_session.CheckOrders(now, OrderForm::ReadReminder(m_app.Settings()), hooks);
+    m_bQueueingOrder = false;
     ShowPendingErrors();
     if (std::exchange(m_bCloseAfterQueueing, false))
         close();
@@ -571,10 +557,7 @@ void CMainFrame::closeEvent(QCloseEvent *event)
     SaveOnClose();
     // The closing leaves the queue as it is (kept in the outbox); the worker stops here
     // because it must not outlive the engine it drives.
-    if (m_link.IsConnected())
-        m_link.Disconnect();
-    m_pOrderTimer->stop();
-    m_pScheduler->Disconnected();
+    m_session.Disconnect();
     m_ring.StopRing();
     m_bClosed = true;
     event->accept();

@@ -4,7 +4,7 @@
 // reports to the list, shows the run's tally on the panel's bar and in the status bar, answers
 // the tray icon and, when it closes, saves the send list, the message text, the ring switch
 // and its own placement.
-#include "pool/ModemLink.h"
+#include "EngineSession.h"
 #include "modem/ModemStatus.h"
 #include "outbox/RunTally.h"
 
@@ -42,12 +42,13 @@ public:
 
     CMyList &List() const { return *m_pList; }
     CSkevoView &View() const { return *m_pView; }
-    ModemLink &Link() { return m_link; }
+    ModemLink &Link() { return m_session.Link(); }
+    EngineSession &Session() { return m_session; }
     QMenu *TrayMenu() const { return m_pTrayMenu; }
     bool PlayFlag() const { return m_bPlay; }
     QString RingFile() const { return m_strRingFile; }
-    bool IsConnected() const { return m_link.IsConnected(); }
-    QTimer *OrderTimer() const { return m_pOrderTimer; }
+    bool IsConnected() const { return m_session.IsConnected(); }
+    QTimer *OrderTimer() const { return m_session.OrderTimer(); }
 
     // Applies the stored placement (or the default one) and shows the window.
     void ShowWithPlacement();
@@ -71,8 +72,6 @@ public:
     void CheckDueOrder(const QDateTime &now);
 
 signals:
-    // Once a minute while connected: the due-order check.
-    void dueOrderCheck();
     // The window has closed for good (its closing steps have run).
     void closed();
     // The status bar shows this modem's port and status now (port "" when none is connected).
@@ -94,7 +93,8 @@ private:
     void OnRunChanged();
     void UpdateTray();
     void UpdateCommandStates();
-    void OnReport();
+    void OnReport(const SmsReport &report);
+    void OnTried(const ModemLink::Result &result);
     void OnErrorEvent(const QString &text);
     void ShowPendingErrors();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -108,8 +108,7 @@ private:
     IRingPlayer &m_ring;
     std::unique_ptr<QSettings> m_ownedProfile;
     QSettings *m_pProfile;
-    ModemLink m_link;
-    std::unique_ptr<OrderScheduler> m_pScheduler;
+    EngineSession m_session;
 
     QSplitter *m_pSplitter = nullptr;
     CMyList *m_pList = nullptr;
@@ -139,15 +138,15 @@ private:
     QVector<QLabel *> m_linkPanes; // "paneLink", "paneLink2", ...: one a modem, or one for all
     RunTally m_shownRun;           // the run whose state the message pane tells
     QTimer *m_pClockTimer = nullptr;
-    QTimer *m_pOrderTimer = nullptr;
 
     bool m_bPlay = true;
     QString m_strRingFile;
     QStringList m_pendingErrors;
     bool m_bShowingErrors = false;
-    // While an order is being queued (the window only repaints), reports wait in the engine,
-    // as they belong to the progress bar the start is about to reset; the worker's complaints
-    // wait too, as a box would hold the queueing, and with it the database, until answered.
+    // While an order is being queued (the window only repaints), the session holds the
+    // reports back, as they belong to the progress bar the start is about to reset; the
+    // worker's complaints wait too, as a box would hold the queueing, and with it the
+    // database, until answered.
     bool m_bQueueingOrder = false;
     bool m_bCloseAfterQueueing = false; // a close asked for meanwhile comes after it
     bool m_bClosed = false;

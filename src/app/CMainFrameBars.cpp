@@ -301,7 +301,7 @@ void CMainFrame::BuildTrayMenu()
 
 void CMainFrame::UpdateCommandStates()
 {
-    const bool connected = m_link.IsConnected();
+    const bool connected = m_session.Link().IsConnected();
     m_pActConnect->setEnabled(!connected);
     m_pTrayConnect->setEnabled(!connected);
     m_pActDisconnect->setEnabled(connected);
@@ -317,14 +317,14 @@ void CMainFrame::BuildLinkPane()
     pane->setObjectName(QStringLiteral("paneLink"));
     statusBar()->addPermanentWidget(pane);
     m_linkPanes = {pane};
-    ModemTimeouts t = m_link.Timeouts();
+    ModemTimeouts t = m_session.Link().Timeouts();
     t.signalIntervalMs = 60000;
-    m_link.SetTimeouts(t);
+    m_session.Link().SetTimeouts(t);
 }
 
 void CMainFrame::UpdateLinkPane()
 {
-    if (!m_link.IsConnected())
+    if (!m_session.Link().IsConnected())
         m_links.clear();
     const QVector<LinkStatus::ModemLine> lines = [this] {
         QVector<LinkStatus::ModemLine> out;

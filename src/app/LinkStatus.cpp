@@ -27,9 +27,14 @@ QString CauseText(ModemReadiness readiness)
     case ModemReadiness::Denied:
     case ModemReadiness::NotRegistered:
         return QStringLiteral("短信猫未注册到网络");
+    case ModemReadiness::PortMissing:
+        return QStringLiteral("串口不存在");
+    case ModemReadiness::PortUnavailable:
+        return QStringLiteral("串口无法打开");
     case ModemReadiness::Ready:
     case ModemReadiness::NotConnected:
     case ModemReadiness::Starting:
+    case ModemReadiness::Connecting:
         break;
     }
     return QString();
@@ -38,8 +43,12 @@ QString CauseText(ModemReadiness readiness)
 QString ReadinessText(ModemReadiness readiness)
 {
     switch (readiness) {
+    case ModemReadiness::Connecting:
+        return QStringLiteral("正在连接...");
     case ModemReadiness::DeviceGone:
     case ModemReadiness::NotAnswering:
+    case ModemReadiness::PortMissing:
+    case ModemReadiness::PortUnavailable:
         return CauseText(readiness) + QStringLiteral(", 正在重新连接...");
     case ModemReadiness::Searching:
     case ModemReadiness::Denied:
@@ -55,6 +64,8 @@ QString BackText(ModemReadiness before)
     switch (before) {
     case ModemReadiness::DeviceGone:
     case ModemReadiness::NotAnswering:
+    case ModemReadiness::PortMissing:
+    case ModemReadiness::PortUnavailable:
         return QStringLiteral("短信猫已重新连接");
     case ModemReadiness::Searching:
     case ModemReadiness::Denied:
@@ -139,6 +150,59 @@ QString PaneText(const QString &port, const ModemStatus &status)
     if (answering && !signal.isEmpty())
         parts << QStringLiteral("信号: ") + signal;
     return parts.join(QStringLiteral("  "));
+}
+
+QString FailureText(const ModemLink::Failure &failure)
+{
+    switch (failure.kind) {
+    case ModemLink::Failure::Kind::PortShared:
+        return QStringLiteral("该串口已被另一台短信猫使用");
+    case ModemLink::Failure::Kind::PortMissing:
+        return QStringLiteral("串口不存在: ") + CSerialPort::DevicePath(failure.port);
+    case ModemLink::Failure::Kind::PortUnavailable:
+        // Another program holding the port is the usual cause.
+        return QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
+    case ModemLink::Failure::Kind::NoAnswer:
+        break;
+    }
+    return QStringLiteral("请检查短信猫是否连接正确");
+}
+
+QString FailureLine(const ModemLink::Failure &failure)
+{
+    return QStringLiteral("短信猫 %1: %2").arg(failure.port, FailureText(failure).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+}
+
+QString OthersConnectedText(int connected)
+{
+    return QStringLiteral("其余 %1 台短信猫已连接").arg(connected);
+}
+
+QString ConnectText(const ModemLink::Result &result)
+{
+    if (result.m_failures.isEmpty())
+        return QString();
+    if (result.m_nPlanned == 1)
+        return FailureText(result.m_failures.first());
+    QStringList lines;
+    for (const ModemLink::Failure &f : result.m_failures)
+        lines << FailureLine(f);
+    if (result.m_bOk)
+        lines << OthersConnectedText(result.m_nConnected);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ErrorText(const OutboxError &error)
+{
+    switch (error.kind) {
+    case OutboxError::Kind::SentNotJournalled:
+        return QStringLiteral("发送短信插入数据库出错");
+    case OutboxError::Kind::ReceivedNotJournalled:
+        return QStringLiteral("接收短信插入数据库出错");
+    case OutboxError::Kind::Database:
+        break;
+    }
+    return error.text;
 }
 
 QString RunDoneText(int succeeded, int failed)

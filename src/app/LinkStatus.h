@@ -4,7 +4,9 @@
 // it sent), the tray's tip, the device window's status, skevo-cli's lines, and the line that
 // follows a run of messages.
 #include "modem/ModemStatus.h"
+#include "outbox/OutboxError.h"
 #include "outbox/RunTally.h"
+#include "pool/ModemLink.h"
 
 #include <QString>
 #include <QVector>
@@ -13,7 +15,8 @@ namespace LinkStatus {
 // port "" means not connected ("未连接").
 QString PaneText(const QString &port, const ModemStatus &status);
 // What a modem that is not ready waits for, e.g. "SIM卡需要PIN码, 请在设备管理中填写" or
-// "短信猫未注册到网络, 正在等待..."; "" when it is ready, starting or not connected.
+// "短信猫未注册到网络, 正在等待..."; "正在连接..." while the modem is first reached; "" when
+// it is ready, starting or not connected.
 QString ReadinessText(ModemReadiness readiness);
 // The same in a few words, for "已放弃: ... (<cause>)"; "" when there is none.
 QString CauseText(ModemReadiness readiness);
@@ -22,6 +25,20 @@ QString BackText(ModemReadiness before);
 QString SimText(ModemStatus::Sim sim);                       // "就绪", "需要PIN码", ...; "" unknown
 QString RegistrationText(ModemStatus::Registration reg);     // "本地网络", "漫游", ...; "" unknown
 QString SignalText(const ModemStatus &status);               // "65%", "未知"; "" not asked
+// Why one modem did not connect at the first try: "串口不存在: /dev/ttyUSB0",
+// "请检查短信猫是否连接正确", ...
+QString FailureText(const ModemLink::Failure &failure);
+// The same with the modem named, on one line: "短信猫 COM2: 串口不存在: /dev/ttyS1".
+QString FailureLine(const ModemLink::Failure &failure);
+// "其余 N 台短信猫已连接"
+QString OthersConnectedText(int connected);
+// What the operator is told of a connect's first round: "" when every modem answered; for one
+// modem why it did not; for a pool each one that did not, and how many others did.
+QString ConnectText(const ModemLink::Result &result);
+// What the queue or the journal complains of: "发送短信插入数据库出错", "接收短信插入数据库出错",
+// or what the database said.
+QString ErrorText(const OutboxError &error);
+
 // "发送完成: 成功 N 条, 失败 M 条"
 QString RunDoneText(int succeeded, int failed);
 // What the message pane says of a run: "正在发送..." while it goes, RunDoneText once it is

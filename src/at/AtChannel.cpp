@@ -250,12 +250,29 @@ AtChannel::Answer AtChannel::WaitPrompt(int timeoutMs)
     }
 }
 
+bool AtChannel::Escape()
+{
+    if (!Write(QByteArrayLiteral("\x1b")))
+        return false;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(m_nEscapePauseMs);
+    for (int left = MsLeft(until); left > 0 && !m_port.IsGone(); left = MsLeft(until)) {
+        char buffer[4096];
+        const int got = m_port.IsOpen() ? m_port.ReadTimed(buffer, int(sizeof buffer), left, 0, -1) : 0;
+        if (got > 0)
+            Received(buffer, got);
+        else if (!m_port.IsOpen())
+            break;
+    }
+    m_parser.DiscardAnswers();
+    return true;
+}
+
 bool AtChannel::Resync(int timeoutMs, int attempts)
 {
     // ESC ends a PDU entry the modem may still be in (TS 27.005 3.5.1) without sending.
     if (LinkLost())
         return false;
-    Write(QByteArrayLiteral("\x1b"));
+    Escape();
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (Stopped() || LinkLost())
             return false;

@@ -43,6 +43,13 @@ public:
     // Every wait below lasts timeoutMs from the last byte received, and in all timeoutMs plus
     // this much per byte received (0: no allowance, the wait ends timeoutMs after it began).
     void SetAnswerAllowance(int msPerByte) { m_nMsPerByte = qMax(msPerByte, 0); }
+    // How long the line stays quiet after an ESC before the next command goes.
+    void SetEscapePause(int ms) { m_nEscapePauseMs = qMax(ms, 0); }
+
+    // ESC on its own (TS 27.005 3.5.1: ends a PDU entry without sending), then the pause, with
+    // whatever the modem says meanwhile dropped: a modem at a "> " prompt needs a moment to
+    // leave it, and one that is not there must not find the ESC in front of its next command.
+    bool Escape();
 
     bool Write(const QByteArray &bytes);
     // Forgets the answers read so far: what comes next answers what is written next.
@@ -97,6 +104,7 @@ private:
     bool m_bWoken = false;
     bool m_bIgnoreStop = false;
     int m_nMsPerByte = 0;
+    int m_nEscapePauseMs = 300;
     qint64 m_nBytesRead = 0;
     int m_nSilentWaits = 0;
     bool m_bWriteRefused = false;

@@ -8,7 +8,7 @@ struct SmsRecord
     QString m_strSCA;   // service centre, digits without "+" ("" when the PDU carries none)
     QString m_strTPA;   // destination (outgoing) or originating (received) number / alphanumeric text
     quint8 m_nPID = 0;
-    quint8 m_nDCS = 8;  // 8 = UCS2; MakeRecord chooses 0 (7-bit) for a text of the GSM alphabet
+    quint8 m_nDCS = 8;  // 8 = UCS2; Pdu::MakeRecord chooses 0 (7-bit) for a text of the GSM alphabet
     QString m_strSCTS;  // received only: 14 digits YYMMDDhhmmsszz as the PDU holds them
     QString m_strUD;    // message text
     qint32 m_nID = -1;  // order identifier, -1 for a message of no order

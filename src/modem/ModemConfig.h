@@ -17,6 +17,7 @@ struct ModemTimeouts
     // line there is), so a long answer finishes at any line speed.
     int answerMsPerByte = 40;
     int commandAttempts = 3;
+    int escapePauseMs = 300;    // quiet after an ESC before the next command
     int dbRetryMs = 2000;       // pause before a kept journal row is tried again
     int reconnectMs = 3000;     // a vanished or silent modem: the port reopened / the handshake tried this often
     int listIntervalMs = 30000; // idle listing of the stored messages (AT+CMGL), which finds what

@@ -17,11 +17,6 @@ constexpr int kPinGraceMs = 3000;
 // AT+CMGF=0 refused this often in a row (a pause apart) means no PDU mode.
 constexpr int kPduModeTries = 10;
 
-// Where the handshake ends and the SIM begins; the steps of the registration and operator.
-constexpr int kFirstSetupStep = 3;
-constexpr int kRegistrationBegin = 8;
-constexpr int kRegistrationEnd = 11;
-
 bool IsBusy(const AtChannel::Answer &a)
 {
     return a.IsCme(14) || a.IsCms(314);
@@ -79,29 +74,31 @@ const QVector<ModemSetup::Step> &ModemSetup::Table()
 {
     using S = ModemSetup;
     using T = ModemTimeouts;
+    using G = Group;
+    // In the order of the groups: a step is added to its group, and no other step moves.
     static const QVector<Step> table = {
         // The handshake (TS 27.007 / V.250): the modem answers, echo off, numeric +CME codes.
-        {"AT", nullptr, &T::handshakeMs, 1, &S::Required},
-        {"ATE0", nullptr, &T::handshakeMs, 1, &S::Required},
-        {"AT+CMEE=1", nullptr, &T::handshakeMs, 1, &S::Optional},
+        {G::Attention, "AT", nullptr, &T::handshakeMs, 1, &S::Required},
+        {G::Handshake, "ATE0", nullptr, &T::handshakeMs, 1, &S::Required},
+        {G::Handshake, "AT+CMEE=1", nullptr, &T::handshakeMs, 1, &S::Optional},
         // TS 27.007 8.3: the SIM, and its PIN once.
-        {"AT+CPIN?", nullptr, &T::commandMs, 2, &S::HandleSim},
-        {{}, &S::PinCommand, &T::pinMs, 1, &S::HandlePinEntry},
-        {{}, &S::PinCheckCommand, &T::commandMs, 2, &S::HandleSimAfterPin},
+        {G::Sim, "AT+CPIN?", nullptr, &T::commandMs, 2, &S::HandleSim},
+        {G::Sim, {}, &S::PinCommand, &T::pinMs, 1, &S::HandlePinEntry},
+        {G::Sim, {}, &S::PinCheckCommand, &T::commandMs, 2, &S::HandleSimAfterPin},
         // TS 27.005 3.2.3: PDU mode.
-        {"AT+CMGF=0", nullptr, &T::commandMs, 2, &S::HandlePduMode},
+        {G::Mode, "AT+CMGF=0", nullptr, &T::commandMs, 2, &S::HandlePduMode},
         // TS 27.007 7.2, 7.3: registration notices where taken, the registration, the operator.
-        {"AT+CREG=1", nullptr, &T::commandMs, 1, &S::Optional},
-        {"AT+CREG?", nullptr, &T::commandMs, 2, &S::HandleRegistration},
-        {{}, &S::OperatorFormatCommand, &T::commandMs, 1, &S::Optional},
-        {{}, &S::OperatorCommand, &T::commandMs, 1, &S::HandleOperator},
+        {G::RegistrationNotices, "AT+CREG=1", nullptr, &T::commandMs, 1, &S::Optional},
+        {G::Registration, "AT+CREG?", nullptr, &T::commandMs, 2, &S::HandleRegistration},
+        {G::Registration, {}, &S::OperatorFormatCommand, &T::commandMs, 1, &S::Optional},
+        {G::Registration, {}, &S::OperatorCommand, &T::commandMs, 1, &S::HandleOperator},
         // TS 27.005 3.4.1: the new-message indications nearest to +CMTI the modem takes.
-        {"AT+CNMI=?", nullptr, &T::commandMs, 1, &S::HandleIndicationTest},
-        {{}, &S::IndicationCommand, &T::commandMs, 1, &S::HandleIndicationSet},
+        {G::Indications, "AT+CNMI=?", nullptr, &T::commandMs, 1, &S::HandleIndicationTest},
+        {G::Indications, {}, &S::IndicationCommand, &T::commandMs, 1, &S::HandleIndicationSet},
         // TS 27.005 3.2.2: the storages arrivals are read from.
-        {"AT+CPMS=?", nullptr, &T::commandMs, 1, &S::HandleStorages},
+        {G::Storages, "AT+CPMS=?", nullptr, &T::commandMs, 1, &S::HandleStorages},
         // TS 27.007 8.5, when the strength is shown.
-        {{}, &S::SignalCommand, &T::commandMs, 1, &S::HandleSignal},
+        {G::Signal, {}, &S::SignalCommand, &T::commandMs, 1, &S::HandleSignal},
     };
     return table;
 }
@@ -122,16 +119,15 @@ bool ModemSetup::Handshake()
 {
     // Whatever the modem still had to say belongs to no command of ours.
     m_channel.Drain(50, 500);
-    if (!RunSteps(0, 1)) {
+    if (!RunSteps(Group::Attention, Group::Attention)) {
         if (m_channel.Stopped() || m_channel.LinkLost())
             return false;
         // A modem left waiting for a PDU takes "AT" as part of it; ESC ends that (TS 27.005 3.5.1).
-        m_channel.Write(QByteArrayLiteral("\x1b"));
-        m_channel.Drain(50, 500);
-        if (!RunSteps(0, 1))
+        m_channel.Escape();
+        if (!RunSteps(Group::Attention, Group::Attention))
             return false;
     }
-    if (!RunSteps(1, kFirstSetupStep))
+    if (!RunSteps(Group::Handshake, Group::Handshake))
         return false;
     // An answer still owed from before (a PDU sent just before the last run ended) could have
     // been taken for one of the OKs above; a distinctive exchange puts the dialogue in step
@@ -145,21 +141,21 @@ ModemReadiness ModemSetup::Run()
 {
     m_bEnterPin = m_bPinEntered = m_bPinTaken = false;
     m_nPduModeRefusals = 0;
-    RunSteps(kFirstSetupStep, int(Table().size()));
+    RunSteps(Group::Sim, Group::Signal);
     return Readiness();
 }
 
 ModemReadiness ModemSetup::CheckRegistration()
 {
-    RunSteps(kRegistrationBegin, kRegistrationEnd);
+    RunSteps(Group::Registration, Group::Registration);
     return Readiness();
 }
 
-bool ModemSetup::RunSteps(int first, int last)
+bool ModemSetup::RunSteps(Group first, Group last)
 {
-    const QVector<Step> &table = Table();
-    for (int i = first; i < last && i < table.size(); ++i) {
-        const Step &step = table[i];
+    for (const Step &step : Table()) {
+        if (step.group < first || step.group > last)
+            continue;
         int tries = 0;
         int retries = 0;
         for (;;) {
@@ -177,7 +173,7 @@ bool ModemSetup::RunSteps(int first, int last)
                 return false;
             // A late answer must not be taken for the next command's; the handshake has its
             // own way back in step, and a silent modem is not kept waiting for twice over.
-            const bool resync = answer.status == AtChannel::Status::Timeout && i >= kFirstSetupStep;
+            const bool resync = answer.status == AtChannel::Status::Timeout && step.group > Group::Handshake;
             if (answer.status == AtChannel::Status::Timeout && ++tries < step.attempts) {
                 if (resync)
                     m_channel.Resync(m_config.timeouts.commandMs, 1);

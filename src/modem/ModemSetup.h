@@ -4,8 +4,8 @@
 // registration and the operator, the new-message indications, the storages and the signal.
 // Each handler reads what the modem said into the modem's status; the table stops where the
 // modem cannot go on (no SIM, a PIN to give, no PDU mode) and returns its readiness. The
-// parts the worker asks again while it waits (the SIM, the registration) are ranges of the
-// same table.
+// steps come in named groups, and what the worker asks again while it waits (the SIM, the
+// registration) is a run of groups of the same table.
 #include "at/AtChannel.h"
 #include "ModemConfig.h"
 #include "ModemStatus.h"
@@ -48,8 +48,11 @@ public:
 
 private:
     enum class Go { Next, Retry, Stop };
+    // The groups of the table, in the order they run.
+    enum class Group { Attention, Handshake, Sim, Mode, RegistrationNotices, Registration, Indications, Storages, Signal };
     struct Step
     {
+        Group group;
         QByteArray command;                      // sent as it is, unless made by make
         QByteArray (ModemSetup::*make)() const;  // the command now; "" skips the step
         int ModemTimeouts::*timeout;
@@ -57,8 +60,8 @@ private:
         Go (ModemSetup::*handle)(const AtChannel::Answer &);
     };
     static const QVector<Step> &Table();
-    // Runs the steps [first, last); Stop ends the run early.
-    bool RunSteps(int first, int last);
+    // Runs the steps of the groups first to last, in table order; Stop ends the run early.
+    bool RunSteps(Group first, Group last);
     ModemReadiness Readiness() const { return m_status.Readiness(); }
 
     QByteArray PinCommand() const;

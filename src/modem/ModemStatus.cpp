@@ -9,6 +9,12 @@ ModemReadiness ModemStatus::Readiness() const
         return ModemReadiness::DeviceGone;
     case Link::NotAnswering:
         return ModemReadiness::NotAnswering;
+    case Link::Connecting:
+        return ModemReadiness::Connecting;
+    case Link::PortMissing:
+        return ModemReadiness::PortMissing;
+    case Link::PortUnavailable:
+        return ModemReadiness::PortUnavailable;
     case Link::Answering:
         break;
     }

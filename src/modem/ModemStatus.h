@@ -14,6 +14,9 @@ enum class ModemReadiness {
     Ready,
     NotConnected, // no port open
     Starting,     // answering, the set-up not through yet
+    Connecting,   // the device being opened and the modem reached for the first time
+    PortMissing,  // no device of that name (yet): looked for again and again
+    PortUnavailable, // the device is there but does not open (another program holds it)
     DeviceGone,   // the device went away (unplugged); the port is opened again and again
     NotAnswering, // the device is there, the modem says nothing
     NoPduMode,    // the modem refuses PDU mode (AT+CMGF=0): it cannot be used
@@ -29,7 +32,7 @@ enum class ModemReadiness {
 
 struct ModemStatus
 {
-    enum class Link { Down, Answering, DeviceGone, NotAnswering };
+    enum class Link { Down, Connecting, PortMissing, PortUnavailable, Answering, DeviceGone, NotAnswering };
     enum class Sim { Unknown, Ready, PinNeeded, PinRefused, PukNeeded, Absent, Unusable };
     // TS 27.007 7.2 <stat>: 1 home, 5 roaming, 2 searching, 3 denied, 0 not searching.
     enum class Registration { Unknown, Home, Roaming, Searching, Denied, NotSearching };

@@ -1,68 +1,37 @@
 #include "ModemWorker.h"
-#include "outbox/Outbox.h"
-#include "sms/PduCodec.h"
-#include "SubmitDialogue.h"
-#include "db/CDbAccess.h"
+#include "MessageSender.h"
+#include "ModemSetup.h"
+#include "StoredMessages.h"
+#include "WorkerContext.h"
+#include "at/AtChannel.h"
 
 #include <QDebug>
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 namespace {
 
-// How often an unfinished concatenated message is looked at when idle.
-constexpr int kConcatCheckMs = 60000;
 // Longest idle wait; every wait ends early on input, a new message or a stop request.
 constexpr int kMaxIdleMs = 60000;
 
-// "+CMGL: <index>,<stat>,[<alpha>],<length>" / "+CMGR: <stat>,[<alpha>],<length>"
-// (TS 27.005 3.4.2, 3.4.3): the leading numbers of the header.
-QList<int> HeaderNumbers(const QString &line, int count)
+qint64 NowMs()
 {
-    const QStringList fields = line.mid(line.indexOf(QLatin1Char(':')) + 1).split(QLatin1Char(','));
-    QList<int> numbers;
-    for (int i = 0; i < count && i < fields.size(); ++i) {
-        bool ok = false;
-        const int n = fields[i].trimmed().toInt(&ok);
-        numbers.append(ok ? n : -1);
-    }
-    while (numbers.size() < count)
-        numbers.append(-1);
-    return numbers;
-}
-
-// Status values of received messages (TS 27.005 3.1: 0 "REC UNREAD", 1 "REC READ").
-bool IsReceivedStatus(int stat)
-{
-    return stat == 0 || stat == 1;
+    return WorkerContext::NowMs();
 }
 
 } // namespace
 
-int StoragePlaces::Id(const QString &memory, int index)
-{
-    const std::pair<QString, int> place{memory, index};
-    const qsizetype at = m_places.indexOf(place);
-    if (at >= 0)
-        return int(at);
-    m_places.append(place);
-    return int(m_places.size() - 1);
-}
-
-ModemWorker::ModemWorker(CSerialPort &port, Outbox &outbox, WorkerState &state, const ModemConfig &config,
-                         CDbAccess::SettingsSource dbSettings, Line line, const std::atomic<bool> &stop, Hooks hooks)
+ModemWorker::ModemWorker(CSerialPort &port, IModemDesk &desk, WorkerState &state, const ModemConfig &config,
+                         Line line, const std::atomic<bool> &stop, Hooks hooks)
     : m_port(port)
-    , m_outbox(outbox)
-    , m_queue(outbox.Queue())
+    , m_desk(desk)
     , m_state(state)
     , m_config(config)
-    , m_dbSettings(std::move(dbSettings))
     , m_line(std::move(line))
     , m_stop(stop)
     , m_hooks(std::move(hooks))
 {
-    // A PIN refused while this engine lived is refused still, settings file or none.
+    // A PIN refused while this port lived is refused still, settings file or none.
     if (!m_state.refusedPin.isNull() && m_state.refusedPin == m_config.pin)
         m_config.pinRefused = true;
     const auto told = m_config.onPinRefused;
@@ -73,35 +42,41 @@ ModemWorker::ModemWorker(CSerialPort &port, Outbox &outbox, WorkerState &state, 
     };
 }
 
-qint64 ModemWorker::NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+ModemWorker::~ModemWorker() = default;
 
 void ModemWorker::Run()
 {
-    // The worker's own connection, made and used in this thread only.
-    CDbAccess db(m_dbSettings);
-    m_pDb = &db;
-    m_state.journal.SetRetryInterval(m_timeouts.dbRetryMs);
-    m_state.journal.Attach(&db, [this](const QString &text) { m_outbox.Error(text); });
+    m_desk.Open(m_line.serial.name, m_timeouts.dbRetryMs);
     AtChannel channel(m_port, m_line.wakeFd, &m_stop);
     channel.SetAnswerAllowance(m_timeouts.answerMsPerByte);
+    channel.SetEscapePause(m_timeouts.escapePauseMs);
+    WorkerContext context{channel, m_desk, m_state, m_config};
+    MessageSender sender(context);
+    StoredMessages stored(context);
     m_pChannel = &channel;
+    m_pContext = &context;
+    m_pSender = &sender;
+    m_pStored = &stored;
 
-    // Direct deliveries seen during the handshake are in hand already; stored ones are listed.
-    for (const AtResponseParser::Notice &n : std::exchange(m_state.notices, {})) {
-        if (n.kind == AtResponseParser::Notice::Direct || n.kind == AtResponseParser::Notice::DirectReport)
-            HandleArrival(-1, n.pdu);
-    }
-    m_state.status.link = ModemStatus::Link::Answering;
     m_nNextSignalMs = m_timeouts.signalIntervalMs > 0 ? NowMs() : 0; // the first as soon as idle
-    Prepare();
+    if (m_line.answering) {
+        // Direct deliveries seen during the handshake are in hand already; stored ones are listed.
+        for (const AtResponseParser::Notice &n : std::exchange(m_state.notices, {})) {
+            if (n.kind == AtResponseParser::Notice::Direct || n.kind == AtResponseParser::Notice::DirectReport)
+                stored.Notice(n);
+        }
+        m_bAttempted = m_bReached = true;
+        m_state.status.link = ModemStatus::Link::Answering;
+        Prepare();
+    } else {
+        // The device is opened and the modem reached here, in this thread, like a modem lost.
+        m_bLinkLost = true;
+        m_state.status.link = ModemStatus::Link::Connecting;
+        Publish();
+    }
 
     while (!m_stop.load()) {
-        m_state.journal.Retry(NowMs());
-        TellDeliveryChanges();
+        m_desk.Tick(NowMs());
         if (m_bLinkLost || channel.LinkLost()) {
             // The messages stay queued, in order, until the modem answers again.
             Reconnect();
@@ -127,28 +102,31 @@ void ModemWorker::Run()
             channel.Idle(IdleWaitMs());
             continue;
         }
-        DeleteWritten();
-        RetryDeletes();
-        if (!m_pendingPlaces.empty()) {
-            const int place = m_pendingPlaces.front();
-            m_pendingPlaces.pop_front();
-            ReadStored(place);
+        stored.DeleteWritten();
+        stored.RetryDeletes();
+        if (stored.ReadNext())
             continue;
-        }
         if (m_bCheckRegistration || (!Registered() && NowMs() >= m_nNextRegistrationMs)) {
             CheckRegistration();
             continue;
         }
         if (Registered() && NowMs() >= m_nHoldSendsMs) {
-            if (std::optional<Outgoing> message = m_queue.TakeFront(m_line.port)) {
-                SendOne(std::move(*message));
+            if (std::optional<Outgoing> message = m_desk.Take()) {
+                const MessageSender::After after = sender.Send(std::move(*message));
+                m_nHoldSendsMs = std::max(m_nHoldSendsMs, after.holdUntilMs);
+                if (after.then == MessageSender::Then::CheckRegistration) {
+                    CheckRegistration();
+                } else if (after.then == MessageSender::Then::CheckSim) {
+                    m_state.status.sim = ModemStatus::Sim::Unknown;
+                    Prepare();
+                }
                 continue;
             }
         }
-        GiveUpIncomplete();
+        stored.GiveUpIncomplete();
         if (m_nNextListMs > 0 && NowMs() >= m_nNextListMs) {
             // Catches what an indication that never came left in the modem.
-            ListStored();
+            stored.List();
             m_nNextListMs = NowMs() + m_timeouts.listIntervalMs;
             continue;
         }
@@ -161,20 +139,22 @@ void ModemWorker::Run()
         channel.Idle(IdleWaitMs());
     }
 
-    // Rows that became writable meanwhile are written before the connection goes.
-    m_state.journal.Retry(NowMs(), true);
-    TellDeliveryChanges();
-    m_state.journal.Detach();
+    // Rows that became writable meanwhile are written before the worker goes.
+    m_desk.Close();
     m_pChannel = nullptr;
-    m_pDb = nullptr;
+    m_pContext = nullptr;
+    m_pSender = nullptr;
+    m_pStored = nullptr;
 }
 
 int ModemWorker::IdleWaitMs() const
 {
     const qint64 now = NowMs();
     qint64 until = now + kMaxIdleMs;
-    if (m_state.journal.HasKept())
-        until = qMin(until, m_state.journal.NextRetryMs());
+    if (const std::optional<qint64> retry = m_desk.NextRetryMs())
+        until = qMin(until, *retry);
+    if (m_bLinkLost)
+        return int(std::clamp<qint64>(qMin(until, m_nReconnectMs) - now, 1, kMaxIdleMs));
     if (!CanUseStorage()) {
         until = qMin(until, m_nNextSimCheckMs);
         return int(std::clamp<qint64>(until - now, 1, kMaxIdleMs));
@@ -185,17 +165,9 @@ int ModemWorker::IdleWaitMs() const
         until = qMin(until, m_nNextSignalMs);
     if (!Registered())
         until = qMin(until, m_nNextRegistrationMs);
-    if (m_nHoldSendsMs > now && m_queue.Count() > 0)
+    if (m_nHoldSendsMs > now && m_desk.HasWork())
         until = qMin(until, m_nHoldSendsMs);
-    if (m_state.assembler.PendingCount() > 0)
-        until = qMin(until, now + qMin<qint64>(kConcatCheckMs, m_timeouts.incompleteConcatMs));
-    for (const auto &[place, stored] : m_state.stored) {
-        if (stored.written) {
-            // A delete that found no answer is tried again.
-            until = qMin(until, qMax(now, m_nNextDeleteMs));
-            break;
-        }
-    }
+    until = qMin(until, m_pStored->NextDueMs(now, kMaxIdleMs));
     return int(std::clamp<qint64>(until - now, 1, kMaxIdleMs));
 }
 
@@ -226,8 +198,7 @@ void ModemWorker::Prepare()
     const bool wasUsable = CanUseStorage();
     ModemSetup setup(*m_pChannel, m_config, m_state.status);
     setup.Run();
-    m_storages = setup.Result().storages;
-    m_strSelected.clear();
+    m_pStored->SetStorages(setup.Result().storages);
     const qint64 now = NowMs();
     m_nNextSimCheckMs = now + m_timeouts.simPollMs;
     m_nNextRegistrationMs = now + m_timeouts.registrationPollMs;
@@ -239,7 +210,7 @@ void ModemWorker::Prepare()
     Publish();
     if (CanUseStorage() && !wasUsable) {
         // What arrived while nobody could read it, before anything else.
-        ListStored();
+        m_pStored->List();
         m_nNextListMs = m_timeouts.listIntervalMs > 0 ? NowMs() + m_timeouts.listIntervalMs : 0;
     }
 }
@@ -254,18 +225,47 @@ void ModemWorker::CheckRegistration()
         Publish();
 }
 
-// ---------------------------------------------------------------------------------- sending
-
-AtChannel::Answer ModemWorker::Command(const QByteArray &command)
+void ModemWorker::TakeNotices()
 {
-    AtChannel::Answer answer;
-    for (int attempt = 0; attempt < qMax(1, m_timeouts.commandAttempts); ++attempt) {
-        answer = m_pChannel->Command(command, m_timeouts.commandMs);
-        if (answer.status != AtChannel::Status::Timeout)
-            return answer;
-        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+    for (const AtResponseParser::Notice &n : m_pChannel->TakeNotices()) {
+        if (n.kind == AtResponseParser::Notice::Registration) {
+            // TS 27.007 7.2: the registration changed; asked again for the operator's name.
+            m_state.status.registration = ModemStatus::RegistrationOf(n.index);
+            m_bCheckRegistration = true;
+        } else {
+            m_pStored->Notice(n);
+        }
     }
-    return answer;
+}
+
+// ------------------------------------------------------------------------------ the link
+
+void ModemWorker::Attempted(const ConnectAttempt &attempt)
+{
+    if (m_bAttempted)
+        return;
+    m_bAttempted = true;
+    if (m_hooks.attempted)
+        m_hooks.attempted(attempt);
+}
+
+bool ModemWorker::OpenPort()
+{
+    if (m_port.IsOpen())
+        return true;
+    // A device lost during the run is opened again as it was; until the modem first answers,
+    // the device is opened as the operator named it.
+    const SerialLine &s = m_line.serial;
+    if (m_bReached ? m_port.Reopen() : m_port.Open(s.name, s.baudRate, s.byteSize, s.parity, s.stopBits))
+        return true;
+    if (m_bReached)
+        return false; // a device that went away: the status says so already
+    const bool missing = m_port.DeviceMissing();
+    m_state.status.link = missing ? ModemStatus::Link::PortMissing : ModemStatus::Link::PortUnavailable;
+    Publish();
+    Attempted({missing ? ConnectAttempt::Failure::PortMissing : ConnectAttempt::Failure::PortUnavailable,
+               m_port.ErrorString()});
+    return false;
 }
 
 void ModemWorker::Reconnect()
@@ -284,458 +284,38 @@ void ModemWorker::Reconnect()
         Publish();
     }
     if (NowMs() < m_nReconnectMs) {
-        m_pChannel->Idle(int(qMin<qint64>(m_nReconnectMs - NowMs(), IdleWaitMs())));
+        m_pChannel->Idle(IdleWaitMs());
         return;
     }
     m_nReconnectMs = NowMs() + m_timeouts.reconnectMs;
     if (m_port.IsGone())
         m_port.Close();
-    if (!m_port.IsOpen() && !m_port.Reopen())
+    if (!OpenPort())
         return;
     m_pChannel->ResetLink();
     ModemSetup setup(*m_pChannel, m_config, m_state.status);
     if (!setup.Handshake()) {
+        if (m_pChannel->Stopped())
+            return;
         // A device that takes nothing any more is opened afresh at the next try.
         if (m_port.IsGone() || m_pChannel->WriteRefused())
             m_port.Close();
+        if (m_state.status.link != ModemStatus::Link::NotAnswering && m_state.status.link != ModemStatus::Link::DeviceGone) {
+            m_state.status.link = ModemStatus::Link::NotAnswering;
+            Publish();
+        }
+        Attempted({ConnectAttempt::Failure::NoAnswer, QString()});
         return;
     }
+    if (m_bReached)
+        qWarning() << "modem answers again";
+    m_bReached = true;
+    Attempted({});
     m_bLinkLost = false;
-    qWarning() << "modem answers again";
     // It may have been reset: the SIM, the registration and the rest are asked afresh, and
     // what arrived meanwhile is listed before the queue goes on where it stopped.
     m_state.status.sim = ModemStatus::Sim::Unknown;
     Prepare();
-}
-
-void ModemWorker::SendOne(Outgoing message)
-{
-    const QString time = message.started.isEmpty() ? CJournal::LocalTime() : message.started;
-    if (message.partsSent == 0)
-        message.concatRef = m_state.concatRef;
-    // A modem with a service centre of its own (its SIM's operator) sends through it.
-    SmsRecord record = message.record;
-    if (!m_config.smsc.isEmpty())
-        record.m_strSCA = m_config.smsc;
-    const Pdu::EncodeResult encoded = Pdu::EncodeSubmitPdu(record, message.concatRef, m_config.requestReports);
-    if (!encoded.ok) {
-        // Nothing the modem could carry (a number over 20 digits, say): failed, not written.
-        qWarning() << "message to" << message.record.m_strTPA << "not sent:" << encoded.error;
-        Finish(message, time, false);
-        return;
-    }
-    if (message.partsSent == 0 && encoded.parts.size() > 1)
-        ++m_state.concatRef;
-
-    // The kept row must say the message is in the modem's hands before its first PDU goes:
-    // unmarked, it would say the message never went, and the next run would send it again.
-    bool marked = false;
-    bool withdrawn = false;
-    const auto mark = [&] {
-        if (message.partsSent > 0 || message.outboxKey <= 0)
-            return true; // marked before, or not kept at all
-        if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {m_line.name, message.outboxKey})) {
-            qWarning() << "kept message not marked in flight, held back:" << m_pDb->LastError();
-            return false;
-        }
-        // No row marked: another program withdrew it, or its order was deleted.
-        withdrawn = m_pDb->RowsAffected() == 0;
-        marked = !withdrawn;
-        return marked;
-    };
-    SubmitDialogue dialogue(*m_pChannel, m_timeouts);
-    const SubmitDialogue::Result r = dialogue.Send(encoded.parts, message.partsSent, mark);
-    if (r.partsSent > message.partsSent && message.started.isEmpty())
-        message.started = time;
-    message.references += r.references;
-    message.partsSent = r.partsSent;
-    switch (r.outcome) {
-    case SubmitDialogue::Outcome::Sent:
-        m_nNetworkWaitMs = 0;
-        Finish(message, time, true);
-        return;
-    case SubmitDialogue::Outcome::Refused:
-    case SubmitDialogue::Outcome::NoAnswer:
-        if (r.outcome == SubmitDialogue::Outcome::Refused && !r.answer.finalLine.isEmpty())
-            qWarning() << "message to" << message.record.m_strTPA << "refused:" << r.answer.finalLine;
-        Finish(message, time, false);
-        return;
-    case SubmitDialogue::Outcome::NotHandedOver:
-        // Nothing of it reached the modem (since the parts that went): it stays first in the
-        // queue, for the next free modem.
-        Return(std::move(message));
-        return;
-    case SubmitDialogue::Outcome::Held:
-        if (withdrawn) {
-            DropWithdrawn(message);
-            return;
-        }
-        Return(std::move(message));
-        m_nHoldSendsMs = NowMs() + m_timeouts.dbRetryMs;
-        return;
-    case SubmitDialogue::Outcome::NetworkMissing:
-    case SubmitDialogue::Outcome::SimNotReady:
-        qWarning() << "message to" << message.record.m_strTPA << "waits:" << r.answer.finalLine;
-        NotReadyRefusal(std::move(message), marked, r.outcome == SubmitDialogue::Outcome::NetworkMissing);
-        return;
-    }
-}
-
-void ModemWorker::NotReadyRefusal(Outgoing message, bool marked, bool network)
-{
-    // It never reached the network: sent again once the modem is ready, which is no duplicate.
-    // Its kept row says so again, so that a run ending meanwhile leaves it to the next to send.
-    if (marked && message.partsSent == 0 && !m_pDb->Execute(Sql::OutboxMarkQueued, {message.outboxKey}))
-        qWarning() << "kept message still marked in flight:" << m_pDb->LastError();
-    // Another modem that is ready takes it meanwhile; this one takes nothing while it waits.
-    Return(std::move(message));
-    // The modem is asked what it lacks. Should it say it has it all the same, the next try
-    // waits a little longer each time.
-    m_nNetworkWaitMs = std::clamp<qint64>(2 * m_nNetworkWaitMs, m_timeouts.registrationPollMs,
-                                          qMax(m_timeouts.registrationPollMs, m_timeouts.networkRetryMaxMs));
-    m_nHoldSendsMs = NowMs() + m_nNetworkWaitMs;
-    if (network) {
-        CheckRegistration();
-        return;
-    }
-    m_state.status.sim = ModemStatus::Sim::Unknown;
-    Prepare();
-}
-
-void ModemWorker::Finish(const Outgoing &message, const QString &time, bool success)
-{
-    SentRow row;
-    row.record = message.record;
-    row.time = time;
-    row.outcome = success ? SentRow::Outcome::Sent : SentRow::Outcome::Failed;
-    row.port = m_line.name;
-    row.references = message.references;
-    row.reportRequested = m_config.requestReports;
-    row.outboxKey = message.outboxKey;
-    const bool written = m_state.journal.Sent(row, NowMs()) == CJournal::Outcome::Written;
-    SmsReport report;
-    report.m_kind = SmsReport::Sent;
-    report.m_outcome = success ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
-    report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
-    report.m_nDelivery = success && m_config.requestReports ? SqlCatalogue::kReportWaiting : SqlCatalogue::kReportNone;
-    report.m_strTime = time;
-    report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
-    report.m_strContent = CJournal::StorableText(message.record.m_strUD);
-    report.m_strPort = m_line.name;
-    m_outbox.Finished(message, report);
-    // Reports that came before the row was written are applied to it now.
-    TellDeliveryChanges();
-}
-
-void ModemWorker::TellDeliveryChanges()
-{
-    for (const DeliveryChange &change : m_state.journal.TakeDeliveryChanges()) {
-        if (change.state != SqlCatalogue::kReportDelivered && change.state != SqlCatalogue::kReportFailed)
-            continue;
-        SmsReport report;
-        report.m_kind = SmsReport::DeliveryChanged;
-        report.m_outcome = change.state == SqlCatalogue::kReportDelivered ? SmsReport::Outcome::Success
-                                                                          : SmsReport::Outcome::Failure;
-        report.m_nRecordNo = change.sendNo;
-        report.m_nDelivery = change.state;
-        report.m_strTime = change.discharge;
-        report.m_strNumber = change.number;
-        report.m_strPort = m_line.name;
-        m_outbox.Report(report);
-    }
-}
-
-void ModemWorker::Return(Outgoing message)
-{
-    if (message.partsSent > 0)
-        message.port = m_line.port;
-    m_queue.ReturnFront(message);
-}
-
-void ModemWorker::DropWithdrawn(const Outgoing &message)
-{
-    const qint32 order = message.record.m_nID;
-    QVector<Outgoing> dropped{message};
-    if (order > 0)
-        dropped += m_queue.TakeQueued(order); // the order is gone: none of it goes
-    m_queue.Done(message);
-    // Rows a deleting program could not see yet (its order was queued meanwhile) go too.
-    QVector<qint64> keys;
-    for (const Outgoing &m : dropped) {
-        if (m.outboxKey > 0)
-            keys.append(m.outboxKey);
-    }
-    for (qsizetype i = 0; i < keys.size(); i += SqlCatalogue::kOutboxBatch) {
-        const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, keys.size() - i);
-        m_pDb->Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)});
-    }
-    qWarning() << "order" << order << "withdrawn:" << dropped.size() << "messages dropped";
-    m_outbox.Dropped(order, dropped);
-}
-
-// -------------------------------------------------------------------------------- arrivals
-
-void ModemWorker::TakeNotices()
-{
-    for (const AtResponseParser::Notice &n : m_pChannel->TakeNotices()) {
-        if (n.kind == AtResponseParser::Notice::Direct || n.kind == AtResponseParser::Notice::DirectReport) {
-            HandleArrival(-1, n.pdu);
-        } else if (n.kind == AtResponseParser::Notice::Registration) {
-            // TS 27.007 7.2: the registration changed; asked again for the operator's name.
-            m_state.status.registration = ModemStatus::RegistrationOf(n.index);
-            m_bCheckRegistration = true;
-        } else {
-            // A modem that keeps its reports apart ("+CDSI: \"SR\",<index>") without listing that
-            // storage among those the set-up found: read from there, not from the place of
-            // that number in the storage arrivals go to.
-            if (n.storage == QLatin1String("SR") && !m_storages.isEmpty() && !m_storages.contains(n.storage))
-                m_storages.append(n.storage);
-            const int place = Place(n.storage, n.index);
-            if (std::find(m_pendingPlaces.begin(), m_pendingPlaces.end(), place) == m_pendingPlaces.end())
-                m_pendingPlaces.push_back(place);
-        }
-    }
-}
-
-int ModemWorker::Place(const QString &memory, int index)
-{
-    // With one storage (or none known) every place is in it, whatever a notice calls it.
-    if (m_storages.size() <= 1)
-        return m_state.places.Id(m_storages.value(0), index);
-    return m_state.places.Id(memory, index);
-}
-
-bool ModemWorker::SelectStorage(const QString &memory)
-{
-    if (m_storages.size() <= 1 || memory.isEmpty() || memory == m_strSelected)
-        return true;
-    // TS 27.005 3.2.2: <mem1>, where AT+CMGL, AT+CMGR and AT+CMGD act.
-    const AtChannel::Answer answer = Command("AT+CPMS=\"" + memory.toLatin1() + "\"\r");
-    if (answer.status != AtChannel::Status::Ok) {
-        m_strSelected.clear();
-        return false;
-    }
-    m_strSelected = memory;
-    return true;
-}
-
-void ModemWorker::ListStored()
-{
-    QList<std::pair<int, QString>> arrivals;
-    QStringList listed;
-    const QStringList memories = m_storages.size() > 1 ? m_storages : QStringList{m_storages.value(0)};
-    for (const QString &memory : memories) {
-        if (!SelectStorage(memory))
-            continue;
-        // TS 27.005 3.4.2, PDU mode: 4 = all messages.
-        const AtChannel::Answer answer = Command(QByteArrayLiteral("AT+CMGL=4\r"));
-        if (answer.status != AtChannel::Status::Ok)
-            continue;
-        listed.append(memory);
-        for (qsizetype i = 0; i < answer.lines.size(); ++i) {
-            const QString &line = answer.lines[i];
-            if (!line.startsWith(QLatin1String("+CMGL:")) || i + 1 >= answer.lines.size())
-                continue;
-            const QList<int> header = HeaderNumbers(line, 2);
-            const QString pdu = answer.lines[i + 1];
-            ++i;
-            if (header[0] >= 0 && IsReceivedStatus(header[1]))
-                arrivals.append({m_state.places.Id(memory, header[0]), pdu});
-        }
-    }
-    // A place we were deleting that holds no arrival now is free: the delete was done.
-    for (auto it = m_state.stored.begin(); it != m_state.stored.end();) {
-        const bool seen = std::any_of(arrivals.cbegin(), arrivals.cend(),
-                                      [&](const std::pair<int, QString> &a) { return a.first == it->first; });
-        if (it->second.written && !seen && listed.contains(m_state.places.Memory(it->first)))
-            it = m_state.stored.erase(it);
-        else
-            ++it;
-    }
-    for (const auto &[place, pdu] : arrivals) {
-        m_pendingPlaces.erase(std::remove(m_pendingPlaces.begin(), m_pendingPlaces.end(), place),
-                              m_pendingPlaces.end());
-        HandleArrival(place, pdu);
-    }
-}
-
-void ModemWorker::ReadStored(int place)
-{
-    if (!SelectStorage(m_state.places.Memory(place)))
-        return; // the next listing looks again
-    const AtChannel::Answer answer = Command("AT+CMGR=" + QByteArray::number(m_state.places.Index(place)) + '\r');
-    if (answer.status == AtChannel::Status::Stopped || answer.status == AtChannel::Status::LinkDown) {
-        m_pendingPlaces.push_front(place); // the listing at the next start finds it anyway
-        return;
-    }
-    if (answer.status != AtChannel::Status::Ok)
-        return; // an empty or invalid place, or no answer: the next listing looks again
-    for (qsizetype i = 0; i + 1 < answer.lines.size(); ++i) {
-        if (!answer.lines[i].startsWith(QLatin1String("+CMGR:")))
-            continue;
-        if (IsReceivedStatus(HeaderNumbers(answer.lines[i], 1)[0]))
-            HandleArrival(place, answer.lines[i + 1]);
-        return;
-    }
-}
-
-void ModemWorker::HandleArrival(int place, const QString &pdu)
-{
-    if (place >= 0) {
-        const auto bad = m_badPlaces.find(place);
-        if (bad != m_badPlaces.end()) {
-            if (bad->second == pdu)
-                return;
-            m_badPlaces.erase(bad);
-        }
-        const auto known = m_state.stored.find(place);
-        if (known != m_state.stored.end()) {
-            if (known->second.pdu == pdu) {
-                // Handled before; only its delete may be left to do.
-                if (known->second.written)
-                    DeleteStored(place);
-                return;
-            }
-            // The place holds another message now: the one we knew there is gone.
-            m_state.journal.ForgetIndex(place);
-            m_state.assembler.ForgetIndex(place);
-            m_state.stored.erase(known);
-        }
-    }
-
-    if (Pdu::MessageTypeOf(pdu) == Pdu::kStatusReportType) {
-        // A status report, stored or listed like an arrival: never a received message.
-        HandleStatusReport(place, pdu);
-        return;
-    }
-    const Pdu::DecodeResult decoded = Pdu::DecodeDeliverPdu(pdu);
-    if (!decoded.ok) {
-        qWarning() << "arrival at" << m_state.places.Memory(place) << m_state.places.Index(place)
-                   << "cannot be decoded:" << decoded.error;
-        if (place >= 0)
-            m_badPlaces[place] = pdu; // left in the modem, not read again and again
-        return;
-    }
-    const SmsRecord record = Pdu::ToRecord(decoded.pdu);
-    if (place >= 0)
-        m_state.stored[place] = WorkerState::Stored{pdu, false};
-
-    if (decoded.pdu.concat && decoded.pdu.concat->count > 1) {
-        const Pdu::ConcatInfo &c = *decoded.pdu.concat;
-        std::optional<ConcatAssembler::Whole> whole
-            = m_state.assembler.Add(c.ref, c.part, c.count, record, place, NowMs(), pdu);
-        if (whole)
-            Deliver(whole->record, whole->indexes, whole->pdus);
-        return;
-    }
-    Deliver(record, place >= 0 ? QVector<int>{place} : QVector<int>{}, {pdu});
-}
-
-void ModemWorker::Deliver(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus)
-{
-    const CJournal::Outcome outcome
-        = m_state.journal.Received(record, m_line.name, places, CJournal::ArrivalIdentity(pdus), NowMs());
-    if (outcome == CJournal::Outcome::Known) {
-        // Journalled by an earlier run that could not delete it: only the delete was left.
-        DeleteWritten();
-        return;
-    }
-    const bool written = outcome == CJournal::Outcome::Written;
-    SmsReport report;
-    report.m_kind = SmsReport::Received;
-    report.m_outcome = SmsReport::Outcome::Success;
-    report.m_nRecordNo = written ? m_state.journal.LastWrittenKey() : 0;
-    report.m_strTime = CJournal::ReceivedTime(record.m_strSCTS);
-    report.m_strNumber = CJournal::StorableText(record.m_strTPA);
-    report.m_strContent = CJournal::StorableText(record.m_strUD);
-    report.m_strPort = m_line.name;
-    m_outbox.Report(report);
-    // Deleted from the modem only once journalled: while the database is away the message
-    // stays there, and nothing is lost should the program end before it comes back. The
-    // journal hands out the places of every row it wrote, this one's included, exactly once.
-    DeleteWritten();
-}
-
-void ModemWorker::HandleStatusReport(int place, const QString &pdu)
-{
-    const Pdu::StatusReportResult decoded = Pdu::DecodeStatusReport(pdu);
-    if (!decoded.ok) {
-        qWarning() << "status report at" << m_state.places.Memory(place) << m_state.places.Index(place)
-                   << "cannot be decoded:" << decoded.error;
-        if (place >= 0)
-            m_badPlaces[place] = pdu;
-        return;
-    }
-    if (place >= 0)
-        m_state.stored[place] = WorkerState::Stored{pdu, false};
-    ReportRow row;
-    row.port = m_line.name;
-    row.reference = decoded.report.messageRef;
-    row.recipient = decoded.report.recipient;
-    row.status = decoded.report.status;
-    row.discharge = CJournal::ReceivedTime(decoded.report.discharge);
-    row.time = CJournal::LocalTime();
-    row.pdu = pdu.trimmed().toUpper();
-    // Deleted from the modem once kept, as an arrival is.
-    m_state.journal.Report(row, place >= 0 ? QVector<int>{place} : QVector<int>{}, NowMs());
-    TellDeliveryChanges();
-    DeleteWritten();
-}
-
-void ModemWorker::DeleteStored(int place)
-{
-    const auto known = m_state.stored.find(place);
-    if (known != m_state.stored.end())
-        known->second.written = true;
-    // Tried once. The modem gives a freed place to the next arrival, so a delete that went
-    // unanswered (and may well have been carried out) is never simply sent again: the retry
-    // lists the storage first and sees what the place holds by then.
-    if (!SelectStorage(m_state.places.Memory(place))) {
-        m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
-        return;
-    }
-    const AtChannel::Answer answer = m_pChannel->Command(
-        "AT+CMGD=" + QByteArray::number(m_state.places.Index(place)) + '\r', m_timeouts.commandMs);
-    if (answer.status == AtChannel::Status::Ok) {
-        m_state.stored.erase(place);
-        return;
-    }
-    // An error is no proof that the place is empty (TS 27.005 3.2.5: 321 invalid index, but
-    // also 500 or a busy storage): forgotten now, a message still there would be journalled
-    // again at the next listing. The retry's listing tells which it was.
-    if (answer.status == AtChannel::Status::Timeout)
-        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
-    m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
-}
-
-void ModemWorker::DeleteWritten()
-{
-    for (int place : m_state.journal.TakeWrittenIndexes()) {
-        if (m_state.stored.count(place) > 0)
-            DeleteStored(place);
-    }
-}
-
-void ModemWorker::RetryDeletes()
-{
-    if (NowMs() < m_nNextDeleteMs || m_stop.load())
-        return;
-    const bool due = std::any_of(m_state.stored.cbegin(), m_state.stored.cend(),
-                                 [](const auto &entry) { return entry.second.written; });
-    if (!due)
-        return;
-    m_nNextDeleteMs = NowMs() + m_timeouts.dbRetryMs;
-    // Deletes the messages still there, handles a new one in a freed place as the arrival it
-    // is, and forgets the places found empty.
-    ListStored();
-}
-
-void ModemWorker::GiveUpIncomplete()
-{
-    // A concatenated message whose other parts never came is journalled with what came,
-    // rather than filling the modem's storage for ever.
-    for (const ConcatAssembler::Whole &whole : m_state.assembler.TakeExpired(NowMs(), m_timeouts.incompleteConcatMs))
-        Deliver(whole.record, whole.indexes, whole.pdus);
 }
 
 // ---------------------------------------------------------------------------- signal strength
@@ -743,9 +323,7 @@ void ModemWorker::GiveUpIncomplete()
 void ModemWorker::QuerySignal()
 {
     // TS 27.007 8.5. One try: a lost answer costs nothing but a minute without news.
-    const AtChannel::Answer answer = m_pChannel->Command(QByteArrayLiteral("AT+CSQ\r"), m_timeouts.commandMs);
-    if (answer.status == AtChannel::Status::Timeout)
-        m_pChannel->Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
+    const AtChannel::Answer answer = m_pContext->CommandOnce(QByteArrayLiteral("AT+CSQ\r"));
     if (answer.status != AtChannel::Status::Ok)
         return;
     for (const QString &line : answer.lines) {

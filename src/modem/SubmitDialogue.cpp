@@ -89,7 +89,7 @@ SubmitDialogue::Result SubmitDialogue::Send(const QStringList &parts, int from, 
         case Status::Ok:
             break;
         case Status::Stopped:
-            m_channel.Write(QByteArrayLiteral("\x1b")); // cancels the AT+CMGS
+            m_channel.Escape(); // cancels the AT+CMGS
             [[fallthrough]];
         case Status::LinkDown:
             // Nothing of this part reached the modem: it waits for the next try.
@@ -132,7 +132,7 @@ SubmitDialogue::Result SubmitDialogue::Send(const QStringList &parts, int from, 
         }
         if (answer.status == Status::Timeout) {
             if (m_channel.Stopped())
-                m_channel.Write(QByteArrayLiteral("\x1b"));
+                m_channel.Escape();
             else
                 m_channel.Resync(m_timeouts.commandMs, m_timeouts.commandAttempts);
         }

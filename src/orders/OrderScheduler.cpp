@@ -3,6 +3,7 @@
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
 #include "outbox/Outbox.h"
+#include "sms/PduCodec.h"
 
 #include <QCoreApplication>
 #include <QSysInfo>
@@ -164,7 +165,7 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
     QVector<SmsRecord> records;
     records.reserve(numbers.size());
     for (const QString &n : numbers)
-        records.append(Outbox::MakeRecord(smsc, n, order.m_strText, order.m_nId));
+        records.append(Pdu::MakeRecord(smsc, n, order.m_strText, order.m_nId));
     if (hooks.busy)
         hooks.busy();
 

@@ -16,7 +16,7 @@ void CJournal::Attach(CDbAccess *db, ErrorFn onError)
         // row, not at every retry.
         m_pDb->SetErrorSink([this](const QString &text) {
             if (m_bSpeak && m_onError)
-                m_onError(text);
+                m_onError({OutboxError::Kind::Database, text});
         });
     }
 }
@@ -108,7 +108,7 @@ CJournal::Outcome CJournal::Add(Row row, qint64 nowMs)
     if (all)
         return m_bLastKnown ? Outcome::Known : Outcome::Written;
     if (m_onError)
-        m_onError(sent ? QStringLiteral("发送短信插入数据库出错") : QStringLiteral("接收短信插入数据库出错"));
+        m_onError({sent ? OutboxError::Kind::SentNotJournalled : OutboxError::Kind::ReceivedNotJournalled, {}});
     return Outcome::Kept;
 }
 

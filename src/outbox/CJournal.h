@@ -4,6 +4,7 @@
 // message that an ended program left in the modem's hands. A row that cannot be written is
 // kept, in order, and written when the database is back: tried again every retry interval and
 // before every later row.
+#include "OutboxError.h"
 #include "base/SmsRecord.h"
 
 #include <QString>
@@ -60,9 +61,9 @@ public:
     // Known: the arrival was journalled before (an earlier run, say, whose delete failed or
     // that ended before it); nothing is written, and its places are given back for deletion.
     enum class Outcome { Written, Kept, Known };
-    using ErrorFn = std::function<void(const QString &text)>;
+    using ErrorFn = std::function<void(const OutboxError &error)>;
 
-    // db: the connection of the thread that writes; onError: the texts the operator must see.
+    // db: the connection of the thread that writes; onError: what the operator must be told.
     void Attach(CDbAccess *db, ErrorFn onError);
     void Detach();
     void SetRetryInterval(int ms) { m_nRetryMs = ms; }

@@ -1,4 +1,5 @@
 #include "Outbox.h"
+#include "OutboxDesk.h"
 
 #include <set>
 #include "CJournal.h"
@@ -115,9 +116,9 @@ Outbox::Outbox(CDbAccess::SettingsSource dbSettings, QObject *parent)
     , d(std::make_unique<Private>(std::move(dbSettings)))
 {
     d->clock.start();
-    d->producerSink = [this](const QString &text) { emit errorEvent(text); };
+    d->producerSink = [this](const QString &text) { emit errorEvent({OutboxError::Kind::Database, text}); };
     d->producerDb.SetErrorSink(d->producerSink);
-    d->journal.Attach(&d->journalDb, [this](const QString &text) { emit errorEvent(text); });
+    d->journal.Attach(&d->journalDb, [this](const OutboxError &error) { emit errorEvent(error); });
     d->queue.SetReturned([this] { d->WakeAll(); });
     d->leaseTimer = new QTimer(this);
     d->leaseTimer->setInterval(d->leaseMs / 3);
@@ -148,20 +149,6 @@ Outbox::~Outbox()
         d->producerDb.Execute(Sql::OutboxClaim, {d->owner.EndedToken(), host, place, d->owner.Token(), host, place});
     }
     d->producerDb.SetErrorSink({});
-}
-
-SmsRecord Outbox::MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id)
-{
-    SmsRecord record;
-    record.m_strSCA = smsc;
-    record.m_strTPA = number;
-    record.m_strUD = text;
-    record.m_nPID = 0;
-    // A text of the GSM alphabet costs a third of the messages in 7-bit (160 a message
-    // rather than 70).
-    record.m_nDCS = Pdu::DcsFor(text);
-    record.m_nID = id;
-    return record;
 }
 
 int Outbox::Enqueue(const SmsRecord &record)
@@ -345,7 +332,7 @@ int Outbox::Restore(int *journalled)
             return true;
         });
     } catch (const CDbError &e) {
-        emit errorEvent(e.Description());
+        emit errorEvent({OutboxError::Kind::Database, e.Description()});
     }
 
     RecordsetPtr rs = d->producerDb.OpenRecordset(Sql::OutboxSelect, {me});
@@ -374,7 +361,7 @@ int Outbox::Restore(int *journalled)
                 again.append(m);
         }
     } catch (const CDbError &e) {
-        emit errorEvent(e.Description());
+        emit errorEvent({OutboxError::Kind::Database, e.Description()});
         return 0;
     }
 
@@ -491,7 +478,12 @@ void Outbox::Report(const SmsReport &report)
         emit runChanged();
 }
 
-void Outbox::Error(const QString &text)
+void Outbox::Error(const OutboxError &error)
 {
-    emit errorEvent(text);
+    emit errorEvent(error);
+}
+
+std::unique_ptr<IModemDesk> Outbox::MakeDesk()
+{
+    return std::make_unique<OutboxDesk>(*this, d->dbSettings);
 }

@@ -6,10 +6,12 @@
 // every connected ModemPort takes the next message from it as soon as its modem is free and
 // hands back what became of it.
 #include "IOutbox.h"
+#include "OutboxError.h"
 #include "OutgoingQueue.h"
 #include "RunTally.h"
 #include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
+#include "modem/IModemDesk.h"
 
 #include <QObject>
 #include <QVector>
@@ -24,9 +26,6 @@ public:
     explicit Outbox(CDbAccess::SettingsSource dbSettings, QObject *parent = nullptr);
     // What is still kept is left to the next start of this installation.
     ~Outbox() override;
-
-    // One outgoing message; its coding follows the text (7-bit when the GSM alphabet holds it).
-    static SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id);
 
     // IOutbox. Enqueue, Withdraw and Restore use one connection of their own: call them from
     // one thread (the GUI's).
@@ -54,7 +53,7 @@ public:
     // them as abandoned (renewed every third of it while messages are queued).
     void SetLease(int ms);
 
-    // --- the ports' side
+    // --- the desks' side (OutboxDesk)
     // A number for a new port, for TakeFront: a message bound to it (its first parts went
     // through that modem) waits for it over a disconnect.
     int NewPort();
@@ -68,13 +67,17 @@ public:
     // From a worker: the order was deleted (by this program or another one) while messages of
     // it were queued here; these were dropped unsent.
     void Dropped(qint32 order, const QVector<Outgoing> &messages);
-    // From a worker: an arrival's report, or a text the operator must see.
+    // From a worker: an arrival's report, or what the operator must be told.
     void Report(const SmsReport &report);
-    void Error(const QString &text);
+    void Error(const OutboxError &error);
+
+    // The desk of one more modem: it takes this outbox's messages and journals on a
+    // connection of its own, made in the worker's thread.
+    std::unique_ptr<IModemDesk> MakeDesk();
 
 signals:
-    void reportReady();                   // exactly one per queued report
-    void errorEvent(const QString &text); // e.g. "发送短信插入数据库出错"; for the GUI to show
+    void reportReady();                        // exactly one per queued report
+    void errorEvent(const OutboxError &error); // for the GUI to show, in its words
     void orderWithdrawn(int order, int count);
     // The tally changed (Tally()); from any thread.
     void runChanged();

@@ -2,7 +2,7 @@
 // The outgoing queue shared by the producers (GUI or command-line thread) and the workers of
 // every modem: each free modem takes the next message. Each message carries the key of its
 // T_OUTBOX row (0 when it could not be kept there).
-#include "base/SmsRecord.h"
+#include "modem/Outgoing.h"
 
 #include <QVector>
 #include <deque>
@@ -11,22 +11,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-
-struct Outgoing
-{
-    SmsRecord record;
-    qint64 outboxKey = 0;
-    // A concatenated message whose first parts went before the network went away goes on
-    // from where it stopped, with the same reference, so that the phone joins all its parts.
-    int partsSent = 0;
-    quint8 concatRef = 0;
-    QVector<int> references; // "+CMGS: <mr>" of the parts sent so far (TS 27.005 3.5.1)
-    QString started;         // local time its first part went, once one has
-    // The modem it must go through (0: any). A message whose first parts went out goes on
-    // through the same modem: the phone joins the parts of one sender only.
-    int port = 0;
-    quint64 run = 0;         // the run it was queued in (RunTally)
-};
 
 class OutgoingQueue
 {

@@ -1,15 +1,16 @@
 #include "ModemLink.h"
-#include "outbox/Outbox.h"
 
 #include "base/CSettingsFile.h"
 #include "base/PinMemory.h"
 
-ModemLink::ModemLink(Outbox &outbox, CDbAccess::SettingsSource dbSettings, CSettingsFile *settings, QObject *parent)
+#include <algorithm>
+
+ModemLink::ModemLink(DeskFactory desks, CSettingsFile *settings, QObject *parent)
     : QObject(parent)
-    , m_outbox(outbox)
-    , m_dbSettings(std::move(dbSettings))
+    , m_desks(std::move(desks))
     , m_pSettings(settings)
 {
+    qRegisterMetaType<ModemLink::Result>();
 }
 
 ModemLink::~ModemLink()
@@ -76,84 +77,110 @@ ModemPort &ModemLink::PortFor(const QString &device)
 {
     std::unique_ptr<ModemPort> &port = m_ports[device];
     if (!port) {
-        port = std::make_unique<ModemPort>(m_outbox, m_dbSettings);
+        port = std::make_unique<ModemPort>(m_desks());
         connect(port.get(), &ModemPort::statusChanged, this, &ModemLink::statusChanged, Qt::DirectConnection);
     }
     return *port;
 }
 
-ModemLink::Result ModemLink::Connect(const QVector<DeviceSettings> &configured)
+void ModemLink::Begin(const QVector<DeviceSettings> &configured)
 {
-    Result r;
-    if (IsConnected()) {
-        r.m_bOk = true;
-        r.m_nConnected = int(m_connected.size());
-        return r;
-    }
+    if (IsConnected())
+        return;
     const QVector<Modem> plan = Plan(configured);
-    QVector<ModemPort *> opened;
+    Result result;
+    result.m_nPlanned = int(plan.size());
+    QVector<std::pair<ModemPort *, SerialLine>> starts;
     for (const Modem &m : plan) {
         const QString name = m.settings.m_strCOM;
         ModemPort &port = PortFor(CSerialPort::DevicePath(name));
-        if (opened.contains(&port)) {
-            r.m_failures.append({name, QStringLiteral("该串口已被另一台短信猫使用"), QString()});
+        if (std::any_of(starts.cbegin(), starts.cend(), [&](const auto &s) { return s.first == &port; })) {
+            result.m_failures.append({name, Failure::Kind::PortShared, QString()});
             continue;
         }
         port.SetConfig(ConfigFor(m));
-        if (!port.Open(name, m.settings.BaudRateValue(), m.settings.ByteSizeValue(), m.settings.ParityCode(),
-                       m.settings.StopBitsCode())) {
-            // Another program holding the port is the usual cause; a name that names no device is
-            // said as such, or the operator would look for a program that is not there.
-            const QString message = port.Serial().DeviceMissing()
-                ? QStringLiteral("串口不存在: ") + CSerialPort::DevicePath(name)
-                : QStringLiteral("打开串口失败,别一个程序正在使用该串口\n请先关闭使用该串口的应用程序");
-            r.m_failures.append({name, message, port.Serial().ErrorString()});
-            continue;
-        }
-        if (!port.InitModem()) {
-            port.Close();
-            r.m_failures.append({name, QStringLiteral("请检查短信猫是否连接正确"), QString()});
-            continue;
-        }
-        opened.append(&port);
+        starts.append({&port, SerialLine{name, m.settings.BaudRateValue(), m.settings.ByteSizeValue(),
+                                         m.settings.ParityCode(), m.settings.StopBitsCode()}});
     }
-    if (!opened.isEmpty() && !m_bOutboxRestored) {
-        int journalled = 0;
-        r.m_nRestored = m_outbox.Restore(&journalled);
-        r.m_nRestored += journalled;
-        m_bOutboxRestored = true;
+    quint64 round = 0;
+    {
+        std::lock_guard lock(m_roundMutex);
+        round = ++m_nRound;
+        m_round = result;
+        m_nWaiting = int(starts.size());
+        m_roundOrder.clear();
+        for (const Modem &m : plan)
+            m_roundOrder << m.settings.m_strCOM;
     }
-    for (ModemPort *port : std::as_const(opened)) {
-        if (!port->StartThread()) {
-            port->Close();
-            r.m_failures.append({port->Name(), QStringLiteral("请检查短信猫是否连接正确"), QString()});
-            continue;
-        }
+    for (const auto &[port, line] : starts) {
+        // Told once, from the worker's thread; a try of an earlier round is no news.
+        connect(port, &ModemPort::attempted, this, [this, round, name = line.name](const ConnectAttempt &attempt) {
+            Attempted(round, name, attempt);
+        }, Qt::DirectConnection);
         m_connected.append(port);
+        port->Start(line);
     }
-    r.m_nConnected = int(m_connected.size());
-    r.m_bOk = !m_connected.isEmpty();
-    if (!r.m_failures.isEmpty()) {
-        r.m_strCause = r.m_failures.first().cause;
-        if (plan.size() == 1) {
-            r.m_strMessage = r.m_failures.first().message;
-        } else {
-            QStringList lines;
-            for (const Failure &f : std::as_const(r.m_failures))
-                lines << QStringLiteral("短信猫 %1: %2").arg(f.port, QString(f.message).replace(QLatin1Char('\n'), QLatin1Char(' ')));
-            if (r.m_bOk)
-                lines << QStringLiteral("其余 %1 台短信猫已连接").arg(r.m_nConnected);
-            r.m_strMessage = lines.join(QLatin1Char('\n'));
+    if (starts.isEmpty())
+        Attempted(round, QString(), ConnectAttempt{ConnectAttempt::Failure::NoAnswer, QString()});
+}
+
+void ModemLink::Attempted(quint64 round, const QString &port, const ConnectAttempt &attempt)
+{
+    Result done;
+    {
+        std::lock_guard lock(m_roundMutex);
+        if (round != m_nRound || m_nWaiting <= 0)
+            return;
+        if (!port.isEmpty()) {
+            if (attempt.Ok()) {
+                ++m_round.m_nConnected;
+            } else {
+                const Failure::Kind kind = attempt.failure == ConnectAttempt::Failure::PortMissing ? Failure::Kind::PortMissing
+                    : attempt.failure == ConnectAttempt::Failure::PortUnavailable             ? Failure::Kind::PortUnavailable
+                                                                                              : Failure::Kind::NoAnswer;
+                m_round.m_failures.append({port, kind, attempt.cause});
+            }
+            --m_nWaiting;
         }
+        if (m_nWaiting > 0)
+            return;
+        m_round.m_bOk = m_round.m_nConnected > 0;
+        // The failures in the order of the list, whichever worker told first.
+        std::stable_sort(m_round.m_failures.begin(), m_round.m_failures.end(), [this](const Failure &a, const Failure &b) {
+            return m_roundOrder.indexOf(a.port) < m_roundOrder.indexOf(b.port);
+        });
+        done = m_round;
     }
-    return r;
+    m_roundDone.notify_all();
+    QMetaObject::invokeMethod(this, [this, done] { emit tried(done); }, Qt::QueuedConnection);
+}
+
+ModemLink::Result ModemLink::Connect(const QVector<DeviceSettings> &configured)
+{
+    Begin(configured);
+    return WaitTried();
+}
+
+ModemLink::Result ModemLink::WaitTried() const
+{
+    std::unique_lock lock(m_roundMutex);
+    m_roundDone.wait(lock, [this] { return m_nWaiting <= 0; });
+    return m_round;
 }
 
 void ModemLink::Disconnect()
 {
+    {
+        std::lock_guard lock(m_roundMutex);
+        ++m_nRound; // what a worker still says of the last round is no news
+        m_nWaiting = 0;
+    }
+    m_roundDone.notify_all();
     // Every worker first (each hands back what it had not handed over), then the ports.
-    for (ModemPort *port : std::as_const(m_connected))
+    for (ModemPort *port : std::as_const(m_connected)) {
+        disconnect(port, &ModemPort::attempted, this, nullptr);
         port->StopThread();
+    }
     for (ModemPort *port : std::as_const(m_connected))
         port->Close();
     m_connected.clear();

@@ -1,8 +1,7 @@
 #include "ModemPort.h"
 #include "at/AtChannel.h"
 #include "modem/ModemSetup.h"
-#include "modem/ModemWorker.h"
-#include "outbox/Outbox.h"
+#include "modem/WorkerState.h"
 
 #include <QDebug>
 #include <QRandomGenerator>
@@ -16,9 +15,8 @@
 
 struct ModemPort::Private
 {
-    Private(Outbox &o, CDbAccess::SettingsSource settings)
-        : outbox(o)
-        , dbSettings(std::move(settings))
+    explicit Private(std::unique_ptr<IModemDesk> d)
+        : desk(std::move(d))
     {
     }
 
@@ -29,12 +27,11 @@ struct ModemPort::Private
             qWarning() << "cannot wake the modem worker";
     }
 
-    Outbox &outbox;
-    CDbAccess::SettingsSource dbSettings;
+    std::unique_ptr<IModemDesk> desk;
     CSerialPort serial;
-    QString name;
+    SerialLine line;
+    std::atomic<bool> handshaken{false}; // the modem answered since the port was opened
     ModemConfig config;
-    int outboxPort = 0; // the number the outbox knows this port by
 
     // Used by the worker while it runs, by the calling thread otherwise.
     WorkerState state;
@@ -48,15 +45,14 @@ struct ModemPort::Private
     int wakeFd = -1;
 };
 
-ModemPort::ModemPort(Outbox &outbox, CDbAccess::SettingsSource dbSettings, QObject *parent)
+ModemPort::ModemPort(std::unique_ptr<IModemDesk> desk, QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(outbox, std::move(dbSettings)))
+    , d(std::make_unique<Private>(std::move(desk)))
 {
     d->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (d->wakeFd < 0)
         qWarning() << "eventfd failed: the worker will notice new messages only at its next wake-up";
     d->state.concatRef = quint8(QRandomGenerator::global()->bounded(256));
-    d->outboxPort = outbox.NewPort();
 }
 
 ModemPort::~ModemPort()
@@ -80,14 +76,16 @@ bool ModemPort::Open(const QString &name, quint32 baudRate, quint8 byteSize, qui
 {
     if (d->worker.joinable())
         return false;
+    d->handshaken = false;
     if (!d->serial.Open(name, baudRate, byteSize, parity, stopBits))
         return false;
-    d->name = name;
+    d->line = SerialLine{name, baudRate, byteSize, parity, stopBits};
     return true;
 }
 
 void ModemPort::Close()
 {
+    d->handshaken = false;
     if (d->serial.IsOpen())
         d->serial.Close();
 }
@@ -99,7 +97,7 @@ bool ModemPort::IsOpen() const
 
 QString ModemPort::Name() const
 {
-    return d->name;
+    return d->line.name;
 }
 
 bool ModemPort::InitModem()
@@ -108,17 +106,36 @@ bool ModemPort::InitModem()
         return false;
     AtChannel channel(d->serial);
     channel.SetAnswerAllowance(d->config.timeouts.answerMsPerByte);
+    channel.SetEscapePause(d->config.timeouts.escapePauseMs);
     ModemConfig config = d->config;
     ModemStatus status;
-    const bool ok = ModemSetup(channel, config, status).Handshake();
+    d->handshaken = ModemSetup(channel, config, status).Handshake();
     d->state.notices += channel.TakeNotices();
-    return ok;
+    return d->handshaken;
 }
 
 bool ModemPort::StartThread()
 {
-    if (d->worker.joinable() || !d->serial.IsOpen())
+    if (!d->serial.IsOpen())
         return false;
+    return Run(d->line, d->handshaken);
+}
+
+bool ModemPort::Start(const SerialLine &line)
+{
+    if (d->worker.joinable())
+        return false;
+    // A port the worker opened before is opened again as it was, however it is named now.
+    if (d->serial.IsOpen() && d->line.name != line.name)
+        Close();
+    return Run(line, d->serial.IsOpen() && d->handshaken);
+}
+
+bool ModemPort::Run(const SerialLine &line, bool answering)
+{
+    if (d->worker.joinable())
+        return false;
+    d->line = line;
     d->stop = false;
     quint64 value = 0;
     while (d->wakeFd >= 0 && ::read(d->wakeFd, &value, sizeof value) == ssize_t(sizeof value)) {
@@ -128,7 +145,7 @@ bool ModemPort::StartThread()
         d->newPin.reset();
     }
     d->state.status = ModemStatus();
-    d->state.status.port = d->name;
+    d->state.status.port = line.name;
     ModemWorker::Hooks hooks;
     hooks.status = [this](const ModemStatus &status) {
         {
@@ -141,14 +158,21 @@ bool ModemPort::StartThread()
         std::lock_guard lock(d->statusMutex);
         return std::exchange(d->newPin, std::nullopt);
     };
-    d->outbox.Attach(d->outboxPort, [this] { d->Wake(); });
+    hooks.attempted = [this](const ConnectAttempt &attempt) {
+        if (attempt.Ok())
+            d->handshaken = true;
+        emit attempted(attempt);
+    };
+    ModemWorker::Line workerLine{d->wakeFd, line, answering};
+    d->desk->Attach([this] { d->Wake(); });
     d->running = true;
-    d->worker = std::thread([this, hooks = std::move(hooks), config = d->config, port = d->outboxPort] {
-        ModemWorker worker(d->serial, d->outbox, d->state, config, d->dbSettings,
-                           ModemWorker::Line{d->wakeFd, port, d->name}, d->stop, hooks);
+    d->worker = std::thread([this, hooks = std::move(hooks), config = d->config, workerLine = std::move(workerLine)] {
+        ModemWorker worker(d->serial, *d->desk, d->state, config, workerLine, d->stop, hooks);
         worker.Run();
         d->running = false;
     });
+    if (answering)
+        emit attempted(ConnectAttempt{});
     return true;
 }
 
@@ -159,10 +183,10 @@ void ModemPort::StopThread()
     d->stop = true;
     d->Wake();
     d->worker.join();
-    d->outbox.Detach(d->outboxPort);
+    d->desk->Detach();
     d->running = false;
     ModemStatus down;
-    down.port = d->name;
+    down.port = d->line.name;
     {
         std::lock_guard lock(d->statusMutex);
         d->status = down;
@@ -216,6 +240,6 @@ ModemStatus ModemPort::Status() const
 {
     std::lock_guard lock(d->statusMutex);
     ModemStatus s = d->status;
-    s.port = d->name;
+    s.port = d->line.name;
     return s;
 }

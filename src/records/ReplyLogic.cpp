@@ -3,6 +3,7 @@
 #include "base/MessageText.h"
 #include "base/NumberRules.h"
 #include "outbox/Outbox.h"
+#include "sms/PduCodec.h"
 
 ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
 {
@@ -72,5 +73,5 @@ QString ReplyLogic::Destination() const
 
 SmsRecord ReplyLogic::Record(const QString &smsc) const
 {
-    return Outbox::MakeRecord(smsc, Destination(), m_strReply, -1);
+    return Pdu::MakeRecord(smsc, Destination(), m_strReply, -1);
 }

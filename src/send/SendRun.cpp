@@ -5,6 +5,7 @@
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "outbox/Outbox.h"
+#include "sms/PduCodec.h"
 
 PanelMessage SendRun::EmptyText()
 {
@@ -78,7 +79,7 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
     plan.m_bQueue = true;
     plan.m_records.reserve(numbers.size());
     for (const QString &number : numbers)
-        plan.m_records.append(Outbox::MakeRecord(smsc, number, text, -1));
+        plan.m_records.append(Pdu::MakeRecord(smsc, number, text, -1));
     plan.m_numbers = std::move(numbers);
     return plan;
 }

@@ -137,6 +137,9 @@ QStringList SplitUcs2(const QString &text, int limit);
 
 // Copies what the engine keeps of a decoded message into a record.
 SmsRecord ToRecord(const Decoded &pdu);
+// One outgoing message: its coding follows the text (7-bit when the GSM alphabet holds it,
+// a third of the messages a UCS2 text would take); id is its order (-1 none).
+SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id);
 
 // Building blocks, exposed for the tests and the simulated modem.
 QString OctetsToHex(const QByteArray &octets);

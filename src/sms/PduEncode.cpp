@@ -201,6 +201,18 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef, bool sta
     return result;
 }
 
+SmsRecord MakeRecord(const QString &smsc, const QString &number, const QString &text, qint32 id)
+{
+    SmsRecord record;
+    record.m_strSCA = smsc;
+    record.m_strTPA = number;
+    record.m_strUD = text;
+    record.m_nPID = 0;
+    record.m_nDCS = DcsFor(text);
+    record.m_nID = id;
+    return record;
+}
+
 quint8 DcsFor(const QString &text)
 {
     return ToGsm7(text) ? quint8(0x00) : quint8(0x08);

@@ -7,6 +7,7 @@
 #include "app/LinkStatus.h"
 #include "send/CSkevoView.h"
 #include "send/CTrayIcon.h"
+#include "sms/PduCodec.h"
 
 #include <QAction>
 #include <QLabel>
@@ -161,8 +162,8 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     QTRY_COMPARE_WITH_TIMEOUT(pane->text(), ready + QStringLiteral("  已发送: 0"), 30000);
 
     sim.SetCmsErrorTo({QStringLiteral("8613900000002")});
-    place.app.Queue().Enqueue(QVector<SmsRecord>{Outbox::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
-                                           Outbox::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
+    place.app.Queue().Enqueue(QVector<SmsRecord>{Pdu::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
+                                           Pdu::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
     auto *message = frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
     QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("发送完成: 成功 1 条, 失败 1 条"), 30000);
     QTRY_COMPARE(pane->text(), ready + QStringLiteral("  已发送: 1")); // the one the network took

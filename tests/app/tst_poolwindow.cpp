@@ -163,7 +163,7 @@ void tst_PoolWindow::deviceWindowShowsThePortInUse()
     w.Trigger("actionConnect");
     QVERIFY(w.frame.IsConnected());
     QTRY_VERIFY(w.Pane("paneLink")->text().startsWith(chosen.DevicePath()));
-    QVERIFY(chosen.Commands().contains(QStringLiteral("AT")));
+    QTRY_VERIFY(chosen.Commands().contains(QStringLiteral("AT"))); // reached off the window's thread
     QCOMPARE(given.Commands(), QStringList());
     QVERIFY2(w.place.messages.shown.isEmpty(), qPrintable(w.place.messages.Texts().join(u'|')));
 }

@@ -40,7 +40,7 @@ QByteArray Cpin(const QByteArray &state)
 QStringList Parts(int count)
 {
     const QString text = count > 1 ? QString(100, QChar(u'字')) : QStringLiteral("你好");
-    return Pdu::EncodeSubmitPdu(Outbox::MakeRecord(QStringLiteral("8613800100500"), QStringLiteral("8613900000001"), text, -1), 7)
+    return Pdu::EncodeSubmitPdu(Pdu::MakeRecord(QStringLiteral("8613800100500"), QStringLiteral("8613900000001"), text, -1), 7)
         .parts;
 }
 

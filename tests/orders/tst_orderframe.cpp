@@ -151,7 +151,7 @@ void tst_OrderFrame::largeOrderKeepsTheWindowGoing()
     });
     ticker.start(0);
     const QString complaint = QStringLiteral("短信猫没有响应");
-    QTimer::singleShot(0, &place.app.Queue(), [&] { emit place.app.Queue().errorEvent(complaint); });
+    QTimer::singleShot(0, &place.app.Queue(), [&] { emit place.app.Queue().errorEvent({OutboxError::Kind::Database, complaint}); });
     int queuedAtClose = -1;
     connect(&frame, &CMainFrame::closed, this, [&] { queuedAtClose = place.app.Queue().QueuedCount(); });
     QTimer::singleShot(0, &frame, &QWidget::close);

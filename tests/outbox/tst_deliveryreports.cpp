@@ -115,7 +115,7 @@ void TestDeliveryReports::journalMatches()
     CDbAccess db([s] { return s; });
     CJournal journal;
     QStringList errors;
-    journal.Attach(&db, [&errors](const QString &t) { errors << t; });
+    journal.Attach(&db, [&errors](const OutboxError &e) { errors << e.text; });
 
     // An older message of the same modem, reference and recipient: the newest row is the one.
     SentRow older;

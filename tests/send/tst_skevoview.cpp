@@ -11,6 +11,7 @@
 #include "send/LastNumbers.h"
 #include "base/MessageText.h"
 #include "send/SendListModel.h"
+#include "sms/PduCodec.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -774,7 +775,7 @@ void tst_SkevoView::stopWithdrawsWhatIsQueued()
     m_view->Model().Append(QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000002")});
     QVector<SmsRecord> records;
     for (int i = 0; i < 5; ++i)
-        records.append(Outbox::MakeRecord(QString(), QStringLiteral("1380000000%1").arg(i), QStringLiteral("x"), -1));
+        records.append(Pdu::MakeRecord(QString(), QStringLiteral("1380000000%1").arg(i), QStringLiteral("x"), -1));
     m_app->Queue().Enqueue(records);
     Click("stopButton");
     QCOMPARE(m_app->Queue().QueuedCount(), 0);
@@ -794,7 +795,7 @@ void tst_SkevoView::sendAgainAsksFirst()
     QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
     sim.SetSimPin(QStringLiteral("1234")); // connected, but nothing goes: what is queued stays
     SHOW_PANEL();
-    ModemPort port(m_app->Queue(), m_app->DbSettingsSource());
+    ModemPort port(m_app->Queue().MakeDesk());
     QVERIFY(port.Open(sim.DevicePath(), 9600, 8, 0, 0));
     QVERIFY(port.InitModem());
     QVERIFY(port.StartThread());
@@ -836,7 +837,7 @@ void tst_SkevoView::sendThroughSimulatedModem()
     QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
     Outbox &outbox = m_app->Queue();
-    ModemPort modem(outbox, m_app->DbSettingsSource());
+    ModemPort modem(outbox.MakeDesk());
     ModemTimeouts timeouts = modem.Timeouts();
     timeouts.finalAnswerMs = 5000;
     modem.SetTimeouts(timeouts);
@@ -897,7 +898,7 @@ void tst_SkevoView::textGoesOutInTheFewestMessages()
     SHOW_PANEL();
     Edit()->setPlainText(text);
     QCOMPARE(CountText(), count);
-    ModemPort modem(m_app->Queue(), m_app->DbSettingsSource());
+    ModemPort modem(m_app->Queue().MakeDesk());
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
     QVERIFY(modem.InitModem());
     QVERIFY(modem.StartThread());
@@ -926,7 +927,7 @@ void tst_SkevoView::overlongNumberFailsAloneInTheRun()
     QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
     SHOW_PANEL();
     Outbox &outbox = m_app->Queue();
-    ModemPort modem(outbox, m_app->DbSettingsSource());
+    ModemPort modem(outbox.MakeDesk());
     QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
     QVERIFY(modem.InitModem());
     QVERIFY(modem.StartThread());

@@ -1,5 +1,7 @@
 #include "EngineRig.h"
+#include "app/LinkStatus.h"
 #include "DbTargets.h"
+#include "sms/PduCodec.h"
 
 #include <QMap>
 
@@ -16,7 +18,7 @@ ReportSink::ReportSink(Outbox &outbox) : m_outbox(outbox)
         reports.append(*r);
         emit reportTaken(r->m_strNumber, ReportText::Result(*r));
     });
-    connect(&outbox, &Outbox::errorEvent, this, [this](const QString &text) { errors.append(text); });
+    connect(&outbox, &Outbox::errorEvent, this, [this](const OutboxError &error) { errors.append(LinkStatus::ErrorText(error)); });
 }
 
 int ReportSink::SentBy(const QString &port) const
@@ -74,7 +76,7 @@ QString RangeNumber(const QString &prefix, int i)
 
 SmsRecord OutMessage(const QString &number, const QString &text, qint32 id)
 {
-    return Outbox::MakeRecord(kTestSmsc, number, text, id);
+    return Pdu::MakeRecord(kTestSmsc, number, text, id);
 }
 
 int RowCount(const DbSettings &db, const QString &table)
@@ -140,7 +142,7 @@ void EngineRig::NewEngine()
     sink.reset();
     port.reset();
     outbox = FastOutbox(db);
-    port = std::make_unique<ModemPort>(*outbox, [s = db] { return s; });
+    port = std::make_unique<ModemPort>(outbox->MakeDesk());
     port->SetTimeouts(FastTimeouts());
     sink = std::make_unique<ReportSink>(*outbox);
 }

@@ -4,10 +4,10 @@
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
+#include "app/EngineSession.h"
 #include "app/LinkStatus.h"
 #include "db/CDbAccess.h"
 #include "db/Schema.h"
-#include "pool/ModemLink.h"
 #include "outbox/Outbox.h"
 #include "send/SendRun.h"
 
@@ -153,8 +153,9 @@ std::optional<ModemOptions> ReadModemOptions(const QCommandLineParser &p, QStrin
     return o;
 }
 
-int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored)
+int Connect(EngineSession &session, const ModemOptions &o)
 {
+    ModemLink &link = session.Link();
     ModemTimeouts t = link.Timeouts();
     if (o.finalAnswerMs > 0)
         t.finalAnswerMs = o.finalAnswerMs;
@@ -163,25 +164,27 @@ int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restore
     link.SetTimeouts(t);
     link.SetPortOverride(o.devices);
     link.SetBaudOverride(o.baud);
-    const ModemLink::Result r = link.Connect(app.Devices());
+    const ModemLink::Result r = session.ConnectAndWait();
+    const auto cause = [](const ModemLink::Failure &f) {
+        if (!f.cause.isEmpty())
+            PrintErr(QStringLiteral("原因: ") + f.cause);
+    };
     if (r.m_failures.size() == 1 && !r.m_bOk) {
-        PrintErr(r.m_strMessage);
-        if (!r.m_strCause.isEmpty())
-            PrintErr(QStringLiteral("原因: ") + r.m_strCause);
+        PrintErr(LinkStatus::ConnectText(r));
+        cause(r.m_failures.first());
     } else {
         // Each modem that did not connect, with the system's cause; the others work.
         for (const ModemLink::Failure &f : r.m_failures) {
-            PrintErr(QStringLiteral("短信猫 %1: %2").arg(f.port, QString(f.message).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-            if (!f.cause.isEmpty())
-                PrintErr(QStringLiteral("原因: ") + f.cause);
+            PrintErr(LinkStatus::FailureLine(f));
+            cause(f);
         }
     }
-    if (!r.m_bOk)
+    if (!r.m_bOk) {
+        Disconnect(session);
         return 1;
+    }
     if (!r.m_failures.isEmpty())
-        PrintErr(QStringLiteral("其余 %1 台短信猫已连接").arg(r.m_nConnected));
-    if (restored)
-        *restored = r.m_nRestored;
+        PrintErr(LinkStatus::OthersConnectedText(r.m_nConnected));
     return 0;
 }
 
@@ -207,15 +210,23 @@ ModemReadiness Readiness::FirstWaiting() const
 }
 
 // Each worker gets a lost modem back by itself and waits for its network; the operator is
-// told on stderr meanwhile.
-void WatchStatus(ModemLink &link, QObject *context, Readiness *book, const std::function<void()> &changed)
+// told on stderr meanwhile. How a modem's first try went is Connect's to say.
+void WatchStatus(EngineSession &session, QObject *context, Readiness *book, const std::function<void()> &changed)
 {
-    QObject::connect(&link, &ModemLink::statusChanged, context, [&link, book, changed](const ModemStatus &status) {
-        book->ports = link.PortNames();
+    QObject::connect(&session, &EngineSession::modemStatus, context, [&session, book, changed](const ModemStatus &status) {
+        book->ports = session.Link().PortNames();
         const ModemReadiness now = status.Readiness();
         const ModemReadiness before = book->last.value(status.port, ModemReadiness::NotConnected);
+        const bool reaching = before == ModemReadiness::NotConnected || before == ModemReadiness::Connecting;
+        const bool notYet = now == ModemReadiness::Connecting || now == ModemReadiness::PortMissing
+            || now == ModemReadiness::PortUnavailable || now == ModemReadiness::NotAnswering;
         if (now == before || now == ModemReadiness::NotConnected || !book->ports.contains(status.port))
             return;
+        if (reaching && notYet) {
+            // Not reached yet: Connect named it; a later answer is the news.
+            book->last.insert(status.port, now == ModemReadiness::Connecting ? now : ModemReadiness::NotAnswering);
+            return;
+        }
         book->last.insert(status.port, now);
         if (changed)
             changed();
@@ -247,10 +258,11 @@ QString KeptText(int count, bool restored)
                     : QStringLiteral("%1 条短信留在队列中, 下次运行时发送").arg(count);
 }
 
-void Disconnect(ModemLink &link)
+void Disconnect(EngineSession &session)
 {
     // Joined before the port closes, so the worker never meets a closed descriptor.
-    link.Disconnect();
+    session.Disconnect();
+    session.FlushReports();
 }
 
 std::optional<StayOptions> ParseStayOptions(const QString &command, const QStringList &args, QString *error)
@@ -270,12 +282,11 @@ std::optional<StayOptions> ParseStayOptions(const QString &command, const QStrin
     return StayOptions{*options, *seconds};
 }
 
-void PrintReports(CSkevoApp &app)
+void PrintReports(EngineSession &session)
 {
-    QObject::connect(&app.Queue(), &Outbox::reportReady, qApp, [&app] {
-        if (const std::optional<SmsReport> r = app.Queue().PopReport())
-            PrintOut(ReportLine(*r));
-    });
+    QObject::connect(&session, &EngineSession::reported, qApp, [](const SmsReport &r) { PrintOut(ReportLine(r)); });
+    QObject::connect(&session, &EngineSession::failed, qApp,
+                     [](const OutboxError &error) { PrintErr(LinkStatus::ErrorText(error)); });
 }
 
 } // namespace CliModem
@@ -365,43 +376,33 @@ int RunSend(const QStringList &args)
         gaveUp = true;
         QCoreApplication::quit();
     });
-    ModemLink modemLink(app.Queue(), app.DbSettingsSource(), &app.Settings());
+    EngineSession session(app);
     Readiness readiness;
-    WatchStatus(modemLink, &progress, &readiness, [&progress] { progress.start(); });
-    QObject::connect(&app.Queue(), &Outbox::errorEvent, qApp, PrintErr);
-    // Received in this thread (queued from the workers), one call per report, in order.
-    QObject::connect(&app.Queue(), &Outbox::reportReady, qApp, [&] {
-        const std::optional<SmsReport> r = app.Queue().PopReport();
-        if (!r)
-            return;
+    WatchStatus(session, &progress, &readiness, [&progress] { progress.start(); });
+    QObject::connect(&session, &EngineSession::failed, qApp,
+                     [](const OutboxError &error) { PrintErr(LinkStatus::ErrorText(error)); });
+    // One call per report, in order.
+    QObject::connect(&session, &EngineSession::reported, qApp, [&](const SmsReport &r) {
         progress.start();
-        PrintOut(ReportLine(*r));
-        if (r->m_kind != SmsReport::Sent)
+        PrintOut(ReportLine(r));
+        if (r.m_kind != SmsReport::Sent)
             return;
         ++sendReports;
-        if (!r->IsSuccess())
+        if (!r.IsSuccess())
             allSent = false;
         if (expected >= 0 && sendReports >= expected)
             QCoreApplication::quit();
     });
 
     // What an earlier run kept goes first; what it had in flight is reported failed now.
-    int restored = 0;
-    if (const int rc = Connect(app, modemLink, *options, &restored))
+    if (const int rc = Connect(session, *options))
         return rc;
-    readiness.ports = modemLink.PortNames();
-    expected = restored + SendRun::Queue(app.Queue(), plan);
+    readiness.ports = session.Link().PortNames();
+    expected = session.Restored() + SendRun::Queue(app.Queue(), plan);
     if (sendReports < expected)
         QCoreApplication::exec();
-    Disconnect(modemLink);
-    // Reports that came between the quit and the stop.
-    while (const std::optional<SmsReport> r = app.Queue().PopReport()) {
-        PrintOut(ReportLine(*r));
-        if (r->m_kind == SmsReport::Sent) {
-            ++sendReports;
-            allSent = allSent && r->IsSuccess();
-        }
-    }
+    // With the reports that came between the quit and the stop.
+    Disconnect(session);
     const int kept = app.Queue().QueuedCount();
     if (gaveUp && sendReports < expected) {
         QString cause = LinkStatus::CauseText(readiness.FirstWaiting());
@@ -426,20 +427,17 @@ int RunListen(const QStringList &args)
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
-    ModemLink modemLink(app.Queue(), app.DbSettingsSource(), &app.Settings());
+    EngineSession session(app);
     Readiness readiness;
     QObject watch;
-    WatchStatus(modemLink, &watch, &readiness);
-    QObject::connect(&app.Queue(), &Outbox::errorEvent, qApp, PrintErr);
-    PrintReports(app);
-    if (const int rc = Connect(app, modemLink, options->modem))
+    WatchStatus(session, &watch, &readiness);
+    PrintReports(session);
+    if (const int rc = Connect(session, options->modem))
         return rc;
-    readiness.ports = modemLink.PortNames();
+    readiness.ports = session.Link().PortNames();
     if (options->seconds > 0)
         QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
-    Disconnect(modemLink);
-    while (const std::optional<SmsReport> r = app.Queue().PopReport())
-        PrintOut(ReportLine(*r));
+    Disconnect(session);
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }

@@ -13,8 +13,7 @@
 #include <memory>
 #include <optional>
 
-class CSkevoApp;
-class ModemLink;
+class EngineSession;
 
 namespace CliModem {
 
@@ -46,17 +45,19 @@ struct StayOptions
     int seconds = 0;
 };
 std::optional<StayOptions> ParseStayOptions(const QString &command, const QStringList &args, QString *error);
-// Prints one line per report, taken in this thread (queued from the worker), in order.
-void PrintReports(CSkevoApp &app);
+// Prints one line per report, in order, and the queue's complaints on stderr.
+void PrintReports(EngineSession &session);
 
 // Sets the ports' waits from the options, then connects as the application does: the modems
-// of setting.ini (or --device, --baud), each handshake, the kept outbox, the workers. A modem
-// that does not connect is named with the reason; the others work. Connect to the outbox's
-// reports before: those of kept messages journalled failed come from this call. Returns 0
-// when at least one modem is connected, else the exit code after the messages.
-int Connect(CSkevoApp &app, ModemLink &link, const ModemOptions &o, int *restored = nullptr);
-// The worker first, then the port; the queue stays kept.
-void Disconnect(ModemLink &link);
+// of setting.ini (or --device, --baud) side by side, the kept outbox, the workers, and waits
+// for each modem's first try. A modem that does not answer is named with the reason and tried
+// again meanwhile; the others work. Connect to the session's reports before: those of kept
+// messages journalled failed come from this call. Returns 0 when at least one modem
+// answered, else the exit code after the messages (and the session is disconnected).
+int Connect(EngineSession &session, const ModemOptions &o);
+// Every worker first, then the ports; the queue stays kept. The reports still waiting are
+// handed on.
+void Disconnect(EngineSession &session);
 // What a run found kept by an earlier one (restored), or leaves kept for the next one.
 QString KeptText(int count, bool restored);
 // The readiness of each modem of the run, as its status last said.
@@ -74,7 +75,7 @@ struct Readiness
 // nothing changes by itself, and a service restarted for it enters no refused PIN; a pool
 // works on with the modems that can send. changed: called at each change. Watched while
 // context lives.
-void WatchStatus(ModemLink &link, QObject *context, Readiness *book, const std::function<void()> &changed = {});
+void WatchStatus(EngineSession &session, QObject *context, Readiness *book, const std::function<void()> &changed = {});
 // After the loop: when every modem waits for the operator, their words as the last lines
 // (exit 1); false otherwise.
 bool TellOperatorNeeded(const Readiness &book);

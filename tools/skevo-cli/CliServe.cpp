@@ -1,13 +1,12 @@
-// skevo-cli serve: the application's work without its windows, for a server: connected until
-// stopped, it sends the kept outbox and what is queued, starts due orders with the
-// application's scheduler, journals every arrival and writes one line per report.
+// skevo-cli serve: the application's session without its windows, for a server: connected
+// until stopped, it sends the kept outbox and what is queued, starts due orders, journals every
+// arrival and writes one line per report. Here only its options and its lines.
 #include "CliCommands.h"
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
-#include "pool/ModemLink.h"
+#include "app/EngineSession.h"
 #include "outbox/Outbox.h"
-#include "orders/OrderScheduler.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -45,26 +44,17 @@ int RunServe(const QStringList &args)
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     SignalQuit signalQuit;
     app.Db().SetErrorSink(PrintErr);
-    QObject::connect(&app.Queue(), &Outbox::errorEvent, qApp, PrintErr);
-    PrintReports(app);
-    QObject::connect(&app.Queue(), &Outbox::orderWithdrawn, qApp, [](int order, int count) {
+    EngineSession session(app);
+    PrintReports(session);
+    QObject::connect(&session, &EngineSession::orderWithdrawn, qApp, [](int order, int count) {
         PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
     });
     // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
     // then taken at the next start, and a refused one is never entered by any restart.
-    ModemLink modemLink(app.Queue(), app.DbSettingsSource(), &app.Settings());
     Readiness readiness;
     QObject watch;
-    WatchStatus(modemLink, &watch, &readiness);
-    int restored = 0;
-    if (const int rc = Connect(app, modemLink, options->modem, &restored))
-        return rc;
-    readiness.ports = modemLink.PortNames();
-
+    WatchStatus(session, &watch, &readiness);
     // No operator answers the reminder question here: due orders start without it.
-    PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
-    PrintOut(KeptText(restored, true));
-    OrderScheduler scheduler(app.Db(), app.Queue());
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
         PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
@@ -72,22 +62,20 @@ int RunServe(const QStringList &args)
     hooks.skipped = [](const StoredOrder &o, OrderScheduler::Skip why) {
         PrintOut(QStringLiteral("order %1 %2").arg(o.m_nId).arg(SkipText(why)));
     };
-    scheduler.Connected(QDateTime::currentDateTime());
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
-        scheduler.Check(QDateTime::currentDateTime(), false, app.Device().m_strSMSC, hooks);
-    });
-    tick.start(kTickMs);
+    session.SetOrderCheckInterval(kTickMs);
+    QObject::connect(&session, &EngineSession::orderCheckDue, qApp,
+                     [&](const QDateTime &now) { session.CheckOrders(now, false, hooks); });
+    if (const int rc = Connect(session, options->modem))
+        return rc;
+    readiness.ports = session.Link().PortNames();
+    PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
+    PrintOut(KeptText(session.Restored(), true));
 
     if (options->seconds > 0)
         QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
-    tick.stop();
-    scheduler.Disconnected();
     // What is still queued stays kept in the outbox for the next run.
-    Disconnect(modemLink);
-    while (const std::optional<SmsReport> r = app.Queue().PopReport())
-        PrintOut(ReportLine(*r));
+    Disconnect(session);
     PrintOut(KeptText(app.Queue().QueuedCount(), false));
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }
