@@ -4,7 +4,8 @@
 // the row-returning entries; PostgreSQL hands column names back in lower case, which the
 // recordset reads without regard to case. Date-time columns read back as the text
 // "YYYY-MM-DD HH:MM:SS" in both dialects, and date-time values are bound in that form
-// (DbTime::Canonical makes it).
+// (DbTime::Canonical makes it). The statements are kept by area, one file each, in the
+// order of the groups below.
 #include "base/DbSettings.h"
 #include "base/SmsRecord.h"
 #include <QDate>
@@ -14,16 +15,20 @@
 #include <QVector>
 
 enum class Sql {
+    // Accounts, phrases, phone book, last numbers (SqlCatalogueUsers.cpp)
     // T_USER
     UserSelectAll,        // D_NAME, D_LEVEL, D_CTIME (no password column)
     UserCountByName,      // NUM; (name)
+    UserSelectByName,     // D_LEVEL, D_NAME, D_PSW; (name) — login reads the hash and checks it
+    UserCount,            // NUM
+    UserCountOtherAdmins, // NUM; (name) — administrators (D_LEVEL 0) of another name
     UserInsert,           // (name, passwordHash, level, ctime)
     UserUpdate,           // (name, passwordHash, level, oldName)
+    UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone
     UserDelete,           // (name)
-    UserSelectByName,     // D_LEVEL, D_NAME, D_PSW; (name) — login reads the hash and checks it
-    UserSetPassword,      // (passwordHash, name) — upgrade of a plain-text row
+    UserUpgradePassword,  // (passwordHash, name, plainPassword) — only the row still holding
+                          // that plain text, so a second account of the same name keeps its own
     UserRename,           // (name, passwordHash, oldName) — password change
-    UserCount,            // NUM
     // T_INSERT
     PhraseSelect,         // D_INSERT
     PhraseInsert,         // (text)
@@ -36,55 +41,13 @@ enum class Sql {
     BookInsert,           // (name, number, relation)
     BookUpdate,           // (name, number, relation, oldNumber)
     BookDelete,           // (number)
-    // T_SEND
-    SendInsert,           // (D_ID, time, state, number, text, port) — key (D_NO) returned by Insert;
-                          // port: the modem's port, "" when not known
-    SendSelect,           // D_NO, D_SENDTIME, D_SENDNUM, D_SENDCONT, D_STATE — oldest first
-    SendDelete,           // (D_NO)
-    // T_REC
-    RecInsert,            // (number, text, time, port) — key (D_NO) returned by Insert
-    RecSelect,            // D_NO, D_RECTIME, D_RECNUM, D_RECCONT — oldest first
-    RecDelete,            // (D_NO)
-    // T_REC and T_SEND
-    AllSelect,            // MYNO, MYTIME, MYNUMER, MYCONT, MYSHOW, MYSTATE — every record,
-                          // ordered by MYTIME then MYNO: the newest comes last
-    // T_ORDER, T_PHONENUMBER
-    OrderInsert,          // (start, end, text) — key (D_ID) returned by CDbAccess::Insert
-    OrderSelect,          // D_ID, D_START, D_END, D_CONT, D_STARTED ("" when not started) — by D_ID
-    OrderDelete,          // (D_ID)
-    OrderDue,             // D_ID, D_CONT, D_END, D_START; (from, to, knownId, to): orders not started yet
-                          // (no T_ORDERSTART row for their D_START) whose D_START lies in [from, to), or
-                          // before to for an order numbered above knownId (added later), by D_START
-                          // then D_ID. Minutes as DbTime::MinuteRange gives them
-    NumberInsert,         // (D_ID, number)
-    NumberDeleteByOrder,  // (D_ID)
-    NumberCount,          // NUM; (D_ID)
-    NumberSelect,         // D_NUMBER; (D_ID) — in the order they were stored
     // T_LASTNO: replaced in one transaction, LastNoDelete then LastNoInsert per number
     LastNoSelect,         // D_LASTNO in list order
     LastNoDelete,
     LastNoInsert,         // (position, number)
-    // T_OUTBOX: queued messages kept until their attempt is journalled. Each row belongs to the
-    // engine instance that queued it (D_OWNER), on a host (D_HOST) and an installation
-    // (D_PLACE); D_LEASE is the database clock's second when the owner last said it runs.
-    OutboxInsert,         // (sca, tpa, pid, dcs, text, D_ID, host, place, owner) — key returned
-    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE, D_PORT; (owner) — queue order
-    OutboxMarkInFlight,   // (port, D_NO) — in the hands of the modem on port; changes no row when the
-                          // row is gone or its order (D_ID above 0) no
-                          // longer exists: the message was withdrawn
-    OutboxMarkQueued,     // (D_NO) — back to not handed over: the modem refused it before the network saw it
-    OutboxDelete,         // (D_NO)
-    OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
-                          // that name no owner, AGE the seconds since the owner's lease was renewed
-    OutboxClaim,          // (owner, host, place, oldOwner, host, place) — takes over oldOwner's rows (an
-                          // instance that ends hands its own on so: owner = its ended token)
-    OutboxRenew,          // (owner) — renews the owner's lease
-    // The journal row and the end of its kept message belong together: run SendInsert and
-    // OutboxDelete inside one CDbAccess::Transaction.
-    // T_USER, added
-    UserUpgradePassword,  // (passwordHash, name, plainPassword) — only the row still holding
-                          // that plain text, so a second account of the same name keeps its own
-    // T_SEND, T_REC: the records list reads keys in slices and texts a page at a time
+
+    // The records list (SqlCatalogueRecords.cpp): T_SEND and T_REC read keys in slices and
+    // texts a page at a time; the record query's texts are made by the functions below.
     SendKeysBefore,       // D_NO; (beforeNo, limit) — D_NO < beforeNo, newest first
     RecKeysBefore,        // D_NO; (beforeNo, limit)
     SendKeysByTime,       // D_NO, MYTIME; (beforeTime, beforeNo, limit) — (time, D_NO) below
@@ -94,42 +57,47 @@ enum class Sql {
     RecRowsByNo,          // D_NO, MYTIME, MYNUM, MYCONT, MYPORT; (fromNo, toNo)
     SendFindNewest,       // D_NO; (time, number, text, port) — the newest row with these values
     RecFindNewest,        // D_NO; (time, number, text, port)
-    RecFindByIdentity,    // D_NO; (identity, port) — an arrival journalled already by the modem on port
-                          // (or by a release that kept no port): the same message sent to two SIMs
-                          // of a pool is two arrivals
-    RecInsertArrival,     // (number, text, time, port, identity) — key returned; identity: a digest of the
-                          // arrival's PDUs (D_PDU), by which it is journalled once
-    // T_ORDER, T_PHONENUMBER, T_ORDERSTART: the order book and the scheduler. An order's
-    // start is claimed (one T_ORDERSTART row per order and start time) in the transaction
-    // that queues its messages, so that of several programs on one database one starts it.
-    OrderUpdate,          // (start, end, text, D_ID) — its number and its numbers stay
-    OrderClaim,           // (D_ID, start, now, claimant) — leaves an earlier claim as it is
-    OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
-                          // given to OrderClaim when that call made it
-    OrderClaimDelete,     // (D_ID)
-    NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
-                          // stored in the order given
-    // T_USER, account administration
-    UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone
-    UserCountOtherAdmins, // NUM; (name) — administrators (D_LEVEL 0) of another name
-    // T_ORDER, T_OUTBOX: an order deleted while it is being sent
-    OrderMaxId,           // ID; the highest order number, 0 when there is none
-    OutboxWithdrawOrder,  // (D_ID) — every kept message of the order not yet handed to a modem
-                          // (D_STATE 0), of whichever program; RowsAffected counts them
-    // T_OUTBOX, many rows a round trip
+    SendDelete,           // (D_NO)
+    RecDelete,            // (D_NO)
+
+    // The outbox and the journal (SqlCatalogueJournal.cpp)
+    // T_OUTBOX: queued messages kept until their attempt is journalled. Each row belongs to the
+    // engine instance that queued it (D_OWNER), on a host (D_HOST) and an installation
+    // (D_PLACE); D_LEASE is the database clock's second when the owner last said it runs.
     OutboxInsertBatch,    // (host, place, owner, rows) — rows: a JSON array of [sca, tpa, pid, dcs, text,
                           // D_ID] arrays (OutboxBatchRows). The keys are returned one a row
                           // (CDbAccess::InsertRows): sorted, they follow the rows' order
+    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE, D_PORT; (owner) — queue order
+    OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
+                          // that name no owner, AGE the seconds since the owner's lease was renewed
+    OutboxClaim,          // (owner, host, place, oldOwner, host, place) — takes over oldOwner's rows (an
+                          // instance that ends hands its own on so: owner = its ended token)
+    OutboxRenew,          // (owner) — renews the owner's lease
+    OutboxMarkInFlight,   // (port, D_NO) — in the hands of the modem on port; changes no row when the
+                          // row is gone or its order (D_ID above 0) no
+                          // longer exists: the message was withdrawn
+    OutboxMarkQueued,     // (D_NO) — back to not handed over: the modem refused it before the network saw it
+    OutboxDelete,         // (D_NO)
     OutboxDeleteBatch,    // (keys) — keys: a JSON array of D_NO values (OutboxBatchKeys)
-    // T_SCHEMA: the numbered steps a database has been through
-    SchemaVersion,        // VERSION: the last step, 0 for none
-    SchemaVersionAdd,     // (step, time)
+    OutboxWithdrawOrder,  // (D_ID) — every kept message of the order not yet handed to a modem
+                          // (D_STATE 0), of whichever program, when the order is deleted while it
+                          // is being sent; RowsAffected counts them
+    // T_SEND, T_REC: the journal. The journal row and the end of its kept message belong
+    // together: run the insert and OutboxDelete inside one CDbAccess::Transaction.
+    SendInsert,           // (D_ID, time, state, number, text, port) — key (D_NO) returned by Insert;
+                          // port: the modem's port, "" when not known
+    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs) — key returned
+    RecInsert,            // (number, text, time, port) — key (D_NO) returned by Insert
+    RecInsertArrival,     // (number, text, time, port, identity) — key returned; identity: a digest of the
+                          // arrival's PDUs (D_PDU), by which it is journalled once
+    RecFindByIdentity,    // D_NO; (identity, port) — an arrival journalled already by the modem on port
+                          // (or by a release that kept no port): the same message sent to two SIMs
+                          // of a pool is two arrivals
     // Delivery reports (TS 23.040 SMS-STATUS-REPORT). T_SEND.D_REPORT: 0 none asked, 1 waiting,
-    // 2 delivered, 3 not delivered (SqlCatalogue::Report*); D_REPORTTIME the discharge time;
+    // 2 delivered, 3 not delivered (SqlCatalogue::kReport*); D_REPORTTIME the discharge time;
     // D_REFS the message reference of each part ("12,13"). T_SENDPART: one row per part the
     // network took, by which a report finds its message in one indexed lookup. T_REPORT: a
     // report that matched no row (yet): a row written later still finds it.
-    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs) — key returned
     PartInsert,           // (D_SEND, part, port, reference, numberKey, time)
     PartMatch,            // D_SEND; (report, report, port, reference, numberKey, since) — the newest part
                           // of that modem, reference and recipient sent since then takes the report (1
@@ -142,6 +110,33 @@ enum class Sql {
                           // then (a message's own reports come after it went), oldest first
     ReportDeleteKept,     // (D_NO)
     ReportPruneKept,      // (before) — kept reports too old for any message to claim
+
+    // The order book and the scheduler (SqlCatalogueOrders.cpp): T_ORDER, T_PHONENUMBER,
+    // T_ORDERSTART. An order's start is claimed (one T_ORDERSTART row per order and start
+    // time) in the transaction that queues its messages, so that of several programs on one
+    // database one starts it.
+    OrderInsert,          // (start, end, text) — key (D_ID) returned by CDbAccess::Insert
+    OrderUpdate,          // (start, end, text, D_ID) — its number and its numbers stay
+    OrderDelete,          // (D_ID)
+    OrderSelect,          // D_ID, D_START, D_END, D_CONT, D_STARTED ("" when not started) — by D_ID
+    OrderMaxId,           // ID; the highest order number, 0 when there is none
+    OrderDue,             // D_ID, D_CONT, D_END, D_START; (from, to, knownId, to): orders not started yet
+                          // (no T_ORDERSTART row for their D_START) whose D_START lies in [from, to), or
+                          // before to for an order numbered above knownId (added later), by D_START
+                          // then D_ID. Minutes as DbTime::MinuteRange gives them
+    OrderClaim,           // (D_ID, start, now, claimant) — leaves an earlier claim as it is
+    OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
+                          // given to OrderClaim when that call made it
+    OrderClaimDelete,     // (D_ID)
+    NumberInsert,         // (D_ID, number)
+    NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
+                          // stored in the order given
+    NumberDeleteByOrder,  // (D_ID)
+    NumberSelect,         // D_NUMBER; (D_ID) — in the order they were stored
+
+    // T_SCHEMA: the numbered steps a database has been through (SqlCatalogueSchema.cpp)
+    SchemaVersion,        // VERSION: the last step, 0 for none
+    SchemaVersionAdd,     // (step, time)
     Count_
 };
 

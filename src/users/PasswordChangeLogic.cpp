@@ -19,8 +19,8 @@ QString PasswordChangeLogic::validate()
 {
     if (m_strName.isEmpty() || m_strPassword.isEmpty() || m_strRepeat.isEmpty())
         return kEmpty;
-    if (m_strPassword != m_strRepeat)
-        return QStringLiteral("两次输入密码不一致!");
+    if (const QString mismatch = CheckRepeat(m_strPassword, m_strRepeat); !mismatch.isEmpty())
+        return mismatch;
     m_strName = UserAdminLogic::TypedName(m_strName);
     m_strPassword.remove(kQuote);
     // A name or password of quotes alone would be stored empty, and the login refuses an
@@ -30,6 +30,16 @@ QString PasswordChangeLogic::validate()
     if (const std::optional<AccountMessage> bad = UserAdminLogic::CheckName(m_strName))
         return bad->m_strText;
     return QString();
+}
+
+QString PasswordChangeLogic::RepeatMismatch()
+{
+    return QStringLiteral("两次输入密码不一致!");
+}
+
+QString PasswordChangeLogic::CheckRepeat(const QString &password, const QString &repeat)
+{
+    return password == repeat ? QString() : RepeatMismatch();
 }
 
 AccountMessage PasswordChangeLogic::Apply(CDbAccess &db, const QString &currentUser)

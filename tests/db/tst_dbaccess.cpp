@@ -13,9 +13,13 @@
 #include <QThread>
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace {
+
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+const QString kLatest = QStringLiteral("9999-12-31 23:59:59"); // after every record, for the walk by time
 
 // What the layer would have shown, in order.
 struct Messages
@@ -656,12 +660,10 @@ void tst_DbAccess::textsAreStoredIntact()
     QVERIFY(db.Execute(Sql::PhraseInsert, {text}));
     QVERIFY(db.Execute(Sql::BookInsert, {text, number, text}));
 
-    QCOMPARE(db.OpenRecordset(Sql::SendSelect)->GetFieldText(QStringLiteral("D_SENDCONT")), text);
-    QCOMPARE(db.OpenRecordset(Sql::RecSelect)->GetFieldText(QStringLiteral("D_RECCONT")), text);
+    QCOMPARE(db.OpenRecordset(Sql::SendRowsByNo, {sent, sent})->GetFieldText(QStringLiteral("MYCONT")), text);
+    QCOMPARE(db.OpenRecordset(Sql::RecRowsByNo, {received, received})->GetFieldText(QStringLiteral("MYCONT")), text);
     QCOMPARE(db.OpenRecordset(Sql::PhraseSelect)->GetFieldText(QStringLiteral("D_INSERT")), text);
     QCOMPARE(db.OpenRecordset(Sql::BookGroups)->GetFieldText(QStringLiteral("D_RELATION")), text);
-    const QList<QStringList> all = ReadAll(db.OpenRecordset(Sql::AllSelect), {QStringLiteral("MYCONT")});
-    QCOMPARE(all, (QList<QStringList>{{text}, {text}}));
 
     // Looked at from outside the layer: stored once, as typed, and found by equality.
     DbProbe probe(s);
@@ -699,10 +701,12 @@ void tst_DbAccess::dateTimesReadBackCanonical()
     QVERIFY(db.Insert(Sql::OrderInsert, {written, written, QStringLiteral("x")}) > 0);
     QVERIFY(db.Execute(Sql::UserInsert, {QStringLiteral("u"), QStringLiteral("p"), 1, written}));
 
-    QCOMPARE(db.OpenRecordset(Sql::SendSelect)->GetFieldText(QStringLiteral("D_SENDTIME")), read);
-    QCOMPARE(db.OpenRecordset(Sql::RecSelect)->GetFieldText(QStringLiteral("D_RECTIME")), read);
-    const QList<QStringList> all = ReadAll(db.OpenRecordset(Sql::AllSelect), {QStringLiteral("MYTIME")});
-    QCOMPARE(all, (QList<QStringList>{{read}, {read}}));
+    QCOMPARE(db.OpenRecordset(Sql::SendRowsByNo, {0, kMax})->GetFieldText(QStringLiteral("MYTIME")), read);
+    QCOMPARE(db.OpenRecordset(Sql::RecRowsByNo, {0, kMax})->GetFieldText(QStringLiteral("MYTIME")), read);
+    QCOMPARE(ReadAll(db.OpenRecordset(Sql::SendKeysByTime, {kLatest, kMax, 10}), {QStringLiteral("MYTIME")}),
+             QList<QStringList>{{read}});
+    QCOMPARE(ReadAll(db.OpenRecordset(Sql::RecKeysByTime, {kLatest, kMax, 10}), {QStringLiteral("MYTIME")}),
+             QList<QStringList>{{read}});
     const RecordsetPtr order = db.OpenRecordset(Sql::OrderSelect);
     QCOMPARE(order->GetFieldText(QStringLiteral("D_START")), read);
     QCOMPARE(order->GetFieldText(QStringLiteral("D_END")), read);
@@ -734,8 +738,6 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
         {Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("1"), QStringLiteral("x"))},
         {Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), QStringLiteral("2009-01-03 21:00:00"), QString()}},
         {Sql::OrderInsert, {QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("2009-01-03 22:00:00"), QStringLiteral("x")}},
-        {Sql::OutboxInsert, {QStringLiteral("8613800591500"), QStringLiteral("8613900000000"), 0, 8, QStringLiteral("x"), -1,
-                             QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner")}},
     };
     for (const auto &[id, values] : inserts) {
         qint64 last = 0;
@@ -744,6 +746,21 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
             QVERIFY2(key > last, qPrintable(QStringLiteral("statement %1: key %2 after %3").arg(int(id)).arg(key).arg(last)));
             last = key;
         }
+    }
+    // The kept messages' keys, a batch of one at a time.
+    SmsRecord kept;
+    kept.m_strSCA = QStringLiteral("8613800591500");
+    kept.m_strTPA = QStringLiteral("8613900000000");
+    kept.m_strUD = QStringLiteral("x");
+    qint64 lastKept = 0;
+    for (int i = 0; i < 3; ++i) {
+        QVector<qint64> keys;
+        QVERIFY(db.InsertRows(Sql::OutboxInsertBatch, {QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner"),
+                                                       SqlCatalogue::OutboxBatchRows(&kept, 1)},
+                              &keys));
+        QCOMPARE(keys.size(), 1);
+        QVERIFY2(keys.at(0) > lastKept, qPrintable(QStringLiteral("kept message: key %1 after %2").arg(keys.at(0)).arg(lastKept)));
+        lastKept = keys.at(0);
     }
     // The key read back is the row's own: the order's numbers go with it, and a deleted
     // newest order's number is not given out again.
@@ -868,25 +885,21 @@ void tst_DbAccess::identicalRecordsAreTwoRows()
     const qint64 f = db.Insert(Sql::SendInsert, SendRow(t1, QStringLiteral("8613900000003"), QStringLiteral("failed"), 0));
     QVERIFY(a > 0 && b > a && r > 0 && f > b);
 
-    const QList<QStringList> rows = ReadAll(db.OpenRecordset(Sql::AllSelect),
-                                            {QStringLiteral("MYNO"), QStringLiteral("MYTIME"), QStringLiteral("MYNUMER"),
-                                             QStringLiteral("MYCONT"), QStringLiteral("MYSHOW"), QStringLiteral("MYSTATE")});
-    // Oldest first (the list puts each row read on top, so the newest ends up there).
-    const QList<QStringList> expected = {
-        {QString::number(r), t1, QStringLiteral("8613900000002"), QStringLiteral("in"), QStringLiteral("接收"), QStringLiteral("1")},
-        {QString::number(f), t1, QStringLiteral("8613900000003"), QStringLiteral("failed"), QStringLiteral("发送"), QStringLiteral("0")},
-        {QString::number(a), t2, QStringLiteral("8613900000001"), QStringLiteral("same"), QStringLiteral("发送"), QStringLiteral("1")},
-        {QString::number(b), t2, QStringLiteral("8613900000001"), QStringLiteral("same"), QStringLiteral("发送"), QStringLiteral("1")},
-    };
-    if (r < f) {
-        QCOMPARE(rows, expected);
-    } else {
-        // Same second, same key order in both journals: either may come first.
-        QCOMPARE(rows.mid(2), expected.mid(2));
-        QCOMPARE(QSet<QStringList>(rows.begin(), rows.begin() + 2), QSet<QStringList>(expected.begin(), expected.begin() + 2));
-    }
-    QCOMPARE(ReadAll(db.OpenRecordset(Sql::SendSelect), {QStringLiteral("D_NO")}),
-             (QList<QStringList>{{QString::number(a)}, {QString::number(b)}, {QString::number(f)}}));
+    // The records list walks each journal by time then key, newest first, and reads the
+    // rows of the keys it found: both identical rows, each with its own key.
+    const QStringList columns = {QStringLiteral("D_NO"), QStringLiteral("MYTIME")};
+    QCOMPARE(ReadAll(db.OpenRecordset(Sql::SendKeysByTime, {kLatest, kMax, 10}), columns),
+             (QList<QStringList>{{QString::number(b), t2}, {QString::number(a), t2}, {QString::number(f), t1}}));
+    QCOMPARE(ReadAll(db.OpenRecordset(Sql::RecKeysByTime, {kLatest, kMax, 10}), columns),
+             (QList<QStringList>{{QString::number(r), t1}}));
+    QCOMPARE(ReadAll(db.OpenRecordset(Sql::SendRowsByNo, {a, f}),
+                     {QStringLiteral("D_NO"), QStringLiteral("MYTIME"), QStringLiteral("MYNUM"), QStringLiteral("MYCONT"),
+                      QStringLiteral("MYSTATE")}),
+             (QList<QStringList>{
+                 {QString::number(a), t2, QStringLiteral("8613900000001"), QStringLiteral("same"), QStringLiteral("1")},
+                 {QString::number(b), t2, QStringLiteral("8613900000001"), QStringLiteral("same"), QStringLiteral("1")},
+                 {QString::number(f), t1, QStringLiteral("8613900000003"), QStringLiteral("failed"), QStringLiteral("0")},
+             }));
 }
 
 void tst_DbAccess::deleteByKeyRemovesExactlyOne()
@@ -903,11 +916,13 @@ void tst_DbAccess::deleteByKeyRemovesExactlyOne()
 
     QVERIFY(db.Execute(Sql::SendDelete, {s1}));
     QVERIFY(db.Execute(Sql::RecDelete, {r2}));
-    QCOMPARE(ReadAll(db.OpenRecordset(Sql::SendSelect), {QStringLiteral("D_NO")}), QList<QStringList>{{QString::number(s2)}});
-    QCOMPARE(ReadAll(db.OpenRecordset(Sql::RecSelect), {QStringLiteral("D_NO")}), QList<QStringList>{{QString::number(r1)}});
+    const auto keys = [&db](Sql id) { return ReadAll(db.OpenRecordset(id, {kMax, 10}), {QStringLiteral("D_NO")}); };
+    QCOMPARE(keys(Sql::SendKeysBefore), QList<QStringList>{{QString::number(s2)}});
+    QCOMPARE(keys(Sql::RecKeysBefore), QList<QStringList>{{QString::number(r1)}});
     // Deleting a record that is gone already is no error and touches nothing else.
     QVERIFY(db.Execute(Sql::SendDelete, {s1}));
-    QCOMPARE(ReadAll(db.OpenRecordset(Sql::AllSelect), {QStringLiteral("MYNO")}).size(), 2);
+    QCOMPARE(keys(Sql::SendKeysBefore), QList<QStringList>{{QString::number(s2)}});
+    QCOMPARE(keys(Sql::RecKeysBefore), QList<QStringList>{{QString::number(r1)}});
 }
 
 void tst_DbAccess::nullTextIsStoredEmpty()

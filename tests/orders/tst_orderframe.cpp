@@ -101,7 +101,7 @@ void tst_OrderFrame::dueOrderCheck()
     QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 3, 30000);
     QCOMPARE(frame.List().model()->rowCount(), 3);
     frame.OnDisconnect();
-    RecordsetPtr rs = place.app.Db().OpenRecordset(Sql::SendSelect);
+    RecordsetPtr rs = place.app.Db().OpenRecordsetText(QStringLiteral("SELECT D_SENDNUM FROM T_SEND ORDER BY D_NO"));
     QStringList journalled;
     for (; !rs->IsEOF(); rs->MoveNext())
         journalled << rs->GetFieldText(QStringLiteral("D_SENDNUM"));

@@ -948,7 +948,7 @@ void tst_SkevoView::overlongNumberFailsAloneInTheRun()
     QCOMPARE(results, (QStringList{QStringLiteral("8613800000001 成功"), QStringLiteral("86") + nineteen + QStringLiteral(" 失败"),
                                    QStringLiteral("86") + twentyFour + QStringLiteral(" 失败"), QStringLiteral("8613800000002 成功")}));
     QCOMPARE(sim.SubmitCount(), 2);
-    const RecordsetPtr rows = m_app->Db().OpenRecordset(Sql::SendSelect);
+    const RecordsetPtr rows = m_app->Db().OpenRecordsetText(QStringLiteral("SELECT D_SENDNUM,D_STATE FROM T_SEND ORDER BY D_NO"));
     QStringList journal;
     for (; rows && !rows->IsEOF(); rows->MoveNext())
         journal << rows->GetFieldText(QStringLiteral("D_SENDNUM")) + QLatin1Char(' ') + rows->GetFieldText(QStringLiteral("D_STATE"));

@@ -121,7 +121,7 @@ inline qint64 WriteRow(CDbAccess &db, const QString &text)
 // The T_SEND rows as a reader sees them.
 inline int SentRowCount(CDbAccess &db)
 {
-    const RecordsetPtr rows = db.OpenRecordset(Sql::SendSelect);
+    const RecordsetPtr rows = db.OpenRecordsetText(QStringLiteral("SELECT D_NO FROM T_SEND"));
     int count = 0;
     for (; rows && rows->IsOpen() && !rows->IsEOF(); rows->MoveNext())
         ++count;

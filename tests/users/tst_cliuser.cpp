@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 class tst_CliUser : public QObject
@@ -20,6 +21,7 @@ class tst_CliUser : public QObject
 private slots:
     void init();
     void commandsInTurn();
+    void terminalPasswordIsNotEchoed_data();
     void terminalPasswordIsNotEchoed();
 
 private:
@@ -104,29 +106,56 @@ void tst_CliUser::commandsInTurn()
     QVERIFY(list.at(1).startsWith(QStringLiteral("bob\t一般用户\t")));
 }
 
+void tst_CliUser::terminalPasswordIsNotEchoed_data()
+{
+    QTest::addColumn<QByteArray>("repeat"); // what is typed at the second prompt
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("refusal"); // the last line on standard error
+    QTest::addColumn<QString>("password"); // the administrator's afterwards
+    QTest::newRow("typed the same twice") << QByteArray("secret\n") << 0 << QStringLiteral("修改成功!") << QString()
+                                          << QStringLiteral("secret");
+    QTest::newRow("typed differently") << QByteArray("secreT\n") << 1 << QString() << QStringLiteral("两次输入密码不一致!")
+                                       << Schema::kFirstAdminPassword;
+    QTest::newRow("input ends before the repeat") << QByteArray("\x04") << 1 << QString()
+                                                  << QStringLiteral("两次输入密码不一致!") << Schema::kFirstAdminPassword;
+}
+
 void tst_CliUser::terminalPasswordIsNotEchoed()
 {
+    QFETCH(QByteArray, repeat);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, refusal);
+    QFETCH(QString, password);
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
     QProcess p;
     p.setWorkingDirectory(m_dir->path());
     p.setStandardInputFile(QString::fromLocal8Bit(ptsname(master)));
     p.start(TestEnv::CliPath(), {QStringLiteral("user"), QStringLiteral("passwd"), QStringLiteral("admin")});
+    // The terminal's settings as the program left them (a pseudo-terminal's two ends share them).
+    const auto echoOff = [master] {
+        termios t = {};
+        return ::tcgetattr(master, &t) == 0 && !(t.c_lflag & ECHO);
+    };
     QByteArray err;
-    for (const char *prompt : {"密码: ", "再次输入密码: "}) {
-        // Typed only once the prompt shows, when echo is already off.
-        QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).endsWith(QByteArray(prompt)), 20000);
-        QCOMPARE(::write(master, "secret\n", 7), ssize_t(7));
+    for (const auto &[prompt, typed] : {std::pair<const char *, QByteArray>{"密码: ", "secret\n"}, {"再次输入密码: ", repeat}}) {
+        // Typed only once the prompt shows and echo is off: input typed before is flushed.
+        QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).endsWith(QByteArray(prompt)) && echoOff(), 20000);
+        QCOMPARE(::write(master, typed.constData(), size_t(typed.size())), ssize_t(typed.size()));
     }
     QVERIFY(p.waitForFinished(30000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), QStringLiteral("修改成功!"));
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), out);
+    // What follows the last prompt.
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), refusal);
     ::fcntl(master, F_SETFL, O_NONBLOCK);
     char echoed[256];
     const ssize_t n = ::read(master, echoed, sizeof echoed);
     ::close(master);
     QVERIFY2(n <= 0 || !QByteArray(echoed, int(n)).contains("secret"), echoed);
-    QVERIFY(LogsIn(Schema::kFirstAdminName, QStringLiteral("secret")));
+    QVERIFY(LogsIn(Schema::kFirstAdminName, password));
 }
 
 QTEST_MAIN(tst_CliUser)

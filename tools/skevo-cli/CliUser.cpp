@@ -5,6 +5,7 @@
 #include "CliCommands.h"
 
 #include "app/CSkevoApp.h"
+#include "users/PasswordChangeLogic.h"
 #include "users/UserAdminLogic.h"
 
 #include <QCommandLineParser>
@@ -52,7 +53,7 @@ std::optional<QString> ReadLine(const QString &prompt, bool terminal)
     return QString::fromStdString(line);
 }
 
-// The new password; at a terminal typed twice, as the password window asks for it.
+// The new password; at a terminal typed twice and held to the password window's rule.
 std::optional<QString> ReadPassword()
 {
     const bool terminal = ::isatty(STDIN_FILENO) == 1;
@@ -60,8 +61,10 @@ std::optional<QString> ReadPassword()
     if (!first || !terminal)
         return first.value_or(QString());
     const std::optional<QString> again = ReadLine(QStringLiteral("再次输入密码: "), terminal);
-    if (!again || *again != *first) {
-        Print(stderr, QStringLiteral("两次输入密码不一致!"));
+    // Input that ends before the repeat has not repeated the password.
+    const QString mismatch = again ? PasswordChangeLogic::CheckRepeat(*first, *again) : PasswordChangeLogic::RepeatMismatch();
+    if (!mismatch.isEmpty()) {
+        Print(stderr, mismatch);
         return std::nullopt;
     }
     return first;
