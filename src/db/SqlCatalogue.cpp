@@ -122,13 +122,13 @@ QString Text(Sql id, DbSettings::Driver dialect)
                               "AND T_ORDERSTART.D_START=T_ORDER.D_START) ORDER BY D_START,D_ID")
             .arg(Ts("D_END", pg), Ts("D_START", pg));
     case Sql::NumberInsert:
-        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(?,?)");
+        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER,D_FIELDS) VALUES(?,?,?)");
     case Sql::NumberDeleteByOrder:
         return QStringLiteral("DELETE FROM T_PHONENUMBER WHERE D_ID=?");
     case Sql::NumberCount:
         return QStringLiteral("SELECT COUNT(D_NUMBER) AS NUM FROM T_PHONENUMBER WHERE D_ID=?");
     case Sql::NumberSelect:
-        return QStringLiteral("select D_NUMBER from T_PHONENUMBER where D_ID=? ORDER BY D_NO");
+        return QStringLiteral("select D_NUMBER,D_FIELDS from T_PHONENUMBER where D_ID=? ORDER BY D_NO");
     // T_LASTNO
     case Sql::LastNoSelect:
         return QStringLiteral("SELECT D_LASTNO FROM T_LASTNO ORDER BY D_POS");
@@ -228,8 +228,8 @@ QString Text(Sql id, DbSettings::Driver dialect)
     case Sql::NumberInsertBatch: {
         QStringList rows;
         for (int i = 0; i < kNumberBatch; ++i)
-            rows << QStringLiteral("(?,?)");
-        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES") + rows.join(QLatin1Char(','));
+            rows << QStringLiteral("(?,?,?)");
+        return QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER,D_FIELDS) VALUES") + rows.join(QLatin1Char(','));
     }
     // T_USER, account administration
     case Sql::UserUpdateKeepPassword:
@@ -442,6 +442,9 @@ QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
                    text, time),
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REPORT_REF ON T_REPORT(D_PORT,D_MR,D_NUM)")},
          {}},
+        // An order's numbers with their own fields (a CSV number file's row), filled in when the
+        // order starts.
+        {4, {column("T_PHONENUMBER", "D_FIELDS", text, "''")}, {}},
     };
 }
 

@@ -56,10 +56,10 @@ enum class Sql {
                           // (no T_ORDERSTART row for their D_START) whose D_START lies in [from, to), or
                           // before to for an order numbered above knownId (added later), by D_START
                           // then D_ID. Minutes as DbTime::MinuteRange gives them
-    NumberInsert,         // (D_ID, number)
+    NumberInsert,         // (D_ID, number, fields) — fields: the number's own, RecipientFields::Encode
     NumberDeleteByOrder,  // (D_ID)
     NumberCount,          // NUM; (D_ID)
-    NumberSelect,         // D_NUMBER; (D_ID) — in the order they were stored
+    NumberSelect,         // D_NUMBER, D_FIELDS; (D_ID) — in the order they were stored
     // T_LASTNO: replaced in one transaction, LastNoDelete then LastNoInsert per number
     LastNoSelect,         // D_LASTNO in list order
     LastNoDelete,
@@ -107,7 +107,7 @@ enum class Sql {
     OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
                           // given to OrderClaim when that call made it
     OrderClaimDelete,     // (D_ID)
-    NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
+    NumberInsertBatch,    // (D_ID, number, fields) × SqlCatalogue::kNumberBatch — many rows a round trip,
                           // stored in the order given
     // T_USER, account administration
     UserUpdateKeepPassword, // (name, level, oldName) — a change that leaves the password alone

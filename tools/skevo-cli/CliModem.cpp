@@ -322,7 +322,9 @@ int RunSend(const QStringList &args)
     QCommandLineParser p;
     AddModemOptions(p);
     p.addOption({QStringLiteral("to"), QStringLiteral("Destination number (repeatable)."), QStringLiteral("NUMBER")});
-    p.addOption({QStringLiteral("numbers"), QStringLiteral("Number file (\"start\" ... \"end\")."),
+    p.addOption({QStringLiteral("numbers"),
+                 QStringLiteral("Number file (\"start\" ... \"end\"), or a CSV file with a header (号码,名字,…) "
+                                "whose columns fill the text's fields ({名字}, {金额})."),
                  QStringLiteral("FILE")});
     p.addOption({QStringLiteral("text"), QStringLiteral("Message text."), QStringLiteral("TEXT")});
     p.addOption({QStringLiteral("timeout"),
@@ -344,7 +346,7 @@ int RunSend(const QStringList &args)
     // The send button's checks, made before the modem is spoken to: a refusal sends nothing.
     const SendRunPlan plan =
         SendRun::PlanUnattended(p.value(QStringLiteral("text")), p.values(QStringLiteral("to")),
-                                p.value(QStringLiteral("numbers")), app.Device().m_strSMSC);
+                                p.value(QStringLiteral("numbers")), app.Device().m_strSMSC, SendRun::BookOf(app.Db()));
     for (const PanelMessage &m : plan.m_messages)
         PrintErr(m.m_strText);
     if (!plan.m_bQueue)
