@@ -322,9 +322,7 @@ int RunSend(const QStringList &args)
     QCommandLineParser p;
     AddModemOptions(p);
     p.addOption({QStringLiteral("to"), QStringLiteral("Destination number (repeatable)."), QStringLiteral("NUMBER")});
-    p.addOption({QStringLiteral("numbers"),
-                 QStringLiteral("Number file (\"start\" ... \"end\"), or a CSV file with a header (号码,名字,…) "
-                                "whose columns fill the text's fields ({名字}, {金额})."),
+    p.addOption({QStringLiteral("numbers"), QStringLiteral("Number file (\"start\" ... \"end\")."),
                  QStringLiteral("FILE")});
     p.addOption({QStringLiteral("text"), QStringLiteral("Message text."), QStringLiteral("TEXT")});
     p.addOption({QStringLiteral("timeout"),
