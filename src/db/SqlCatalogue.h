@@ -128,11 +128,11 @@ enum class Sql {
     OrderClaimant,        // D_BY; (D_ID, start) — who holds the claim: equal to the claimant
                           // given to OrderClaim when that call made it
     OrderClaimDelete,     // (D_ID)
-    NumberInsert,         // (D_ID, number)
-    NumberInsertBatch,    // (D_ID, number) × SqlCatalogue::kNumberBatch — many rows a round trip,
+    NumberInsert,         // (D_ID, number, fields) — fields: the number's own, RecipientFields::Encode
+    NumberInsertBatch,    // (D_ID, number, fields) × SqlCatalogue::kNumberBatch — many rows a round trip,
                           // stored in the order given
     NumberDeleteByOrder,  // (D_ID)
-    NumberSelect,         // D_NUMBER; (D_ID) — in the order they were stored
+    NumberSelect,         // D_NUMBER, D_FIELDS; (D_ID) — in the order they were stored
 
     // T_SCHEMA: the numbered steps a database has been through (SqlCatalogueSchema.cpp)
     SchemaVersion,        // VERSION: the last step, 0 for none

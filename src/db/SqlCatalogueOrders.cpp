@@ -32,13 +32,13 @@ void AddOrderStatements(Statements &s)
     s.NoRows(Sql::OrderClaimDelete, QStringLiteral("DELETE FROM T_ORDERSTART WHERE D_ID=?"));
 
     // T_PHONENUMBER
-    s.NoRows(Sql::NumberInsert, QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(?,?)"));
+    s.NoRows(Sql::NumberInsert, QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER,D_FIELDS) VALUES(?,?,?)"));
     QStringList rows;
     for (int i = 0; i < kNumberBatch; ++i)
-        rows << QStringLiteral("(?,?)");
-    s.NoRows(Sql::NumberInsertBatch, QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES") + rows.join(QLatin1Char(',')));
+        rows << QStringLiteral("(?,?,?)");
+    s.NoRows(Sql::NumberInsertBatch, QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER,D_FIELDS) VALUES") + rows.join(QLatin1Char(',')));
     s.NoRows(Sql::NumberDeleteByOrder, QStringLiteral("DELETE FROM T_PHONENUMBER WHERE D_ID=?"));
-    s.Rows(Sql::NumberSelect, QStringLiteral("select D_NUMBER from T_PHONENUMBER where D_ID=? ORDER BY D_NO"));
+    s.Rows(Sql::NumberSelect, QStringLiteral("select D_NUMBER,D_FIELDS from T_PHONENUMBER where D_ID=? ORDER BY D_NO"));
 }
 
 } // namespace SqlCatalogue::Detail

@@ -159,6 +159,9 @@ QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
                    text, time),
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REPORT_REF ON T_REPORT(D_PORT,D_MR,D_NUM)")},
          {}},
+        // An order's numbers with their own fields (a CSV number file's row), filled in when the
+        // order starts.
+        {4, {column("T_PHONENUMBER", "D_FIELDS", text, "''")}, {}},
     };
 }
 

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,7 +31,7 @@ constexpr int kStartsRefreshMs = 15000;
 QString ChooseNumberFile(QWidget *parent)
 {
     return CFileDialog::GetOpenFileName(parent, CFileDialog::NumberFile,
-                                        {QStringLiteral("电话号码txt文件 (*.txt)"), CFileDialog::AllFiles()});
+                                        {QStringLiteral("电话号码文件 (*.txt *.csv)"), CFileDialog::AllFiles()});
 }
 } // namespace
 
@@ -237,6 +238,11 @@ void COrderDlg::ImportOrderNumbers()
     const QString path = m_chooser(this);
     if (path.isEmpty())
         return;
+    // A CSV file brings each number's fields; a number file goes to the reader given.
+    if (QFile file(path); file.open(QIODevice::ReadOnly) && !NumberFile::IsStartFile(file.peek(5))) {
+        m_form.TakeImport(NumberFile::Read(path)).ShowOn(m_messages);
+        return;
+    }
     QStringList numbers;
     int failures = 0;
     const bool valid = m_reader(path, &numbers, &failures);

@@ -3,6 +3,8 @@
 #include "OrderStore.h"
 #include "base/CSettingsFile.h"
 #include "base/MessageText.h"
+#include "base/PersonalTexts.h"
+#include "base/TextTemplate.h"
 #include "db/DbTime.h"
 
 namespace {
@@ -52,7 +54,8 @@ OrderMessage OrderForm::ValidateModify(const QDateTime &now) const
         return {QStringLiteral("结束时间必须大于开始时间")};
     if (m_strText.isEmpty())
         return {QStringLiteral("订单内容不能为空!\n请填写订单内容")};
-    if (!MessageText::Fits(m_strText))
+    // A text with fields is measured once filled.
+    if (const TextTemplate personal(m_strText); !personal.HasFields() && !MessageText::Fits(personal.Fill({})))
         return {MessageText::TooLong().m_strText, QString(), MessageText::TooLong().m_icon};
     // The scheduler starts an order up to its end minute; one whose end minute has begun may
     // already be past its last check.
@@ -67,7 +70,13 @@ OrderMessage OrderForm::ValidateAdd(const QDateTime &now) const
         return {QStringLiteral("结束时间必须大于开始时间")};
     if (m_numbers.isEmpty())
         return {QStringLiteral("未将号码导入\n请导入")};
-    return ValidateModify(now);
+    if (OrderMessage m = ValidateModify(now); !m.IsEmpty())
+        return m;
+    if (const QString unknown = TextTemplate(m_strText).UnknownField(m_fields.Columns()); !unknown.isEmpty()) {
+        const OperatorMessage m = TextTemplate::UnknownFieldMessage(unknown);
+        return {m.m_strText, m.m_strCaption, m.m_icon};
+    }
+    return {};
 }
 
 bool OrderForm::StartsLate(const QDateTime &now) const
@@ -80,8 +89,18 @@ QString OrderForm::LateStartText()
     return QStringLiteral("开始时间已过: 订单将在下一次检查时开始发送(须已连接短信猫)");
 }
 
+OrderMessage OrderForm::TakeImport(const NumberFile::Contents &file)
+{
+    const OrderMessage m = TakeImport(file.m_bValid, file.m_numbers, file.m_nFailed);
+    m_fields = file.m_fields;
+    if (!file.m_bValid)
+        return {file.Refusal()};
+    return m;
+}
+
 OrderMessage OrderForm::TakeImport(bool valid, const QStringList &numbers, int failures)
 {
+    m_fields.Clear();
     m_numbers = valid ? numbers : QStringList();
     if (!valid)
         return {QStringLiteral("该文件无效")};
@@ -94,15 +113,18 @@ OrderForm::Outcome OrderForm::Add(OrderStore &store, const QDateTime &now)
     out.m_message = ValidateAdd(now);
     if (!out.m_message.IsEmpty())
         return out;
+    if (std::optional<Outcome> refused = CheckFilled(store, m_numbers, m_fields))
+        return *refused;
     out.m_strStart = DbTime::Canonical(TimeText(m_start));
     out.m_strEnd = DbTime::Canonical(TimeText(m_end));
-    out.m_nId = store.Add(out.m_strStart, out.m_strEnd, m_strText, m_numbers);
+    out.m_nId = store.Add(out.m_strStart, out.m_strEnd, m_strText, m_numbers, m_fields);
     if (out.m_nId <= 0) {
         out.m_databaseTexts = store.DatabaseTexts();
         out.m_message = {QStringLiteral("插入数据出错,请查看是否以连接数据库")};
         return out;
     }
     m_numbers.clear();
+    m_fields.Clear();
     out.m_bOk = true;
     out.m_message = Info(QStringLiteral("短信订单增加成功!"));
     if (StartsLate(now))
@@ -117,6 +139,23 @@ OrderForm::Outcome OrderForm::Modify(OrderStore &store, int id, const QDateTime 
     out.m_message = ValidateModify(now);
     if (!out.m_message.IsEmpty())
         return out;
+    // The order keeps its numbers: the text is filled for them as they are stored.
+    if (!TextTemplate(m_strText).IsPlain()) {
+        QStringList numbers;
+        RecipientFields fields;
+        QString error;
+        if (!store.Numbers(id, &numbers, &error, &fields)) {
+            out.m_databaseTexts = store.DatabaseTexts();
+            if (out.m_databaseTexts.isEmpty() && !error.isEmpty())
+                out.m_databaseTexts << error;
+            out.m_message = Info(QStringLiteral("SQL数据库错误!"));
+            return out;
+        }
+        if (std::optional<Outcome> refused = CheckFilled(store, numbers, fields)) {
+            refused->m_nId = id;
+            return *refused;
+        }
+    }
     out.m_strStart = DbTime::Canonical(TimeText(m_start));
     out.m_strEnd = DbTime::Canonical(TimeText(m_end));
     out.m_bOk = store.Modify(id, out.m_strStart, out.m_strEnd, m_strText);
@@ -124,6 +163,34 @@ OrderForm::Outcome OrderForm::Modify(OrderStore &store, int id, const QDateTime 
         out.m_databaseTexts = store.DatabaseTexts();
     out.m_message = out.m_bOk ? Info(QStringLiteral("短信订单修改成功!")) : Info(QStringLiteral("SQL数据库错误!"));
     return out;
+}
+
+std::optional<OrderForm::Outcome> OrderForm::CheckFilled(OrderStore &store, const QStringList &numbers,
+                                                         const RecipientFields &fields) const
+{
+    const TextTemplate personal(m_strText);
+    if (personal.IsPlain())
+        return std::nullopt;
+    Outcome out;
+    const auto refuse = [&out](const OperatorMessage &m) {
+        out.m_message = {m.m_strText, m.m_strCaption, m.m_icon};
+        return out;
+    };
+    if (const QString unknown = personal.UnknownField(fields.Columns()); !unknown.isEmpty())
+        return refuse(TextTemplate::UnknownFieldMessage(unknown));
+    BookIndex book;
+    QString error;
+    if ((personal.Uses(TextFields::kName) || personal.Uses(TextFields::kRelation)) && !store.Book(&book, &error)) {
+        out.m_databaseTexts = store.DatabaseTexts();
+        if (out.m_databaseTexts.isEmpty() && !error.isEmpty())
+            out.m_databaseTexts << error;
+        out.m_message = Info(QStringLiteral("读取电话本失败"));
+        return out;
+    }
+    const FilledTexts filled = PersonalTexts::Fill(personal, PersonalTexts::Keys(numbers), numbers, fields, book);
+    if (filled.m_nTooLong > 0)
+        return refuse(PersonalTexts::TooLong(filled, numbers));
+    return std::nullopt;
 }
 
 OrderForm::Outcome OrderForm::Delete(OrderStore &store, int id)

@@ -3,10 +3,12 @@
 // next order, the checks with the texts to show, the numbers imported for it, and the
 // actions on the order book. The reminder switch of the scheduler lives in setting.ini.
 #include "base/IMessageBox.h"
+#include "base/NumberFile.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class CSettingsFile;
 class OrderStore;
@@ -35,7 +37,8 @@ public:
     static OrderMessage ImportHint();
 
     // The first failing check of "增加(&A)", in order: times, numbers, text, an end that has
-    // passed by now (such an order would never be sent). Empty when none.
+    // passed by now (such an order would never be sent), a field the numbers do not have.
+    // Empty when none. Whether the filled texts fit is checked when the order is stored.
     OrderMessage ValidateAdd(const QDateTime &now) const;
     // "修改(&S)" keeps the order's numbers: times and text only.
     OrderMessage ValidateModify(const QDateTime &now) const;
@@ -45,6 +48,8 @@ public:
 
     // The result of a number file read: replaces the imported numbers (emptied when invalid).
     OrderMessage TakeImport(bool valid, const QStringList &numbers, int failures);
+    // The same for a file of either kind, a CSV file's fields with its numbers.
+    OrderMessage TakeImport(const NumberFile::Contents &file);
 
     struct Outcome
     {
@@ -64,7 +69,9 @@ public:
         }
     };
     // Checks, stores the order with the imported numbers, and empties them when stored. An
-    // order that starts late says so in its message (LateStartText).
+    // order that starts late says so in its message (LateStartText). A text with fields is
+    // filled for every number with the phone book of now: one that comes out too long keeps
+    // the order from being stored. It is filled again when the order starts.
     Outcome Add(OrderStore &store, const QDateTime &now);
     Outcome Modify(OrderStore &store, int id, const QDateTime &now) const;
     // Deletes the order and withdraws what of it is still queued, in whichever program.
@@ -77,4 +84,10 @@ public:
     QDateTime m_start;
     QDateTime m_end;
     QStringList m_numbers; // imported for the next order, normalised, in file order
+    RecipientFields m_fields; // their own fields, when they came from a CSV file
+
+private:
+    // Fills the text for the numbers with the phone book of now: the first refusal (a field
+    // the numbers do not have, a text too long, a phone book that cannot be read), or none.
+    std::optional<Outcome> CheckFilled(OrderStore &store, const QStringList &numbers, const RecipientFields &fields) const;
 };

@@ -1,6 +1,8 @@
 #include "OrderScheduler.h"
 
 #include "db/CDbAccess.h"
+#include "base/MessageText.h"
+#include "base/TextTemplate.h"
 #include "db/DbTime.h"
 #include "outbox/Outbox.h"
 #include "sms/PduCodec.h"
@@ -146,12 +148,39 @@ int OrderScheduler::Check(const QDateTime &now, bool ask, const QString &smsc, c
     return orders;
 }
 
+bool OrderScheduler::Fill(const StoredOrder &order, const QStringList &numbers, const RecipientFields &fields,
+                          const Hooks &hooks, QStringList *texts)
+{
+    const TextTemplate personal(order.m_strText);
+    if (personal.IsPlain())
+        return true;
+    BookIndex book;
+    QString error;
+    if ((personal.Uses(TextFields::kName) || personal.Uses(TextFields::kRelation)) && !m_store.Book(&book, &error)) {
+        if (hooks.databaseTexts)
+            hooks.databaseTexts(QStringList{error});
+        return false;
+    }
+    FilledTexts filled = PersonalTexts::Fill(personal, PersonalTexts::Keys(numbers), numbers, fields, book);
+    // Nobody is there to shorten a text that the phone book has made too long since the order
+    // was stored: it is cut at the limit, as the text field cuts what does not fit.
+    if (filled.m_nTooLong > 0) {
+        for (QString &t : filled.m_texts) {
+            if (!MessageText::Fits(t))
+                t = MessageText::Truncate(t);
+        }
+    }
+    *texts = std::move(filled.m_texts);
+    return true;
+}
+
 OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, const QString &smsc, const Hooks &hooks,
                                                   int *messages)
 {
     QStringList numbers;
+    RecipientFields fields;
     QString readError;
-    if (!m_store.Numbers(order.m_nId, &numbers, &readError)) {
+    if (!m_store.Numbers(order.m_nId, &numbers, &readError, &fields)) {
         // A failed statement left its texts; a read that broke off only its description.
         QStringList texts = m_store.DatabaseTexts();
         if (texts.isEmpty())
@@ -162,10 +191,13 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
     }
     if (hooks.busy)
         hooks.busy();
+    QStringList texts;
+    if (!Fill(order, numbers, fields, hooks, &texts))
+        return StartResult::Failed;
     QVector<SmsRecord> records;
     records.reserve(numbers.size());
-    for (const QString &n : numbers)
-        records.append(Pdu::MakeRecord(smsc, n, order.m_strText, order.m_nId));
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        records.append(Pdu::MakeRecord(smsc, numbers.at(i), texts.isEmpty() ? order.m_strText : texts.at(i), order.m_nId));
     if (hooks.busy)
         hooks.busy();
 

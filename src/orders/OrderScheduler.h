@@ -12,6 +12,9 @@
 //
 // An order whose end time has passed by the time it would start is not started. The time of
 // each check is an argument, so tests set the clock.
+//
+// A text with fields is filled in when the order starts, for each number with its own fields
+// and the phone book as it is then.
 #include "OrderStore.h"
 
 #include <QDateTime>
@@ -73,6 +76,10 @@ public:
 private:
     enum class StartResult { Started, Elsewhere, Failed };
     StartResult Start(const StoredOrder &order, const QString &smsc, const Hooks &hooks, int *messages);
+    // The filled texts of a text with fields (*texts stays empty for one without); false when
+    // the phone book could not be read.
+    bool Fill(const StoredOrder &order, const QStringList &numbers, const RecipientFields &fields, const Hooks &hooks,
+              QStringList *texts);
     bool ReadKnownId(const Hooks *hooks);
     static QString Key(const StoredOrder &order);
 

@@ -2,6 +2,7 @@
 
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
+#include "db/PhoneBookIndex.h"
 
 OrderStore::OrderStore(CDbAccess &db) : m_db(db) {}
 
@@ -30,8 +31,13 @@ bool OrderStore::Load(QVector<StoredOrder> *orders, QString *error)
     return true;
 }
 
-int OrderStore::Add(const QString &start, const QString &end, const QString &text, const QStringList &numbers)
+int OrderStore::Add(const QString &start, const QString &end, const QString &text, const QStringList &numbers,
+                    const RecipientFields &fields)
 {
+    const auto stored = [&fields](const QString &number) {
+        const QString key = PersonalTexts::Key(number);
+        return fields.Has(key) ? RecipientFields::Encode(fields.Values(key)) : QStringLiteral("");
+    };
     qint64 id = 0;
     const bool ok = m_db.Transaction([&] {
         id = m_db.Insert(Sql::OrderInsert, {DbTime::Canonical(start), DbTime::Canonical(end), text});
@@ -42,14 +48,14 @@ int OrderStore::Add(const QString &start, const QString &end, const QString &tex
         qsizetype i = 0;
         for (; i + kBatch <= numbers.size(); i += kBatch) {
             QVariantList values;
-            values.reserve(2 * kBatch);
+            values.reserve(3 * kBatch);
             for (qsizetype j = i; j < i + kBatch; ++j)
-                values << id << numbers.at(j);
+                values << id << numbers.at(j) << stored(numbers.at(j));
             if (!m_db.Execute(Sql::NumberInsertBatch, values))
                 return false;
         }
         for (; i < numbers.size(); ++i) {
-            if (!m_db.Execute(Sql::NumberInsert, {id, numbers.at(i)}))
+            if (!m_db.Execute(Sql::NumberInsert, {id, numbers.at(i), stored(numbers.at(i))}))
                 return false;
         }
         return true;
@@ -84,22 +90,36 @@ OrderStore::Deleted OrderStore::Delete(int id, int *withdrawn)
     return found || !m_db.LastError().isEmpty() ? Deleted::Failed : Deleted::NoSuchOrder;
 }
 
-bool OrderStore::Numbers(int id, QStringList *numbers, QString *error)
+bool OrderStore::Numbers(int id, QStringList *numbers, QString *error, RecipientFields *fields)
 {
     numbers->clear();
+    if (fields)
+        fields->Clear();
     const RecordsetPtr rs = m_db.OpenRecordset(Sql::NumberSelect, {id});
     try {
         while (!rs->IsEOF()) {
-            numbers->append(rs->GetFieldText(0));
+            const QString number = rs->GetFieldText(0);
+            numbers->append(number);
+            if (fields) {
+                if (const QString stored = rs->GetFieldText(1); !stored.isEmpty())
+                    fields->Add(PersonalTexts::Key(number), RecipientFields::Decode(stored));
+            }
             rs->MoveNext();
         }
     } catch (const CDbError &e) {
         numbers->clear();
+        if (fields)
+            fields->Clear();
         if (error)
             *error = e.Description();
         return false;
     }
     return true;
+}
+
+bool OrderStore::Book(BookIndex *book, QString *error)
+{
+    return PhoneBookIndex::Read(m_db, book, error);
 }
 
 QStringList OrderStore::DatabaseTexts() const

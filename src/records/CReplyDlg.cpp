@@ -2,6 +2,8 @@
 
 #include "base/IMessageBox.h"
 #include "base/MessageText.h"
+#include "base/TextTemplate.h"
+#include "db/PhoneBookIndex.h"
 #include "outbox/IOutbox.h"
 #include "sms/PduCodec.h"
 
@@ -54,6 +56,12 @@ CReplyDlg::CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent
     grid->addWidget(original, 1, 0, 1, 4);
     grid->addWidget(new QLabel(QStringLiteral("发送/回复短信内容:"), this), 2, 0, 1, 4);
     grid->addWidget(m_pReply, 3, 0, 1, 4);
+    m_pPreview = new QLabel(this);
+    m_pPreview->setObjectName(QStringLiteral("labelPreview"));
+    m_pPreview->setWordWrap(true);
+    m_pPreview->setTextFormat(Qt::PlainText);
+    m_pPreview->hide();
+    grid->addWidget(m_pPreview, 4, 0, 1, 4);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(QStringLiteral("字数:"), this));
     bottom->addWidget(m_pCount);
@@ -85,7 +93,19 @@ void CReplyDlg::OnTextChanged()
     } else {
         m_strAccepted = text;
     }
-    m_pCount->setText(MessageText::CountCaption(MessageText::ByteCount(m_strAccepted), Pdu::MessageCount(m_strAccepted)));
+    // A reply with fields is counted, and shown, as it goes out.
+    m_logic.m_strReply = m_strAccepted;
+    const QString filled = m_logic.Filled();
+    m_pCount->setText(MessageText::CountCaption(MessageText::ByteCount(filled), Pdu::MessageCount(filled)));
+    const bool personal = !TextTemplate(m_strAccepted).IsPlain();
+    m_pPreview->setText(personal ? QStringLiteral("预览: ") + filled : QString());
+    m_pPreview->setVisible(personal);
+}
+
+void CReplyDlg::SetBook(const BookIndex &book)
+{
+    m_logic.m_book = book;
+    OnTextChanged();
 }
 
 void CReplyDlg::accept()
@@ -103,12 +123,17 @@ void CReplyDlg::accept()
     QDialog::accept();
 }
 
-void CReplyDlg::ReplyToRow(const RecordsModel &list, int row, Services services, QWidget *parent)
+void CReplyDlg::ReplyToRow(RecordsModel &list, int row, Services services, QWidget *parent)
 {
     if (row < 0 || row >= list.rowCount()) {
         ReplyLogic::NoSelection().ShowOn(services.m_messages);
         return;
     }
     CReplyDlg dialog(ReplyLogic::FromRow(list.Row(row)), std::move(services), parent);
+    // Without the book a name stays empty, which the preview shows before anything is sent.
+    BookIndex book;
+    QString error;
+    if (PhoneBookIndex::Read(list.Db(), &book, &error))
+        dialog.SetBook(book);
     dialog.exec();
 }

@@ -27,8 +27,11 @@ public:
 
     CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent = nullptr);
 
-    // The popup command "发送/回复(&S)" on a row of the list (-1: no selection mark).
-    static void ReplyToRow(const RecordsModel &list, int row, Services services, QWidget *parent);
+    // The popup command "发送/回复(&S)" on a row of the list (-1: no selection mark). The
+    // phone book is read from the list's database, for a reply with fields.
+    static void ReplyToRow(RecordsModel &list, int row, Services services, QWidget *parent);
+    // The phone book that fills {名字} and {关系}.
+    void SetBook(const BookIndex &book);
 
     const ReplyLogic &Logic() const { return m_logic; }
     // "发送(&S)": the checks, then the message.
@@ -41,5 +44,6 @@ private:
     Services m_services;
     QPlainTextEdit *m_pReply = nullptr;
     QLabel *m_pCount = nullptr;
+    QLabel *m_pPreview = nullptr; // the reply filled in, when it has fields
     QString m_strAccepted; // the reply within the limit, before the last change
 };

@@ -2,6 +2,7 @@
 
 #include "base/MessageText.h"
 #include "base/NumberRules.h"
+#include "base/TextTemplate.h"
 #include "outbox/Outbox.h"
 #include "sms/PduCodec.h"
 
@@ -52,8 +53,22 @@ std::optional<RecordsMessage> ReplyLogic::Validate(bool modemOpen) const
         return NotConnected();
     if (m_strReply.isEmpty())
         return EmptyText();
-    if (MessageText::ByteCount(m_strReply) > MessageText::kMaxBytes)
-        return TooLong();
+    const TextTemplate personal(m_strReply);
+    if (const QString unknown = personal.UnknownField({}); !unknown.isEmpty()) {
+        const OperatorMessage m = TextTemplate::UnknownFieldMessage(unknown);
+        return RecordsMessage{m.m_strText, m.m_strCaption, m.m_icon};
+    }
+    if (personal.IsPlain()) {
+        if (MessageText::ByteCount(m_strReply) > MessageText::kMaxBytes)
+            return TooLong();
+    } else {
+        const QStringList numbers{Destination()};
+        const FilledTexts filled = PersonalTexts::Fill(personal, numbers, {m_strNumber}, {}, m_book);
+        if (filled.m_nTooLong > 0) {
+            const OperatorMessage m = PersonalTexts::TooLong(filled, numbers);
+            return RecordsMessage{m.m_strText, m.m_strCaption, m.m_icon};
+        }
+    }
     // An alphanumeric sender, say, cannot be answered.
     if (!NumberRules::IsValidNumber(m_strNumber))
         return BadNumber();
@@ -63,7 +78,15 @@ std::optional<RecordsMessage> ReplyLogic::Validate(bool modemOpen) const
 bool ReplyLogic::KeepsDialogOpen(const RecordsMessage &message)
 {
     // What the operator can put right in the dialog keeps it open.
-    return message == TooLong() || message == EmptyText();
+    return message != NotConnected() && message != BadNumber() && message != NoSelection();
+}
+
+QString ReplyLogic::Filled() const
+{
+    const TextTemplate personal(m_strReply);
+    if (personal.IsPlain())
+        return m_strReply;
+    return PersonalTexts::Fill(personal, {Destination()}, {m_strNumber}, {}, m_book).m_texts.value(0);
 }
 
 QString ReplyLogic::Destination() const
@@ -73,5 +96,5 @@ QString ReplyLogic::Destination() const
 
 SmsRecord ReplyLogic::Record(const QString &smsc) const
 {
-    return Pdu::MakeRecord(smsc, Destination(), m_strReply, -1);
+    return Pdu::MakeRecord(smsc, Destination(), Filled(), -1);
 }

@@ -3,6 +3,7 @@
 // typed text, the checks on confirming in their order and the one message it queues.
 #include "RecordsMessage.h"
 #include "RecordsModel.h"
+#include "base/PersonalTexts.h"
 #include "base/SmsRecord.h"
 
 #include <QString>
@@ -16,21 +17,25 @@ public:
     QString m_strOriginal;
     QString m_strReply;
     bool m_bReceived = false;
+    // The phone book, for a reply with fields: {名字} and {关系} of the one number.
+    BookIndex m_book;
 
     // From the texts of a list row; the reply starts empty, also when sending again.
     static ReplyLogic FromRow(const RecordsModel::RowTexts &row);
 
     QString Title() const;
 
-    // The first failing check on confirming: not connected, empty text, too long, a number
-    // that is none.
+    // The first failing check on confirming: not connected, empty text, an unknown field, too
+    // long (once filled), a number that is none.
     std::optional<RecordsMessage> Validate(bool modemOpen) const;
-    // True when the failed check leaves the dialog open (only the length; the others end the
-    // command, as before).
+    // True when the failed check leaves the dialog open (what is wrong with the text; the
+    // others end the command, as before).
     static bool KeepsDialogOpen(const RecordsMessage &message);
+    // The reply as it goes out: its fields filled in for the number.
+    QString Filled() const;
     // The row's number normalised by the number rule: "86" in front unless it begins with it.
     QString Destination() const;
-    // The one message to queue: the configured service centre, no order (-1).
+    // The one message to queue, with the filled text: the configured service centre, no order (-1).
     SmsRecord Record(const QString &smsc) const;
 
     static RecordsMessage NoSelection();

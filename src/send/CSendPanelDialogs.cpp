@@ -14,7 +14,8 @@ std::optional<QString> CSendPanelDialogs::AskManualNumber(QWidget *parent)
 
 QStringList CSendPanelDialogs::OpenFilters()
 {
-    return {QStringLiteral("电话号码文件(*.txt)"), CFileDialog::AllFiles()};
+    // A CSV file of numbers with their fields is a number file too.
+    return {QStringLiteral("电话号码文件(*.txt *.csv)"), CFileDialog::AllFiles()};
 }
 
 QString CSendPanelDialogs::OpenNumberFile(QWidget *parent)

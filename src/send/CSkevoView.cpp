@@ -6,9 +6,11 @@
 #include "CSourceDialogs.h"
 #include "LastNumbers.h"
 #include "base/MessageText.h"
+#include "base/TextTemplate.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "SendRun.h"
+#include "TextPreview.h"
 #include "base/DeviceSettings.h"
 #include "base/FrameSettings.h"
 #include "base/IMessageBox.h"
@@ -26,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -122,6 +125,10 @@ struct CSkevoView::Private
     CMessageEdit *edit = nullptr;
     QProgressBar *progress = nullptr;
     QPushButton *sendButton = nullptr;
+    QWidget *previewBox = nullptr;
+    QLabel *previewLabel = nullptr;
+    TextPreview preview;
+    QTimer previewTimer;
 
     QString m_strMessage;
     bool m_bInitialised = false;
@@ -196,10 +203,40 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
     d->edit->setObjectName(QStringLiteral("messageEdit"));
     d->edit->SetMaxBytes(MessageText::kMaxBytes);
     messageLabel->setBuddy(d->edit);
-    connect(d->edit, &CMessageEdit::byteCountChanged, this, [this](int count) {
+    connect(d->edit, &CMessageEdit::byteCountChanged, this, [this] {
         d->m_strMessage = d->edit->toPlainText();
-        d->byteCount->setText(MessageText::CountCaption(count, Pdu::MessageCount(d->m_strMessage)));
+        // A text without fields is counted as it stands, at once.
+        if (TextTemplate(d->m_strMessage).IsPlain() && d->preview.IsPersonal())
+            UpdatePreview();
+        else
+            ShowCount();
+        SchedulePreview();
     });
+
+    // A text with fields: one recipient's filled text at a time, under the field.
+    d->previewBox = new QWidget(this);
+    d->previewBox->setObjectName(QStringLiteral("previewBox"));
+    d->previewLabel = new QLabel(d->previewBox);
+    d->previewLabel->setObjectName(QStringLiteral("previewLabel"));
+    d->previewLabel->setWordWrap(true);
+    d->previewLabel->setTextFormat(Qt::PlainText);
+    d->previewLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *previewNext = new QPushButton(TextPreview::NextButtonText(), d->previewBox);
+    previewNext->setObjectName(QStringLiteral("previewNextButton"));
+    previewNext->setAutoDefault(false);
+    connect(previewNext, &QPushButton::clicked, this, &CSkevoView::OnPreviewNext);
+    auto *previewLine = new QHBoxLayout(d->previewBox);
+    previewLine->setContentsMargins(0, 0, 0, 0);
+    previewLine->addWidget(d->previewLabel, 1);
+    previewLine->addWidget(previewNext, 0, Qt::AlignTop);
+    d->previewBox->hide();
+    // Filling 100,000 texts takes a moment: done once typing pauses, not at every key.
+    d->previewTimer.setSingleShot(true);
+    d->previewTimer.setInterval(200);
+    connect(&d->previewTimer, &QTimer::timeout, this, &CSkevoView::UpdatePreview);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&d->model, signal, this, &CSkevoView::SchedulePreview);
+    connect(&d->model, &QAbstractItemModel::modelReset, this, &CSkevoView::SchedulePreview);
 
     auto *sendButton = button("sendButton", QStringLiteral("发送"), &CSkevoView::StartSendRun);
     sendButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
@@ -221,8 +258,9 @@ CSkevoView::CSkevoView(CSettingsFile &settings, const DeviceSettings &device, CD
     grid->addLayout(messageLine, 2, 0);
     grid->addWidget(d->edit, 3, 0);
     grid->addWidget(sendButton, 3, 1);
-    grid->addWidget(d->progress, 4, 0);
-    grid->addWidget(button("stopButton", QStringLiteral("停止"), &CSkevoView::OnStop), 4, 1);
+    grid->addWidget(d->previewBox, 4, 0, 1, 2);
+    grid->addWidget(d->progress, 5, 0);
+    grid->addWidget(button("stopButton", QStringLiteral("停止"), &CSkevoView::OnStop), 5, 1);
     // Height comes and goes through the number list; the message field, the bar and "停止"
     // keep theirs, so a lower splitter shrinks the list before anything has to scroll.
     const QMargins frame = d->edit->contentsMargins();
@@ -260,7 +298,39 @@ void CSkevoView::InitialUpdate()
     d->tray->Add();
 
     d->m_strMessage = d->edit->toPlainText();
-    d->byteCount->setText(MessageText::CountCaption(MessageText::ByteCount(d->m_strMessage), Pdu::MessageCount(d->m_strMessage)));
+    ShowCount();
+    UpdatePreview();
+}
+
+void CSkevoView::SchedulePreview()
+{
+    // Without a field the text is the same for everyone: nothing to preview.
+    if (!TextTemplate(d->edit->toPlainText()).IsPlain())
+        d->previewTimer.start();
+}
+
+void CSkevoView::UpdatePreview()
+{
+    d->previewTimer.stop();
+    d->preview.Update(d->edit->toPlainText(), d->model.GetAllNumbers(), d->model.Fields(), SendRun::BookOf(d->db));
+    d->previewLabel->setText(d->preview.Caption());
+    d->previewBox->setVisible(d->preview.IsPersonal());
+    ShowCount();
+}
+
+void CSkevoView::OnPreviewNext()
+{
+    d->preview.Next();
+    d->previewLabel->setText(d->preview.Caption());
+}
+
+void CSkevoView::ShowCount()
+{
+    // A text with fields counts its longest filled text, what the limit applies to.
+    const QString text = d->preview.IsPersonal() && d->preview.Count() > 0 ? d->preview.Longest() : d->m_strMessage;
+    const int bytes = d->preview.IsPersonal() && d->preview.Count() > 0 ? d->preview.LongestBytes()
+                                                                        : MessageText::ByteCount(text);
+    d->byteCount->setText(MessageText::CountCaption(bytes, Pdu::MessageCount(text)));
 }
 
 void CSkevoView::UpdateConnectionState(bool connected)
@@ -343,8 +413,8 @@ void CSkevoView::StartSendRun()
     d->m_strMessage = d->edit->toPlainText();
     const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
                                            // A modem that is lost for a moment keeps what is queued.
-                                           d->modem.CanSend(),
-                                           d->device.m_strSMSC);
+                                           d->modem.CanSend(), d->device.m_strSMSC, d->model.Fields(),
+                                           SendRun::BookOf(d->db));
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
     if (!plan.m_bQueue)

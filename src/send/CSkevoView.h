@@ -45,6 +45,9 @@ public:
 
     // The send button's command. While messages are still queued it asks first (default no).
     void StartSendRun();
+    // A text with fields is previewed a moment after the last change of the text or the list;
+    // this does it at once. For tests.
+    void UpdatePreview();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -66,6 +69,9 @@ private:
     void OnGenerate();
     void OnPhoneBook();
     void OnInsertPhrase();
+    void OnPreviewNext();
+    void SchedulePreview();
+    void ShowCount();
     QList<int> SelectedRows() const;
     ISendPanelDialogs &Dialogs();
     ISourceDialogs &Sources();

@@ -1,6 +1,7 @@
 #include "SendListLogic.h"
 
 #include "CRandGenerator.h"
+#include "base/NumberFile.h"
 #include "base/NumberRules.h"
 #include "SendListModel.h"
 
@@ -40,16 +41,15 @@ PanelMessage SendListLogic::ImportNotice()
 SendListLogic::ImportOutcome SendListLogic::Import(const QString &path)
 {
     ImportOutcome outcome;
-    QStringList numbers;
-    int failures = 0;
-    if (!NumberRules::ReadNumberFile(path, &numbers, &failures)) {
-        outcome.m_message = PanelMessage{QStringLiteral("该文件无效"), QString(), IMessageBox::Warning};
+    const NumberFile::Contents file = NumberFile::Read(path);
+    if (!file.m_bValid) {
+        outcome.m_message = PanelMessage{file.Refusal(), QString(), IMessageBox::Warning};
         return outcome;
     }
-    outcome.m_nLoaded = int(numbers.size());
-    outcome.m_nFailed = failures;
-    outcome.m_strStatus = QStringLiteral("成功加载了%1个,加载失败%2个").arg(outcome.m_nLoaded).arg(failures);
-    m_model.Append(numbers);
+    outcome.m_nLoaded = int(file.m_numbers.size());
+    outcome.m_nFailed = file.m_nFailed;
+    outcome.m_strStatus = QStringLiteral("成功加载了%1个,加载失败%2个").arg(outcome.m_nLoaded).arg(outcome.m_nFailed);
+    m_model.Append(file.m_numbers, file.m_fields);
     return outcome;
 }
 

@@ -1,6 +1,7 @@
 #include "SendListModel.h"
 
 #include "CRandGenerator.h"
+#include "base/NumberRules.h"
 
 #include <QStringEncoder>
 #include <algorithm>
@@ -48,6 +49,25 @@ void SendListModel::Append(const QStringList &entries)
     endInsertRows();
 }
 
+void SendListModel::Append(const QStringList &entries, const RecipientFields &fields)
+{
+    m_fields.Merge(fields);
+    Append(entries);
+}
+
+void SendListModel::DropLostFields()
+{
+    if (m_fields.IsEmpty())
+        return;
+    QSet<QString> numbers;
+    numbers.reserve(m_entries.size());
+    for (const QString &e : std::as_const(m_entries)) {
+        if (NumberRules::IsValidNumber(e))
+            numbers.insert(NumberRules::NormaliseNumber(e));
+    }
+    m_fields.Retain(numbers);
+}
+
 void SendListModel::SetAll(const QStringList &entries)
 {
     beginResetModel();
@@ -57,6 +77,7 @@ void SendListModel::SetAll(const QStringList &entries)
 
 void SendListModel::Clear()
 {
+    m_fields.Clear();
     if (m_entries.isEmpty())
         return;
     SetAll({});
@@ -119,6 +140,7 @@ void SendListModel::RemoveRows(const QList<int> &rows)
             m_entries.remove(it->first, it->second - it->first + 1);
             endRemoveRows();
         }
+        DropLostFields();
         return;
     }
     QStringList kept;
@@ -132,6 +154,7 @@ void SendListModel::RemoveRows(const QList<int> &rows)
         kept.append(m_entries.at(i));
     }
     SetAll(kept);
+    DropLostFields();
 }
 
 QList<int> SendListModel::CleanRows(const QList<int> &rows) const

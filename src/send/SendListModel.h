@@ -2,7 +2,10 @@
 // The send list: the ordered destination entries of the bulk-send panel, as the operator
 // added them (duplicates allowed, never sorted by itself; list order is sending order).
 // Operations on the whole list reset the model once, so a view of 100,000 entries stays
-// quick; an append is one insertion of all its rows.
+// quick; an append is one insertion of all its rows. Numbers that came from a CSV file carry
+// their fields (by normalised number) for personal texts.
+#include "base/PersonalTexts.h"
+
 #include <QAbstractListModel>
 #include <QList>
 #include <QStringList>
@@ -27,6 +30,9 @@ public:
 
     void Append(const QString &entry);
     void Append(const QStringList &entries);
+    // Entries of a file with columns, and each one's fields.
+    void Append(const QStringList &entries, const RecipientFields &fields);
+    const RecipientFields &Fields() const { return m_fields; }
     void SetAll(const QStringList &entries);
     void Clear();
     // Sorted, every run of equal entries reduced to one.
@@ -51,5 +57,9 @@ private:
     // Rows within the list, ascending, each once.
     QList<int> CleanRows(const QList<int> &rows) const;
 
+    // The fields of numbers no longer in the list go with them.
+    void DropLostFields();
+
     QStringList m_entries;
+    RecipientFields m_fields;
 };

@@ -2,10 +2,17 @@
 
 #include "base/MessageText.h"
 #include "base/NumberRules.h"
+#include "base/TextTemplate.h"
 #include "SendListLogic.h"
 #include "SendListModel.h"
+#include "db/PhoneBookIndex.h"
 #include "outbox/Outbox.h"
 #include "sms/PduCodec.h"
+
+SendRun::BookReader SendRun::BookOf(CDbAccess &db)
+{
+    return [&db](BookIndex *book, QString *error) { return PhoneBookIndex::Read(db, book, error); };
+}
 
 PanelMessage SendRun::EmptyText()
 {
@@ -32,6 +39,14 @@ PanelMessage SendRun::BadNumber()
     return {QStringLiteral("手机号码不能超过24位并且不能包含非数字字符"), QString(), IMessageBox::Warning};
 }
 
+PanelMessage SendRun::BookUnread(const QString &error)
+{
+    QString text = QStringLiteral("读取电话本失败, 没有发送");
+    if (!error.isEmpty())
+        text += u'\n' + error;
+    return {text, QString(), IMessageBox::Warning};
+}
+
 PanelMessage SendRun::AgainQuestion()
 {
     return {QStringLiteral("上次发送还没有完成, 确定要再发送一次吗?"), QString(), IMessageBox::Question,
@@ -40,13 +55,25 @@ PanelMessage SendRun::AgainQuestion()
 
 SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc)
 {
+    return Plan(text, entries, modemOpen, smsc, RecipientFields(), BookReader());
+}
+
+SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc,
+                          const RecipientFields &fields, const BookReader &readBook)
+{
     SendRunPlan plan;
     if (text.isEmpty()) {
         plan.m_messages.append(EmptyText());
         return plan;
     }
-    // The panel's field takes no more; a text given on the command line may hold more.
-    if (!MessageText::Fits(text)) {
+    const TextTemplate personal(text);
+    if (const QString unknown = personal.UnknownField(fields.Columns()); !unknown.isEmpty()) {
+        plan.m_messages.append(TextTemplate::UnknownFieldMessage(unknown));
+        return plan;
+    }
+    // The panel's field takes no more; a text given on the command line may hold more. A text
+    // with fields is measured once filled.
+    if (!personal.HasFields() && !MessageText::Fits(personal.Fill({}))) {
         plan.m_messages.append(MessageText::TooLong());
         return plan;
     }
@@ -59,7 +86,7 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
         return plan;
     }
 
-    QStringList numbers;
+    QStringList numbers, given;
     numbers.reserve(entries.size());
     for (const QString &entry : entries) {
         if (entry.isEmpty()) {
@@ -74,18 +101,40 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
         // front: the engine refuses that message alone and journals it failed, so one such
         // entry does not keep the others from going.
         numbers.append(NumberRules::NormaliseNumber(entry));
+        given.append(entry);
     }
 
+    if (personal.IsPlain()) {
+        plan.m_records.reserve(numbers.size());
+        for (const QString &number : numbers)
+            plan.m_records.append(Pdu::MakeRecord(smsc, number, text, -1));
+    } else {
+        BookIndex book;
+        QString error;
+        if ((personal.Uses(TextFields::kName) || personal.Uses(TextFields::kRelation)) && readBook
+            && !readBook(&book, &error)) {
+            plan.m_messages.append(BookUnread(error));
+            return plan;
+        }
+        const FilledTexts filled = PersonalTexts::Fill(personal, numbers, given, fields, book);
+        if (filled.m_nTooLong > 0) {
+            plan.m_messages.append(PersonalTexts::TooLong(filled, numbers));
+            return plan;
+        }
+        plan.m_nEmptyField = filled.m_nEmptyField;
+        plan.m_records.reserve(numbers.size());
+        // Each record's coding follows its own text: one recipient's name may need UCS2
+        // where the others' go in 7-bit.
+        for (qsizetype i = 0; i < numbers.size(); ++i)
+            plan.m_records.append(Pdu::MakeRecord(smsc, numbers.at(i), filled.m_texts.at(i), -1));
+    }
     plan.m_bQueue = true;
-    plan.m_records.reserve(numbers.size());
-    for (const QString &number : numbers)
-        plan.m_records.append(Pdu::MakeRecord(smsc, number, text, -1));
     plan.m_numbers = std::move(numbers);
     return plan;
 }
 
 SendRunPlan SendRun::PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
-                                    const QString &smsc)
+                                    const QString &smsc, const BookReader &book)
 {
     if (text.isEmpty() && typed.isEmpty() && numberFile.isEmpty()) {
         SendRunPlan plan;
@@ -105,7 +154,7 @@ SendRunPlan SendRun::PlanUnattended(const QString &text, const QStringList &type
         if (!refused.m_messages.isEmpty())
             return refused;
     }
-    return Plan(text, list.GetAllNumbers(), true, smsc);
+    return Plan(text, list.GetAllNumbers(), true, smsc, list.Fields(), book);
 }
 
 int SendRun::Queue(IOutbox &outbox, const SendRunPlan &plan)

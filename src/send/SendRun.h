@@ -3,28 +3,44 @@
 // shows m_messages in order and, when m_bQueue, sets its progress bar to 0..n and hands
 // m_records to the modem engine in one Enqueue.
 #include "PanelMessage.h"
+#include "base/PersonalTexts.h"
 #include "base/SmsRecord.h"
 
 #include <QStringList>
 #include <QVector>
+#include <functional>
 
 struct SendRunPlan
 {
     QVector<PanelMessage> m_messages; // to show, in this order
     bool m_bQueue = false;            // the run goes ahead (possibly with no number at all)
     QStringList m_numbers;            // normalised destinations, in list order
-    QVector<SmsRecord> m_records;     // one per number
+    QVector<SmsRecord> m_records;     // one per number, each with its own text
+    int m_nEmptyField = 0;            // recipients with a field that came out empty
 };
 
+class CDbAccess;
 class IOutbox;
 
 class SendRun
 {
 public:
+    // Reads the phone book for {名字} and {关系}, only when the text uses them. False, with
+    // what the database said in *error, when it could not; an empty function is a book with
+    // no entry.
+    using BookReader = std::function<bool(BookIndex *book, QString *error)>;
+    // The phone book (T_BOOK) of db, read each time it is asked for.
+    static BookReader BookOf(CDbAccess &db);
+
     // text: the message field; entries: the send list in order; smsc: the service centre
     // of the device settings. Checks, in order: text (empty, too long), list, link, then
     // every entry.
     static SendRunPlan Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc);
+    // The same for a text with fields, each entry's filled in (fields: those of the numbers
+    // that came from a CSV file). An unknown field is refused after the text's checks, a
+    // filled text over the limit after the entries': either way nothing is queued.
+    static SendRunPlan Plan(const QString &text, const QStringList &entries, bool modemOpen, const QString &smsc,
+                            const RecipientFields &fields, const BookReader &book);
     // The same checks for a run without the panel (skevo-cli send), made before the caller
     // connects, so the link is not among them: the numbers typed as list entries, then those
     // of numberFile ("" for none) imported as the panel imports a file. Nobody is there to
@@ -32,7 +48,7 @@ public:
     // entry. With no text, no number and no file the run goes ahead without a number: only
     // what an earlier run kept is sent.
     static SendRunPlan PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
-                                      const QString &smsc);
+                                      const QString &smsc, const BookReader &book = {});
     // Hands the plan's records to the outbox in one transaction; the number queued.
     static int Queue(IOutbox &outbox, const SendRunPlan &plan);
 
@@ -41,6 +57,7 @@ public:
     static PanelMessage NotConnected();
     static PanelMessage EmptyEntry();
     static PanelMessage BadNumber();
+    static PanelMessage BookUnread(const QString &error);
     // Asked before a run is queued behind messages still waiting to go: pressing "发送" twice
     // would send every number twice.
     static PanelMessage AgainQuestion();

@@ -795,7 +795,7 @@ void tst_DbAccess::transactionRollsBack()
         if (id <= 0)
             return false;
         for (int i = 0; i < numbers; ++i) {
-            if (!db.Execute(Sql::NumberInsert, {id, QStringLiteral("86139000000%1").arg(i, 2, 10, QLatin1Char('0'))}))
+            if (!db.Execute(Sql::NumberInsert, {id, QStringLiteral("86139000000%1").arg(i, 2, 10, QLatin1Char('0')), QString()}))
                 return false;
         }
         return true;
@@ -808,7 +808,7 @@ void tst_DbAccess::transactionRollsBack()
     QCOMPARE(m.m_texts, QStringList());
 
     // A statement fails half-way: its error is shown, nothing stays.
-    QVERIFY(!db.Transaction([&] { return writeOrder(3) && db.Execute(Sql::NumberInsert, {1, QVariant()}); }));
+    QVERIFY(!db.Transaction([&] { return writeOrder(3) && db.Execute(Sql::NumberInsert, {1, QVariant(), QString()}); }));
     QCOMPARE(count("T_ORDER"), 0);
     QCOMPARE(count("T_PHONENUMBER"), 0);
     QCOMPARE(m.m_texts.size(), 1);

@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 #include "FakeMessageBox.h"
 #include "base/CSettingsFile.h"
+#include "base/PersonalTexts.h"
 #include "db/CDbAccess.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderListModel.h"
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QTimer>
@@ -112,6 +114,8 @@ private slots:
     void addStoresOrderAndNumbers_data() { DbTargets::AddDialectRows(); }
     void addStoresOrderAndNumbers();
     void importReplacesThePreviousOne();
+    void csvImportCarriesTheFields_data() { DbTargets::AddDialectRows(); }
+    void csvImportCarriesTheFields();
     void modifyAndDelete_data() { DbTargets::AddDialectRows(); }
     void modifyAndDelete();
     void aClickBringsTheOrderIntoTheFields();
@@ -281,6 +285,51 @@ void tst_OrderDlg::importReplacesThePreviousOne()
     rig.Import(*dlg, {});
     QCOMPARE(rig.box.Last(), QStringLiteral("该文件无效"));
     QVERIFY(dlg->ImportedNumbers().isEmpty());
+}
+
+// A CSV file is read with its columns, whatever reader the window was given for number
+// files; a text is checked against them on adding and on changing the order.
+void tst_OrderDlg::csvImportCarriesTheFields()
+{
+    SKEVO_FRESH_DB(m_targets, s);
+    Rig rig(*s);
+    auto dlg = rig.Open();
+    QFile csv(rig.dir.filePath(QStringLiteral("bills.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write(QStringLiteral("号码,金额\n13900000001,12.50\n13900000001,9\n13900000002,3\n").toUtf8());
+    csv.close();
+    rig.chosenFile = csv.fileName();
+    rig.fileValid = false; // the reader of number files is not asked
+    rig.Import(*dlg, {});
+    QCOMPARE(rig.box.Last(), QStringLiteral("成功加载了2,加载失败0"));
+    QCOMPARE(dlg->ImportedNumbers(), (QStringList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
+
+    Rig::SetTimes(*dlg, At(QStringLiteral("2030-02-03 04:05:00")), At(QStringLiteral("2030-02-03 05:06:00")));
+    auto *text = Rig::Find<QPlainTextEdit>(*dlg, "orderText");
+    text->setPlainText(QStringLiteral("{名字}: {日期}"));
+    rig.box.Clear();
+    Rig::Click(*dlg, "addButton");
+    QCOMPARE(rig.box.Texts(), QStringList{QStringLiteral("未知的字段: {日期}")});
+    text->setPlainText(QStringLiteral("{名字}: {金额}元"));
+    rig.box.Clear();
+    Rig::Click(*dlg, "addButton");
+    QCOMPARE(rig.box.Texts(), QStringList{QStringLiteral("短信订单增加成功!")});
+    DbProbe probe(*s);
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_FIELDS FROM T_PHONENUMBER ORDER BY D_NO")).size(), 2);
+    QCOMPARE(RecipientFields::Decode(probe.Value(QStringLiteral("SELECT D_FIELDS FROM T_PHONENUMBER ORDER BY D_NO")).toString())
+                 .value(QStringLiteral("金额")),
+             QStringLiteral("12.50"));
+
+    // The order keeps its numbers and their columns: a change is checked against them.
+    Rig::Select(*dlg, 0);
+    text->setPlainText(QStringLiteral("{金额} {日期}"));
+    rig.box.Clear();
+    Rig::Click(*dlg, "modifyButton");
+    QCOMPARE(rig.box.Texts(), QStringList{QStringLiteral("未知的字段: {日期}")});
+    text->setPlainText(QStringLiteral("{金额}"));
+    rig.box.Clear();
+    Rig::Click(*dlg, "modifyButton");
+    QCOMPARE(rig.box.Texts(), QStringList{QStringLiteral("短信订单修改成功!")});
 }
 
 void tst_OrderDlg::modifyAndDelete()

@@ -9,6 +9,7 @@
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
 #include "orders/OrderStore.h"
+#include "base/NumberFile.h"
 
 #include <QtTest>
 
@@ -100,6 +101,10 @@ private slots:
     void orderAddedAfterItsStartStartsAtTheNextCheck();
     void deletedOrderLeavesAnotherProgramsQueue_data() { DbTargets::AddDialectRows(); }
     void deletedOrderLeavesAnotherProgramsQueue();
+    void personalTextsFilledAtTheStart_data();
+    void personalTextsFilledAtTheStart();
+    void personalTextsRefusedWhenAdded_data();
+    void personalTextsRefusedWhenAdded();
 
 private:
     DbTargets m_targets;
@@ -389,6 +394,95 @@ void tst_OrderScheduler::deletedOrderLeavesAnotherProgramsQueue()
     QCOMPARE(RowCount(*settings, QStringLiteral("T_OUTBOX")), 0);
 
     QCOMPARE(OrderForm::Delete(store, id).m_message.m_strText, QStringLiteral("订单 %1 不存在").arg(id));
+}
+
+
+void tst_OrderScheduler::personalTextsFilledAtTheStart_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("name"); // 张三's name when the order starts
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QList<int>>("dcs");
+    const QString lines = QString(60, QChar(0x4E2D)); // 120 bytes
+    DbTargets::AddDialectRows("the phone book of the start, not of the adding", QStringLiteral("张三丰"),
+                              QStringList{lines + QStringLiteral("张三丰:12.50 {x}"), lines + QStringLiteral("李四:1,000 {x}")},
+                              QList<int>{8, 8});
+    // Nobody is there to shorten it: it goes cut at the limit.
+    DbTargets::AddDialectRows("a name made too long since is cut at the limit", QStringLiteral("Zhang San Feng the Third"),
+                              QStringList{lines + QStringLiteral("Zhang San Feng the T"), lines + QStringLiteral("李四:1,000 {x}")},
+                              QList<int>{8, 8});
+}
+
+// An order's CSV numbers keep their fields in the database, and {名字} is filled with the
+// phone book as it is when the order starts.
+void tst_OrderScheduler::personalTextsFilledAtTheStart()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<int>, dcs);
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    QVERIFY(p.db.Execute(Sql::BookInsert, {QStringLiteral("张三"), QStringLiteral("13900000001"), QStringLiteral("客户")}));
+    OrderForm form;
+    form.m_strText = QString(60, QChar(0x4E2D)) + QStringLiteral("{名字}:{金额} {{x}}");
+    form.m_start = At(QStringLiteral("10:00:00"));
+    form.m_end = At(QStringLiteral("10:30:00"));
+    form.TakeImport(NumberFile::ReadCsv(QStringLiteral("号码, 金额\r\n13900000001,12.50\r\n13900000002,\"1,000\"\r\n").toUtf8()));
+    const OrderForm::Outcome added = form.Add(p.store, At(QStringLiteral("09:00:00")));
+    QVERIFY2(added.m_bOk, qPrintable(added.m_message.m_strText));
+
+    // Between the adding and the start, the phone book changes.
+    QVERIFY(p.db.Execute(Sql::BookUpdate, {name, QStringLiteral("13900000001"), QStringLiteral("客户"), QStringLiteral("13900000001")}));
+    QVERIFY(p.db.Execute(Sql::BookInsert, {QStringLiteral("李四"), QStringLiteral("8613900000002"), QString()}));
+
+    // Another program (a restart) reads the order with its fields from the database.
+    Program other(*settings);
+    other.scheduler.Connected(At(QStringLiteral("09:59:00")));
+    QCOMPARE(other.Tick(QStringLiteral("10:00:10")), 1);
+    QVERIFY(other.told.isEmpty());
+    DbProbe probe(*settings);
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_TPA FROM T_OUTBOX ORDER BY D_NO")),
+             (QVariantList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_TEXT FROM T_OUTBOX ORDER BY D_NO")), QVariantList(texts.begin(), texts.end()));
+    QVariantList codings;
+    for (int d : dcs)
+        codings << d;
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_DCS FROM T_OUTBOX ORDER BY D_NO")), codings);
+}
+
+void tst_OrderScheduler::personalTextsRefusedWhenAdded_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    DbTargets::AddDialectRows("a field the numbers do not have", QStringLiteral("{名字} {日期}"),
+                              QStringLiteral("未知的字段: {日期}"));
+    const QString near = QString(68, QChar(0x4E2D));
+    DbTargets::AddDialectRows("too long with the phone book of now", near + QStringLiteral("{名字}"),
+                              QStringLiteral("1 条短信超过140字节, 例如: %1欧阳大\n(8613900000002, 142字节)").arg(near));
+}
+
+// Nothing is stored.
+void tst_OrderScheduler::personalTextsRefusedWhenAdded()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    QVERIFY(p.db.Execute(Sql::BookInsert, {QStringLiteral("王五"), QStringLiteral("13900000001"), QString()}));
+    QVERIFY(p.db.Execute(Sql::BookInsert, {QStringLiteral("欧阳大"), QStringLiteral("13900000002"), QString()}));
+    OrderForm form;
+    form.m_strText = text;
+    form.m_start = At(QStringLiteral("10:00:00"));
+    form.m_end = At(QStringLiteral("10:30:00"));
+    form.TakeImport(NumberFile::ReadCsv(QStringLiteral("号码,金额\n13900000001,1\n13900000002,2\n").toUtf8()));
+    const OrderForm::Outcome out = form.Add(p.store, At(QStringLiteral("09:00:00")));
+    QVERIFY(!out.m_bOk);
+    QCOMPARE(out.m_message.m_strText, message);
+    DbProbe probe(*settings);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_ORDER")).toInt(), 0);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_PHONENUMBER")).toInt(), 0);
+    QCOMPARE(form.m_numbers.size(), 2); // kept for the next try
 }
 
 QTEST_GUILESS_MAIN(tst_OrderScheduler)

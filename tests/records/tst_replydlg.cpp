@@ -13,8 +13,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 // Typing as an input method commits its characters: one key event with the text each.
@@ -38,6 +40,7 @@ private slots:
     void checksOnConfirming_data();
     void checksOnConfirming();
     void noSelection();
+    void personalReply();
 
 private:
     CReplyDlg::Services Services()
@@ -148,6 +151,8 @@ void tst_ReplyDlg::checksOnConfirming_data()
     QTest::newRow("not connected comes first, even with no text") << false << QString() << QStringLiteral("还未连接猫\n请连接猫") << false;
     QTest::newRow("not connected, with a text") << false << QStringLiteral("好") << QStringLiteral("还未连接猫\n请连接猫") << false;
     QTest::newRow("empty text: the dialog stays for the text") << true << QString() << QStringLiteral("短信内容不能为空") << true;
+    QTest::newRow("a field a reply has not: the dialog stays for the text")
+        << true << QStringLiteral("{金额}") << QStringLiteral("未知的字段: {金额}") << true;
 }
 
 void tst_ReplyDlg::checksOnConfirming()
@@ -179,6 +184,47 @@ void tst_ReplyDlg::noSelection()
     CReplyDlg::ReplyToRow(*m_model, -1, Services(), nullptr);
     QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("请选中要发送或回复的短信")});
     QCOMPARE(m_messages.shown.first().icon, IMessageBox::Critical);
+}
+
+// A reply with fields: {名字} from the phone book for the one number, shown as it will go,
+// counted filled, sent and journalled filled.
+void tst_ReplyDlg::personalReply()
+{
+    QVERIFY(m_rig->ConnectAndStart());
+    QVERIFY(DbProbe(m_rig->db).Exec(QStringLiteral("INSERT INTO T_BOOK(D_NAME,D_NUMBER,D_RELATION) VALUES('张三','13900000001','')")));
+    int row = -1;
+    for (int r = 0; r < m_model->rowCount() && row < 0; ++r) {
+        if (m_model->Row(r).m_strAction == QStringLiteral("接收"))
+            row = r;
+    }
+    QString preview, count;
+    bool stayed = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<CReplyDlg *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *reply = dialog->findChild<QPlainTextEdit *>(QStringLiteral("editReply"));
+        auto *send = dialog->findChild<QPushButton *>(QStringLiteral("buttonSend"));
+        reply->setPlainText(QStringLiteral("{名字}{金额}"));
+        QTest::mouseClick(send, Qt::LeftButton);
+        stayed = dialog->isVisible();
+        reply->setPlainText(QStringLiteral("{名字}您好, {{回复}}"));
+        preview = dialog->findChild<QLabel *>(QStringLiteral("labelPreview"))->text();
+        count = dialog->findChild<QLabel *>(QStringLiteral("labelCount"))->text();
+        QTest::mouseClick(send, Qt::LeftButton);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    CReplyDlg::ReplyToRow(*m_model, row, Services(), nullptr);
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("未知的字段: {金额}")});
+    QVERIFY(stayed);
+    const QString sent = QStringLiteral("张三您好, {回复}");
+    QCOMPARE(preview, QStringLiteral("预览: ") + sent);
+    QCOMPARE(count, QStringLiteral("16 (1条)"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_rig->sink->reports.size(), 1, 20000);
+    QCOMPARE(SubmittedTexts(m_rig->sim), QStringList{sent});
+    QCOMPARE(DbProbe(m_rig->db).Column(QStringLiteral("SELECT D_SENDCONT FROM T_SEND WHERE D_SENDNUM='8613900000001'")),
+             QVariantList{sent});
 }
 
 QTEST_MAIN(tst_ReplyDlg)

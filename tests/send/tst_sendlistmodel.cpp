@@ -70,6 +70,8 @@ private slots:
     void wholeListOperationsResetOnce();
     void emptyListOperationsChangeNothing();
     void orderButtonSortsThenShuffles();
+    void fieldsGoWithTheirNumbers_data();
+    void fieldsGoWithTheirNumbers();
 
 private:
     std::unique_ptr<SendListModel> m_model;
@@ -387,6 +389,46 @@ void tst_SendListModel::orderButtonSortsThenShuffles()
     QCOMPARE(m_model->GetAllNumbers(), (QStringList{QStringLiteral("13800000000"), QStringLiteral("9"), QStringLiteral("10086")}));
     QVERIFY(logic.SortNext());
     QCOMPARE(logic.OrderCaption(), QStringLiteral("顺序排列"));
+}
+
+void tst_SendListModel::fieldsGoWithTheirNumbers_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("kept"); // numbers whose fields stay
+    const QString a = QStringLiteral("8613800000001");
+    const QString b = QStringLiteral("8613800000002");
+    QTest::newRow("sorted and shuffled: every number keeps them") << QStringLiteral("sort") << QStringList{a, b};
+    QTest::newRow("a row removed takes them") << QStringLiteral("remove first") << QStringList{b};
+    QTest::newRow("a number still in the list keeps them") << QStringLiteral("remove the repeat") << QStringList{a, b};
+    QTest::newRow("the list emptied") << QStringLiteral("clear") << QStringList();
+}
+
+void tst_SendListModel::fieldsGoWithTheirNumbers()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, kept);
+    RecipientFields fields;
+    const QStringList columns{QStringLiteral("号码"), QStringLiteral("金额")};
+    fields.Add(QStringLiteral("8613800000001"), columns, {QStringLiteral("13800000001"), QStringLiteral("1")});
+    fields.Add(QStringLiteral("8613800000002"), columns, {QStringLiteral("13800000002"), QStringLiteral("2")});
+    // A number typed by hand is the same number as the file's.
+    m_model->Append({QStringLiteral("13800000001"), QStringLiteral("8613800000002")}, fields);
+    m_model->Append(QStringLiteral("+8613800000001"));
+    if (command == QStringLiteral("sort"))
+        m_model->Sort();
+    else if (command == QStringLiteral("remove first"))
+        m_model->RemoveRows({0, 2});
+    else if (command == QStringLiteral("remove the repeat"))
+        m_model->RemoveRows({0});
+    else
+        m_model->Clear();
+    QStringList have;
+    for (const QString &n : {QStringLiteral("8613800000001"), QStringLiteral("8613800000002")}) {
+        if (m_model->Fields().Has(n))
+            have << n;
+    }
+    QCOMPARE(have, kept);
+    QCOMPARE(m_model->Fields().Columns().isEmpty(), command == QStringLiteral("clear"));
 }
 
 QTEST_GUILESS_MAIN(tst_SendListModel)

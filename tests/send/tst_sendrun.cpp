@@ -28,6 +28,8 @@ private slots:
     void refusalsAreWarningsUnderTheTitle();
     void everyEntryEmptyQueuesNothing();
     void longTextIsQueuedWhole();
+    void personal_data();
+    void personal();
 };
 
 void tst_SendRun::checks_data()
@@ -145,6 +147,88 @@ void tst_SendRun::longTextIsQueuedWhole()
     QVERIFY(plan.m_messages.isEmpty());
     QCOMPARE(plan.m_records.size(), 1);
     QCOMPARE(plan.m_records.at(0).m_strUD, text);
+}
+
+void tst_SendRun::personal_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<bool>("bookReadable");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("texts"); // queued, in order
+    QTest::addColumn<QList<int>>("dcs");
+    QTest::addColumn<int>("empty");
+
+    const QStringList two{QStringLiteral("13800000001"), QStringLiteral("13800000002")};
+    QTest::newRow("7-bit or UCS2 by each filled text")
+        << QStringLiteral("Dear {名字}") << two << true << QStringList()
+        << QStringList{QStringLiteral("Dear Zhang"), QStringLiteral("Dear 李四")} << QList<int>{0, 8} << 0;
+    QTest::newRow("a column of the CSV file, a number typed by hand has it empty")
+        << QStringLiteral("{名字}:{金额}元") << QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000003")} << true
+        << QStringList() << QStringList{QStringLiteral("Zhang:12.50元"), QStringLiteral(":元")} << QList<int>{8, 8} << 1;
+    QTest::newRow("braces written doubled") << QStringLiteral("{{x}}") << two << true << QStringList()
+                                            << QStringList{QStringLiteral("{x}"), QStringLiteral("{x}")} << QList<int>{0, 0}
+                                            << 0;
+    QTest::newRow("an unknown field is refused, nothing queued")
+        << QStringLiteral("{名字} {日期}") << two << true << QStringList{QStringLiteral("未知的字段: {日期}")} << QStringList()
+        << QList<int>() << 0;
+    QTest::newRow("the unknown field before the list's checks")
+        << QStringLiteral("{日期}") << QStringList() << true << QStringList{QStringLiteral("未知的字段: {日期}")}
+        << QStringList() << QList<int>() << 0;
+    const QString near = QString(68, QChar(0x4E2D)); // 136 bytes
+    QTest::newRow("a filled text over 140 bytes stops the run")
+        << near + QStringLiteral("{名字}") << QStringList{QStringLiteral("13800000002"), QStringLiteral("13800000004")} << true
+        << QStringList{QStringLiteral("1 条短信超过140字节, 例如: %1欧阳大\n(8613800000004, 142字节)").arg(near)} << QStringList()
+        << QList<int>() << 0;
+    QTest::newRow("the template over 140 bytes, every filled text within")
+        << QString(69, QChar(0x4E2D)) + QStringLiteral("{关系}") << two << true
+        << QStringList() << QStringList{QString(69, QChar(0x4E2D)), QString(69, QChar(0x4E2D))} << QList<int>{8, 8} << 2;
+    QTest::newRow("the phone book cannot be read: nothing queued")
+        << QStringLiteral("{名字}") << two << false << QStringList{QStringLiteral("读取电话本失败, 没有发送\ndatabase is locked")}
+        << QStringList() << QList<int>() << 0;
+    QTest::newRow("a text without the phone book's fields does not read it")
+        << QStringLiteral("{号码}") << two << false << QStringList() << two << QList<int>{0, 0} << 0;
+}
+
+void tst_SendRun::personal()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, entries);
+    QFETCH(bool, bookReadable);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<int>, dcs);
+    QFETCH(int, empty);
+
+    RecipientFields fields;
+    fields.Add(QStringLiteral("8613800000001"), {QStringLiteral("号码"), QStringLiteral("金额")},
+               {QStringLiteral("13800000001"), QStringLiteral("12.50")});
+    int reads = 0;
+    const SendRun::BookReader book = [&](BookIndex *index, QString *error) {
+        ++reads;
+        if (!bookReadable) {
+            *error = QStringLiteral("database is locked");
+            return false;
+        }
+        PersonalTexts::AddToBook(*index, QStringLiteral("13800000001"), QStringLiteral("Zhang"), QString());
+        PersonalTexts::AddToBook(*index, QStringLiteral("13800000002"), QStringLiteral("李四"), QString());
+        PersonalTexts::AddToBook(*index, QStringLiteral("13800000004"), QStringLiteral("欧阳大"), QString());
+        return true;
+    };
+    const SendRunPlan plan = SendRun::Plan(text, entries, true, kSmsc, fields, book);
+    QCOMPARE(Texts(plan), messages);
+    QCOMPARE(plan.m_bQueue, !texts.isEmpty());
+    QStringList queued;
+    QList<int> codings;
+    for (const SmsRecord &r : plan.m_records) {
+        queued << r.m_strUD;
+        codings << r.m_nDCS;
+        QCOMPARE(r.m_nID, -1);
+    }
+    QCOMPARE(queued, texts);
+    QCOMPARE(codings, dcs);
+    QCOMPARE(plan.m_nEmptyField, empty);
+    QVERIFY(reads <= 1);
 }
 
 QTEST_GUILESS_MAIN(tst_SendRun)

@@ -104,8 +104,14 @@ private slots:
     void textGoesOutInTheFewestMessages_data();
     void textGoesOutInTheFewestMessages();
     void overlongNumberFailsAloneInTheRun();
+    void personalPreviewWalksTheList();
+    void personalTextRefusals_data();
+    void personalTextRefusals();
+    void personalTextsGoOutEachInItsCoding();
 
 private:
+    QString Preview() const;
+    bool PreviewShown() const;
     void Make(const QByteArray &settings = QByteArray());
     QPushButton *Button(const char *name) const;
     void Click(const char *name);
@@ -881,8 +887,8 @@ void tst_SkevoView::textGoesOutInTheFewestMessages_data()
         << QStringLiteral("Meeting at 9:00, room 301. Bring the report! @all").repeated(3).left(140)
         << QStringLiteral("140 (1条)") << 0 << 1;
     QTest::newRow("你好: one UCS2 message") << QStringLiteral("你好") << QStringLiteral("4 (1条)") << 8 << 1;
-    QTest::newRow("an extension character takes two septets: 81 braces are two parts")
-        << QString(81, QLatin1Char('{')) << QStringLiteral("81 (2条)") << 0 << 2;
+    QTest::newRow("an extension character takes two septets: 81 brackets are two parts")
+        << QString(81, QLatin1Char('[')) << QStringLiteral("81 (2条)") << 0 << 2;
 }
 
 // The text goes out in 7-bit when the GSM alphabet holds it, and "字数:" says how many
@@ -954,6 +960,139 @@ void tst_SkevoView::overlongNumberFailsAloneInTheRun()
         journal << rows->GetFieldText(QStringLiteral("D_SENDNUM")) + QLatin1Char(' ') + rows->GetFieldText(QStringLiteral("D_STATE"));
     QCOMPARE(journal, (QStringList{QStringLiteral("8613800000001 1"), QStringLiteral("86") + nineteen + QStringLiteral(" 0"),
                                    QStringLiteral("86") + twentyFour + QStringLiteral(" 0"), QStringLiteral("8613800000002 1")}));
+}
+
+QString tst_SkevoView::Preview() const
+{
+    return m_view->findChild<QLabel *>(QStringLiteral("previewLabel"))->text();
+}
+
+bool tst_SkevoView::PreviewShown() const
+{
+    return m_view->findChild<QWidget *>(QStringLiteral("previewBox"))->isVisible();
+}
+
+// A CSV file's numbers carry their fields into the list; the preview shows one filled text at
+// a time, says how many have an empty field, and "字数:" counts the longest.
+void tst_SkevoView::personalPreviewWalksTheList()
+{
+    SHOW_PANEL();
+    QVERIFY(m_app->Db().Execute(Sql::BookInsert, {QStringLiteral("张三"), QStringLiteral("13800000001"), QStringLiteral("客户")}));
+    QVERIFY(!PreviewShown());
+    m_dialogs.openPath = Write(QStringLiteral("numbers.csv"),
+                               QStringLiteral("号码,金额\n13800000001,12.50\n13800000002,7\n").toUtf8());
+    QSignalSpy status(m_view.get(), &CSkevoView::statusMessage);
+    Click("importButton");
+    QCOMPARE(status.value(0).value(0).toString(), QStringLiteral("成功加载了2个,加载失败0个"));
+    m_view->Model().Append(QStringLiteral("13800000003")); // typed by hand: no 金额
+
+    Edit()->setPlainText(QStringLiteral("尊敬的{名字}, 本月{金额}元"));
+    QVERIFY(!PreviewShown()); // a moment after the last change
+    QTRY_VERIFY(PreviewShown());
+    QCOMPARE(Preview(), QStringLiteral("预览 1/3 (8613800000001): 尊敬的张三, 本月12.50元\n2 个号码有空的字段"));
+    QCOMPARE(CountText(), QStringLiteral("23 (1条)")); // the first one
+    Click("previewNextButton");
+    QCOMPARE(Preview(), QStringLiteral("预览 2/3 (8613800000002): 尊敬的, 本月7元\n2 个号码有空的字段"));
+    Click("previewNextButton");
+    QCOMPARE(Preview(), QStringLiteral("预览 3/3 (13800000003): 尊敬的, 本月元\n2 个号码有空的字段"));
+    Click("previewNextButton");
+    QVERIFY(Preview().startsWith(QStringLiteral("预览 1/3 ")));
+
+    // The phone book as it is when the preview is made.
+    QVERIFY(m_app->Db().Execute(Sql::BookInsert, {QStringLiteral("李四"), QStringLiteral("8613800000002"), QString()}));
+    m_view->UpdatePreview();
+    QCOMPARE(Preview(), QStringLiteral("预览 1/3 (8613800000001): 尊敬的张三, 本月12.50元\n1 个号码有空的字段"));
+
+    // Without fields the panel is as it always was.
+    Edit()->setPlainText(QStringLiteral("abc"));
+    QVERIFY(!PreviewShown());
+    QCOMPARE(CountText(), QStringLiteral("3 (1条)"));
+
+    // Numbers deleted from the list take their fields with them.
+    Click("clearButton");
+    QVERIFY(m_view->Model().Fields().IsEmpty());
+}
+
+void tst_SkevoView::personalTextRefusals_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("preview");
+    // 134 bytes and the field: the 140 bytes the message field takes.
+    const QString near = QString(67, QChar(0x4E2D));
+    QTest::newRow("an unknown field") << QStringLiteral("{名字}{日期}") << QStringLiteral("未知的字段: {日期}")
+                                      << QStringLiteral("未知的字段: {日期}");
+    QTest::newRow("filled texts over 140 bytes")
+        << near + QStringLiteral("{名字}")
+        << QStringLiteral("2 条短信超过140字节, 例如: ") + near + QStringLiteral("欧阳大雨\n(8613800000002, 142字节)")
+        << QStringLiteral("预览 1/3 (13800000001): ") + near + QStringLiteral("王五\n2 条短信超过140字节");
+}
+
+// Nothing is queued, and the operator is told why.
+void tst_SkevoView::personalTextRefusals()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QFETCH(QString, preview);
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    SHOW_PANEL();
+    const QStringList numbers{QStringLiteral("13800000001"), QStringLiteral("13800000002"), QStringLiteral("13800000003")};
+    const QStringList names{QStringLiteral("王五"), QStringLiteral("欧阳大雨"), QStringLiteral("司马相如")};
+    for (int i = 0; i < numbers.size(); ++i)
+        QVERIFY(m_app->Db().Execute(Sql::BookInsert, {names.at(i), numbers.at(i), QString()}));
+    ModemPort port(m_app->Queue().MakeDesk());
+    QVERIFY(port.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(port.InitModem());
+    QVERIFY(port.StartThread());
+    m_view->Model().Append(numbers);
+    Edit()->setPlainText(text);
+    QCOMPARE(Edit()->toPlainText(), text);
+    m_view->UpdatePreview();
+    QCOMPARE(Preview(), preview);
+    Click("sendButton");
+    QCOMPARE(m_box.Texts(), QStringList{message});
+    QCOMPARE(m_box.shown.at(0).icon, IMessageBox::Warning);
+    QCOMPARE(m_app->Queue().QueuedCount(), 0);
+    port.StopThread();
+    QCOMPARE(sim.SubmitCount(), 0);
+}
+
+// Each recipient gets its own text, in 7-bit when its text allows, and the journal keeps
+// the text each one got.
+void tst_SkevoView::personalTextsGoOutEachInItsCoding()
+{
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    SHOW_PANEL();
+    QVERIFY(m_app->Db().Execute(Sql::BookInsert, {QStringLiteral("Zhang"), QStringLiteral("13800000001"), QString()}));
+    QVERIFY(m_app->Db().Execute(Sql::BookInsert, {QStringLiteral("李四"), QStringLiteral("13800000002"), QString()}));
+    ModemPort modem(m_app->Queue().MakeDesk());
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(modem.InitModem());
+    QVERIFY(modem.StartThread());
+    m_view->Model().Append({QStringLiteral("13800000001"), QStringLiteral("13800000002")});
+    Edit()->setPlainText(QStringLiteral("Dear {名字}"));
+    Click("sendButton");
+    QVERIFY(m_box.shown.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(sim.SubmitCount(), 2, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_app->Queue().QueuedCount(), 0, 30000);
+    modem.StopThread();
+    modem.Close();
+    QStringList texts;
+    QList<int> codings;
+    for (const ModemSimulator::Submit &submit : sim.Submits()) {
+        QVERIFY2(submit.decoded, qPrintable(submit.error));
+        texts << submit.message.text;
+        codings << int(submit.message.dcs);
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("Dear Zhang"), QStringLiteral("Dear 李四")}));
+    QCOMPARE(codings, (QList<int>{0, 8}));
+    const RecordsetPtr rows = m_app->Db().OpenRecordsetText(QStringLiteral("SELECT D_SENDCONT FROM T_SEND ORDER BY D_NO"));
+    QStringList journal;
+    for (; rows && !rows->IsEOF(); rows->MoveNext())
+        journal << rows->GetFieldText(QStringLiteral("D_SENDCONT"));
+    QCOMPARE(journal, texts);
 }
 
 QTEST_MAIN(tst_SkevoView)

@@ -9,7 +9,7 @@
 #include "orders/OrderForm.h"
 #include "orders/OrderListModel.h"
 #include "orders/OrderStore.h"
-#include "base/NumberRules.h"
+#include "base/NumberFile.h"
 
 #include <QCommandLineParser>
 
@@ -20,7 +20,7 @@ namespace {
 QString Usage()
 {
     return QStringLiteral("usage: skevo-cli orders add --start \"YYYY-MM-DD HH:MM\" --end \"YYYY-MM-DD HH:MM\" "
-                          "--text TEXT --numbers FILE | orders list | orders delete ID");
+                          "--text TEXT --numbers FILE(.txt|.csv) | orders list | orders delete ID");
 }
 
 std::optional<QDateTime> Time(const QCommandLineParser &p, const QString &name, QString *error)
@@ -50,11 +50,10 @@ int Add(const QStringList &args)
     form.m_end = *end;
     form.m_strText = p.value(QStringLiteral("text"));
     if (p.isSet(QStringLiteral("numbers"))) {
-        QStringList numbers;
-        int failures = 0;
-        const bool valid = NumberRules::ReadNumberFile(p.value(QStringLiteral("numbers")), &numbers, &failures);
-        const OrderMessage loaded = form.TakeImport(valid, numbers, failures);
-        if (!valid)
+        // A number file, or a CSV file of numbers with their fields.
+        const NumberFile::Contents file = NumberFile::Read(p.value(QStringLiteral("numbers")));
+        const OrderMessage loaded = form.TakeImport(file);
+        if (!file.m_bValid)
             return CliFail(loaded.m_strText);
         PrintErr(loaded.m_strText);
     }
