@@ -67,7 +67,7 @@ bool ReplyLogic::KeepsDialogOpen(const RecordsMessage &message)
 
 QString ReplyLogic::Destination() const
 {
-    return NumberRules::NormaliseNumber(m_strNumber);
+    return NumberRules::NumberAsSent(m_strNumber);
 }
 
 SmsRecord ReplyLogic::Record(const QString &smsc) const

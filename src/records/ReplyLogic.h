@@ -28,7 +28,7 @@ public:
     // True when the failed check leaves the dialog open (only the length; the others end the
     // command, as before).
     static bool KeepsDialogOpen(const RecordsMessage &message);
-    // The row's number normalised by the number rule: "86" in front unless it begins with it.
+    // The row's number as the number rule sends it (a Chinese number with "86" in front).
     QString Destination() const;
     // The one message to queue: the configured service centre, no order (-1).
     SmsRecord Record(const QString &smsc) const;
