@@ -48,7 +48,7 @@ SendListLogic::ImportOutcome SendListLogic::Import(const QString &path)
     }
     outcome.m_nLoaded = int(numbers.size());
     outcome.m_nFailed = failures;
-    outcome.m_strStatus = QStringLiteral("成功加载了%1个,加载失败%2个").arg(outcome.m_nLoaded).arg(failures);
+    outcome.m_strStatus = NumberRules::LoadedText(outcome.m_nLoaded, failures);
     m_model.Append(numbers);
     return outcome;
 }
