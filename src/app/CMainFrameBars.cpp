@@ -328,7 +328,8 @@ void CMainFrame::BuildLinkPane()
 
 QVector<LinkStatus::ModemLine> CMainFrame::LinkLines() const
 {
-    // The names of the modems as configured (the ports given for this run in their places).
+    // The names of the modems as configured (the ports given for this run in their places); a
+    // modem without one goes by its port as it was opened ("COM1", "ttyUSB0").
     QVector<DeviceSettings> devices = m_link.Shown(m_app.Devices());
     for (DeviceSettings &d : devices)
         d.m_strCOM = CSerialPort::DevicePath(d.m_strCOM.trimmed());
@@ -338,7 +339,7 @@ QVector<LinkStatus::ModemLine> CMainFrame::LinkLines() const
         const QString device = CSerialPort::DevicePath(link.port);
         for (const DeviceSettings &d : std::as_const(devices)) {
             if (d.m_strCOM == device) {
-                line.name = d.ShortName();
+                line.name = d.m_strName.trimmed();
                 break;
             }
         }

@@ -39,7 +39,7 @@ struct ModemLine
     QString port;
     ModemStatus status;
     int sent = 0;  // messages sent since the connect
-    QString name;  // DeviceSettings::ShortName; "" : the port's last part
+    QString name;  // as given in 设备管理; "" : the port's last part
     QString Name() const;
 };
 // "<name> <state word>" and the signal of a ready modem; brief: "<state word> <name>", so that
