@@ -44,8 +44,13 @@ const QString kAsFirst = QStringLiteral("同第一台");
 QString ListText(int index, const DeviceSettings &s)
 {
     const QString port = s.m_strCOM.trimmed().isEmpty() ? QStringLiteral("(未设置串口)") : s.m_strCOM.trimmed();
+    if (!s.m_strName.trimmed().isEmpty())
+        return QStringLiteral("%1. %2 (%3)").arg(index + 1).arg(s.m_strName.trimmed(), port);
     return QStringLiteral("%1. %2").arg(index + 1).arg(port);
 }
+
+// A name a status bar pane shows whole beside three others.
+constexpr int kMaxNameLength = 16;
 } // namespace
 
 CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IMessageBox &messages,
@@ -94,9 +99,13 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     m_pPin->setObjectName(QStringLiteral("pinEdit"));
     m_pPin->setEchoMode(QLineEdit::Password);
     m_pPin->setMaxLength(8);
+    m_pName = new QLineEdit(this);
+    m_pName->setObjectName(QStringLiteral("nameEdit"));
+    m_pName->setMaxLength(kMaxNameLength);
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("短信猫:"), modems);
+    form->addRow(QStringLiteral("名称:"), m_pName);
     form->addRow(QStringLiteral("虚拟端口(串口号):"), m_pPort);
     form->addRow(QStringLiteral("通信速率(串口波特率):"), m_pBaud);
     form->addRow(QStringLiteral("SMSC号码(短信服务中心):\n移动:861380+区号+500\n联通:8613010381500"), m_pSmsc);
@@ -159,13 +168,18 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
         if (m_nShown >= 0)
             m_pinTyped[m_nShown] = true;
     });
-    connect(m_pPort, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+    const auto relist = [this] {
         if (m_nShown >= 0 && m_nShown < m_pList->count()) {
             DeviceSettings s = m_edited.at(m_nShown);
-            s.m_strCOM = text;
+            s.m_strCOM = m_pPort->currentText();
+            s.m_strName = m_pName->text();
             m_pList->item(m_nShown)->setText(ListText(m_nShown, s));
         }
-    });
+        // Without a name the port's last part stands for the modem.
+        m_pName->setPlaceholderText(DeviceSettings::ShortName(QString(), m_pPort->currentText()));
+    };
+    connect(m_pPort, &QComboBox::currentTextChanged, this, relist);
+    connect(m_pName, &QLineEdit::textChanged, this, relist);
     FillList();
     connect(m_pList, &QListWidget::currentRowChanged, this, &CDeviceDlg::OnSelected);
     m_pList->setCurrentRow(0);
@@ -226,6 +240,8 @@ void CDeviceDlg::Show(int index)
     ShowText(m_pParity, DeviceSettingsLogic::ParityEntries(), s.m_strParity);
     ShowText(m_pStopBits, DeviceSettingsLogic::StopBitsEntries(), s.m_strStopBits);
     m_pPin->setText(s.m_strPIN);
+    m_pName->setText(s.m_strName);
+    m_pName->setPlaceholderText(DeviceSettings::ShortName(QString(), m_pPort->currentText()));
     const bool further = index > 0;
     for (QComboBox *c : {m_pBaud, m_pByteSize, m_pParity, m_pStopBits})
         c->lineEdit()->setPlaceholderText(further ? kAsFirst : QString());
@@ -245,6 +261,7 @@ DeviceSettings CDeviceDlg::Controls() const
     s.m_strParity = m_pParity->currentText();
     s.m_strStopBits = m_pStopBits->currentText();
     s.m_strPIN = m_pPin->text().trimmed();
+    s.m_strName = m_pName->text().trimmed();
     s.m_bReport = m_pReport->isChecked();
     return s;
 }

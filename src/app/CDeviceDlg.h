@@ -1,6 +1,6 @@
 #pragma once
 // The device window: the list of modems of the pool (added and removed here), and for the
-// modem chosen in it its port, speed, service centre, framing and the SIM's PIN, and what that
+// modem chosen in it its name (for the status bar and the tray), its port, speed, service centre, framing and the SIM's PIN, and what that
 // modem is like now when it is connected (its SIM, network, operator and signal). A further
 // modem's empty field means "as the first modem". It copies its controls into
 // DeviceSettingsLogic and shows what that returns; the open ports are left alone, the values
@@ -60,7 +60,7 @@ private:
     QMap<QString, ModemStatus> m_statuses; // by port, of the connected modems
     QListWidget *m_pList;
     QComboBox *m_pPort, *m_pBaud, *m_pByteSize, *m_pParity, *m_pStopBits;
-    QLineEdit *m_pSmsc, *m_pPin;
+    QLineEdit *m_pSmsc, *m_pPin, *m_pName;
     QCheckBox *m_pReport;
     QLabel *m_pState, *m_pSim, *m_pNetwork, *m_pOperator, *m_pSignal;
     QPushButton *m_pAdd, *m_pRemove, *m_pOk, *m_pCancel, *m_pDefaults;

@@ -10,6 +10,7 @@
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "LinkStatus.h"
+#include "StatusPane.h"
 #include "WindowPlacement.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
@@ -54,6 +55,8 @@ namespace {
 constexpr int kOrderCheckMs = 60000;
 constexpr int kClockMs = 1000;
 constexpr int kListHeight = 200;
+// The records list keeps these rows in sight before the send panel grows.
+constexpr int kListRows = 8;
 // The smallest window in which the send panel stays usable.
 constexpr QSize kMinimumSize(640, 480);
 
@@ -185,13 +188,20 @@ void CMainFrame::ShowWithPlacement()
     m_pActToolBar->setChecked(!m_pToolBar->isHidden());
     m_pActStatusBar->setChecked(m_pProfile->value(QStringLiteral("WNDSTATUS/STATUSBAR"), true).toBool());
     statusBar()->setVisible(m_pActStatusBar->isChecked());
+    m_nSavedPanel = p.m_nPanelHeight;
     if (p.m_nShowCmd == WindowPlacement::ShowMaximized)
         showMaximized();
     else
         showNormal();
-    // The records list opens at its height; the panel takes the rest.
-    const int handle = m_pSplitter->handleWidth();
-    m_pSplitter->setSizes({kListHeight, std::max(0, m_pSplitter->height() - kListHeight - handle)});
+    PlaceSplitter();
+}
+
+void CMainFrame::PlaceSplitter()
+{
+    const int total = m_pSplitter->height() - m_pSplitter->handleWidth();
+    const int panel = WindowPlacement::PanelHeight(total, m_pList->HeightForRows(kListRows),
+                                                   m_pView->minimumSizeHint().height(), m_nSavedPanel);
+    m_pSplitter->setSizes({total - panel, panel});
 }
 
 void CMainFrame::OnConnect()
@@ -353,6 +363,9 @@ void CMainFrame::OnDevice()
     m_session.Link().SetPortOverride(QStringList());
     // A PIN given now is tried at once by a modem that waits for one.
     m_session.Link().ApplyPin(m_app.Devices());
+    // A name given now shows at once.
+    UpdateLinkPane();
+    UpdateTray();
 }
 
 void CMainFrame::OnModemStatus(const ModemStatus &status)
@@ -365,23 +378,25 @@ void CMainFrame::OnModemStatus(const ModemStatus &status)
     UpdateTray();
 }
 
-// The tray tells whether messages can go: connected while any modem is ready (or still
-// starting), else what the first modem waits for.
+// The tray tells whether messages can go and what each modem is like; a modem lost, a SIM
+// that waits for the operator, or a pool that can no longer send is told once.
 void CMainFrame::UpdateTray()
 {
-    ModemReadiness waiting = ModemReadiness::Ready;
+    const QVector<LinkStatus::ModemLine> lines = LinkLines();
     bool up = false;
-    for (const LinkView &link : std::as_const(m_links)) {
-        const ModemReadiness readiness = link.status.Readiness();
-        if (readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting
-            || readiness == ModemReadiness::Connecting || readiness == ModemReadiness::NotConnected)
-            up = true;
-        else if (waiting == ModemReadiness::Ready)
-            waiting = readiness;
+    for (const LinkStatus::ModemLine &line : lines) {
+        const ModemReadiness readiness = line.status.Readiness();
+        up = up || readiness == ModemReadiness::Ready || readiness == ModemReadiness::Starting
+            || readiness == ModemReadiness::Connecting || readiness == ModemReadiness::NotConnected;
     }
     m_pView->UpdateConnectionState(up);
-    if (!up)
-        m_pView->Tray().SetTip(LinkStatus::ReadinessText(waiting));
+    m_pView->Tray().SetTip(LinkNotices::TipText(lines));
+    if (lines.isEmpty()) {
+        m_notices.Reset();
+        return;
+    }
+    if (const std::optional<LinkNotices::Notice> notice = m_notices.Update(lines))
+        m_pView->Tray().Notify(notice->title, notice->text);
 }
 
 void CMainFrame::OnRingSettings()
@@ -523,6 +538,7 @@ void CMainFrame::SaveOnClose()
     p.SetNormalRect(normalGeometry().isValid() ? normalGeometry() : geometry());
     p.m_nShowCmd = isMaximized() ? WindowPlacement::ShowMaximized : WindowPlacement::ShowNormal;
     p.m_barState = saveState();
+    p.m_nPanelHeight = m_pSplitter->sizes().value(1);
     p.Write(*m_pProfile);
     m_pProfile->setValue(QStringLiteral("WNDSTATUS/STATUSBAR"), m_pActStatusBar->isChecked());
     m_pProfile->sync();
@@ -534,13 +550,7 @@ void CMainFrame::showEvent(QShowEvent *event)
     if (m_bShownOnce)
         return;
     m_bShownOnce = true;
-    // The list starts 200 pixels high and the panel takes the rest. In a window too short
-    // for both, the list gives way (down to 120) so that the whole panel stays in sight;
-    // shorter still, the panel scrolls.
-    const int total = m_pSplitter->height() - m_pSplitter->handleWidth();
-    const int panel = m_pView->minimumSizeHint().height();
-    const int list = std::clamp(total - panel, std::min(120, total), 200);
-    m_pSplitter->setSizes({list, std::max(0, total - list)});
+    PlaceSplitter();
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)

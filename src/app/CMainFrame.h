@@ -5,6 +5,7 @@
 // the tray icon and, when it closes, saves the send list, the message text, the ring switch
 // and its own placement.
 #include "EngineSession.h"
+#include "LinkNotices.h"
 #include "modem/ModemStatus.h"
 #include "outbox/RunTally.h"
 
@@ -30,6 +31,7 @@ class QSettings;
 class QSplitter;
 class QTimer;
 class QToolBar;
+class StatusPane;
 
 class CMainFrame : public QMainWindow
 {
@@ -89,6 +91,8 @@ private:
     void BuildTrayMenu();
     void BuildLinkPane();
     void UpdateLinkPane();
+    // The connected modems as the panes and the tray show them, each with its short name.
+    QVector<LinkStatus::ModemLine> LinkLines() const;
     void OnModemStatus(const ModemStatus &status);
     void OnRunChanged();
     void UpdateTray();
@@ -100,6 +104,8 @@ private:
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void OnClockTick();
     void SaveOnClose();
+    // The records list and the send panel as WindowPlacement::PanelHeight shares the height.
+    void PlaceSplitter();
     void FocusNextPane(bool forward);
     QAction *Command(const QString &text, const QString &prompt, const char *name);
 
@@ -124,7 +130,8 @@ private:
     QAction *m_pActToolBar = nullptr, *m_pActStatusBar = nullptr;
     QAction *m_pTrayConnect = nullptr;
 
-    QLabel *m_pPaneMessage = nullptr, *m_pPaneCaps = nullptr, *m_pPaneNum = nullptr;
+    StatusPane *m_pPaneMessage = nullptr; // a run's summary never cut: what does not fit is in its tooltip
+    QLabel *m_pPaneCaps = nullptr, *m_pPaneNum = nullptr;
     QLabel *m_pPaneUser = nullptr, *m_pPaneClock = nullptr;
     // The one account of the link: each connected modem's port, its status as it last told it
     // and the messages it sent since the connect, shown in the link panes (and the tray) only.
@@ -135,7 +142,8 @@ private:
         int sent = 0;
     };
     QVector<LinkView> m_links;
-    QVector<QLabel *> m_linkPanes; // "paneLink", "paneLink2", ...: one a modem, or one for all
+    QVector<StatusPane *> m_linkPanes; // "paneLink", "paneLink2", ...: one a modem
+    LinkNotices m_notices;             // what the tray has told of the modems
     RunTally m_shownRun;           // the run whose state the message pane tells
     QTimer *m_pClockTimer = nullptr;
 
@@ -151,4 +159,5 @@ private:
     bool m_bCloseAfterQueueing = false; // a close asked for meanwhile comes after it
     bool m_bClosed = false;
     bool m_bShownOnce = false;
+    int m_nSavedPanel = 0; // the panel's height the last run left, 0 none
 };

@@ -10,7 +10,9 @@
 #include "base/IMessageBox.h"
 #include "IRingPlayer.h"
 #include "LinkStatus.h"
+#include "StatusPane.h"
 #include "WindowPlacement.h"
+#include "at/CSerialPort.h"
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
@@ -259,7 +261,9 @@ void CMainFrame::BuildStatusBar()
             bar->addWidget(l, 1);
         return l;
     };
-    m_pPaneMessage = pane("paneMessage", QStringLiteral("就绪"), false);
+    m_pPaneMessage = new StatusPane(QStringLiteral("paneMessage"), bar);
+    m_pPaneMessage->setText(QStringLiteral("就绪"));
+    bar->addWidget(m_pPaneMessage, 1);
     // The lock keys' state cannot be read portably here: the panes name the keys, dimmed.
     m_pPaneCaps = pane("paneCaps", QStringLiteral("CAP"), true);
     m_pPaneCaps->setEnabled(false);
@@ -306,15 +310,15 @@ void CMainFrame::UpdateCommandStates()
     m_pTrayConnect->setEnabled(!connected);
     m_pActDisconnect->setEnabled(connected);
     UpdateLinkPane();
+    UpdateTray();
 }
 
 // The connection at a glance, at the right end after the lock-key panes (the one place that
-// tells the link's state): a pane for each modem, or for a larger pool one pane with each modem
-// in its tooltip. Panes come and go only at the end, so each keeps its modem's place.
+// tells the link's state): a pane for each modem, with its short name and what it is like, all
+// it says in the tooltip. Panes come and go only at the end, so each keeps its modem's place.
 void CMainFrame::BuildLinkPane()
 {
-    auto *pane = new QLabel(statusBar());
-    pane->setObjectName(QStringLiteral("paneLink"));
+    auto *pane = new StatusPane(QStringLiteral("paneLink"), statusBar());
     statusBar()->addPermanentWidget(pane);
     m_linkPanes = {pane};
     ModemTimeouts t = m_session.Link().Timeouts();
@@ -322,28 +326,43 @@ void CMainFrame::BuildLinkPane()
     m_session.Link().SetTimeouts(t);
 }
 
+QVector<LinkStatus::ModemLine> CMainFrame::LinkLines() const
+{
+    // The names of the modems as configured (the ports given for this run in their places); a
+    // modem without one goes by its port as it was opened ("COM1", "ttyUSB0").
+    QVector<DeviceSettings> devices = m_session.Link().Shown(m_app.Devices());
+    for (DeviceSettings &d : devices)
+        d.m_strCOM = CSerialPort::DevicePath(d.m_strCOM.trimmed());
+    QVector<LinkStatus::ModemLine> out;
+    for (const LinkView &link : std::as_const(m_links)) {
+        LinkStatus::ModemLine line{link.port, link.status, link.sent, QString()};
+        const QString device = CSerialPort::DevicePath(link.port);
+        for (const DeviceSettings &d : std::as_const(devices)) {
+            if (d.m_strCOM == device) {
+                line.name = d.m_strName.trimmed();
+                break;
+            }
+        }
+        out.append(line);
+    }
+    return out;
+}
+
 void CMainFrame::UpdateLinkPane()
 {
     if (!m_session.Link().IsConnected())
         m_links.clear();
-    const QVector<LinkStatus::ModemLine> lines = [this] {
-        QVector<LinkStatus::ModemLine> out;
-        for (const LinkView &link : std::as_const(m_links))
-            out.append({link.port, link.status, link.sent});
-        return out;
-    }();
-    const QVector<LinkStatus::Pane> panes = LinkStatus::Panes(lines);
+    const QVector<LinkStatus::Pane> panes = LinkStatus::Panes(LinkLines());
     while (m_linkPanes.size() < panes.size()) {
-        auto *pane = new QLabel(statusBar());
-        pane->setObjectName(QStringLiteral("paneLink%1").arg(m_linkPanes.size() + 1));
+        auto *pane = new StatusPane(QStringLiteral("paneLink%1").arg(m_linkPanes.size() + 1), statusBar());
         statusBar()->addPermanentWidget(pane);
         m_linkPanes.append(pane);
     }
     while (m_linkPanes.size() > panes.size())
         delete m_linkPanes.takeLast();
     for (qsizetype i = 0; i < panes.size(); ++i) {
+        m_linkPanes[i]->SetDetail(panes[i].toolTip);
         m_linkPanes[i]->setText(panes[i].text);
-        m_linkPanes[i]->setToolTip(panes[i].toolTip);
     }
     if (m_links.isEmpty())
         emit linkStatusShown(QString(), ModemStatus());

@@ -110,6 +110,7 @@ DeviceSettings Defaults(const DeviceSettings &current)
     d.m_strStopBits = QStringLiteral("1");
     d.m_strSMSC = current.m_strSMSC;
     d.m_strPIN = current.m_strPIN; // the SIM's, not the port's
+    d.m_strName = current.m_strName; // the operator's word for this modem
     return d;
 }
 
@@ -120,6 +121,7 @@ DeviceSettings Defaults(const DeviceSettings &current, int index)
     DeviceSettings d = DeviceSettings::AsFirst();
     d.m_strCOM = current.m_strCOM;
     d.m_strPIN = current.m_strPIN;
+    d.m_strName = current.m_strName;
     return d;
 }
 

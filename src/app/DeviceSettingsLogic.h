@@ -25,10 +25,10 @@ QStringList StopBitsEntries();
 // begins with it (both ignoring letter case); -1 when none does (the text itself is shown).
 int MatchEntry(const QStringList &entries, const QString &stored);
 
-// "恢复默认": COM1, 9600, 8 data bits, no parity, 1 stop bit; the SMSC and the PIN stay.
+// "恢复默认": COM1, 9600, 8 data bits, no parity, 1 stop bit; the SMSC, the PIN and the name stay.
 DeviceSettings Defaults(const DeviceSettings &current);
 // The same for the modem at index of a pool: a further modem keeps its port, and everything
-// else becomes "as the first modem" (empty).
+// else becomes "as the first modem" (empty) but the PIN and the name.
 DeviceSettings Defaults(const DeviceSettings &current, int index);
 
 // "" when the settings may be saved, else "请正确设置端口和SMSC!" or, for a PIN that is not

@@ -1,5 +1,7 @@
 #include "LinkStatus.h"
 
+#include "base/DeviceSettings.h"
+
 #include <QStringList>
 
 namespace LinkStatus {
@@ -229,54 +231,68 @@ QString RunText(const RunTally &tally)
     return QString();
 }
 
-namespace {
-
-QString SentText(int sent)
+QString StateWord(ModemReadiness readiness)
 {
-    return QStringLiteral("已发送: %1").arg(sent);
+    switch (readiness) {
+    case ModemReadiness::Ready:
+        return QStringLiteral("就绪");
+    case ModemReadiness::NotConnected:
+    case ModemReadiness::Starting:
+        return QStringLiteral("正在连接");
+    case ModemReadiness::DeviceGone:
+        return QStringLiteral("已断开");
+    case ModemReadiness::NotAnswering:
+        return QStringLiteral("无响应");
+    case ModemReadiness::NoPduMode:
+        return QStringLiteral("不支持PDU");
+    case ModemReadiness::NoSim:
+        return QStringLiteral("没有SIM卡");
+    case ModemReadiness::SimUnusable:
+        return QStringLiteral("SIM卡不可用");
+    case ModemReadiness::PinNeeded:
+        return QStringLiteral("需要PIN码");
+    case ModemReadiness::PinRefused:
+        return QStringLiteral("PIN码错误");
+    case ModemReadiness::PukNeeded:
+        return QStringLiteral("需要PUK码");
+    case ModemReadiness::Searching:
+    case ModemReadiness::Denied:
+    case ModemReadiness::NotRegistered:
+        return QStringLiteral("未注册");
+    }
+    return QString();
+}
+
+QString ModemLine::Name() const
+{
+    return DeviceSettings::ShortName(name, port);
+}
+
+QString ShortLine(const ModemLine &m, bool brief)
+{
+    const ModemReadiness readiness = m.status.Readiness();
+    if (brief)
+        return StateWord(readiness) + QLatin1Char(' ') + m.Name();
+    QString line = m.Name() + QLatin1Char(' ') + StateWord(readiness);
+    if (readiness == ModemReadiness::Ready && m.status.signal && m.status.signal->IsKnown())
+        line += QLatin1Char(' ') + SignalText(m.status);
+    return line;
 }
 
 QString FullLine(const ModemLine &m)
 {
-    return PaneText(m.port, m.status) + QStringLiteral("  ") + SentText(m.sent);
+    return PaneText(m.port, m.status) + QStringLiteral("  已发送: %1").arg(m.sent);
 }
-
-QString ShortLine(const ModemLine &m)
-{
-    QStringList parts{m.port};
-    const QString waiting = ReadinessText(m.status.Readiness());
-    if (!waiting.isEmpty())
-        parts << waiting;
-    const QString signal = SignalText(m.status);
-    if (m.status.link == ModemStatus::Link::Answering && !signal.isEmpty())
-        parts << QStringLiteral("信号: ") + signal;
-    parts << SentText(m.sent);
-    return parts.join(QStringLiteral("  "));
-}
-
-} // namespace
 
 QVector<Pane> Panes(const QVector<ModemLine> &modems)
 {
     if (modems.isEmpty())
         return {Pane{PaneText(QString(), ModemStatus()), QString()}};
-    if (modems.size() == 1)
-        return {Pane{FullLine(modems.first()), QString()}};
-    if (modems.size() <= kMaxLinkPanes) {
-        QVector<Pane> panes;
-        for (const ModemLine &m : modems)
-            panes.append({ShortLine(m), FullLine(m)});
-        return panes;
-    }
-    int ready = 0, sent = 0;
-    QStringList lines;
-    for (const ModemLine &m : modems) {
-        ready += m.status.IsReady() ? 1 : 0;
-        sent += m.sent;
-        lines << FullLine(m);
-    }
-    return {Pane{QStringLiteral("短信猫 %1 台, 就绪 %2 台, 已发送 %3 条").arg(modems.size()).arg(ready).arg(sent),
-                 lines.join(QLatin1Char('\n'))}};
+    const bool brief = modems.size() > kMaxLinkPanes;
+    QVector<Pane> panes;
+    for (const ModemLine &m : modems)
+        panes.append({ShortLine(m, brief), FullLine(m)});
+    return panes;
 }
 
 } // namespace LinkStatus

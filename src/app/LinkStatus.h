@@ -45,22 +45,34 @@ QString RunDoneText(int succeeded, int failed);
 // over, "已停止, N 条未发送" after 停止 (until the next run starts); "" before the first run.
 QString RunText(const RunTally &tally);
 
-// One connected modem as the status bar shows it: its port, its status, what it sent.
+// What a modem is like in a word or two: "就绪", "正在连接", "已断开", "无响应", "需要PIN码",
+// "未注册", ...
+QString StateWord(ModemReadiness readiness);
+
+// One connected modem as the status bar and the tray show it: its port, its short name, its
+// status, what it sent.
 struct ModemLine
 {
     QString port;
     ModemStatus status;
-    int sent = 0; // messages sent since the connect
+    int sent = 0;  // messages sent since the connect
+    QString name;  // as given in 设备管理; "" : the port's last part
+    QString Name() const;
 };
+// "<name> <state word>" and the signal of a ready modem; brief: "<state word> <name>", so that
+// a narrow pane, shortened at its end, still tells what its modem is like.
+QString ShortLine(const ModemLine &modem, bool brief = false);
+// PaneText and "已发送: N": everything the link knows of the modem.
+QString FullLine(const ModemLine &modem);
+
 struct Pane
 {
     QString text;
     QString toolTip;
 };
-// One pane a modem: for one modem PaneText and "已发送: N"; for two to four a short form (port,
-// what it waits for, signal, sent) with PaneText in the tooltip. More than four modems share
-// one pane ("短信猫 N 台, 就绪 M 台, 已发送 K 条") with each modem's line in its tooltip. None
-// connected: one pane, "未连接".
+// One pane a modem: ShortLine (brief for more than kMaxLinkPanes modems), FullLine in its
+// tooltip; the window shortens a pane that does not fit and puts its text in the tooltip too.
+// None connected: one pane, "未连接".
 QVector<Pane> Panes(const QVector<ModemLine> &modems);
 constexpr int kMaxLinkPanes = 4;
 } // namespace LinkStatus

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 const QString kGroup = QStringLiteral("WNDSTATUS");
 }
@@ -25,6 +27,7 @@ WindowPlacement WindowPlacement::Read(QSettings &profile)
     p.m_nFlag = profile.value(QStringLiteral("FLAG"), p.m_nFlag).toInt();
     p.m_nShowCmd = profile.value(QStringLiteral("SHOWCMD"), p.m_nShowCmd).toInt();
     p.m_barState = profile.value(QStringLiteral("BARSTATE")).toByteArray();
+    p.m_nPanelHeight = std::max(0, profile.value(QStringLiteral("PANEL"), 0).toInt());
     profile.endGroup();
     return p;
 }
@@ -40,6 +43,17 @@ void WindowPlacement::Write(QSettings &profile) const
     profile.setValue(QStringLiteral("BOTTOM"), m_nBottom);
     if (!m_barState.isEmpty())
         profile.setValue(QStringLiteral("BARSTATE"), m_barState);
+    if (m_nPanelHeight > 0)
+        profile.setValue(QStringLiteral("PANEL"), m_nPanelHeight);
     profile.endGroup();
     profile.sync();
+}
+
+int WindowPlacement::PanelHeight(int total, int listHeight, int panelWhole, int saved)
+{
+    int panel = saved > 0 ? saved : total - listHeight;
+    panel = std::max(panel, panelWhole);
+    panel = std::min(panel, std::max(total - listHeight, panelWhole));
+    panel = std::min(panel, total - std::min(kListLeast, total));
+    return std::max(panel, 0);
 }

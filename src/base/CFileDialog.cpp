@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QSettings>
 #include <QStyle>
 
@@ -48,21 +49,51 @@ public:
         return info.isDir() ? m_folder : m_file;
     }
 
+    // Qt's Chinese translations lack these words: they are the program's own.
     QString type(const QFileInfo &info) const override
     {
-        const char *context = "QAbstractFileIconProvider";
         if (info.isRoot())
-            return QCoreApplication::translate(context, "Drive");
+            return QStringLiteral("驱动器");
         if (info.isDir())
-            return QCoreApplication::translate(context, "Folder");
+            return QStringLiteral("文件夹");
         const QString suffix = info.suffix();
         if (suffix.isEmpty())
-            return QCoreApplication::translate(context, "File");
-        return QCoreApplication::translate(context, "%1 File").arg(suffix);
+            return QStringLiteral("文件");
+        return QStringLiteral("%1 文件").arg(suffix);
     }
 
 private:
     QIcon m_folder, m_file, m_drive, m_computer, m_desktop, m_trash, m_network;
+};
+
+// The list's column titles and its modification times as the rest of the program writes them:
+// the file system model takes both from the machine's locale, English on most servers.
+class ListTexts : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const QString titles[] = {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("类型"),
+                                         QStringLiteral("修改日期")};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 4)
+            return titles[section];
+        return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (index.column() == kModified && role == Qt::DisplayRole) {
+            if (auto *files = qobject_cast<QFileSystemModel *>(sourceModel())) {
+                const QDateTime modified = files->lastModified(mapToSource(index));
+                return modified.isValid() ? modified.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+            }
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+    static constexpr int kModified = 3;
 };
 
 // The model asks its icon provider until the model is gone: the provider lives in a child of
@@ -116,13 +147,14 @@ CFileDialog::CFileDialog(QWidget *parent, Kind kind, const QStringList &filters,
     setOption(QFileDialog::DontUseCustomDirectoryIcons);
     if (auto *model = findChild<QFileSystemModel *>())
         setIconProvider(&(new IconsHolder(style(), model))->m_icons);
+    setProxyModel(new ListTexts(this));
     if (!filters.isEmpty())
         setNameFilters(filters);
 }
 
 QString CFileDialog::AllFiles()
 {
-    return QStringLiteral("All Files(*)");
+    return QStringLiteral("所有文件(*)");
 }
 
 QString CFileDialog::Choose()

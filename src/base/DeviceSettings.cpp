@@ -9,6 +9,8 @@ const SettingsKey<DeviceSettings> kKeys[] = {
     {"Parity", &DeviceSettings::m_strParity}, {"StopBits", &DeviceSettings::m_strStopBits},
     {"PIN", &DeviceSettings::m_strPIN},
 };
+// Not among the keys above: a further modem's empty name is no "as the first modem".
+const QString kName = QStringLiteral("Name");
 
 // Leading decimal digits, as a C decimal conversion reads them.
 quint32 LeadingNumber(const QString &text)
@@ -30,13 +32,14 @@ DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
 {
     DeviceSettings s;
     file.ReadKeys(kSection, kKeys, s);
+    s.m_strName = file.ReadString(kSection, kName, QString()).trimmed();
     s.m_bReport = file.ReadString(kSection, QStringLiteral("Report"), QString()).trimmed() == QLatin1String("1");
     return s;
 }
 
 bool DeviceSettings::Write(CSettingsFile &file) const
 {
-    return file.WriteKeys(kSection, kKeys, *this)
+    return file.WriteKeys(kSection, kKeys, *this) && file.WriteString(kSection, kName, m_strName.trimmed())
         && file.WriteString(kSection, QStringLiteral("Report"), m_bReport ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
@@ -64,6 +67,7 @@ QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
         if (further.m_strCOM.trimmed().isEmpty())
             break;
         further.m_bReport = list.first().m_bReport;
+        further.m_strName = file.ReadString(SectionOf(i), kName, QString()).trimmed();
         list.append(further);
     }
     return list;
@@ -72,7 +76,10 @@ QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
 bool DeviceSettings::WriteList(CSettingsFile &file, const QVector<DeviceSettings> &list)
 {
     for (int i = 0; i < list.size(); ++i) {
-        if (!(i == 0 ? list.at(i).Write(file) : file.WriteKeys(SectionOf(i), kKeys, list.at(i))))
+        const bool written = i == 0 ? list.at(i).Write(file)
+                                    : file.WriteKeys(SectionOf(i), kKeys, list.at(i))
+                                        && file.WriteString(SectionOf(i), kName, list.at(i).m_strName.trimmed());
+        if (!written)
             return false;
     }
     // The sections of modems no longer listed, up to the first that is not there.
@@ -97,6 +104,19 @@ DeviceSettings DeviceSettings::Resolved(const DeviceSettings &first) const
     }
     r.m_bReport = first.m_bReport;
     return r;
+}
+
+QString DeviceSettings::ShortName() const
+{
+    return ShortName(m_strName, m_strCOM);
+}
+
+QString DeviceSettings::ShortName(const QString &name, const QString &port)
+{
+    if (!name.trimmed().isEmpty())
+        return name.trimmed();
+    const QString p = port.trimmed();
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 quint32 DeviceSettings::BaudRateValue() const { return LeadingNumber(m_strBaudRate); }

@@ -15,6 +15,9 @@ struct DeviceSettings
     QString m_strParity = QStringLiteral("无");
     QString m_strStopBits = QStringLiteral("1");
     QString m_strPIN; // the SIM's PIN, entered once when the SIM asks for it; "" none
+    // Name=: what the status bar and the tray call this modem ("" : the last part of its
+    // port). A modem's own: a further modem never takes the first one's.
+    QString m_strName;
     // [SYSTEM] Report=1: every message asks for a delivery report. One switch for the whole
     // pool, kept in the first modem's section; a further modem's copy follows it.
     bool m_bReport = false;
@@ -22,7 +25,7 @@ struct DeviceSettings
     static const QString kSection; // "SYSTEM"
 
     static DeviceSettings Read(const CSettingsFile &file);
-    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Report.
+    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Name, Report.
     bool Write(CSettingsFile &file) const;
 
     // "SYSTEM" for the first modem (index 0), "MODEM2" for the second, ...
@@ -32,10 +35,16 @@ struct DeviceSettings
     static QVector<DeviceSettings> ReadList(const CSettingsFile &file);
     // Writes every modem to its section and removes the sections of modems beyond the list.
     static bool WriteList(CSettingsFile &file, const QVector<DeviceSettings> &list);
-    // A further modem's settings with each empty key taken from the first modem's.
+    // A further modem's settings with each empty key taken from the first modem's (its name
+    // excepted).
     DeviceSettings Resolved(const DeviceSettings &first) const;
     // A further modem's settings as the operator has not set any: every key empty.
     static DeviceSettings AsFirst();
+
+    // The name the operator reads: Name, else the last part of the port ("ttyUSB0" for
+    // /dev/ttyUSB0, "COM1").
+    QString ShortName() const;
+    static QString ShortName(const QString &name, const QString &port);
 
     quint32 BaudRateValue() const;  // plain decimal conversion, 0 when not a number
     quint8 ByteSizeValue() const;

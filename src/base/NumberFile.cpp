@@ -99,7 +99,7 @@ Contents ReadCsv(const QByteArray &csv)
             ++c.m_nFailed;
             continue;
         }
-        const QString normalised = NumberRules::NormaliseNumber(number);
+        const QString normalised = NumberRules::NumberAsSent(number);
         if (seen.contains(normalised))
             continue;
         seen.insert(normalised);

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
+
 namespace NumberRules {
 
 bool IsValidNumber(const QString &text)
@@ -12,7 +14,7 @@ bool IsValidNumber(const QString &text)
     if (text.size() > 24)
         return false;
     const qsizetype first = text.startsWith(QLatin1Char('+')) ? 1 : 0;
-    // A "+" alone is no number: normalised it would become "86" and go out to nobody.
+    // A "+" alone is no number: sent, it would become "86" and go out to nobody.
     if (first == text.size())
         return false;
     for (qsizetype i = first; i < text.size(); ++i) {
@@ -23,12 +25,42 @@ bool IsValidNumber(const QString &text)
     return true;
 }
 
-QString NormaliseNumber(const QString &text)
+bool IsChineseMobile(const QString &digits)
 {
-    QString n = text.startsWith(QLatin1Char('+')) ? text.mid(1) : text;
-    if (!n.startsWith(QLatin1String("86")))
-        n.prepend(QLatin1String("86"));
-    return n;
+    if (digits.size() != 11 || digits.at(0) != QLatin1Char('1') || digits.at(1) < QLatin1Char('3')
+        || digits.at(1) > QLatin1Char('9'))
+        return false;
+    return std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+QString NumberAsSent(const QString &text)
+{
+    const QLatin1String china("86");
+    if (text.startsWith(QLatin1Char('+'))) {
+        const QString digits = text.mid(1);
+        if (digits.startsWith(china))
+            return digits;
+        // Operators wrote "+" before national mobile numbers, and these went to China.
+        if (IsChineseMobile(digits))
+            return china + digits;
+        return text;
+    }
+    return text.startsWith(china) ? text : china + text;
+}
+
+QString InternationalDigits(const QString &asSent)
+{
+    return asSent.startsWith(QLatin1Char('+')) ? asSent.mid(1) : asSent;
+}
+
+QString PhoneKey(const QString &text)
+{
+    return InternationalDigits(NumberAsSent(text));
+}
+
+QString LoadedText(int loaded, int failed)
+{
+    return QStringLiteral("成功加载了%1个,加载失败%2个").arg(loaded).arg(failed);
 }
 
 namespace {
@@ -86,10 +118,10 @@ bool ReadNumberFile(const QString &path, QStringList *numbers, int *failures)
             ++rejected;
             continue;
         }
-        const QString n = NormaliseNumber(candidate);
-        if (!seen.contains(n)) {
-            seen.insert(n);
-            accepted << n;
+        const QString key = PhoneKey(candidate);
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            accepted << NumberAsSent(candidate);
         }
     }
     *numbers = accepted;

@@ -242,7 +242,7 @@ FilledTexts Fill(const TextTemplate &text, const QStringList &numbers, const QSt
 
 QString Key(const QString &number)
 {
-    return NumberRules::IsValidNumber(number) ? NumberRules::NormaliseNumber(number) : number;
+    return NumberRules::IsValidNumber(number) ? NumberRules::NumberAsSent(number) : number;
 }
 
 QStringList Keys(const QStringList &numbers)
@@ -259,7 +259,7 @@ RecipientFields FieldsByNumber(const QHash<QString, FieldValues> &fields)
     RecipientFields byNumber;
     for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
         if (NumberRules::IsValidNumber(it.key()))
-            byNumber.Add(NumberRules::NormaliseNumber(it.key()), it.value());
+            byNumber.Add(NumberRules::NumberAsSent(it.key()), it.value());
     }
     return byNumber;
 }
@@ -284,7 +284,7 @@ void AddToBook(BookIndex &book, const QString &number, const QString &name, cons
 {
     if (!NumberRules::IsValidNumber(number))
         return;
-    const QString key = NumberRules::NormaliseNumber(number);
+    const QString key = NumberRules::NumberAsSent(number);
     if (!book.contains(key))
         book.insert(key, {name, relation});
 }

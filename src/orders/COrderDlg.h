@@ -22,7 +22,7 @@ class COrderDlg : public QDialog
 {
     Q_OBJECT
 public:
-    // Reads a number file: accepted numbers (normalised, file order), rejected line count;
+    // Reads a number file: accepted numbers (as sent, file order), rejected line count;
     // false when the file is not a number file.
     using NumberFileReader = std::function<bool(const QString &path, QStringList *numbers, int *failures)>;
     // The number file to import; "" when the operator cancelled.

@@ -3,6 +3,7 @@
 #include "OrderStore.h"
 #include "base/CSettingsFile.h"
 #include "base/MessageText.h"
+#include "base/NumberRules.h"
 #include "base/PersonalTexts.h"
 #include "base/TextTemplate.h"
 #include "db/DbTime.h"
@@ -104,7 +105,7 @@ OrderMessage OrderForm::TakeImport(bool valid, const QStringList &numbers, int f
     m_numbers = valid ? numbers : QStringList();
     if (!valid)
         return {QStringLiteral("该文件无效")};
-    return {QStringLiteral("成功加载了%1,加载失败%2").arg(m_numbers.size()).arg(failures)};
+    return {NumberRules::LoadedText(int(m_numbers.size()), failures)};
 }
 
 OrderForm::Outcome OrderForm::Add(OrderStore &store, const QDateTime &now)
@@ -200,9 +201,9 @@ OrderForm::Outcome OrderForm::Delete(OrderStore &store, int id)
     switch (store.Delete(id, &out.m_nWithdrawn)) {
     case OrderStore::Deleted::Yes:
         out.m_bOk = true;
-        out.m_message = Info(QStringLiteral("删除订单成功!"));
+        out.m_message = Info(DeletedText());
         if (out.m_nWithdrawn > 0)
-            out.m_message.m_strText += QStringLiteral("\n已撤回 %1 条尚未发送的短信").arg(out.m_nWithdrawn);
+            out.m_message.m_strText += QLatin1Char('\n') + WithdrawnText(out.m_nWithdrawn);
         break;
     case OrderStore::Deleted::NoSuchOrder:
         out.m_bGone = true;
@@ -214,6 +215,16 @@ OrderForm::Outcome OrderForm::Delete(OrderStore &store, int id)
         break;
     }
     return out;
+}
+
+QString OrderForm::DeletedText()
+{
+    return QStringLiteral("删除订单成功!");
+}
+
+QString OrderForm::WithdrawnText(int withdrawn)
+{
+    return QStringLiteral("已撤回 %1 条尚未发送的短信").arg(withdrawn);
 }
 
 OrderMessage OrderForm::NothingToDelete()

@@ -76,6 +76,10 @@ public:
     Outcome Modify(OrderStore &store, int id, const QDateTime &now) const;
     // Deletes the order and withdraws what of it is still queued, in whichever program.
     static Outcome Delete(OrderStore &store, int id);
+    // "删除订单成功!", then "已撤回 N 条尚未发送的短信" on its own line: the box says the count
+    // when it is not 0, skevo-cli always.
+    static QString DeletedText();
+    static QString WithdrawnText(int withdrawn);
     static QString LateStartText();
     static OrderMessage NothingToDelete();
     static OrderMessage NothingToModify();
@@ -83,7 +87,7 @@ public:
     QString m_strText;
     QDateTime m_start;
     QDateTime m_end;
-    QStringList m_numbers; // imported for the next order, normalised, in file order
+    QStringList m_numbers; // imported for the next order, as sent, in file order
     RecipientFields m_fields; // their own fields, when they came from a CSV file
 
 private:

@@ -177,6 +177,12 @@ void CMyList::ShowPrompt(const QString &text)
     QCoreApplication::sendEvent(this, &tip);
 }
 
+int CMyList::HeightForRows(int rows) const
+{
+    return horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize()
+        + horizontalScrollBar()->sizeHint().height() + 2 * frameWidth();
+}
+
 QSize CMyList::sizeHint() const
 {
     return QSize(150, 120);

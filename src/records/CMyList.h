@@ -37,6 +37,9 @@ public:
     int SelectionMark() const;
 
     QSize sizeHint() const override;
+    // The height that shows rows whole rows under the header, with room for the horizontal
+    // scroll bar.
+    int HeightForRows(int rows) const;
 
 signals:
     // The entries whose windows come with the query and export features.

@@ -39,10 +39,12 @@ RecordQuery::Built RecordQuery::Build() const
             return fail(EmptyNumber());
         if (!NumberRules::IsValidNumber(m_strNumber))
             return fail(BadNumber());
-        // Sent records carry the number as the send run normalised it; arrivals are searched
-        // as typed, without a leading "+".
-        const QString number = b.m_bSend ? NumberRules::NormaliseNumber(m_strNumber)
-                                         : m_strNumber.mid(m_strNumber.startsWith(QLatin1Char('+')) ? 1 : 0);
+        // Sent records carry the number as sent. Arrivals carry the sender as the network wrote
+        // it, searched as typed without a leading "+"; one from abroad keeps its "+".
+        const QString asSent = NumberRules::NumberAsSent(m_strNumber);
+        const QString number = b.m_bSend || asSent.startsWith(QLatin1Char('+'))
+            ? asSent
+            : m_strNumber.mid(m_strNumber.startsWith(QLatin1Char('+')) ? 1 : 0);
         b.m_conditions.append({QueryField::Number, {number}});
     }
     if (m_bDay)

@@ -91,7 +91,7 @@ QString ReplyLogic::Filled() const
 
 QString ReplyLogic::Destination() const
 {
-    return NumberRules::NormaliseNumber(m_strNumber);
+    return NumberRules::NumberAsSent(m_strNumber);
 }
 
 SmsRecord ReplyLogic::Record(const QString &smsc) const

@@ -33,7 +33,7 @@ public:
     static bool KeepsDialogOpen(const RecordsMessage &message);
     // The reply as it goes out: its fields filled in for the number.
     QString Filled() const;
-    // The row's number normalised by the number rule: "86" in front unless it begins with it.
+    // The row's number as the number rule sends it (a Chinese number with "86" in front).
     QString Destination() const;
     // The one message to queue, with the filled text: the configured service centre, no order (-1).
     SmsRecord Record(const QString &smsc) const;

@@ -43,6 +43,13 @@ void CTrayIcon::SetTip(const QString &tip)
         m_pTray->setToolTip(m_strTip);
 }
 
+void CTrayIcon::Notify(const QString &title, const QString &text)
+{
+    if (IsShown())
+        m_pTray->showMessage(title, text, QSystemTrayIcon::Warning);
+    emit notified(title, text);
+}
+
 void CTrayIcon::Remove()
 {
     if (!m_bAdded)

@@ -19,6 +19,8 @@ public:
     // A null icon is ignored.
     void SetIcon(const QIcon &icon);
     void SetTip(const QString &tip);
+    // A notification beside the icon (where the desktop shows them), and notified in any case.
+    void Notify(const QString &title, const QString &text);
     void Remove();
 
     bool IsAdded() const { return m_bAdded; }
@@ -36,6 +38,7 @@ public:
 
 signals:
     void activated(QSystemTrayIcon::ActivationReason reason);
+    void notified(const QString &title, const QString &text);
 
 private:
     QSystemTrayIcon *m_pTray;

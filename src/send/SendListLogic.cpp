@@ -48,7 +48,7 @@ SendListLogic::ImportOutcome SendListLogic::Import(const QString &path)
     }
     outcome.m_nLoaded = int(file.m_numbers.size());
     outcome.m_nFailed = file.m_nFailed;
-    outcome.m_strStatus = QStringLiteral("成功加载了%1个,加载失败%2个").arg(outcome.m_nLoaded).arg(outcome.m_nFailed);
+    outcome.m_strStatus = NumberRules::LoadedText(outcome.m_nLoaded, outcome.m_nFailed);
     m_model.Append(file.m_numbers, file.m_fields);
     return outcome;
 }

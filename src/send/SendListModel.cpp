@@ -63,7 +63,7 @@ void SendListModel::DropLostFields()
     numbers.reserve(m_entries.size());
     for (const QString &e : std::as_const(m_entries)) {
         if (NumberRules::IsValidNumber(e))
-            numbers.insert(NumberRules::NormaliseNumber(e));
+            numbers.insert(NumberRules::NumberAsSent(e));
     }
     m_fields.Retain(numbers);
 }

@@ -9,6 +9,8 @@
 #include "outbox/Outbox.h"
 #include "sms/PduCodec.h"
 
+#include <QSet>
+
 SendRun::BookReader SendRun::BookOf(CDbAccess &db)
 {
     return [&db](BookIndex *book, QString *error) { return PhoneBookIndex::Read(db, book, error); };
@@ -100,7 +102,7 @@ SendRunPlan SendRun::Plan(const QString &text, const QStringList &entries, bool 
         // A valid number may still be longer than a PDU address carries once "86" is put in
         // front: the engine refuses that message alone and journals it failed, so one such
         // entry does not keep the others from going.
-        numbers.append(NumberRules::NormaliseNumber(entry));
+        numbers.append(NumberRules::NumberAsSent(entry));
         given.append(entry);
     }
 
@@ -154,7 +156,22 @@ SendRunPlan SendRun::PlanUnattended(const QString &text, const QStringList &type
         if (!refused.m_messages.isEmpty())
             return refused;
     }
-    return Plan(text, list.GetAllNumbers(), true, smsc, list.Fields(), book);
+    // Nobody is there to press "去除重复": one phone gets one message however often and
+    // however it was spelled, as a number file keeps it once. An entry that is no number
+    // stays, for Plan to refuse.
+    QStringList entries;
+    QSet<QString> seen;
+    for (const QString &entry : list.GetAllNumbers()) {
+        if (!NumberRules::IsValidNumber(entry)) {
+            entries.append(entry);
+            continue;
+        }
+        const qsizetype before = seen.size();
+        seen.insert(NumberRules::PhoneKey(entry));
+        if (seen.size() > before)
+            entries.append(entry);
+    }
+    return Plan(text, entries, true, smsc, list.Fields(), book);
 }
 
 int SendRun::Queue(IOutbox &outbox, const SendRunPlan &plan)

@@ -14,7 +14,7 @@ struct SendRunPlan
 {
     QVector<PanelMessage> m_messages; // to show, in this order
     bool m_bQueue = false;            // the run goes ahead (possibly with no number at all)
-    QStringList m_numbers;            // normalised destinations, in list order
+    QStringList m_numbers;            // the destinations as sent, in list order
     QVector<SmsRecord> m_records;     // one per number, each with its own text
     int m_nEmptyField = 0;            // recipients with a field that came out empty
 };
@@ -45,8 +45,9 @@ public:
     // connects, so the link is not among them: the numbers typed as list entries, then those
     // of numberFile ("" for none) imported as the panel imports a file. Nobody is there to
     // read the import's count of refused lines, so a file with one stops the run like a bad
-    // entry. With no text, no number and no file the run goes ahead without a number: only
-    // what an earlier run kept is sent.
+    // entry. A phone named more than once, in whatever spelling (NumberRules::PhoneKey), gets
+    // one message. With no text, no number and no file the run goes ahead without a number:
+    // only what an earlier run kept is sent.
     static SendRunPlan PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
                                       const QString &smsc, const BookReader &book = {});
     // Hands the plan's records to the outbox in one transaction; the number queued.

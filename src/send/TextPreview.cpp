@@ -24,7 +24,7 @@ void TextPreview::Update(const QString &text, const QStringList &entries, const 
     for (const QString &entry : entries) {
         if (!NumberRules::IsValidNumber(entry))
             continue;
-        m_numbers.append(NumberRules::NormaliseNumber(entry));
+        m_numbers.append(NumberRules::NumberAsSent(entry));
         m_given.append(entry);
     }
     BookIndex book;

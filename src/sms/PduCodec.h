@@ -110,8 +110,10 @@ struct EncodeResult
 // Encodes the record as one SMS-SUBMIT, or as concatenated parts when the text does not
 // fit one message (UCS2: more than 70 characters, 67 a part; 7-bit: more than 160 septets,
 // 153 a part; 8-bit: more than 140 octets, 134 a part). concatRef is the 8-bit reference
-// the parts carry. Fails on a number the address field cannot carry (over 20 digits) or
-// holding anything but digits (a leading "+" is allowed), and on an SMSC of that kind.
+// the parts carry. The destination goes out in international form as the number rule
+// (base/NumberRules) sends it: 13800000000 as 8613800000000, +85291234567 as 85291234567.
+// Fails on a number the address field cannot carry (over 20 digits) or holding anything but
+// digits (a leading "+" is allowed), and on an SMSC of that kind.
 // statusReport sets TP-SRR (TS 23.040 9.2.3.5) in every part: the service centre then
 // answers each with an SMS-STATUS-REPORT.
 EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef = 0, bool statusReport = false);

@@ -1,6 +1,7 @@
 // Reading SMS-DELIVER, SMS-SUBMIT and SMS-STATUS-REPORT PDUs (TS 23.040 9.2.2.1 to 9.2.2.3).
 #include "PduCodec.h"
 #include "PduFormat.h"
+#include "base/NumberRules.h"
 
 namespace Pdu {
 
@@ -399,6 +400,12 @@ SmsRecord ToRecord(const Decoded &pdu)
     SmsRecord record;
     record.m_strSCA = pdu.smsc;
     record.m_strTPA = pdu.number;
+    // An international sender (type of number 001, TS 23.040 9.1.2.5) is kept as the number
+    // rule sends to it: a Chinese one as "86...", one abroad with its "+", so that a reply goes
+    // back to the same phone and not to "86" in front of it.
+    const bool international = (pdu.numberType & 0x70) == 0x10;
+    if (international && !pdu.number.isEmpty() && NumberRules::IsValidNumber(pdu.number))
+        record.m_strTPA = pdu.number.startsWith(QLatin1String("86")) ? pdu.number : QLatin1Char('+') + pdu.number;
     record.m_nPID = pdu.pid;
     record.m_nDCS = pdu.dcs;
     record.m_strSCTS = pdu.scts;

@@ -2,6 +2,7 @@
 #include "PduCodec.h"
 #include "PduFormat.h"
 #include "Gsm7Alphabet.h"
+#include "base/NumberRules.h"
 
 #include <vector>
 
@@ -12,12 +13,16 @@ using namespace Format;
 namespace {
 
 // Digits of an address the PDU can carry: one leading "+" is dropped, the rest must be
-// ASCII digits, at most kMaxAddressDigits of them.
-std::optional<QString> AddressDigits(const QString &number, const char *what, QString &error)
+// ASCII digits, at most kMaxAddressDigits of them. A destination goes through the number
+// rule first, so that a number as typed and the number as sent (which the rule leaves as it
+// is) give the same address.
+std::optional<QString> AddressDigits(const QString &number, const char *what, QString &error, bool destination = false)
 {
     QString digits = number;
     if (digits.startsWith(QLatin1Char('+')))
         digits.remove(0, 1);
+    if (destination && !digits.isEmpty() && NumberRules::IsValidNumber(number))
+        digits = NumberRules::InternationalDigits(NumberRules::NumberAsSent(number));
     for (QChar c : digits) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
             error = QStringLiteral("%1 number \"%2\" holds a character other than a digit")
@@ -120,7 +125,7 @@ EncodeResult EncodeSubmitPdu(const SmsRecord &record, quint8 concatRef, bool sta
     const std::optional<QString> smsc = AddressDigits(record.m_strSCA, "service centre", result.error);
     if (!smsc)
         return result;
-    const std::optional<QString> to = AddressDigits(record.m_strTPA, "destination", result.error);
+    const std::optional<QString> to = AddressDigits(record.m_strTPA, "destination", result.error, true);
     if (!to)
         return result;
     if (to->isEmpty()) {

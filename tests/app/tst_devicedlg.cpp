@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +46,7 @@ private slots:
     void reportBoxIsOneSwitchForThePool();
     void modemListInSections_data();
     void modemListInSections();
+    void nameIsEachModemsOwn();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -155,7 +157,8 @@ void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
     QCOMPARE(system.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              QStringList({QStringLiteral("[SYSTEM]"), QStringLiteral("COM=COM1"), QStringLiteral("BaudRate=9600"),
                           QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
-                          QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234"), QStringLiteral("Report=0")}));
+                          QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234"), QStringLiteral("Name="),
+                          QStringLiteral("Report=0")}));
     // The application's settings, which the next connect takes.
     QCOMPARE(list[0].m_strCOM, QStringLiteral("COM1"));
     QCOMPARE(list[0].m_strBaudRate, QStringLiteral("9600"));
@@ -319,6 +322,35 @@ void tst_DeviceDlg::modemListInSections()
     QCOMPARE(current.size(), ports.size());
     if (removed >= 0)
         QCOMPARE(m_file->ReadString(QStringLiteral("MODEM3"), QStringLiteral("COM"), QString()), QString());
+}
+
+// "名称": what the status bar and the tray call a modem. A further modem without one is called
+// by its port, never by the first modem's name.
+void tst_DeviceDlg::nameIsEachModemsOwn()
+{
+    QVERIFY(m_file->WriteString(QStringLiteral("SYSTEM"), QStringLiteral("COM"), QStringLiteral("COM1")));
+    QVERIFY(m_file->WriteString(QStringLiteral("SYSTEM"), QStringLiteral("Name"), QStringLiteral("一号猫")));
+    QVERIFY(m_file->WriteString(QStringLiteral("MODEM2"), QStringLiteral("COM"), QStringLiteral("/dev/ttyUSB1")));
+    QVector<DeviceSettings> current = DeviceSettings::ReadList(*m_file);
+    QCOMPARE(current[1].Resolved(current[0]).ShortName(), QStringLiteral("ttyUSB1"));
+
+    CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+    auto *name = Child<QLineEdit>(dlg, "nameEdit");
+    QCOMPARE(name->text(), QStringLiteral("一号猫"));
+    auto *list = Child<QListWidget>(dlg, "modemList");
+    list->setCurrentRow(1);
+    QCOMPARE(name->text(), QString());
+    QCOMPARE(name->placeholderText(), QStringLiteral("ttyUSB1"));
+    name->setText(QStringLiteral("二号猫"));
+    QCOMPARE(list->item(1)->text(), QStringLiteral("2. 二号猫 (/dev/ttyUSB1)"));
+    QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(m_file->ReadString(QStringLiteral("MODEM2"), QStringLiteral("Name"), QString()), QStringLiteral("二号猫"));
+    QStringList names;
+    for (const DeviceSettings &d : DeviceSettings::ReadList(*m_file))
+        names << d.ShortName();
+    QCOMPARE(names, (QStringList{QStringLiteral("一号猫"), QStringLiteral("二号猫")}));
+    QCOMPARE(current[1].m_strName, QStringLiteral("二号猫"));
 }
 
 QTEST_MAIN(tst_DeviceDlg)

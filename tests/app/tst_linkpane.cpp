@@ -10,6 +10,7 @@
 #include "sms/PduCodec.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,19 +105,19 @@ void tst_LinkPane::panes_data()
     QTest::addColumn<QStringList>("tips");
     const QString full = QStringLiteral("  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%  已发送: ");
     const QString pin = QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
+    const auto port = [](int i) { return QStringLiteral("/dev/ttyUSB%1").arg(i); };
     QTest::newRow("none connected") << 0 << -1 << QStringList{QStringLiteral("未连接")} << QStringList{QString()};
-    QTest::newRow("one modem: all it says and what it sent")
-        << 1 << -1 << QStringList{QStringLiteral("COM1") + full + QStringLiteral("1")} << QStringList{QString()};
-    QTest::newRow("two: a short pane each, all it says in the tooltip")
-        << 2 << 1
-        << QStringList{QStringLiteral("COM1  信号: 65%  已发送: 1"), QStringLiteral("COM2  ") + pin + QStringLiteral("  已发送: 2")}
-        << QStringList{QStringLiteral("COM1") + full + QStringLiteral("1"),
-                       QStringLiteral("COM2  ") + pin + QStringLiteral("  已发送: 2")};
-    QStringList five;
-    for (int i = 1; i <= 5; ++i)
-        five << QStringLiteral("COM%1").arg(i) + full + QString::number(i);
-    QTest::newRow("five: one pane, each modem in its tooltip")
-        << 5 << -1 << QStringList{QStringLiteral("短信猫 5 台, 就绪 5 台, 已发送 15 条")} << QStringList{five.join(u'\n')};
+    QTest::newRow("one modem: its port's last part, state and signal; all it says in the tooltip")
+        << 1 << -1 << QStringList{QStringLiteral("ttyUSB1 就绪 65%")} << QStringList{port(1) + full + QStringLiteral("1")};
+    QTest::newRow("two: the second named in 设备管理, waiting for its PIN")
+        << 2 << 1 << QStringList{QStringLiteral("ttyUSB1 就绪 65%"), QStringLiteral("二号猫 需要PIN码")}
+        << QStringList{port(1) + full + QStringLiteral("1"), port(2) + QStringLiteral("  ") + pin + QStringLiteral("  已发送: 2")};
+    QStringList five, fiveTips;
+    for (int i = 1; i <= 5; ++i) {
+        five << (i == 2 ? QStringLiteral("就绪 二号猫") : QStringLiteral("就绪 ttyUSB%1").arg(i));
+        fiveTips << port(i) + full + QString::number(i);
+    }
+    QTest::newRow("five: a pane each, what it is like first") << 5 << -1 << five << fiveTips;
 }
 
 void tst_LinkPane::panes()
@@ -134,7 +135,7 @@ void tst_LinkPane::panes()
         s.operatorName = QStringLiteral("CHINA MOBILE");
         if (i != waiting)
             s.signal = SignalQuality{20, 99};
-        lines.append({QStringLiteral("COM%1").arg(i + 1), s, i + 1});
+        lines.append({QStringLiteral("/dev/ttyUSB%1").arg(i + 1), s, i + 1, i == 1 ? QStringLiteral("二号猫") : QString()});
     }
     QStringList shownTexts, shownTips;
     for (const LinkStatus::Pane &p : LinkStatus::Panes(lines)) {
@@ -159,14 +160,15 @@ void tst_LinkPane::paneFollowsTheLinkAndRunsAreCounted()
     frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
     QVERIFY2(frame.IsConnected(), qPrintable(place.messages.Texts().join(u'|')));
     const QString ready = sim.DevicePath() + QStringLiteral("  SIM卡就绪  网络: 本地网络 CHINA MOBILE  信号: 65%");
-    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), ready + QStringLiteral("  已发送: 0"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(pane->toolTip(), ready + QStringLiteral("  已发送: 0"), 30000);
+    QCOMPARE(pane->text(), QFileInfo(sim.DevicePath()).fileName() + QStringLiteral(" 就绪 65%"));
 
     sim.SetCmsErrorTo({QStringLiteral("8613900000002")});
     place.app.Queue().Enqueue(QVector<SmsRecord>{Pdu::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000001"), QStringLiteral("a"), -1),
                                            Pdu::MakeRecord(place.app.Device().m_strSMSC, QStringLiteral("8613900000002"), QStringLiteral("b"), -1)});
     auto *message = frame.findChild<QLabel *>(QStringLiteral("paneMessage"));
     QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("发送完成: 成功 1 条, 失败 1 条"), 30000);
-    QTRY_COMPARE(pane->text(), ready + QStringLiteral("  已发送: 1")); // the one the network took
+    QTRY_COMPARE(pane->toolTip(), ready + QStringLiteral("  已发送: 1")); // the one the network took
 
     frame.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(pane->text(), QStringLiteral("未连接"));
@@ -187,8 +189,10 @@ void tst_LinkPane::pinGivenInTheDeviceWindow()
     frame.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
     QVERIFY(frame.IsConnected());
     const QString waits = QStringLiteral("SIM卡需要PIN码, 请在设备管理中填写");
-    QTRY_COMPARE_WITH_TIMEOUT(pane->text(), sim.DevicePath() + QStringLiteral("  ") + waits + QStringLiteral("  已发送: 0"), 30000);
-    QCOMPARE(frame.View().Tray().Tip(), waits);
+    QTRY_COMPARE_WITH_TIMEOUT(pane->toolTip(), sim.DevicePath() + QStringLiteral("  ") + waits + QStringLiteral("  已发送: 0"), 30000);
+    const QString name = QFileInfo(sim.DevicePath()).fileName();
+    QCOMPARE(pane->text(), name + QStringLiteral(" 需要PIN码"));
+    QCOMPARE(frame.View().Tray().Tip(), QStringLiteral("短信猫都未就绪, 暂时不能发送\n") + name + QStringLiteral(": ") + waits);
 
     QString shownSim;
     OnNextModal([&shownSim](QWidget *dialog) {
@@ -198,8 +202,8 @@ void tst_LinkPane::pinGivenInTheDeviceWindow()
     });
     frame.findChild<QAction *>(QStringLiteral("actionDevice"))->trigger();
     QCOMPARE(shownSim, QStringLiteral("需要PIN码"));
-    QTRY_VERIFY_WITH_TIMEOUT(pane->text().startsWith(sim.DevicePath() + QStringLiteral("  SIM卡就绪")), 30000);
-    QCOMPARE(frame.View().Tray().Tip(), QStringLiteral("电脑与短信猫已连接"));
+    QTRY_VERIFY_WITH_TIMEOUT(pane->toolTip().startsWith(sim.DevicePath() + QStringLiteral("  SIM卡就绪")), 30000);
+    QCOMPARE(frame.View().Tray().Tip().section(u'\n', 0, 0), QStringLiteral("电脑与短信猫已连接"));
     QCOMPARE(CommandCount(sim, QStringLiteral("AT+CPIN=")), 1);
     QCOMPARE(DeviceSettings::Read(place.app.Settings()).m_strPIN, QStringLiteral("1234"));
     QVERIFY(place.messages.shown.isEmpty());

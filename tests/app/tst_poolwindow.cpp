@@ -157,12 +157,12 @@ void tst_PoolWindow::deviceWindowShowsThePortInUse()
     w.Trigger("actionDevice");
     QCOMPARE(DeviceSettings::Read(w.place.app.Settings()).m_strCOM, chosen.DevicePath());
     // The open port stays until the next connect.
-    QVERIFY(w.Pane("paneLink")->text().startsWith(given.DevicePath()));
+    QVERIFY(w.Pane("paneLink")->toolTip().startsWith(given.DevicePath()));
     w.Trigger("actionDisconnect");
     given.ClearLog();
     w.Trigger("actionConnect");
     QVERIFY(w.frame.IsConnected());
-    QTRY_VERIFY(w.Pane("paneLink")->text().startsWith(chosen.DevicePath()));
+    QTRY_VERIFY(w.Pane("paneLink")->toolTip().startsWith(chosen.DevicePath()));
     QTRY_VERIFY(chosen.Commands().contains(QStringLiteral("AT"))); // reached off the window's thread
     QCOMPARE(given.Commands(), QStringList());
     QVERIFY2(w.place.messages.shown.isEmpty(), qPrintable(w.place.messages.Texts().join(u'|')));
@@ -200,8 +200,8 @@ void tst_PoolWindow::modemListInTheDeviceWindow()
 
     w.Trigger("actionConnect");
     QVERIFY(w.frame.IsConnected());
-    QTRY_VERIFY_WITH_TIMEOUT(w.Pane("paneLink")->text().startsWith(first.DevicePath() + QStringLiteral("  信号:")), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(w.Pane("paneLink2")->text().startsWith(second.DevicePath() + QStringLiteral("  信号:")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Pane("paneLink")->toolTip().startsWith(first.DevicePath() + QStringLiteral("  SIM卡就绪")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Pane("paneLink2")->toolTip().startsWith(second.DevicePath() + QStringLiteral("  SIM卡就绪")), 30000);
     first.SetLateAnswer(ModemSimulator::Fault::Always(), 100);
     second.SetLateAnswer(ModemSimulator::Fault::Always(), 100);
     w.frame.View().Model().Append(w.Numbers(6));
@@ -212,8 +212,8 @@ void tst_PoolWindow::modemListInTheDeviceWindow()
         ports << w.frame.List().Model().index(r, RecordsModel::PortColumn).data().toString();
     const int byFirst = int(ports.count(first.DevicePath()));
     QCOMPARE(byFirst + int(ports.count(second.DevicePath())), 6);
-    QTRY_VERIFY(w.Pane("paneLink")->text().endsWith(QStringLiteral("已发送: %1").arg(byFirst)));
-    QTRY_VERIFY(w.Pane("paneLink2")->text().endsWith(QStringLiteral("已发送: %1").arg(6 - byFirst)));
+    QTRY_VERIFY(w.Pane("paneLink")->toolTip().endsWith(QStringLiteral("已发送: %1").arg(byFirst)));
+    QTRY_VERIFY(w.Pane("paneLink2")->toolTip().endsWith(QStringLiteral("已发送: %1").arg(6 - byFirst)));
 
     // A third modem on the second one's port is refused, and shown; then the second goes.
     QString refusedRow;

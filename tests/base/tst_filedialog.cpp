@@ -11,6 +11,9 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QProcess>
+#include <QMap>
+#include <QRegularExpression>
+#include <QTreeView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +37,7 @@ class tst_FileDialog : public QObject
 private slots:
     void numberFileFiltersShowEveryFile_data();
     void numberFileFiltersShowEveryFile();
+    void listInChinese();
     void databaseKeepsItsLocks();
 };
 
@@ -67,6 +71,40 @@ void tst_FileDialog::numberFileFiltersShowEveryFile()
         names << model->fileName(model->index(r, 0, root));
     names.sort();
     QCOMPARE(names, shown);
+}
+
+// The list's titles, types and times in Chinese, as the rest of the program, whatever the
+// machine's locale; and the filter for every file.
+void tst_FileDialog::listInChinese()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    for (const char *name : {"numbers", "numbers.txt"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QStringList filters = CSendPanelDialogs::OpenFilters();
+    QCOMPARE(filters.last(), QStringLiteral("所有文件(*)"));
+    CFileDialog dlg(nullptr, CFileDialog::NumberFile, filters);
+    dlg.selectNameFilter(filters.last());
+    QVERIFY(ShowFilled(dlg, dir.path(), 3));
+    auto *view = dlg.findChild<QTreeView *>(QStringLiteral("treeView"));
+    QVERIFY(view);
+    const QAbstractItemModel *shown = view->model();
+    QStringList titles;
+    for (int c = 0; c < 4; ++c)
+        titles << shown->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(titles, (QStringList{QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("类型"), QStringLiteral("修改日期")}));
+    QMap<QString, QString> types;
+    const QModelIndex root = view->rootIndex();
+    for (int r = 0; r < shown->rowCount(root); ++r) {
+        types.insert(shown->index(r, 0, root).data().toString(), shown->index(r, 2, root).data().toString());
+        const QString time = shown->index(r, 3, root).data().toString();
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d$")).match(time).hasMatch(), qPrintable(time));
+    }
+    QCOMPARE(types.value(QStringLiteral("numbers.txt")), QStringLiteral("txt 文件"));
+    QCOMPARE(types.value(QStringLiteral("numbers")), QStringLiteral("文件"));
+    QCOMPARE(types.value(QStringLiteral("sub")), QStringLiteral("文件夹"));
 }
 
 // The program holds its database open (SQLite, write-ahead log) and shows its file dialog on

@@ -12,8 +12,10 @@ class tst_NumberRules : public QObject
 private slots:
     void isValidNumber_data();
     void isValidNumber();
-    void normalise_data();
-    void normalise();
+    void numberAsSent_data();
+    void numberAsSent();
+    void phoneKey_data();
+    void phoneKey();
     void readFile_data();
     void readFile();
     void missingFileIsInvalid();
@@ -52,22 +54,69 @@ void tst_NumberRules::isValidNumber()
     QCOMPARE(IsValidNumber(text), valid);
 }
 
-void tst_NumberRules::normalise_data()
+// The number as sent, and the digits of the address that carries it: what goes out, the same
+// whether a number comes as typed or as a record holds it.
+void tst_NumberRules::numberAsSent_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("national") << QStringLiteral("13800000000") << QStringLiteral("8613800000000");
-    QTest::newRow("international with plus") << QStringLiteral("+8613800000000") << QStringLiteral("8613800000000");
-    QTest::newRow("plus without 86") << QStringLiteral("+13800000000") << QStringLiteral("8613800000000");
-    QTest::newRow("short 86") << QStringLiteral("8612") << QStringLiteral("8612");
-    QTest::newRow("24 digits gain two") << QString(24, QLatin1Char('1')) << QStringLiteral("86") + QString(24, QLatin1Char('1'));
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("Chinese mobile") << QStringLiteral("13800000000") << QStringLiteral("8613800000000") << QStringLiteral("8613800000000");
+    QTest::newRow("Chinese mobile with 86") << QStringLiteral("8613800000000") << QStringLiteral("8613800000000") << QStringLiteral("8613800000000");
+    QTest::newRow("+86") << QStringLiteral("+8613800000000") << QStringLiteral("8613800000000") << QStringLiteral("8613800000000");
+    QTest::newRow("+ before a Chinese mobile means China") << QStringLiteral("+13800000000") << QStringLiteral("8613800000000")
+                                                           << QStringLiteral("8613800000000");
+    QTest::newRow("+ before a mobile of 199") << QStringLiteral("+19912345678") << QStringLiteral("8619912345678")
+                                              << QStringLiteral("8619912345678");
+    QTest::newRow("Hong Kong +852") << QStringLiteral("+85291234567") << QStringLiteral("+85291234567") << QStringLiteral("85291234567");
+    QTest::newRow("Macau +853") << QStringLiteral("+85366123456") << QStringLiteral("+85366123456") << QStringLiteral("85366123456");
+    QTest::newRow("Taiwan +886") << QStringLiteral("+886912345678") << QStringLiteral("+886912345678") << QStringLiteral("886912345678");
+    QTest::newRow("USA +1, area code 202") << QStringLiteral("+12025550123") << QStringLiteral("+12025550123") << QStringLiteral("12025550123");
+    QTest::newRow("UK +44") << QStringLiteral("+447700900123") << QStringLiteral("+447700900123") << QStringLiteral("447700900123");
+    QTest::newRow("+1 and ten digits is no Chinese mobile") << QStringLiteral("+1380000000") << QStringLiteral("+1380000000")
+                                                            << QStringLiteral("1380000000");
+    QTest::newRow("+ and 12 is no Chinese mobile") << QStringLiteral("+12800000000") << QStringLiteral("+12800000000")
+                                                   << QStringLiteral("12800000000");
+    QTest::newRow("Hong Kong without + is taken as Chinese") << QStringLiteral("85291234567") << QStringLiteral("8685291234567")
+                                                             << QStringLiteral("8685291234567");
+    QTest::newRow("service number 10086") << QStringLiteral("10086") << QStringLiteral("8610086") << QStringLiteral("8610086");
+    QTest::newRow("short code 12306") << QStringLiteral("12306") << QStringLiteral("8612306") << QStringLiteral("8612306");
+    QTest::newRow("short code beginning 86") << QStringLiteral("8612") << QStringLiteral("8612") << QStringLiteral("8612");
+    QTest::newRow("+ and a short code") << QStringLiteral("+10086") << QStringLiteral("+10086") << QStringLiteral("10086");
+    QTest::newRow("24 digits gain two") << QString(24, QLatin1Char('1')) << QStringLiteral("86") + QString(24, QLatin1Char('1'))
+                                        << QStringLiteral("86") + QString(24, QLatin1Char('1'));
 }
 
-void tst_NumberRules::normalise()
+void tst_NumberRules::numberAsSent()
 {
     QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(NormaliseNumber(text), expected);
+    QFETCH(QString, sent);
+    QFETCH(QString, address);
+    QCOMPARE(NumberAsSent(text), sent);
+    QCOMPARE(InternationalDigits(NumberAsSent(text)), address);
+    // What the records hold goes out the same when sent again or replied to.
+    QCOMPARE(NumberAsSent(sent), sent);
+}
+
+void tst_NumberRules::phoneKey_data()
+{
+    QTest::addColumn<QString>("one");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("national and with 86") << QStringLiteral("13900000001") << QStringLiteral("8613900000001") << true;
+    QTest::newRow("national and +86") << QStringLiteral("13900000001") << QStringLiteral("+8613900000001") << true;
+    QTest::newRow("+ before the mobile and +86") << QStringLiteral("+13900000001") << QStringLiteral("+8613900000001") << true;
+    QTest::newRow("Hong Kong is not 86 and Hong Kong") << QStringLiteral("+85291234567") << QStringLiteral("8685291234567") << false;
+    QTest::newRow("Hong Kong is not 85291234567 without +") << QStringLiteral("+85291234567") << QStringLiteral("85291234567") << false;
+    QTest::newRow("two mobiles") << QStringLiteral("13900000001") << QStringLiteral("13900000002") << false;
+}
+
+void tst_NumberRules::phoneKey()
+{
+    QFETCH(QString, one);
+    QFETCH(QString, other);
+    QFETCH(bool, same);
+    QCOMPARE(PhoneKey(one) == PhoneKey(other), same);
 }
 
 void tst_NumberRules::readFile_data()
@@ -77,6 +126,9 @@ void tst_NumberRules::readFile_data()
     QTest::addColumn<QStringList>("numbers");
     QTest::addColumn<int>("failures");
     const QStringList one{QStringLiteral("8613800000000")};
+    QTest::newRow("numbers abroad as sent, one phone once")
+        << QByteArray("start\n+85291234567\n+8613800000000\n13800000000\n+13800000000\n8685291234567\nend\n") << true
+        << QStringList{QStringLiteral("+85291234567"), QStringLiteral("8613800000000"), QStringLiteral("8685291234567")} << 0;
     QTest::newRow("mixed lines") << QByteArray("start\n13800000000\n+8613800000000\n138 0000\nabc\n\nend\n") << true << one << 2;
     QTest::newRow("CR LF like LF") << QByteArray("start\r\n13800000000\r\n+8613800000000\r\n138 0000\r\nabc\r\n\r\nend\r\n") << true << one << 2;
     QTest::newRow("words after start") << QByteArray("start of my list\n13800000000\nend") << true << one << 0;

@@ -236,7 +236,7 @@ void tst_OrderDlg::addStoresOrderAndNumbers()
     QCOMPARE(rig.box.shown[0].text, kHint);
     QCOMPARE(rig.box.shown[0].caption, QStringLiteral("消息提示"));
     QCOMPARE(rig.box.shown[0].icon, IMessageBox::Information);
-    QCOMPARE(rig.box.shown[1].text, QStringLiteral("成功加载了3,加载失败1"));
+    QCOMPARE(rig.box.shown[1].text, QStringLiteral("成功加载了3个,加载失败1个"));
 
     const QString text = QStringLiteral("it's 订单\n第二行");
     Rig::SetTimes(*dlg, At(QStringLiteral("2030-02-03 04:05:59")), At(QStringLiteral("2030-02-03 05:06:00")));
@@ -272,7 +272,7 @@ void tst_OrderDlg::importReplacesThePreviousOne()
     rig.Import(*dlg, {QStringLiteral("861"), QStringLiteral("862")});
     rig.Import(*dlg, {QStringLiteral("863")}, 2);
     QCOMPARE(dlg->ImportedNumbers(), QStringList{QStringLiteral("863")});
-    QCOMPARE(rig.box.Last(), QStringLiteral("成功加载了1,加载失败2"));
+    QCOMPARE(rig.box.Last(), QStringLiteral("成功加载了1个,加载失败2个"));
     // Cancelled: only the hint, the import stays.
     rig.box.Clear();
     rig.chosenFile.clear();

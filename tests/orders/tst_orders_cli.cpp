@@ -144,7 +144,7 @@ void tst_OrdersCli::addListDelete()
                           QStringLiteral("--text"), QString::fromUtf8(text), QStringLiteral("--numbers"), numbers}),
                  0);
         QCOMPARE(add.Lines(), QStringList{QString::number(text[0] == 'f' ? 1 : 2)});
-        QVERIFY2(add.Err().contains(QStringLiteral("成功加载了2,加载失败1")), qPrintable(add.Err()));
+        QVERIFY2(add.Err().contains(QStringLiteral("成功加载了2个,加载失败1个")), qPrintable(add.Err()));
     }
     QCOMPARE(DbProbe(place.db).Column(QStringLiteral("SELECT D_NUMBER FROM T_PHONENUMBER WHERE D_ID=2 ORDER BY D_NO")),
              (QVariantList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
@@ -154,7 +154,7 @@ void tst_OrdersCli::addListDelete()
                                         QStringLiteral("2\t2030-01-02 03:04:00\t2030-01-02 04:00:00\tit's second\t未开始")}));
     Cli remove(place);
     QCOMPARE(remove.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("1")}), 0);
-    QCOMPARE(remove.Lines(), QStringList{QStringLiteral("删除订单成功!")});
+    QCOMPARE(remove.Lines(), (QStringList{QStringLiteral("删除订单成功!"), QStringLiteral("已撤回 0 条尚未发送的短信")}));
     QCOMPARE(DbProbe(place.db).Column(QStringLiteral("SELECT DISTINCT D_ID FROM T_PHONENUMBER")), QVariantList{2});
     Cli bad(place);
     QCOMPARE(bad.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("x")}), 2);
@@ -179,6 +179,16 @@ void tst_OrdersCli::addListDelete()
     Cli listed(place);
     QCOMPARE(listed.Run({QStringLiteral("orders"), QStringLiteral("list")}), 0);
     QVERIFY2(listed.Lines().value(1).endsWith(QStringLiteral("\t已开始 ") + started), qPrintable(listed.Lines().join(u'|')));
+
+    // Another program queued order 3 and handed one of its messages to a modem: the two it
+    // still holds are withdrawn, and the command says so.
+    for (int state : {0, 0, 1}) {
+        QVERIFY(DbProbe(place.db).Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT,D_ID,D_STATE) VALUES('','8613900000001','x',3,?)"),
+                                       {state}));
+    }
+    Cli withdraw(place);
+    QCOMPARE(withdraw.Run({QStringLiteral("orders"), QStringLiteral("delete"), QStringLiteral("3")}), 0);
+    QCOMPARE(withdraw.Lines(), (QStringList{QStringLiteral("删除订单成功!"), QStringLiteral("已撤回 2 条尚未发送的短信")}));
 }
 
 // serve connects, starts the order when its minute comes (without the question, which

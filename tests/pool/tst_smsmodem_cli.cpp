@@ -186,14 +186,24 @@ void TestSmsModemCli::send()
              QStringList{QStringLiteral("群发 it's")});
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 
-    // All good this time: exit code 0.
+    // All good this time: exit code 0. One phone spelled three ways gets one message; Hong Kong
+    // keeps its country code, and the same digits without "+" are a Chinese number.
     sim.SetCmsErrorTo({});
+    sim.ClearLog();
     Cli again(place);
-    QCOMPARE(again.Run({QStringLiteral("send"), QStringLiteral("--device"), sim.DevicePath(), QStringLiteral("--to"),
-                        QStringLiteral("13800000004"), QStringLiteral("--text"), QStringLiteral("ok")}),
+    QStringList to;
+    for (const char *n : {"13800000004", "8613800000004", "+8613800000004", "+85291234567", "8685291234567", "+85291234567"})
+        to << QStringLiteral("--to") << QString::fromLatin1(n);
+    QCOMPARE(again.Run(QStringList{QStringLiteral("send"), QStringLiteral("--device"), sim.DevicePath()} + to
+                       + QStringList{QStringLiteral("--text"), QStringLiteral("ok")}),
              0);
-    QCOMPARE(again.Lines().size(), 1);
-    QCOMPARE(RowCount(db, QStringLiteral("T_SEND")), 4);
+    QCOMPARE(again.Lines().size(), 3);
+    QStringList addresses;
+    for (const ModemSimulator::Submit &s : sim.Submits())
+        addresses << s.message.number;
+    QCOMPARE(addresses, (QStringList{QStringLiteral("8613800000004"), QStringLiteral("85291234567"), QStringLiteral("8685291234567")}));
+    QCOMPARE(Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND WHERE D_NO>3 ORDER BY D_NO")),
+             (QStringList{QStringLiteral("8613800000004"), QStringLiteral("+85291234567"), QStringLiteral("8685291234567")}));
 }
 
 void TestSmsModemCli::sendThroughSeveralModems_data()

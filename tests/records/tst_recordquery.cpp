@@ -85,6 +85,10 @@ void tst_RecordQuery::conditionsAndChecks_data()
     QTest::newRow("sent, state not ticked: the failed sends") << Failed(Sent()) << Strings({"state=0"}) << QString();
     QTest::newRow("received number with + is searched without it, nothing put in front")
         << WithNumber(Received(), QStringLiteral("+13900000001")) << Strings({"number=13900000001"}) << QString();
+    QTest::newRow("received number abroad keeps its +")
+        << WithNumber(Received(), QStringLiteral("+85291234567")) << Strings({"number=+85291234567"}) << QString();
+    QTest::newRow("sent number abroad keeps its +")
+        << WithNumber(Sent(), QStringLiteral("+85291234567")) << Strings({"number=+85291234567", "state=1"}) << QString();
     QTest::newRow("sent number gets 86 in front")
         << WithNumber(Sent(), QStringLiteral("+13900000001")) << Strings({"number=8613900000001", "state=1"}) << QString();
     QTest::newRow("sent number beginning with 86 stays")

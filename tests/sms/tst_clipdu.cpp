@@ -1,4 +1,6 @@
 #include "TestEnv.h"
+#include "base/NumberRules.h"
+#include "sms/PduCodec.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -54,6 +56,8 @@ private slots:
     void encode_data();
     void encode();
     void encodedPartsDecodeBack();
+    void numbersGoOutAsTheEngineSendsThem_data();
+    void numbersGoOutAsTheEngineSendsThem();
     void badInput_data();
     void badInput();
 };
@@ -139,6 +143,45 @@ void tst_CliPdu::encode()
     QCOMPARE(r.exitCode, 0);
     QVERIFY(r.err.isEmpty());
     QCOMPARE(QString::fromLatin1(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts), lines);
+}
+
+void tst_CliPdu::numbersGoOutAsTheEngineSendsThem_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("Hong Kong") << QStringLiteral("+85291234567") << QStringLiteral("85291234567");
+    QTest::newRow("Macau") << QStringLiteral("+85366123456") << QStringLiteral("85366123456");
+    QTest::newRow("Taiwan") << QStringLiteral("+886912345678") << QStringLiteral("886912345678");
+    QTest::newRow("USA") << QStringLiteral("+12025550123") << QStringLiteral("12025550123");
+    QTest::newRow("UK") << QStringLiteral("+447700900123") << QStringLiteral("447700900123");
+    QTest::newRow("Chinese mobile") << QStringLiteral("13800000000") << QStringLiteral("8613800000000");
+    QTest::newRow("+ before a Chinese mobile") << QStringLiteral("+13800000000") << QStringLiteral("8613800000000");
+    QTest::newRow("+86") << QStringLiteral("+8613800000000") << QStringLiteral("8613800000000");
+    QTest::newRow("10086") << QStringLiteral("10086") << QStringLiteral("8610086");
+}
+
+// One rule for every path: what skevo-cli encodes for a number as typed is what the engine
+// sends for the number as the send run queues it, in international form.
+void tst_CliPdu::numbersGoOutAsTheEngineSendsThem()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, address);
+    const Run r = RunCli({QStringLiteral("pdu"), QStringLiteral("encode"), QStringLiteral("--to"), typed,
+                          QStringLiteral("--text"), QStringLiteral("好")});
+    QCOMPARE(r.exitCode, 0);
+    const QString line = QString::fromLatin1(r.out).trimmed();
+    const Pdu::DecodeResult d = Pdu::DecodeSubmitPdu(line);
+    QVERIFY2(d.ok, qPrintable(d.error));
+    QCOMPARE(d.pdu.number, address);
+    QCOMPARE(d.pdu.numberType, quint8(0x91));
+
+    SmsRecord queued;
+    queued.m_strTPA = NumberRules::NumberAsSent(typed);
+    queued.m_strUD = QStringLiteral("好");
+    queued.m_nDCS = 8;
+    const Pdu::EncodeResult engine = Pdu::EncodeSubmitPdu(queued);
+    QVERIFY(engine.ok);
+    QCOMPARE(engine.parts, QStringList{line});
 }
 
 void tst_CliPdu::encodedPartsDecodeBack()

@@ -134,6 +134,8 @@ private slots:
     void truncationsFail_data();
     void truncationsFail();
     void toRecord();
+    void senderKeptAsARecordSendsToIt_data();
+    void senderKeptAsARecordSendsToIt();
 
     void roundTrip_data();
     void roundTrip();
@@ -365,9 +367,12 @@ void tst_PduCodec::encodeSingle_data()
                                           << L("00") + L("1100") + L(kNumberField) + L("00080002597D");
     QTest::newRow("even destination") << Record(QStringLiteral("好"), 8, L("861391234567"))
                                       << L(kSmscField) + L("1100") + L("0C91683119325476") + L("00080002597D");
-    QTest::newRow("20-digit destination") << Record(QStringLiteral("好"), 8, L("12345678901234567890"))
+    QTest::newRow("20-digit destination abroad") << Record(QStringLiteral("好"), 8, L("+12345678901234567890"))
                                           << L(kSmscField) + L("1100") + L("1491") + L("21436587092143658709")
                                                  + L("00080002597D");
+    QTest::newRow("20 digits with the 86 put in front") << Record(QStringLiteral("好"), 8, L("345678901234567890"))
+                                                       << L(kSmscField) + L("1100") + L("1491") + L("68436587092143658709")
+                                                              + L("00080002597D");
     QTest::newRow("empty text") << Record(QString()) << submitHead + L("00080000");
     QTest::newRow("emoji as a surrogate pair") << Record(QStringLiteral("😀")) << submitHead + L("00080004") + L("D83DDE00");
     SmsRecord withPid = Record(QStringLiteral("好"));
@@ -922,6 +927,30 @@ void tst_PduCodec::toRecord()
     QCOMPARE(r.m_strSCTS, L("09010321000032"));
     QCOMPARE(r.m_strUD, QStringLiteral("你好"));
     QCOMPARE(r.m_nID, -1);
+}
+
+void tst_PduCodec::senderKeptAsARecordSendsToIt_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("international, Chinese") << 0x91 << L("8613800000000") << L("8613800000000");
+    QTest::newRow("international, Hong Kong") << 0x91 << L("85291234567") << L("+85291234567");
+    QTest::newRow("national") << 0xA1 << L("13800000000") << L("13800000000");
+    QTest::newRow("unknown type, service number") << 0x81 << L("10086") << L("10086");
+}
+
+// An arrival from abroad is kept with its "+": the reply goes to that phone, not to "86" before it.
+void tst_PduCodec::senderKeptAsARecordSendsToIt()
+{
+    QFETCH(int, type);
+    QFETCH(QString, digits);
+    QFETCH(QString, kept);
+    const QString address = QStringLiteral("%1%2").arg(digits.size(), 2, 16, QLatin1Char('0')).arg(type, 2, 16, QLatin1Char('0')).toUpper()
+        + SwapSemiOctets(digits);
+    const DecodeResult d = Decode(L(kSmscField) + L("04") + address + L("0008") + L("90103012000023") + L("02") + L("597D"));
+    QVERIFY2(d.ok, qPrintable(d.error));
+    QCOMPARE(ToRecord(d.pdu).m_strTPA, kept);
 }
 
 void tst_PduCodec::roundTrip_data()

@@ -51,9 +51,9 @@ Commands:
   init-db           create the tables and the first administrator (admin / admin)
   send              queue a text for numbers and send it: --text TEXT with --to NUMBER
                     (repeatable) or --numbers FILE (a number file: "start", a number a
-                    line, "end"); without text and numbers, send what an earlier run
-                    kept. After --timeout SECONDS (120) without progress it gives up and
-                    keeps the queue
+                    line, "end"), each phone once however it is written; without text
+                    and numbers, send what an earlier run kept. After --timeout SECONDS
+                    (120) without progress it gives up and keeps the queue
   listen            journal the arrivals until stopped, or for --seconds S
   serve             stay connected: send what is queued, start due orders, journal every
                     arrival, one line per report on standard output; SIGINT or SIGTERM
@@ -63,13 +63,19 @@ Commands:
   user              list | add NAME [--level admin|user] | passwd NAME | delete NAME:
                     the accounts
   export            (--sent | --received | --all) [--number N] [--day YYYY-MM-DD]
-                    [--text T] [--order O] [--failed] [--csv] FILE: the log export as
-                    GBK text, or as UTF-8 CSV with --csv; FILE - is standard output
+                    [--text T] [--order O] [--failed]
+                    [--report delivered|undelivered|waiting] [--csv] FILE: the log
+                    export as GBK text, or as UTF-8 CSV with --csv; FILE - is standard
+                    output
   phonebook         list | import FILE | export FILE: the phone book as CSV
   generate          SEGMENT [--need DIGITS] [--avoid DIGITS]: the number generator, one
                     number a line
   pdu               decode HEX | encode [--smsc S] --to N --text T [--dcs D] [--ref R]:
                     an SMS PDU as JSON, or the PDU of a text
+
+Numbers: without "+" a number is Chinese and gets "86" in front unless it begins with
+"86"; with "+" it keeps its country code (+85291234567 goes to Hong Kong), except "+"
+before a Chinese mobile number (11 digits, 1 then 3 to 9), which goes to China.
 
 The modem commands (send, listen, serve) also take --device DEV, --baud B, --timeout-ms MS
 and --prompt-ms MS; --device and --baud override the settings file for the run.

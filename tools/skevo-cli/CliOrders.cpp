@@ -109,8 +109,14 @@ int Delete(const QStringList &args)
     app.Db().SetErrorSink(PrintErr);
     OrderStore store(app.Db());
     const OrderForm::Outcome out = OrderForm::Delete(store, id);
-    (out.m_bOk ? PrintOut : PrintErr)(out.m_message.m_strText);
-    return out.m_bOk ? 0 : 1;
+    if (!out.m_bOk) {
+        PrintErr(out.m_message.m_strText);
+        return 1;
+    }
+    // The count also when it is 0, so that a script reads the same two lines every time.
+    PrintOut(OrderForm::DeletedText());
+    PrintOut(OrderForm::WithdrawnText(out.m_nWithdrawn));
+    return 0;
 }
 
 } // namespace
