@@ -7,7 +7,8 @@ namespace {
 bool CanSend(ModemReadiness r)
 {
     // A modem still setting up will most likely send in a moment.
-    return r == ModemReadiness::Ready || r == ModemReadiness::Starting || r == ModemReadiness::NotConnected;
+    return r == ModemReadiness::Ready || r == ModemReadiness::Starting || r == ModemReadiness::Connecting
+        || r == ModemReadiness::NotConnected;
 }
 
 // The trouble a notice is about, or Ready for none. A device gone and a device silent are one

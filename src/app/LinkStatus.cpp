@@ -238,7 +238,12 @@ QString StateWord(ModemReadiness readiness)
         return QStringLiteral("就绪");
     case ModemReadiness::NotConnected:
     case ModemReadiness::Starting:
+    case ModemReadiness::Connecting:
         return QStringLiteral("正在连接");
+    case ModemReadiness::PortMissing:
+        return QStringLiteral("串口不存在");
+    case ModemReadiness::PortUnavailable:
+        return QStringLiteral("串口无法打开");
     case ModemReadiness::DeviceGone:
         return QStringLiteral("已断开");
     case ModemReadiness::NotAnswering:

@@ -301,7 +301,7 @@ void tst_OrderDlg::csvImportCarriesTheFields()
     rig.chosenFile = csv.fileName();
     rig.fileValid = false; // the reader of number files is not asked
     rig.Import(*dlg, {});
-    QCOMPARE(rig.box.Last(), QStringLiteral("成功加载了2,加载失败0"));
+    QCOMPARE(rig.box.Last(), QStringLiteral("成功加载了2个,加载失败0个"));
     QCOMPARE(dlg->ImportedNumbers(), (QStringList{QStringLiteral("8613900000001"), QStringLiteral("8613900000002")}));
 
     Rig::SetTimes(*dlg, At(QStringLiteral("2030-02-03 04:05:00")), At(QStringLiteral("2030-02-03 05:06:00")));
