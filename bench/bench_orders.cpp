@@ -104,7 +104,7 @@ int main(int argc, char *argv[])
         return 1;
     // What "停止" does to a run of that size.
     t.restart();
-    const int withdrawn = modem.Withdraw();
+    const int withdrawn = modem.Withdraw().count;
     Report("the queued messages withdrawn", t.elapsed(), 2000);
     if (withdrawn != numberCount)
         return 1;

@@ -225,7 +225,7 @@ int main(int argc, char **argv)
                 text += r.m_strTime + r.m_strNumber + r.m_strAction + r.m_strResult + r.m_strContent;
             line += CpuMs() - c;
             c = CpuMs();
-            bytes += LogExport::Line({text, {}, {}, {}, {}, {}, {}, 0}, LogExport::Text).size();
+            bytes += LogExport::Line({text, {}, {}, {}, {}, {}, {}, {}, 0}, LogExport::Text).size();
             encode += CpuMs() - c;
         }
         Report("export parts (CPU): reading the rows", read);

@@ -67,7 +67,7 @@ bool Fill(CDbAccess &db, int rows)
                 const QString text = QString::fromUtf8(texts[i % 6]);
                 if (db.Insert(Sql::SendInsert, {-1, sendTime, i % 17 ? 1 : 0, number, text, QString()}) < 0)
                     return false;
-                if (db.Insert(Sql::RecInsert, {number, QString::fromUtf8(texts[(i + 2) % 6]), recTime, QString()}) < 0)
+                if (db.Insert(Sql::RecInsert, {number, QString::fromUtf8(texts[(i + 2) % 6]), recTime, QString(), QString()}) < 0)
                     return false;
             }
             return true;

@@ -118,6 +118,10 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     m_pReport->setObjectName(QStringLiteral("reportCheck"));
     m_pReport->setChecked(m_edited.first().m_bReport);
     form->addRow(QString(), m_pReport);
+    m_pShare = new QCheckBox(QStringLiteral("与其他工作站共用短信猫池"), this);
+    m_pShare->setObjectName(QStringLiteral("shareCheck"));
+    m_pShare->setChecked(m_edited.first().m_bShare);
+    form->addRow(QString(), m_pShare);
 
     // What the chosen modem is like now, as the status bar's link pane tells it.
     auto *status = new QGroupBox(QStringLiteral("短信猫状态"), this);
@@ -263,6 +267,7 @@ DeviceSettings CDeviceDlg::Controls() const
     s.m_strPIN = m_pPin->text().trimmed();
     s.m_strName = m_pName->text().trimmed();
     s.m_bReport = m_pReport->isChecked();
+    s.m_bShare = m_pShare->isChecked();
     return s;
 }
 
@@ -270,8 +275,9 @@ void CDeviceDlg::Take()
 {
     if (m_nShown >= 0 && m_nShown < m_edited.size())
         m_edited[m_nShown] = Controls();
+    const DeviceSettings switches = Controls();
     for (DeviceSettings &s : m_edited)
-        s.m_bReport = m_pReport->isChecked();
+        s.TakeSwitches(switches);
 }
 
 QVector<DeviceSettings> CDeviceDlg::Edited() const
@@ -279,8 +285,9 @@ QVector<DeviceSettings> CDeviceDlg::Edited() const
     QVector<DeviceSettings> edited = m_edited;
     if (m_nShown >= 0 && m_nShown < edited.size())
         edited[m_nShown] = Controls();
+    const DeviceSettings switches = Controls();
     for (DeviceSettings &s : edited)
-        s.m_bReport = m_pReport->isChecked();
+        s.TakeSwitches(switches);
     return edited;
 }
 

@@ -62,6 +62,7 @@ private:
     QComboBox *m_pPort, *m_pBaud, *m_pByteSize, *m_pParity, *m_pStopBits;
     QLineEdit *m_pSmsc, *m_pPin, *m_pName;
     QCheckBox *m_pReport;
+    QCheckBox *m_pShare;
     QLabel *m_pState, *m_pSim, *m_pNetwork, *m_pOperator, *m_pSignal;
     QPushButton *m_pAdd, *m_pRemove, *m_pOk, *m_pCancel, *m_pDefaults;
 };

@@ -16,6 +16,13 @@ CSkevoApp::CSkevoApp(const QString &settingsPath)
     , m_db(DbSettingsSource())
     , m_outbox(DbSettingsSource())
 {
+    m_outbox.SetShare(m_device.m_bShare);
+    // [SYSTEM] Lease: seconds this station may go without renewing its heartbeat before the
+    // other stations take it for gone (60 when not set).
+    bool ok = false;
+    const int lease = m_settings.ReadString(DeviceSettings::kSection, QStringLiteral("Lease"), QString()).trimmed().toInt(&ok);
+    if (ok && lease > 0)
+        m_outbox.SetLease(lease * 1000);
 }
 
 QVector<DeviceSettings> CSkevoApp::Devices() const
@@ -29,6 +36,7 @@ void CSkevoApp::SetDevices(const QVector<DeviceSettings> &devices)
         return;
     m_device = devices.first();
     m_moreDevices = devices.mid(1);
+    m_outbox.SetShare(m_device.m_bShare);
 }
 
 void CSkevoApp::SetUser(const QString &name, bool admin)

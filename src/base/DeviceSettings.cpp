@@ -34,13 +34,15 @@ DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
     file.ReadKeys(kSection, kKeys, s);
     s.m_strName = file.ReadString(kSection, kName, QString()).trimmed();
     s.m_bReport = file.ReadString(kSection, QStringLiteral("Report"), QString()).trimmed() == QLatin1String("1");
+    s.m_bShare = file.ReadString(kSection, QStringLiteral("Share"), QString()).trimmed() == QLatin1String("1");
     return s;
 }
 
 bool DeviceSettings::Write(CSettingsFile &file) const
 {
     return file.WriteKeys(kSection, kKeys, *this) && file.WriteString(kSection, kName, m_strName.trimmed())
-        && file.WriteString(kSection, QStringLiteral("Report"), m_bReport ? QStringLiteral("1") : QStringLiteral("0"));
+        && file.WriteString(kSection, QStringLiteral("Report"), m_bReport ? QStringLiteral("1") : QStringLiteral("0"))
+        && file.WriteString(kSection, QStringLiteral("Share"), m_bShare ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 QString DeviceSettings::SectionOf(int index)
@@ -56,6 +58,12 @@ DeviceSettings DeviceSettings::AsFirst()
     return s;
 }
 
+void DeviceSettings::TakeSwitches(const DeviceSettings &first)
+{
+    m_bReport = first.m_bReport;
+    m_bShare = first.m_bShare;
+}
+
 QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
 {
     QVector<DeviceSettings> list{Read(file)};
@@ -66,7 +74,7 @@ QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)
         // more than a refused PIN's digest).
         if (further.m_strCOM.trimmed().isEmpty())
             break;
-        further.m_bReport = list.first().m_bReport;
+        further.TakeSwitches(list.first());
         further.m_strName = file.ReadString(SectionOf(i), kName, QString()).trimmed();
         list.append(further);
     }
@@ -102,7 +110,7 @@ DeviceSettings DeviceSettings::Resolved(const DeviceSettings &first) const
         if ((r.*k.member).trimmed().isEmpty())
             r.*k.member = first.*k.member;
     }
-    r.m_bReport = first.m_bReport;
+    r.TakeSwitches(first);
     return r;
 }
 

@@ -21,11 +21,16 @@ struct DeviceSettings
     // [SYSTEM] Report=1: every message asks for a delivery report. One switch for the whole
     // pool, kept in the first modem's section; a further modem's copy follows it.
     bool m_bReport = false;
+    // [SYSTEM] Share=1: what this station queues may be sent by any station that shares the
+    // pool on the same database, and its modems take any shared message. Off: a station sends
+    // what it queued itself. Kept, like Report, in the first modem's section.
+    bool m_bShare = false;
 
     static const QString kSection; // "SYSTEM"
 
     static DeviceSettings Read(const CSettingsFile &file);
-    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Name, Report.
+    // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Name, Report,
+    // Share.
     bool Write(CSettingsFile &file) const;
 
     // "SYSTEM" for the first modem (index 0), "MODEM2" for the second, ...
@@ -40,6 +45,8 @@ struct DeviceSettings
     DeviceSettings Resolved(const DeviceSettings &first) const;
     // A further modem's settings as the operator has not set any: every key empty.
     static DeviceSettings AsFirst();
+    // The pool's switches (Report, Share) taken from the first modem's settings.
+    void TakeSwitches(const DeviceSettings &first);
 
     // The name the operator reads: Name, else the last part of the port ("ttyUSB0" for
     // /dev/ttyUSB0, "COM1").

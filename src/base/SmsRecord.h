@@ -31,6 +31,7 @@ struct SmsReport
     QString m_strNumber;
     QString m_strContent;
     QString m_strPort;      // the modem's port (as configured, e.g. "COM1"); "" when not known
+    QString m_strSim;       // its SIM (IMSI); "" when not known
     qint64 m_nRecordNo = 0; // D_NO of its journal row; 0 while the row is not written
     // Delivery of a sent message: 0 no report asked for, 1 waiting, 2 delivered, 3 not
     // delivered (the journal's D_REPORT). DeliveryChanged: the new state, of row m_nRecordNo.

@@ -74,6 +74,10 @@ bool CDbAccess::Connect()
         } else {
             c->m_db.close();
         }
+    } else {
+        // As SQLite's busy time-out: a statement waits for another connection's lock this
+        // long, then fails and says so, so that no exit or stop waits on a lock for long.
+        d->RunPlain(QStringLiteral("SET lock_timeout = %1").arg(kSqliteBusyMs), nullptr);
     }
     if (!c->m_db.isOpen()) {
         d->m_strLastError = error;

@@ -53,6 +53,7 @@ Detail::Statements Build(DbSettings::Driver dialect)
     Detail::Statements s(dialect);
     Detail::AddUserStatements(s);
     Detail::AddRecordStatements(s);
+    Detail::AddQueueStatements(s);
     Detail::AddJournalStatements(s);
     Detail::AddOrderStatements(s);
     Detail::AddSchemaStatements(s);

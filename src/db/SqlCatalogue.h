@@ -60,54 +60,90 @@ enum class Sql {
     SendDelete,           // (D_NO)
     RecDelete,            // (D_NO)
 
-    // The outbox and the journal (SqlCatalogueJournal.cpp)
-    // T_OUTBOX: queued messages kept until their attempt is journalled. Each row belongs to the
-    // engine instance that queued it (D_OWNER), on a host (D_HOST) and an installation
-    // (D_PLACE); D_LEASE is the database clock's second when the owner last said it runs.
-    OutboxInsertBatch,    // (host, place, owner, rows) — rows: a JSON array of [sca, tpa, pid, dcs, text,
-                          // D_ID] arrays (OutboxBatchRows). The keys are returned one a row
-                          // (CDbAccess::InsertRows): sorted, they follow the rows' order
-    OutboxSelect,         // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_STATE, D_PORT; (owner) — queue order
-    OutboxOwners,         // D_OWNER, AGE; (host, place) — owners of the installation's rows and of rows
-                          // that name no owner, AGE the seconds since the owner's lease was renewed
-    OutboxClaim,          // (owner, host, place, oldOwner, host, place) — takes over oldOwner's rows (an
-                          // instance that ends hands its own on so: owner = its ended token)
-    OutboxRenew,          // (owner) — renews the owner's lease
-    OutboxMarkInFlight,   // (port, D_NO) — in the hands of the modem on port; changes no row when the
-                          // row is gone or its order (D_ID above 0) no
-                          // longer exists: the message was withdrawn
-    OutboxMarkQueued,     // (D_NO) — back to not handed over: the modem refused it before the network saw it
-    OutboxDelete,         // (D_NO)
-    OutboxDeleteBatch,    // (keys) — keys: a JSON array of D_NO values (OutboxBatchKeys)
-    OutboxWithdrawOrder,  // (D_ID) — every kept message of the order not yet handed to a modem
-                          // (D_STATE 0), of whichever program, when the order is deleted while it
-                          // is being sent; RowsAffected counts them
-    // T_SEND, T_REC: the journal. The journal row and the end of its kept message belong
-    // together: run the insert and OutboxDelete inside one CDbAccess::Transaction.
+    // The queue (SqlCatalogueQueue.cpp). T_OUTBOX holds every message queued and not yet
+    // journalled, whoever queued it (D_STATION, a row of T_STATION) and in which run (D_RUN,
+    // a row of T_RUN). A modem takes its next message by claiming a row for its station and
+    // SIM (D_CLAIM, D_SIM, D_UNTIL); D_STATE 0 queued, 1 claimed, 2 in a modem's hands (its
+    // PDU may have gone). Every step after the claim names the claiming station and changes
+    // nothing once the claim is lost. D_SHARE: any sharing station may send it; D_WANTSIM: it
+    // goes from that SIM while the SIM is connected anywhere (a reply). Times and leases in
+    // the database clock's seconds.
+    OutboxInsertBatch,    // (station, share, run, kind, wantSim, host, place, rows) — rows: a JSON array of
+                          // [sca, tpa, pid, dcs, text, D_ID] arrays (OutboxBatchRows). The keys are returned
+                          // one a row (CDbAccess::InsertRows): sorted, they follow the rows' order
+    OutboxClaimNext,      // D_NO; (station, sim, port, lease, station, share, host, place, sim, sim, sim, lease)
+                          // — the oldest queued message this station may send from this SIM, claimed: the
+                          // station's own, a shared one when the station shares, one of its installation
+                          // whose station is gone, or one wanting this SIM; one wanting another SIM only
+                          // while that SIM is connected nowhere. None when there is none
+    OutboxClaimed,        // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_RUN, D_KIND; (D_NO, station)
+    OutboxMarkInFlight,   // (lease, D_NO, station) — in the modem's hands; changes no row when the claim is
+                          // lost, the row is gone or its order (D_ID above 0) no longer exists
+    OutboxGiveBack,       // (D_NO, station) — queued again: the network never saw it
+    OutboxDeleteClaimed,  // (D_NO, station) — journalled: the row ends, while the claim holds
+    OutboxRequeueClaims,  // (station) — the claimed rows of a station that is gone, not yet in a modem's hands
+    OutboxInFlightOf,     // D_NO, D_SCA, D_TPA, D_PID, D_DCS, D_TEXT, D_ID, D_RUN, D_SIM, D_PORT; (station) —
+                          // in the hands of a modem of that station (0: of a release before stations,
+                          // with the installation's host and place as well)
+    OutboxOldInFlight,    // the same columns; (host, place) — rows an older release left in a modem's hands
+    OutboxLostClaims,     // D_CLAIM; claims of stations that no longer exist
+    OutboxAdopt,          // (station, run, host, place) — queued rows of the installation whose station is
+                          // gone become this station's, in run; RowsAffected counts them
+    OutboxWithdrawRun,    // (D_RUN) — every message of the run not yet in a modem's hands; RowsAffected
+    OutboxWithdrawOrder,  // (D_ID) — every kept message of the order not yet in a modem's hands, whoever
+                          // queued it; RowsAffected counts them
+    OutboxKept,           // NUM; (station) — messages the station queued that no modem has sent yet
+    OutboxQueuedCount,    // NUM — messages waiting for a modem
+    // T_STATION: one row per running program; D_BEAT its heartbeat.
+    StationInsert,        // (token, host, place, pid, started, share) — key returned
+    StationBeat,          // (D_NO) — changes no row once the station was taken for dead
+    StationList,          // D_NO, D_TOKEN, AGE (seconds since its heartbeat), D_ENDED
+    StationDelete,        // (D_NO)
+    StationDeleteStale,   // (D_NO, lease) — only while its heartbeat is older than the lease
+    StationEnded,         // (D_NO) — ended, with journal rows left for the next start of its installation
+    // T_RUN: a press of 发送, an order's start, a reply, what a start took up.
+    RunInsert,            // (station, kind, order, total, created) — key returned
+    RunAdd,               // (count, D_NO)
+    RunLessForOrder,      // (D_ID) — the runs lose the order's messages not yet in a modem's hands
+    RunStop,              // (withdrawn, D_NO)
+    RunCount,             // (ok, failed, D_NO) — added to the run's counts
+    RunDelivery,          // (delivered, undelivered, T_SEND.D_NO) — added to the counts of that row's run
+    RunSelect,            // D_TOTAL, D_OK, D_FAILED, D_WITHDRAWN, D_STOPPED, D_DELIVERED, D_UNDELIVERED; (D_NO)
+    // T_SIM: the SIMs of the modems, by IMSI, and the station that has each now.
+    SimSeen,              // (imsi, iccid, station, port) — inserted or updated
+    SimOnline,            // D_PORT, D_STATION; (imsi, lease) — where the SIM is while its station lives
+    // The journal (SqlCatalogueJournal.cpp). T_SEND, T_REC: the journal row and the end of its
+    // kept message belong together: run the insert and OutboxDeleteClaimed in one transaction.
     SendInsert,           // (D_ID, time, state, number, text, port) — key (D_NO) returned by Insert;
                           // port: the modem's port, "" when not known
-    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs) — key returned
-    RecInsert,            // (number, text, time, port) — key (D_NO) returned by Insert
-    RecInsertArrival,     // (number, text, time, port, identity) — key returned; identity: a digest of the
-                          // arrival's PDUs (D_PDU), by which it is journalled once
-    RecFindByIdentity,    // D_NO; (identity, port) — an arrival journalled already by the modem on port
-                          // (or by a release that kept no port): the same message sent to two SIMs
-                          // of a pool is two arrivals
+    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs, run, message, sim) — key
+                          // returned; message: the T_OUTBOX key it had, sim: the IMSI that sent it
+    RecInsert,            // (number, text, time, port, sim) — key (D_NO) returned by Insert
+    RecInsertArrival,     // (number, text, time, port, sim, identity) — key returned; identity: a digest of
+                          // the arrival's PDUs (D_PDU), by which it is journalled once
+    RecFindByIdentity,    // D_NO; (identity, sim, sim, port) — an arrival journalled already by that SIM
+                          // (or the modem on port, or a release that kept no port): the same message
+                          // sent to two SIMs of a pool is two arrivals
     // Delivery reports (TS 23.040 SMS-STATUS-REPORT). T_SEND.D_REPORT: 0 none asked, 1 waiting,
     // 2 delivered, 3 not delivered (SqlCatalogue::kReport*); D_REPORTTIME the discharge time;
     // D_REFS the message reference of each part ("12,13"). T_SENDPART: one row per part the
     // network took, by which a report finds its message in one indexed lookup. T_REPORT: a
     // report that matched no row (yet): a row written later still finds it.
-    PartInsert,           // (D_SEND, part, port, reference, numberKey, time)
-    PartMatch,            // D_SEND; (report, report, port, reference, numberKey, since) — the newest part
-                          // of that modem, reference and recipient sent since then takes the report (1
-                          // waiting leaves it as it is); its message's key returned, none when none matched
+    PartInsert,           // (D_SEND, part, port, reference, numberKey, time, sim)
+    PartMatch,            // D_SEND; (report, report, port, reference, numberKey, since) — of a modem whose
+                          // SIM is not known: the newest part of that port, reference and recipient
+                          // sent since then takes the report (1 waiting leaves it as it is); its
+                          // message's key returned, none when none matched
+    PartMatchSim,         // D_SEND; (report, report, sim, reference, numberKey, since, submitted) — of that
+                          // SIM, reference and recipient since then, the part sent nearest to the time
+                          // the service centre took it (a reference repeats after 255)
     PartSetReport,        // (report, D_SEND, part)
     SendSetFailed,        // (dischargeTime, D_NO) — 未送达, unless it was already
     SendSetDelivered,     // (dischargeTime, D_NO, D_NO) — 已送达 once every part is; changes no row before
-    ReportKeep,           // (port, reference, numberKey, status, dischargeTime, time, pdu)
-    ReportFindKept,       // D_NO, D_STATUS, MYDONE; (port, reference, numberKey, since) — kept since
-                          // then (a message's own reports come after it went), oldest first
+    ReportKeep,           // (port, reference, numberKey, status, dischargeTime, time, pdu, sim)
+    ReportFindKept,       // D_NO, D_STATUS, MYDONE; (sim, port, reference, numberKey, since) — kept for that
+                          // SIM (or, with none, that port) since then (a message's own reports come
+                          // after it went), oldest first
     ReportDeleteKept,     // (D_NO)
     ReportPruneKept,      // (before) — kept reports too old for any message to claim
 
@@ -146,8 +182,6 @@ constexpr int kOutboxBatch = 1000; // rows at most of one Sql::OutboxInsertBatch
 QString Text(Sql id, DbSettings::Driver dialect);
 // The rows value of Sql::OutboxInsertBatch for count records from first.
 QString OutboxBatchRows(const SmsRecord *first, qsizetype count);
-// The keys value of Sql::OutboxDeleteBatch.
-QString OutboxBatchKeys(const qint64 *first, qsizetype count);
 // The tables as the first numbered step makes them, in order (idempotent).
 QStringList SchemaStatements(DbSettings::Driver dialect);
 // The table of the steps a database has been through: one row each, D_VERSION the step.

@@ -48,7 +48,8 @@ QString ReturningKey(const char *column, bool pg);
 // The areas, one file each.
 void AddUserStatements(Statements &s);    // accounts, phrases, phone book, last numbers
 void AddRecordStatements(Statements &s);  // the records list: reading and deleting records
-void AddJournalStatements(Statements &s); // the outbox, the journal and delivery reports
+void AddQueueStatements(Statements &s);   // the queue: messages, stations, runs, SIMs
+void AddJournalStatements(Statements &s); // the journal and delivery reports
 void AddOrderStatements(Statements &s);   // orders, their numbers and their starts
 void AddSchemaStatements(Statements &s);  // the steps a database has been through
 

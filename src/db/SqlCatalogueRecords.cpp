@@ -23,10 +23,10 @@ void AddRecordStatements(Statements &s)
                                    .arg(Ts("D_RECTIME", pg), timeValue));
     s.Rows(Sql::SendRowsByNo,
            QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_SENDNUM AS MYNUM,D_SENDCONT AS MYCONT,D_STATE AS MYSTATE,"
-                          "D_PORT AS MYPORT,D_REPORT AS MYREPORT FROM T_SEND WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
+                          "D_PORT AS MYPORT,D_REPORT AS MYREPORT,D_SIM AS MYSIM FROM T_SEND WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
                .arg(Ts("D_SENDTIME", pg)));
-    s.Rows(Sql::RecRowsByNo, QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_RECNUM AS MYNUM,D_RECCONT AS MYCONT,D_PORT AS MYPORT "
-                                            "FROM T_REC WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
+    s.Rows(Sql::RecRowsByNo, QStringLiteral("SELECT D_NO,%1 AS MYTIME,D_RECNUM AS MYNUM,D_RECCONT AS MYCONT,D_PORT AS MYPORT,"
+                                            "D_SIM AS MYSIM FROM T_REC WHERE D_NO>=? AND D_NO<=? ORDER BY D_NO")
                                  .arg(Ts("D_RECTIME", pg)));
     s.Rows(Sql::SendFindNewest, QStringLiteral("SELECT D_NO FROM T_SEND WHERE D_SENDTIME=? AND D_SENDNUM=? AND D_SENDCONT=? "
                                                "AND D_PORT=? ORDER BY D_NO DESC LIMIT 1"));

@@ -30,11 +30,17 @@ public:
     // Rows the database refused are tried again when due, and the delivery states they changed
     // are told. Called at every turn of the worker's loop.
     virtual void Tick(qint64 nowMs) = 0;
-    // When Tick has something to retry next (steady clock, ms); nullopt when nothing is kept.
+    // When the desk has something to do next, a row to retry or a queue to look at again
+    // (steady clock, ms); nullopt when nothing.
     virtual std::optional<qint64> NextRetryMs() const = 0;
+    // The modem's SIM, once the set-up read it (TS 27.007 7.1 IMSI; the ICCID where the modem
+    // gives it; both "" when it gives neither): the modem's identity in the journal and the
+    // queue. No message is taken before.
+    virtual void Identify(const QString &imsi, const QString &iccid) = 0;
 
     // --- sending
-    // The next message for this modem; nullopt when there is none for it.
+    // The next message for this modem; nullopt when there is none for it (or the SIM is not
+    // known yet).
     virtual std::optional<Outgoing> Take() = 0;
     // Messages waiting for a modem or in one's hands.
     virtual bool HasWork() const = 0;
@@ -46,8 +52,9 @@ public:
     // Before the first PDU of a message goes: once its PDU is out, its outcome is unknown
     // should the program end before the answer, and its row must say so.
     virtual Hold BeforeFirstPdu(const Outgoing &message) = 0;
-    // The message did not reach the network: first again in the queue. marked: BeforeFirstPdu
-    // said Go for it and no part went, so its row says again that it is only queued.
+    // The message did not reach the network (since the parts that went): first again in the
+    // queue, for any modem; one whose first parts went stays with this modem, which sends the
+    // rest when it can. marked: BeforeFirstPdu said Go for it.
     virtual void GiveBack(const Outgoing &message, bool marked) = 0;
     // The message went (every part answered) or failed; time is when its first part went.
     virtual void Finished(const Outgoing &message, const QString &time, bool sent, bool reportRequested) = 0;
@@ -64,6 +71,7 @@ public:
         QString recipient;  // TP-RA
         quint8 status = 0;  // TP-ST
         QString discharge;  // TP-DT as the PDU's digits (TS 23.040 9.2.3.11)
+        QString submitted;  // TP-SCTS as the PDU's digits: when the service centre took the message
         QString pdu;
     };
     virtual void Reported(const StatusReport &report, const QVector<int> &places) = 0;

@@ -85,6 +85,10 @@ const QVector<ModemSetup::Step> &ModemSetup::Table()
         {G::Sim, "AT+CPIN?", nullptr, &T::commandMs, 2, &S::HandleSim},
         {G::Sim, {}, &S::PinCommand, &T::pinMs, 1, &S::HandlePinEntry},
         {G::Sim, {}, &S::PinCheckCommand, &T::commandMs, 2, &S::HandleSimAfterPin},
+        // TS 27.007 7.1: the SIM's IMSI, the modem's identity; the card's ICCID where the modem
+        // has a command for it (none is standard: AT+CCID, AT^ICCID?, AT+QCCID).
+        {G::Identity, "AT+CIMI", nullptr, &T::commandMs, 2, &S::HandleImsi},
+        {G::Identity, {}, &S::IccidCommand, &T::commandMs, 1, &S::HandleIccid},
         // TS 27.005 3.2.3: PDU mode.
         {G::Mode, "AT+CMGF=0", nullptr, &T::commandMs, 2, &S::HandlePduMode},
         // TS 27.007 7.2, 7.3: registration notices where taken, the registration, the operator.
@@ -221,6 +225,12 @@ QByteArray ModemSetup::OperatorCommand() const
 QByteArray ModemSetup::IndicationCommand() const
 {
     return m_indicationCandidates.value(0);
+}
+
+QByteArray ModemSetup::IccidCommand() const
+{
+    static const QByteArray variants[] = {"AT+CCID", "AT^ICCID?", "AT+QCCID"};
+    return m_nIccidCommand < int(std::size(variants)) ? variants[m_nIccidCommand] : QByteArray();
 }
 
 QByteArray ModemSetup::SignalCommand() const
@@ -450,6 +460,24 @@ ModemSetup::Go ModemSetup::HandleStorages(const AtChannel::Answer &answer)
     return Go::Next;
 }
 
+ModemSetup::Go ModemSetup::HandleImsi(const AtChannel::Answer &answer)
+{
+    // A modem without the command (or a SIM that does not say) is known by its port.
+    m_status.imsi = answer.status == AtChannel::Status::Ok ? ReadImsi(answer.lines) : QString();
+    m_nIccidCommand = 0;
+    return Go::Next;
+}
+
+ModemSetup::Go ModemSetup::HandleIccid(const AtChannel::Answer &answer)
+{
+    m_status.iccid = answer.status == AtChannel::Status::Ok ? ReadIccid(answer.lines) : QString();
+    if (answer.status == AtChannel::Status::Error) {
+        ++m_nIccidCommand; // another maker's command, and after the last none
+        return Go::Retry;
+    }
+    return Go::Next;
+}
+
 ModemSetup::Go ModemSetup::HandleSignal(const AtChannel::Answer &answer)
 {
     for (const QString &line : answer.lines) {
@@ -495,6 +523,28 @@ QVector<QByteArray> ModemSetup::IndicationCandidates(const QString &testAnswer, 
         }
     }
     return out;
+}
+
+QString ModemSetup::ReadImsi(const QStringList &lines)
+{
+    static const QRegularExpression imsi(QStringLiteral("^(?:\\+CIMI:\\s*)?([0-9]{6,15})$"));
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch m = imsi.match(line.trimmed());
+        if (m.hasMatch())
+            return m.captured(1);
+    }
+    return QString();
+}
+
+QString ModemSetup::ReadIccid(const QStringList &lines)
+{
+    static const QRegularExpression iccid(QStringLiteral("^(?:[+^][A-Z]*CCID:\\s*)?\"?([0-9]{18,20})[Ff]?\"?$"));
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch m = iccid.match(line.trimmed());
+        if (m.hasMatch())
+            return m.captured(1);
+    }
+    return QString();
 }
 
 QStringList ModemSetup::ReadStorages(const QString &testAnswer, bool reports)

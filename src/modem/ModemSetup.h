@@ -41,6 +41,11 @@ public:
     // "+CNMI: (0-2),(0-3),(0),(0,1),(0,1)": the AT+CNMI commands to try, nearest to stored
     // messages announced with +CMTI first, then directly delivered ones (+CMT).
     static QVector<QByteArray> IndicationCandidates(const QString &testAnswer, bool reports = false);
+    // The IMSI in an answer to AT+CIMI (its digits, with or without "+CIMI: "); "" none.
+    static QString ReadImsi(const QStringList &lines);
+    // The ICCID in an answer to AT+CCID or a modem's variant ("+CCID: 8986...", "^ICCID: ...",
+    // "+QCCID: ...", or the digits alone; a trailing F dropped); "" none.
+    static QString ReadIccid(const QStringList &lines);
     // The supported storages of "+CPMS: ("SM","ME","MT"),(...),(...)": SM and ME, those of them
     // the first list holds; any one storage when it names neither.
     // With reports, "SR" as well where the modem has it.
@@ -49,7 +54,7 @@ public:
 private:
     enum class Go { Next, Retry, Stop };
     // The groups of the table, in the order they run.
-    enum class Group { Attention, Handshake, Sim, Mode, RegistrationNotices, Registration, Indications, Storages, Signal };
+    enum class Group { Attention, Handshake, Sim, Identity, Mode, RegistrationNotices, Registration, Indications, Storages, Signal };
     struct Step
     {
         Group group;
@@ -70,6 +75,7 @@ private:
     QByteArray OperatorCommand() const;
     QByteArray IndicationCommand() const;
     QByteArray SignalCommand() const;
+    QByteArray IccidCommand() const;
 
     Go Required(const AtChannel::Answer &answer);
     Go Optional(const AtChannel::Answer &answer);
@@ -83,6 +89,8 @@ private:
     Go HandleIndicationSet(const AtChannel::Answer &answer);
     Go HandleStorages(const AtChannel::Answer &answer);
     Go HandleSignal(const AtChannel::Answer &answer);
+    Go HandleImsi(const AtChannel::Answer &answer);
+    Go HandleIccid(const AtChannel::Answer &answer);
 
     // A +CPIN state ("READY", "SIM PIN", ...) or a SIM error into the status; Next or Stop.
     Go SimState(const QString &state);
@@ -103,4 +111,5 @@ private:
     bool m_bPinTaken = false;     // ... and was answered OK
     int m_nPduModeRefusals = 0;
     QVector<QByteArray> m_indicationCandidates;
+    int m_nIccidCommand = 0; // the variant of the ICCID command tried next
 };

@@ -95,5 +95,5 @@ bool ModemStatus::operator==(const ModemStatus &o) const
     const bool sameSignal = signal.has_value() == o.signal.has_value()
         && (!signal || (signal->m_nRssi == o.signal->m_nRssi && signal->m_nBer == o.signal->m_nBer));
     return port == o.port && link == o.link && pduMode == o.pduMode && sim == o.sim && registration == o.registration
-        && operatorName == o.operatorName && sameSignal;
+        && operatorName == o.operatorName && imsi == o.imsi && iccid == o.iccid && sameSignal;
 }

@@ -43,6 +43,10 @@ struct ModemStatus
     Sim sim = Sim::Unknown;
     Registration registration = Registration::Unknown;
     QString operatorName;  // AT+COPS? in long alphanumeric form; "" while not known
+    // The SIM (TS 27.007 7.1 AT+CIMI; the ICCID where the modem gives it), read once the SIM
+    // is ready: the modem's identity, whatever port it is on. "" while not known.
+    QString imsi;
+    QString iccid;
     std::optional<SignalQuality> signal;
 
     ModemReadiness Readiness() const;

@@ -208,6 +208,12 @@ void ModemWorker::Prepare()
     if (m_pChannel->Stopped() || m_pChannel->LinkLost())
         return; // told once the link is back, or not at all
     Publish();
+    if (m_state.status.sim == ModemStatus::Sim::Ready
+        && (!m_identified || *m_identified != std::make_pair(m_state.status.imsi, m_state.status.iccid))) {
+        // The modem is its SIM from now on: the journal and the queue know it by its IMSI.
+        m_identified = std::make_pair(m_state.status.imsi, m_state.status.iccid);
+        m_desk.Identify(m_state.status.imsi, m_state.status.iccid);
+    }
     if (CanUseStorage() && !wasUsable) {
         // What arrived while nobody could read it, before anything else.
         m_pStored->List();

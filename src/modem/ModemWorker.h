@@ -99,6 +99,7 @@ private:
     MessageSender *m_pSender = nullptr;
     StoredMessages *m_pStored = nullptr;
     std::optional<ModemStatus> m_published; // the status last told
+    std::optional<std::pair<QString, QString>> m_identified; // the SIM the desk was told of
     bool m_bAttempted = false;     // the first try was told
     bool m_bReached = false;       // the modem answered once in this run
     bool m_bLinkLost = false;

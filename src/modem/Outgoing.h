@@ -1,6 +1,7 @@
 #pragma once
 // One outgoing message as a modem's worker has it in hand: the record to send and how far it
-// got. Whoever queued it numbers it (its kept row, its run); the worker only reads those.
+// got. Whoever queued and claimed it numbers it (its kept row, its run, the claim); the worker
+// only reads those.
 #include "base/SmsRecord.h"
 
 #include <QString>
@@ -20,4 +21,5 @@ struct Outgoing
     // through the same modem: the phone joins the parts of one sender only.
     int port = 0;
     quint64 run = 0;         // the run it was queued in
+    qint64 claim = 0;        // the station that claimed it for this modem: every later step needs it
 };

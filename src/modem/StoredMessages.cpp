@@ -244,6 +244,7 @@ void StoredMessages::HandleStatusReport(int place, const QString &pdu)
     report.recipient = decoded.report.recipient;
     report.status = decoded.report.status;
     report.discharge = decoded.report.discharge;
+    report.submitted = decoded.report.scts;
     report.pdu = pdu.trimmed().toUpper();
     // Deleted from the modem once kept, as an arrival is.
     m_ctx.desk.Reported(report, place >= 0 ? QVector<int>{place} : QVector<int>{});

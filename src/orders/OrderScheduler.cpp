@@ -205,7 +205,10 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
     static std::atomic<quint64> attempts{0};
     const QString claimant = QStringLiteral("%1 #%2 %3").arg(Claimant()).arg(++attempts).arg(DbTime::Now());
     bool elsewhere = false;
-    const int queued = m_outbox.Enqueue(records, [&](CDbAccess &db) {
+    IOutbox::Options options;
+    options.kind = IOutbox::RunKind::Order;
+    options.between = hooks.busy;
+    options.claim = [&](CDbAccess &db) {
         if (!db.Execute(Sql::OrderClaim, {order.m_nId, order.m_strStart, DbTime::Now(), claimant}))
             return false;
         const RecordsetPtr rs = db.OpenRecordset(Sql::OrderClaimant, {order.m_nId, order.m_strStart});
@@ -218,8 +221,8 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
         } catch (const CDbError &) {
             return false;
         }
-    }, hooks.busy);
-    if (queued == 0)
+    };
+    if (!m_outbox.Enqueue(records, options))
         return elsewhere ? StartResult::Elsewhere : StartResult::Failed;
     *messages = int(records.size());
     return StartResult::Started;

@@ -78,7 +78,8 @@ OrderStore::Deleted OrderStore::Delete(int id, int *withdrawn)
         found = m_db.RowsAffected() > 0;
         if (!found)
             return false;
-        if (!m_db.Execute(Sql::OutboxWithdrawOrder, {id}))
+        // The runs that would have sent them count them no more, whichever station's they are.
+        if (!m_db.Execute(Sql::RunLessForOrder, {id, id}) || !m_db.Execute(Sql::OutboxWithdrawOrder, {id}))
             return false;
         queued = m_db.RowsAffected();
         return m_db.Execute(Sql::NumberDeleteByOrder, {id}) && m_db.Execute(Sql::OrderClaimDelete, {id});

@@ -1,4 +1,5 @@
 #include "CJournal.h"
+#include "base/NumberRules.h"
 #include "sms/PduCodec.h"
 #include "db/CDbAccess.h"
 
@@ -32,9 +33,13 @@ void CJournal::Detach()
 CJournal::Outcome CJournal::Sent(const SentRow &sent, qint64 nowMs)
 {
     Row row;
+    row.sentRow = sent;
     row.references = sent.references;
     row.sent = true;
     row.port = sent.port;
+    row.sim = sent.sim;
+    row.claim = sent.claim;
+    row.run = sent.run;
     row.values = {sent.record.m_nID, sent.time, sent.outcome == SentRow::Outcome::Sent ? 1 : 0,
                   StorableText(sent.record.m_strTPA), StorableText(sent.record.m_strUD), sent.port};
     // The references are kept whatever was asked; a report is waited for only where one was
@@ -44,18 +49,19 @@ CJournal::Outcome CJournal::Sent(const SentRow &sent, qint64 nowMs)
     for (int r : sent.references)
         refs << QString::number(r);
     row.values << (row.reportRequested ? SqlCatalogue::kReportWaiting : SqlCatalogue::kReportNone)
-               << refs.join(QLatin1Char(','));
+               << refs.join(QLatin1Char(',')) << sent.run << sent.outboxKey << sent.sim;
     row.outboxKey = sent.outboxKey;
     return Add(std::move(row), nowMs);
 }
 
-CJournal::Outcome CJournal::Received(const SmsRecord &record, const QString &port, const QVector<int> &indexes,
-                                     const QString &identity, qint64 nowMs)
+CJournal::Outcome CJournal::Received(const SmsRecord &record, const QString &port, const QString &sim,
+                                     const QVector<int> &indexes, const QString &identity, qint64 nowMs)
 {
     Row row;
     row.sent = false;
-    row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS), port};
+    row.values = {StorableText(record.m_strTPA), StorableText(record.m_strUD), ReceivedTime(record.m_strSCTS), port, sim};
     row.port = port;
+    row.sim = sim;
     row.indexes = indexes;
     row.identity = identity;
     return Add(std::move(row), nowMs);
@@ -90,12 +96,26 @@ QVector<DeliveryChange> CJournal::TakeDeliveryChanges()
 
 QString CJournal::NumberKey(const QString &number)
 {
-    QString digits;
-    for (QChar c : number) {
-        if (c.isDigit())
-            digits.append(c);
-    }
-    return digits.isEmpty() ? number : digits.right(11);
+    return NumberRules::IsValidNumber(number) ? NumberRules::PhoneKey(number) : number;
+}
+
+QString CJournal::LocalTimeOf(const QString &scts)
+{
+    int v[7] = {};
+    bool ok = scts.size() >= 14;
+    for (int i = 0; ok && i < 6; ++i)
+        v[i] = scts.mid(i * 2, 2).toInt(&ok);
+    if (!ok || !QDate::isValid(2000 + v[0], v[1], v[2]) || !QTime::isValid(v[3], v[4], v[5]))
+        return QString();
+    // TS 23.040 9.2.3.11: the zone in quarters of an hour, its first digit's high bit the sign.
+    const int high = scts.mid(12, 1).toInt(&ok, 16);
+    const int low = ok ? scts.mid(13, 1).toInt(&ok) : 0;
+    if (!ok)
+        return QString();
+    const int quarters = (high & 7) * 10 + low;
+    const int offset = ((high & 8) ? -quarters : quarters) * 15 * 60;
+    const QDateTime there(QDate(2000 + v[0], v[1], v[2]), QTime(v[3], v[4], v[5]), Qt::OffsetFromUTC, offset);
+    return there.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 CJournal::Outcome CJournal::Add(Row row, qint64 nowMs)
@@ -106,7 +126,7 @@ CJournal::Outcome CJournal::Add(Row row, qint64 nowMs)
     const bool all = Flush(nowMs);
     m_bSpeak = false;
     if (all)
-        return m_bLastKnown ? Outcome::Known : Outcome::Written;
+        return m_bLastLost ? Outcome::Lost : m_bLastKnown ? Outcome::Known : Outcome::Written;
     if (m_onError)
         m_onError({sent ? OutboxError::Kind::SentNotJournalled : OutboxError::Kind::ReceivedNotJournalled, {}});
     return Outcome::Kept;
@@ -122,40 +142,60 @@ void CJournal::Retry(qint64 nowMs, bool force)
 bool CJournal::Flush(qint64 nowMs)
 {
     while (!m_kept.empty()) {
-        if (!Write(m_kept.front())) {
+        const Wrote wrote = Write(m_kept.front());
+        if (wrote == Wrote::No) {
             m_nNextRetryMs = nowMs + m_nRetryMs;
             return false;
         }
-        m_written += m_kept.front().indexes;
+        // A row whose claim was lost goes: the station that took the claim over journals it.
+        m_bLastLost = wrote == Wrote::Lost;
+        if (m_bLastLost)
+            qWarning("journal row of kept message %lld dropped: its claim was lost", m_kept.front().outboxKey);
+        else
+            m_written += m_kept.front().indexes;
         m_kept.pop_front();
     }
     return true;
 }
 
-bool CJournal::Write(const Row &row)
+QVector<SentRow> CJournal::TakeKeptSent()
+{
+    QVector<SentRow> rows;
+    std::deque<Row> rest;
+    for (Row &row : m_kept) {
+        if (row.sent && !row.report)
+            rows.append(row.sentRow);
+        else
+            rest.push_back(std::move(row));
+    }
+    m_kept.swap(rest);
+    return rows;
+}
+
+CJournal::Wrote CJournal::Write(const Row &row)
 {
     if (!m_pDb)
-        return false;
+        return Wrote::No;
     m_bLastKnown = false;
     if (row.report)
-        return WriteReport(row);
+        return WriteReport(row) ? Wrote::Yes : Wrote::No;
     if (!row.identity.isEmpty()) {
         qint64 found = 0;
         {
-            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::RecFindByIdentity, {row.identity, row.port});
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::RecFindByIdentity, {row.identity, row.sim, row.sim, row.port});
             if (!rs->IsOpen())
-                return false;
+                return Wrote::No;
             try {
                 if (!rs->IsEOF())
                     found = rs->GetFieldValue(0).toLongLong();
             } catch (const CDbError &) {
-                return false;
+                return Wrote::No;
             }
         }
         if (found > 0) {
             m_nLastKey = found;
             m_bLastKnown = true;
-            return true;
+            return Wrote::Yes;
         }
     }
     qint64 key = -1;
@@ -166,19 +206,33 @@ bool CJournal::Write(const Row &row)
         values << row.identity;
     }
     QVector<DeliveryChange> changes;
-    const bool ok = row.outboxKey <= 0 && !row.reportRequested
+    bool lost = false;
+    const bool ok = row.outboxKey <= 0 && !row.reportRequested && row.run <= 0
         ? (key = m_pDb->Insert(insert, values)) > 0
         : m_pDb->Transaction([&] {
               changes.clear();
+              lost = false;
+              if (row.outboxKey > 0) {
+                  // The kept message first: a claim that no longer holds writes nothing.
+                  if (!m_pDb->Execute(Sql::OutboxDeleteClaimed, {row.outboxKey, row.claim}))
+                      return false;
+                  if (m_pDb->RowsAffected() == 0) {
+                      lost = true;
+                      return false;
+                  }
+              }
               key = m_pDb->Insert(insert, values);
+              const bool sent = values.value(2).toInt() == 1;
               return key > 0 && (!row.reportRequested || WriteParts(key, row, changes))
-                  && (row.outboxKey <= 0 || m_pDb->Execute(Sql::OutboxDelete, {row.outboxKey}));
+                  && (row.run <= 0 || m_pDb->Execute(Sql::RunCount, {sent ? 1 : 0, sent ? 0 : 1, row.run}));
           });
+    if (lost)
+        return Wrote::Lost;
     if (ok) {
         m_nLastKey = key;
         m_changes += changes;
     }
-    return ok;
+    return ok ? Wrote::Yes : Wrote::No;
 }
 
 // The parts by which reports find the message, and the reports that came before its row.
@@ -190,7 +244,7 @@ bool CJournal::WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange>
         const int reference = row.references[i];
         if (reference < 0)
             continue; // no report can name it: the message waits for ever unless a part fails
-        if (!m_pDb->Execute(Sql::PartInsert, {sendNo, int(i + 1), row.port, reference, number, time}))
+        if (!m_pDb->Execute(Sql::PartInsert, {sendNo, int(i + 1), row.port, reference, number, time, row.sim}))
             return false;
     }
     for (qsizetype i = 0; i < row.references.size(); ++i) {
@@ -199,7 +253,7 @@ bool CJournal::WriteParts(qint64 sendNo, const Row &row, QVector<DeliveryChange>
         QList<std::tuple<qint64, int, QString>> kept;
         {
             // Reports kept before the message went are another message's.
-            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::ReportFindKept, {row.port, row.references[i], number, time});
+            RecordsetPtr rs = m_pDb->OpenRecordset(Sql::ReportFindKept, {row.sim, row.port, row.references[i], number, time});
             if (!rs->IsOpen())
                 return false;
             try {
@@ -234,17 +288,20 @@ bool CJournal::WriteReport(const Row &row)
     const bool ok = m_pDb->Transaction([&] {
         changes.clear();
         QVector<qint64> matched;
-        if (!m_pDb->InsertRows(Sql::PartMatch, {partState, partState, r.port, r.reference, number, from}, &matched))
+        const bool bySim = !r.sim.isEmpty();
+        const QString submitted = r.submitted.isEmpty() ? r.time : r.submitted;
+        if (!(bySim ? m_pDb->InsertRows(Sql::PartMatchSim, {partState, partState, r.sim, r.reference, number, from, submitted}, &matched)
+                    : m_pDb->InsertRows(Sql::PartMatch, {partState, partState, r.port, r.reference, number, from}, &matched)))
             return false;
         if (!matched.isEmpty() && matched.first() > 0)
             return Apply(matched.first(), partState, r.discharge, r.recipient, changes);
-        qWarning("status report of %s (reference %d, to %s, status 0x%02x) matches no message yet: kept",
-                 qPrintable(r.port), r.reference, qPrintable(r.recipient), r.status);
+        qWarning("status report of %s %s (reference %d, to %s, status 0x%02x) matches no message yet: kept",
+                 qPrintable(r.port), qPrintable(r.sim), r.reference, qPrintable(r.recipient), r.status);
         // A report kept longer than the matching window can no longer find its message: the
         // kept ones would otherwise pile up for ever on a modem whose reports name strangers.
         const QString stale = QDateTime::currentDateTime().addDays(-kMatchDays).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         return m_pDb->Execute(Sql::ReportPruneKept, {stale})
-            && m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu});
+            && m_pDb->Execute(Sql::ReportKeep, {r.port, r.reference, number, int(r.status), r.discharge, r.time, r.pdu, r.sim});
     });
     if (ok)
         m_changes += changes;
@@ -278,9 +335,11 @@ bool CJournal::Apply(qint64 sendNo, int partState, const QString &discharge, con
         return true;
     if (!done)
         return false;
-    if (m_pDb->RowsAffected() > 0)
-        changes.append({sendNo, partState, number, discharge});
-    return true;
+    if (m_pDb->RowsAffected() == 0)
+        return true;
+    changes.append({sendNo, partState, number, discharge});
+    const bool delivered = partState == SqlCatalogue::kReportDelivered;
+    return m_pDb->Execute(Sql::RunDelivery, {delivered ? 1 : 0, delivered ? 0 : 1, sendNo});
 }
 
 QVector<int> CJournal::TakeWrittenIndexes()

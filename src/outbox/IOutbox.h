@@ -4,6 +4,7 @@
 // and ask whether anything is able to send at all. None of them knows of ports or workers.
 #include "base/SmsRecord.h"
 
+#include <QString>
 #include <QVector>
 #include <functional>
 
@@ -12,27 +13,50 @@ class CDbAccess;
 class IOutbox
 {
 public:
+    // What a run is: a press of 发送, an order's start, a reply, a request of another program.
+    enum class RunKind { Send = 0, Order = 1, Reply = 2, Api = 3, Restored = 4 };
+    struct Options
+    {
+        // Run first inside the queueing transaction on the queue's connection (a scheduled
+        // order marks itself started there): when it returns false nothing is queued.
+        std::function<bool(CDbAccess &db)> claim;
+        // Called after each statement of many rows (a window lets itself repaint there; it
+        // must not queue anything itself).
+        std::function<void()> between;
+        RunKind kind = RunKind::Send;
+        // A reply goes from the SIM (IMSI) the message came in on while it is connected
+        // anywhere; "" any.
+        QString wantSim;
+    };
+    struct Queued
+    {
+        bool ok = false;
+        qint64 run = 0;           // the run the messages count in
+        QVector<qint64> keys;     // each message's key, in the order given
+        explicit operator bool() const { return ok; }
+    };
+    struct Withdrawn
+    {
+        bool ok = false;
+        int count = 0;   // messages taken back
+        QString error;   // what the database said when it refused
+    };
+
     virtual ~IOutbox() = default;
 
-    // Appends to the queue, kept in T_OUTBOX in one transaction. Returns 1 (a message the
-    // database could not keep still goes, only not over a restart).
-    virtual int Enqueue(const QVector<SmsRecord> &records) = 0;
-    // The same, with a claim run first inside that transaction on the queue's connection (a
-    // scheduled order marks itself started there). When the claim returns false, or the
-    // records cannot be kept, nothing is queued and 0 is returned. Runs even for no records.
-    // between: called after each statement of many rows (a window lets itself repaint there;
-    // it must not queue anything itself).
-    using Claim = std::function<bool(CDbAccess &db)>;
-    virtual int Enqueue(const QVector<SmsRecord> &records, const Claim &claim,
-                        const std::function<void()> &between = {}) = 0;
-    // Takes out of the queue every message not yet handed to a modem (the operator's 停止),
-    // with their kept rows in one transaction; they are neither journalled nor reported.
-    // Messages a modem is sending finish as usual. Returns the number withdrawn.
-    virtual int Withdraw() = 0;
+    // Queues the records in one transaction (the run goes on when it has not ended, else a
+    // new one begins). Not ok when the database refused them (nothing queued, the error sink
+    // said why) or the claim returned false. Runs the claim even for no records.
+    virtual Queued Enqueue(const QVector<SmsRecord> &records, const Options &options) = 0;
+    Queued Enqueue(const QVector<SmsRecord> &records) { return Enqueue(records, Options{}); }
+    // Takes back every message of the current run not yet in a modem's hands, whichever
+    // station would have sent it (the operator's 停止): neither journalled nor reported.
+    // Messages a modem is sending finish as usual.
+    virtual Withdrawn Withdraw() = 0;
     // The same for the messages of one order (deleted): only those leave the queue.
     virtual int WithdrawOrder(qint32 order) = 0;
     // A modem is connected (ready or waiting to be): what is queued will go.
     virtual bool CanSend() const = 0;
-    // Messages queued and being sent.
+    // Messages of the current run still to go or in a modem's hands.
     virtual int QueuedCount() const = 0;
 };

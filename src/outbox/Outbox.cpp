@@ -1,31 +1,44 @@
 #include "Outbox.h"
 #include "OutboxDesk.h"
-
-#include <set>
-#include "CJournal.h"
-#include "sms/PduCodec.h"
 #include "OutboxOwner.h"
+#include "QueueChores.h"
+#include "db/DbTime.h"
 
+#include <QCoreApplication>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTimer>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
-#include <set>
+#include <thread>
+
+namespace {
+
+qint64 NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// While a run goes on its tally is read this often; the window's bar follows it.
+constexpr int kTallyMs = 500;
+
+} // namespace
 
 struct Outbox::Private
 {
     explicit Private(CDbAccess::SettingsSource settings)
         : dbSettings(settings)
         , producerDb(settings)
-        , journalDb(std::move(settings))
     {
     }
 
-    // The installation the kept rows belong to: setting.ini, or the database itself when the
+    // The installation the station belongs to: setting.ini, or the database itself when the
     // settings come from nowhere else.
     QString Place() const
     {
@@ -36,6 +49,23 @@ struct Outbox::Private
             return QFileInfo(s.m_strSqliteFile.isEmpty() ? s.m_strData + QStringLiteral(".db") : s.m_strSqliteFile)
                 .absoluteFilePath();
         return QStringLiteral("postgres:%1:%2/%3").arg(s.m_strHost).arg(s.m_nPort).arg(s.m_strData);
+    }
+
+    QueueChores::Station Identity() const
+    {
+        return {owner.Token(), OutboxOwner::HostName(), Place(), QCoreApplication::applicationPid(), share.load()};
+    }
+
+    // The station's row, made on the connection of the calling thread.
+    qint64 Register(CDbAccess &db)
+    {
+        std::lock_guard lock(stationMutex);
+        if (station.load() > 0)
+            return station.load();
+        const qint64 no = QueueChores::Register(db, Identity());
+        if (no > 0)
+            station = no;
+        return no > 0 ? no : 0;
     }
 
     void WakeAll()
@@ -50,159 +80,238 @@ struct Outbox::Private
             wake();
     }
 
-    // Numbers the messages as the current run's; a run that is over (or stopped) makes way
-    // for a new one. journalledFailed: messages of the run that are over already.
-    void JoinRun(QVector<Outgoing> &messages, int journalledFailed = 0)
+    void PushReport(const SmsReport &report)
     {
-        const int count = int(messages.size()) + journalledFailed;
-        if (count == 0)
-            return;
-        std::lock_guard lock(tallyMutex);
-        if (tally.state != RunTally::State::Sending) {
-            tally = RunTally{tally.run + 1, RunTally::State::Sending};
-            runRows.clear();
+        // The thread that reads it gets texts of its own, none shared with the writer's rows.
+        SmsReport own = report;
+        for (QString *s : {&own.m_strTime, &own.m_strNumber, &own.m_strContent, &own.m_strPort, &own.m_strSim})
+            s->detach();
+        std::lock_guard lock(reportMutex);
+        reports.push_back(std::move(own));
+    }
+
+    void SetTally(const RunTally &t, Outbox *outbox)
+    {
+        int less = 0;
+        {
+            std::lock_guard lock(tallyMutex);
+            if (t.run != quint64(run.load()) || t == tally)
+                return;
+            // Fewer messages than queued: an order of the run was deleted (here or by another
+            // program) and its messages left the queue.
+            if (t.run == tally.run && t.total < tally.total)
+                less = tally.total - t.total;
+            tally = t;
         }
-        tally.total += count;
-        tally.failed += journalledFailed;
-        for (Outgoing &m : messages)
-            m.run = tally.run;
-        EndRunIfDone();
+        if (less > 0 && runOrder.load() > 0)
+            emit outbox->orderWithdrawn(runOrder.load(), less);
+        emit outbox->runChanged();
     }
 
-    // Messages of the current run that will never go, and never count as failed either.
-    void LeaveRun(const QVector<Outgoing> &messages)
+    void WantTally()
     {
-        std::lock_guard lock(tallyMutex);
-        for (const Outgoing &m : messages)
-            tally.total -= m.run == tally.run ? 1 : 0;
-        EndRunIfDone();
+        {
+            std::lock_guard lock(keeperMutex);
+            tallyWanted = true;
+        }
+        keeperWake.notify_all();
     }
 
-    void EndRunIfDone()
+    // The keeper's thread: the heartbeat, what stations that are gone left, the run's tally.
+    void Keep(Outbox *outbox)
     {
-        if (tally.state == RunTally::State::Sending && tally.Open() <= 0)
-            tally.state = RunTally::State::Finished;
+        CDbAccess db(dbSettings);
+        db.SetErrorSink({}); // a missed heartbeat is no news: the next comes soon
+        CJournal journal;
+        journal.Attach(&db, [outbox](const OutboxError &error) { outbox->Error(error); });
+        qint64 nextBeat = 0;
+        qint64 nextTally = 0;
+        std::unique_lock lock(keeperMutex);
+        while (!keeperStop) {
+            lock.unlock();
+            const qint64 now = NowMs();
+            journal.Retry(now);
+            if (now >= nextBeat && station.load() > 0) {
+                nextBeat = now + qMax(1000, leaseSeconds.load() * 1000 / 3);
+                if (QueueChores::Renew(db, station.load()) == QueueChores::Beat::Lost) {
+                    // Taken for gone while frozen: every claim of the old number is void, and
+                    // this program goes on as a new station.
+                    qWarning("this station was taken for gone; it goes on as a new one");
+                    std::lock_guard relock(stationMutex);
+                    station = QueueChores::Register(db, Identity());
+                }
+                const QueueChores::Taken taken = QueueChores::TakeOverGone(db, journal, station.load(), Identity().host,
+                                                                           Place(), leaseSeconds.load());
+                for (const SmsReport &report : taken.failed) {
+                    PushReport(report);
+                    emit outbox->reportReady();
+                }
+                if (taken.requeued > 0) {
+                    emptyUntilMs = 0;
+                    WakeAll();
+                }
+            }
+            bool wanted = false;
+            {
+                std::lock_guard relock(keeperMutex);
+                wanted = std::exchange(tallyWanted, false);
+            }
+            const qint64 current = run.load();
+            bool open = false;
+            {
+                std::lock_guard relock(tallyMutex);
+                open = tally.state == RunTally::State::Sending || tally.state == RunTally::State::Stopped;
+            }
+            if (current > 0 && (wanted || (open && now >= nextTally))) {
+                nextTally = now + kTallyMs;
+                if (const std::optional<RunTally> t = QueueChores::ReadTally(db, current))
+                    SetTally(*t, outbox);
+            }
+            lock.lock();
+            if (keeperStop || tallyWanted)
+                continue;
+            qint64 until = station.load() > 0 ? nextBeat : now + 1000;
+            if (open)
+                until = qMin(until, nextTally);
+            if (journal.HasKept())
+                until = qMin(until, journal.NextRetryMs());
+            keeperWake.wait_for(lock, std::chrono::milliseconds(qMax<qint64>(1, until - NowMs())));
+        }
+        lock.unlock();
+        journal.Retry(NowMs(), true);
+        journal.Detach();
     }
 
     CDbAccess::SettingsSource dbSettings;
-    // The producers' connection: used only by the thread that calls Enqueue / Restore.
+    // The producers' connection: used only by the thread that calls Enqueue, Withdraw, Restore.
     CDbAccess producerDb;
     CDbAccess::ErrorSink producerSink;
-    // The journal of what an ended program left in a modem's hands, on a connection of its own
-    // (the journal speaks through it).
-    CDbAccess journalDb;
-    CJournal journal;
-    QElapsedTimer clock;
-    OutgoingQueue queue;
     OutboxOwner owner;
-    int leaseMs = 60000;
-    bool keptAny = false; // this outbox has owned rows in T_OUTBOX
-    QTimer *leaseTimer = nullptr;
+    std::mutex stationMutex;
+    std::atomic<qint64> station{0};
+    std::atomic<bool> share{false};
+    std::atomic<int> leaseSeconds{60};
+    std::atomic<int> pollMs{1000};
+    std::atomic<qint64> emptyUntilMs{0}; // no modem looks for a message before this
+    std::atomic<bool> leftRows{false};   // rows were left in a file for the next start
 
     mutable std::mutex reportMutex;
     std::deque<SmsReport> reports;
 
+    std::atomic<qint64> run{0}; // the current run: the last this station began or took up
+    std::atomic<qint32> runOrder{0}; // the last order queued in it, 0 none
     mutable std::mutex tallyMutex;
     RunTally tally;
-    std::set<qint64> runRows; // journal rows (D_NO) of the run's messages that went
 
     mutable std::mutex portMutex;
     std::map<int, std::function<void()>> ports;
     int lastPort = 0;
+
+    std::mutex keeperMutex;
+    std::condition_variable keeperWake;
+    bool keeperStop = false;
+    bool tallyWanted = false;
+    std::thread keeper;
 };
 
 Outbox::Outbox(CDbAccess::SettingsSource dbSettings, QObject *parent)
     : QObject(parent)
     , d(std::make_unique<Private>(std::move(dbSettings)))
 {
-    d->clock.start();
     d->producerSink = [this](const QString &text) { emit errorEvent({OutboxError::Kind::Database, text}); };
     d->producerDb.SetErrorSink(d->producerSink);
-    d->journal.Attach(&d->journalDb, [this](const OutboxError &error) { emit errorEvent(error); });
-    d->queue.SetReturned([this] { d->WakeAll(); });
-    d->leaseTimer = new QTimer(this);
-    d->leaseTimer->setInterval(d->leaseMs / 3);
-    connect(d->leaseTimer, &QTimer::timeout, this, [this] {
-        // A row of an ended program's message that the database refused goes in now.
-        d->journal.Retry(d->clock.elapsed());
-        if (d->queue.Count() == 0)
-            return;
-        // A missed renewal is no news for the operator: the next one comes soon, and the lease
-        // lasts three of them.
-        d->producerDb.SetErrorSink({});
-        d->producerDb.Execute(Sql::OutboxRenew, {d->owner.Token()});
-        d->producerDb.SetErrorSink(d->producerSink);
-    });
-    d->leaseTimer->start();
+    d->keeper = std::thread([this] { d->Keep(this); });
 }
 
 Outbox::~Outbox()
 {
-    d->journal.Retry(d->clock.elapsed(), true);
-    d->journal.Detach();
-    if (d->keptAny) {
-        // What is still kept is left to the next start of this installation, even while this
-        // process goes on (the claim with our own host and place only renames the owner).
-        const QString host = OutboxOwner::HostName();
-        const QString place = d->Place();
-        d->producerDb.SetErrorSink({});
-        d->producerDb.Execute(Sql::OutboxClaim, {d->owner.EndedToken(), host, place, d->owner.Token(), host, place});
+    {
+        std::lock_guard lock(d->keeperMutex);
+        d->keeperStop = true;
     }
+    d->keeperWake.notify_all();
+    d->keeper.join();
+    const qint64 me = d->station.load();
+    if (me <= 0)
+        return;
+    // What this station claimed and no modem has in hand goes back; what it queued stays, for
+    // the next start of this installation or a sharing station. With rows left in a file the
+    // station stays named, so that its messages in a modem's hands wait for that file.
     d->producerDb.SetErrorSink({});
+    d->producerDb.Execute(Sql::OutboxRequeueClaims, {me});
+    d->producerDb.Execute(d->leftRows ? Sql::StationEnded : Sql::StationDelete, {me});
 }
 
-int Outbox::Enqueue(const SmsRecord &record)
+Outbox::Queued Outbox::Enqueue(const QVector<SmsRecord> &records, const Options &options)
 {
-    return Enqueue(QVector<SmsRecord>{record});
-}
-
-int Outbox::Enqueue(const QVector<SmsRecord> &records)
-{
-    return Enqueue(records, Claim());
-}
-
-int Outbox::Enqueue(const QVector<SmsRecord> &records, const Claim &claim, const std::function<void()> &between)
-{
-    if (records.isEmpty() && !claim)
-        return 1;
-    QVector<Outgoing> messages;
-    messages.reserve(records.size());
+    Queued queued;
+    if (records.isEmpty() && !options.claim) {
+        queued.ok = true;
+        return queued;
+    }
+    const qint64 me = d->Register(d->producerDb);
+    if (me <= 0)
+        return queued; // the sink said why
+    const qint64 current = d->run.load();
+    const RunTally before = Tally();
+    // A run goes on until it is over: what joins it before then counts in it.
+    const bool join = current > 0 && before.state == RunTally::State::Sending && !records.isEmpty();
+    qint64 run = join ? current : 0;
+    QVector<qint64> keys;
+    const QString host = OutboxOwner::HostName();
     const QString place = d->Place();
-    const bool kept = d->producerDb.Transaction([&] {
-        if (claim && !claim(d->producerDb))
+    const bool ok = d->producerDb.Transaction([&] {
+        keys.clear();
+        if (options.claim && !options.claim(d->producerDb))
             return false;
+        if (records.isEmpty())
+            return true;
+        if (join) {
+            if (!d->producerDb.Execute(Sql::RunAdd, {int(records.size()), run}))
+                return false;
+        } else {
+            run = d->producerDb.Insert(Sql::RunInsert, {me, int(options.kind), records.first().m_nID,
+                                                        int(records.size()), DbTime::Now()});
+            if (run <= 0)
+                return false;
+        }
         // Many rows a statement: on a server each statement is a round trip.
-        const QVariant host = OutboxOwner::HostName();
-        const QVariant owner = d->owner.Token();
-        QVector<qint64> keys;
         for (qsizetype i = 0; i < records.size(); i += SqlCatalogue::kOutboxBatch) {
             const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, records.size() - i);
-            const QVariantList values{host, place, owner, SqlCatalogue::OutboxBatchRows(records.constData() + i, n)};
-            if (!d->producerDb.InsertRows(Sql::OutboxInsertBatch, values, &keys) || keys.size() != n)
+            const QVariantList values{me, d->share.load() ? 1 : 0, run, int(options.kind), options.wantSim, host, place,
+                                      SqlCatalogue::OutboxBatchRows(records.constData() + i, n)};
+            QVector<qint64> batch;
+            if (!d->producerDb.InsertRows(Sql::OutboxInsertBatch, values, &batch) || batch.size() != n)
                 return false;
-            std::sort(keys.begin(), keys.end());
-            for (qsizetype j = 0; j < n; ++j)
-                messages.append(Outgoing{records.at(i + j), keys.at(j)});
-            if (between)
-                between();
+            std::sort(batch.begin(), batch.end());
+            keys += batch;
+            if (options.between)
+                options.between();
         }
         return true;
     });
-    d->keptAny = d->keptAny || kept;
-    if (!kept && claim)
-        return 0; // not ours to send, or not known to be
-    if (!kept) {
-        // With the database away the messages still go, only not kept over a restart.
-        messages.clear();
-        for (const SmsRecord &r : records)
-            messages.append(Outgoing{r, 0});
+    if (!ok)
+        return queued;
+    queued.ok = true;
+    queued.keys = keys;
+    if (records.isEmpty())
+        return queued;
+    queued.run = run;
+    {
+        std::lock_guard lock(d->tallyMutex);
+        if (join) {
+            d->tally.total += int(records.size());
+        } else {
+            d->run = run;
+            d->runOrder = 0;
+            d->tally = RunTally{quint64(run), RunTally::State::Sending, int(records.size())};
+        }
+        if (options.kind == RunKind::Order && records.first().m_nID > 0)
+            d->runOrder = records.first().m_nID;
     }
-    d->JoinRun(messages);
-    d->queue.Append(messages);
-    if (!messages.isEmpty())
-        emit runChanged();
-    d->WakeAll();
-    return 1;
+    emit runChanged();
+    Returned();
+    return queued;
 }
 
 std::optional<SmsReport> Outbox::PopReport()
@@ -229,7 +338,21 @@ RunTally Outbox::Tally() const
 
 int Outbox::QueuedCount() const
 {
-    return d->queue.Count();
+    const RunTally t = Tally();
+    return t.state == RunTally::State::Sending ? qMax(0, t.Open()) : 0;
+}
+
+int Outbox::KeptCount()
+{
+    const qint64 me = d->station.load();
+    if (me <= 0)
+        return 0;
+    RecordsetPtr rs = d->producerDb.OpenRecordset(Sql::OutboxKept, {me});
+    try {
+        return rs->IsOpen() && !rs->IsEOF() ? rs->GetFieldValue(0).toInt() : 0;
+    } catch (const CDbError &) {
+        return 0;
+    }
 }
 
 bool Outbox::CanSend() const
@@ -238,166 +361,145 @@ bool Outbox::CanSend() const
     return !d->ports.empty();
 }
 
-namespace {
-
-// Deletes the kept rows of messages that leave the queue unsent, many a statement.
-bool DeleteKept(CDbAccess &db, const QVector<Outgoing> &messages)
+Outbox::Withdrawn Outbox::Withdraw()
 {
-    QVector<qint64> keys;
-    for (const Outgoing &m : messages) {
-        if (m.outboxKey > 0)
-            keys.append(m.outboxKey);
+    Withdrawn out;
+    const qint64 run = d->run.load();
+    if (run <= 0) {
+        out.ok = true;
+        return out;
     }
-    if (keys.isEmpty())
-        return true;
-    return db.Transaction([&] {
-        for (qsizetype i = 0; i < keys.size(); i += SqlCatalogue::kOutboxBatch) {
-            const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, keys.size() - i);
-            if (!db.Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)}))
-                return false;
-        }
-        return true;
+    // Whichever station would send them: the rows go, in one transaction with the run's count.
+    d->producerDb.SetErrorSink({});
+    out.ok = d->producerDb.Transaction([&] {
+        if (!d->producerDb.Execute(Sql::OutboxWithdrawRun, {run}))
+            return false;
+        out.count = d->producerDb.RowsAffected();
+        return d->producerDb.Execute(Sql::RunStop, {out.count, run});
     });
-}
-
-} // namespace
-
-int Outbox::Withdraw()
-{
-    const QVector<Outgoing> taken = d->queue.TakeQueued();
-    // Should the database refuse, the operator is told (the sink); the messages stay
-    // withdrawn all the same, since stopping is what was asked for.
-    DeleteKept(d->producerDb, taken);
+    d->producerDb.SetErrorSink(d->producerSink);
+    if (!out.ok) {
+        out.count = 0;
+        out.error = d->producerDb.LastError();
+        return out;
+    }
     {
         std::lock_guard lock(d->tallyMutex);
-        RunTally &t = d->tally;
-        for (const Outgoing &m : taken)
-            t.withdrawn += m.run == t.run ? 1 : 0;
-        // The run is over for the operator: what it had in flight still finishes and counts.
-        t.state = RunTally::State::Stopped;
+        if (d->tally.run == quint64(run)) {
+            d->tally.withdrawn += out.count;
+            // The run is over for the operator: what it had in flight still finishes and counts.
+            d->tally.state = RunTally::State::Stopped;
+        }
     }
     emit runChanged();
-    return int(taken.size());
+    d->WantTally();
+    return out;
 }
 
 int Outbox::WithdrawOrder(qint32 order)
 {
-    const QVector<Outgoing> taken = d->queue.TakeQueued(order);
-    DeleteKept(d->producerDb, taken);
-    d->LeaveRun(taken);
-    if (!taken.isEmpty())
-        emit runChanged();
-    return int(taken.size());
+    // The order book took its rows out already (OrderStore::Delete); the run's count follows.
+    Q_UNUSED(order);
+    d->WantTally();
+    return 0;
+}
+
+void Outbox::SetShare(bool share)
+{
+    d->share = share;
+}
+
+bool Outbox::Share() const
+{
+    return d->share.load();
 }
 
 void Outbox::SetLease(int ms)
 {
-    d->leaseMs = qMax(3, ms);
-    d->leaseTimer->setInterval(d->leaseMs / 3);
+    d->leaseSeconds = qMax(1, (ms + 999) / 1000);
+    d->keeperWake.notify_all();
+}
+
+int Outbox::LeaseSeconds() const
+{
+    return d->leaseSeconds.load();
+}
+
+void Outbox::SetPollInterval(int ms)
+{
+    d->pollMs = qMax(10, ms);
 }
 
 int Outbox::Restore(int *journalled)
 {
     if (journalled)
         *journalled = 0;
+    const qint64 me = d->Register(d->producerDb);
+    if (me <= 0)
+        return 0;
+    CJournal journal;
+    journal.Attach(&d->producerDb, [this](const OutboxError &error) { emit errorEvent(error); });
+    // What an earlier end could not journal comes first: its claims are older than anything.
+    for (const SmsReport &report : QueueChores::JournalLeft(PendingFolder(), journal, NowMs())) {
+        d->PushReport(report);
+        emit reportReady();
+    }
     const QString host = OutboxOwner::HostName();
     const QString place = d->Place();
-    const QString me = d->owner.Token();
-    // Rows of this installation whose program no longer runs become this outbox's. The claim
-    // names the owner it replaces, so of two programs that restore at once only the first
-    // takes a row.
-    try {
-        d->producerDb.Transaction([&] {
-            QStringList gone;
-            {
-                RecordsetPtr owners = d->producerDb.OpenRecordset(Sql::OutboxOwners, {host, place});
-                if (!owners->IsOpen())
-                    return false;
-                for (; !owners->IsEOF(); owners->MoveNext()) {
-                    const QString owner = owners->GetFieldValue(0).toString();
-                    const qint64 age = owners->GetFieldValue(1).toLongLong();
-                    if (owner == me)
-                        continue;
-                    const OutboxOwner::Liveness alive = OutboxOwner::Check(owner);
-                    if (alive == OutboxOwner::Liveness::Alive
-                        || (alive == OutboxOwner::Liveness::Unknown && age * 1000 <= d->leaseMs))
-                        continue;
-                    gone << owner;
-                }
-            }
-            for (const QString &owner : gone) {
-                if (!d->producerDb.Execute(Sql::OutboxClaim, {me, host, place, owner, host, place}))
-                    return false;
-            }
-            return true;
-        });
-    } catch (const CDbError &e) {
-        emit errorEvent({OutboxError::Kind::Database, e.Description()});
-    }
-
-    RecordsetPtr rs = d->producerDb.OpenRecordset(Sql::OutboxSelect, {me});
-    if (!rs || !rs->IsOpen())
-        return 0; // the database layer has told what went wrong
-    QVector<Outgoing> again;
-    QVector<std::pair<Outgoing, QString>> inFlight; // and the port that had it
-    try {
-        while (!rs->IsEOF()) {
-            Outgoing m;
-            m.outboxKey = rs->GetFieldValue(0).toLongLong();
-            m.record.m_strSCA = rs->GetFieldValue(1).toString();
-            m.record.m_strTPA = rs->GetFieldValue(2).toString();
-            m.record.m_nPID = quint8(rs->GetFieldValue(3).toInt());
-            m.record.m_nDCS = quint8(rs->GetFieldValue(4).toInt());
-            m.record.m_strUD = rs->GetFieldValue(5).toString();
-            m.record.m_nID = rs->GetFieldValue(6).toInt();
-            const int state = rs->GetFieldValue(7).toInt();
-            const QString port = rs->GetFieldValue(8).toString();
-            rs->MoveNext();
-            if (m.outboxKey <= 0 || d->queue.Owns(m.outboxKey))
-                continue; // queued by this run already
-            if (state != 0)
-                inFlight.append({m, port});
-            else
-                again.append(m);
-        }
-    } catch (const CDbError &e) {
-        emit errorEvent({OutboxError::Kind::Database, e.Description()});
-        return 0;
-    }
-
-    d->JoinRun(again, int(inFlight.size()));
-    // A message handed to a modem when the last program ended may or may not have gone: it is
-    // journalled as failed and not sent blindly a second time.
-    for (const auto &[m, port] : inFlight) {
-        SentRow row;
-        row.record = m.record;
-        row.time = CJournal::LocalTime();
-        row.outcome = SentRow::Outcome::Failed;
-        row.port = port;
-        row.outboxKey = m.outboxKey;
-        const bool written = d->journal.Sent(row, d->clock.elapsed()) == CJournal::Outcome::Written;
-        SmsReport report;
-        report.m_kind = SmsReport::Sent;
-        report.m_outcome = SmsReport::Outcome::Failure;
-        report.m_nRecordNo = written ? d->journal.LastWrittenKey() : 0;
-        report.m_strTime = row.time;
-        report.m_strNumber = CJournal::StorableText(m.record.m_strTPA);
-        report.m_strContent = CJournal::StorableText(m.record.m_strUD);
-        report.m_strPort = port;
-        {
-            std::lock_guard lock(d->reportMutex);
-            d->reports.push_back(report);
-        }
+    QueueChores::Taken taken = QueueChores::TakeOverGone(d->producerDb, journal, me, host, place, d->leaseSeconds.load());
+    // What the gone stations had in a modem's hands counts, failed, in the run taken up.
+    const int failed = int(taken.failed.size());
+    const auto [run, adopted] = QueueChores::Adopt(d->producerDb, me, host, place, failed);
+    journal.Detach();
+    d->producerDb.SetErrorSink(d->producerSink);
+    for (const SmsReport &report : taken.failed) {
+        d->PushReport(report);
         emit reportReady();
     }
     if (journalled)
-        *journalled = int(inFlight.size());
-    d->keptAny = d->keptAny || !again.isEmpty();
-    d->queue.Prepend(again);
-    if (!again.isEmpty() || !inFlight.isEmpty())
+        *journalled = int(taken.failed.size());
+    if (run > 0 && adopted + failed > 0) {
+        {
+            std::lock_guard lock(d->tallyMutex);
+            d->run = run;
+            d->tally = RunTally{quint64(run), adopted > 0 ? RunTally::State::Sending : RunTally::State::Finished,
+                                adopted + failed};
+            d->tally.failed = failed;
+        }
         emit runChanged();
-    d->WakeAll();
-    return int(again.size());
+    }
+    Returned();
+    return adopted;
+}
+
+qint64 Outbox::Station() const
+{
+    return d->station.load();
+}
+
+qint64 Outbox::RegisterStation(CDbAccess &db)
+{
+    return d->Register(db);
+}
+
+QString Outbox::Host() const
+{
+    return OutboxOwner::HostName();
+}
+
+QString Outbox::Place() const
+{
+    return d->Place();
+}
+
+QString Outbox::PendingFolder() const
+{
+    return QFileInfo(d->Place()).absolutePath();
+}
+
+std::unique_ptr<IModemDesk> Outbox::MakeDesk()
+{
+    return std::make_unique<OutboxDesk>(*this, d->dbSettings);
 }
 
 int Outbox::NewPort()
@@ -418,64 +520,63 @@ void Outbox::Detach(int port)
     d->ports.erase(port);
 }
 
-OutgoingQueue &Outbox::Queue()
+bool Outbox::TakeClaimTurn(qint64 nowMs)
 {
-    return d->queue;
+    qint64 until = d->emptyUntilMs.load();
+    // Of the idle modems only one asks the database each interval; found, all ask again.
+    while (nowMs >= until) {
+        if (d->emptyUntilMs.compare_exchange_weak(until, nowMs + d->pollMs.load()))
+            return true;
+    }
+    return false;
+}
+
+void Outbox::ClaimTried(qint64 nowMs, bool found)
+{
+    if (found) {
+        d->emptyUntilMs = 0;
+        d->WakeAll();
+    } else {
+        d->emptyUntilMs = nowMs + d->pollMs.load();
+    }
+}
+
+std::optional<qint64> Outbox::NextClaimMs(qint64 nowMs) const
+{
+    const qint64 until = d->emptyUntilMs.load();
+    if (until <= nowMs)
+        return std::nullopt;
+    return until;
+}
+
+void Outbox::Returned()
+{
+    d->emptyUntilMs = 0;
+    d->WakeAll();
 }
 
 void Outbox::Finished(const Outgoing &message, const SmsReport &report)
 {
-    // The GUI thread gets texts of its own, none shared with the worker's journal rows.
-    SmsReport own = report;
-    for (QString *s : {&own.m_strTime, &own.m_strNumber, &own.m_strContent, &own.m_strPort})
-        s->detach();
-    d->queue.Done(message);
-    {
-        std::lock_guard lock(d->tallyMutex);
-        RunTally &t = d->tally;
-        if (message.run == t.run && message.run != 0) {
-            ++(report.IsSuccess() ? t.succeeded : t.failed);
-            if (report.IsSuccess() && report.m_nRecordNo > 0)
-                d->runRows.insert(report.m_nRecordNo);
-            d->EndRunIfDone();
-        }
-    }
-    {
-        std::lock_guard lock(d->reportMutex);
-        d->reports.push_back(std::move(own));
-    }
+    d->PushReport(report);
     emit reportReady();
-    emit runChanged();
+    if (message.run == quint64(d->run.load()))
+        d->WantTally();
 }
 
 void Outbox::Dropped(qint32 order, const QVector<Outgoing> &messages)
 {
-    d->LeaveRun(messages);
-    emit runChanged();
-    emit orderWithdrawn(order, int(messages.size()));
+    // The run's tally, read again, says how many of the order left the queue.
+    Q_UNUSED(order);
+    Q_UNUSED(messages);
+    d->WantTally();
 }
 
 void Outbox::Report(const SmsReport &report)
 {
-    SmsReport own = report;
-    for (QString *s : {&own.m_strTime, &own.m_strNumber, &own.m_strContent, &own.m_strPort})
-        s->detach();
-    bool counted = false;
-    if (report.m_kind == SmsReport::DeliveryChanged) {
-        // Counted once, for the run the message went in.
-        std::lock_guard lock(d->tallyMutex);
-        if (d->runRows.erase(report.m_nRecordNo) > 0) {
-            ++(report.IsSuccess() ? d->tally.delivered : d->tally.undelivered);
-            counted = true;
-        }
-    }
-    {
-        std::lock_guard lock(d->reportMutex);
-        d->reports.push_back(std::move(own));
-    }
+    d->PushReport(report);
     emit reportReady();
-    if (counted)
-        emit runChanged();
+    if (report.m_kind == SmsReport::DeliveryChanged)
+        d->WantTally();
 }
 
 void Outbox::Error(const OutboxError &error)
@@ -483,7 +584,14 @@ void Outbox::Error(const OutboxError &error)
     emit errorEvent(error);
 }
 
-std::unique_ptr<IModemDesk> Outbox::MakeDesk()
+void Outbox::LeavePending(const QVector<SentRow> &rows)
 {
-    return std::make_unique<OutboxDesk>(*this, d->dbSettings);
+    if (rows.isEmpty())
+        return;
+    if (QueueChores::LeaveRows(PendingFolder(), d->station.load(), rows)) {
+        d->leftRows = true;
+        qWarning("%d journal rows left in %s for the next start", int(rows.size()), qPrintable(PendingFolder()));
+    } else {
+        qWarning("%d journal rows could not be kept: %s is not writable", int(rows.size()), qPrintable(PendingFolder()));
+    }
 }

@@ -1,13 +1,17 @@
 #pragma once
-// The application's one queue of outgoing messages, whatever the number of modems: the queue
-// itself, its T_OUTBOX rows with their owner and lease (so that no queued message is lost, and
-// a program takes up only its own), the report queue read by the GUI thread (one reportReady()
-// per report, in order) and the tally of the current run. Producers see it as an IOutbox;
-// every connected ModemPort takes the next message from it as soon as its modem is free and
-// hands back what became of it.
+// The application's side of the queue in the database, whatever the number of modems and of
+// programs: this program is a station (T_STATION) that renews one heartbeat row, queues
+// messages as rows of T_OUTBOX in runs (T_RUN), and its modems claim their next message from
+// the table (OutboxDesk). Memory holds only what its modems have in hand. A station whose
+// heartbeat is older than the lease is gone: its claimed messages not yet in a modem's hands go
+// back to the queue, those in a modem's hands are journalled failed (their outcome is unknown)
+// and never sent again. The heartbeat, the taking over of what a station that is gone left,
+// and the tally of the current run run on a thread of their own, never the window's.
+//
+// Producers see it as an IOutbox. The reports of this station's modems come through one
+// queue read by the thread that owns the outbox (one reportReady() per report, in order).
 #include "IOutbox.h"
 #include "OutboxError.h"
-#include "OutgoingQueue.h"
 #include "RunTally.h"
 #include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
@@ -19,21 +23,24 @@
 #include <memory>
 #include <optional>
 
+struct SentRow;
+
 class Outbox : public QObject, public IOutbox
 {
     Q_OBJECT
 public:
     explicit Outbox(CDbAccess::SettingsSource dbSettings, QObject *parent = nullptr);
-    // What is still kept is left to the next start of this installation.
+    // The station ends: its claimed messages not yet in a modem's hands go back to the queue,
+    // and what it queued is taken up by the next start of its installation or, shared, by
+    // any sharing station.
     ~Outbox() override;
 
-    // IOutbox. Enqueue, Withdraw and Restore use one connection of their own: call them from
-    // one thread (the GUI's).
-    int Enqueue(const SmsRecord &record);
-    int Enqueue(const QVector<SmsRecord> &records) override;
-    int Enqueue(const QVector<SmsRecord> &records, const Claim &claim,
-                const std::function<void()> &between = {}) override;
-    int Withdraw() override;
+    // IOutbox. Enqueue and Withdraw use one connection of their own: call them from one
+    // thread (the GUI's).
+    using IOutbox::Enqueue;
+    Queued Enqueue(const QVector<SmsRecord> &records, const Options &options) override;
+    Queued Enqueue(const SmsRecord &record) { return Enqueue(QVector<SmsRecord>{record}); }
+    Withdrawn Withdraw() override;
     int WithdrawOrder(qint32 order) override;
     bool CanSend() const override;
     int QueuedCount() const override;
@@ -41,39 +48,60 @@ public:
     std::optional<SmsReport> PopReport();
     bool HasReport() const;
     RunTally Tally() const;
+    // Messages this station queued that no modem has sent yet (they stay for the next start,
+    // or for a sharing station).
+    int KeptCount();
 
-    // Loads into the front of the queue, in order, what T_OUTBOX kept for this outbox and for
-    // programs of the same installation (host and settings source) that no longer run: their
-    // rows become this outbox's. Rows of a running program are never touched. A message that
-    // was in a modem's hands when its program ended is journalled as failed (its outcome is
-    // unknown) and reported, not sent again; journalled, when given, gets their number. These
-    // make a run of their own (or join the one going on). Returns the number queued again.
-    int Restore(int *journalled = nullptr);
-    // How long another machine waits for this outbox's lease on its kept rows before it takes
-    // them as abandoned (renewed every third of it while messages are queued).
+    // [SYSTEM] Share: what this station queues from now on may be sent by any sharing
+    // station, and its modems take any shared message.
+    void SetShare(bool share);
+    bool Share() const;
+    // How long a station may go without renewing its heartbeat before it is taken for gone
+    // (renewed every third of it). Whole seconds.
     void SetLease(int ms);
+    int LeaseSeconds() const;
+    // How long an idle modem waits before it looks for a message another station queued.
+    void SetPollInterval(int ms);
+
+    // At a connect: journals what an earlier end left in a file, takes over what stations that
+    // are gone left (their messages in a modem's hands journalled failed), and takes up the
+    // queued messages of this installation whose station is gone as a run of their own.
+    // Returns the messages taken up; journalled, when given, gets the number journalled failed.
+    int Restore(int *journalled = nullptr);
+
+    // This station's number in T_STATION, 0 before it is registered. Any thread.
+    qint64 Station() const;
+    // The same, registered on db (the calling thread's connection) when it is not yet; 0 while
+    // the database cannot be reached.
+    qint64 RegisterStation(CDbAccess &db);
+    QString Host() const;
+    QString Place() const;
 
     // --- the desks' side (OutboxDesk)
-    // A number for a new port, for TakeFront: a message bound to it (its first parts went
-    // through that modem) waits for it over a disconnect.
+    std::unique_ptr<IModemDesk> MakeDesk();
     int NewPort();
-    // The port's worker is running: it takes messages from now on; wake is called (from any
-    // thread) when there may be one for it.
     void Attach(int port, std::function<void()> wake);
     void Detach(int port);
-    OutgoingQueue &Queue();
-    // From a worker: a message is done (journalled), with its report.
+    // One modem at a time looks for a message while none was found lately: true when it is
+    // this one's turn (then ClaimTried says what it found).
+    bool TakeClaimTurn(qint64 nowMs);
+    void ClaimTried(qint64 nowMs, bool found);
+    // When an idle modem looks again, steady clock; nullopt: at once.
+    std::optional<qint64> NextClaimMs(qint64 nowMs) const;
+    // A message given back to the queue: the other modems may take it.
+    void Returned();
+    // A message is done (journalled or not), with its report.
     void Finished(const Outgoing &message, const SmsReport &report);
-    // From a worker: the order was deleted (by this program or another one) while messages of
-    // it were queued here; these were dropped unsent.
+    // The claimed message of an order was withdrawn (deleted) before its PDU went.
     void Dropped(qint32 order, const QVector<Outgoing> &messages);
-    // From a worker: an arrival's report, or what the operator must be told.
+    // An arrival's report, a delivery, or what the operator must be told.
     void Report(const SmsReport &report);
     void Error(const OutboxError &error);
-
-    // The desk of one more modem: it takes this outbox's messages and journals on a
-    // connection of its own, made in the worker's thread.
-    std::unique_ptr<IModemDesk> MakeDesk();
+    // Sent rows a desk could not journal before the program ends: written to a file beside
+    // the settings, which the next start journals before anything else.
+    void LeavePending(const QVector<SentRow> &rows);
+    // Where those files are kept (the folder of setting.ini, or of the database file).
+    QString PendingFolder() const;
 
 signals:
     void reportReady();                        // exactly one per queued report

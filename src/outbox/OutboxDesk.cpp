@@ -1,7 +1,9 @@
 #include "OutboxDesk.h"
 #include "Outbox.h"
+#include "sms/PduCodec.h"
 
 #include <QDebug>
+#include <QThread>
 #include <chrono>
 
 OutboxDesk::OutboxDesk(Outbox &outbox, CDbAccess::SettingsSource dbSettings)
@@ -15,6 +17,21 @@ OutboxDesk::~OutboxDesk()
 {
     if (m_pDb)
         Close();
+    if (!m_journal.HasKept())
+        return;
+    // The program ends (or the modem leaves it) with rows the database has not taken: they
+    // are tried a while longer on a connection of this thread, then left in a file that the
+    // next start journals before anything else.
+    CDbAccess db(m_dbSettings);
+    m_journal.Attach(&db, {});
+    const qint64 until = NowMs() + kExitWaitMs;
+    while (m_journal.HasKept() && NowMs() < until) {
+        m_journal.Retry(NowMs(), true);
+        if (m_journal.HasKept())
+            QThread::msleep(200);
+    }
+    m_outbox.LeavePending(m_journal.TakeKeptSent());
+    m_journal.Detach();
 }
 
 qint64 OutboxDesk::NowMs()
@@ -36,6 +53,7 @@ void OutboxDesk::Detach()
 void OutboxDesk::Open(const QString &port, int retryMs)
 {
     m_strPort = port;
+    m_bIdentified = false; // the SIM may have changed while the modem was away
     // The worker's own connection, made and used in its thread only.
     m_pDb = std::make_unique<CDbAccess>(m_dbSettings);
     m_journal.SetRetryInterval(retryMs);
@@ -59,47 +77,114 @@ void OutboxDesk::Tick(qint64 nowMs)
 
 std::optional<qint64> OutboxDesk::NextRetryMs() const
 {
-    if (!m_journal.HasKept())
-        return std::nullopt;
-    return m_journal.NextRetryMs();
+    std::optional<qint64> next = m_outbox.NextClaimMs(NowMs());
+    if (!m_bIdentified || m_held)
+        next.reset();
+    if (m_journal.HasKept())
+        next = next ? qMin(*next, m_journal.NextRetryMs()) : m_journal.NextRetryMs();
+    return next;
+}
+
+void OutboxDesk::Identify(const QString &imsi, const QString &iccid)
+{
+    m_strSim = imsi;
+    m_strIccid = iccid;
+    m_bIdentified = true;
+    m_nLeaseSeconds = m_outbox.LeaseSeconds();
+    // Where the SIM is now, for replies that want it and for whoever counts its messages.
+    const qint64 station = m_outbox.RegisterStation(*m_pDb);
+    if (!imsi.isEmpty() && station > 0)
+        m_pDb->Execute(Sql::SimSeen, {imsi, iccid, station, m_strPort});
 }
 
 // ------------------------------------------------------------------------------------ sending
 
 std::optional<Outgoing> OutboxDesk::Take()
 {
-    return m_outbox.Queue().TakeFront(m_nQueuePort);
+    if (m_held)
+        return std::exchange(m_held, std::nullopt);
+    if (!m_bIdentified || !m_pDb)
+        return std::nullopt;
+    const qint64 now = NowMs();
+    if (!m_outbox.TakeClaimTurn(now))
+        return std::nullopt;
+    std::optional<Outgoing> claimed = Claim(now);
+    m_outbox.ClaimTried(now, claimed.has_value());
+    return claimed;
+}
+
+std::optional<Outgoing> OutboxDesk::Claim(qint64 nowMs)
+{
+    Q_UNUSED(nowMs);
+    const qint64 station = m_outbox.RegisterStation(*m_pDb);
+    if (station <= 0)
+        return std::nullopt;
+    QVector<qint64> keys;
+    const QString host = m_outbox.Host();
+    const QString place = m_outbox.Place();
+    const int share = m_outbox.Share() ? 1 : 0;
+    if (!m_pDb->InsertRows(Sql::OutboxClaimNext,
+                           {station, m_strSim, m_strPort, m_nLeaseSeconds, station, share, host, place, m_strSim, m_strSim,
+                            m_nLeaseSeconds},
+                           &keys)
+        || keys.isEmpty())
+        return std::nullopt;
+    RecordsetPtr rs = m_pDb->OpenRecordset(Sql::OutboxClaimed, {keys.first(), station});
+    Outgoing m;
+    try {
+        if (!rs->IsOpen() || rs->IsEOF())
+            return std::nullopt;
+        m.outboxKey = rs->GetFieldValue(0).toLongLong();
+        m.record.m_strSCA = rs->GetFieldValue(1).toString();
+        m.record.m_strTPA = rs->GetFieldValue(2).toString();
+        m.record.m_nPID = quint8(rs->GetFieldValue(3).toInt());
+        m.record.m_nDCS = quint8(rs->GetFieldValue(4).toInt());
+        m.record.m_strUD = rs->GetFieldValue(5).toString();
+        m.record.m_nID = rs->GetFieldValue(6).toInt();
+        m.run = quint64(rs->GetFieldValue(7).toLongLong());
+    } catch (const CDbError &) {
+        // Claimed and not read: given back, for this modem or another to take.
+        m_pDb->Execute(Sql::OutboxGiveBack, {keys.first(), station});
+        return std::nullopt;
+    }
+    m.claim = station;
+    return m;
 }
 
 bool OutboxDesk::HasWork() const
 {
-    return m_outbox.Queue().Count() > 0;
+    return m_held.has_value() || !m_outbox.NextClaimMs(NowMs());
 }
 
 IModemDesk::Hold OutboxDesk::BeforeFirstPdu(const Outgoing &message)
 {
     if (message.outboxKey <= 0)
         return Hold::Go; // not kept at all: nothing to mark
-    if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {m_strPort, message.outboxKey})) {
+    if (!m_pDb->Execute(Sql::OutboxMarkInFlight, {m_nLeaseSeconds, message.outboxKey, message.claim})) {
         qWarning() << "kept message not marked in flight, held back:" << m_pDb->LastError();
         return Hold::Held;
     }
-    // No row marked: another program withdrew it, or its order was deleted.
-    if (m_pDb->RowsAffected() == 0) {
-        DropWithdrawn(message);
-        return Hold::Withdrawn;
-    }
-    return Hold::Go;
+    if (m_pDb->RowsAffected() > 0)
+        return Hold::Go;
+    // No row marked: withdrawn (停止, its order deleted), or this station was taken for gone
+    // and another one has it now. Either way it is not this modem's to send.
+    qWarning() << "kept message" << message.outboxKey << "is no longer this station's to send";
+    if (message.record.m_nID > 0)
+        m_outbox.Dropped(message.record.m_nID, {message});
+    return Hold::Withdrawn;
 }
 
 void OutboxDesk::GiveBack(const Outgoing &message, bool marked)
 {
-    if (marked && message.outboxKey > 0 && !m_pDb->Execute(Sql::OutboxMarkQueued, {message.outboxKey}))
-        qWarning() << "kept message still marked in flight:" << m_pDb->LastError();
-    Outgoing back = message;
-    if (back.partsSent > 0)
-        back.port = m_nQueuePort; // its other parts go through this modem too
-    m_outbox.Queue().ReturnFront(back);
+    Q_UNUSED(marked);
+    if (message.partsSent > 0) {
+        // The phone joins the parts of one sender only: the rest waits for this modem.
+        m_held = message;
+        return;
+    }
+    if (message.outboxKey > 0 && !m_pDb->Execute(Sql::OutboxGiveBack, {message.outboxKey, message.claim}))
+        qWarning() << "kept message not given back:" << m_pDb->LastError();
+    m_outbox.Returned();
 }
 
 void OutboxDesk::Finished(const Outgoing &message, const QString &time, bool sent, bool reportRequested)
@@ -109,44 +194,33 @@ void OutboxDesk::Finished(const Outgoing &message, const QString &time, bool sen
     row.time = time;
     row.outcome = sent ? SentRow::Outcome::Sent : SentRow::Outcome::Failed;
     row.port = m_strPort;
+    row.sim = m_strSim;
     row.references = message.references;
     row.reportRequested = reportRequested;
     row.outboxKey = message.outboxKey;
-    const bool written = m_journal.Sent(row, NowMs()) == CJournal::Outcome::Written;
+    row.claim = message.claim;
+    row.run = qint64(message.run);
+    const CJournal::Outcome outcome = m_journal.Sent(row, NowMs());
     SmsReport report;
     report.m_kind = SmsReport::Sent;
     report.m_outcome = sent ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
-    report.m_nRecordNo = written ? m_journal.LastWrittenKey() : 0;
+    report.m_nRecordNo = outcome == CJournal::Outcome::Written ? m_journal.LastWrittenKey() : 0;
     report.m_nDelivery = sent && reportRequested ? SqlCatalogue::kReportWaiting : SqlCatalogue::kReportNone;
     report.m_strTime = time;
     report.m_strNumber = CJournal::StorableText(message.record.m_strTPA);
     report.m_strContent = CJournal::StorableText(message.record.m_strUD);
     report.m_strPort = m_strPort;
+    report.m_strSim = m_strSim;
+    if (outcome == CJournal::Outcome::Lost) {
+        // Taken for gone while it was sending: the station that took the claim over journalled
+        // it failed, and that stays the one row of it.
+        qWarning() << "message to" << message.record.m_strTPA << "went while this station was taken for gone";
+        report.m_outcome = SmsReport::Outcome::Failure;
+        report.m_nDelivery = SqlCatalogue::kReportNone;
+    }
     m_outbox.Finished(message, report);
     // Reports that came before the row was written are applied to it now.
     TellDeliveryChanges();
-}
-
-void OutboxDesk::DropWithdrawn(const Outgoing &message)
-{
-    const qint32 order = message.record.m_nID;
-    OutgoingQueue &queue = m_outbox.Queue();
-    QVector<Outgoing> dropped{message};
-    if (order > 0)
-        dropped += queue.TakeQueued(order); // the order is gone: none of it goes
-    queue.Done(message);
-    // Rows a deleting program could not see yet (its order was queued meanwhile) go too.
-    QVector<qint64> keys;
-    for (const Outgoing &m : dropped) {
-        if (m.outboxKey > 0)
-            keys.append(m.outboxKey);
-    }
-    for (qsizetype i = 0; i < keys.size(); i += SqlCatalogue::kOutboxBatch) {
-        const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, keys.size() - i);
-        m_pDb->Execute(Sql::OutboxDeleteBatch, {SqlCatalogue::OutboxBatchKeys(keys.constData() + i, n)});
-    }
-    qWarning() << "order" << order << "withdrawn:" << dropped.size() << "messages dropped";
-    m_outbox.Dropped(order, dropped);
 }
 
 void OutboxDesk::TellDeliveryChanges()
@@ -163,6 +237,7 @@ void OutboxDesk::TellDeliveryChanges()
         report.m_strTime = change.discharge;
         report.m_strNumber = change.number;
         report.m_strPort = m_strPort;
+        report.m_strSim = m_strSim;
         m_outbox.Report(report);
     }
 }
@@ -172,7 +247,7 @@ void OutboxDesk::TellDeliveryChanges()
 IModemDesk::Journalled OutboxDesk::Arrived(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus)
 {
     const CJournal::Outcome outcome
-        = m_journal.Received(record, m_strPort, places, CJournal::ArrivalIdentity(pdus), NowMs());
+        = m_journal.Received(record, m_strPort, m_strSim, places, CJournal::ArrivalIdentity(pdus), NowMs());
     if (outcome == CJournal::Outcome::Known)
         return Journalled::Known; // journalled by an earlier run that could not delete it
     const bool written = outcome == CJournal::Outcome::Written;
@@ -184,6 +259,7 @@ IModemDesk::Journalled OutboxDesk::Arrived(const SmsRecord &record, const QVecto
     report.m_strNumber = CJournal::StorableText(record.m_strTPA);
     report.m_strContent = CJournal::StorableText(record.m_strUD);
     report.m_strPort = m_strPort;
+    report.m_strSim = m_strSim;
     m_outbox.Report(report);
     return written ? Journalled::Written : Journalled::Kept;
 }
@@ -192,10 +268,12 @@ void OutboxDesk::Reported(const StatusReport &report, const QVector<int> &places
 {
     ReportRow row;
     row.port = m_strPort;
+    row.sim = m_strSim;
     row.reference = report.reference;
     row.recipient = report.recipient;
     row.status = report.status;
     row.discharge = CJournal::ReceivedTime(report.discharge);
+    row.submitted = CJournal::LocalTimeOf(report.submitted);
     row.time = CJournal::LocalTime();
     row.pdu = report.pdu;
     m_journal.Report(row, places, NowMs());

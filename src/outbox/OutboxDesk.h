@@ -1,14 +1,18 @@
 #pragma once
-// One modem's desk at the application's outbox: the modem takes the next message from the
-// one queue (a message bound to it first), marks its kept row as in the modem's hands before
-// the PDU goes, and hands back the outcome; its arrivals and status reports are journalled.
-// The journal rows the database refused are kept here, so they outlive a disconnect, and are
-// written when it takes them again. The database connection is the worker thread's own.
+// One modem's desk at the queue in the database: the modem claims its next message for its
+// station and SIM (one statement), marks it as in its hands before the PDU goes, and hands back
+// the outcome, each step only while the claim holds; its arrivals and status reports are
+// journalled with its SIM. A message whose first parts went stays with this modem until the
+// rest goes. Journal rows the database refused are kept here, so they outlive a disconnect,
+// and are written when it takes them again; those still kept when the modem's port goes for
+// good (the program ends) are waited for a while, then left for the next start. The database
+// connection is the worker thread's own.
 #include "CJournal.h"
 #include "db/CDbAccess.h"
 #include "modem/IModemDesk.h"
 
 #include <memory>
+#include <mutex>
 
 class Outbox;
 
@@ -16,7 +20,9 @@ class OutboxDesk : public IModemDesk
 {
 public:
     OutboxDesk(Outbox &outbox, CDbAccess::SettingsSource dbSettings);
+    // Rows still kept get one last while (kExitWaitMs), then go to the file of rows left.
     ~OutboxDesk() override;
+    static constexpr int kExitWaitMs = 10000;
 
     void Attach(std::function<void()> wake) override;
     void Detach() override;
@@ -24,6 +30,7 @@ public:
     void Close() override;
     void Tick(qint64 nowMs) override;
     std::optional<qint64> NextRetryMs() const override;
+    void Identify(const QString &imsi, const QString &iccid) override;
 
     std::optional<Outgoing> Take() override;
     bool HasWork() const override;
@@ -39,15 +46,19 @@ public:
 private:
     // Tells the outbox of each sent message whose delivery state the journal changed.
     void TellDeliveryChanges();
-    // The message's kept row is gone (withdrawn by 停止 or another program) or its order
-    // deleted: it and the rest of its order are dropped unsent.
-    void DropWithdrawn(const Outgoing &message);
+    std::optional<Outgoing> Claim(qint64 nowMs);
     static qint64 NowMs();
 
     Outbox &m_outbox;
     CDbAccess::SettingsSource m_dbSettings;
-    int m_nQueuePort = 0; // the number the queue knows this modem by
+    int m_nQueuePort = 0; // the number the outbox knows this modem by
     QString m_strPort;
+    QString m_strSim;     // IMSI, "" when the modem gives none
+    QString m_strIccid;
+    bool m_bIdentified = false;
+    int m_nLeaseSeconds = 60;
     std::unique_ptr<CDbAccess> m_pDb;
     CJournal m_journal;
+    // A message whose first parts went through this modem: the rest goes through it too.
+    std::optional<Outgoing> m_held;
 };

@@ -119,7 +119,11 @@ void CReplyDlg::accept()
     }
     if (m_services.m_progressStart)
         m_services.m_progressStart();
-    m_services.m_engine.Enqueue(QVector<SmsRecord>{m_logic.Record(m_services.m_smsc ? m_services.m_smsc() : QString())});
+    IOutbox::Options options;
+    options.kind = IOutbox::RunKind::Reply;
+    options.wantSim = m_logic.m_strSim;
+    m_services.m_engine.Enqueue(QVector<SmsRecord>{m_logic.Record(m_services.m_smsc ? m_services.m_smsc() : QString())},
+                                options);
     QDialog::accept();
 }
 

@@ -132,6 +132,7 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         t.m_strResult = ReportText::Result(r);
         t.m_strContent = r.m_strContent;
         t.m_strPort = r.m_strPort;
+        t.m_strSim = r.m_strSim;
         t.m_strReport = r.IsArrival() ? QString() : ReportText::Delivery(r.m_nDelivery);
         t.m_nImage = r.IsArrival() ? 1 : 0;
         return t;
@@ -154,6 +155,7 @@ RecordsModel::RowTexts RecordsModel::TextsOf(qint64 key, const CachedRow &c, Vie
     t.m_strNumber = c.m_strNumber;
     t.m_strContent = c.m_strContent;
     t.m_strPort = c.m_strPort;
+    t.m_strSim = c.m_strSim;
     t.m_strReport = send ? ReportText::Delivery(c.m_nReport) : QString();
     if (!send)
         t.m_strResult = ReportText::kSuccess;
@@ -241,6 +243,7 @@ void RecordsModel::FetchRange(bool send, qint64 from, qint64 to, QSet<qint64> &w
                 c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
                 c.m_strPort = rs->GetFieldText(send ? 5 : 4);
                 c.m_nReport = send ? rs->GetFieldValue(6).toInt() : 0;
+                c.m_strSim = rs->GetFieldText(send ? 7 : 5);
                 into.insert(no | bit, c);
             }
             rs->MoveNext();

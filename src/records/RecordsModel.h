@@ -39,6 +39,7 @@ public:
     {
         QString m_strTime, m_strNumber, m_strAction, m_strResult, m_strContent, m_strPort;
         QString m_strReport; // 已送达 / 未送达 / 等待回执; "" when none was asked for
+        QString m_strSim;    // the IMSI of the modem's SIM; "" not known
         int m_nImage = 0;
     };
 
@@ -127,7 +128,7 @@ private:
     static constexpr qint64 kSendBit = qint64(1) << 62;
     struct CachedRow
     {
-        QString m_strTime, m_strNumber, m_strContent, m_strPort;
+        QString m_strTime, m_strNumber, m_strContent, m_strPort, m_strSim;
         bool m_bState = true;
         int m_nReport = 0;
         bool m_bMissing = false; // record gone (deleted elsewhere) or page read failed

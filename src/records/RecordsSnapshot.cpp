@@ -75,6 +75,7 @@ QVector<RecordsModel::RowTexts> RecordsModel::SnapshotRows(const Snapshot &snaps
                         c.m_bState = send ? rs->GetFieldValue(4).toLongLong() != 0 : true;
                         c.m_strPort = rs->GetFieldText(send ? 5 : 4);
                         c.m_nReport = send ? rs->GetFieldValue(6).toInt() : 0;
+                        c.m_strSim = rs->GetFieldText(send ? 7 : 5);
                         texts[nos.at(w).m_nIndex] = TextsOf(no | (send ? kSendBit : 0), c, snapshot.m_view);
                     }
                     rs->MoveNext();

@@ -13,6 +13,9 @@ ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
     r.m_strNumber = row.m_strNumber;
     r.m_strOriginal = row.m_strContent;
     r.m_bReceived = row.m_strAction == ReportText::kReceive;
+    // An answer goes back through the SIM the message came in on, while it is connected.
+    if (r.m_bReceived)
+        r.m_strSim = row.m_strSim;
     return r;
 }
 

@@ -16,6 +16,7 @@ public:
     QString m_strNumber;
     QString m_strOriginal;
     QString m_strReply;
+    QString m_strSim; // the SIM (IMSI) an answer goes from while it is connected; "" any
     bool m_bReceived = false;
     // The phone book, for a reply with fields: {名字} and {关系} of the one number.
     BookIndex m_book;

@@ -504,8 +504,11 @@ void CSkevoView::OnClearList()
 void CSkevoView::OnStop()
 {
     // Everything not yet handed to a modem is withdrawn; the send list stays as it is, so the
-    // operator can send again. The run's tally says so (the bar and the status bar).
-    d->modem.Withdraw();
+    // operator can send again. The run's tally says so (the bar and the status bar). A refused
+    // withdrawal leaves the run going: the operator is told, and nothing says 已停止.
+    const IOutbox::Withdrawn withdrawn = d->modem.Withdraw();
+    if (!withdrawn.ok)
+        d->messages.Show(QStringLiteral("停止失败: %1").arg(withdrawn.error), QString(), IMessageBox::Warning);
 }
 
 void CSkevoView::OnGenerate()

@@ -158,7 +158,7 @@ void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
              QStringList({QStringLiteral("[SYSTEM]"), QStringLiteral("COM=COM1"), QStringLiteral("BaudRate=9600"),
                           QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
                           QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234"), QStringLiteral("Name="),
-                          QStringLiteral("Report=0")}));
+                          QStringLiteral("Report=0"), QStringLiteral("Share=0")}));
     // The application's settings, which the next connect takes.
     QCOMPARE(list[0].m_strCOM, QStringLiteral("COM1"));
     QCOMPARE(list[0].m_strBaudRate, QStringLiteral("9600"));

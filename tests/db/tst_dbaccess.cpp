@@ -559,7 +559,7 @@ void tst_DbAccess::writingWhileReadingBesideAnotherWriter()
     // its write must not be refused, and its result reads on as it was when opened.
     const RecordsetPtr reading = gui.OpenRecordset(Sql::PhraseSelect);
     QCOMPARE(reading->GetFieldText(0), QStringLiteral("a"));
-    QVERIFY(worker.Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), DbTime::Now(), QString()}) > 0);
+    QVERIFY(worker.Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), DbTime::Now(), QString(), QString()}) > 0);
     QVERIFY(gui.Execute(Sql::PhraseInsert, {QStringLiteral("d")}));
     QVERIFY(worker.Execute(Sql::PhraseInsert, {QStringLiteral("e")}));
     QVERIFY(gui.Transaction([&] { return gui.Execute(Sql::PhraseInsert, {QStringLiteral("f")}); }));
@@ -655,7 +655,7 @@ void tst_DbAccess::textsAreStoredIntact()
     const QString number = QStringLiteral("8613912345678");
     const qint64 sent = db.Insert(Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), number, text));
     QVERIFY(sent > 0);
-    const qint64 received = db.Insert(Sql::RecInsert, {number, text, QStringLiteral("2009-01-03 21:00:01"), QString()});
+    const qint64 received = db.Insert(Sql::RecInsert, {number, text, QStringLiteral("2009-01-03 21:00:01"), QString(), QString()});
     QVERIFY(received > 0);
     QVERIFY(db.Execute(Sql::PhraseInsert, {text}));
     QVERIFY(db.Execute(Sql::BookInsert, {text, number, text}));
@@ -697,7 +697,7 @@ void tst_DbAccess::dateTimesReadBackCanonical()
     const DbSettings s = *target;
     FixedDb db(s);
     QVERIFY(db.Insert(Sql::SendInsert, {-1, written, 1, QStringLiteral("1"), QStringLiteral("x"), QString()}) > 0);
-    QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), written, QString()}) > 0);
+    QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), written, QString(), QString()}) > 0);
     QVERIFY(db.Insert(Sql::OrderInsert, {written, written, QStringLiteral("x")}) > 0);
     QVERIFY(db.Execute(Sql::UserInsert, {QStringLiteral("u"), QStringLiteral("p"), 1, written}));
 
@@ -736,7 +736,7 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
     FixedDb db(s);
     const QList<std::pair<Sql, QVariantList>> inserts = {
         {Sql::SendInsert, SendRow(QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("1"), QStringLiteral("x"))},
-        {Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), QStringLiteral("2009-01-03 21:00:00"), QString()}},
+        {Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), QStringLiteral("2009-01-03 21:00:00"), QString(), QString()}},
         {Sql::OrderInsert, {QStringLiteral("2009-01-03 21:00:00"), QStringLiteral("2009-01-03 22:00:00"), QStringLiteral("x")}},
     };
     for (const auto &[id, values] : inserts) {
@@ -755,7 +755,7 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
     qint64 lastKept = 0;
     for (int i = 0; i < 3; ++i) {
         QVector<qint64> keys;
-        QVERIFY(db.InsertRows(Sql::OutboxInsertBatch, {QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("owner"),
+        QVERIFY(db.InsertRows(Sql::OutboxInsertBatch, {1, 0, 1, 0, QString(), QStringLiteral("host"), QStringLiteral("/place"),
                                                        SqlCatalogue::OutboxBatchRows(&kept, 1)},
                               &keys));
         QCOMPARE(keys.size(), 1);
@@ -881,7 +881,7 @@ void tst_DbAccess::identicalRecordsAreTwoRows()
     const QString t2 = QStringLiteral("2009-01-03 21:00:05");
     const qint64 a = db.Insert(Sql::SendInsert, SendRow(t2, QStringLiteral("8613900000001"), QStringLiteral("same"), 1));
     const qint64 b = db.Insert(Sql::SendInsert, SendRow(t2, QStringLiteral("8613900000001"), QStringLiteral("same"), 1));
-    const qint64 r = db.Insert(Sql::RecInsert, {QStringLiteral("8613900000002"), QStringLiteral("in"), t1, QString()});
+    const qint64 r = db.Insert(Sql::RecInsert, {QStringLiteral("8613900000002"), QStringLiteral("in"), t1, QString(), QString()});
     const qint64 f = db.Insert(Sql::SendInsert, SendRow(t1, QStringLiteral("8613900000003"), QStringLiteral("failed"), 0));
     QVERIFY(a > 0 && b > a && r > 0 && f > b);
 
@@ -911,8 +911,8 @@ void tst_DbAccess::deleteByKeyRemovesExactlyOne()
     const QString n = QStringLiteral("8613900000001");
     const qint64 s1 = db.Insert(Sql::SendInsert, SendRow(t, n, QStringLiteral("same")));
     const qint64 s2 = db.Insert(Sql::SendInsert, SendRow(t, n, QStringLiteral("same")));
-    const qint64 r1 = db.Insert(Sql::RecInsert, {n, QStringLiteral("same"), t, QString()});
-    const qint64 r2 = db.Insert(Sql::RecInsert, {n, QStringLiteral("same"), t, QString()});
+    const qint64 r1 = db.Insert(Sql::RecInsert, {n, QStringLiteral("same"), t, QString(), QString()});
+    const qint64 r2 = db.Insert(Sql::RecInsert, {n, QStringLiteral("same"), t, QString(), QString()});
 
     QVERIFY(db.Execute(Sql::SendDelete, {s1}));
     QVERIFY(db.Execute(Sql::RecDelete, {r2}));
@@ -964,7 +964,7 @@ void tst_DbAccess::instanceUsedFromAnotherThread()
     // An instance made here and used only by a worker, destroyed here afterwards.
     auto workerDb = std::make_unique<CDbAccess>([s] { return s; });
     workerDb->SetErrorSink(m.Sink());
-    std::thread second([&] { ok = workerDb->Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), DbTime::Now(), QString()}) > 0; });
+    std::thread second([&] { ok = workerDb->Insert(Sql::RecInsert, {QStringLiteral("1"), QStringLiteral("x"), DbTime::Now(), QString(), QString()}) > 0; });
     second.join();
     QVERIFY(ok);
     workerDb.reset();

@@ -21,6 +21,9 @@ struct Case
 };
 
 constexpr int kBatchRows = 300;
+constexpr qint64 kStation = 7777; // a station that no longer runs: its claims are lost claims
+int g_part = 0;                  // the parts PartInsert wrote in this run
+qint64 g_claimed = 0;            // the message OutboxClaimNext claimed last
 
 Case CaseOf(Sql id)
 {
@@ -49,7 +52,7 @@ Case CaseOf(Sql id)
     case Sql::BookDelete: return {{QStringLiteral("none")}, {}};
     case Sql::SendInsert: return {{-1, t, 1, n, QStringLiteral("text"), QStringLiteral("COM1")}, {}};
     case Sql::SendDelete: return {{999999}, {}};
-    case Sql::RecInsert: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1")}, {}};
+    case Sql::RecInsert: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1"), QStringLiteral("sim1")}, {}};
     case Sql::RecDelete: return {{999999}, {}};
     case Sql::OrderInsert: return {{t, t2, QStringLiteral("c")}, {}};
     case Sql::OrderSelect: return {{}, cols("D_ID,D_START,D_END,D_CONT,D_STARTED")};
@@ -61,16 +64,38 @@ Case CaseOf(Sql id)
     case Sql::LastNoSelect: return {{}, cols("D_LASTNO")};
     case Sql::LastNoDelete: return {{}, {}};
     case Sql::LastNoInsert: return {{0, n}, {}};
-    case Sql::OutboxSelect: return {{QStringLiteral("batch")}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_STATE,D_PORT")};
-    case Sql::OutboxOwners: return {{QStringLiteral("host"), QStringLiteral("/place")}, cols("D_OWNER,AGE")};
-    case Sql::OutboxClaim: return {{QStringLiteral("o2"), QStringLiteral("host"), QStringLiteral("/place"),
-                                    QStringLiteral("owner"), QStringLiteral("host"), QStringLiteral("/place")}, {}};
-    case Sql::OutboxRenew: return {{QStringLiteral("batch")}, {}};
-    case Sql::RecFindByIdentity: return {{QStringLiteral("digest"), QStringLiteral("COM1")}, cols("D_NO")};
-    case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1"), QStringLiteral("digest")}, {}};
-    case Sql::OutboxMarkInFlight: return {{QStringLiteral("COM1"), 1}, {}};
-    case Sql::OutboxMarkQueued: return {{1}, {}};
-    case Sql::OutboxDelete: return {{999999}, {}};
+    case Sql::RecFindByIdentity: return {{QStringLiteral("digest"), QStringLiteral("sim1"), QStringLiteral("sim1"), QStringLiteral("COM1")}, cols("D_NO")};
+    case Sql::RecInsertArrival: return {{n, QStringLiteral("text"), t, QStringLiteral("COM1"), QStringLiteral("sim1"), QStringLiteral("digest")}, {}};
+    case Sql::OutboxClaimNext:
+        return {{kStation, QStringLiteral("sim1"), QStringLiteral("COM1"), 60, kStation, 0, QStringLiteral("host"),
+                 QStringLiteral("/place"), QStringLiteral("sim1"), QStringLiteral("sim1"), 60}, {}};
+    case Sql::OutboxClaimed: return {{g_claimed, kStation}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_RUN,D_KIND")};
+    case Sql::OutboxMarkInFlight: return {{60, g_claimed, kStation}, {}};
+    case Sql::OutboxGiveBack: return {{999999, kStation}, {}};
+    case Sql::OutboxDeleteClaimed: return {{999999, kStation}, {}};
+    case Sql::OutboxRequeueClaims: return {{kStation}, {}};
+    case Sql::OutboxInFlightOf: return {{kStation}, cols("D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_RUN,D_SIM,D_PORT")};
+    case Sql::OutboxOldInFlight: return {{QStringLiteral("host"), QStringLiteral("/place")}, cols("D_NO,D_SIM,D_PORT")};
+    case Sql::OutboxLostClaims: return {{}, cols("D_CLAIM")};
+    case Sql::OutboxAdopt: return {{kStation, 1, QStringLiteral("nohost"), QStringLiteral("/place")}, {}};
+    case Sql::OutboxWithdrawRun: return {{999999}, {}};
+    case Sql::OutboxKept: return {{kStation}, cols("NUM")};
+    case Sql::OutboxQueuedCount: return {{}, cols("NUM")};
+    case Sql::StationInsert: return {{QStringLiteral("token"), QStringLiteral("host"), QStringLiteral("/place"), 42, t, 0}, {}};
+    case Sql::StationBeat: return {{1}, {}};
+    case Sql::StationList: return {{}, cols("D_NO,D_TOKEN,AGE,D_ENDED")};
+    case Sql::StationDelete: return {{999999}, {}};
+    case Sql::StationDeleteStale: return {{999999, 60}, {}};
+    case Sql::StationEnded: return {{999999}, {}};
+    case Sql::RunInsert: return {{1, 0, -1, 3, t}, {}};
+    case Sql::RunAdd: return {{1, 1}, {}};
+    case Sql::RunLessForOrder: return {{999999, 999999}, {}};
+    case Sql::RunStop: return {{0, 1}, {}};
+    case Sql::RunCount: return {{1, 0, 1}, {}};
+    case Sql::RunDelivery: return {{1, 0, 999999}, {}};
+    case Sql::RunSelect: return {{1}, cols("D_TOTAL,D_OK,D_FAILED,D_WITHDRAWN,D_STOPPED,D_DELIVERED,D_UNDELIVERED")};
+    case Sql::SimSeen: return {{QStringLiteral("sim1"), QString(), 1, QStringLiteral("COM1")}, {}};
+    case Sql::SimOnline: return {{QStringLiteral("sim1"), 60}, cols("D_PORT,D_STATION")};
     case Sql::UserUpgradePassword: return {{QStringLiteral("h5"), QStringLiteral("u3"), QStringLiteral("h4")}, {}};
     case Sql::SendKeysBefore: return {{kMax, 100}, cols("D_NO")};
     case Sql::RecKeysBefore: return {{kMax, 100}, cols("D_NO")};
@@ -99,12 +124,8 @@ Case CaseOf(Sql id)
             rows[i].m_strUD = QStringLiteral("短信 \"%1\"\\\n'").arg(i);
             rows[i].m_nID = i;
         }
-        return {{QStringLiteral("host"), QStringLiteral("/place"), QStringLiteral("batch"),
+        return {{kStation, 0, 1, 0, QString(), QStringLiteral("host"), QStringLiteral("/place"),
                  SqlCatalogue::OutboxBatchRows(rows.constData(), rows.size())}, {}};
-    }
-    case Sql::OutboxDeleteBatch: {
-        const qint64 keys[] = {999998, 999999};
-        return {{SqlCatalogue::OutboxBatchKeys(keys, 2)}, {}};
     }
     case Sql::UserUpdateKeepPassword: return {{QStringLiteral("u4"), 1, QStringLiteral("u3")}, {}};
     case Sql::UserCountOtherAdmins: return {{QStringLiteral("admin")}, cols("NUM")};
@@ -115,17 +136,20 @@ Case CaseOf(Sql id)
         static int step = 1000; // a step of no release, another at each run of the statement
         return {{++step, t}, {}};
     }
-    case Sql::SendInsertReported: return {{-1, t, 1, n, QStringLiteral("text"), QStringLiteral("COM1"), 1, QStringLiteral("7,8")}, {}};
+    case Sql::SendInsertReported:
+        return {{-1, t, 1, n, QStringLiteral("text"), QStringLiteral("COM1"), 1, QStringLiteral("7,8"), 1, 0, QStringLiteral("sim1")}, {}};
     case Sql::PartInsert: {
-        static int part = 0; // another part at each run of the statement
-        return {{999999, ++part, QStringLiteral("COM1"), 7, n, t}, {}};
+        // Another part at each run: the first of a modem whose SIM is not known, the second of SIM sim1.
+        const int part = ++g_part;
+        return {{999999, part, QStringLiteral("COM1"), 7, n, t, part % 2 ? QString() : QStringLiteral("sim1")}, {}};
     }
     case Sql::PartMatch: return {{2, 2, QStringLiteral("COM1"), 7, n, t}, {}};
+    case Sql::PartMatchSim: return {{2, 2, QStringLiteral("sim1"), 7, n, t, t2}, {}};
     case Sql::PartSetReport: return {{2, 999999, 1}, {}};
     case Sql::SendSetFailed: return {{t2, 999999}, {}};
     case Sql::SendSetDelivered: return {{t2, 999999, 999999}, {}};
-    case Sql::ReportKeep: return {{QStringLiteral("COM1"), 9, n, 0, t, t2, QStringLiteral("0006")}, {}};
-    case Sql::ReportFindKept: return {{QStringLiteral("COM1"), 9, n, t}, cols("D_NO,D_STATUS,MYDONE")};
+    case Sql::ReportKeep: return {{QStringLiteral("COM1"), 9, n, 0, t, t2, QStringLiteral("0006"), QString()}, {}};
+    case Sql::ReportFindKept: return {{QString(), QStringLiteral("COM1"), 9, n, t}, cols("D_NO,D_STATUS,MYDONE")};
     case Sql::ReportDeleteKept: return {{999999}, {}};
     case Sql::ReportPruneKept: return {{t}, {}};
     case Sql::Count_: break;
@@ -207,12 +231,17 @@ void tst_SqlCatalogue::everyStatementRuns()
     QStringList messages;
     CDbAccess db([s] { return s; });
     db.SetErrorSink([&messages](const QString &text) { messages << text; });
+    g_part = 0;
+    g_claimed = 0;
     // Twice: on the second pass every query finds the rows the first pass wrote.
     for (int pass = 0; pass < 2; ++pass) {
         for (Sql id : AllStatements()) {
             const Case c = CaseOf(id);
             const QByteArray where = QByteArray::number(pass) + "/" + QByteArray::number(int(id)) + ": "
                 + SqlCatalogue::Text(id, db.Dialect()).toUtf8();
+            // A value too many is bound to nothing and goes unnoticed by both drivers: every
+            // placeholder gets exactly one (none of the statements quotes a question mark).
+            QCOMPARE(qsizetype(SqlCatalogue::Text(id, db.Dialect()).count(QLatin1Char('?'))), c.m_values.size());
             switch (SqlCatalogue::KindOf(id)) {
             case SqlCatalogue::Kind::Rows: {
                 const RecordsetPtr rs = db.OpenRecordset(id, c.m_values);
@@ -228,7 +257,8 @@ void tst_SqlCatalogue::everyStatementRuns()
                 } catch (const CDbError &e) {
                     QFAIL((where + " — " + e.Description().toUtf8()).constData());
                 }
-                if (pass == 1)
+                // Rows only an older release leaves in a modem's hands: none here.
+                if (pass == 1 && id != Sql::OutboxOldInFlight)
                     QVERIFY2(rows > 0, where.constData());
                 break;
             }
@@ -239,11 +269,27 @@ void tst_SqlCatalogue::everyStatementRuns()
                 QVERIFY2(db.Execute(id, c.m_values), (where + " — " + db.LastError().toUtf8()).constData());
                 break;
             case SqlCatalogue::Kind::Keys: {
+                if (id == Sql::OutboxClaimNext) {
+                    // The oldest queued message, claimed for the station; the next pass claims another.
+                    QVector<qint64> keys;
+                    QVERIFY2(db.InsertRows(id, c.m_values, &keys), (where + " — " + db.LastError().toUtf8()).constData());
+                    QCOMPARE(keys.size(), 1);
+                    QVERIFY(keys.first() != g_claimed);
+                    g_claimed = keys.first();
+                    break;
+                }
+                if (id == Sql::PartMatchSim) {
+                    // The part of sim1 that the second pass's PartInsert wrote.
+                    QVector<qint64> keys;
+                    QVERIFY2(db.InsertRows(id, c.m_values, &keys), (where + " — " + db.LastError().toUtf8()).constData());
+                    QCOMPARE(keys, pass == 0 ? QVector<qint64>{} : QVector<qint64>{999999});
+                    break;
+                }
                 if (id == Sql::PartMatch) {
                     // The part PartInsert wrote: its message's key.
                     QVector<qint64> keys;
                     QVERIFY2(db.InsertRows(id, c.m_values, &keys), (where + " — " + db.LastError().toUtf8()).constData());
-                    QCOMPARE(keys, QVector<qint64>{999999});
+                    QVERIFY2(keys == QVector<qint64>{999999}, where.constData());
                     break;
                 }
                 // One key a row, and sorted they follow the rows' order (the engine relies on it).
@@ -252,7 +298,8 @@ void tst_SqlCatalogue::everyStatementRuns()
                 QCOMPARE(keys.size(), qsizetype(kBatchRows));
                 std::sort(keys.begin(), keys.end());
                 QHash<qint64, int> rowOf;
-                const RecordsetPtr rs = db.OpenRecordset(Sql::OutboxSelect, {QStringLiteral("batch")});
+                const RecordsetPtr rs = db.OpenRecordsetText(QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID "
+                                                                            "FROM T_OUTBOX WHERE D_HOST='host' ORDER BY D_NO"));
                 for (; !rs->IsEOF(); rs->MoveNext()) {
                     const int i = rs->GetFieldValue(6).toInt();
                     rowOf.insert(rs->GetFieldValue(0).toLongLong(), i);
@@ -294,6 +341,7 @@ void tst_SqlCatalogue::schemaSteps_data()
     DbTargets::AddDialectRows("tables of step 1", 1);
     DbTargets::AddDialectRows("tables of step 2", 2);
     DbTargets::AddDialectRows("tables of step 3", 3);
+    DbTargets::AddDialectRows("tables of step 4", 4);
 }
 
 // Each step runs on the tables the step before it left, keeps their rows, and runs once.
@@ -337,6 +385,8 @@ void tst_SqlCatalogue::schemaSteps()
     if (from >= 1)
         QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(1,'8613900000005')")));
     QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT) VALUES('8613800100500','8613900000003','kept')")));
+    // In a modem's hands when an older release ended: still so, in the new numbering.
+    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT,D_STATE) VALUES('8613800100500','8613900000004','air',1)")));
 
     QList<QVariant> steps;
     for (int v = 1; v <= SqlCatalogue::SchemaVersion(driver); ++v)
@@ -349,8 +399,9 @@ void tst_SqlCatalogue::schemaSteps()
     }
     QCOMPARE(probe.Rows(QStringLiteral("SELECT D_RECNUM,D_RECCONT,D_PDU,D_PORT FROM T_REC")),
              (QList<QVariantList>{{QStringLiteral("8613900000002"), QStringLiteral("in"), QString(), QString()}}));
-    QCOMPARE(probe.Rows(QStringLiteral("SELECT D_TPA,D_TEXT,D_OWNER,D_STATE,D_PORT FROM T_OUTBOX")),
-             (QList<QVariantList>{{QStringLiteral("8613900000003"), QStringLiteral("kept"), QString(), 0, QString()}}));
+    QCOMPARE(probe.Rows(QStringLiteral("SELECT D_TPA,D_TEXT,D_OWNER,D_STATE,D_PORT,D_STATION,D_CLAIM,D_RUN,D_WANTSIM FROM T_OUTBOX ORDER BY D_NO")),
+             (QList<QVariantList>{{QStringLiteral("8613900000003"), QStringLiteral("kept"), QString(), 0, QString(), 0, 0, 0, QString()},
+                                  {QStringLiteral("8613900000004"), QStringLiteral("air"), QString(), 2, QString(), 0, 0, 0, QString()}}));
     // A row sent before reports were asked for has none to wait for.
     if (from >= 1)
         QCOMPARE(probe.Rows(QStringLiteral("SELECT D_PORT,D_REPORT,D_REFS FROM T_SEND")),
@@ -426,7 +477,7 @@ void tst_SqlCatalogue::recordQueryDayRange()
     };
     for (const QString &t : times) {
         QVERIFY(db.Insert(Sql::SendInsert, {-1, t, 1, QStringLiteral("8613900000000"), QStringLiteral("x"), QString()}) > 0);
-        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613900000000"), QStringLiteral("x"), t, QString()}) > 0);
+        QVERIFY(db.Insert(Sql::RecInsert, {QStringLiteral("8613900000000"), QStringLiteral("x"), t, QString(), QString()}) > 0);
     }
     const QStringList expected = times.mid(1, 3);
     const DbSettings::Driver d = db.Dialect();

@@ -3,6 +3,8 @@
 #include "DbTargets.h"
 #include "EngineRig.h"
 #include "TestEnv.h"
+#include "outbox/CJournal.h"
+#include "outbox/QueueChores.h"
 
 #include <QSet>
 #include <QtTest>
@@ -141,46 +143,56 @@ void tst_ModemStatus::noSignalQueryUnlessAsked()
 }
 
 QTEST_MAIN(tst_ModemStatus)
-// A report of a delivery counts once, for the run its message went in, whenever it comes.
+// A report of a delivery counts once, for the run its message went in, whenever it comes:
+// the runs count in the database, whichever station's modem sent and whichever got the report.
 void tst_ModemStatus::deliveriesCountForTheirRun()
 {
     QTemporaryDir dir;
     const DbSettings db = TestEnv::Sqlite(dir.path());
     Outbox outbox([db] { return db; });
-    const auto finish = [&](const QString &number, qint64 row) {
-        std::optional<Outgoing> m = outbox.Queue().TakeFront();
-        QVERIFY(m && m->record.m_strTPA == number);
-        SmsReport r;
-        r.m_nRecordNo = row;
-        r.m_nDelivery = SqlCatalogue::kReportWaiting;
-        outbox.Finished(*m, r);
+    const IOutbox::Queued first = outbox.Enqueue(
+        {OutMessage(Number(1), QStringLiteral("a")), OutMessage(Number(2), QStringLiteral("b")), OutMessage(Number(3), QStringLiteral("c"))});
+    QVERIFY(first);
+    CDbAccess access([db] { return db; });
+    CJournal journal;
+    journal.Attach(&access, {});
+    const QString sim = QStringLiteral("460001234567890");
+    for (int i = 0; i < 3; ++i) {
+        SentRow row;
+        row.record = OutMessage(Number(i + 1), QStringLiteral("x"));
+        row.time = CJournal::LocalTime();
+        row.outcome = SentRow::Outcome::Sent;
+        row.sim = sim;
+        row.references = {11 + i};
+        row.reportRequested = true;
+        row.outboxKey = first.keys.at(i);
+        row.run = first.run;
+        QCOMPARE(journal.Sent(row, 0), CJournal::Outcome::Written);
+    }
+    const auto report = [&](int reference, int i, quint8 status) {
+        ReportRow r;
+        r.sim = sim;
+        r.reference = reference;
+        r.recipient = Number(i);
+        r.status = status;
+        r.discharge = r.time = CJournal::LocalTime();
+        QCOMPARE(journal.Report(r, {}, 0), CJournal::Outcome::Written);
     };
-    const auto delivery = [&](qint64 row, int state) {
-        SmsReport r;
-        r.m_kind = SmsReport::DeliveryChanged;
-        r.m_outcome = state == SqlCatalogue::kReportDelivered ? SmsReport::Outcome::Success : SmsReport::Outcome::Failure;
-        r.m_nRecordNo = row;
-        r.m_nDelivery = state;
-        outbox.Report(r);
-    };
-    QCOMPARE(outbox.Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("a")), OutMessage(Number(2), QStringLiteral("b"))}), 1);
-    finish(Number(1), 11);
-    finish(Number(2), 12);
-    QCOMPARE(outbox.Tally().state, RunTally::State::Finished);
-    delivery(11, SqlCatalogue::kReportDelivered);
-    delivery(11, SqlCatalogue::kReportDelivered); // told twice, counted once
-    delivery(12, SqlCatalogue::kReportFailed);
-    delivery(99, SqlCatalogue::kReportDelivered); // a message of no run of this program
-    QCOMPARE(outbox.Tally().delivered, 1);
-    QCOMPARE(outbox.Tally().undelivered, 1);
-    // A new run starts from nothing; a late report of the old one does not count for it.
-    QCOMPARE(outbox.Enqueue(OutMessage(Number(3), QStringLiteral("c"))), 1);
-    delivery(12, SqlCatalogue::kReportDelivered);
+    QTRY_COMPARE(outbox.Tally().state, RunTally::State::Finished);
+    report(11, 1, 0x00);
+    report(11, 1, 0x00); // told twice, counted once
+    report(12, 2, 0x41);
+    report(99, 1, 0x00); // a message of no run at all
+    QCOMPARE(QueueChores::ReadTally(access, first.run)->delivered, 1);
+    QCOMPARE(QueueChores::ReadTally(access, first.run)->undelivered, 1);
+    // A new run starts from nothing; a late report of the old one counts for the old one.
+    const IOutbox::Queued second = outbox.Enqueue(OutMessage(Number(4), QStringLiteral("d")));
+    QVERIFY(second && second.run != first.run);
+    report(13, 3, 0x00);
+    QCOMPARE(QueueChores::ReadTally(access, first.run)->delivered, 2);
+    QCOMPARE(QueueChores::ReadTally(access, second.run)->delivered, 0);
+    QCOMPARE(outbox.Tally().run, quint64(second.run));
     QCOMPARE(outbox.Tally().delivered, 0);
-    int reports = 0;
-    while (outbox.PopReport())
-        ++reports;
-    QCOMPARE(reports, 2 + 5); // every report still reaches the window, the list updates its row
 }
 
 #include "tst_modemstatus.moc"

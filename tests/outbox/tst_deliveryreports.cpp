@@ -60,6 +60,8 @@ class TestDeliveryReports : public CliDbTest
 private slots:
     void journalMatches_data();
     void journalMatches();
+    void wrappedReferenceFindsItsMessage_data();
+    void wrappedReferenceFindsItsMessage();
     void overTheLine_data() { DbTargets::AddDialectRows(); }
     void overTheLine();
     void handedOverWhileConnected_data() { DbTargets::AddDialectRows(); }
@@ -153,6 +155,71 @@ void TestDeliveryReports::journalMatches()
     QCOMPARE(changes.isEmpty(), state == 1);
     if (!changes.isEmpty())
         QCOMPARE(changes.constLast().sendNo, sentNo);
+    journal.Detach();
+}
+
+void TestDeliveryReports::wrappedReferenceFindsItsMessage_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("reportPort"); // the port the SIM is on when its reports come
+    QTest::addColumn<QString>("recipient");  // as the report names it
+    for (const int dialect : {int(DbSettings::Sqlite), int(DbSettings::Postgres)}) {
+        const QString db = dialect == DbSettings::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+        QTest::newRow(qPrintable(QStringLiteral("same port, ") + db)) << dialect << QStringLiteral("/dev/ttyUSB0") << kTo;
+        QTest::newRow(qPrintable(QStringLiteral("the SIM moved to another port, ") + db))
+            << dialect << QStringLiteral("/dev/ttyUSB5") << kTo;
+        QTest::newRow(qPrintable(QStringLiteral("recipient in national form, ") + db))
+            << dialect << QStringLiteral("/dev/ttyUSB0") << QStringLiteral("13900000001");
+    }
+}
+
+// The SIM's references wrapped at 255: two messages to one number carry reference 5, an hour
+// apart. Each report lands on the message the service centre took nearest its time stamp,
+// whichever port the SIM is on by then; a number abroad that ends in the same digits is
+// another number.
+void TestDeliveryReports::wrappedReferenceFindsItsMessage()
+{
+    QFETCH(QString, reportPort);
+    QFETCH(QString, recipient);
+    FRESH_DB(s);
+    CDbAccess db([s] { return s; });
+    CJournal journal;
+    QStringList errors;
+    journal.Attach(&db, [&errors](const OutboxError &e) { errors << e.text; });
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto at = [&now](int minutesAgo) {
+        return now.addSecs(-60 * minutesAgo).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    };
+    QVector<qint64> rows;
+    for (const auto &[number, minutesAgo] : {std::pair{QStringLiteral("+864413900000001"), 70}, std::pair{kTo, 60},
+                                             std::pair{kTo, 1}}) {
+        SentRow sent;
+        sent.record.m_strTPA = number;
+        sent.time = at(minutesAgo);
+        sent.outcome = SentRow::Outcome::Sent;
+        sent.port = QStringLiteral("/dev/ttyUSB0");
+        sent.sim = QStringLiteral("460001234567890");
+        sent.references = {5};
+        sent.reportRequested = true;
+        QVERIFY2(journal.Sent(sent, 0) == CJournal::Outcome::Written, qPrintable(errors.join(QLatin1Char('\n'))));
+        rows << journal.LastWrittenKey();
+    }
+    // The older message's report comes last, after the newer one was answered.
+    for (const auto &[minutesAgo, status] : {std::pair{1, 0x00}, std::pair{60, 0x40}}) {
+        ReportRow r = ReportOf(QStringLiteral("%1,5,%2,%3").arg(reportPort, recipient).arg(status, 2, 16, QLatin1Char('0')));
+        r.sim = QStringLiteral("460001234567890");
+        r.submitted = at(minutesAgo);
+        QCOMPARE(journal.Report(r, {}, 0), CJournal::Outcome::Written);
+    }
+    QVERIFY(errors.isEmpty());
+    DbProbe probe(s);
+    const auto state = [&probe](qint64 no) {
+        return probe.Value(QStringLiteral("SELECT D_REPORT FROM T_SEND WHERE D_NO=?"), {no}).toInt();
+    };
+    QCOMPARE(state(rows[0]), SqlCatalogue::kReportWaiting);
+    QCOMPARE(state(rows[1]), SqlCatalogue::kReportFailed);
+    QCOMPARE(state(rows[2]), SqlCatalogue::kReportDelivered);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_REPORT")).toInt(), 0);
     journal.Detach();
 }
 

@@ -193,7 +193,7 @@ void TestSmsModemRestore::withdrawLeavesOnlyTheMessageInFlight()
     rig.outbox->Enqueue(Messages(0, 20));
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.SubmitCount(), 1, kWaitMs); // the first awaits its answer
 
-    QCOMPARE(rig.outbox->Withdraw(), 19);
+    QCOMPARE(rig.outbox->Withdraw().count, 19);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1); // the one in flight
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     QCOMPARE(ResultOf(rig.sink->reports[0]), QStringLiteral("成功"));

@@ -212,7 +212,7 @@ void tst_RecordQuery::hitsInTheList()
             {"13900000001", "早上好", "2009-05-06 00:00:00"},
         };
         for (const auto &r : rec)
-            QVERIFY(db.Insert(Sql::RecInsert, {QString::fromUtf8(r[0]), QString::fromUtf8(r[1]), QString::fromUtf8(r[2]), QString()}) > 0);
+            QVERIFY(db.Insert(Sql::RecInsert, {QString::fromUtf8(r[0]), QString::fromUtf8(r[1]), QString::fromUtf8(r[2]), QString(), QString()}) > 0);
     }
 
     FakeMessageBox messages;

@@ -69,7 +69,8 @@ void tst_ReplyDlg::init()
     const DbSettings s = TestEnv::Sqlite(m_dir->path());
     {
         Journal j(s);
-        QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("在吗?")}) > 0);
+        QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("在吗?"),
+                            QStringLiteral("/dev/ttyUSB3"), QStringLiteral("460001111122222")}) > 0);
         QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("明天见"), 1}) > 0);
     }
     m_rig = std::make_unique<EngineRig>(s);
@@ -121,6 +122,8 @@ void tst_ReplyDlg::sendsOneMessageToTheRowsNumber()
     DbProbe probe(m_rig->db);
     QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_SEND WHERE D_SENDCONT=?"), {text}), QVariantList{-1});
     QCOMPARE(m_messages.Texts(), QStringList());
+    // An answer asks for the SIM the message came in on; a message sent again, for none.
+    QCOMPARE(ReplyLogic::FromRow(row).m_strSim, received ? QStringLiteral("460001111122222") : QString());
 }
 
 void tst_ReplyDlg::countAndLimit()

@@ -20,6 +20,7 @@ struct RecRow
 {
     QString time, number, text;
     QString port;
+    QString sim;
 };
 
 class Journal
@@ -27,7 +28,7 @@ class Journal
 public:
     explicit Journal(const DbSettings &s) : m_db([s] { return s; }) {}
     qint64 Sent(const SendRow &r) { return m_db.Insert(Sql::SendInsert, {r.id, r.time, r.state, r.number, r.text, r.port}); }
-    qint64 Received(const RecRow &r) { return m_db.Insert(Sql::RecInsert, {r.number, r.text, r.time, r.port}); }
+    qint64 Received(const RecRow &r) { return m_db.Insert(Sql::RecInsert, {r.number, r.text, r.time, r.port, r.sim}); }
     CDbAccess &Db() { return m_db; }
 
 private:

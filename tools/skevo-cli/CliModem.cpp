@@ -403,7 +403,7 @@ int RunSend(const QStringList &args)
         QCoreApplication::exec();
     // With the reports that came between the quit and the stop.
     Disconnect(session);
-    const int kept = app.Queue().QueuedCount();
+    const int kept = app.Queue().KeptCount();
     if (gaveUp && sendReports < expected) {
         QString cause = LinkStatus::CauseText(readiness.FirstWaiting());
         if (cause.isEmpty())

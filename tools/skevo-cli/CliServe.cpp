@@ -76,6 +76,6 @@ int RunServe(const QStringList &args)
     QCoreApplication::exec();
     // What is still queued stays kept in the outbox for the next run.
     Disconnect(session);
-    PrintOut(KeptText(app.Queue().QueuedCount(), false));
+    PrintOut(KeptText(app.Queue().KeptCount(), false));
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }

@@ -32,6 +32,7 @@ AtCommandTable::AtCommandTable(Context context) : m_context(std::move(context))
         {"CGMI", &AtCommandTable::Cgmi}, {"CGMM", &AtCommandTable::Cgmm}, {"CMEE", &AtCommandTable::Accept},
         {"CPIN", &AtCommandTable::Cpin}, {"CREG", &AtCommandTable::Creg}, {"COPS", &AtCommandTable::Cops},
         {"CSCS", &AtCommandTable::Accept}, {"CSMS", &AtCommandTable::Accept}, {"CNMA", &AtCommandTable::Accept},
+        {"CIMI", &AtCommandTable::Cimi}, {"CCID", &AtCommandTable::Ccid},
     };
 }
 
@@ -317,6 +318,32 @@ AtCommandTable::Outcome AtCommandTable::Cpin(const Request &r, Reply &reply)
         reply.final = CmeError(radio.SimState() == RadioState::Sim::PukNeeded ? 12 : 16);
         return Outcome::Error;
     }
+    return Outcome::Ok;
+}
+
+// TS 27.007 7.1: the IMSI, once the SIM is unlocked.
+AtCommandTable::Outcome AtCommandTable::Cimi(const Request &r, Reply &reply)
+{
+    const RadioState &radio = m_context.radio;
+    if (r.test)
+        return Outcome::Ok;
+    if (radio.SimState() != RadioState::Sim::Ready || radio.imsi.isEmpty()) {
+        reply.final = CmeError(radio.SimState() == RadioState::Sim::Absent ? 10 : 11);
+        return Outcome::Error;
+    }
+    reply.info += Info(radio.imsi.toLatin1());
+    return Outcome::Ok;
+}
+
+// The card's ICCID, as many modems give it to AT+CCID (no standard command has it).
+AtCommandTable::Outcome AtCommandTable::Ccid(const Request &r, Reply &reply)
+{
+    const RadioState &radio = m_context.radio;
+    if (r.test)
+        return Outcome::Ok;
+    if (radio.iccid.isEmpty() || radio.SimState() == RadioState::Sim::Absent)
+        return Outcome::Error;
+    reply.info += Info("+CCID: " + radio.iccid.toLatin1());
     return Outcome::Ok;
 }
 

@@ -76,6 +76,8 @@ private:
     Outcome Cmgl(const Request &r, Reply &reply);
     Outcome Cpms(const Request &r, Reply &reply);
     Outcome Cpin(const Request &r, Reply &reply);
+    Outcome Cimi(const Request &r, Reply &reply);
+    Outcome Ccid(const Request &r, Reply &reply);
     Outcome Creg(const Request &r, Reply &reply);
     Outcome Cops(const Request &r, Reply &reply);
     // TS 27.005 3.2.5 +CMS ERROR 311 for a command that needs the SIM while it waits for its PIN.

@@ -185,26 +185,42 @@ void ModemDialogue::ScheduleReports(const ModemSimulator::Submit &s)
         break;
     }
     const QString number(s.message.number.constData(), s.message.number.size());
+    const QDateTime submitted = QDateTime::currentDateTime();
     if (holdReports) {
         for (quint8 status : statuses)
-            heldReports.append({s.messageRef, number, status});
+            heldReports.append({s.messageRef, number, status, submitted});
         return;
     }
     for (int i = 0; i < statuses.size(); ++i) {
         m_line.RunAt(PseudoTerminal::Clock::now() + milliseconds(qMax(1, reportDelayMs) * (i + 1)),
-                     [this, mr = s.messageRef, number, status = statuses[i]] { DeliverReport(mr, number, status); });
+                     [this, mr = s.messageRef, number, status = statuses[i], submitted] {
+                         DeliverReport(mr, number, status, submitted);
+                     });
     }
 }
 
-void ModemDialogue::DeliverReport(int reference, const QString &recipient, quint8 status)
+namespace {
+
+// TS 23.040 9.2.3.11 as the field's digits: local time, then the zone in quarters of an hour
+// (the sign in the third bit of its first digit).
+QString TimeStampDigits(const QDateTime &t)
+{
+    const int quarters = t.offsetFromUtc() / (15 * 60);
+    const int q = qAbs(quarters);
+    return t.toString(QStringLiteral("yyMMddHHmmss")) + QString::number((q / 10) | (quarters < 0 ? 8 : 0), 16).toUpper()
+        + QString::number(q % 10);
+}
+
+} // namespace
+
+void ModemDialogue::DeliverReport(int reference, const QString &recipient, quint8 status, const QDateTime &submitted)
 {
     Pdu::StatusReport r;
     r.firstOctet = 0x06; // SMS-STATUS-REPORT, no more messages waiting
     r.messageRef = reference;
     r.recipient = recipient;
-    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmss")) + QStringLiteral("00");
-    r.scts = now;
-    r.discharge = now;
+    r.scts = TimeStampDigits(submitted);
+    r.discharge = TimeStampDigits(QDateTime::currentDateTime());
     r.status = status;
     const QString pdu = Pdu::EncodeStatusReport(r);
     QJsonObject o {{QStringLiteral("event"), QStringLiteral("status report")}, {QStringLiteral("pdu"), pdu},

@@ -8,6 +8,7 @@
 #include "ModemSimulator.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 
 class AutoResponder;
@@ -51,10 +52,11 @@ public:
         int reference;
         QString recipient;
         quint8 status;
+        QDateTime submitted; // when the service centre took the message (its TP-SCTS)
     };
     QList<HeldReport> heldReports;
     // One SMS-STATUS-REPORT, handed over or stored as AT+CNMI <ds> says.
-    void DeliverReport(int reference, const QString &recipient, quint8 status);
+    void DeliverReport(int reference, const QString &recipient, quint8 status, const QDateTime &submitted);
 
 private:
     // Pieces after the first follow pauseMs apart; answers leave in the order given.

@@ -1,5 +1,8 @@
 #include "ModemSimulator.h"
 
+#include <QCoreApplication>
+#include <atomic>
+
 #include "AtCommandTable.h"
 #include "AutoResponder.h"
 #include "LineFramer.h"
@@ -86,7 +89,15 @@ struct ModemSimulator::Private
     ModemDialogue dialogue {line, framer, commands, storages, radio, faults, log, autoResponder};
 };
 
-ModemSimulator::ModemSimulator() : d(std::make_unique<Private>()) {}
+ModemSimulator::ModemSimulator() : d(std::make_unique<Private>())
+{
+    // A SIM of its own for every simulated modem of every process: a test or a pool of many
+    // never sees two modems with one SIM unless it moves one.
+    static std::atomic<int> serial{0};
+    const qint64 n = (qint64(QCoreApplication::applicationPid()) % 100000) * 10000 + (++serial % 10000);
+    d->radio.imsi = QStringLiteral("46000%1").arg(n, 10, 10, QLatin1Char('0'));
+    d->radio.iccid = QStringLiteral("8986000%1").arg(n, 13, 10, QLatin1Char('0'));
+}
 
 ModemSimulator::~ModemSimulator() { Stop(); }
 
@@ -193,6 +204,19 @@ void ModemSimulator::SetSimPin(const QString &pin)
     d->dialogue.RadioChanged();
 }
 
+void ModemSimulator::SetSim(const QString &imsi, const QString &iccid)
+{
+    std::unique_lock lock(d->mutex);
+    d->radio.imsi = Own(imsi);
+    d->radio.iccid = Own(iccid);
+}
+
+QString ModemSimulator::Imsi() const
+{
+    std::unique_lock lock(d->mutex);
+    return Own(d->radio.imsi);
+}
+
 void ModemSimulator::SetSimAbsent(bool absent)
 {
     std::unique_lock lock(d->mutex);
@@ -264,7 +288,7 @@ int ModemSimulator::ReleaseStatusReports()
     std::unique_lock lock(d->mutex);
     const auto held = std::exchange(d->dialogue.heldReports, {});
     for (const auto &r : held)
-        d->dialogue.DeliverReport(r.reference, r.recipient, r.status);
+        d->dialogue.DeliverReport(r.reference, r.recipient, r.status, r.submitted);
     return int(held.size());
 }
 

@@ -107,6 +107,10 @@ public:
     void SetSimPin(const QString &pin);   // the SIM waits for this PIN; three wrong ones lock it
                                           // behind its PUK; "" (at start): no PIN
     void SetSimAbsent(bool absent);
+    // The SIM's IMSI (AT+CIMI) and ICCID (AT+CCID, "" refused): each simulator has its own at
+    // start; giving another modem's moves that SIM here.
+    void SetSim(const QString &imsi, const QString &iccid = QString());
+    QString Imsi() const;
     void SetRegistrationDelay(int ms);    // registered ms from now, or from the right PIN
     void LoseCoverage(int ms);            // not registered for ms from now; sends are refused
                                           // with "+CMS ERROR: 331" meanwhile

@@ -30,6 +30,10 @@ public:
     std::optional<Clock::time_point> NextChange() const;
 
     int cregMode = 0;   // AT+CREG=<n>: 1 announces each change with "+CREG: <stat>"
+    // The SIM's identity (TS 27.007 7.1 +CIMI; the ICCID of its card, "" when the modem knows no
+    // command for it): one of its own for every simulated modem.
+    QString imsi;
+    QString iccid;
     int announced = -1; // the <stat> last announced
 
 private:
