@@ -5,7 +5,9 @@
 #include "base/IMessageBox.h"
 #include "db/CDbAccess.h"
 
+#include <QFile>
 #include <cstdio>
+#include <malloc.h>
 
 class PrintedMessages : public IMessageBox
 {
@@ -50,4 +52,24 @@ inline qint64 CountRows(CDbAccess &db, Sql sql, const QVariantList &values = {})
 inline qint64 CountJournal(CDbAccess &db, Sql keys)
 {
     return CountRows(db, keys, {std::numeric_limits<qint64>::max(), std::numeric_limits<int>::max()});
+}
+
+// A line of /proc/self/status in kB ("VmRSS:"), -1 when not there.
+inline long StatusKb(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Resident memory once what was freed went back to the system, in kB.
+inline long ResidentKb()
+{
+    malloc_trim(0);
+    return StatusKb("VmRSS:");
 }

@@ -34,18 +34,6 @@ public:
     void StopRing() override {}
 };
 
-long StatusKb(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
 bool Fill(CDbAccess &db, int rows)
 {
     static const char *const texts[] = {

@@ -564,6 +564,15 @@ void CMainFrame::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // Quitting in the middle of a run is confirmed; what is not sent stays queued, and the
+    // messages in the modems' hands are waited for.
+    if (IsConnected() && m_app.Queue().QueuedCount() > 0
+        && m_messages.Show(QStringLiteral("正在发送, 确定要退出吗?"), QString(), IMessageBox::Question,
+                           IMessageBox::YesNoDefaultNo)
+               != IMessageBox::AnswerYes) {
+        event->ignore();
+        return;
+    }
     SaveOnClose();
     // The closing leaves the queue as it is (kept in the outbox); the worker stops here
     // because it must not outlive the engine it drives.

@@ -5,9 +5,10 @@ namespace {
 
 using Status = AtChannel::Status;
 
-// A stop request while a PDU awaits its answer still gives the modem this long to answer, so
-// that a message the modem is just sending is not reported failed for nothing.
-constexpr int kStopGraceMs = 500;
+// A stop request (quitting, SIGTERM, 断开) while a PDU awaits its answer still gives the modem
+// this long to answer, so that a message the network is just taking (a modem answers within a
+// second or two) is not journalled failed for nothing.
+constexpr int kStopGraceMs = 3000;
 
 // "+CMGS: <mr>[,<scts>]" (TS 27.005 3.5.1); -1 when the modem gave none.
 int Reference(const AtChannel::Answer &answer)

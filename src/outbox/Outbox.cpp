@@ -306,7 +306,7 @@ Outbox::Queued Outbox::Enqueue(const QVector<SmsRecord> &records, const Options 
             d->runOrder = 0;
             d->tally = RunTally{quint64(run), RunTally::State::Sending, int(records.size())};
         }
-        if (options.kind == RunKind::Order && records.first().m_nID > 0)
+        if (records.first().m_nID > 0)
             d->runOrder = records.first().m_nID;
     }
     emit runChanged();

@@ -176,7 +176,10 @@ void ModemLink::Disconnect()
         m_nWaiting = 0;
     }
     m_roundDone.notify_all();
-    // Every worker first (each hands back what it had not handed over), then the ports.
+    // Every worker first (each hands back what it had not handed over, and waits for the answer
+    // to a message in flight, all side by side), then the ports.
+    for (ModemPort *port : std::as_const(m_connected))
+        port->RequestStop();
     for (ModemPort *port : std::as_const(m_connected)) {
         disconnect(port, &ModemPort::attempted, this, nullptr);
         port->StopThread();

@@ -176,12 +176,19 @@ bool ModemPort::Run(const SerialLine &line, bool answering)
     return true;
 }
 
-void ModemPort::StopThread()
+void ModemPort::RequestStop()
 {
     if (!d->worker.joinable())
         return;
     d->stop = true;
     d->Wake();
+}
+
+void ModemPort::StopThread()
+{
+    if (!d->worker.joinable())
+        return;
+    RequestStop();
     d->worker.join();
     d->desk->Detach();
     d->running = false;

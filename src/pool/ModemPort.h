@@ -43,6 +43,9 @@ public:
     // Asks the worker to stop and waits for it (it ends within a second, whatever it was
     // waiting for). A message not yet handed to the modem goes back to the queue, first.
     void StopThread();
+    // Asks the worker to stop without waiting for it: a pool asks every worker at once, so that
+    // each waits for its own answer in flight side by side, then joins them (StopThread).
+    void RequestStop();
     bool IsRunning() const;
 
     // Before the worker starts; it takes a copy.

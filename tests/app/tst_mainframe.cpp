@@ -92,6 +92,7 @@ private slots:
     void playFlagGatesTheRingAndIsSaved();
     void sendReportsStepTheProgress();
     void restoredMessagesAreARun();
+    void quittingMidRunAsksFirst();
     void errorEventsShownOneAtATime();
     void trayMenuAndClicks();
     void closingWritesListTextSwitchAndPlacement();
@@ -653,6 +654,33 @@ void tst_MainFrame::restoredMessagesAreARun()
             submitted << s.message.number;
     }
     QCOMPARE(submitted, (QStringList{QStringLiteral("8613911110002"), QStringLiteral("8613911110003")}));
+}
+
+// Quitting while a run is going asks first, No by default: No leaves everything going; Yes
+// quits, waits for the message in the modem's hands (成功) and keeps the rest queued.
+void tst_MainFrame::quittingMidRunAsksFirst()
+{
+    m_sim.SetLateAnswer(ModemSimulator::Fault::Always(), 800);
+    ConnectToSimulator();
+    const int before = m_sim.SubmitCount();
+    QVERIFY(m_app->Queue().Enqueue(QVector<SmsRecord>{
+        Pdu::MakeRecord(QString(), QStringLiteral("8613922220001"), QStringLiteral("a"), -1),
+        Pdu::MakeRecord(QString(), QStringLiteral("8613922220002"), QStringLiteral("b"), -1),
+        Pdu::MakeRecord(QString(), QStringLiteral("8613922220003"), QStringLiteral("c"), -1)}));
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.SubmitCount(), before + 1, 20000);
+    QVERIFY(!Frame().close());
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("正在发送, 确定要退出吗?")});
+    QVERIFY(Frame().IsConnected());
+
+    m_messages.Clear();
+    m_messages.answers.enqueue(IMessageBox::AnswerYes);
+    QVERIFY(Frame().close());
+    const int submitted = m_sim.SubmitCount() - before;
+    QVERIFY(!Frame().IsConnected());
+    DbProbe probe(m_app->DbSettingsSource()());
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND WHERE D_STATE=1")).toInt(), submitted);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND WHERE D_STATE=0")).toInt(), 0);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX")).toInt(), 3 - submitted);
 }
 
 void tst_MainFrame::errorEventsShownOneAtATime()

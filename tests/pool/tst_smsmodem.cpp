@@ -126,6 +126,7 @@ private slots:
     void disconnectAndReconnect();
     void stopWhileWaiting_data();
     void stopWhileWaiting();
+    void stopWaitsForTheAnswerInFlight();
     void deviceGoneKeepsTheQueue();
     void modemLostAndBack_data();
     void modemLostAndBack();
@@ -744,6 +745,29 @@ void TestSmsModem::disconnectAndReconnect()
     for (int i = 0; i < 21; ++i)
         QCOMPARE(rows[i].number, numbers[i]);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
+}
+
+// Quitting (or SIGTERM, or 断开) just after a PDU went, with a modem that answers a second
+// later: the stop waits for the answer, and the message the network took stands 成功.
+void TestSmsModem::stopWaitsForTheAnswerInFlight()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    rig.sim.SetLateAnswer(ModemSimulator::Fault::Always(), 1000);
+    QVERIFY(rig.ConnectAndStart());
+    rig.outbox->Enqueue(QVector<SmsRecord>{OutMessage(Number(1), QStringLiteral("in flight")),
+                                           OutMessage(Number(2), QStringLiteral("not yet"))});
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.SubmitCount(), 1, kWaitMs);
+    rig.Disconnect();
+    QCoreApplication::processEvents();
+    QTRY_COMPARE(rig.sink->reports.size(), 1);
+    QCOMPARE(ResultOf(rig.sink->reports[0]), kOk);
+    const QVector<SendRow> rows = SendRows(db);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].state, 1);
+    QCOMPARE(rig.sim.SubmitCount(), 1); // the second stays queued
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1);
 }
 
 void TestSmsModem::stopWhileWaiting_data()
