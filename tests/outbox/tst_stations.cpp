@@ -7,6 +7,7 @@
 #include "EngineRig.h"
 #include "TestEnv.h"
 
+#include <QDir>
 #include <QtTest>
 #include <csignal>
 
@@ -56,6 +57,8 @@ private slots:
     void stationGoneMidRun();
     void stopUnderLock_data() { DbTargets::AddDialectRows(); }
     void stopUnderLock();
+    void sigtermUnderLockKeepsItsRow_data() { DbTargets::AddDialectRows(); }
+    void sigtermUnderLockKeepsItsRow();
     void replyGoesFromItsSim_data();
     void replyGoesFromItsSim();
 };
@@ -189,6 +192,40 @@ void TestStations::stopUnderLock()
     QCOMPARE(taken.count, 5);
     QCOMPARE(outbox->Tally().state, RunTally::State::Stopped);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
+}
+
+// skevo-cli send is terminated while another connection holds the journal locked, just after
+// the modem took a message: the stop waits for its answer, the 成功 row the database refuses is
+// left in a file beside setting.ini, and the next start journals it: once, and 成功.
+void TestStations::sigtermUnderLockKeepsItsRow()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    ModemSimulator sim;
+    QVERIFY(sim.Start());
+    sim.SetLateAnswer(ModemSimulator::Fault::Always(), 1000);
+    Cli a(place);
+    a.Start(QStringList{QStringLiteral("send")} + ModemArgs(sim)
+            + QStringList{QStringLiteral("--numbers"), place.Numbers(QStringList{Number(0), Number(1), Number(2)}),
+                          QStringLiteral("--text"), QStringLiteral("x")});
+    QTRY_COMPARE_WITH_TIMEOUT(sim.SubmitCount(), 1, kWaitMs);
+    DbProbe lock(db);
+    const bool pg = db.m_driver == DbSettings::Postgres;
+    QVERIFY2(lock.Exec(pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN EXCLUSIVE")), qPrintable(lock.Error()));
+    if (pg)
+        QVERIFY2(lock.Exec(QStringLiteral("LOCK TABLE T_SEND, T_OUTBOX IN ACCESS EXCLUSIVE MODE")), qPrintable(lock.Error()));
+    a.Process().terminate();
+    QVERIFY(a.Process().waitForFinished(90000));
+    const QStringList left = QDir(place.Dir()).entryList({QStringLiteral("skevo-journal-*.pending")}, QDir::Files);
+    QCOMPARE(left.size(), 1);
+    QVERIFY2(lock.Exec(QStringLiteral("ROLLBACK")), qPrintable(lock.Error()));
+    QCOMPARE(Journalled(db).value(Number(0)), QList<int>());
+
+    Cli next(place);
+    QCOMPARE(next.Run(QStringList{QStringLiteral("serve")} + ModemArgs(sim) + QStringList{QStringLiteral("--seconds"), QStringLiteral("1")}),
+             0);
+    QCOMPARE(Journalled(db).value(Number(0)), QList<int>{1});
+    QVERIFY(QDir(place.Dir()).entryList({QStringLiteral("skevo-journal-*.pending")}, QDir::Files).isEmpty());
 }
 
 void TestStations::replyGoesFromItsSim_data()
