@@ -17,6 +17,9 @@ IMessageBox::Answer CMessageBox::Show(const QString &text, const QString &captio
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
     if (buttons == OkCancel) {
         qbuttons = QMessageBox::Ok | QMessageBox::Cancel;
+    } else if (buttons == YesNoCancel) {
+        qbuttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        defaultButton = QMessageBox::Yes;
     } else if (buttons == YesNo || buttons == YesNoDefaultNo) {
         qbuttons = QMessageBox::Yes | QMessageBox::No;
         defaultButton = buttons == YesNo ? QMessageBox::Yes : QMessageBox::No;

@@ -7,7 +7,8 @@ class IMessageBox
 public:
     enum Icon { NoIcon, Information, Warning, Critical, Question };
     // YesNoDefaultNo: a question whose hasty answer would do harm; Enter answers No.
-    enum Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
+    // YesNoCancel: two ways on, or neither; Enter answers Yes, Esc Cancel.
+    enum Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo, YesNoCancel };
     enum Answer { AnswerOk, AnswerCancel, AnswerYes, AnswerNo };
 
     virtual ~IMessageBox() = default;

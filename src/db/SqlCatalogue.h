@@ -117,6 +117,7 @@ enum class Sql {
     SendInsert,           // (D_ID, time, state, number, text, port) — key (D_NO) returned by Insert;
                           // port: the modem's port, "" when not known
     SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs, run, message, sim) — key
+    SendSentOfRun,        // D_SENDNUM, D_SENDCONT; (run) — the messages of a run that went
                           // returned; message: the T_OUTBOX key it had, sim: the IMSI that sent it
     RecInsert,            // (number, text, time, port, sim) — key (D_NO) returned by Insert
     RecInsertArrival,     // (number, text, time, port, sim, identity) — key returned; identity: a digest of

@@ -20,6 +20,7 @@ void AddJournalStatements(Statements &s)
     s.Key(Sql::SendInsertReported, QStringLiteral("insert into T_SEND(D_ID,D_SENDTIME,D_STATE,D_SENDNUM,D_SENDCONT,D_PORT,"
                                                   "D_REPORT,D_REFS,D_RUN,D_MSG,D_SIM) values(?,?,?,?,?,?,?,?,?,?,?)")
                                        + ReturningKey("D_NO", pg));
+    s.Rows(Sql::SendSentOfRun, QStringLiteral("SELECT D_SENDNUM,D_SENDCONT FROM T_SEND WHERE D_RUN=? AND D_STATE=1"));
     s.Key(Sql::RecInsert, QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PORT,D_SIM) values(?,?,?,?,?)")
                               + ReturningKey("D_NO", pg));
     s.Key(Sql::RecInsertArrival,

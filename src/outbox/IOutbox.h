@@ -2,6 +2,7 @@
 // What the producers of messages see of the outbox: the send run, the reply dialog, the order
 // scheduler and the order book queue messages, take back what is not yet in a modem's hands,
 // and ask whether anything is able to send at all. None of them knows of ports or workers.
+#include "RunTally.h"
 #include "base/SmsRecord.h"
 
 #include <QString>
@@ -59,4 +60,6 @@ public:
     virtual bool CanSend() const = 0;
     // Messages of the current run still to go or in a modem's hands.
     virtual int QueuedCount() const = 0;
+    // The current run (the last this program began or took up), whoever's modems send it.
+    virtual RunTally Tally() const = 0;
 };

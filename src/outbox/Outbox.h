@@ -47,7 +47,7 @@ public:
 
     std::optional<SmsReport> PopReport();
     bool HasReport() const;
-    RunTally Tally() const;
+    RunTally Tally() const override;
     // Messages this station queued that no modem has sent yet (they stay for the next start,
     // or for a sharing station).
     int KeptCount();

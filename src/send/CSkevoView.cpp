@@ -411,7 +411,7 @@ QList<int> CSkevoView::SelectedRows() const
 void CSkevoView::StartSendRun()
 {
     d->m_strMessage = d->edit->toPlainText();
-    const SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
+    SendRunPlan plan = SendRun::Plan(d->m_strMessage, d->model.GetAllNumbers(),
                                            // A modem that is lost for a moment keeps what is queued.
                                            d->modem.CanSend(), d->device.m_strSMSC, d->model.Fields(),
                                            SendRun::BookOf(d->db));
@@ -422,6 +422,19 @@ void CSkevoView::StartSendRun()
     if (d->modem.QueuedCount() > 0 && !plan.m_records.isEmpty()
         && SendRun::AgainQuestion().ShowOn(d->messages) != IMessageBox::AnswerYes)
         return;
+    // The list again after 停止 or after the run ended: the operator may send only the rest.
+    const RunTally last = d->modem.Tally();
+    if (last.state == RunTally::State::Stopped || last.state == RunTally::State::Finished) {
+        const QVector<int> sent = SendRun::SentInRun(d->db, qint64(last.run), plan);
+        if (!sent.isEmpty()) {
+            const IMessageBox::Answer answer
+                = SendRun::SentBeforeQuestion(int(sent.size()), int(plan.m_records.size() - sent.size())).ShowOn(d->messages);
+            if (answer == IMessageBox::AnswerCancel)
+                return;
+            if (answer == IMessageBox::AnswerYes)
+                SendRun::Leave(plan, sent);
+        }
+    }
     SendRun::Queue(d->modem, plan);
 }
 

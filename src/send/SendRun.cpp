@@ -49,6 +49,43 @@ PanelMessage SendRun::BookUnread(const QString &error)
     return {text, QString(), IMessageBox::Warning};
 }
 
+QVector<int> SendRun::SentInRun(CDbAccess &db, qint64 run, const SendRunPlan &plan)
+{
+    QVector<int> sent;
+    if (run <= 0 || plan.m_records.isEmpty())
+        return sent;
+    QSet<QString> went; // phone key and text
+    const RecordsetPtr rs = db.OpenRecordset(Sql::SendSentOfRun, {run});
+    try {
+        for (; rs->IsOpen() && !rs->IsEOF(); rs->MoveNext())
+            went.insert(NumberRules::PhoneKey(rs->GetFieldText(0)) + QLatin1Char('\n') + rs->GetFieldText(1));
+    } catch (const CDbError &) {
+        return {}; // not known: nothing is left out
+    }
+    for (qsizetype i = 0; i < plan.m_records.size(); ++i) {
+        const SmsRecord &r = plan.m_records.at(i);
+        if (went.contains(NumberRules::PhoneKey(r.m_strTPA) + QLatin1Char('\n') + r.m_strUD))
+            sent.append(int(i));
+    }
+    return sent;
+}
+
+PanelMessage SendRun::SentBeforeQuestion(int sent, int rest)
+{
+    return {QStringLiteral("%1 个号码已发送过此内容: 只发送其余 %2 个?").arg(sent).arg(rest), QString(),
+            IMessageBox::Question, IMessageBox::YesNoCancel};
+}
+
+void SendRun::Leave(SendRunPlan &plan, const QVector<int> &indexes)
+{
+    for (qsizetype k = indexes.size() - 1; k >= 0; --k) {
+        const int i = indexes.at(k);
+        plan.m_records.removeAt(i);
+        if (i < plan.m_numbers.size())
+            plan.m_numbers.removeAt(i);
+    }
+}
+
 PanelMessage SendRun::AgainQuestion()
 {
     return {QStringLiteral("上次发送还没有完成, 确定要再发送一次吗?"), QString(), IMessageBox::Question,

@@ -62,4 +62,11 @@ public:
     // Asked before a run is queued behind messages still waiting to go: pressing "发送" twice
     // would send every number twice.
     static PanelMessage AgainQuestion();
+    // The messages of the plan whose number (as a phone) already got that very text in the
+    // given run: the send list sent again after 停止, or after the run ended.
+    static QVector<int> SentInRun(CDbAccess &db, qint64 run, const SendRunPlan &plan);
+    // "N 个号码已发送过此内容: 只发送其余 M 个?" 是: the rest; 否: all; 取消: none.
+    static PanelMessage SentBeforeQuestion(int sent, int rest);
+    // The plan without the messages at those indexes (ascending).
+    static void Leave(SendRunPlan &plan, const QVector<int> &indexes);
 };

@@ -136,6 +136,7 @@ Case CaseOf(Sql id)
         static int step = 1000; // a step of no release, another at each run of the statement
         return {{++step, t}, {}};
     }
+    case Sql::SendSentOfRun: return {{1}, cols("D_SENDNUM,D_SENDCONT")};
     case Sql::SendInsertReported:
         return {{-1, t, 1, n, QStringLiteral("text"), QStringLiteral("COM1"), 1, QStringLiteral("7,8"), 1, 0, QStringLiteral("sim1")}, {}};
     case Sql::PartInsert: {

@@ -99,6 +99,8 @@ private slots:
     void progressBar();
     void stopWithdrawsWhatIsQueued();
     void sendAgainAsksFirst();
+    void sendAgainAfterStopSendsTheRest();
+    void stopRefusedSaysSo();
     void connectionState();
     void sendThroughSimulatedModem();
     void textGoesOutInTheFewestMessages_data();
@@ -822,6 +824,66 @@ void tst_SkevoView::sendAgainAsksFirst()
     QCOMPARE(m_app->Queue().QueuedCount(), 4);
     QCOMPARE(m_app->Queue().Tally().total, 4); // the same run, still going
     port.StopThread();
+}
+
+// 停止 in the middle of a run, then 发送 with the same list and text: the operator is asked
+// whether to send only to the numbers that did not get it (是), to all (否), or none (取消).
+void tst_SkevoView::sendAgainAfterStopSendsTheRest()
+{
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+    sim.SetLateAnswer(ModemSimulator::Fault::Always(), 300);
+    SHOW_PANEL();
+    ModemPort port(m_app->Queue().MakeDesk());
+    QVERIFY(port.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(port.InitModem());
+    QVERIFY(port.StartThread());
+    QStringList numbers;
+    for (int i = 0; i < 8; ++i)
+        numbers << QStringLiteral("1380000001%1").arg(i);
+    m_view->Model().Append(numbers);
+    Click("sendButton");
+    QTRY_VERIFY_WITH_TIMEOUT(sim.SubmitCount() >= 2, 30000);
+    Click("stopButton");
+    QCOMPARE(m_box.Texts(), QStringList());
+    QTRY_COMPARE_WITH_TIMEOUT(m_app->Queue().Tally().Done(), sim.SubmitCount(), 30000);
+    const int went = sim.SubmitCount();
+    QVERIFY(went < 8);
+
+    m_box.answers.enqueue(IMessageBox::AnswerCancel);
+    Click("sendButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("%1 个号码已发送过此内容: 只发送其余 %2 个?").arg(went).arg(8 - went)});
+    QCOMPARE(m_box.shown.last().buttons, IMessageBox::YesNoCancel);
+    QCOMPARE(m_app->Queue().QueuedCount(), 0);
+
+    m_box.answers.enqueue(IMessageBox::AnswerYes);
+    Click("sendButton");
+    QTRY_COMPARE_WITH_TIMEOUT(sim.SubmitCount(), 8, 30000);
+    QStringList submitted;
+    for (const ModemSimulator::Submit &s : sim.Submits())
+        submitted << s.message.number;
+    submitted.sort();
+    QStringList expected;
+    for (const QString &n : numbers)
+        expected << QStringLiteral("86") + n;
+    QCOMPARE(submitted, expected); // each number once
+    port.StopThread();
+}
+
+// 停止 that the database refuses (another program holds it locked) says so, and the run goes on.
+void tst_SkevoView::stopRefusedSaysSo()
+{
+    SHOW_PANEL();
+    QVERIFY(m_app->Queue().Enqueue(
+        QVector<SmsRecord>{Pdu::MakeRecord(QString(), QStringLiteral("13800000001"), QStringLiteral("x"), -1)}));
+    DbProbe lock(m_app->DbSettingsSource()());
+    QVERIFY2(lock.Exec(QStringLiteral("BEGIN EXCLUSIVE")), qPrintable(lock.Error()));
+    Click("stopButton");
+    QVERIFY2(m_box.Texts().size() == 1 && m_box.Texts().first().startsWith(QStringLiteral("停止失败: ")),
+             qPrintable(m_box.Texts().join(u'|')));
+    QVERIFY(m_app->Queue().Tally().state != RunTally::State::Stopped);
+    QVERIFY(lock.Exec(QStringLiteral("ROLLBACK")));
+    QCOMPARE(m_app->Queue().QueuedCount(), 1);
 }
 
 void tst_SkevoView::connectionState()

@@ -41,7 +41,7 @@ public:
             return answers.dequeue();
         if (buttons == YesNoDefaultNo)
             return AnswerNo; // what Enter gives
-        return buttons == YesNo ? AnswerYes : AnswerOk;
+        return buttons == YesNo || buttons == YesNoCancel ? AnswerYes : AnswerOk;
     }
 
     QStringList Texts() const
