@@ -63,6 +63,16 @@ inline QString Delivery(int state)
     }
     return QString();
 }
+// The records list's and the export's modem: the port as it was, and the last four digits of
+// its SIM's IMSI when known ("/dev/ttyUSB0 SIM…7890"), which stay when USB devices are
+// renumbered or the SIM moves to another modem.
+inline QString Modem(const QString &port, const QString &sim)
+{
+    if (sim.isEmpty())
+        return port;
+    const QString tail = QStringLiteral("SIM…") + sim.right(4);
+    return port.isEmpty() ? tail : port + QLatin1Char(' ') + tail;
+}
 inline QString Direction(const SmsReport &r) { return Direction(r.m_kind); }
 inline QString Result(const SmsReport &r) { return Result(r.m_outcome); }
 } // namespace ReportText

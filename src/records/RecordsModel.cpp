@@ -131,7 +131,7 @@ RecordsModel::RowTexts RecordsModel::Texts(int row) const
         t.m_strAction = ReportText::Direction(r);
         t.m_strResult = ReportText::Result(r);
         t.m_strContent = r.m_strContent;
-        t.m_strPort = r.m_strPort;
+        t.m_strPort = ReportText::Modem(r.m_strPort, r.m_strSim);
         t.m_strSim = r.m_strSim;
         t.m_strReport = r.IsArrival() ? QString() : ReportText::Delivery(r.m_nDelivery);
         t.m_nImage = r.IsArrival() ? 1 : 0;
@@ -154,7 +154,7 @@ RecordsModel::RowTexts RecordsModel::TextsOf(qint64 key, const CachedRow &c, Vie
     t.m_strTime = c.m_strTime;
     t.m_strNumber = c.m_strNumber;
     t.m_strContent = c.m_strContent;
-    t.m_strPort = c.m_strPort;
+    t.m_strPort = ReportText::Modem(c.m_strPort, c.m_strSim);
     t.m_strSim = c.m_strSim;
     t.m_strReport = send ? ReportText::Delivery(c.m_nReport) : QString();
     if (!send)

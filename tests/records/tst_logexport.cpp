@@ -59,7 +59,8 @@ void tst_LogExport::init()
     m_settings = TestEnv::Sqlite(m_dir->path());
     m_messages.Clear();
     Journal j(m_settings);
-    QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("第一行\n第二行")}) > 0);
+    QVERIFY(j.Received({QStringLiteral("2009-05-05 08:00:00"), QStringLiteral("13900000001"), QStringLiteral("第一行\n第二行"),
+                        QString(), QStringLiteral("460001234567890")}) > 0);
     QVERIFY(j.Sent({QStringLiteral("2009-05-05 09:00:00"), QStringLiteral("8613900000002"), QStringLiteral("a,\"b\"\tc€"), 0, -1,
                     QStringLiteral("/dev/ttyUSB1")}) > 0);
 }
@@ -77,11 +78,12 @@ void tst_LogExport::bytesOfTheRows_data()
         << int(RecordsModel::View::All) << int(LogExport::Text)
         << kGbkHeading + QByteArray("2009-05-05 09:00:00\t8613900000002\t\xB7\xA2\xCB\xCD\t\xCA\xA7\xB0\xDC!\ta,\"b\"\tc\x80\t\r\n")
             + received;
+    // The modem: its port, and the last digits of its SIM where the row knows it.
     QTest::newRow("CSV: UTF-8 with its mark, quoted where needed, the report, the modem last")
         << int(RecordsModel::View::All) << int(LogExport::Csv)
         << QStringLiteral("\uFEFF时间,号码,动作,状态,内容,回执,短信猫\r\n"
                           "2009-05-05 09:00:00,8613900000002,发送,失败!,\"a,\"\"b\"\"\tc€\",,/dev/ttyUSB1\r\n"
-                          "2009-05-05 08:00:00,13900000001,接收,成功,\"第一行\n第二行\",,\r\n").toUtf8();
+                          "2009-05-05 08:00:00,13900000001,接收,成功,\"第一行\n第二行\",,SIM…7890\r\n").toUtf8();
 }
 
 void tst_LogExport::bytesOfTheRows()
