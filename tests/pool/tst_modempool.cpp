@@ -108,6 +108,8 @@ private slots:
 
     void fourModemsShareOneList_data() { DbTargets::AddDialectRows(); }
     void fourModemsShareOneList();
+    void modemMissingAtConnectSendsOnceThere_data() { DbTargets::AddDialectRows(); }
+    void modemMissingAtConnectSendsOnceThere();
     void modemThatCannotSendTakesNothing_data();
     void modemThatCannotSendTakesNothing();
     void modemKilledInTheMiddle_data() { DbTargets::AddDialectRows(); }
@@ -158,6 +160,29 @@ void tst_ModemPool::fourModemsShareOneList()
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
     QCOMPARE(pool.outbox->Tally().state, RunTally::State::Finished);
     QCOMPARE(pool.outbox->Tally().succeeded, 42);
+}
+
+// A modem not there at the connect (not plugged in yet) is looked for again like one lost
+// later: once its device appears it is set up and takes its share of the run.
+void tst_ModemPool::modemMissingAtConnectSendsOnceThere()
+{
+    FRESH_DB(db);
+    Pool pool(db, 2);
+    QStringList devices = pool.Devices();
+    QTemporaryDir dir;
+    devices[1] = dir.filePath(QStringLiteral("ttyUSB1"));
+    const ModemLink::Result r = pool.Connect(devices);
+    QVERIFY(r.m_bOk);
+    QCOMPARE(r.m_nConnected, 1);
+    for (const auto &sim : pool.sims)
+        sim->SetLateAnswer(ModemSimulator::Fault::Always(), 100);
+    pool.outbox->Enqueue(Messages(30));
+    QTRY_VERIFY_WITH_TIMEOUT(pool.sink->reports.size() >= 2, kWaitMs);
+    QVERIFY(QFile::link(pool.sims[1]->DevicePath(), devices[1])); // plugged in
+    QTRY_COMPARE_WITH_TIMEOUT(pool.sink->reports.size(), 30, kWaitMs);
+    QVERIFY(pool.sink->SentBy(devices[1]) > 0);
+    QCOMPARE(pool.Handed().size(), 30);
+    QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 0);
 }
 
 void tst_ModemPool::modemThatCannotSendTakesNothing_data()
