@@ -3,6 +3,7 @@
 #include "DbTargets.h"
 #include "EngineRig.h"
 #include "TestEnv.h"
+#include "at/CSerialPort.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -127,6 +128,7 @@ private slots:
     void stopWhileWaiting_data();
     void stopWhileWaiting();
     void stopWaitsForTheAnswerInFlight();
+    void promptLeftByAKilledProgram();
     void deviceGoneKeepsTheQueue();
     void modemLostAndBack_data();
     void modemLostAndBack();
@@ -768,6 +770,38 @@ void TestSmsModem::stopWaitsForTheAnswerInFlight()
     QCOMPARE(rows[0].state, 1);
     QCOMPARE(rig.sim.SubmitCount(), 1); // the second stays queued
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 1);
+}
+
+// A program killed while its modem showed the "> " prompt leaves the modem waiting for PDU text;
+// the next connect gets it out with an ESC of its own, which this modem takes only when nothing
+// follows it at once, and sends.
+void TestSmsModem::promptLeftByAKilledProgram()
+{
+    QTemporaryDir dir;
+    const DbSettings db = TestEnv::Sqlite(dir.path());
+    EngineRig rig(db);
+    QVERIFY(rig.sim.Start());
+    rig.sim.SetEscAloneOnly(true);
+    {
+        CSerialPort killed;
+        QVERIFY(killed.Open(rig.sim.DevicePath(), 9600, 8, 0, 0));
+        const QByteArray command("AT+CMGS=20\r");
+        QCOMPARE(killed.Write(command.constData(), int(command.size())), int(command.size()));
+        QByteArray got;
+        char buffer[64];
+        for (int i = 0; i < 50 && !got.contains("> "); ++i) {
+            const int n = killed.ReadTimed(buffer, int(sizeof buffer), 100, 20);
+            if (n > 0)
+                got.append(buffer, n);
+        }
+        QVERIFY2(got.contains("> "), got.constData());
+        killed.Close();
+    }
+    QVERIFY(rig.ConnectAndStart());
+    rig.outbox->Enqueue(OutMessage(Number(1), QStringLiteral("after the prompt")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
+    QCOMPARE(ResultOf(rig.sink->reports[0]), kOk);
+    QCOMPARE(SubmittedNumbers(rig.sim), QStringList{Number(1)});
 }
 
 void TestSmsModem::stopWhileWaiting_data()

@@ -15,6 +15,8 @@ void LineFramer::Feed(const char *data, qsizetype size)
     for (qsizetype i = 0; i < size; ++i) {
         const char c = data[i];
         if (m_pduMode) {
+            if (c == kEsc && escAloneOnly && i + 1 < size)
+                continue;
             FeedPdu(c);
             continue;
         }

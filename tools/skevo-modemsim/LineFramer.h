@@ -28,6 +28,9 @@ public:
     void Reset();
 
     bool echo = true; // ATE1 / ATE0
+    // Some modems take ESC at a prompt only when nothing follows it at once: an ESC that comes
+    // in one piece with what follows ("\x1b" "AT\r") is ignored, and the rest is PDU text.
+    bool escAloneOnly = false;
 
 private:
     void FeedPdu(char c);

@@ -67,8 +67,12 @@ struct ModemSimulator::Private
     RadioState radio;
     Misbehaviours faults;
     AutoResponder autoResponder;
+    bool keepsPrompt = false; // SetEscAloneOnly: a client that lets go leaves the prompt open
     PseudoTerminal line {mutex, {[this](const char *data, qsizetype size) { framer.Feed(data, size); },
-                                 [this] { framer.Reset(); }}};
+                                 [this] {
+                                     if (!keepsPrompt)
+                                         framer.Reset();
+                                 }}};
     // After each line and each PDU, what is due leaves before the echo of what follows, as
     // a modem answers before it echoes the next command.
     LineFramer framer {{[this](const QByteArray &bytes) { line.Send(bytes); },
@@ -145,6 +149,13 @@ void ModemSimulator::SetEcho(bool on)
 {
     std::unique_lock lock(d->mutex);
     d->framer.echo = on;
+}
+
+void ModemSimulator::SetEscAloneOnly(bool on)
+{
+    std::unique_lock lock(d->mutex);
+    d->framer.escAloneOnly = on;
+    d->keepsPrompt = on;
 }
 
 bool ModemSimulator::Echo() const

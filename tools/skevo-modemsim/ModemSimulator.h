@@ -93,6 +93,10 @@ public:
 
     // Modem state.
     void SetEcho(bool on);          // as after ATE1 / ATE0; on at start
+    // At a prompt, ESC cancels only when nothing follows it in the same piece of input, and a
+    // client that lets go of the line (a program killed at the prompt) leaves the prompt open,
+    // as USB modems that ignore DTR do; off at start.
+    void SetEscAloneOnly(bool on);
     bool Echo() const;
     void SetCapacity(int count);    // size of the "SM" memory, 50 at start; only grows while messages are held
     int Capacity() const;
