@@ -525,26 +525,29 @@ QVector<QByteArray> ModemSetup::IndicationCandidates(const QString &testAnswer, 
     return out;
 }
 
-QString ModemSetup::ReadImsi(const QStringList &lines)
+namespace {
+// The first capture of the first line the pattern matches whole, trimmed; "" none.
+QString FirstCaptured(const QStringList &lines, const QRegularExpression &pattern)
 {
-    static const QRegularExpression imsi(QStringLiteral("^(?:\\+CIMI:\\s*)?([0-9]{6,15})$"));
     for (const QString &line : lines) {
-        const QRegularExpressionMatch m = imsi.match(line.trimmed());
+        const QRegularExpressionMatch m = pattern.match(line.trimmed());
         if (m.hasMatch())
             return m.captured(1);
     }
     return QString();
 }
+} // namespace
+
+QString ModemSetup::ReadImsi(const QStringList &lines)
+{
+    static const QRegularExpression imsi(QStringLiteral("^(?:\\+CIMI:\\s*)?([0-9]{6,15})$"));
+    return FirstCaptured(lines, imsi);
+}
 
 QString ModemSetup::ReadIccid(const QStringList &lines)
 {
     static const QRegularExpression iccid(QStringLiteral("^(?:[+^][A-Z]*CCID:\\s*)?\"?([0-9]{18,20})[Ff]?\"?$"));
-    for (const QString &line : lines) {
-        const QRegularExpressionMatch m = iccid.match(line.trimmed());
-        if (m.hasMatch())
-            return m.captured(1);
-    }
-    return QString();
+    return FirstCaptured(lines, iccid);
 }
 
 QStringList ModemSetup::ReadStorages(const QString &testAnswer, bool reports)

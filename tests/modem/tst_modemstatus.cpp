@@ -5,6 +5,7 @@
 #include "TestEnv.h"
 #include "outbox/CJournal.h"
 #include "outbox/QueueChores.h"
+#include "modem/ModemSetup.h"
 
 #include <QSet>
 #include <QtTest>
@@ -32,6 +33,8 @@ private slots:
 
     void parse_data();
     void parse();
+    void simIdentity_data();
+    void simIdentity();
     void signalOnlyWhenIdleAndRunCounts_data();
     void signalOnlyWhenIdleAndRunCounts();
     void noSignalQueryUnlessAsked();
@@ -140,6 +143,33 @@ void tst_ModemStatus::noSignalQueryUnlessAsked()
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink->reports.size(), 1, kWaitMs);
     QTest::qWait(200);
     QCOMPARE(CsqCount(rig.sim.Commands()), 0);
+}
+
+// The SIM's identity as modems of several makers answer it.
+void tst_ModemStatus::simIdentity_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("imsi");
+    QTest::addColumn<QString>("iccid");
+    const QString imsi = QStringLiteral("460001234567890");
+    const QString iccid = QStringLiteral("89860012345678901234");
+    QTest::newRow("bare digits") << QStringList{imsi} << imsi << QString();
+    QTest::newRow("+CIMI: prefix") << QStringList{QStringLiteral("+CIMI: ") + imsi} << imsi << QString();
+    QTest::newRow("+CCID with quotes") << QStringList{QStringLiteral("+CCID: \"%1\"").arg(iccid)} << QString() << iccid;
+    QTest::newRow("^ICCID, swapped-nibble padding F") << QStringList{QStringLiteral("^ICCID: 8986001234567890123F")} << QString()
+                                                     << QStringLiteral("8986001234567890123");
+    QTest::newRow("+QCCID") << QStringList{QStringLiteral("+QCCID: ") + iccid} << QString() << iccid;
+    QTest::newRow("an echo and an error text are no identity")
+        << QStringList{QStringLiteral("AT+CIMI"), QStringLiteral("ERROR")} << QString() << QString();
+}
+
+void tst_ModemStatus::simIdentity()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, imsi);
+    QFETCH(QString, iccid);
+    QCOMPARE(ModemSetup::ReadImsi(lines), imsi);
+    QCOMPARE(ModemSetup::ReadIccid(lines), iccid);
 }
 
 QTEST_MAIN(tst_ModemStatus)
