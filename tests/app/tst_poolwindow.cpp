@@ -113,10 +113,11 @@ void tst_PoolWindow::stopMessageStaysUntilTheNextRun()
     QCOMPARE(w.frame.statusBar()->currentMessage(), QString());
     QCOMPARE(sim.SubmitCount(), 20 - notSent);
 
-    // The next run: new words at once, the bar from nothing, and its summary its own.
+    // The next run (numbers the stopped one never reached): new words at once, the bar from
+    // nothing, and its summary its own.
     sim.SetSimPin(QString());
     w.frame.View().Model().Clear();
-    w.frame.View().Model().Append(w.Numbers(3));
+    w.frame.View().Model().Append(w.Numbers(23).mid(20));
     if (!inFlight) {
         w.Trigger("actionDisconnect");
         w.Trigger("actionConnect");
@@ -210,8 +211,9 @@ void tst_PoolWindow::modemListInTheDeviceWindow()
     QStringList ports;
     for (int r = 0; r < 6; ++r)
         ports << w.frame.List().Model().index(r, RecordsModel::PortColumn).data().toString();
-    const int byFirst = int(ports.count(first.DevicePath()));
-    QCOMPARE(byFirst + int(ports.count(second.DevicePath())), 6);
+    // Each row names its modem by port and SIM.
+    const int byFirst = int(ports.count(ReportText::Modem(first.DevicePath(), first.Imsi())));
+    QCOMPARE(byFirst + int(ports.count(ReportText::Modem(second.DevicePath(), second.Imsi()))), 6);
     QTRY_VERIFY(w.Pane("paneLink")->toolTip().endsWith(QStringLiteral("已发送: %1").arg(byFirst)));
     QTRY_VERIFY(w.Pane("paneLink2")->toolTip().endsWith(QStringLiteral("已发送: %1").arg(6 - byFirst)));
 
