@@ -142,7 +142,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     // An order deleted in another program while this one had it queued.
     connect(&m_session, &EngineSession::orderWithdrawn, this, [this](int order, int count) {
         statusBar()->clearMessage();
-        m_pPaneMessage->setText(QStringLiteral("订单 %1 已删除, %2 条未发送").arg(order).arg(count));
+        m_pPaneMessage->setText(OrderForm::WithdrawnElsewhereText(order, count));
     });
     connect(m_pView, &CSkevoView::statusMessage, this, [this](const QString &text) {
         statusBar()->clearMessage();

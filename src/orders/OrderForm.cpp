@@ -227,6 +227,36 @@ QString OrderForm::WithdrawnText(int withdrawn)
     return QStringLiteral("已撤回 %1 条尚未发送的短信").arg(withdrawn);
 }
 
+QString OrderForm::StartedText(int id, int messages)
+{
+    return QStringLiteral("订单 %1 开始发送: %2 条短信").arg(id).arg(messages);
+}
+
+QString OrderForm::SkippedText(int id, OrderScheduler::Skip why)
+{
+    QString what;
+    switch (why) {
+    case OrderScheduler::Skip::Ended:
+        what = QStringLiteral("未发送: 结束时间已过");
+        break;
+    case OrderScheduler::Skip::Declined:
+        what = QStringLiteral("未发送: 已取消");
+        break;
+    case OrderScheduler::Skip::StartedElsewhere:
+        what = QStringLiteral("已由其他程序开始发送");
+        break;
+    case OrderScheduler::Skip::Failed:
+        what = QStringLiteral("未能开始: 数据库错误, 下次检查时再试");
+        break;
+    }
+    return QStringLiteral("订单 %1 %2").arg(id).arg(what);
+}
+
+QString OrderForm::WithdrawnElsewhereText(int id, int count)
+{
+    return QStringLiteral("订单 %1 已删除, %2 条未发送").arg(id).arg(count);
+}
+
 OrderMessage OrderForm::NothingToDelete()
 {
     return {QStringLiteral("请选择要删除的订单"), QStringLiteral("提示"), IMessageBox::Critical};

@@ -4,6 +4,7 @@
 // actions on the order book. The reminder switch of the scheduler lives in setting.ini.
 #include "base/IMessageBox.h"
 #include "base/NumberFile.h"
+#include "OrderScheduler.h"
 
 #include <QDateTime>
 #include <QString>
@@ -81,6 +82,11 @@ public:
     static QString DeletedText();
     static QString WithdrawnText(int withdrawn);
     static QString LateStartText();
+    // The lines a log (skevo-cli serve) and the status pane give an order's start, its
+    // skipping and its deletion in another program; each begins "订单 <id> ".
+    static QString StartedText(int id, int messages);
+    static QString SkippedText(int id, OrderScheduler::Skip why);
+    static QString WithdrawnElsewhereText(int id, int count);
     static OrderMessage NothingToDelete();
     static OrderMessage NothingToModify();
 

@@ -6,6 +6,7 @@
 
 #include "app/CSkevoApp.h"
 #include "app/EngineSession.h"
+#include "orders/OrderForm.h"
 #include "outbox/Outbox.h"
 
 #include <QCoreApplication>
@@ -17,21 +18,6 @@ namespace {
 // The scheduler looks at the database only when a new minute has begun, so a short period
 // costs nothing and starts an order within a second of its minute.
 constexpr int kTickMs = 1000;
-
-QString SkipText(OrderScheduler::Skip why)
-{
-    switch (why) {
-    case OrderScheduler::Skip::Ended:
-        return QStringLiteral("not started: its end time has passed");
-    case OrderScheduler::Skip::Declined:
-        return QStringLiteral("not started: declined");
-    case OrderScheduler::Skip::StartedElsewhere:
-        return QStringLiteral("started by another program");
-    case OrderScheduler::Skip::Failed:
-        break;
-    }
-    return QStringLiteral("not started: database error (tried again at the next check)");
-}
 } // namespace
 
 int RunServe(const QStringList &args)
@@ -47,7 +33,7 @@ int RunServe(const QStringList &args)
     EngineSession session(app);
     PrintReports(session);
     QObject::connect(&session, &EngineSession::orderWithdrawn, qApp, [](int order, int count) {
-        PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
+        PrintOut(OrderForm::WithdrawnElsewhereText(order, count));
     });
     // A modem without a usable SIM ends the service (exit 1): a PIN put in setting.ini is
     // then taken at the next start, and a refused one is never entered by any restart.
@@ -57,10 +43,10 @@ int RunServe(const QStringList &args)
     // No operator answers the reminder question here: due orders start without it.
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
-        PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
+        PrintOut(OrderForm::StartedText(o.m_nId, messages));
     };
     hooks.skipped = [](const StoredOrder &o, OrderScheduler::Skip why) {
-        PrintOut(QStringLiteral("order %1 %2").arg(o.m_nId).arg(SkipText(why)));
+        PrintOut(OrderForm::SkippedText(o.m_nId, why));
     };
     session.SetOrderCheckInterval(kTickMs);
     QObject::connect(&session, &EngineSession::orderCheckDue, qApp,
@@ -68,14 +54,17 @@ int RunServe(const QStringList &args)
     if (const int rc = Connect(session, options->modem))
         return rc;
     readiness.ports = session.Link().PortNames();
-    PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
-    PrintOut(KeptText(session.Restored(), true));
+    PrintOut(QStringLiteral("服务已启动: 到期的订单不经提醒直接开始发送"));
+    if (session.Restored() > 0)
+        PrintOut(KeptText(session.Restored(), true));
 
     if (options->seconds > 0)
         QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     // What is still queued stays kept in the outbox for the next run.
     Disconnect(session);
-    PrintOut(KeptText(app.Queue().KeptCount(), false));
+    if (const int kept = app.Queue().KeptCount(); kept > 0)
+        PrintOut(KeptText(kept, false));
+    PrintOut(QStringLiteral("服务已停止"));
     return TellOperatorNeeded(readiness) ? 1 : 0;
 }
