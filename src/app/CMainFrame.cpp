@@ -20,6 +20,7 @@
 #include "records/CQueryDlg.h"
 #include "records/CReplyDlg.h"
 #include "records/RecordsModel.h"
+#include "records/ResendFailed.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "base/NumberRules.h"
@@ -161,6 +162,9 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(m_pQueryDlg, &CQueryDlg::queryLoaded, m_pList, &QAbstractItemView::scrollToTop);
     connect(m_pList, &CMyList::exportRequested, this, &CMainFrame::OnExportLog);
     connect(m_pList, &CMyList::replyRequested, this, &CMainFrame::OnReply);
+    connect(m_pList, &CMyList::resendFailedRequested, this, [this](const QVector<int> &rows) {
+        ResendFailed::Run(m_pList->Model(), rows, m_app.Device().m_strSMSC, m_app.Queue(), m_messages);
+    });
 
     auto *next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { FocusNextPane(true); });

@@ -118,6 +118,7 @@ enum class Sql {
                           // port: the modem's port, "" when not known
     SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs, run, message, sim) — key
     SendSentOfRun,        // D_SENDNUM, D_SENDCONT; (run) — the messages of a run that went
+    SendSentOfNumbers,    // D_RUN, D_SENDNUM, D_SENDCONT; (kSentOfNumbersCount numbers) — what went to them in runs
                           // returned; message: the T_OUTBOX key it had, sim: the IMSI that sent it
     RecInsert,            // (number, text, time, port, sim) — key (D_NO) returned by Insert
     RecInsertArrival,     // (number, text, time, port, sim, identity) — key returned; identity: a digest of
@@ -180,6 +181,7 @@ enum class Sql {
 namespace SqlCatalogue {
 constexpr int kNumberBatch = 100; // rows of one Sql::NumberInsertBatch
 constexpr int kOutboxBatch = 1000; // rows at most of one Sql::OutboxInsertBatch
+constexpr int kSentOfNumbersCount = 50; // numbers of one Sql::SendSentOfNumbers
 QString Text(Sql id, DbSettings::Driver dialect);
 // The rows value of Sql::OutboxInsertBatch for count records from first.
 QString OutboxBatchRows(const SmsRecord *first, qsizetype count);
@@ -234,6 +236,7 @@ enum class QueryField {
     Order,  // (D_ID) — sent records only
     State,  // (D_STATE) — sent records only
     Report, // (D_REPORT) — sent records only
+    Modem,  // (port, IMSI[, IMSI pattern]) — its port, its SIM, or a SIM whose IMSI ends so
 };
 // T_SEND.D_REPORT values.
 constexpr int kReportNone = 0;

@@ -21,6 +21,13 @@ void AddJournalStatements(Statements &s)
                                                   "D_REPORT,D_REFS,D_RUN,D_MSG,D_SIM) values(?,?,?,?,?,?,?,?,?,?,?)")
                                        + ReturningKey("D_NO", pg));
     s.Rows(Sql::SendSentOfRun, QStringLiteral("SELECT D_SENDNUM,D_SENDCONT FROM T_SEND WHERE D_RUN=? AND D_STATE=1"));
+    // IX_T_SEND_NUM finds the rows of a few numbers at a time; the unused places are bound ''.
+    QStringList places;
+    for (int i = 0; i < kSentOfNumbersCount; ++i)
+        places << QStringLiteral("?");
+    s.Rows(Sql::SendSentOfNumbers, QStringLiteral("SELECT D_RUN,D_SENDNUM,D_SENDCONT FROM T_SEND WHERE D_STATE=1 AND D_RUN>0 "
+                                                  "AND D_SENDNUM IN (%1)")
+                                       .arg(places.join(QLatin1Char(','))));
     s.Key(Sql::RecInsert, QStringLiteral("insert into T_REC(D_RECNUM,D_RECCONT,D_RECTIME,D_PORT,D_SIM) values(?,?,?,?,?)")
                               + ReturningKey("D_NO", pg));
     s.Key(Sql::RecInsertArrival,

@@ -105,6 +105,10 @@ QString RecordQueryKeys(bool send, const QVector<QueryCondition> &conditions, Db
         case QueryField::Report:
             sql += QStringLiteral("D_REPORT=?");
             break;
+        case QueryField::Modem:
+            sql += c.m_values.size() > 2 ? QStringLiteral("(D_PORT=? OR D_SIM=? OR D_SIM LIKE ?)")
+                                         : QStringLiteral("(D_PORT=? OR D_SIM=?)");
+            break;
         }
         sql += QStringLiteral(" AND ");
     }

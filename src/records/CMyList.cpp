@@ -134,6 +134,8 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     QAction *reply = AddAction(m_pMenu, QStringLiteral("发送/回复(&S)"), QStringLiteral("发送/回复"), "actionReply");
     QAction *del = AddAction(m_pMenu, QStringLiteral("永远删除这条记录(&D)"), QStringLiteral("永远删除这条记录"), "actionDelete");
     QAction *clear = AddAction(m_pMenu, QStringLiteral("清空列表(&R)"), QStringLiteral("清空列表"), "actionClear");
+    QAction *resend = AddAction(m_pMenu, QStringLiteral("重发失败(&W)"), QStringLiteral("重发选中记录中发送失败的短信"),
+                                "actionResendFailed");
     m_pMenu->addSeparator();
     QMenu *go = m_pMenu->addMenu(QStringLiteral("转到(&T)"));
     go->setObjectName(QStringLiteral("recordsGoToMenu"));
@@ -152,6 +154,12 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
         connect(menu, &QMenu::aboutToHide, this, [this] { ShowPrompt(QString()); });
     }
     connect(reply, &QAction::triggered, this, [this] { emit replyRequested(SelectionMark()); });
+    connect(resend, &QAction::triggered, this, [this] {
+        QVector<int> rows;
+        for (const QModelIndex &i : selectionModel()->selectedRows())
+            rows.append(i.row());
+        emit resendFailedRequested(rows);
+    });
     connect(query, &QAction::triggered, this, &CMyList::queryRequested);
     connect(exp, &QAction::triggered, this, &CMyList::exportRequested);
     connect(del, &QAction::triggered, this, &CMyList::DeleteSelected);

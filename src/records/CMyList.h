@@ -5,6 +5,7 @@
 #include "base/SmsRecord.h"
 
 #include <QTableView>
+#include <QVector>
 
 class IMessageBox;
 class RecordsModel;
@@ -46,6 +47,8 @@ signals:
     void replyRequested(int row);
     void queryRequested();
     void exportRequested();
+    // "重发失败" with the selected rows.
+    void resendFailedRequested(const QVector<int> &rows);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

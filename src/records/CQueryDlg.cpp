@@ -59,6 +59,10 @@ CQueryDlg::CQueryDlg(RecordsModel &list, IMessageBox &messages, QWidget *parent)
     m_pReport = Named(new QComboBox(this), "comboReport");
     for (const int state : {SqlCatalogue::kReportDelivered, SqlCatalogue::kReportFailed, SqlCatalogue::kReportWaiting})
         m_pReport->addItem(ReportText::Delivery(state), state);
+    m_pModemBox = Named(new QCheckBox(QStringLiteral("短信猫:"), this), "checkModem");
+    m_pModem = Named(new QLineEdit(this), "editModem");
+    m_pModem->setPlaceholderText(QStringLiteral("端口, 或SIM卡号(IMSI)的末4位以上"));
+    m_pModem->setMaxLength(64);
     m_pRun = Named(new QPushButton(QStringLiteral("查询(&S)"), this), "buttonQuery");
     m_pRun->setDefault(true);
     m_pRun->setAutoDefault(true);
@@ -71,7 +75,7 @@ CQueryDlg::CQueryDlg(RecordsModel &list, IMessageBox &messages, QWidget *parent)
     int row = 0;
     const std::pair<QWidget *, QWidget *> fields[] = {
         {m_pNumberBox, m_pNumber}, {m_pDayBox, m_pDay}, {m_pTextBox, m_pText}, {m_pOrderBox, m_pOrder},
-        {m_pReportBox, m_pReport}};
+        {m_pReportBox, m_pReport}, {m_pModemBox, m_pModem}};
     for (const auto &[box, field] : fields) {
         grid->addWidget(box, row, 0);
         grid->addWidget(field, row++, 1);
@@ -120,6 +124,8 @@ RecordQuery CQueryDlg::Inputs() const
     q.m_bSucceeded = m_pSucceeded->isChecked();
     q.m_bReport = m_pReportBox->isChecked();
     q.m_nReport = m_pReport->currentData().toInt();
+    q.m_bModem = m_pModemBox->isChecked();
+    q.m_strModem = m_pModem->text();
     return q;
 }
 

@@ -40,6 +40,8 @@ private:
     QCheckBox *m_pNumberBox = nullptr, *m_pDayBox = nullptr, *m_pTextBox = nullptr, *m_pOrderBox = nullptr;
     QCheckBox *m_pSucceeded = nullptr, *m_pReportBox = nullptr;
     QComboBox *m_pReport = nullptr;
+    QCheckBox *m_pModemBox = nullptr;
+    QLineEdit *m_pModem = nullptr;
     QLineEdit *m_pNumber = nullptr, *m_pText = nullptr, *m_pOrder = nullptr;
     QDateEdit *m_pDay = nullptr;
     QPushButton *m_pRun = nullptr;

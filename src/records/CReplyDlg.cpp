@@ -62,6 +62,11 @@ CReplyDlg::CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent
     m_pPreview->setTextFormat(Qt::PlainText);
     m_pPreview->hide();
     grid->addWidget(m_pPreview, 4, 0, 1, 4);
+    auto *from = new QLabel(m_logic.FromText(), this);
+    from->setObjectName(QStringLiteral("labelFrom"));
+    from->setTextFormat(Qt::PlainText);
+    from->setWordWrap(true);
+    grid->addWidget(from, 5, 0, 1, 4);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(QStringLiteral("字数:"), this));
     bottom->addWidget(m_pCount);

@@ -2,6 +2,8 @@
 
 #include "base/NumberRules.h"
 
+#include <QRegularExpression>
+
 RecordsMessage RecordQuery::EmptyNumber()
 {
     return {QStringLiteral("请输入手机号码"), QString(), IMessageBox::NoIcon};
@@ -20,6 +22,11 @@ RecordsMessage RecordQuery::EmptyOrder()
 RecordsMessage RecordQuery::BadOrder()
 {
     return {QStringLiteral("订单号只能是数字!"), QStringLiteral("提示"), IMessageBox::Critical};
+}
+
+RecordsMessage RecordQuery::EmptyModem()
+{
+    return {QStringLiteral("请输入短信猫的端口或SIM卡号"), QStringLiteral("提示"), IMessageBox::Critical};
 }
 
 RecordQuery::Built RecordQuery::Build() const
@@ -70,5 +77,16 @@ RecordQuery::Built RecordQuery::Build() const
         b.m_conditions.append({QueryField::State, {m_bSucceeded ? 1 : 0}});
     if (b.m_bSend && m_bReport)
         b.m_conditions.append({QueryField::Report, {m_nReport}});
+    if (m_bModem) {
+        const QString modem = m_strModem.trimmed();
+        if (modem.isEmpty())
+            return fail(EmptyModem());
+        // The records list shows a SIM by the last digits of its IMSI ("SIM…1234").
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{4,15}$"));
+        QVariantList values{modem, modem};
+        if (digits.match(modem).hasMatch())
+            values.append(QLatin1Char('%') + modem);
+        b.m_conditions.append({QueryField::Modem, values});
+    }
     return b;
 }

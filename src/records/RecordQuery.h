@@ -1,6 +1,6 @@
 #pragma once
 // The record query without its window: the inputs of the query dialog, their checks and the
-// conditions they give, in their fixed order (number, day, text, order number, state, 回执), each
+// conditions they give, in their fixed order (number, day, text, order number, state, 回执, modem), each
 // with its values to bind. The records list runs the result (RecordsModel::LoadQuery); the
 // command line's export builds the same object from its options.
 #include "RecordsMessage.h"
@@ -35,6 +35,8 @@ public:
     bool m_bSucceeded = true; // sent records only: successful sends, or failed ones
     bool m_bReport = false;   // sent records only: those whose 回执 is m_nReport
     int m_nReport = SqlCatalogue::kReportDelivered;
+    bool m_bModem = false;    // by the modem: its port, or its SIM (IMSI, or its last 4 digits or more)
+    QString m_strModem;
 
     Built Build() const;
 
@@ -42,6 +44,7 @@ public:
     static RecordsMessage BadNumber();
     static RecordsMessage EmptyOrder();
     static RecordsMessage BadOrder();
+    static RecordsMessage EmptyModem();
     // The longest inputs the dialog's number and order edits take.
     static constexpr int kMaxNumberInput = 15;
     static constexpr int kMaxOrderInput = 15;

@@ -14,9 +14,18 @@ ReplyLogic ReplyLogic::FromRow(const RecordsModel::RowTexts &row)
     r.m_strOriginal = row.m_strContent;
     r.m_bReceived = row.m_strAction == ReportText::kReceive;
     // An answer goes back through the SIM the message came in on, while it is connected.
-    if (r.m_bReceived)
+    if (r.m_bReceived) {
         r.m_strSim = row.m_strSim;
+        r.m_strModem = row.m_strPort;
+    }
     return r;
+}
+
+QString ReplyLogic::FromText() const
+{
+    if (m_strSim.isEmpty())
+        return QStringLiteral("由任一已连接的短信猫发送");
+    return QStringLiteral("由收到此短信的 %1 发送 (它未连接时由任一短信猫发送)").arg(m_strModem);
 }
 
 QString ReplyLogic::Title() const

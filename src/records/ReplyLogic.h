@@ -17,6 +17,7 @@ public:
     QString m_strOriginal;
     QString m_strReply;
     QString m_strSim; // the SIM (IMSI) an answer goes from while it is connected; "" any
+    QString m_strModem; // that SIM as the list shows it ("COM2 SIM…1234")
     bool m_bReceived = false;
     // The phone book, for a reply with fields: {名字} and {关系} of the one number.
     BookIndex m_book;
@@ -25,6 +26,8 @@ public:
     static ReplyLogic FromRow(const RecordsModel::RowTexts &row);
 
     QString Title() const;
+    // Which modem the message goes from, for the dialog.
+    QString FromText() const;
 
     // The first failing check on confirming: not connected, empty text, an unknown field, too
     // long (once filled), a number that is none.

@@ -70,6 +70,39 @@ QVector<int> SendRun::SentInRun(CDbAccess &db, qint64 run, const SendRunPlan &pl
     return sent;
 }
 
+QVector<int> SendRun::SentInLastRun(CDbAccess &db, const SendRunPlan &plan)
+{
+    QSet<QString> wanted; // phone key and text
+    QStringList numbers;  // as sent, each once
+    QSet<QString> listed;
+    for (const SmsRecord &r : plan.m_records) {
+        wanted.insert(NumberRules::PhoneKey(r.m_strTPA) + QLatin1Char('\n') + r.m_strUD);
+        if (!listed.contains(r.m_strTPA)) {
+            listed.insert(r.m_strTPA);
+            numbers.append(r.m_strTPA);
+        }
+    }
+    qint64 last = 0;
+    try {
+        for (qsizetype from = 0; from < numbers.size(); from += SqlCatalogue::kSentOfNumbersCount) {
+            QVariantList values;
+            for (int i = 0; i < SqlCatalogue::kSentOfNumbersCount; ++i)
+                values.append(from + i < numbers.size() ? numbers.at(from + i) : QString());
+            const RecordsetPtr rs = db.OpenRecordset(Sql::SendSentOfNumbers, values);
+            for (; rs->IsOpen() && !rs->IsEOF(); rs->MoveNext()) {
+                const qint64 run = rs->GetFieldValue(0).toLongLong();
+                if (run > last && wanted.contains(NumberRules::PhoneKey(rs->GetFieldText(1)) + QLatin1Char('\n') + rs->GetFieldText(2)))
+                    last = run;
+            }
+            if (!rs->IsOpen())
+                return {};
+        }
+    } catch (const CDbError &) {
+        return {};
+    }
+    return SentInRun(db, last, plan);
+}
+
 PanelMessage SendRun::SentBeforeQuestion(int sent, int rest)
 {
     return {QStringLiteral("%1 个号码已发送过此内容: 只发送其余 %2 个?").arg(sent).arg(rest), QString(),

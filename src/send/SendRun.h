@@ -65,6 +65,9 @@ public:
     // The messages of the plan whose number (as a phone) already got that very text in the
     // given run: the send list sent again after 停止, or after the run ended.
     static QVector<int> SentInRun(CDbAccess &db, qint64 run, const SendRunPlan &plan);
+    // The same for the last run in which any message of the plan went to its number (a list
+    // sent again from the command line). Nothing when none did, or the journal cannot be read.
+    static QVector<int> SentInLastRun(CDbAccess &db, const SendRunPlan &plan);
     // "N 个号码已发送过此内容: 只发送其余 M 个?" 是: the rest; 否: all; 取消: none.
     static PanelMessage SentBeforeQuestion(int sent, int rest);
     // The plan without the messages at those indexes (ascending).

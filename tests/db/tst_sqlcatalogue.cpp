@@ -137,6 +137,12 @@ Case CaseOf(Sql id)
         return {{++step, t}, {}};
     }
     case Sql::SendSentOfRun: return {{1}, cols("D_SENDNUM,D_SENDCONT")};
+    case Sql::SendSentOfNumbers: {
+        QVariantList values{n};
+        while (values.size() < SqlCatalogue::kSentOfNumbersCount)
+            values << QString();
+        return {values, cols("D_RUN,D_SENDNUM,D_SENDCONT")};
+    }
     case Sql::SendInsertReported:
         return {{-1, t, 1, n, QStringLiteral("text"), QStringLiteral("COM1"), 1, QStringLiteral("7,8"), 1, 0, QStringLiteral("sim1")}, {}};
     case Sql::PartInsert: {

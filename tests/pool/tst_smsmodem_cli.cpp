@@ -204,6 +204,16 @@ void TestSmsModemCli::send()
     QCOMPARE(addresses, (QStringList{QStringLiteral("8613800000004"), QStringLiteral("85291234567"), QStringLiteral("8685291234567")}));
     QCOMPARE(Column(db, QStringLiteral("SELECT D_SENDNUM FROM T_SEND WHERE D_NO>3 ORDER BY D_NO")),
              (QStringList{QStringLiteral("8613800000004"), QStringLiteral("+85291234567"), QStringLiteral("8685291234567")}));
+
+    // The first list again with --skip-sent: only the number it failed for goes, although
+    // another text went out since.
+    sim.ClearLog();
+    Cli rest(place);
+    QCOMPARE(rest.Run(args + QStringList{QStringLiteral("--skip-sent")}), 0);
+    QVERIFY2(rest.Err().contains(QStringLiteral("2 个号码已发送过此内容, 只发送其余 1 个")), qPrintable(rest.Err()));
+    QCOMPARE(rest.Lines().size(), 1);
+    QCOMPARE(sim.Submits().size(), 1);
+    QCOMPARE(sim.Submits().first().message.number, QStringLiteral("8613800000003"));
 }
 
 void TestSmsModemCli::sendThroughSeveralModems_data()

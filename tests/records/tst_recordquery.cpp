@@ -17,7 +17,7 @@ using SqlCatalogue::QueryField;
 
 QStringList Describe(const QVector<SqlCatalogue::QueryCondition> &conditions)
 {
-    static const char *const names[] = {"number", "day", "text", "order", "state", "report"};
+    static const char *const names[] = {"number", "day", "text", "order", "state", "report", "modem"};
     QStringList out;
     for (const auto &c : conditions) {
         QStringList values;
@@ -41,6 +41,7 @@ RecordQuery WithText(RecordQuery q, const QString &t) { q.m_bText = true; q.m_st
 RecordQuery WithOrder(RecordQuery q, const QString &o) { q.m_bOrder = true; q.m_strOrder = o; return q; }
 RecordQuery Failed(RecordQuery q) { q.m_bSucceeded = false; return q; }
 RecordQuery WithReport(RecordQuery q, int state) { q.m_bReport = true; q.m_nReport = state; return q; }
+RecordQuery WithModem(RecordQuery q, const QString &m) { q.m_bModem = true; q.m_strModem = m; return q; }
 
 QStringList Rows(const RecordsModel &m)
 {
@@ -114,6 +115,14 @@ void tst_RecordQuery::conditionsAndChecks_data()
                                                 << Strings({"state=1", "report=3"}) << QString();
     QTest::newRow("received messages have no 回执") << WithReport(Received(), SqlCatalogue::kReportFailed) << QStringList()
                                                   << QString();
+    QTest::newRow("modem by its port, last") << WithModem(WithReport(Sent(), 2), QStringLiteral(" COM2 "))
+                                           << Strings({"state=1", "report=2", "modem=COM2,COM2"}) << QString();
+    QTest::newRow("modem by the last digits of its SIM") << WithModem(Received(), QStringLiteral("4321"))
+                                                         << Strings({"modem=4321,4321,%4321"}) << QString();
+    QTest::newRow("three digits are no SIM's tail") << WithModem(Received(), QStringLiteral("321"))
+                                                    << Strings({"modem=321,321"}) << QString();
+    QTest::newRow("modem left empty") << WithModem(Received(), QStringLiteral(" ")) << QStringList()
+                                      << QStringLiteral("请输入短信猫的端口或SIM卡号");
     QTest::newRow("only the first failing check speaks")
         << WithOrder(WithNumber(Sent(), QString()), QString()) << QStringList() << QStringLiteral("请输入手机号码");
 }
@@ -174,6 +183,11 @@ void tst_RecordQuery::hitsInTheList_data()
         {"received by number as typed", WithNumber(Received(), QStringLiteral("+13900000001")), {r3, r1}},
         {"received by day", WithDay(Received(), may5), {r2, r1}},
         {"received by text", WithText(Received(), QStringLiteral("IT'S")), {r1}},
+        {"sent by port", WithModem(Sent(), QStringLiteral("COM2")), {s2}},
+        {"sent by the SIM's last digits", WithModem(Sent(), QStringLiteral("7890")), {s4, s2}},
+        {"failed, by port", Failed(WithModem(Sent(), QStringLiteral("COM3"))), {s3}},
+        {"a port is no pattern", WithModem(Sent(), QStringLiteral("COM%")), {}},
+        {"received by its whole IMSI", WithModem(Received(), QStringLiteral("460001234567890")), {r1}},
         {"received by everything", WithText(WithDay(WithNumber(Received(), QStringLiteral("13900000001")), may5),
                                             QStringLiteral("OK")), {r1}},
     };
@@ -212,7 +226,17 @@ void tst_RecordQuery::hitsInTheList()
             {"13900000001", "早上好", "2009-05-06 00:00:00"},
         };
         for (const auto &r : rec)
-            QVERIFY(db.Insert(Sql::RecInsert, {QString::fromUtf8(r[0]), QString::fromUtf8(r[1]), QString::fromUtf8(r[2]), QString(), QString()}) > 0);
+            QVERIFY2(db.Insert(Sql::RecInsert, {QString::fromUtf8(r[0]), QString::fromUtf8(r[1]), QString::fromUtf8(r[2]), QString(), QString()}) > 0, qPrintable(db.LastError()));
+    }
+    {
+        // The modems: the second and fourth sent and the first arrival by one SIM (moved
+        // from COM2 to COM4 in between), the third sent by COM3 without a known SIM.
+        DbProbe probe(s);
+        const QString sim = QStringLiteral("460001234567890");
+        QVERIFY(probe.Exec(QStringLiteral("UPDATE T_SEND SET D_PORT='COM2',D_SIM=? WHERE D_SENDCONT LIKE 'It%'"), {sim}));
+        QVERIFY(probe.Exec(QStringLiteral("UPDATE T_SEND SET D_PORT='COM4',D_SIM=? WHERE D_SENDCONT LIKE 'a%'"), {sim}));
+        QVERIFY(probe.Exec(QStringLiteral("UPDATE T_SEND SET D_PORT='COM3' WHERE D_STATE=0")));
+        QVERIFY(probe.Exec(QStringLiteral("UPDATE T_REC SET D_PORT='COM2',D_SIM=? WHERE D_RECCONT='IT''S OK'"), {sim}));
     }
 
     FakeMessageBox messages;

@@ -7,6 +7,7 @@
 #include "TestEnv.h"
 #include "records/CReplyDlg.h"
 #include "records/RecordsModel.h"
+#include "records/ResendFailed.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,6 +42,7 @@ private slots:
     void checksOnConfirming();
     void noSelection();
     void personalReply();
+    void resendFailed();
 
 private:
     CReplyDlg::Services Services()
@@ -122,8 +124,13 @@ void tst_ReplyDlg::sendsOneMessageToTheRowsNumber()
     DbProbe probe(m_rig->db);
     QCOMPARE(probe.Column(QStringLiteral("SELECT D_ID FROM T_SEND WHERE D_SENDCONT=?"), {text}), QVariantList{-1});
     QCOMPARE(m_messages.Texts(), QStringList());
-    // An answer asks for the SIM the message came in on; a message sent again, for none.
+    // An answer asks for the SIM the message came in on, and the dialog names it; a message
+    // sent again goes from any.
     QCOMPARE(ReplyLogic::FromRow(row).m_strSim, received ? QStringLiteral("460001111122222") : QString());
+    const QString from = dialog.findChild<QLabel *>(QStringLiteral("labelFrom"))->text();
+    QVERIFY2(received ? from.contains(row.m_strPort) && row.m_strPort.contains(QStringLiteral("SIM…2222"))
+                      : from == QStringLiteral("由任一已连接的短信猫发送"),
+             qPrintable(from));
 }
 
 void tst_ReplyDlg::countAndLimit()
@@ -228,6 +235,45 @@ void tst_ReplyDlg::personalReply()
     QCOMPARE(SubmittedTexts(m_rig->sim), QStringList{sent});
     QCOMPARE(DbProbe(m_rig->db).Column(QStringLiteral("SELECT D_SENDCONT FROM T_SEND WHERE D_SENDNUM='8613900000001'")),
              QVariantList{sent});
+}
+
+// "重发失败": the failed sends of the selection go again, each phone and text once, after the
+// question; a selection without one, or No, sends nothing.
+void tst_ReplyDlg::resendFailed()
+{
+    {
+        Journal j(m_rig->db);
+        QVERIFY(j.Sent({QStringLiteral("2009-05-05 10:00:00"), QStringLiteral("8613900000003"), QStringLiteral("通知"), 0}) > 0);
+        QVERIFY(j.Sent({QStringLiteral("2009-05-05 10:01:00"), QStringLiteral("13900000003"), QStringLiteral("通知"), 0}) > 0);
+        QVERIFY(j.Sent({QStringLiteral("2009-05-05 10:02:00"), QStringLiteral("+85291234567"), QStringLiteral("Notice"), 0}) > 0);
+    }
+    m_model->LoadAll();
+    m_model->FinishLoading();
+    QVector<int> all, others;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        all.append(r);
+        if (m_model->Row(r).m_strTime < QStringLiteral("2009-05-05 10"))
+            others.append(r);
+    }
+    QCOMPARE(others.size(), 2);
+    const QString smsc = QStringLiteral("8613800100500");
+    QVERIFY(m_rig->ConnectAndStart());
+    QCOMPARE(ResendFailed::Run(*m_model, others, smsc, *m_rig->outbox, m_messages), 0);
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("选中的记录中没有发送失败的短信")});
+    m_messages.Clear();
+    m_messages.answers.enqueue(IMessageBox::AnswerNo);
+    QCOMPARE(ResendFailed::Run(*m_model, all, smsc, *m_rig->outbox, m_messages), 0);
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("重发选中的 2 条失败短信?")});
+    QCOMPARE(m_rig->outbox->QueuedCount(), 0);
+    m_messages.answers.enqueue(IMessageBox::AnswerYes);
+    QCOMPARE(ResendFailed::Run(*m_model, all, smsc, *m_rig->outbox, m_messages), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(m_rig->sink->reports.size(), 2, 20000);
+    QStringList texts = SubmittedTexts(m_rig->sim);
+    texts.sort();
+    QCOMPARE(texts, (QStringList{QStringLiteral("Notice"), QStringLiteral("通知")}));
+    DbProbe probe(m_rig->db);
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_SENDNUM FROM T_SEND WHERE D_STATE=1 AND D_SENDTIME>'2010' ORDER BY D_SENDNUM")),
+             (QVariantList{QStringLiteral("+85291234567"), QStringLiteral("8613900000003")}));
 }
 
 QTEST_MAIN(tst_ReplyDlg)

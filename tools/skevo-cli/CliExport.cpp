@@ -47,11 +47,13 @@ int RunExport(const QStringList &args)
     p.addOption({QStringLiteral("failed"), QStringLiteral("The failed sends instead of the successful ones.")});
     p.addOption({QStringLiteral("report"), QStringLiteral("Sent records whose delivery report says delivered, undelivered or waiting."),
                  QStringLiteral("STATE")});
+    p.addOption({QStringLiteral("modem"), QStringLiteral("The modem: its port, or its SIM (IMSI, or its last 4 digits or more)."),
+                 QStringLiteral("PORT|SIM")});
     p.addOption({QStringLiteral("csv"), QStringLiteral("UTF-8 CSV instead of the GBK text file.")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to write, \"-\" for standard output."));
     const QString usage = QStringLiteral(
         "usage: skevo-cli export (--sent | --received | --all) [--number N] [--day YYYY-MM-DD] [--text T] "
-        "[--order ID] [--failed] [--report delivered|undelivered|waiting] [--csv] FILE");
+        "[--order ID] [--failed] [--report delivered|undelivered|waiting] [--modem PORT|SIM] [--csv] FILE");
     if (!p.parse(QStringList{QStringLiteral("skevo-cli export")} + args))
         return CliFail(p.errorText() + QLatin1Char('\n') + usage);
     const int tables = int(p.isSet(QStringLiteral("sent"))) + int(p.isSet(QStringLiteral("received")))
@@ -61,7 +63,7 @@ int RunExport(const QStringList &args)
     const QString path = p.positionalArguments().first();
 
     const bool filtered = p.isSet(QStringLiteral("number")) || p.isSet(QStringLiteral("day")) || p.isSet(QStringLiteral("text"))
-        || p.isSet(QStringLiteral("order")) || p.isSet(QStringLiteral("failed")) || p.isSet(QStringLiteral("report"));
+        || p.isSet(QStringLiteral("order")) || p.isSet(QStringLiteral("failed")) || p.isSet(QStringLiteral("report")) || p.isSet(QStringLiteral("modem"));
     if (p.isSet(QStringLiteral("all")) && filtered)
         return CliFail(QStringLiteral("--all takes no filter: the query is on --sent or --received\n") + usage);
     if (p.isSet(QStringLiteral("received"))
@@ -78,6 +80,8 @@ int RunExport(const QStringList &args)
     query.m_strOrder = p.value(QStringLiteral("order"));
     query.m_bSucceeded = !p.isSet(QStringLiteral("failed"));
     query.m_bReport = p.isSet(QStringLiteral("report"));
+    query.m_bModem = p.isSet(QStringLiteral("modem"));
+    query.m_strModem = p.value(QStringLiteral("modem"));
     if (query.m_bReport) {
         const QString state = p.value(QStringLiteral("report"));
         if (state == QLatin1String("delivered"))

@@ -336,6 +336,9 @@ int RunSend(const QStringList &args)
     p.addOption({QStringLiteral("numbers"), QStringLiteral("Number file (\"start\" ... \"end\")."),
                  QStringLiteral("FILE")});
     p.addOption({QStringLiteral("text"), QStringLiteral("Message text."), QStringLiteral("TEXT")});
+    p.addOption({QStringLiteral("skip-sent"),
+                 QStringLiteral("Leave out the numbers this text already went to in the last run that sent it "
+                                "(a list sent again after an interruption).")});
     p.addOption({QStringLiteral("timeout"),
                  QStringLiteral("Give up after this many seconds without a report (default 120); "
                                 "what is not sent stays queued for the next run."),
@@ -353,13 +356,20 @@ int RunSend(const QStringList &args)
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     // The send button's checks, made before the modem is spoken to: a refusal sends nothing.
-    const SendRunPlan plan =
+    SendRunPlan plan =
         SendRun::PlanUnattended(p.value(QStringLiteral("text")), p.values(QStringLiteral("to")),
                                 p.value(QStringLiteral("numbers")), app.Device().m_strSMSC, SendRun::BookOf(app.Db()));
     for (const PanelMessage &m : plan.m_messages)
         PrintErr(m.m_strText);
     if (!plan.m_bQueue)
         return 2;
+    if (p.isSet(QStringLiteral("skip-sent"))) {
+        const QVector<int> sent = SendRun::SentInLastRun(app.Db(), plan);
+        if (!sent.isEmpty()) {
+            PrintErr(QStringLiteral("%1 个号码已发送过此内容, 只发送其余 %2 个").arg(sent.size()).arg(plan.m_records.size() - sent.size()));
+            SendRun::Leave(plan, sent);
+        }
+    }
 
     SignalQuit signalQuit;
     int expected = -1; // sent reports to wait for, known once everything is queued
