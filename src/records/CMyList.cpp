@@ -134,8 +134,6 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     QAction *reply = AddAction(m_pMenu, QStringLiteral("发送/回复(&S)"), QStringLiteral("发送/回复"), "actionReply");
     QAction *del = AddAction(m_pMenu, QStringLiteral("永远删除这条记录(&D)"), QStringLiteral("永远删除这条记录"), "actionDelete");
     QAction *clear = AddAction(m_pMenu, QStringLiteral("清空列表(&R)"), QStringLiteral("清空列表"), "actionClear");
-    QAction *resend = AddAction(m_pMenu, QStringLiteral("重发失败(&W)"), QStringLiteral("重发选中记录中发送失败的短信"),
-                                "actionResendFailed");
     m_pMenu->addSeparator();
     QMenu *go = m_pMenu->addMenu(QStringLiteral("转到(&T)"));
     go->setObjectName(QStringLiteral("recordsGoToMenu"));
@@ -145,6 +143,8 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     QAction *all = AddAction(go, QStringLiteral("显示全部(&A)"), QStringLiteral("显示全部"), "actionLoadAll");
     QAction *query = AddAction(m_pMenu, QStringLiteral("查询短信记录(&F)"), QStringLiteral("查询短信记录"), "actionQuery");
     QAction *exp = AddAction(m_pMenu, QStringLiteral("导出(&E)"), QStringLiteral("导出"), "actionExport");
+    QAction *resend = AddAction(m_pMenu, QStringLiteral("重发失败(&W)"), QStringLiteral("重发选中记录中发送失败的短信"),
+                                "actionResendFailed");
 
     // A popup that no menu bar opened sends its entries' prompts to itself, a window of its
     // own, where no status bar sees them: they are handed to the list, whose main window

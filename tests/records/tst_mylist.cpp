@@ -125,6 +125,7 @@ void tst_MyList::contextMenuEntries_data()
     QTest::newRow("all") << "actionLoadAll" << "显示全部(&A)" << "显示全部" << true;
     QTest::newRow("query") << "actionQuery" << "查询短信记录(&F)" << "查询短信记录" << true;
     QTest::newRow("export") << "actionExport" << "导出(&E)" << "导出" << true;
+    QTest::newRow("resend failed") << "actionResendFailed" << "重发失败(&W)" << "重发选中记录中发送失败的短信" << true;
 }
 
 void tst_MyList::contextMenuEntries()
@@ -141,9 +142,10 @@ void tst_MyList::contextMenuEntries()
     QCOMPARE(a->statusTip(), prompt);
     QCOMPARE(a->isEnabled(), enabled);
 
-    // The order of the popup: three entries, a separator, the submenu, then query and export.
+    // The order of the popup: three entries, a separator, the submenu, then query, export and
+    // 重发失败.
     const QList<QAction *> top = list->ContextMenu()->actions();
-    QCOMPARE(top.size(), 7);
+    QCOMPARE(top.size(), 8);
     QCOMPARE(top.at(0)->objectName(), QStringLiteral("actionReply"));
     QCOMPARE(top.at(1)->objectName(), QStringLiteral("actionDelete"));
     QCOMPARE(top.at(2)->objectName(), QStringLiteral("actionClear"));
@@ -152,6 +154,7 @@ void tst_MyList::contextMenuEntries()
     QCOMPARE(top.at(4)->text(), QStringLiteral("转到(&T)"));
     QCOMPARE(top.at(5)->objectName(), QStringLiteral("actionQuery"));
     QCOMPARE(top.at(6)->objectName(), QStringLiteral("actionExport"));
+    QCOMPARE(top.at(7)->objectName(), QStringLiteral("actionResendFailed"));
     const QList<QAction *> go = top.at(4)->menu()->actions();
     QCOMPARE(go.size(), 4);
     QCOMPARE(go.at(0)->objectName(), QStringLiteral("actionLoadReceived"));
