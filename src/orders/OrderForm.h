@@ -57,6 +57,7 @@ public:
         bool m_bGone = false;     // Delete: no such order (another program deleted it)
         int m_nId = 0;            // the order's number
         int m_nWithdrawn = 0;     // Delete: its queued messages that will not be sent now
+        int m_nOptedOut = 0;      // Add: its numbers on the opt-out list, not stored
         QString m_strStart, m_strEnd; // as stored
         OrderMessage m_message;
         QStringList m_databaseTexts; // what the database said of a failure, shown first

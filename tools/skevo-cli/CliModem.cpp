@@ -353,11 +353,13 @@ int RunSend(const QStringList &args)
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
     // The send button's checks, made before the modem is spoken to: a refusal sends nothing.
-    const SendRunPlan plan =
+    SendRunPlan plan =
         SendRun::PlanUnattended(p.value(QStringLiteral("text")), p.values(QStringLiteral("to")),
                                 p.value(QStringLiteral("numbers")), app.Device().m_strSMSC, SendRun::BookOf(app.Db()));
     for (const PanelMessage &m : plan.m_messages)
         PrintErr(m.m_strText);
+    if (const std::optional<PanelMessage> skipped = SendRun::LeaveOptedOut(app.Db(), plan))
+        PrintErr(skipped->m_strText);
     if (!plan.m_bQueue)
         return 2;
 

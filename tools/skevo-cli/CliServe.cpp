@@ -6,6 +6,7 @@
 
 #include "app/CSkevoApp.h"
 #include "app/EngineSession.h"
+#include "outbox/OptOutList.h"
 #include "outbox/Outbox.h"
 
 #include <QCoreApplication>
@@ -58,6 +59,9 @@ int RunServe(const QStringList &args)
     OrderScheduler::Hooks hooks;
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
         PrintOut(QStringLiteral("order %1 started: %2 messages").arg(o.m_nId).arg(messages));
+    };
+    hooks.optedOut = [](const StoredOrder &o, int count) {
+        PrintOut(QStringLiteral("order %1: %2").arg(o.m_nId).arg(OptOutList::SkippedText(count)));
     };
     hooks.skipped = [](const StoredOrder &o, OrderScheduler::Skip why) {
         PrintOut(QStringLiteral("order %1 %2").arg(o.m_nId).arg(SkipText(why)));
