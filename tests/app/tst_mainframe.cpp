@@ -256,7 +256,8 @@ void tst_MainFrame::menus_data()
                                                      QStringLiteral("短信来时播放铃声(&R)"), QStringLiteral("设置短信铃声(&O)")};
     QTest::newRow("manage") << "管理(&G)" << QStringList{QStringLiteral("连接短信猫(&L)\tCtrl+Q"), QStringLiteral("订单管理(&O)\tCtrl+O"),
                                                        QStringLiteral("账户管理(&G)\tCtrl+R"), QStringLiteral("设备管理(&S)\tCtrl+T"),
-                                                       QStringLiteral("日志导出(&E)\tCtrl+E"), QStringLiteral("查询短信记录(&F)\tCtrl+F")};
+                                                       QStringLiteral("日志导出(&E)\tCtrl+E"), QStringLiteral("查询短信记录(&F)\tCtrl+F"),
+                                                       QStringLiteral("黑名单(&B)")};
     QTest::newRow("help") << "帮助(&H)" << QStringList{QStringLiteral("关于 Skevo(&A)...")};
 }
 
