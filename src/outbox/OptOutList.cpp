@@ -121,16 +121,22 @@ std::optional<QVector<int>> OptOutList::Listed(const QStringList &numbers)
     QVector<int> positions;
     if (numbers.isEmpty())
         return positions;
-    // The keys as one JSON array, written by hand: a number's key is digits alone, which
-    // JSON takes as they stand; any other text is escaped as JSON escapes it.
     QStringList keys;
     keys.reserve(numbers.size());
-    QString json;
-    json.reserve(numbers.size() * 16 + 2);
-    json += u'[';
-    for (const QString &number : numbers) {
+    for (const QString &number : numbers)
         keys.append(Key(number));
-        const QString &key = keys.last();
+    // Asked once each and in the index's order: probes that walk the index from its start to
+    // its end find their pages where the last one left them (a shuffled list of 100,000 takes
+    // the server about three times as long).
+    QStringList asked = keys;
+    std::sort(asked.begin(), asked.end());
+    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+    // The keys as one JSON array, written by hand: a number's key is digits alone, which
+    // JSON takes as they stand; any other text is escaped as JSON escapes it.
+    QString json;
+    json.reserve(asked.size() * 16 + 2);
+    json += u'[';
+    for (const QString &key : std::as_const(asked)) {
         if (json.size() > 1)
             json += u',';
         if (std::all_of(key.cbegin(), key.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
