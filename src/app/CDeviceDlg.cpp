@@ -122,6 +122,11 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     m_pShare->setObjectName(QStringLiteral("shareCheck"));
     m_pShare->setChecked(m_edited.first().m_bShare);
     form->addRow(QString(), m_pShare);
+    // Replies that put their sender on the opt-out list: the whole text, any case and width.
+    m_pOptOutWords = new QLineEdit(m_edited.first().m_strOptOutWords, this);
+    m_pOptOutWords->setObjectName(QStringLiteral("optOutWordsEdit"));
+    m_pOptOutWords->setToolTip(QStringLiteral("收到的短信内容正好是其中一个词时, 发信号码加入黑名单; 用逗号分隔"));
+    form->addRow(QStringLiteral("退订回复"), m_pOptOutWords);
 
     // What the chosen modem is like now, as the status bar's link pane tells it.
     auto *status = new QGroupBox(QStringLiteral("短信猫状态"), this);
@@ -268,6 +273,7 @@ DeviceSettings CDeviceDlg::Controls() const
     s.m_strName = m_pName->text().trimmed();
     s.m_bReport = m_pReport->isChecked();
     s.m_bShare = m_pShare->isChecked();
+    s.m_strOptOutWords = m_pOptOutWords->text().trimmed();
     return s;
 }
 

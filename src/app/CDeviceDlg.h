@@ -60,7 +60,7 @@ private:
     QMap<QString, ModemStatus> m_statuses; // by port, of the connected modems
     QListWidget *m_pList;
     QComboBox *m_pPort, *m_pBaud, *m_pByteSize, *m_pParity, *m_pStopBits;
-    QLineEdit *m_pSmsc, *m_pPin, *m_pName;
+    QLineEdit *m_pSmsc, *m_pPin, *m_pName, *m_pOptOutWords;
     QCheckBox *m_pReport;
     QCheckBox *m_pShare;
     QLabel *m_pState, *m_pSim, *m_pNetwork, *m_pOperator, *m_pSignal;

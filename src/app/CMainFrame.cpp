@@ -15,6 +15,7 @@
 #include "orders/COrderDlg.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
+#include "outbox/OptOutList.h"
 #include "records/CLogExportCommand.h"
 #include "records/CMyList.h"
 #include "records/CQueryDlg.h"
@@ -46,6 +47,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <memory>
 #include <utility>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -165,6 +167,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(m_pList, &CMyList::resendFailedRequested, this, [this](const QVector<int> &rows) {
         ResendFailed::Run(m_pList->Model(), rows, m_app.Device().m_strSMSC, m_app.Queue(), m_messages);
     });
+    connect(m_pList, &CMyList::optOutRequested, this, &CMainFrame::OnOptOutRecord);
 
     auto *next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { FocusNextPane(true); });
@@ -457,9 +460,12 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
                                IMessageBox::OkCancel)
             == IMessageBox::AnswerOk;
     };
-    hooks.started = [this](int, int) {
+    auto optedOut = std::make_shared<int>(0);
+    hooks.optedOut = [optedOut](const StoredOrder &, int count) { *optedOut += count; };
+    hooks.started = [this, optedOut](int, int) {
         statusBar()->clearMessage();
-        m_pPaneMessage->setText(OrderScheduler::StartedText());
+        m_pPaneMessage->setText(*optedOut > 0 ? OrderScheduler::StartedText() + QStringLiteral(", ") + OptOutList::SkippedText(*optedOut)
+                                              : OrderScheduler::StartedText());
     };
     // Told once the check is over, like the worker's complaints: a box open inside the check
     // would hold the scheduler (its retries included) until the operator comes back.

@@ -68,6 +68,9 @@ public:
     void OnQuery();
     void OnExportLog();
     void OnReply(int row);
+    // The 黑名单 dialog; with a row of the records list, that row's number added first.
+    void OnOptOut(int row = -1);
+    void OnOptOutRecord(int row); // "加入黑名单" of the records list (-1: none chosen)
     CQueryDlg &QueryDialog() const { return *m_pQueryDlg; }
     void OnOrders();
     // The minute timer's work: starts the orders due by now.
@@ -127,7 +130,7 @@ private:
     QAction *m_pActToTray = nullptr, *m_pActPlay = nullptr, *m_pActRingSettings = nullptr;
     QAction *m_pActOrders = nullptr, *m_pActAccounts = nullptr, *m_pActDevice = nullptr;
     QAction *m_pActExport = nullptr, *m_pActQuery = nullptr, *m_pActAbout = nullptr;
-    QAction *m_pActToolBar = nullptr, *m_pActStatusBar = nullptr;
+    QAction *m_pActToolBar = nullptr, *m_pActStatusBar = nullptr, *m_pActOptOut = nullptr;
     QAction *m_pTrayConnect = nullptr;
 
     StatusPane *m_pPaneMessage = nullptr; // a run's summary never cut: what does not fit is in its tooltip

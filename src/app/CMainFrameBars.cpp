@@ -2,6 +2,7 @@
 #include "CMainFrame.h"
 
 #include "CDeviceDlg.h"
+#include "records/COptOutDlg.h"
 #include "CRingDlg.h"
 #include "CSkevoApp.h"
 #include "DeviceSettingsLogic.h"
@@ -169,6 +170,7 @@ void CMainFrame::BuildActions()
     m_pActQuery = Command(QStringLiteral("查询短信记录(&F)\tCtrl+F"), QStringLiteral("查询短信收发历史记录\n查询短信记录"), "actionQuery");
     m_pActQuery->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     m_pActQuery->setIcon(ToolIcon(s->standardIcon(QStyle::SP_FileDialogContentsView)));
+    m_pActOptOut = Command(QStringLiteral("黑名单(&B)"), QStringLiteral("群发时跳过的号码\n黑名单"), "actionOptOutList");
     m_pActAbout = Command(QStringLiteral("关于 Skevo(&A)..."), QStringLiteral("显示程序信息和版本号\n关于"), "actionAbout");
     m_pActAbout->setIcon(ToolIcon(s->standardIcon(QStyle::SP_MessageBoxInformation)));
 
@@ -185,6 +187,24 @@ void CMainFrame::BuildActions()
     connect(m_pActAccounts, &QAction::triggered, this, &CMainFrame::OnAccounts);
     connect(m_pActDevice, &QAction::triggered, this, &CMainFrame::OnDevice);
     connect(m_pActRingSettings, &QAction::triggered, this, &CMainFrame::OnRingSettings);
+    connect(m_pActOptOut, &QAction::triggered, this, [this] { OnOptOut(); });
+}
+
+void CMainFrame::OnOptOut(int row)
+{
+    COptOutDlg dialog(m_app.Db(), m_messages, this);
+    if (row >= 0 && row < m_pList->Model().rowCount())
+        dialog.AddRecordNumber(m_pList->Model().Row(row).m_strNumber);
+    dialog.exec();
+}
+
+void CMainFrame::OnOptOutRecord(int row)
+{
+    if (row < 0 || row >= m_pList->Model().rowCount()) {
+        m_messages.Show(QStringLiteral("请选中要加入黑名单的短信"), QString(), IMessageBox::Critical);
+        return;
+    }
+    OnOptOut(row);
 }
 
 void CMainFrame::BuildMenus()
@@ -219,6 +239,7 @@ void CMainFrame::BuildMenus()
     manage->addAction(m_pActDevice);
     manage->addAction(m_pActExport);
     manage->addAction(m_pActQuery);
+    manage->addAction(m_pActOptOut);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->setObjectName(QStringLiteral("menuHelp"));

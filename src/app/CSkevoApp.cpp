@@ -17,6 +17,7 @@ CSkevoApp::CSkevoApp(const QString &settingsPath)
     , m_outbox(DbSettingsSource())
 {
     m_outbox.SetShare(m_device.m_bShare);
+    m_outbox.SetOptOutWords(m_device.m_strOptOutWords);
     // [SYSTEM] Lease: seconds this station may go without renewing its heartbeat before the
     // other stations take it for gone (60 when not set).
     bool ok = false;
@@ -37,6 +38,7 @@ void CSkevoApp::SetDevices(const QVector<DeviceSettings> &devices)
     m_device = devices.first();
     m_moreDevices = devices.mid(1);
     m_outbox.SetShare(m_device.m_bShare);
+    m_outbox.SetOptOutWords(m_device.m_strOptOutWords);
 }
 
 void CSkevoApp::SetUser(const QString &name, bool admin)

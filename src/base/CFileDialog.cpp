@@ -125,6 +125,7 @@ QString KeyOf(CFileDialog::Kind kind)
     case CFileDialog::LogExport: return QStringLiteral("LOGEXPORT");
     case CFileDialog::PhoneBookFile: return QStringLiteral("PHONEBOOK");
     case CFileDialog::RingTone: return QStringLiteral("RING");
+    case CFileDialog::OptOutFile: return QStringLiteral("OPTOUT");
     }
     return QStringLiteral("OTHER");
 }

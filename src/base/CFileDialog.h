@@ -13,7 +13,8 @@
 // takes icons and type names from the name and the directory entry alone: nothing but SQLite
 // ever opens the database's files.
 //
-// Each kind of file (number files, the log export, the phone book's CSV, ring tones) starts
+// Each kind of file (number files, the log export, the phone book's CSV, ring tones, the
+// opt-out list's CSV) starts
 // in the folder where a file of its kind was last chosen, kept in the per-user profile
 // across restarts. The working directory (where setting.ini is found) is the same after
 // the dialog as before it.
@@ -26,7 +27,7 @@ class CFileDialog : public QFileDialog
 {
     Q_OBJECT
 public:
-    enum Kind { NumberFile, LogExport, PhoneBookFile, RingTone };
+    enum Kind { NumberFile, LogExport, PhoneBookFile, RingTone, OptOutFile };
 
     // Filters in the dialog's form ("电话号码文件(*.txt)"); AllFiles() shows every file,
     // names without an extension included. The dialog starts in the folder remembered for

@@ -35,6 +35,7 @@ DeviceSettings DeviceSettings::Read(const CSettingsFile &file)
     s.m_strName = file.ReadString(kSection, kName, QString()).trimmed();
     s.m_bReport = file.ReadString(kSection, QStringLiteral("Report"), QString()).trimmed() == QLatin1String("1");
     s.m_bShare = file.ReadString(kSection, QStringLiteral("Share"), QString()).trimmed() == QLatin1String("1");
+    s.m_strOptOutWords = file.ReadString(kSection, QStringLiteral("OptOutWords"), s.m_strOptOutWords).trimmed();
     return s;
 }
 
@@ -42,7 +43,8 @@ bool DeviceSettings::Write(CSettingsFile &file) const
 {
     return file.WriteKeys(kSection, kKeys, *this) && file.WriteString(kSection, kName, m_strName.trimmed())
         && file.WriteString(kSection, QStringLiteral("Report"), m_bReport ? QStringLiteral("1") : QStringLiteral("0"))
-        && file.WriteString(kSection, QStringLiteral("Share"), m_bShare ? QStringLiteral("1") : QStringLiteral("0"));
+        && file.WriteString(kSection, QStringLiteral("Share"), m_bShare ? QStringLiteral("1") : QStringLiteral("0"))
+        && file.WriteString(kSection, QStringLiteral("OptOutWords"), m_strOptOutWords.trimmed());
 }
 
 QString DeviceSettings::SectionOf(int index)
@@ -62,6 +64,7 @@ void DeviceSettings::TakeSwitches(const DeviceSettings &first)
 {
     m_bReport = first.m_bReport;
     m_bShare = first.m_bShare;
+    m_strOptOutWords = first.m_strOptOutWords;
 }
 
 QVector<DeviceSettings> DeviceSettings::ReadList(const CSettingsFile &file)

@@ -25,12 +25,16 @@ struct DeviceSettings
     // pool on the same database, and its modems take any shared message. Off: a station sends
     // what it queued itself. Kept, like Report, in the first modem's section.
     bool m_bShare = false;
+    // [SYSTEM] OptOutWords=: the replies that put their sender on the opt-out list, separated
+    // by commas (the whole text, trimmed, capitals and full-width forms as the others). Kept,
+    // like Report, in the first modem's section.
+    QString m_strOptOutWords = QStringLiteral("TD,T,N,R,退订,STOP");
 
     static const QString kSection; // "SYSTEM"
 
     static DeviceSettings Read(const CSettingsFile &file);
     // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Name, Report,
-    // Share.
+    // Share, OptOutWords.
     bool Write(CSettingsFile &file) const;
 
     // "SYSTEM" for the first modem (index 0), "MODEM2" for the second, ...
@@ -45,7 +49,7 @@ struct DeviceSettings
     DeviceSettings Resolved(const DeviceSettings &first) const;
     // A further modem's settings as the operator has not set any: every key empty.
     static DeviceSettings AsFirst();
-    // The pool's switches (Report, Share) taken from the first modem's settings.
+    // The pool's switches (Report, Share, OptOutWords) taken from the first modem's settings.
     void TakeSwitches(const DeviceSettings &first);
 
     // The name the operator reads: Name, else the last part of the port ("ttyUSB0" for

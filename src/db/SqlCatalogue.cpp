@@ -56,6 +56,7 @@ Detail::Statements Build(DbSettings::Driver dialect)
     Detail::AddQueueStatements(s);
     Detail::AddJournalStatements(s);
     Detail::AddOrderStatements(s);
+    Detail::AddOptOutStatements(s);
     Detail::AddSchemaStatements(s);
     return s;
 }

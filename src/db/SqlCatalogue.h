@@ -172,6 +172,20 @@ enum class Sql {
     NumberDeleteByOrder,  // (D_ID)
     NumberSelect,         // D_NUMBER, D_FIELDS; (D_ID) — in the order they were stored
 
+    // The opt-out list (SqlCatalogueOptOut.cpp): T_OPTOUT, one row a phone that asked to get
+    // no more bulk messages, by the number rule's key (CJournal::NumberKey): D_NUMBER as it was
+    // given, D_SOURCE 0 by hand, 1 by a reply, 2 from a file; D_TEXT the reply's text.
+    OptOutAdd,            // (key, number, time, source, text) — a key listed already stays as it was;
+                          // RowsAffected says whether it was added
+    OptOutAddBatch,       // (rows) — rows: a JSON array of [key, number, time, source, text] arrays;
+                          // keys listed already are left; RowsAffected counts the added ones
+    OptOutDelete,         // (key)
+    OptOutListed,         // D_KEY; (keys) — keys: a JSON array of keys; those of them listed, in any order
+    OptOutSelect,         // D_KEY, D_NUMBER, MYTIME, D_SOURCE, D_TEXT; (filter, filter, limit) — the
+                          // rows whose number holds filter ("" all), newest first
+    OptOutCount,          // NUM; (filter, filter)
+    OptOutSelectAll,      // D_KEY, D_NUMBER, MYTIME, D_SOURCE, D_TEXT — oldest first
+
     // T_SCHEMA: the numbered steps a database has been through (SqlCatalogueSchema.cpp)
     SchemaVersion,        // VERSION: the last step, 0 for none
     SchemaVersionAdd,     // (step, time)

@@ -51,6 +51,7 @@ void AddRecordStatements(Statements &s);  // the records list: reading and delet
 void AddQueueStatements(Statements &s);   // the queue: messages, stations, runs, SIMs
 void AddJournalStatements(Statements &s); // the journal and delivery reports
 void AddOrderStatements(Statements &s);   // orders, their numbers and their starts
+void AddOptOutStatements(Statements &s);  // the opt-out list
 void AddSchemaStatements(Statements &s);  // the steps a database has been through
 
 } // namespace SqlCatalogue::Detail

@@ -202,6 +202,14 @@ QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SENDPART_SIM ON T_SENDPART(D_SIM,D_MR,D_NUM,D_TIME)"),
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REPORT_SIM ON T_REPORT(D_SIM,D_MR,D_NUM)")},
          {}},
+        // The opt-out list: a phone (the number rule's key, the one the journal matches on)
+        // that gets no more bulk messages, with when and how it came onto the list.
+        {6,
+         {QStringLiteral("CREATE TABLE IF NOT EXISTS T_OPTOUT (D_KEY %1 NOT NULL PRIMARY KEY, D_NUMBER %1 NOT NULL, "
+                         "D_TIME %2 NOT NULL, D_SOURCE integer NOT NULL, D_TEXT %1 NOT NULL DEFAULT '')")
+              .arg(text, time),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_OPTOUT_TIME ON T_OPTOUT(D_TIME,D_KEY)")},
+         {}},
     };
 }
 

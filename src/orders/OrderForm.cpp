@@ -7,6 +7,7 @@
 #include "base/PersonalTexts.h"
 #include "base/TextTemplate.h"
 #include "db/DbTime.h"
+#include "outbox/OptOutList.h"
 
 namespace {
 const QString kSection = QStringLiteral("Check");
@@ -114,11 +115,34 @@ OrderForm::Outcome OrderForm::Add(OrderStore &store, const QDateTime &now)
     out.m_message = ValidateAdd(now);
     if (!out.m_message.IsEmpty())
         return out;
-    if (std::optional<Outcome> refused = CheckFilled(store, m_numbers, m_fields))
+    // Numbers on the opt-out list are not stored: the order never sends to them (nor to
+    // those listed by the time it starts).
+    QString error;
+    const std::optional<QVector<int>> listed = store.OptedOut(m_numbers, &error);
+    if (!listed) {
+        out.m_databaseTexts << error;
+        out.m_message = {QStringLiteral("读取黑名单失败")};
+        return out;
+    }
+    QStringList numbers;
+    numbers.reserve(m_numbers.size() - listed->size());
+    for (qsizetype i = 0, next = 0; i < m_numbers.size(); ++i) {
+        if (next < listed->size() && listed->at(next) == i)
+            ++next;
+        else
+            numbers.append(m_numbers.at(i));
+    }
+    out.m_nOptedOut = int(listed->size());
+    const QString skipped = listed->isEmpty() ? QString() : QLatin1Char('\n') + OptOutList::SkippedText(int(listed->size()));
+    if (numbers.isEmpty()) {
+        out.m_message = Info(QStringLiteral("没有可以发送的号码") + skipped);
+        return out;
+    }
+    if (std::optional<Outcome> refused = CheckFilled(store, numbers, m_fields))
         return *refused;
     out.m_strStart = DbTime::Canonical(TimeText(m_start));
     out.m_strEnd = DbTime::Canonical(TimeText(m_end));
-    out.m_nId = store.Add(out.m_strStart, out.m_strEnd, m_strText, m_numbers, m_fields);
+    out.m_nId = store.Add(out.m_strStart, out.m_strEnd, m_strText, numbers, m_fields);
     if (out.m_nId <= 0) {
         out.m_databaseTexts = store.DatabaseTexts();
         out.m_message = {QStringLiteral("插入数据出错,请查看是否以连接数据库")};
@@ -127,7 +151,7 @@ OrderForm::Outcome OrderForm::Add(OrderStore &store, const QDateTime &now)
     m_numbers.clear();
     m_fields.Clear();
     out.m_bOk = true;
-    out.m_message = Info(QStringLiteral("短信订单增加成功!"));
+    out.m_message = Info(QStringLiteral("短信订单增加成功!") + skipped);
     if (StartsLate(now))
         out.m_message.m_strText += QLatin1Char('\n') + LateStartText();
     return out;
@@ -255,6 +279,11 @@ QString OrderForm::SkippedText(int id, OrderScheduler::Skip why)
 QString OrderForm::WithdrawnElsewhereText(int id, int count)
 {
     return QStringLiteral("订单 %1 已删除, %2 条未发送").arg(id).arg(count);
+}
+
+QString OrderForm::OptedOutText(int id, int count)
+{
+    return QStringLiteral("订单 %1 %2").arg(id).arg(OptOutList::SkippedText(count));
 }
 
 OrderMessage OrderForm::NothingToDelete()

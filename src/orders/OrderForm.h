@@ -58,6 +58,7 @@ public:
         bool m_bGone = false;     // Delete: no such order (another program deleted it)
         int m_nId = 0;            // the order's number
         int m_nWithdrawn = 0;     // Delete: its queued messages that will not be sent now
+        int m_nOptedOut = 0;      // Add: its numbers on the opt-out list, not stored
         QString m_strStart, m_strEnd; // as stored
         OrderMessage m_message;
         QStringList m_databaseTexts; // what the database said of a failure, shown first
@@ -87,6 +88,7 @@ public:
     static QString StartedText(int id, int messages);
     static QString SkippedText(int id, OrderScheduler::Skip why);
     static QString WithdrawnElsewhereText(int id, int count);
+    static QString OptedOutText(int id, int count);
     static OrderMessage NothingToDelete();
     static OrderMessage NothingToModify();
 

@@ -4,6 +4,7 @@
 #include "base/MessageText.h"
 #include "base/TextTemplate.h"
 #include "db/DbTime.h"
+#include "outbox/OptOutList.h"
 #include "outbox/Outbox.h"
 #include "sms/PduCodec.h"
 
@@ -189,6 +190,25 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
             hooks.databaseTexts(texts);
         return StartResult::Failed;
     }
+    // The list as it is at the start: a number listed since the order was stored is left out.
+    OptOutList optOut(m_db);
+    const std::optional<QVector<int>> listed = optOut.Listed(numbers);
+    if (!listed) {
+        if (hooks.databaseTexts)
+            hooks.databaseTexts(QStringList{optOut.Error()});
+        return StartResult::Failed;
+    }
+    if (!listed->isEmpty()) {
+        QStringList rest;
+        rest.reserve(numbers.size() - listed->size());
+        for (qsizetype i = 0, next = 0; i < numbers.size(); ++i) {
+            if (next < listed->size() && listed->at(next) == i)
+                ++next;
+            else
+                rest.append(numbers.at(i));
+        }
+        numbers = std::move(rest);
+    }
     if (hooks.busy)
         hooks.busy();
     QStringList texts;
@@ -225,5 +245,7 @@ OrderScheduler::StartResult OrderScheduler::Start(const StoredOrder &order, cons
     if (!m_outbox.Enqueue(records, options))
         return elsewhere ? StartResult::Elsewhere : StartResult::Failed;
     *messages = int(records.size());
+    if (!listed->isEmpty() && hooks.optedOut)
+        hooks.optedOut(order, int(listed->size()));
     return StartResult::Started;
 }

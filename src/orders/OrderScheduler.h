@@ -44,6 +44,8 @@ public:
         // Each order started, with its message count (for a log).
         std::function<void(const StoredOrder &, int messages)> orderStarted;
         std::function<void(const StoredOrder &, Skip)> skipped;
+        // An order started without its numbers on the opt-out list: how many it left out.
+        std::function<void(const StoredOrder &, int optedOut)> optedOut;
         // What the database said of a statement that failed, for the operator.
         std::function<void(const QStringList &texts)> databaseTexts;
         // Called now and then while a large order is being queued (a window repaints there).

@@ -3,6 +3,7 @@
 #include "db/CDbAccess.h"
 #include "db/DbTime.h"
 #include "db/PhoneBookIndex.h"
+#include "outbox/OptOutList.h"
 
 OrderStore::OrderStore(CDbAccess &db) : m_db(db) {}
 
@@ -126,4 +127,13 @@ bool OrderStore::Book(BookIndex *book, QString *error)
 QStringList OrderStore::DatabaseTexts() const
 {
     return m_db.LastMessages();
+}
+
+std::optional<QVector<int>> OrderStore::OptedOut(const QStringList &numbers, QString *error)
+{
+    OptOutList list(m_db);
+    std::optional<QVector<int>> listed = list.Listed(numbers);
+    if (!listed && error)
+        *error = list.Error();
+    return listed;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 
 class CDbAccess;
 
@@ -45,6 +46,9 @@ public:
     bool Numbers(int id, QStringList *numbers, QString *error = nullptr, RecipientFields *fields = nullptr);
     // The phone book as it is now, for the orders' personal texts. False when reading failed.
     bool Book(BookIndex *book, QString *error);
+    // The positions in numbers of those on the opt-out list; nullopt (*error what the database
+    // said) when it could not be read.
+    std::optional<QVector<int>> OptedOut(const QStringList &numbers, QString *error);
 
     // What the database said of the last call above that failed, for the operator; empty
     // after one that worked.

@@ -1,4 +1,6 @@
 #include "CJournal.h"
+#include "OptOutList.h"
+#include "OptOutWords.h"
 #include "base/NumberRules.h"
 #include "sms/PduCodec.h"
 #include "db/CDbAccess.h"
@@ -64,6 +66,7 @@ CJournal::Outcome CJournal::Received(const SmsRecord &record, const QString &por
     row.sim = sim;
     row.indexes = indexes;
     row.identity = identity;
+    row.optOut = OptOutWords::Matches(record.m_strUD, m_optOutWords);
     return Add(std::move(row), nowMs);
 }
 
@@ -207,7 +210,7 @@ CJournal::Wrote CJournal::Write(const Row &row)
     }
     QVector<DeliveryChange> changes;
     bool lost = false;
-    const bool ok = row.outboxKey <= 0 && !row.reportRequested && row.run <= 0
+    const bool ok = row.outboxKey <= 0 && !row.reportRequested && row.run <= 0 && !row.optOut
         ? (key = m_pDb->Insert(insert, values)) > 0
         : m_pDb->Transaction([&] {
               changes.clear();
@@ -222,6 +225,13 @@ CJournal::Wrote CJournal::Write(const Row &row)
                   }
               }
               key = m_pDb->Insert(insert, values);
+              if (row.optOut) {
+                  // The sender asked for no more: listed with the row that says so, or not at all.
+                  const QString number = values.value(0).toString();
+                  return key > 0
+                      && m_pDb->Execute(Sql::OptOutAdd, {OptOutList::Key(number), number, values.value(2),
+                                                         int(OptOutList::Source::Reply), values.value(1)});
+              }
               const bool sent = values.value(2).toInt() == 1;
               return key > 0 && (!row.reportRequested || WriteParts(key, row, changes))
                   && (row.run <= 0 || m_pDb->Execute(Sql::RunCount, {sent ? 1 : 0, sent ? 0 : 1, row.run}));

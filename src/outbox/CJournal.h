@@ -83,6 +83,9 @@ public:
     // same PDU).
     Outcome Received(const SmsRecord &record, const QString &port, const QString &sim, const QVector<int> &indexes,
                      const QString &identity, qint64 nowMs);
+    // The opt-out words (OptOutWords::Parse): an arrival whose whole text is one of them puts
+    // its sender on the opt-out list in the transaction that journals it.
+    void SetOptOutWords(const QStringList &words) { m_optOutWords = words; }
     // What identifies an arrival whatever run reads it: a digest of its PDUs (TS 23.040 SMS-DELIVER,
     // the service centre's time stamp included), in part order.
     static QString ArrivalIdentity(const QStringList &pdus);
@@ -144,6 +147,7 @@ private:
         qint64 run = 0;
         QVector<int> indexes;
         QString identity;
+        bool optOut = false; // the arrival's sender goes on the opt-out list with it
         QString port;
         QString sim;
         QVector<int> references;
@@ -170,4 +174,5 @@ private:
     std::deque<Row> m_kept;
     QVector<int> m_written;
     QVector<DeliveryChange> m_changes;
+    QStringList m_optOutWords;
 };

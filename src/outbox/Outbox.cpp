@@ -210,6 +210,18 @@ bool Outbox::Share() const
     return d->share.load();
 }
 
+void Outbox::SetOptOutWords(const QString &setting)
+{
+    std::lock_guard lock(d->wordsMutex);
+    d->optOutWords = ::OptOutWords::Parse(setting);
+}
+
+QStringList Outbox::OptOutWordList() const
+{
+    std::lock_guard lock(d->wordsMutex);
+    return d->optOutWords;
+}
+
 void Outbox::SetLease(int ms)
 {
     d->leaseSeconds = qMax(1, (ms + 999) / 1000);

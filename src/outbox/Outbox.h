@@ -56,6 +56,10 @@ public:
     // station, and its modems take any shared message.
     void SetShare(bool share);
     bool Share() const;
+    // [SYSTEM] OptOutWords: the words of an arrival that puts its sender on the opt-out list
+    // (OptOutWords::Parse), from the next arrival on. Any thread.
+    void SetOptOutWords(const QString &setting);
+    QStringList OptOutWordList() const;
     // How long a station may go without renewing its heartbeat before it is taken for gone
     // (renewed every third of it). Whole seconds.
     void SetLease(int ms);

@@ -246,6 +246,7 @@ void OutboxDesk::TellDeliveryChanges()
 
 IModemDesk::Journalled OutboxDesk::Arrived(const SmsRecord &record, const QVector<int> &places, const QStringList &pdus)
 {
+    m_journal.SetOptOutWords(m_outbox.OptOutWordList());
     const CJournal::Outcome outcome
         = m_journal.Received(record, m_strPort, m_strSim, places, CJournal::ArrivalIdentity(pdus), NowMs());
     if (outcome == CJournal::Outcome::Known)

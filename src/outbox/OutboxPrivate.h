@@ -3,6 +3,7 @@
 // OutboxKeeper.cpp (the keeper's thread).
 #include "Outbox.h"
 #include "OutboxOwner.h"
+#include "OptOutWords.h"
 #include "QueueChores.h"
 
 #include <QCoreApplication>
@@ -137,6 +138,8 @@ struct Outbox::Private
     std::mutex stationMutex;
     std::atomic<qint64> station{0};
     std::atomic<bool> share{false};
+    mutable std::mutex wordsMutex;
+    QStringList optOutWords = ::OptOutWords::Parse(::OptOutWords::kDefault);
     std::atomic<int> leaseSeconds{60};
     std::atomic<int> pollMs{1000};
     std::atomic<qint64> emptyUntilMs{0}; // no modem looks for a message before this

@@ -132,6 +132,7 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
     m_pMenu = new QMenu(this);
     m_pMenu->setObjectName(QStringLiteral("recordsMenu"));
     QAction *reply = AddAction(m_pMenu, QStringLiteral("发送/回复(&S)"), QStringLiteral("发送/回复"), "actionReply");
+    QAction *optOut = AddAction(m_pMenu, QStringLiteral("加入黑名单(&B)"), QStringLiteral("把这个号码加入黑名单, 群发时跳过"), "actionOptOut");
     QAction *del = AddAction(m_pMenu, QStringLiteral("永远删除这条记录(&D)"), QStringLiteral("永远删除这条记录"), "actionDelete");
     QAction *clear = AddAction(m_pMenu, QStringLiteral("清空列表(&R)"), QStringLiteral("清空列表"), "actionClear");
     m_pMenu->addSeparator();
@@ -160,6 +161,7 @@ CMyList::CMyList(CDbAccess::SettingsSource settings, IMessageBox &messages, QWid
             rows.append(i.row());
         emit resendFailedRequested(rows);
     });
+    connect(optOut, &QAction::triggered, this, [this] { emit optOutRequested(SelectionMark()); });
     connect(query, &QAction::triggered, this, &CMyList::queryRequested);
     connect(exp, &QAction::triggered, this, &CMyList::exportRequested);
     connect(del, &QAction::triggered, this, &CMyList::DeleteSelected);

@@ -45,6 +45,8 @@ public:
 signals:
     // The entries whose windows come with the query and export features.
     void replyRequested(int row);
+    // "加入黑名单": the row's number goes on the opt-out list (-1: no selection mark).
+    void optOutRequested(int row);
     void queryRequested();
     void exportRequested();
     // "重发失败" with the selected rows.

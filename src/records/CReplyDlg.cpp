@@ -5,6 +5,7 @@
 #include "base/TextTemplate.h"
 #include "db/PhoneBookIndex.h"
 #include "outbox/IOutbox.h"
+#include "outbox/OptOutList.h"
 #include "sms/PduCodec.h"
 
 #include <QGridLayout>
@@ -122,6 +123,10 @@ void CReplyDlg::accept()
             reject();
         return;
     }
+    // The recipient asked for no more bulk messages; the operator may still answer.
+    if (m_services.m_listed && m_services.m_listed(m_logic.m_strNumber)
+        && OptOutList::ReplyQuestion().ShowOn(m_services.m_messages) != IMessageBox::AnswerYes)
+        return;
     if (m_services.m_progressStart)
         m_services.m_progressStart();
     IOutbox::Options options;
@@ -137,6 +142,12 @@ void CReplyDlg::ReplyToRow(RecordsModel &list, int row, Services services, QWidg
     if (row < 0 || row >= list.rowCount()) {
         ReplyLogic::NoSelection().ShowOn(services.m_messages);
         return;
+    }
+    if (!services.m_listed) {
+        services.m_listed = [&db = list.Db()](const QString &number) {
+            OptOutList optOut(db);
+            return optOut.IsListed(number);
+        };
     }
     CReplyDlg dialog(ReplyLogic::FromRow(list.Row(row)), std::move(services), parent);
     // Without the book a name stays empty, which the preview shows before anything is sent.

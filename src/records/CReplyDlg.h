@@ -23,12 +23,15 @@ public:
         IMessageBox &m_messages;
         std::function<QString()> m_smsc;      // the configured service centre, read when confirming
         std::function<void()> m_progressStart; // called before the message is queued; may be empty
+        // Whether the number is on the opt-out list: a reply to it asks first. Empty: none is.
+        std::function<bool(const QString &number)> m_listed;
     };
 
     CReplyDlg(const ReplyLogic &logic, Services services, QWidget *parent = nullptr);
 
     // The popup command "发送/回复(&S)" on a row of the list (-1: no selection mark). The
-    // phone book is read from the list's database, for a reply with fields.
+    // phone book is read from the list's database, for a reply with fields, and the opt-out
+    // list asked there unless services say otherwise.
     static void ReplyToRow(RecordsModel &list, int row, Services services, QWidget *parent);
     // The phone book that fills {名字} and {关系}.
     void SetBook(const BookIndex &book);

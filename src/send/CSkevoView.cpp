@@ -417,6 +417,8 @@ void CSkevoView::StartSendRun()
                                            SendRun::BookOf(d->db));
     for (const PanelMessage &message : plan.m_messages)
         message.ShowOn(d->messages);
+    if (const std::optional<PanelMessage> skipped = SendRun::LeaveOptedOut(d->db, plan))
+        skipped->ShowOn(d->messages);
     if (!plan.m_bQueue)
         return;
     if (d->modem.QueuedCount() > 0 && !plan.m_records.isEmpty()

@@ -6,6 +6,7 @@
 #include "SendListLogic.h"
 #include "SendListModel.h"
 #include "db/PhoneBookIndex.h"
+#include "outbox/OptOutList.h"
 #include "outbox/Outbox.h"
 #include "sms/PduCodec.h"
 
@@ -111,12 +112,38 @@ PanelMessage SendRun::SentBeforeQuestion(int sent, int rest)
 
 void SendRun::Leave(SendRunPlan &plan, const QVector<int> &indexes)
 {
-    for (qsizetype k = indexes.size() - 1; k >= 0; --k) {
-        const int i = indexes.at(k);
-        plan.m_records.removeAt(i);
-        if (i < plan.m_numbers.size())
-            plan.m_numbers.removeAt(i);
+    // One pass over the plan, however many go: a list of 100,000 may lose thousands.
+    const auto keep = [&indexes](auto &list) {
+        qsizetype next = 0, to = 0;
+        for (qsizetype from = 0; from < list.size(); ++from) {
+            if (next < indexes.size() && indexes.at(next) == from) {
+                ++next;
+                continue;
+            }
+            if (to != from)
+                list[to] = std::move(list[from]);
+            ++to;
+        }
+        list.resize(to);
+    };
+    keep(plan.m_records);
+    keep(plan.m_numbers);
+}
+
+std::optional<PanelMessage> SendRun::LeaveOptedOut(CDbAccess &db, SendRunPlan &plan)
+{
+    if (!plan.m_bQueue || plan.m_numbers.isEmpty())
+        return std::nullopt;
+    OptOutList list(db);
+    const std::optional<QVector<int>> listed = list.Listed(plan.m_numbers);
+    if (!listed) {
+        plan.m_bQueue = false;
+        return PanelMessage{QStringLiteral("读取黑名单失败, 没有发送\n") + list.Error(), QString(), IMessageBox::Warning};
     }
+    if (listed->isEmpty())
+        return std::nullopt;
+    Leave(plan, *listed);
+    return PanelMessage{OptOutList::SkippedText(int(listed->size())), QString(), IMessageBox::Information};
 }
 
 PanelMessage SendRun::AgainQuestion()

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 struct SendRunPlan
 {
@@ -72,4 +73,8 @@ public:
     static PanelMessage SentBeforeQuestion(int sent, int rest);
     // The plan without the messages at those indexes (ascending).
     static void Leave(SendRunPlan &plan, const QVector<int> &indexes);
+    // The plan without its numbers on the opt-out list, and what to tell: "已跳过黑名单号码 N 个"
+    // when it left any out. A list that cannot be read sends nothing (the plan no longer
+    // queues) and tells what the database said.
+    static std::optional<PanelMessage> LeaveOptedOut(CDbAccess &db, SendRunPlan &plan);
 };

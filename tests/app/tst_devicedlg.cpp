@@ -158,7 +158,7 @@ void tst_DeviceDlg::defaultsThenOkWritesTheKeysInOrder()
              QStringList({QStringLiteral("[SYSTEM]"), QStringLiteral("COM=COM1"), QStringLiteral("BaudRate=9600"),
                           QStringLiteral("SMSC=8613010381500"), QStringLiteral("ByteSize=8"), QStringLiteral("Parity=无"),
                           QStringLiteral("StopBits=1"), QStringLiteral("PIN=1234"), QStringLiteral("Name="),
-                          QStringLiteral("Report=0"), QStringLiteral("Share=0")}));
+                          QStringLiteral("Report=0"), QStringLiteral("Share=0"), QStringLiteral("OptOutWords=TD,T,N,R,退订,STOP")}));
     // The application's settings, which the next connect takes.
     QCOMPARE(list[0].m_strCOM, QStringLiteral("COM1"));
     QCOMPARE(list[0].m_strBaudRate, QStringLiteral("9600"));
@@ -241,10 +241,16 @@ void tst_DeviceDlg::reportBoxIsOneSwitchForThePool()
         QTest::mouseClick(Child<QPushButton>(dlg, "addModemButton"), Qt::LeftButton);
         Child<QComboBox>(dlg, "portCombo")->setEditText(QStringLiteral("COM2"));
         box->setChecked(true);
+        // The opt-out words are the pool's too, typed on whichever modem is shown.
+        QLineEdit *words = Child<QLineEdit>(dlg, "optOutWordsEdit");
+        QCOMPARE(words->text(), QStringLiteral("TD,T,N,R,退订,STOP"));
+        words->setText(QStringLiteral(" 退订,QX "));
         QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
     }
     QCOMPARE(m_file->ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Report"), QString()), QStringLiteral("1"));
+    QCOMPARE(m_file->ReadString(QStringLiteral("SYSTEM"), QStringLiteral("OptOutWords"), QString()), QStringLiteral("退订,QX"));
+    QCOMPARE(current[1].m_strOptOutWords, QStringLiteral("退订,QX"));
     const QVector<DeviceSettings> read = DeviceSettings::ReadList(*m_file);
     QCOMPARE(read.size(), 2);
     QVERIFY(read[0].m_bReport && read[1].m_bReport);

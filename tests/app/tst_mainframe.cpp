@@ -3,6 +3,8 @@
 // tray and what the window writes when it closes.
 #include "ModemSimulator.h"
 #include "app/CMainFrame.h"
+#include "outbox/OptOutList.h"
+#include "records/COptOutDlg.h"
 #include "app/CSkevoApp.h"
 #include "send/CTrayIcon.h"
 #include "app/IRingPlayer.h"
@@ -89,6 +91,7 @@ private slots:
     void connectAndDisconnectTheSimulatedModem();
     void modemUnpluggedAndBackIsShown();
     void arrivalAddsRowNoticeAndRing();
+    void optOutByReplyAndFromTheRecordsList();
     void playFlagGatesTheRingAndIsSaved();
     void sendReportsStepTheProgress();
     void restoredMessagesAreARun();
@@ -256,7 +259,8 @@ void tst_MainFrame::menus_data()
                                                      QStringLiteral("短信来时播放铃声(&R)"), QStringLiteral("设置短信铃声(&O)")};
     QTest::newRow("manage") << "管理(&G)" << QStringList{QStringLiteral("连接短信猫(&L)\tCtrl+Q"), QStringLiteral("订单管理(&O)\tCtrl+O"),
                                                        QStringLiteral("账户管理(&G)\tCtrl+R"), QStringLiteral("设备管理(&S)\tCtrl+T"),
-                                                       QStringLiteral("日志导出(&E)\tCtrl+E"), QStringLiteral("查询短信记录(&F)\tCtrl+F")};
+                                                       QStringLiteral("日志导出(&E)\tCtrl+E"), QStringLiteral("查询短信记录(&F)\tCtrl+F"),
+                                                       QStringLiteral("黑名单(&B)")};
     QTest::newRow("help") << "帮助(&H)" << QStringList{QStringLiteral("关于 Skevo(&A)...")};
 }
 
@@ -577,6 +581,41 @@ void tst_MainFrame::arrivalAddsRowNoticeAndRing()
     QCOMPARE(Pane("paneMessage")->text(), QStringLiteral("收到消息"));
     QCOMPARE(m_ring.played, QStringList({m_dir->filePath(QStringLiteral("skevo.mid"))}));
     QCOMPARE(f.View().ProgressBar()->value(), 0);
+}
+
+// The opt-out words changed in 设备管理 while connected count from the next arrival; "加入黑名单"
+// of a row puts its number on the list and shows it in the dialog.
+void tst_MainFrame::optOutByReplyAndFromTheRecordsList()
+{
+    ConnectToSimulator();
+    CMainFrame &f = Frame();
+    QVector<DeviceSettings> devices = m_app->Devices();
+    devices[0].m_strOptOutWords = QStringLiteral("QX");
+    m_app->SetDevices(devices);
+    DeliverSpec spec;
+    spec.from = QStringLiteral("+8613800000003");
+    spec.text = QStringLiteral("ｑｘ");
+    QVERIFY(m_sim.InjectArrival(spec).ok);
+    spec.from = QStringLiteral("+8613800000004");
+    spec.text = QStringLiteral("TD");
+    QVERIFY(m_sim.InjectArrival(spec).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(f.List().Model().Row(0).m_strContent, QStringLiteral("TD"), 20000);
+    OptOutList list(m_app->Db());
+    QVERIFY(list.IsListed(QStringLiteral("13800000003")));
+    QVERIFY(!list.IsListed(QStringLiteral("13800000004")));
+
+    QString shown;
+    QTimer::singleShot(0, &f, [&shown] {
+        auto *dialog = qobject_cast<COptOutDlg *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        shown = dialog->findChild<QLabel *>(QStringLiteral("count"))->text();
+        dialog->accept();
+    });
+    f.OnOptOutRecord(0);
+    QCOMPARE(shown, QStringLiteral("共 1 个号码"));
+    QVERIFY(list.IsListed(QStringLiteral("13800000004")));
+    f.OnOptOutRecord(-1);
+    QCOMPARE(m_messages.Texts(), QStringList{QStringLiteral("请选中要加入黑名单的短信")});
 }
 
 void tst_MainFrame::playFlagGatesTheRingAndIsSaved()

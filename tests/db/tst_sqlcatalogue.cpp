@@ -159,6 +159,15 @@ Case CaseOf(Sql id)
     case Sql::ReportFindKept: return {{QString(), QStringLiteral("COM1"), 9, n, t}, cols("D_NO,D_STATUS,MYDONE")};
     case Sql::ReportDeleteKept: return {{999999}, {}};
     case Sql::ReportPruneKept: return {{t}, {}};
+    case Sql::OptOutAdd: return {{n, n, t, 1, QStringLiteral("退订")}, {}};
+    case Sql::OptOutAddBatch:
+        return {{QStringLiteral("[[\"8613900000009\",\"13900000009\",\"%1\",2,\"\"],"
+                                "[\"8613900000009\",\"+8613900000009\",\"%1\",2,\"\"]]").arg(t)}, {}};
+    case Sql::OptOutDelete: return {{QStringLiteral("none")}, {}};
+    case Sql::OptOutListed: return {{QStringLiteral("[\"8613900000000\",\"8613900000001\"]")}, cols("D_KEY")};
+    case Sql::OptOutSelect: return {{QString(), QString(), 100}, cols("D_KEY,D_NUMBER,MYTIME,D_SOURCE,D_TEXT")};
+    case Sql::OptOutCount: return {{QStringLiteral("139"), QStringLiteral("139")}, cols("NUM")};
+    case Sql::OptOutSelectAll: return {{}, cols("D_KEY,D_NUMBER,MYTIME,D_SOURCE,D_TEXT")};
     case Sql::Count_: break;
     }
     return {};
@@ -349,6 +358,7 @@ void tst_SqlCatalogue::schemaSteps_data()
     DbTargets::AddDialectRows("tables of step 2", 2);
     DbTargets::AddDialectRows("tables of step 3", 3);
     DbTargets::AddDialectRows("tables of step 4", 4);
+    DbTargets::AddDialectRows("tables of step 5", 5);
 }
 
 // Each step runs on the tables the step before it left, keeps their rows, and runs once.
@@ -392,8 +402,10 @@ void tst_SqlCatalogue::schemaSteps()
     if (from >= 1)
         QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_PHONENUMBER(D_ID,D_NUMBER) VALUES(1,'8613900000005')")));
     QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT) VALUES('8613800100500','8613900000003','kept')")));
-    // In a modem's hands when an older release ended: still so, in the new numbering.
-    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT,D_STATE) VALUES('8613800100500','8613900000004','air',1)")));
+    // In a modem's hands when an older release ended: still so, in the new numbering (which
+    // the tables of step 5 use already).
+    QVERIFY(probe.Exec(QStringLiteral("INSERT INTO T_OUTBOX(D_SCA,D_TPA,D_TEXT,D_STATE) VALUES('8613800100500','8613900000004','air',%1)")
+                           .arg(from >= 5 ? 2 : 1)));
 
     QList<QVariant> steps;
     for (int v = 1; v <= SqlCatalogue::SchemaVersion(driver); ++v)
@@ -424,6 +436,13 @@ void tst_SqlCatalogue::schemaSteps()
             > 0);
     QCOMPARE(probe.Value(QStringLiteral("SELECT D_PORT FROM T_SEND WHERE D_SENDNUM='8613900000004'")).toString(),
              QStringLiteral("/dev/ttyUSB1"));
+    // The opt-out list is there, one row a key.
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(db.Execute(Sql::OptOutAdd, {QStringLiteral("8613900000004"), QStringLiteral("13900000004"),
+                                            QStringLiteral("2024-01-02 10:00:00"), 1, QStringLiteral("TD")}));
+    QCOMPARE(db.RowsAffected(), 0);
+    QCOMPARE(probe.Rows(QStringLiteral("SELECT D_KEY,D_NUMBER,D_SOURCE,D_TEXT FROM T_OPTOUT")),
+             (QList<QVariantList>{{QStringLiteral("8613900000004"), QStringLiteral("13900000004"), 1, QStringLiteral("TD")}}));
 }
 
 void tst_SqlCatalogue::orderDueFindsTheMinute()

@@ -8,6 +8,7 @@
 #include "outbox/Outbox.h"
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
+#include "outbox/OptOutList.h"
 #include "orders/OrderStore.h"
 #include "base/NumberFile.h"
 
@@ -45,6 +46,7 @@ struct Program
     int busyCalls = 0;
     QStringList told; // what the database said, as the window would show it
     QList<OrderScheduler::Skip> skips;
+    int optedOut = 0;
 
     OrderScheduler::Hooks Hooks()
     {
@@ -61,6 +63,7 @@ struct Program
         h.busy = [this] { ++busyCalls; };
         h.databaseTexts = [this](const QStringList &texts) { told << texts; };
         h.skipped = [this](const StoredOrder &, OrderScheduler::Skip why) { skips << why; };
+        h.optedOut = [this](const StoredOrder &, int count) { optedOut += count; };
         return h;
     }
     int Tick(const QString &time, bool ask = false) { return scheduler.Check(At(time), ask, kSmsc, Hooks()); }
@@ -90,6 +93,8 @@ private slots:
     void minutes();
     void queuesEveryStoredNumberOnce_data() { DbTargets::AddDialectRows(); }
     void queuesEveryStoredNumberOnce();
+    void numbersListedSinceStoredAreLeftOut_data() { DbTargets::AddDialectRows(); }
+    void numbersListedSinceStoredAreLeftOut();
     void reminder_data();
     void reminder();
     void twoProgramsStartEachOrderOnce_data() { DbTargets::AddDialectRows(); }
@@ -205,6 +210,26 @@ void tst_OrderScheduler::queuesEveryStoredNumberOnce()
     p.scheduler.Connected(At(QStringLiteral("10:06:00")));
     QCOMPARE(p.Tick(QStringLiteral("10:07:00")), 0);
     QCOMPARE(p.modem.QueuedCount(), int(numbers.size()));
+}
+
+// A number that went on the opt-out list (in another program) after the order was stored is
+// left out when the order starts, and the start says how many.
+void tst_OrderScheduler::numbersListedSinceStoredAreLeftOut()
+{
+    SKEVO_FRESH_DB(m_targets, settings);
+    Program p(*settings);
+    const int id = p.store.Add(kDay + QStringLiteral("10:00"), kDay + QStringLiteral("10:30"), QStringLiteral("x"),
+                               {QStringLiteral("8613900000001"), QStringLiteral("8613900000002"), QStringLiteral("8613900000003")});
+    QVERIFY(id > 0);
+    const DbSettings s = *settings;
+    CDbAccess elsewhere([s] { return s; });
+    QVERIFY(OptOutList(elsewhere).Add(QStringLiteral("+8613900000002"), OptOutList::Source::Manual));
+    p.scheduler.Connected(At(QStringLiteral("09:59:00")));
+    QCOMPARE(p.Tick(QStringLiteral("10:00:10")), 1);
+    QCOMPARE(p.optedOut, 1);
+    QCOMPARE(p.startedMessages, 2);
+    QCOMPARE(DbProbe(s).Column(QStringLiteral("SELECT D_TPA FROM T_OUTBOX ORDER BY D_NO")),
+             (QVariantList{QStringLiteral("8613900000001"), QStringLiteral("8613900000003")}));
 }
 
 void tst_OrderScheduler::reminder_data()

@@ -118,6 +118,7 @@ void tst_MyList::contextMenuEntries_data()
     QTest::addColumn<QString>("prompt");
     QTest::addColumn<bool>("enabled");
     QTest::newRow("reply") << "actionReply" << "发送/回复(&S)" << "发送/回复" << true;
+    QTest::newRow("opt-out") << "actionOptOut" << "加入黑名单(&B)" << "把这个号码加入黑名单, 群发时跳过" << true;
     QTest::newRow("delete") << "actionDelete" << "永远删除这条记录(&D)" << "永远删除这条记录" << true;
     QTest::newRow("clear") << "actionClear" << "清空列表(&R)" << "清空列表" << true;
     QTest::newRow("received") << "actionLoadReceived" << "收信记录(&R)" << "收信记录" << true;
@@ -142,20 +143,21 @@ void tst_MyList::contextMenuEntries()
     QCOMPARE(a->statusTip(), prompt);
     QCOMPARE(a->isEnabled(), enabled);
 
-    // The order of the popup: three entries, a separator, the submenu, then query, export and
+    // The order of the popup: four entries, a separator, the submenu, then query, export and
     // 重发失败.
     const QList<QAction *> top = list->ContextMenu()->actions();
-    QCOMPARE(top.size(), 8);
+    QCOMPARE(top.size(), 9);
     QCOMPARE(top.at(0)->objectName(), QStringLiteral("actionReply"));
-    QCOMPARE(top.at(1)->objectName(), QStringLiteral("actionDelete"));
-    QCOMPARE(top.at(2)->objectName(), QStringLiteral("actionClear"));
-    QVERIFY(top.at(3)->isSeparator());
-    QVERIFY(top.at(4)->menu());
-    QCOMPARE(top.at(4)->text(), QStringLiteral("转到(&T)"));
-    QCOMPARE(top.at(5)->objectName(), QStringLiteral("actionQuery"));
-    QCOMPARE(top.at(6)->objectName(), QStringLiteral("actionExport"));
-    QCOMPARE(top.at(7)->objectName(), QStringLiteral("actionResendFailed"));
-    const QList<QAction *> go = top.at(4)->menu()->actions();
+    QCOMPARE(top.at(1)->objectName(), QStringLiteral("actionOptOut"));
+    QCOMPARE(top.at(2)->objectName(), QStringLiteral("actionDelete"));
+    QCOMPARE(top.at(3)->objectName(), QStringLiteral("actionClear"));
+    QVERIFY(top.at(4)->isSeparator());
+    QVERIFY(top.at(5)->menu());
+    QCOMPARE(top.at(5)->text(), QStringLiteral("转到(&T)"));
+    QCOMPARE(top.at(6)->objectName(), QStringLiteral("actionQuery"));
+    QCOMPARE(top.at(7)->objectName(), QStringLiteral("actionExport"));
+    QCOMPARE(top.at(8)->objectName(), QStringLiteral("actionResendFailed"));
+    const QList<QAction *> go = top.at(5)->menu()->actions();
     QCOMPARE(go.size(), 4);
     QCOMPARE(go.at(0)->objectName(), QStringLiteral("actionLoadReceived"));
     QCOMPARE(go.at(1)->objectName(), QStringLiteral("actionLoadSent"));
@@ -199,7 +201,7 @@ void tst_MyList::contextMenuPromptsInTheStatusBar()
     QTRY_VERIFY(menu->isVisible());
     QMenu *holder = menu;
     if (inSubmenu) {
-        QAction *go = menu->actions().at(4);
+        QAction *go = menu->actions().at(5);
         QTest::mouseMove(menu, menu->actionGeometry(go).center());
         holder = go->menu();
         QTRY_VERIFY(holder->isVisible());

@@ -5,6 +5,7 @@
 #include "FakeMessageBox.h"
 #include "Journal.h"
 #include "TestEnv.h"
+#include "outbox/OptOutList.h"
 #include "records/CReplyDlg.h"
 #include "records/RecordsModel.h"
 #include "records/ResendFailed.h"
@@ -43,6 +44,7 @@ private slots:
     void noSelection();
     void personalReply();
     void resendFailed();
+    void listedNumberAsksFirst();
 
 private:
     CReplyDlg::Services Services()
@@ -187,6 +189,35 @@ void tst_ReplyDlg::checksOnConfirming()
     logic.m_strReply = QString(71, QChar(0x5B57));
     QCOMPARE(logic.Validate(true)->m_strText, QStringLiteral("“请填入不多于140个的字符。”"));
     QVERIFY(ReplyLogic::KeepsDialogOpen(*logic.Validate(true)));
+}
+
+// A reply to a number on the opt-out list asks first: 否 (the default) keeps the dialog open
+// and sends nothing, 是 sends.
+void tst_ReplyDlg::listedNumberAsksFirst()
+{
+    QVERIFY(m_rig->ConnectAndStart());
+    OptOutList list(m_model->Db());
+    QVERIFY(list.Add(QStringLiteral("+8613900000001"), OptOutList::Source::Manual));
+    int row = 0;
+    while (m_model->Row(row).m_strAction != QStringLiteral("接收"))
+        ++row;
+    m_messages.answers << IMessageBox::AnswerNo << IMessageBox::AnswerYes;
+    bool stayedOpen = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<CReplyDlg *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->findChild<QPlainTextEdit *>(QStringLiteral("editReply"))->setPlainText(QStringLiteral("好的"));
+        auto *send = dialog->findChild<QPushButton *>(QStringLiteral("buttonSend"));
+        QTest::mouseClick(send, Qt::LeftButton);
+        stayedOpen = dialog->isVisible() && m_nProgress == 0;
+        QTest::mouseClick(send, Qt::LeftButton);
+    });
+    CReplyDlg::ReplyToRow(*m_model, row, Services(), nullptr);
+    QVERIFY(stayedOpen);
+    QCOMPARE(m_messages.Texts(), QStringList(2, OptOutList::ReplyQuestion().m_strText));
+    QCOMPARE(m_messages.shown.first().buttons, IMessageBox::YesNoDefaultNo);
+    QTRY_COMPARE_WITH_TIMEOUT(m_rig->sink->reports.size(), 1, 20000);
+    QCOMPARE(SubmittedNumbers(m_rig->sim), QStringList{QStringLiteral("8613900000001")});
 }
 
 void tst_ReplyDlg::noSelection()

@@ -3,6 +3,7 @@
 
 #include "ModemSimulator.h"
 #include "app/CSkevoApp.h"
+#include "outbox/OptOutList.h"
 #include "pool/ModemPort.h"
 #include "send/CTrayIcon.h"
 #include "base/FrameSettings.h"
@@ -103,6 +104,7 @@ private slots:
     void stopRefusedSaysSo();
     void connectionState();
     void sendThroughSimulatedModem();
+    void listedNumbersAreSkipped();
     void textGoesOutInTheFewestMessages_data();
     void textGoesOutInTheFewestMessages();
     void overlongNumberFailsAloneInTheRun();
@@ -937,6 +939,32 @@ void tst_SkevoView::sendThroughSimulatedModem()
         QVERIFY2(submit.decoded, qPrintable(submit.error));
         QCOMPARE(submit.message.text, kDefaultText);
     }
+}
+
+// The numbers on the opt-out list, however written, are left out of the run, which says how
+// many; the list itself stays as it was.
+void tst_SkevoView::listedNumbersAreSkipped()
+{
+    ModemSimulator sim;
+    QVERIFY2(sim.Start(), qPrintable(QStringLiteral("simulated modem: ") + sim.ErrorString()));
+    SHOW_PANEL();
+    ModemPort modem(m_app->Queue().MakeDesk());
+    QVERIFY(modem.Open(sim.DevicePath(), 9600, 8, 0, 0));
+    QVERIFY(modem.InitModem());
+    QVERIFY(modem.StartThread());
+    QVERIFY(OptOutList(m_app->Db()).Add(QStringLiteral("+8613800000001"), OptOutList::Source::Manual));
+    m_view->Model().Append({QStringLiteral("13800000000"), QStringLiteral("8613800000001"), QStringLiteral("13800000002")});
+    Click("sendButton");
+    QCOMPARE(m_box.Texts(), QStringList{QStringLiteral("已跳过黑名单号码 1 个")});
+    QCOMPARE(m_app->Queue().Tally().total, 2);
+    QCOMPARE(m_view->GetAllNumbers().size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.SubmitCount(), 2, 60000);
+    modem.StopThread();
+    modem.Close();
+    QStringList numbers;
+    for (const ModemSimulator::Submit &submit : sim.Submits())
+        numbers << submit.message.number;
+    QCOMPARE(numbers, (QStringList{QStringLiteral("8613800000000"), QStringLiteral("8613800000002")}));
 }
 
 void tst_SkevoView::textGoesOutInTheFewestMessages_data()

@@ -361,6 +361,8 @@ int RunSend(const QStringList &args)
                                 p.value(QStringLiteral("numbers")), app.Device().m_strSMSC, SendRun::BookOf(app.Db()));
     for (const PanelMessage &m : plan.m_messages)
         PrintErr(m.m_strText);
+    if (const std::optional<PanelMessage> skipped = SendRun::LeaveOptedOut(app.Db(), plan))
+        PrintErr(skipped->m_strText);
     if (!plan.m_bQueue)
         return 2;
     if (p.isSet(QStringLiteral("skip-sent"))) {

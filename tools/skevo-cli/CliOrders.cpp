@@ -9,6 +9,7 @@
 #include "orders/OrderForm.h"
 #include "orders/OrderListModel.h"
 #include "orders/OrderStore.h"
+#include "outbox/OptOutList.h"
 #include "base/NumberFile.h"
 
 #include <QCommandLineParser>
@@ -72,6 +73,8 @@ int Add(const QStringList &args)
     }
     // Standard output carries the number alone, for scripts.
     PrintOut(QString::number(out.m_nId));
+    if (out.m_nOptedOut > 0)
+        PrintErr(OptOutList::SkippedText(out.m_nOptedOut));
     if (late)
         PrintErr(OrderForm::LateStartText());
     return 0;

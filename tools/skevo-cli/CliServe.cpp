@@ -45,6 +45,9 @@ int RunServe(const QStringList &args)
     hooks.orderStarted = [](const StoredOrder &o, int messages) {
         PrintOut(OrderForm::StartedText(o.m_nId, messages));
     };
+    hooks.optedOut = [](const StoredOrder &o, int count) {
+        PrintOut(OrderForm::OptedOutText(o.m_nId, count));
+    };
     hooks.skipped = [](const StoredOrder &o, OrderScheduler::Skip why) {
         PrintOut(OrderForm::SkippedText(o.m_nId, why));
     };
