@@ -57,6 +57,7 @@ Detail::Statements Build(DbSettings::Driver dialect)
     Detail::AddJournalStatements(s);
     Detail::AddOrderStatements(s);
     Detail::AddSchemaStatements(s);
+    Detail::AddApiStatements(s);
     return s;
 }
 

@@ -171,6 +171,29 @@ enum class Sql {
     NumberDeleteByOrder,  // (D_ID)
     NumberSelect,         // D_NUMBER, D_FIELDS; (D_ID) — in the order they were stored
 
+    // The HTTP API of serve (SqlCatalogueApi.cpp). T_TOKEN: the tokens other programs present,
+    // kept only as their digest (D_HASH); D_REVOKED 1 once revoked. T_APIBATCH: one row per
+    // request that queued messages, with the token's name and the caller's client id (unique
+    // per token when not ""), and the answer it got (D_ANSWER, the JSON given again to a
+    // repeat). A message's id is its T_OUTBOX key, which its journal row keeps as D_MSG.
+    TokenInsert,          // (name, hash, created)
+    TokenSelect,          // D_NAME, D_CREATED, D_REVOKED — by D_NO
+    TokenActiveByName,    // NUM; (name) — tokens of that name not revoked
+    TokenActiveCount,     // NUM — tokens not revoked
+    TokenFind,            // D_NAME; (hash) — the token with that digest, unless revoked
+    TokenRevoke,          // (name) — RowsAffected counts them
+    ApiBatchInsert,       // (token, clientId, created, count) — key returned
+    ApiBatchAnswer,       // (answer, D_NO)
+    ApiBatchByClient,     // D_NO, D_ANSWER; (token, clientId)
+    ApiBatchSelect,       // D_NO, D_CREATED, D_COUNT, D_ANSWER; (D_NO)
+    ApiOutboxRange,       // D_NO, D_STATE, D_TPA, D_SIM, D_PORT; (fromNo, toNo) — queued or in a modem's hands
+    ApiSentRange,         // D_MSG, D_STATE, D_SENDTIME, D_REPORT, D_REPORTTIME, D_PORT, D_SIM, D_SENDNUM;
+                          // (fromMsg, toMsg) — journalled, by the T_OUTBOX key they had
+    ApiInbox,             // D_NO, D_RECNUM, D_RECCONT, D_RECTIME, D_PORT, D_SIM; (afterNo, limit) — oldest first
+    ApiSentBySim,         // D_SIM, D_STATE, D_REPORT, NUM — the journal counted by SIM, result and delivery
+    ApiSentSinceBySim,    // D_SIM, NUM; (since) — sent since then, by SIM
+    ApiArrivals,          // NUM — arrivals journalled
+
     // T_SCHEMA: the numbered steps a database has been through (SqlCatalogueSchema.cpp)
     SchemaVersion,        // VERSION: the last step, 0 for none
     SchemaVersionAdd,     // (step, time)

@@ -52,5 +52,6 @@ void AddQueueStatements(Statements &s);   // the queue: messages, stations, runs
 void AddJournalStatements(Statements &s); // the journal and delivery reports
 void AddOrderStatements(Statements &s);   // orders, their numbers and their starts
 void AddSchemaStatements(Statements &s);  // the steps a database has been through
+void AddApiStatements(Statements &s);     // the HTTP API: tokens, batches, what it reads
 
 } // namespace SqlCatalogue::Detail

@@ -24,6 +24,8 @@ constexpr int kBatchRows = 300;
 constexpr qint64 kStation = 7777; // a station that no longer runs: its claims are lost claims
 int g_part = 0;                  // the parts PartInsert wrote in this run
 qint64 g_claimed = 0;            // the message OutboxClaimNext claimed last
+int g_token = 0;                 // the tokens TokenInsert wrote in this run
+int g_client = 0;                // the requests ApiBatchInsert wrote in this run
 
 Case CaseOf(Sql id)
 {
@@ -153,6 +155,24 @@ Case CaseOf(Sql id)
     case Sql::ReportFindKept: return {{QString(), QStringLiteral("COM1"), 9, n, t}, cols("D_NO,D_STATUS,MYDONE")};
     case Sql::ReportDeleteKept: return {{999999}, {}};
     case Sql::ReportPruneKept: return {{t}, {}};
+    // A digest and a client id of their own at each run: both are unique.
+    case Sql::TokenInsert: return {{QStringLiteral("订单系统"), QStringLiteral("digest%1").arg(++g_token), t}, {}};
+    case Sql::TokenSelect: return {{}, cols("D_NAME,D_CREATED,D_REVOKED")};
+    case Sql::TokenActiveByName: return {{QStringLiteral("订单系统")}, cols("NUM")};
+    case Sql::TokenActiveCount: return {{}, cols("NUM")};
+    case Sql::TokenFind: return {{QStringLiteral("digest%1").arg(g_token)}, cols("D_NAME")};
+    case Sql::TokenRevoke: return {{QStringLiteral("nobody")}, {}};
+    case Sql::ApiBatchInsert: return {{QStringLiteral("订单系统"), QStringLiteral("c%1").arg(++g_client), t, 2}, {}};
+    case Sql::ApiBatchAnswer: return {{QStringLiteral("{}"), 1}, {}};
+    case Sql::ApiBatchByClient: return {{QStringLiteral("订单系统"), QStringLiteral("c%1").arg(g_client)}, cols("D_NO,D_ANSWER")};
+    case Sql::ApiBatchSelect: return {{1}, cols("D_NO,D_CREATED,D_COUNT,D_ANSWER")};
+    case Sql::ApiOutboxRange: return {{0, kMax}, cols("D_NO,D_STATE,D_TPA,D_SIM,D_PORT")};
+    case Sql::ApiSentRange:
+        return {{0, kMax}, cols("D_MSG,D_STATE,D_SENDTIME,D_REPORT,D_REPORTTIME,D_PORT,D_SIM,D_SENDNUM")};
+    case Sql::ApiInbox: return {{0, 100}, cols("D_NO,D_RECNUM,D_RECCONT,D_RECTIME,D_PORT,D_SIM")};
+    case Sql::ApiSentBySim: return {{}, cols("D_SIM,D_STATE,D_REPORT,NUM")};
+    case Sql::ApiSentSinceBySim: return {{t}, cols("D_SIM,NUM")};
+    case Sql::ApiArrivals: return {{}, cols("NUM")};
     case Sql::Count_: break;
     }
     return {};
@@ -234,6 +254,8 @@ void tst_SqlCatalogue::everyStatementRuns()
     db.SetErrorSink([&messages](const QString &text) { messages << text; });
     g_part = 0;
     g_claimed = 0;
+    g_token = 0;
+    g_client = 0;
     // Twice: on the second pass every query finds the rows the first pass wrote.
     for (int pass = 0; pass < 2; ++pass) {
         for (Sql id : AllStatements()) {
@@ -418,6 +440,14 @@ void tst_SqlCatalogue::schemaSteps()
             > 0);
     QCOMPARE(probe.Value(QStringLiteral("SELECT D_PORT FROM T_SEND WHERE D_SENDNUM='8613900000004'")).toString(),
              QStringLiteral("/dev/ttyUSB1"));
+    // The API's requests: one per client id and token name; requests without one are many.
+    const QString t = QStringLiteral("2024-01-02 10:00:00");
+    db.SetErrorSink({});
+    QVERIFY2(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QStringLiteral("c1"), t, 1}) > 0, qPrintable(db.LastError()));
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QStringLiteral("c1"), t, 1}) <= 0);
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("billing"), QStringLiteral("c1"), t, 1}) > 0);
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QString(), t, 1}) > 0);
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QString(), t, 1}) > 0);
 }
 
 void tst_SqlCatalogue::orderDueFindsTheMinute()

@@ -2,6 +2,7 @@
 // until stopped, it sends the kept outbox and what is queued, starts due orders, journals every
 // arrival and writes one line per report. Here only its options and its lines.
 #include "CliCommands.h"
+#include "CliHttp.h"
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
@@ -37,15 +38,21 @@ QString SkipText(OrderScheduler::Skip why)
 int RunServe(const QStringList &args)
 {
     QString error;
-    const std::optional<StayOptions> options = ParseStayOptions(QStringLiteral("serve"), args, &error);
+    QStringList rest = args;
+    const std::optional<QString> http = CliHttp::TakeOption(&rest);
+    const std::optional<StayOptions> options = ParseStayOptions(QStringLiteral("serve"), rest, &error);
     if (!options)
         return CliFail(error);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    CliHttp::Api api;
+    if (!api.Plan(app, http, &error))
+        return CliFail(error);
     SignalQuit signalQuit;
     app.Db().SetErrorSink(PrintErr);
     EngineSession session(app);
     PrintReports(session);
+    api.Watch(session);
     QObject::connect(&session, &EngineSession::orderWithdrawn, qApp, [](int order, int count) {
         PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
     });
@@ -70,6 +77,11 @@ int RunServe(const QStringList &args)
     readiness.ports = session.Link().PortNames();
     PrintOut(QStringLiteral("serving; due orders start without the reminder question (Check/Rem)"));
     PrintOut(KeptText(session.Restored(), true));
+    if (!api.Start(app, session, &error)) {
+        PrintErr(error);
+        Disconnect(session);
+        return 1;
+    }
 
     if (options->seconds > 0)
         QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);

@@ -29,6 +29,7 @@ const Command kCommands[] = {
     {"serve", RunServe},
     {"orders", RunOrders},
     {"user", RunUser},
+    {"token", RunToken},
 };
 
 QString Usage()
