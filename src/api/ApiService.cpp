@@ -78,6 +78,19 @@ int ApiService::QueuedCount(bool *ok)
     }
 }
 
+int ApiService::QueuedForLimit(bool *ok)
+{
+    constexpr qint64 kRecountMs = 1000;
+    if (!m_countedAt.isValid() || m_countedAt.elapsed() >= kRecountMs) {
+        m_nCounted = QueuedCount(ok);
+        if (!*ok)
+            return 0;
+        m_countedAt.start();
+    }
+    *ok = true;
+    return m_nCounted;
+}
+
 ApiReply ApiService::PostMessages(const QString &token, const QByteArray &contentType, const QByteArray &body)
 {
     if (body.size() > m_settings.maxBody)
@@ -150,7 +163,7 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
         return Refuse(plan.m_messages.isEmpty() ? SendRun::EmptyList().m_strText : plan.m_messages.first().m_strText);
 
     bool counted = false;
-    const int waiting = QueuedCount(&counted);
+    const int waiting = QueuedForLimit(&counted);
     if (!counted)
         return ApiReply::DatabaseError(m_db.LastError());
     if (qint64(waiting) + plan.m_records.size() > m_settings.maxQueued) {
@@ -191,6 +204,7 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
         }
         return ApiReply::Error(500, "database", QStringLiteral("SQL数据错误, 没有排队任何短信"));
     }
+    m_nCounted += int(plan.m_records.size());
     ApiReply r;
     r.status = 202;
     r.body = answer.toUtf8();

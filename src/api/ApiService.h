@@ -9,6 +9,7 @@
 #include "ApiSettings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QVector>
 #include <functional>
@@ -78,10 +79,15 @@ private:
     // The messages with these ids, by id: queued, sending, or journalled.
     bool ReadMessages(qint64 from, qint64 to, QVector<MessageState> *out);
     int QueuedCount(bool *ok);
+    // The same for the check against MaxQueued: counted again at most once a second (a count
+    // of a long queue is not free), what this server queued since added.
+    int QueuedForLimit(bool *ok);
 
     CDbAccess &m_db;
     IOutbox &m_outbox;
     ApiSettings m_settings;
     Hooks m_hooks;
+    QElapsedTimer m_countedAt;
+    int m_nCounted = 0;
 };
 
