@@ -49,6 +49,7 @@ ApiReply ApiService::Metrics()
 {
     QMap<QString, SimCounts> bySim;
     qint64 arrivals = 0;
+    qint64 callbacks = 0;
     try {
         const RecordsetPtr rs = m_db.OpenRecordset(Sql::ApiSentBySim);
         for (; !rs->IsEOF(); rs->MoveNext()) {
@@ -63,6 +64,8 @@ ApiReply ApiService::Metrics()
         }
         const RecordsetPtr rec = m_db.OpenRecordset(Sql::ApiArrivals);
         arrivals = rec->IsEOF() ? 0 : rec->GetFieldValue(0).toLongLong();
+        const RecordsetPtr backlog = m_db.OpenRecordset(Sql::CallbackBacklog);
+        callbacks = backlog->IsEOF() ? 0 : backlog->GetFieldValue(0).toLongLong();
     } catch (const CDbError &e) {
         return ApiReply::DatabaseError(e.Description());
     }
@@ -88,6 +91,8 @@ ApiReply ApiService::Metrics()
     out.Sample("skevo_queue_length", QString(), waiting);
     out.Family("skevo_arrivals_total", "counter", "Arrivals journalled.");
     out.Sample("skevo_arrivals_total", QString(), arrivals);
+    out.Family("skevo_callback_backlog", "gauge", "Events kept for the callback receiver, not yet taken by it.");
+    out.Sample("skevo_callback_backlog", QString(), callbacks);
     const QVector<ApiModem> modems = m_hooks.modems ? m_hooks.modems() : QVector<ApiModem>();
     out.Family("skevo_modem_ready", "gauge", "1 while the modem can send, by port and SIM.");
     for (const ApiModem &m : modems)

@@ -78,6 +78,23 @@ ApiReply ApiService::Message(qint64 id)
     return ApiReply::Json(200, ToJson(rows.first()));
 }
 
+std::optional<QJsonObject> ApiService::MessageOfRecord(qint64 recordNo)
+{
+    qint64 id = 0;
+    try {
+        const RecordsetPtr rs = m_db.OpenRecordset(Sql::ApiSentByRecord, {recordNo});
+        if (rs->IsEOF())
+            return std::nullopt;
+        id = rs->GetFieldValue(0).toLongLong();
+    } catch (const CDbError &) {
+        return std::nullopt;
+    }
+    QVector<MessageState> rows;
+    if (id <= 0 || !ReadMessages(id, id, &rows) || rows.isEmpty())
+        return std::nullopt;
+    return ToJson(rows.first());
+}
+
 ApiReply ApiService::Batch(qint64 id)
 {
     QString created, answer;

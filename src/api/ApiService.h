@@ -67,6 +67,9 @@ public:
     ApiReply Inbox(const QString &after, const QString &limit);
     // GET /api/v1/status
     ApiReply Status();
+    // What a delivery report's event tells: the message (as GET /api/v1/messages/{id}) whose
+    // journal row (T_SEND.D_NO) it is; nullopt when the row or the database is not there.
+    std::optional<QJsonObject> MessageOfRecord(qint64 recordNo);
     // GET /metrics: the Prometheus text format.
     ApiReply Metrics();
 

@@ -13,6 +13,9 @@ ApiSettings ApiSettings::Read(const CSettingsFile &file)
     s.maxQueued = qMax(0, file.ReadInt(kSection, QStringLiteral("MaxQueued"), kDefaultMaxQueued));
     const int body = file.ReadInt(kSection, QStringLiteral("MaxBody"), int(kDefaultMaxBody));
     s.maxBody = body > 0 ? body : kDefaultMaxBody;
+    s.callback = file.ReadString(kSection, QStringLiteral("Callback"), QString()).trimmed();
+    s.callbackSecret = file.ReadString(kSection, QStringLiteral("CallbackSecret"), QString());
+    s.callbackHours = qMax(1, file.ReadInt(kSection, QStringLiteral("CallbackHours"), 24));
     return s;
 }
 

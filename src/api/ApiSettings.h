@@ -5,6 +5,10 @@
 //   MaxQueued=N          a request that would leave more messages waiting for a modem than
 //                        this is refused (503, Retry-After); default 100000
 //   MaxBody=BYTES        a larger request body is refused (413); default 2097152 (2 MiB)
+//   Callback=URL         each arrival and delivery report is posted there (ApiCallbacks);
+//                        empty (the default): none
+//   CallbackSecret=TEXT  the key of the posts' HMAC-SHA256 signature; needed with Callback
+//   CallbackHours=H      how long a post that fails is tried again; default 24
 #include <QHostAddress>
 #include <QString>
 #include <optional>
@@ -20,6 +24,9 @@ struct ApiSettings
     QString listen;
     int maxQueued = kDefaultMaxQueued;
     qint64 maxBody = kDefaultMaxBody;
+    QString callback;
+    QString callbackSecret;
+    int callbackHours = 24;
 
     static ApiSettings Read(const CSettingsFile &file);
 

@@ -193,6 +193,17 @@ enum class Sql {
     ApiSentBySim,         // D_SIM, D_STATE, D_REPORT, NUM — the journal counted by SIM, result and delivery
     ApiSentSinceBySim,    // D_SIM, NUM; (since) — sent since then, by SIM
     ApiArrivals,          // NUM — arrivals journalled
+    ApiSentByRecord,      // D_MSG; (D_NO) — the T_OUTBOX key a journal row's message had
+    // T_CALLBACK: the events (an arrival, a delivery report) kept for the receiver until it
+    // answers 2xx. D_EVENT the event's id, D_BODY what is posted; D_NEXT when it is tried
+    // next and D_CREATED, in the database clock's seconds; D_DONE 0 waiting, 1 delivered,
+    // 2 given up.
+    CallbackInsert,       // (event, kind, body)
+    CallbackDue,          // D_NO, D_EVENT, D_BODY, D_TRIES, AGE (seconds since made); (limit) — oldest first
+    CallbackDone,         // (D_NO)
+    CallbackRetry,        // (seconds, D_NO) — one more try made, the next that many seconds from now
+    CallbackGiveUp,       // (D_NO)
+    CallbackBacklog,      // NUM — events waiting
 
     // T_SCHEMA: the numbered steps a database has been through (SqlCatalogueSchema.cpp)
     SchemaVersion,        // VERSION: the last step, 0 for none

@@ -39,6 +39,17 @@ void AddApiStatements(Statements &s)
     s.Rows(Sql::ApiSentSinceBySim,
            QStringLiteral("SELECT D_SIM,COUNT(*) AS NUM FROM T_SEND WHERE D_SENDTIME>=? GROUP BY D_SIM ORDER BY D_SIM"));
     s.Rows(Sql::ApiArrivals, QStringLiteral("SELECT COUNT(*) AS NUM FROM T_REC"));
+    s.Rows(Sql::ApiSentByRecord, QStringLiteral("SELECT D_MSG FROM T_SEND WHERE D_NO=?"));
+
+    const QString now = EpochNow(pg);
+    s.NoRows(Sql::CallbackInsert, QStringLiteral("INSERT INTO T_CALLBACK(D_EVENT,D_KIND,D_BODY,D_CREATED,D_NEXT) "
+                                                 "VALUES(?,?,?,%1,%1)").arg(now));
+    s.Rows(Sql::CallbackDue, QStringLiteral("SELECT D_NO,D_EVENT,D_BODY,D_TRIES,%1-D_CREATED AS AGE FROM T_CALLBACK "
+                                            "WHERE D_DONE=0 AND D_NEXT<=%1 ORDER BY D_NO LIMIT ?").arg(now));
+    s.NoRows(Sql::CallbackDone, QStringLiteral("UPDATE T_CALLBACK SET D_DONE=1 WHERE D_NO=?"));
+    s.NoRows(Sql::CallbackRetry, QStringLiteral("UPDATE T_CALLBACK SET D_TRIES=D_TRIES+1,D_NEXT=%1+? WHERE D_NO=?").arg(now));
+    s.NoRows(Sql::CallbackGiveUp, QStringLiteral("UPDATE T_CALLBACK SET D_DONE=2 WHERE D_NO=?"));
+    s.Rows(Sql::CallbackBacklog, QStringLiteral("SELECT COUNT(*) AS NUM FROM T_CALLBACK WHERE D_DONE=0"));
 }
 
 } // namespace SqlCatalogue::Detail

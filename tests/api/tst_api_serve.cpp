@@ -13,7 +13,10 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -162,6 +165,71 @@ bool ParseMetrics(const QByteArray &text, QHash<QString, qint64> *samples, QStri
     return true;
 }
 
+// The other program's end of the callbacks: an HTTP server on a free loopback port that
+// answers 500 while failing is set, else 200, and keeps every post it got.
+class Receiver
+{
+public:
+    struct Post
+    {
+        QHash<QByteArray, QByteArray> headers;
+        QByteArray body;
+        int answered = 0;
+    };
+    Receiver()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                auto buffer = std::make_shared<QByteArray>();
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                    *buffer += socket->readAll();
+                    const qsizetype end = buffer->indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    Post post;
+                    for (const QByteArray &line : buffer->left(end).split('\n').mid(1)) {
+                        const qsizetype colon = line.indexOf(':');
+                        if (colon > 0)
+                            post.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+                    }
+                    const int length = post.headers.value("content-length").toInt();
+                    if (buffer->size() < end + 4 + length)
+                        return;
+                    post.body = buffer->mid(end + 4, length);
+                    buffer->remove(0, end + 4 + length);
+                    post.answered = failing ? 500 : 200;
+                    posts.append(post);
+                    socket->write(QByteArray("HTTP/1.1 ") + QByteArray::number(post.answered)
+                                  + " X\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString Url() const { return QStringLiteral("http://127.0.0.1:%1/hook").arg(m_server.serverPort()); }
+    // The events taken (answered 2xx), by id.
+    QMap<QString, QJsonObject> Taken(int *repeats) const
+    {
+        QMap<QString, QJsonObject> taken;
+        *repeats = 0;
+        for (const Post &p : posts) {
+            if (p.answered != 200)
+                continue;
+            const QJsonObject event = QJsonDocument::fromJson(p.body).object();
+            *repeats += taken.contains(event.value(QStringLiteral("id")).toString()) ? 1 : 0;
+            taken.insert(event.value(QStringLiteral("id")).toString(), event);
+        }
+        return taken;
+    }
+    bool failing = true;
+    QVector<Post> posts;
+
+private:
+    QTcpServer m_server;
+};
+
 } // namespace
 
 class tst_ApiServe : public CliDbTest
@@ -172,6 +240,8 @@ private slots:
     void sendFollowAndRefuse();
     void clientIdAcrossRestart_data() { DbTargets::AddDialectRows(); }
     void clientIdAcrossRestart();
+    void callbacksSignedRetriedKept_data() { DbTargets::AddDialectRows(); }
+    void callbacksSignedRetriedKept();
 };
 
 void tst_ApiServe::sendFollowAndRefuse()
@@ -351,6 +421,75 @@ void tst_ApiServe::clientIdAcrossRestart()
     QCOMPARE(serve.Stop(), 0);
     DbProbe probe(db);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 2);
+}
+
+// An arrival and a delivery report are posted, signed; the receiver fails the first posts,
+// serve is stopped and started again meanwhile, and each event is taken once, by its id.
+void tst_ApiServe::callbacksSignedRetriedKept()
+{
+    FRESH_DB(db);
+    CliPlace place(db);
+    Receiver receiver;
+    QVERIFY(place.SetSystem(QStringLiteral("Report"), QStringLiteral("1")));
+    QVERIFY(WriteHttp(place, QStringLiteral("Callback"), receiver.Url()));
+    QVERIFY(WriteHttp(place, QStringLiteral("CallbackSecret"), QStringLiteral("s3cret")));
+    const QString token = AddToken(place, QStringLiteral("crm"));
+    ModemSimulator sim;
+    sim.SetStatusReports(ModemSimulator::Reports::Delivered, 200);
+    QVERIFY(sim.Start());
+    {
+        Serve serve(place);
+        QVERIFY2(serve.Start(sim), qPrintable(serve.cli.Err()));
+        const Answer a = serve.client.Post(token, QJsonObject{{QStringLiteral("to"), QJsonArray{QStringLiteral("13900000007")}},
+                                                             {QStringLiteral("text"), QStringLiteral("验证码 5678")}});
+        QCOMPARE(a.status, 202);
+        DeliverSpec arrival;
+        arrival.from = QStringLiteral("13700000002");
+        arrival.text = QStringLiteral("好的");
+        QVERIFY(sim.InjectArrival(arrival).ok);
+        // Both events tried, and refused, at least twice in all.
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.posts.size() >= 3, kWaitMs);
+        QCOMPARE(serve.Stop(), 0);
+    }
+    DbProbe probe(db);
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_CALLBACK WHERE D_DONE=0")).toInt(), 2);
+    receiver.failing = false;
+    Serve serve(place);
+    QVERIFY2(serve.Start(sim), qPrintable(serve.cli.Err()));
+    int repeats = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(receiver.Taken(&repeats).size() == 2, kWaitMs);
+    // Nothing more comes for them.
+    const qsizetype posted = receiver.posts.size();
+    QTest::qWait(3000);
+    QCOMPARE(receiver.posts.size(), posted);
+    QCOMPARE(serve.Stop(), 0);
+    const QMap<QString, QJsonObject> taken = receiver.Taken(&repeats);
+    QCOMPARE(repeats, 0);
+    QStringList types;
+    for (const QJsonObject &event : taken)
+        types << event.value(QStringLiteral("type")).toString();
+    types.sort();
+    QCOMPARE(types, (QStringList{QStringLiteral("arrival"), QStringLiteral("delivery")}));
+    for (const QJsonObject &event : taken) {
+        const QJsonObject data = event.value(QStringLiteral("data")).toObject();
+        if (event.value(QStringLiteral("type")) == QStringLiteral("delivery")) {
+            QCOMPARE(data.value(QStringLiteral("report")).toString(), QStringLiteral("已送达"));
+            QCOMPARE(data.value(QStringLiteral("state")).toString(), QStringLiteral("成功"));
+        } else {
+            QCOMPARE(data.value(QStringLiteral("text")).toString(), QStringLiteral("好的"));
+        }
+    }
+    // Every post signed: HMAC-SHA256 of the timestamp, ".", and the body.
+    for (const Receiver::Post &p : receiver.posts) {
+        const QByteArray expected = "sha256="
+            + QMessageAuthenticationCode::hash(p.headers.value("x-skevo-timestamp") + '.' + p.body, "s3cret",
+                                               QCryptographicHash::Sha256)
+                  .toHex();
+        QCOMPARE(p.headers.value("x-skevo-signature"), expected);
+        QCOMPARE(p.headers.value("x-skevo-event"),
+                 QJsonDocument::fromJson(p.body).object().value(QStringLiteral("id")).toString().toLatin1());
+    }
+    QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_CALLBACK WHERE D_DONE=1")).toInt(), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_ApiServe)

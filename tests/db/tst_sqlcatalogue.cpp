@@ -173,6 +173,13 @@ Case CaseOf(Sql id)
     case Sql::ApiSentBySim: return {{}, cols("D_SIM,D_STATE,D_REPORT,NUM")};
     case Sql::ApiSentSinceBySim: return {{t}, cols("D_SIM,NUM")};
     case Sql::ApiArrivals: return {{}, cols("NUM")};
+    case Sql::ApiSentByRecord: return {{1}, cols("D_MSG")};
+    case Sql::CallbackInsert: return {{QStringLiteral("e1"), QStringLiteral("arrival"), QStringLiteral("{}")}, {}};
+    case Sql::CallbackDue: return {{10}, cols("D_NO,D_EVENT,D_BODY,D_TRIES,AGE")};
+    case Sql::CallbackDone: return {{999999}, {}};
+    case Sql::CallbackRetry: return {{0, 999999}, {}};
+    case Sql::CallbackGiveUp: return {{999999}, {}};
+    case Sql::CallbackBacklog: return {{}, cols("NUM")};
     case Sql::Count_: break;
     }
     return {};

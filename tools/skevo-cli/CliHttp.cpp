@@ -30,6 +30,10 @@ std::optional<QString> TakeOption(QStringList *args)
 bool Api::Plan(CSkevoApp &app, const std::optional<QString> &option, QString *error)
 {
     m_settings = ApiSettings::Read(app.Settings());
+    if (!m_settings.callback.isEmpty() && m_settings.callbackSecret.isEmpty()) {
+        *error = QStringLiteral("[HTTP] Callback= 需要 CallbackSecret= (回调签名的密钥)");
+        return false;
+    }
     if (!option && m_settings.listen.isEmpty())
         return true;
     const QString listen = option ? *option : m_settings.listen;
@@ -53,17 +57,12 @@ bool Api::Plan(CSkevoApp &app, const std::optional<QString> &option, QString *er
     return true;
 }
 
-void Api::Watch(EngineSession &session)
+void Api::Watch(CSkevoApp &app, EngineSession &session)
 {
+    if (!Planned())
+        return;
     QObject::connect(&session, &EngineSession::modemStatus, &session,
                      [this](const ModemStatus &status) { m_modems.insert(status.port, status); });
-}
-
-bool Api::Start(CSkevoApp &app, EngineSession &session, QString *error)
-{
-    if (!m_address)
-        return true;
-    m_ports = session.Link().PortNames();
     ApiService::Hooks hooks;
     hooks.smsc = [&app] { return app.Device().m_strSMSC; };
     hooks.reports = [&app] { return app.Device().m_bReport; };
@@ -85,6 +84,40 @@ bool Api::Start(CSkevoApp &app, EngineSession &session, QString *error)
         return out;
     };
     m_service = std::make_unique<ApiService>(app.Db(), app.Queue(), m_settings, std::move(hooks));
+    if (m_settings.callback.isEmpty())
+        return;
+    ApiCallbacks::Config config;
+    config.url = m_settings.callback;
+    config.secret = m_settings.callbackSecret.toUtf8();
+    config.giveUpSeconds = m_settings.callbackHours * 3600;
+    m_callbacks = std::make_unique<ApiCallbacks>(app.Db(), config, CliModem::PrintOut);
+    // Each arrival and each delivery report (已送达, 未送达) is an event for the receiver.
+    QObject::connect(&session, &EngineSession::reported, &session, [this](const SmsReport &r) {
+        if (r.IsArrival()) {
+            m_callbacks->Keep(QStringLiteral("arrival"),
+                              QJsonObject{{QStringLiteral("id"), r.m_nRecordNo},
+                                          {QStringLiteral("from"), r.m_strNumber},
+                                          {QStringLiteral("text"), r.m_strContent},
+                                          {QStringLiteral("received_at"), r.m_strTime},
+                                          {QStringLiteral("port"), r.m_strPort},
+                                          {QStringLiteral("sim"), r.m_strSim}});
+        } else if (r.m_kind == SmsReport::DeliveryChanged && r.m_nDelivery >= 2) {
+            if (const std::optional<QJsonObject> message = m_service->MessageOfRecord(r.m_nRecordNo))
+                m_callbacks->Keep(QStringLiteral("delivery"), *message);
+        }
+    });
+}
+
+bool Api::Start(CSkevoApp &app, EngineSession &session, QString *error)
+{
+    Q_UNUSED(app);
+    if (!m_service)
+        return true;
+    m_ports = session.Link().PortNames();
+    if (m_callbacks)
+        m_callbacks->Start();
+    if (!m_address)
+        return true;
     m_server = std::make_unique<ApiServer>(*m_service, CliModem::PrintOut);
     const quint16 port = m_server->Listen(*m_address, error);
     if (port == 0)

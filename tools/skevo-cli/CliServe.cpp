@@ -52,7 +52,7 @@ int RunServe(const QStringList &args)
     app.Db().SetErrorSink(PrintErr);
     EngineSession session(app);
     PrintReports(session);
-    api.Watch(session);
+    api.Watch(app, session);
     QObject::connect(&session, &EngineSession::orderWithdrawn, qApp, [](int order, int count) {
         PrintOut(QStringLiteral("order %1 deleted: %2 queued messages withdrawn").arg(order).arg(count));
     });
