@@ -23,7 +23,7 @@ public:
     void Family(const char *name, const char *type, const char *help)
     {
         m_text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
-                      .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
+                      .arg(QLatin1String(name), QString::fromUtf8(help), QLatin1String(type));
     }
     void Sample(const char *name, const QString &labels, qint64 value)
     {

@@ -364,6 +364,7 @@ void tst_ApiServe::sendFollowAndRefuse()
     QCOMPARE(delivered, 2);
     QCOMPARE(samples.value(QStringLiteral("skevo_arrivals_total")), 1);
     QCOMPARE(samples.value(QStringLiteral("skevo_queue_length")), 0);
+    QVERIFY(QString::fromUtf8(metrics.body).contains(QStringLiteral("Messages journalled 失败, by SIM.")));
 
     // A revoked token is refused at once.
     Cli revoke(place);
