@@ -370,6 +370,15 @@ void tst_ApiServe::sendFollowAndRefuse()
     Cli revoke(place);
     QCOMPARE(revoke.Run({QStringLiteral("token"), QStringLiteral("revoke"), QStringLiteral("订单系统")}), 0);
     QCOMPARE(api.Call("GET", QStringLiteral("/api/v1/status"), token).status, 401);
+    Cli list(place);
+    QCOMPARE(list.Run({QStringLiteral("token"), QStringLiteral("list")}), 0);
+    QCOMPARE(list.Lines().size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^订单系统\t\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\t已吊销$"))
+                 .match(list.Lines().value(0)).hasMatch(),
+             qPrintable(list.Lines().value(0)));
+    QVERIFY(!list.Lines().value(0).contains(token));
+    QCOMPARE(probe.Column(QStringLiteral("SELECT D_HASH FROM T_TOKEN")).size(), 1);
+    QVERIFY(!probe.Column(QStringLiteral("SELECT D_HASH FROM T_TOKEN")).contains(token));
 
     QCOMPARE(serve.Stop(), 0);
     // One line a request, with the token's name and never the token.
