@@ -240,6 +240,8 @@ private slots:
     void sendFollowAndRefuse();
     void clientIdAcrossRestart_data() { DbTargets::AddDialectRows(); }
     void clientIdAcrossRestart();
+    void serveRefusesToStart_data();
+    void serveRefusesToStart();
     void callbacksSignedRetriedKept_data() { DbTargets::AddDialectRows(); }
     void callbacksSignedRetriedKept();
 };
@@ -431,6 +433,38 @@ void tst_ApiServe::clientIdAcrossRestart()
     QCOMPARE(serve.Stop(), 0);
     DbProbe probe(db);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_SEND")).toInt(), 2);
+}
+
+void tst_ApiServe::serveRefusesToStart_data()
+{
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QString>("listen");
+    QTest::addColumn<QString>("callback");
+    QTest::addColumn<QString>("said");
+    DbTargets::AddDialectRows("beyond loopback without a token", QStringLiteral("0.0.0.0:0"), QString(),
+                              QStringLiteral("监听非本机地址 0.0.0.0 需要至少一个令牌 (skevo-cli token add NAME)"));
+    DbTargets::AddDialectRows("no address", QStringLiteral("localhost:http"), QString(),
+                              QStringLiteral("HTTP 监听地址无效: localhost:http"));
+    DbTargets::AddDialectRows("a callback without its secret", QStringLiteral("127.0.0.1:0"),
+                              QStringLiteral("http://127.0.0.1:9/hook"),
+                              QStringLiteral("[HTTP] Callback= 需要 CallbackSecret= (回调签名的密钥)"));
+}
+
+// Before any modem is reached: the settings that cannot work end serve with exit 2.
+void tst_ApiServe::serveRefusesToStart()
+{
+    QFETCH(QString, listen);
+    QFETCH(QString, callback);
+    QFETCH(QString, said);
+    FRESH_DB(db);
+    CliPlace place(db);
+    if (!callback.isEmpty())
+        QVERIFY(WriteHttp(place, QStringLiteral("Callback"), callback));
+    Cli serve(place);
+    QCOMPARE(serve.Run({QStringLiteral("serve"), QStringLiteral("--http"), listen, QStringLiteral("--device"),
+                        QStringLiteral("/dev/null")}),
+             2);
+    QCOMPARE(serve.ErrLines().value(serve.ErrLines().size() - 1), said);
 }
 
 // An arrival and a delivery report are posted, signed; the receiver fails the first posts,
