@@ -58,6 +58,7 @@ Detail::Statements Build(DbSettings::Driver dialect)
     Detail::AddOrderStatements(s);
     Detail::AddOptOutStatements(s);
     Detail::AddSchemaStatements(s);
+    Detail::AddApiStatements(s);
     return s;
 }
 

@@ -185,6 +185,39 @@ enum class Sql {
                           // rows whose number holds filter ("" all), newest first
     OptOutCount,          // NUM; (filter, filter)
     OptOutSelectAll,      // D_KEY, D_NUMBER, MYTIME, D_SOURCE, D_TEXT — oldest first
+    // The HTTP API of serve (SqlCatalogueApi.cpp). T_TOKEN: the tokens other programs present,
+    // kept only as their digest (D_HASH); D_REVOKED 1 once revoked. T_APIBATCH: one row per
+    // request that queued messages, with the token's name and the caller's client id (unique
+    // per token when not ""), and the answer it got (D_ANSWER, the JSON given again to a
+    // repeat). A message's id is its T_OUTBOX key, which its journal row keeps as D_MSG.
+    TokenInsert,          // (name, hash, created)
+    TokenSelect,          // D_NAME, D_CREATED, D_REVOKED — by D_NO
+    TokenActiveByName,    // NUM; (name) — tokens of that name not revoked
+    TokenActiveCount,     // NUM — tokens not revoked
+    TokenFind,            // D_NAME; (hash) — the token with that digest, unless revoked
+    TokenRevoke,          // (name) — RowsAffected counts them
+    ApiBatchInsert,       // (token, clientId, created, count) — key returned
+    ApiBatchAnswer,       // (answer, D_NO)
+    ApiBatchByClient,     // D_NO, D_ANSWER; (token, clientId)
+    ApiBatchSelect,       // D_NO, D_CREATED, D_COUNT, D_ANSWER; (D_NO)
+    ApiOutboxRange,       // D_NO, D_STATE, D_TPA, D_SIM, D_PORT; (fromNo, toNo) — queued or in a modem's hands
+    ApiSentRange,         // D_MSG, D_STATE, D_SENDTIME, D_REPORT, D_REPORTTIME, D_PORT, D_SIM, D_SENDNUM;
+                          // (fromMsg, toMsg) — journalled, by the T_OUTBOX key they had
+    ApiInbox,             // D_NO, D_RECNUM, D_RECCONT, D_RECTIME, D_PORT, D_SIM; (afterNo, limit) — oldest first
+    ApiSentBySim,         // D_SIM, D_STATE, D_REPORT, NUM — the journal counted by SIM, result and delivery
+    ApiSentSinceBySim,    // D_SIM, NUM; (since) — sent since then, by SIM
+    ApiArrivals,          // NUM — arrivals journalled
+    ApiSentByRecord,      // D_MSG; (D_NO) — the T_OUTBOX key a journal row's message had
+    // T_CALLBACK: the events (an arrival, a delivery report) kept for the receiver until it
+    // answers 2xx. D_EVENT the event's id, D_BODY what is posted; D_NEXT when it is tried
+    // next and D_CREATED, in the database clock's seconds; D_DONE 0 waiting, 1 delivered,
+    // 2 given up.
+    CallbackInsert,       // (event, kind, body)
+    CallbackDue,          // D_NO, D_EVENT, D_BODY, D_TRIES, AGE (seconds since made); (limit) — oldest first
+    CallbackDone,         // (D_NO)
+    CallbackRetry,        // (seconds, D_NO) — one more try made, the next that many seconds from now
+    CallbackGiveUp,       // (D_NO)
+    CallbackBacklog,      // NUM — events waiting
 
     // T_SCHEMA: the numbered steps a database has been through (SqlCatalogueSchema.cpp)
     SchemaVersion,        // VERSION: the last step, 0 for none

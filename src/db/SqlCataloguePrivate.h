@@ -53,5 +53,6 @@ void AddJournalStatements(Statements &s); // the journal and delivery reports
 void AddOrderStatements(Statements &s);   // orders, their numbers and their starts
 void AddOptOutStatements(Statements &s);  // the opt-out list
 void AddSchemaStatements(Statements &s);  // the steps a database has been through
+void AddApiStatements(Statements &s);     // the HTTP API: tokens, batches, what it reads
 
 } // namespace SqlCatalogue::Detail

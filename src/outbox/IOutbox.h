@@ -21,6 +21,10 @@ public:
         // Run first inside the queueing transaction on the queue's connection (a scheduled
         // order marks itself started there): when it returns false nothing is queued.
         std::function<bool(CDbAccess &db)> claim;
+        // Run last inside the queueing transaction, with each message's key in the order
+        // given (a request of another program notes its answer there): when it returns false
+        // nothing is queued.
+        std::function<bool(CDbAccess &db, const QVector<qint64> &keys)> done;
         // Called after each statement of many rows (a window lets itself repaint there; it
         // must not queue anything itself).
         std::function<void()> between;

@@ -84,7 +84,7 @@ Outbox::Queued Outbox::Enqueue(const QVector<SmsRecord> &records, const Options 
             if (options.between)
                 options.between();
         }
-        return true;
+        return !options.done || options.done(d->producerDb, keys);
     });
     if (!ok)
         return queued;

@@ -24,6 +24,8 @@ constexpr int kBatchRows = 300;
 constexpr qint64 kStation = 7777; // a station that no longer runs: its claims are lost claims
 int g_part = 0;                  // the parts PartInsert wrote in this run
 qint64 g_claimed = 0;            // the message OutboxClaimNext claimed last
+int g_token = 0;                 // the tokens TokenInsert wrote in this run
+int g_client = 0;                // the requests ApiBatchInsert wrote in this run
 
 Case CaseOf(Sql id)
 {
@@ -168,6 +170,31 @@ Case CaseOf(Sql id)
     case Sql::OptOutSelect: return {{QString(), QString(), 100}, cols("D_KEY,D_NUMBER,MYTIME,D_SOURCE,D_TEXT")};
     case Sql::OptOutCount: return {{QStringLiteral("139"), QStringLiteral("139")}, cols("NUM")};
     case Sql::OptOutSelectAll: return {{}, cols("D_KEY,D_NUMBER,MYTIME,D_SOURCE,D_TEXT")};
+    // A digest and a client id of their own at each run: both are unique.
+    case Sql::TokenInsert: return {{QStringLiteral("订单系统"), QStringLiteral("digest%1").arg(++g_token), t}, {}};
+    case Sql::TokenSelect: return {{}, cols("D_NAME,D_CREATED,D_REVOKED")};
+    case Sql::TokenActiveByName: return {{QStringLiteral("订单系统")}, cols("NUM")};
+    case Sql::TokenActiveCount: return {{}, cols("NUM")};
+    case Sql::TokenFind: return {{QStringLiteral("digest%1").arg(g_token)}, cols("D_NAME")};
+    case Sql::TokenRevoke: return {{QStringLiteral("nobody")}, {}};
+    case Sql::ApiBatchInsert: return {{QStringLiteral("订单系统"), QStringLiteral("c%1").arg(++g_client), t, 2}, {}};
+    case Sql::ApiBatchAnswer: return {{QStringLiteral("{}"), 1}, {}};
+    case Sql::ApiBatchByClient: return {{QStringLiteral("订单系统"), QStringLiteral("c%1").arg(g_client)}, cols("D_NO,D_ANSWER")};
+    case Sql::ApiBatchSelect: return {{1}, cols("D_NO,D_CREATED,D_COUNT,D_ANSWER")};
+    case Sql::ApiOutboxRange: return {{0, kMax}, cols("D_NO,D_STATE,D_TPA,D_SIM,D_PORT")};
+    case Sql::ApiSentRange:
+        return {{0, kMax}, cols("D_MSG,D_STATE,D_SENDTIME,D_REPORT,D_REPORTTIME,D_PORT,D_SIM,D_SENDNUM")};
+    case Sql::ApiInbox: return {{0, 100}, cols("D_NO,D_RECNUM,D_RECCONT,D_RECTIME,D_PORT,D_SIM")};
+    case Sql::ApiSentBySim: return {{}, cols("D_SIM,D_STATE,D_REPORT,NUM")};
+    case Sql::ApiSentSinceBySim: return {{t}, cols("D_SIM,NUM")};
+    case Sql::ApiArrivals: return {{}, cols("NUM")};
+    case Sql::ApiSentByRecord: return {{1}, cols("D_MSG")};
+    case Sql::CallbackInsert: return {{QStringLiteral("e1"), QStringLiteral("arrival"), QStringLiteral("{}")}, {}};
+    case Sql::CallbackDue: return {{10}, cols("D_NO,D_EVENT,D_BODY,D_TRIES,AGE")};
+    case Sql::CallbackDone: return {{999999}, {}};
+    case Sql::CallbackRetry: return {{0, 999999}, {}};
+    case Sql::CallbackGiveUp: return {{999999}, {}};
+    case Sql::CallbackBacklog: return {{}, cols("NUM")};
     case Sql::Count_: break;
     }
     return {};
@@ -249,6 +276,8 @@ void tst_SqlCatalogue::everyStatementRuns()
     db.SetErrorSink([&messages](const QString &text) { messages << text; });
     g_part = 0;
     g_claimed = 0;
+    g_token = 0;
+    g_client = 0;
     // Twice: on the second pass every query finds the rows the first pass wrote.
     for (int pass = 0; pass < 2; ++pass) {
         for (Sql id : AllStatements()) {
@@ -359,6 +388,7 @@ void tst_SqlCatalogue::schemaSteps_data()
     DbTargets::AddDialectRows("tables of step 3", 3);
     DbTargets::AddDialectRows("tables of step 4", 4);
     DbTargets::AddDialectRows("tables of step 5", 5);
+    DbTargets::AddDialectRows("tables of step 6", 6);
 }
 
 // Each step runs on the tables the step before it left, keeps their rows, and runs once.
@@ -443,6 +473,14 @@ void tst_SqlCatalogue::schemaSteps()
     QCOMPARE(db.RowsAffected(), 0);
     QCOMPARE(probe.Rows(QStringLiteral("SELECT D_KEY,D_NUMBER,D_SOURCE,D_TEXT FROM T_OPTOUT")),
              (QList<QVariantList>{{QStringLiteral("8613900000004"), QStringLiteral("13900000004"), 1, QStringLiteral("TD")}}));
+    // The API's requests: one per client id and token name; requests without one are many.
+    const QString t = QStringLiteral("2024-01-02 10:00:00");
+    db.SetErrorSink({});
+    QVERIFY2(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QStringLiteral("c1"), t, 1}) > 0, qPrintable(db.LastError()));
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QStringLiteral("c1"), t, 1}) <= 0);
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("billing"), QStringLiteral("c1"), t, 1}) > 0);
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QString(), t, 1}) > 0);
+    QVERIFY(db.Insert(Sql::ApiBatchInsert, {QStringLiteral("crm"), QString(), t, 1}) > 0);
 }
 
 void tst_SqlCatalogue::orderDueFindsTheMinute()

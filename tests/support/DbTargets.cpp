@@ -90,7 +90,8 @@ std::optional<DbSettings> DbTargets::Fresh(DbSettings::Driver dialect)
     if (m_strInitError.isEmpty()) {
         DbProbe probe(*m_pg);
         probe.Exec(QStringLiteral("DROP TABLE IF EXISTS T_USER, T_INSERT, T_BOOK, T_SEND, T_REC, T_ORDER, "
-                                  "T_PHONENUMBER, T_LASTNO, T_OUTBOX, T_ORDERSTART, T_SENDPART, T_REPORT, T_OPTOUT, T_SCHEMA CASCADE"));
+                                  "T_PHONENUMBER, T_LASTNO, T_OUTBOX, T_ORDERSTART, T_SENDPART, T_REPORT, T_OPTOUT, T_SCHEMA, "
+                                  "T_TOKEN, T_APIBATCH, T_CALLBACK CASCADE"));
     }
     return m_pg;
 }

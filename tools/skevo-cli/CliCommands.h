@@ -16,6 +16,7 @@ int RunServe(const QStringList &args);
 int RunOrders(const QStringList &args);
 int RunUser(const QStringList &args);
 int RunOptOut(const QStringList &args);
+int RunToken(const QStringList &args);
 
 // Writes one line to stderr and returns the exit code for bad input or usage.
 int CliFail(const QString &message);

@@ -57,11 +57,15 @@ Commands:
   listen            journal the arrivals until stopped, or for --seconds S
   serve             stay connected: send what is queued, start due orders, journal every
                     arrival, one line per report on standard output; SIGINT or SIGTERM
-                    stops it, and what is queued stays kept for the next start
+                    stops it, and what is queued stays kept for the next start;
+                    --http [ADDRESS:]PORT (or [HTTP] Listen=) serves the HTTP API
+                    (127.0.0.1:8080 when given without a value; port 0: a free one)
   orders            add --start "YYYY-MM-DD HH:MM" --end "YYYY-MM-DD HH:MM" --text TEXT
                     --numbers FILE | list | delete ID: the send orders
   user              list | add NAME [--level admin|user] | passwd NAME | delete NAME:
                     the accounts
+  token             add NAME | list | revoke NAME: the tokens of the HTTP API (serve
+                    --http); add prints the new token once
   export            (--sent | --received | --all) [--number N] [--day YYYY-MM-DD]
                     [--text T] [--order O] [--failed]
                     [--report delivered|undelivered|waiting] [--csv] FILE: the log

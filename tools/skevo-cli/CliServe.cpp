@@ -2,6 +2,7 @@
 // until stopped, it sends the kept outbox and what is queued, starts due orders, journals every
 // arrival and writes one line per report. Here only its options and its lines.
 #include "CliCommands.h"
+#include "CliHttp.h"
 #include "CliModem.h"
 
 #include "app/CSkevoApp.h"
@@ -23,15 +24,21 @@ constexpr int kTickMs = 1000;
 int RunServe(const QStringList &args)
 {
     QString error;
-    const std::optional<StayOptions> options = ParseStayOptions(QStringLiteral("serve"), args, &error);
+    QStringList rest = args;
+    const std::optional<QString> http = CliHttp::TakeOption(&rest);
+    const std::optional<StayOptions> options = ParseStayOptions(QStringLiteral("serve"), rest, &error);
     if (!options)
         return CliFail(error);
 
     CSkevoApp app(CSkevoApp::DefaultSettingsPath());
+    CliHttp::Api api;
+    if (!api.Plan(app, http, &error))
+        return CliFail(error);
     SignalQuit signalQuit;
     app.Db().SetErrorSink(PrintErr);
     EngineSession session(app);
     PrintReports(session);
+    api.Watch(app, session);
     QObject::connect(&session, &EngineSession::orderWithdrawn, qApp, [](int order, int count) {
         PrintOut(OrderForm::WithdrawnElsewhereText(order, count));
     });
@@ -60,6 +67,11 @@ int RunServe(const QStringList &args)
     PrintOut(QStringLiteral("服务已启动: 到期的订单不经提醒直接开始发送"));
     if (session.Restored() > 0)
         PrintOut(KeptText(session.Restored(), true));
+    if (!api.Start(app, session, &error)) {
+        PrintErr(error);
+        Disconnect(session);
+        return 1;
+    }
 
     if (options->seconds > 0)
         QTimer::singleShot(qint64(options->seconds) * 1000, QCoreApplication::instance(), &QCoreApplication::quit);

@@ -30,6 +30,7 @@ const Command kCommands[] = {
     {"orders", RunOrders},
     {"user", RunUser},
     {"optout", RunOptOut},
+    {"token", RunToken},
 };
 
 QString Usage()
