@@ -202,6 +202,13 @@ QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SENDPART_SIM ON T_SENDPART(D_SIM,D_MR,D_NUM,D_TIME)"),
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_REPORT_SIM ON T_REPORT(D_SIM,D_MR,D_NUM)")},
          {}},
+        // A SIM's limits are counted from the journal: the parts each sent message took at the
+        // network (rows written before count as one), found by SIM and time in one index that
+        // holds the count too.
+        {6,
+         {column("T_SEND", "D_PARTS", integer, "1"),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_SIM ON T_SEND(D_SIM,D_SENDTIME,D_PARTS)")},
+         {}},
     };
 }
 
