@@ -280,15 +280,16 @@ QString When(const QDateTime &at, const QDateTime &now)
     return at.date() == now.date() ? at.toString(QStringLiteral("HH:mm")) : at.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
-// The SIM's words after the modem's: its count, then a hold by the quiet hours.
-QString SimWords(const ModemLine &m)
+// The SIM's words after the modem's, for a SIM with limits (its count beside them) or held
+// by the quiet hours.
+QString SimWords(const ModemLine &m, const QString &separator)
 {
     QStringList words;
-    for (const QString &w : {SimCountText(m.sim), QuietText(m.sim)}) {
-        if (!w.isEmpty())
-            words << w;
-    }
-    return words.isEmpty() ? QString() : QStringLiteral(", ") + words.join(QStringLiteral(", "));
+    if (m.sim.count.rules.HasLimit())
+        words << SimCountText(m.sim);
+    words << QuietText(m.sim);
+    words.removeAll(QString());
+    return words.isEmpty() ? QString() : separator + words.join(separator);
 }
 } // namespace
 
@@ -335,12 +336,12 @@ QString ShortLine(const ModemLine &m, bool brief)
     QString line = m.Name() + QLatin1Char(' ') + StateWord(readiness);
     if (readiness == ModemReadiness::Ready && m.status.signal && m.status.signal->IsKnown())
         line += QLatin1Char(' ') + SignalText(m.status);
-    return line + SimWords(m);
+    return line + SimWords(m, QStringLiteral(" "));
 }
 
 QString FullLine(const ModemLine &m)
 {
-    return PaneText(m.port, m.status) + QStringLiteral("  已发送: %1").arg(m.sent) + SimWords(m);
+    return PaneText(m.port, m.status) + QStringLiteral("  已发送: %1").arg(m.sent) + SimWords(m, QStringLiteral("  "));
 }
 
 QVector<Pane> Panes(const QVector<ModemLine> &modems)

@@ -70,7 +70,8 @@ QString QuietText(const SimState &sim);
 // Every SIM is held (HeldUntil()): "所有SIM卡已达发送上限, 将于 2026-12-08 11:00 继续发送", or for
 // the quiet hours "静默时段, 群发将于 2026-12-09 08:00 继续"; "" when until is not valid.
 QString HeldText(const QVector<SimState> &sims, const QDateTime &until);
-// "<name> <state word>" and the signal of a ready modem, then SimCountText and QuietText; brief: "<state word> <name>", so that
+// "<name> <state word>" and the signal of a ready modem, then (for a SIM with limits)
+// SimCountText and QuietText; brief: "<state word> <name>", so that
 // a narrow pane, shortened at its end, still tells what its modem is like.
 QString ShortLine(const ModemLine &modem, bool brief = false);
 // PaneText and "已发送: N": everything the link knows of the modem.

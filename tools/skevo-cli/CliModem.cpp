@@ -410,14 +410,15 @@ int RunSend(const QStringList &args)
     expected = session.Restored() + SendRun::Queue(app.Queue(), plan);
     if (sendReports < expected)
         QCoreApplication::exec();
-    held = LinkStatus::HeldText(app.Queue().Sims(), app.Queue().HeldUntil());
+    // Read before the modems leave the outbox.
+    const QString heldAtEnd = LinkStatus::HeldText(app.Queue().Sims(), app.Queue().HeldUntil());
     // With the reports that came between the quit and the stop.
     Disconnect(session);
     const int kept = app.Queue().KeptCount();
     if (gaveUp && sendReports < expected) {
         QString cause = LinkStatus::CauseText(readiness.FirstWaiting());
         if (cause.isEmpty())
-            cause = held;
+            cause = heldAtEnd;
         if (cause.isEmpty())
             cause = QStringLiteral("没有发送结果");
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2)").arg(timeoutSeconds).arg(cause));
