@@ -245,14 +245,23 @@ void TestSimLimits::quietHoursHoldBulk()
     QTRY_VERIFY_WITH_TIMEOUT(!rig.outbox->HeldUntil().isValid(), kWaitMs);
 }
 
-// skevo-cli send with a SIM that may send one message a day: it sends one, says that every SIM
-// is at its limit and until when, and at its time-out keeps the rest queued; nothing fails.
+// skevo-cli send, another program, with a SIM that may send two messages a day and sent one
+// through this program already: it sends one, says that every SIM is at its limit and until
+// when, and at its time-out keeps the rest queued; nothing fails.
 void TestSimLimits::cliSaysWhenTheSimsHaveRoom()
 {
     FRESH_DB(db);
+    // This program's station sends one message from the SIM today.
+    EngineRig here(db);
+    QVERIFY(here.ConnectAndStart());
+    QVERIFY(here.outbox->Enqueue(Messages(1, 9)));
+    QTRY_COMPARE_WITH_TIMEOUT(here.sink->reports.size(), 1, kWaitMs);
+    here.Disconnect();
+
     CliPlace place(db);
-    QVERIFY(place.SetSystem(QStringLiteral("LimitDay"), QStringLiteral("1")));
+    QVERIFY(place.SetSystem(QStringLiteral("LimitDay"), QStringLiteral("2")));
     ModemSimulator sim;
+    sim.SetSim(here.sim.Imsi(), QString());
     QVERIFY(sim.Start());
     QStringList numbers;
     for (int i = 0; i < 3; ++i)
