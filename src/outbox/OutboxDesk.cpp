@@ -103,6 +103,7 @@ void OutboxDesk::Identify(const QString &imsi, const QString &iccid)
     m_sim = SimState();
     m_sim.port = m_strPort;
     m_sim.sim = imsi;
+    m_monthBefore = {QDateTime(), 0}; // another SIM, or one away meanwhile
     m_nPauseUntilMs = 0;
     Recount(m_outbox.Now());
 }

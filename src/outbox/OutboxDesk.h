@@ -83,4 +83,6 @@ private:
     SimRules m_rules;             // set from any thread
     qint64 m_nPauseUntilMs = 0;   // no submit before this (steady clock)
     SimState m_sim;               // as last told the outbox
+    // The SIM's parts this month before the day that starts at first (read once that day).
+    std::pair<QDateTime, int> m_monthBefore{QDateTime(), 0};
 };

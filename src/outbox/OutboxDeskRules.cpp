@@ -80,8 +80,10 @@ void OutboxDesk::Recount(const QDateTime &now)
     count.rules = Rules();
     const QDateTime hour = SimRules::HourStart(now);
     const QDateTime day = SimRules::DayStart(now);
-    // Today's count is always told; the month's only read when it is limited.
-    const QDateTime earliest = count.rules.limitMonth > 0 ? SimRules::MonthStart(now) : qMin(hour, day);
+    // Today's count is always told. The month's days before today no longer change: they are
+    // read once a day (the SIM's whole month), and each count after that reads today only.
+    const bool month = count.rules.limitMonth > 0 && !(m_monthBefore.first == day);
+    const QDateTime earliest = month ? SimRules::MonthStart(now) : qMin(hour, day);
     RecordsetPtr rs = m_pDb->OpenRecordset(Sql::SendSimCount, {hour.toString(kTimeFormat), day.toString(kTimeFormat),
                                                               m_strSim, earliest.toString(kTimeFormat)});
     try {
@@ -91,7 +93,9 @@ void OutboxDesk::Recount(const QDateTime &now)
         }
         count.hour = rs->GetFieldValue(0).toInt();
         count.day = rs->GetFieldValue(1).toInt();
-        count.month = count.rules.limitMonth > 0 ? rs->GetFieldValue(2).toInt() : 0;
+        if (month)
+            m_monthBefore = {day, rs->GetFieldValue(2).toInt() - count.day};
+        count.month = count.rules.limitMonth > 0 ? m_monthBefore.second + count.day : 0;
     } catch (const CDbError &) {
         m_sim.counted = false;
         return;

@@ -178,6 +178,7 @@ void TestSimLimits::countFollowsTheSim()
     b.sim.SetSim(imsi, QString());
     SimRules rules;
     rules.limitDay = 4;
+    rules.limitMonth = 100;
     Prepare(b, clock, rules, false);
     QVERIFY(b.ConnectAndStart());
     QVERIFY(b.Device() != a.Device());
@@ -186,6 +187,7 @@ void TestSimLimits::countFollowsTheSim()
     QTRY_COMPARE_WITH_TIMEOUT(b.outbox->HeldUntil(), At(4, "00:00:00"), kWaitMs);
     QCOMPARE(b.sim.SubmitCount(), 1);
     QCOMPARE(SimOf(*b.outbox)->count.day, 4);
+    QCOMPARE(SimOf(*b.outbox)->count.month, 4);
     QCOMPARE(RowCount(db, QStringLiteral("T_OUTBOX")), 2);
 }
 
