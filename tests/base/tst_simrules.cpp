@@ -1,9 +1,8 @@
-// The rules that keep a SIM alive as the settings give them: the quiet hours' window (also past
-// midnight), the windows of the limits and when a full one rolls, the pause's bounds, and the
-// keys of setting.ini (a further modem's empty key is the first modem's).
-#include "base/DeviceSettings.h"
+// The rules that keep a SIM alive: the quiet hours' window (also past midnight), the windows of
+// the limits and when a full one rolls, the pause's bounds. The keys of setting.ini are tested
+// through 设备管理 (tst_devicedlg).
+#include "base/SimRules.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_SimRules : public QObject
@@ -15,7 +14,6 @@ private slots:
     void judge_data();
     void judge();
     void pauseWithinBounds();
-    void settingsKeys();
 };
 
 void tst_SimRules::quiet_data()
@@ -97,38 +95,6 @@ void tst_SimRules::pauseWithinBounds()
         const qint64 ms = r.PauseMs();
         QVERIFY(ms >= 3000 && ms <= 5000);
     }
-}
-
-void tst_SimRules::settingsKeys()
-{
-    QTemporaryDir dir;
-    CSettingsFile file(dir.filePath(QStringLiteral("setting.ini")));
-    QVERIFY(file.WriteString(QStringLiteral("SYSTEM"), QStringLiteral("LimitDay"), QStringLiteral("500")));
-    QVERIFY(file.WriteString(QStringLiteral("SYSTEM"), QStringLiteral("IntervalMin"), QStringLiteral("5")));
-    QVERIFY(file.WriteString(QStringLiteral("SYSTEM"), QStringLiteral("IntervalMax"), QStringLiteral("15")));
-    QVERIFY(file.WriteString(QStringLiteral("SYSTEM"), QStringLiteral("QuietFrom"), QStringLiteral("21:00")));
-    QVERIFY(file.WriteString(QStringLiteral("SYSTEM"), QStringLiteral("QuietTo"), QStringLiteral("8:00")));
-    QVERIFY(file.WriteString(QStringLiteral("MODEM2"), QStringLiteral("COM"), QStringLiteral("/dev/ttyUSB1")));
-    QVERIFY(file.WriteString(QStringLiteral("MODEM2"), QStringLiteral("LimitDay"), QStringLiteral("300")));
-    QVERIFY(file.WriteString(QStringLiteral("MODEM2"), QStringLiteral("LimitHour"), QStringLiteral("40")));
-    const QVector<DeviceSettings> list = DeviceSettings::ReadList(file);
-    QCOMPARE(list.size(), 2);
-    const SimRules first = list.at(0).Rules();
-    const SimRules second = list.at(1).Resolved(list.at(0)).Rules();
-    QCOMPARE(first.limitDay, 500);
-    QCOMPARE(first.limitHour, 0);
-    QCOMPARE(second.limitDay, 300);
-    QCOMPARE(second.limitHour, 40);
-    QCOMPARE(second.intervalMin, 5); // as the first modem
-    QCOMPARE(second.intervalMax, 15);
-    QCOMPARE(second.quietFrom, QTime(21, 0)); // the pool's
-    QCOMPARE(second.quietTo, QTime(8, 0));
-
-    // Written back as read; keys never set stay out of the file.
-    QVERIFY(DeviceSettings::WriteList(file, list));
-    QCOMPARE(DeviceSettings::ReadList(file).at(1).Resolved(list.at(0)).Rules(), second);
-    QCOMPARE(file.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("LimitMonth"), QStringLiteral("absent")),
-             QStringLiteral("absent"));
 }
 
 QTEST_APPLESS_MAIN(tst_SimRules)
