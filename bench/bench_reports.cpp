@@ -40,7 +40,7 @@ bool Fill(CDbAccess &db, int rows, const QDateTime &now)
                 const QString time = now.addMSecs(-qint64(rows - i) * stepMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                 const int reference = (i / 4) % 256;
                 const qint64 key = db.Insert(Sql::SendInsertReported, {-1, time, 1, Number(i), QStringLiteral("bench"), Port(i),
-                                                                       SqlCatalogue::kReportWaiting, QString::number(reference), 0, 0, QString()});
+                                                                       SqlCatalogue::kReportWaiting, QString::number(reference), 0, 0, QString(), 1});
                 if (key < 0
                     || !db.Execute(Sql::PartInsert, {key, 1, Port(i), reference, CJournal::NumberKey(Number(i)), time, QString()}))
                     return false;

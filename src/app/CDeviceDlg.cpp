@@ -4,6 +4,7 @@
 #include "LinkStatus.h"
 #include "base/DialogButtons.h"
 #include "base/IMessageBox.h"
+#include "at/CSerialPort.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -103,6 +104,32 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     m_pName->setObjectName(QStringLiteral("nameEdit"));
     m_pName->setMaxLength(kMaxNameLength);
 
+    const auto smallEdit = [this](const char *name) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setMaximumWidth(90);
+        return e;
+    };
+    m_pLimitHour = smallEdit("limitHourEdit");
+    m_pLimitDay = smallEdit("limitDayEdit");
+    m_pLimitMonth = smallEdit("limitMonthEdit");
+    m_pIntervalMin = smallEdit("intervalMinEdit");
+    m_pIntervalMax = smallEdit("intervalMaxEdit");
+    m_pQuietFrom = smallEdit("quietFromEdit");
+    m_pQuietTo = smallEdit("quietToEdit");
+    m_pQuietFrom->setPlaceholderText(QStringLiteral("21:00"));
+    m_pQuietTo->setPlaceholderText(QStringLiteral("08:00"));
+    const auto row = [](std::initializer_list<std::pair<QString, QWidget *>> items) {
+        auto *l = new QHBoxLayout;
+        for (const auto &[label, widget] : items) {
+            if (!label.isEmpty())
+                l->addWidget(new QLabel(label));
+            l->addWidget(widget);
+        }
+        l->addStretch();
+        return l;
+    };
+
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("短信猫:"), modems);
     form->addRow(QStringLiteral("名称:"), m_pName);
@@ -113,6 +140,13 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     form->addRow(QStringLiteral("奇偶校验:"), m_pParity);
     form->addRow(QStringLiteral("停止位:"), m_pStopBits);
     form->addRow(QStringLiteral("PIN码:"), m_pPin);
+    form->addRow(QStringLiteral("发送上限(条, 0为不限):"),
+                 row({{QStringLiteral("每小时"), m_pLimitHour}, {QStringLiteral("每天"), m_pLimitDay},
+                      {QStringLiteral("每月"), m_pLimitMonth}}));
+    form->addRow(QStringLiteral("发送间隔(秒):"),
+                 row({{QString(), m_pIntervalMin}, {QStringLiteral("至"), m_pIntervalMax}}));
+    form->addRow(QStringLiteral("静默时段(只发回复):"),
+                 row({{QString(), m_pQuietFrom}, {QStringLiteral("至"), m_pQuietTo}}));
     // One switch for every modem of the pool.
     m_pReport = new QCheckBox(QStringLiteral("请求送达回执"), this);
     m_pReport->setObjectName(QStringLiteral("reportCheck"));
@@ -148,6 +182,8 @@ CDeviceDlg::CDeviceDlg(QVector<DeviceSettings> &current, CSettingsFile &file, IM
     statusForm->addRow(QStringLiteral("网络:"), m_pNetwork);
     statusForm->addRow(QStringLiteral("运营商:"), m_pOperator);
     statusForm->addRow(QStringLiteral("信号:"), m_pSignal);
+    m_pCount = statusLabel("statusCount");
+    statusForm->addRow(QStringLiteral("发送量:"), m_pCount);
 
     m_pOk = NamedButton(QStringLiteral("确定(&O)"), "okButton", this);
     m_pOk->setDefault(true);
@@ -233,6 +269,18 @@ void CDeviceDlg::ShowStatusOf(int index)
     m_pNetwork->setText(answering ? or_(LinkStatus::RegistrationText(status.registration)) : none);
     m_pOperator->setText(answering ? or_(status.operatorName) : none);
     m_pSignal->setText(answering ? or_(LinkStatus::SignalText(status)) : none);
+    QString count;
+    for (const SimState &sim : std::as_const(m_sims)) {
+        if (connected && CSerialPort::DevicePath(sim.port) == CSerialPort::DevicePath(port))
+            count = LinkStatus::SimCountText(sim);
+    }
+    m_pCount->setText(or_(count));
+}
+
+void CDeviceDlg::ShowSims(const QVector<SimState> &sims)
+{
+    m_sims = sims;
+    ShowStatusOf(m_nShown);
 }
 
 void CDeviceDlg::Show(int index)
@@ -256,6 +304,15 @@ void CDeviceDlg::Show(int index)
         c->lineEdit()->setPlaceholderText(further ? kAsFirst : QString());
     m_pSmsc->setPlaceholderText(further ? kAsFirst : QString());
     m_pPin->setPlaceholderText(further ? kAsFirst : QStringLiteral("SIM卡未设PIN码时留空"));
+    const std::pair<QLineEdit *, QString> rules[] = {{m_pLimitHour, s.m_strLimitHour}, {m_pLimitDay, s.m_strLimitDay},
+                                                     {m_pLimitMonth, s.m_strLimitMonth}, {m_pIntervalMin, s.m_strIntervalMin},
+                                                     {m_pIntervalMax, s.m_strIntervalMax}};
+    for (const auto &[edit, value] : rules) {
+        edit->setText(value);
+        edit->setPlaceholderText(further ? kAsFirst : QStringLiteral("0"));
+    }
+    m_pQuietFrom->setText(s.m_strQuietFrom);
+    m_pQuietTo->setText(s.m_strQuietTo);
     m_pRemove->setEnabled(further);
     ShowStatusOf(index);
 }
@@ -274,6 +331,13 @@ DeviceSettings CDeviceDlg::Controls() const
     s.m_bReport = m_pReport->isChecked();
     s.m_bShare = m_pShare->isChecked();
     s.m_strOptOutWords = m_pOptOutWords->text().trimmed();
+    s.m_strLimitHour = m_pLimitHour->text().trimmed();
+    s.m_strLimitDay = m_pLimitDay->text().trimmed();
+    s.m_strLimitMonth = m_pLimitMonth->text().trimmed();
+    s.m_strIntervalMin = m_pIntervalMin->text().trimmed();
+    s.m_strIntervalMax = m_pIntervalMax->text().trimmed();
+    s.m_strQuietFrom = m_pQuietFrom->text().trimmed();
+    s.m_strQuietTo = m_pQuietTo->text().trimmed();
     return s;
 }
 

@@ -142,6 +142,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     // Each worker reaches, loses and regains its modem on its own while connected, and waits
     // for its SIM and its network; the link panes and the tray say so.
     connect(&m_session, &EngineSession::modemStatus, this, &CMainFrame::OnModemStatus);
+    connect(&m_session, &EngineSession::simsChanged, this, &CMainFrame::OnSimsChanged);
     // An order deleted in another program while this one had it queued.
     connect(&m_session, &EngineSession::orderWithdrawn, this, [this](int order, int count) {
         statusBar()->clearMessage();
@@ -360,8 +361,12 @@ void CMainFrame::OnDevice()
     for (const LinkView &link : std::as_const(m_links))
         dlg.ShowStatus(link.port, link.status);
     const QMetaObject::Connection live = connect(this, &CMainFrame::linkStatusShown, &dlg, &CDeviceDlg::ShowStatus);
+    dlg.ShowSims(m_app.Queue().Sims());
+    const QMetaObject::Connection counts
+        = connect(&m_session, &EngineSession::simsChanged, &dlg, [this, &dlg] { dlg.ShowSims(m_app.Queue().Sims()); });
     const bool accepted = dlg.exec() == QDialog::Accepted;
     disconnect(live);
+    disconnect(counts);
     if (!accepted)
         return;
     // What the dialog saved is the list from now on: the ports given for this run give way to
@@ -370,6 +375,7 @@ void CMainFrame::OnDevice()
     m_session.Link().SetPortOverride(QStringList());
     // A PIN given now is tried at once by a modem that waits for one.
     m_session.Link().ApplyPin(m_app.Devices());
+    m_session.Link().ApplyRules(m_app.Devices());
     // A name given now shows at once.
     UpdateLinkPane();
     UpdateTray();

@@ -98,6 +98,7 @@ private:
     QVector<LinkStatus::ModemLine> LinkLines() const;
     void OnModemStatus(const ModemStatus &status);
     void OnRunChanged();
+    void OnSimsChanged();
     void UpdateTray();
     void UpdateCommandStates();
     void OnReport(const SmsReport &report);
@@ -148,6 +149,7 @@ private:
     QVector<StatusPane *> m_linkPanes; // "paneLink", "paneLink2", ...: one a modem
     LinkNotices m_notices;             // what the tray has told of the modems
     RunTally m_shownRun;           // the run whose state the message pane tells
+    QString m_strHeldText;         // what the message pane last said of SIMs that all wait
     QTimer *m_pClockTimer = nullptr;
 
     bool m_bPlay = true;

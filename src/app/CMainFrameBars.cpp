@@ -355,8 +355,13 @@ QVector<LinkStatus::ModemLine> CMainFrame::LinkLines() const
     for (DeviceSettings &d : devices)
         d.m_strCOM = CSerialPort::DevicePath(d.m_strCOM.trimmed());
     QVector<LinkStatus::ModemLine> out;
+    const QVector<SimState> sims = m_app.Queue().Sims();
     for (const LinkView &link : std::as_const(m_links)) {
-        LinkStatus::ModemLine line{link.port, link.status, link.sent, QString()};
+        LinkStatus::ModemLine line{link.port, link.status, link.sent, QString(), SimState()};
+        for (const SimState &sim : sims) {
+            if (sim.port == link.port)
+                line.sim = sim;
+        }
         const QString device = CSerialPort::DevicePath(link.port);
         for (const DeviceSettings &d : std::as_const(devices)) {
             if (d.m_strCOM == device) {
@@ -367,6 +372,18 @@ QVector<LinkStatus::ModemLine> CMainFrame::LinkLines() const
         out.append(line);
     }
     return out;
+}
+
+// The SIMs' counts in their panes; while every SIM is held (a limit, the quiet hours) the
+// message pane says until when, then the run's words again.
+void CMainFrame::OnSimsChanged()
+{
+    UpdateLinkPane();
+    const QString held = LinkStatus::HeldText(m_app.Queue().Sims(), m_app.Queue().HeldUntil());
+    if (held == m_strHeldText)
+        return;
+    m_strHeldText = held;
+    m_pPaneMessage->setText(!held.isEmpty() ? held : LinkStatus::RunText(m_app.Queue().Tally()));
 }
 
 void CMainFrame::UpdateLinkPane()

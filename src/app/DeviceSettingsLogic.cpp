@@ -125,6 +125,20 @@ DeviceSettings Defaults(const DeviceSettings &current, int index)
     return d;
 }
 
+namespace {
+QString ValidateRules(const DeviceSettings &s)
+{
+    for (const QString &n : {s.m_strLimitHour, s.m_strLimitDay, s.m_strLimitMonth, s.m_strIntervalMin, s.m_strIntervalMax}) {
+        if (!SimRules::IsNumber(n))
+            return QStringLiteral("发送上限和发送间隔必须是整数");
+    }
+    if (!SimRules::IsTimeOfDay(s.m_strQuietFrom) || !SimRules::IsTimeOfDay(s.m_strQuietTo)
+        || s.m_strQuietFrom.trimmed().isEmpty() != s.m_strQuietTo.trimmed().isEmpty())
+        return QStringLiteral("静默时段请填写开始和结束时间, 如 21:00 至 08:00");
+    return QString();
+}
+} // namespace
+
 QString validate(const QVector<DeviceSettings> &edited, int *at)
 {
     static const QRegularExpression pin(QStringLiteral("^([0-9]{4,8})?$"));
@@ -141,6 +155,8 @@ QString validate(const QVector<DeviceSettings> &edited, int *at)
             return QStringLiteral("请正确设置端口和SMSC!");
         } else if (!pin.match(s.m_strPIN).hasMatch()) {
             return QStringLiteral("PIN码必须是4到8位数字");
+        } else if (const QString rules = ValidateRules(s); !rules.isEmpty()) {
+            return rules;
         }
         const QString device = CSerialPort::DevicePath(s.m_strCOM.trimmed());
         if (devices.contains(device))
@@ -158,7 +174,7 @@ QString validate(const DeviceSettings &edited)
     static const QRegularExpression pin(QStringLiteral("^([0-9]{4,8})?$"));
     if (!pin.match(edited.m_strPIN).hasMatch())
         return QStringLiteral("PIN码必须是4到8位数字");
-    return QString();
+    return ValidateRules(edited);
 }
 
 Result SaveList(CSettingsFile &file, QVector<DeviceSettings> &current, const QVector<DeviceSettings> &edited,

@@ -31,8 +31,10 @@ DeviceSettings Defaults(const DeviceSettings &current);
 // else becomes "as the first modem" (empty) but the PIN and the name.
 DeviceSettings Defaults(const DeviceSettings &current, int index);
 
-// "" when the settings may be saved, else "请正确设置端口和SMSC!" or, for a PIN that is not
-// empty nor four to eight digits, "PIN码必须是4到8位数字".
+// "" when the settings may be saved, else "请正确设置端口和SMSC!", for a PIN that is not
+// empty nor four to eight digits "PIN码必须是4到8位数字", for a limit or a pause that is not
+// whole digits "发送上限和发送间隔必须是整数", for quiet hours that are not two times "H:MM"
+// (or both empty) "静默时段请填写开始和结束时间, 如 21:00 至 08:00".
 QString validate(const DeviceSettings &edited);
 // The same for a list: the first modem as above; a further one needs its port only (its empty
 // keys are the first modem's); no two modems on one port ("两台短信猫不能使用同一个串口: X").

@@ -28,6 +28,7 @@ EngineSession::EngineSession(CSkevoApp &app, QObject *parent)
     connect(&outbox, &Outbox::reportReady, this, &EngineSession::TakeReports, Qt::QueuedConnection);
     connect(&outbox, &Outbox::errorEvent, this, &EngineSession::failed, Qt::QueuedConnection);
     connect(&outbox, &Outbox::runChanged, this, &EngineSession::runChanged, Qt::AutoConnection);
+    connect(&outbox, &Outbox::simsChanged, this, [this] { emit simsChanged(); }, Qt::QueuedConnection);
     connect(&outbox, &Outbox::orderWithdrawn, this, &EngineSession::orderWithdrawn, Qt::QueuedConnection);
     // A status that comes in after a disconnect is of no interest any more.
     connect(&m_link, &ModemLink::statusChanged, this, [this](const ModemStatus &status) {

@@ -69,6 +69,8 @@ signals:
     void reported(const SmsReport &report);
     void failed(const OutboxError &error);
     void runChanged();
+    // A SIM's counts, a limit reached or the quiet hours (Queue().Sims(), HeldUntil()).
+    void simsChanged();
     // An order deleted while messages of it were queued here.
     void orderWithdrawn(int order, int count);
     // The order clock ticked: time for the owner to call CheckOrders(now, ...).

@@ -3,6 +3,7 @@
 #include "base/DeviceSettings.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace LinkStatus {
 
@@ -273,6 +274,60 @@ QString ModemLine::Name() const
     return DeviceSettings::ShortName(name, port);
 }
 
+namespace {
+QString When(const QDateTime &at, const QDateTime &now)
+{
+    return at.date() == now.date() ? at.toString(QStringLiteral("HH:mm")) : at.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+// The SIM's words after the modem's, for a SIM with limits (its count beside them) or held
+// by the quiet hours.
+QString SimWords(const ModemLine &m, const QString &separator)
+{
+    QStringList words;
+    if (m.sim.count.rules.HasLimit())
+        words << SimCountText(m.sim);
+    words << QuietText(m.sim);
+    words.removeAll(QString());
+    return words.isEmpty() ? QString() : separator + words.join(separator);
+}
+} // namespace
+
+QString SimCountText(const SimState &sim)
+{
+    if (!sim.counted)
+        return QString();
+    const SimCount &c = sim.count;
+    QString text = QStringLiteral("今日 %1").arg(c.day);
+    if (c.rules.limitDay > 0)
+        text += QStringLiteral("/%1").arg(c.rules.limitDay);
+    if (!c.full)
+        return text;
+    text += QStringLiteral(", 已达上限");
+    // The day's own limit needs no time: it is tomorrow.
+    if (!(c.rules.limitDay > 0 && c.day >= c.rules.limitDay && c.roomAt == SimRules::DayStart(c.roomAt)))
+        text += QStringLiteral(" (%1 恢复)").arg(When(c.roomAt, c.roomAt.addSecs(-1)));
+    return text;
+}
+
+QString QuietText(const SimState &sim)
+{
+    if (!sim.quietUntil.isValid())
+        return QString();
+    return QStringLiteral("静默时段至 %1").arg(sim.quietUntil.toString(QStringLiteral("HH:mm")));
+}
+
+QString HeldText(const QVector<SimState> &sims, const QDateTime &until)
+{
+    if (!until.isValid())
+        return QString();
+    const QString at = until.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const bool anyFull = std::any_of(sims.cbegin(), sims.cend(), [](const SimState &s) { return s.count.full; });
+    if (!anyFull)
+        return QStringLiteral("静默时段, 群发将于 %1 继续").arg(at);
+    return QStringLiteral("所有SIM卡已达发送上限, 将于 %1 继续发送").arg(at);
+}
+
 QString ShortLine(const ModemLine &m, bool brief)
 {
     const ModemReadiness readiness = m.status.Readiness();
@@ -281,12 +336,12 @@ QString ShortLine(const ModemLine &m, bool brief)
     QString line = m.Name() + QLatin1Char(' ') + StateWord(readiness);
     if (readiness == ModemReadiness::Ready && m.status.signal && m.status.signal->IsKnown())
         line += QLatin1Char(' ') + SignalText(m.status);
-    return line;
+    return line + SimWords(m, QStringLiteral(" "));
 }
 
 QString FullLine(const ModemLine &m)
 {
-    return PaneText(m.port, m.status) + QStringLiteral("  已发送: %1").arg(m.sent);
+    return PaneText(m.port, m.status) + QStringLiteral("  已发送: %1").arg(m.sent) + SimWords(m, QStringLiteral("  "));
 }
 
 QVector<Pane> Panes(const QVector<ModemLine> &modems)

@@ -6,6 +6,7 @@
 #include "modem/ModemStatus.h"
 #include "outbox/OutboxError.h"
 #include "outbox/RunTally.h"
+#include "outbox/SimState.h"
 #include "pool/ModemLink.h"
 
 #include <QString>
@@ -57,9 +58,20 @@ struct ModemLine
     ModemStatus status;
     int sent = 0;  // messages sent since the connect
     QString name;  // as given in 设备管理; "" : the port's last part
+    SimState sim;  // its SIM's counts and limits (sim.counted false: not known)
     QString Name() const;
 };
-// "<name> <state word>" and the signal of a ready modem; brief: "<state word> <name>", so that
+// What a SIM sent today, beside its daily limit, and a limit reached: "今日 120", "今日 120/500",
+// "今日 500/500, 已达上限", "今日 80/500, 已达上限 (11:00 恢复)" when the hour or the month is
+// full; "" when not counted.
+QString SimCountText(const SimState &sim);
+// The quiet hours hold the SIM's bulk: "静默时段至 08:00"; "" when they do not.
+QString QuietText(const SimState &sim);
+// Every SIM is held (HeldUntil()): "所有SIM卡已达发送上限, 将于 2026-12-08 11:00 继续发送", or for
+// the quiet hours "静默时段, 群发将于 2026-12-09 08:00 继续"; "" when until is not valid.
+QString HeldText(const QVector<SimState> &sims, const QDateTime &until);
+// "<name> <state word>" and the signal of a ready modem, then (for a SIM with limits)
+// SimCountText and QuietText; brief: "<state word> <name>", so that
 // a narrow pane, shortened at its end, still tells what its modem is like.
 QString ShortLine(const ModemLine &modem, bool brief = false);
 // PaneText and "已发送: N": everything the link knows of the modem.

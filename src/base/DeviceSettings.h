@@ -3,6 +3,7 @@
 // is section SYSTEM; a pool's further modems are sections MODEM2, MODEM3, ... with the same
 // keys, where an empty key means "as the first modem".
 #include "CSettingsFile.h"
+#include "SimRules.h"
 #include <QString>
 #include <QVector>
 
@@ -29,12 +30,22 @@ struct DeviceSettings
     // by commas (the whole text, trimmed, capitals and full-width forms as the others). Kept,
     // like Report, in the first modem's section.
     QString m_strOptOutWords = QStringLiteral("TD,T,N,R,退订,STOP");
+    // What keeps the SIM alive (SimRules): its limits and the pause between its submits, the
+    // modem's own (a further modem's empty key: as the first modem); the quiet hours, the
+    // pool's, kept like Report in the first modem's section. Texts as the file has them.
+    QString m_strLimitHour;
+    QString m_strLimitDay;
+    QString m_strLimitMonth;
+    QString m_strIntervalMin;
+    QString m_strIntervalMax;
+    QString m_strQuietFrom;
+    QString m_strQuietTo;
 
     static const QString kSection; // "SYSTEM"
 
     static DeviceSettings Read(const CSettingsFile &file);
     // Writes the keys in the order COM, BaudRate, SMSC, ByteSize, Parity, StopBits, PIN, Name, Report,
-    // Share, OptOutWords.
+    // Share, OptOutWords, then the SIM's rules that are set or were.
     bool Write(CSettingsFile &file) const;
 
     // "SYSTEM" for the first modem (index 0), "MODEM2" for the second, ...
@@ -61,6 +72,8 @@ struct DeviceSettings
     quint8 ByteSizeValue() const;
     quint8 ParityCode() const;      // "无" 0, "奇校验" 1, "偶校验" 2, "标记" 3, "空格" 4, else 0
     quint8 StopBitsCode() const;    // "1" 0, "1.5" 1, "2" 2, else 0
+
+    SimRules Rules() const;
 
     static quint8 ParityCode(const QString &word);
     static quint8 StopBitsCode(const QString &text);

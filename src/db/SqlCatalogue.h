@@ -71,7 +71,8 @@ enum class Sql {
     OutboxInsertBatch,    // (station, share, run, kind, wantSim, host, place, rows) — rows: a JSON array of
                           // [sca, tpa, pid, dcs, text, D_ID] arrays (OutboxBatchRows). The keys are returned
                           // one a row (CDbAccess::InsertRows): sorted, they follow the rows' order
-    OutboxClaimNext,      // D_NO; (station, sim, port, lease, station, share, host, place, sim, sim, sim, lease)
+    OutboxClaimNext,      // D_NO; (station, sim, port, lease, station, share, host, place, sim, sim, lease,
+                          // only, kind) — only 1: of messages of that kind alone (the quiet hours' replies)
                           // — the oldest queued message this station may send from this SIM, claimed: the
                           // station's own, a shared one when the station shares, one of its installation
                           // whose station is gone, or one wanting this SIM; one wanting another SIM only
@@ -116,7 +117,9 @@ enum class Sql {
     // kept message belong together: run the insert and OutboxDeleteClaimed in one transaction.
     SendInsert,           // (D_ID, time, state, number, text, port) — key (D_NO) returned by Insert;
                           // port: the modem's port, "" when not known
-    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs, run, message, sim) — key
+    SendInsertReported,   // (D_ID, time, state, number, text, port, report, refs, run, message, sim, parts) — key
+    SendSimCount,         // H, D, M; (hour start, day start, sim, earliest start) — the parts the SIM sent since
+                          // each start (M: since the earliest), failed messages' parts that went included
     SendSentOfRun,        // D_SENDNUM, D_SENDCONT; (run) — the messages of a run that went
     SendSentOfNumbers,    // D_RUN, D_SENDNUM, D_SENDCONT; (kSentOfNumbersCount numbers) — what went to them in runs
                           // returned; message: the T_OUTBOX key it had, sim: the IMSI that sent it

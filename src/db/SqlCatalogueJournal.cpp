@@ -18,8 +18,15 @@ void AddJournalStatements(Statements &s)
                                           "values(?,?,?,?,?,?)")
                                + ReturningKey("D_NO", pg));
     s.Key(Sql::SendInsertReported, QStringLiteral("insert into T_SEND(D_ID,D_SENDTIME,D_STATE,D_SENDNUM,D_SENDCONT,D_PORT,"
-                                                  "D_REPORT,D_REFS,D_RUN,D_MSG,D_SIM) values(?,?,?,?,?,?,?,?,?,?,?)")
+                                                  "D_REPORT,D_REFS,D_RUN,D_MSG,D_SIM,D_PARTS) values(?,?,?,?,?,?,?,?,?,?,?,?)")
                                        + ReturningKey("D_NO", pg));
+    // A SIM's parts in the windows of its limits: IX_T_SEND_SIM (D_SIM, D_SENDTIME, D_PARTS)
+    // holds every value read, so only that SIM's entries since the earliest window are walked.
+    const QString since = pg ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?");
+    s.Rows(Sql::SendSimCount, QStringLiteral("SELECT COALESCE(SUM(CASE WHEN D_SENDTIME>=%1 THEN D_PARTS ELSE 0 END),0) AS H,"
+                                             "COALESCE(SUM(CASE WHEN D_SENDTIME>=%1 THEN D_PARTS ELSE 0 END),0) AS D,"
+                                             "COALESCE(SUM(D_PARTS),0) AS M FROM T_SEND WHERE D_SIM=? AND D_SENDTIME>=%1")
+                                  .arg(since));
     s.Rows(Sql::SendSentOfRun, QStringLiteral("SELECT D_SENDNUM,D_SENDCONT FROM T_SEND WHERE D_RUN=? AND D_STATE=1"));
     // IX_T_SEND_NUM finds the rows of a few numbers at a time; the unused places are bound ''.
     QStringList places;

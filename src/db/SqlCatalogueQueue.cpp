@@ -46,7 +46,7 @@ void AddQueueStatements(Statements &s)
                           "WHERE D_STATE=0 AND D_NO=(SELECT o.D_NO FROM T_OUTBOX o WHERE o.D_STATE=0 AND "
                           "(o.D_STATION=? OR (?=1 AND o.D_SHARE=1) OR (((o.D_HOST=? AND o.D_PLACE=?) OR o.D_HOST='') "
                           "AND NOT EXISTS (SELECT 1 FROM T_STATION t WHERE t.D_NO=o.D_STATION) AND %4) OR (o.D_WANTSIM<>'' AND "
-                          "o.D_WANTSIM=?)) AND (o.D_WANTSIM='' OR o.D_WANTSIM=? OR NOT EXISTS (%2)) "
+                          "o.D_WANTSIM=?)) AND (o.D_WANTSIM='' OR o.D_WANTSIM=? OR NOT EXISTS (%2)) AND (?=0 OR o.D_KIND=?) "
                           "ORDER BY o.D_NO LIMIT 1%3) RETURNING D_NO")
                .arg(now, simAlive, pg ? QStringLiteral(" FOR UPDATE SKIP LOCKED") : QString(), olderReleaseGone(QStringLiteral("o"))));
     s.Rows(Sql::OutboxClaimed, QStringLiteral("SELECT D_NO,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID,D_RUN,D_KIND FROM T_OUTBOX "

@@ -239,6 +239,13 @@ QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
                    text, big),
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_CALLBACK_DUE ON T_CALLBACK(D_DONE,D_NEXT)")},
          {}},
+        // A SIM's limits are counted from the journal: the parts each sent message took at the
+        // network (rows written before count as one), found by SIM and time in one index that
+        // holds the count too.
+        {8,
+         {column("T_SEND", "D_PARTS", integer, "1"),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_SIM ON T_SEND(D_SIM,D_SENDTIME,D_PARTS)")},
+         {}},
     };
 }
 

@@ -5,7 +5,10 @@
 // the application. One desk per modem, for the modem's whole life (rows it still keeps outlive
 // a disconnect); its sending and journalling side is used by the worker's thread only.
 #include "Outgoing.h"
+#include "base/SimRules.h"
 #include "base/SmsRecord.h"
+
+#include <QDateTime>
 
 #include <QString>
 #include <QStringList>
@@ -37,6 +40,16 @@ public:
     // gives it; both "" when it gives neither): the modem's identity in the journal and the
     // queue. No message is taken before.
     virtual void Identify(const QString &imsi, const QString &iccid) = 0;
+
+    // What keeps this modem's SIM alive (its limits, the pause between its submits, the quiet
+    // hours): from the next message it takes on. Any thread.
+    virtual void SetRules(const SimRules &rules) { Q_UNUSED(rules); }
+    // The local time the worker stamps a message with when its first part goes
+    // ("%Y-%m-%d %H:%M:%S"): the desk's clock, which also rolls the SIM's windows.
+    virtual QString LocalTime() const
+    {
+        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
 
     // --- sending
     // The next message for this modem; nullopt when there is none for it (or the SIM is not

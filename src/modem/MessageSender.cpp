@@ -13,7 +13,7 @@ MessageSender::MessageSender(WorkerContext &context)
 MessageSender::After MessageSender::Send(Outgoing message)
 {
     const ModemTimeouts &timeouts = m_ctx.Timeouts();
-    const QString time = message.started.isEmpty() ? WorkerContext::LocalTime() : message.started;
+    const QString time = message.started.isEmpty() ? m_ctx.desk.LocalTime() : message.started;
     if (message.partsSent == 0)
         message.concatRef = m_ctx.state.concatRef;
     // A modem with a service centre of its own (its SIM's operator) sends through it.

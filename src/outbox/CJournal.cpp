@@ -51,7 +51,8 @@ CJournal::Outcome CJournal::Sent(const SentRow &sent, qint64 nowMs)
     for (int r : sent.references)
         refs << QString::number(r);
     row.values << (row.reportRequested ? SqlCatalogue::kReportWaiting : SqlCatalogue::kReportNone)
-               << refs.join(QLatin1Char(',')) << sent.run << sent.outboxKey << sent.sim;
+               << refs.join(QLatin1Char(',')) << sent.run << sent.outboxKey << sent.sim
+               << int(sent.references.size());
     row.outboxKey = sent.outboxKey;
     return Add(std::move(row), nowMs);
 }

@@ -324,8 +324,65 @@ void Outbox::Attach(int port, std::function<void()> wake)
 
 void Outbox::Detach(int port)
 {
+    {
+        std::lock_guard lock(d->portMutex);
+        d->ports.erase(port);
+        if (d->sims.erase(port) == 0)
+            return;
+    }
+    emit simsChanged();
+}
+
+void Outbox::SetClock(std::function<QDateTime()> clock)
+{
     std::lock_guard lock(d->portMutex);
-    d->ports.erase(port);
+    d->clock = std::move(clock);
+}
+
+QDateTime Outbox::Now() const
+{
+    std::function<QDateTime()> clock;
+    {
+        std::lock_guard lock(d->portMutex);
+        clock = d->clock;
+    }
+    return clock ? clock() : QDateTime::currentDateTime();
+}
+
+QVector<SimState> Outbox::Sims() const
+{
+    std::lock_guard lock(d->portMutex);
+    QVector<SimState> out;
+    for (const auto &[port, state] : d->sims)
+        out.append(state);
+    return out;
+}
+
+QDateTime Outbox::HeldUntil() const
+{
+    std::lock_guard lock(d->portMutex);
+    QDateTime first;
+    for (const auto &[port, state] : d->sims) {
+        if (!state.Held())
+            return {};
+        if (!first.isValid() || state.FreeAt() < first)
+            first = state.FreeAt();
+    }
+    return first;
+}
+
+void Outbox::SimChanged(int port, const SimState &state)
+{
+    {
+        std::lock_guard lock(d->portMutex);
+        if (!d->ports.count(port))
+            return; // the desk has left
+        const auto it = d->sims.find(port);
+        if (it != d->sims.end() && it->second == state)
+            return;
+        d->sims[port] = state;
+    }
+    emit simsChanged();
 }
 
 bool Outbox::TakeClaimTurn(qint64 nowMs)

@@ -13,6 +13,7 @@
 #include "IOutbox.h"
 #include "OutboxError.h"
 #include "RunTally.h"
+#include "SimState.h"
 #include "base/SmsRecord.h"
 #include "db/CDbAccess.h"
 #include "modem/IModemDesk.h"
@@ -81,7 +82,19 @@ public:
     QString Host() const;
     QString Place() const;
 
+    // The local clock the SIMs' windows and quiet hours go by, and the journal's times with
+    // them; the system's unless one is handed in (tests).
+    void SetClock(std::function<QDateTime()> clock);
+    QDateTime Now() const;
+    // Each attached modem's SIM as its desk last found it, in the order the modems came.
+    QVector<SimState> Sims() const;
+    // Every SIM known is held (a limit reached, or the quiet hours): when the first takes
+    // messages again. Invalid while one may send (or none is known).
+    QDateTime HeldUntil() const;
+
     // --- the desks' side (OutboxDesk)
+    // A desk's SIM changed (counts, a limit reached, the quiet hours); simsChanged follows.
+    void SimChanged(int port, const SimState &state);
     std::unique_ptr<IModemDesk> MakeDesk();
     int NewPort();
     void Attach(int port, std::function<void()> wake);
@@ -113,6 +126,8 @@ signals:
     void orderWithdrawn(int order, int count);
     // The tally changed (Tally()); from any thread.
     void runChanged();
+    // A SIM's counts or hold changed (Sims(), HeldUntil()); from any thread.
+    void simsChanged();
 
 private:
     struct Private;

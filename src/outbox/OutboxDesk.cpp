@@ -77,9 +77,14 @@ void OutboxDesk::Tick(qint64 nowMs)
 
 std::optional<qint64> OutboxDesk::NextRetryMs() const
 {
-    std::optional<qint64> next = m_outbox.NextClaimMs(NowMs());
+    const qint64 now = NowMs();
+    std::optional<qint64> next = m_outbox.NextClaimMs(now);
     if (!m_bIdentified || m_held)
         next.reset();
+    else if (now < m_nPauseUntilMs)
+        next = m_nPauseUntilMs;
+    else if (m_sim.Held())
+        next = now + kHeldLookMs; // the clock may roll the window at any moment
     if (m_journal.HasKept())
         next = next ? qMin(*next, m_journal.NextRetryMs()) : m_journal.NextRetryMs();
     return next;
@@ -95,6 +100,12 @@ void OutboxDesk::Identify(const QString &imsi, const QString &iccid)
     const qint64 station = m_outbox.RegisterStation(*m_pDb);
     if (!imsi.isEmpty() && station > 0)
         m_pDb->Execute(Sql::SimSeen, {imsi, iccid, station, m_strPort});
+    m_sim = SimState();
+    m_sim.port = m_strPort;
+    m_sim.sim = imsi;
+    m_monthBefore = {QDateTime(), 0}; // another SIM, or one away meanwhile
+    m_nPauseUntilMs = 0;
+    Recount(m_outbox.Now());
 }
 
 // ------------------------------------------------------------------------------------ sending
@@ -106,16 +117,24 @@ std::optional<Outgoing> OutboxDesk::Take()
     if (!m_bIdentified || !m_pDb)
         return std::nullopt;
     const qint64 now = NowMs();
+    const QDateTime wall = m_outbox.Now();
+    bool repliesOnly = false;
+    // A SIM that may take nothing leaves its turn to the others.
+    if (!MayClaim(now, wall, &repliesOnly))
+        return std::nullopt;
     if (!m_outbox.TakeClaimTurn(now))
         return std::nullopt;
-    std::optional<Outgoing> claimed = Claim(now);
+    std::optional<Outgoing> claimed = Claim(repliesOnly);
     m_outbox.ClaimTried(now, claimed.has_value());
+    if (claimed && !Fits(*claimed, wall)) {
+        GiveBack(*claimed, false);
+        return std::nullopt;
+    }
     return claimed;
 }
 
-std::optional<Outgoing> OutboxDesk::Claim(qint64 nowMs)
+std::optional<Outgoing> OutboxDesk::Claim(bool repliesOnly)
 {
-    Q_UNUSED(nowMs);
     const qint64 station = m_outbox.RegisterStation(*m_pDb);
     if (station <= 0)
         return std::nullopt;
@@ -125,7 +144,7 @@ std::optional<Outgoing> OutboxDesk::Claim(qint64 nowMs)
     const int share = m_outbox.Share() ? 1 : 0;
     if (!m_pDb->InsertRows(Sql::OutboxClaimNext,
                            {station, m_strSim, m_strPort, m_nLeaseSeconds, station, share, host, place, m_strSim, m_strSim,
-                            m_nLeaseSeconds},
+                            m_nLeaseSeconds, repliesOnly ? 1 : 0, int(IOutbox::RunKind::Reply)},
                            &keys)
         || keys.isEmpty())
         return std::nullopt;
@@ -221,6 +240,9 @@ void OutboxDesk::Finished(const Outgoing &message, const QString &time, bool sen
     m_outbox.Finished(message, report);
     // Reports that came before the row was written are applied to it now.
     TellDeliveryChanges();
+    // The SIM rests before its next submit, and its counts grew.
+    m_nPauseUntilMs = NowMs() + Rules().PauseMs();
+    Recount(m_outbox.Now());
 }
 
 void OutboxDesk::TellDeliveryChanges()

@@ -8,6 +8,7 @@
 // good (the program ends) are waited for a while, then left for the next start. The database
 // connection is the worker thread's own.
 #include "CJournal.h"
+#include "SimState.h"
 #include "db/CDbAccess.h"
 #include "modem/IModemDesk.h"
 
@@ -23,6 +24,8 @@ public:
     // Rows still kept get one last while (kExitWaitMs), then go to the file of rows left.
     ~OutboxDesk() override;
     static constexpr int kExitWaitMs = 10000;
+    // A SIM held by a full window or the quiet hours looks at the clock this often.
+    static constexpr int kHeldLookMs = 1000;
 
     void Attach(std::function<void()> wake) override;
     void Detach() override;
@@ -31,6 +34,9 @@ public:
     void Tick(qint64 nowMs) override;
     std::optional<qint64> NextRetryMs() const override;
     void Identify(const QString &imsi, const QString &iccid) override;
+
+    void SetRules(const SimRules &rules) override;
+    QString LocalTime() const override;
 
     std::optional<Outgoing> Take() override;
     bool HasWork() const override;
@@ -46,8 +52,19 @@ public:
 private:
     // Tells the outbox of each sent message whose delivery state the journal changed.
     void TellDeliveryChanges();
-    std::optional<Outgoing> Claim(qint64 nowMs);
+    std::optional<Outgoing> Claim(bool repliesOnly);
     static qint64 NowMs();
+
+    // What keeps the SIM alive (OutboxDeskRules.cpp).
+    SimRules Rules() const;
+    // Whether the SIM may claim a message now: not while its pause runs or a full window holds
+    // it; in the quiet hours only replies (repliesOnly).
+    bool MayClaim(qint64 nowMs, const QDateTime &now, bool *repliesOnly);
+    // The claimed message's parts fit in the room the SIM's windows leave.
+    bool Fits(const Outgoing &message, const QDateTime &now);
+    // The SIM's counts read again from the journal and told.
+    void Recount(const QDateTime &now);
+    void Publish();
 
     Outbox &m_outbox;
     CDbAccess::SettingsSource m_dbSettings;
@@ -61,4 +78,11 @@ private:
     CJournal m_journal;
     // A message whose first parts went through this modem: the rest goes through it too.
     std::optional<Outgoing> m_held;
+
+    mutable std::mutex m_rulesMutex;
+    SimRules m_rules;             // set from any thread
+    qint64 m_nPauseUntilMs = 0;   // no submit before this (steady clock)
+    SimState m_sim;               // as last told the outbox
+    // The SIM's parts this month before the day that starts at first (read once that day).
+    std::pair<QDateTime, int> m_monthBefore{QDateTime(), 0};
 };

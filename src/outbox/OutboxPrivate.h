@@ -155,6 +155,8 @@ struct Outbox::Private
 
     mutable std::mutex portMutex;
     std::map<int, std::function<void()>> ports;
+    std::map<int, SimState> sims; // by port, of the attached desks that found their SIM
+    std::function<QDateTime()> clock;
     int lastPort = 0;
 
     std::mutex keeperMutex;

@@ -99,6 +99,7 @@ void ModemLink::Begin(const QVector<DeviceSettings> &configured)
             continue;
         }
         port.SetConfig(ConfigFor(m));
+        port.SetRules(m.settings.Rules());
         starts.append({&port, SerialLine{name, m.settings.BaudRateValue(), m.settings.ByteSizeValue(),
                                          m.settings.ParityCode(), m.settings.StopBitsCode()}});
     }
@@ -195,6 +196,15 @@ QStringList ModemLink::PortNames() const
     for (const ModemPort *port : m_connected)
         names << port->Name();
     return names;
+}
+
+void ModemLink::ApplyRules(const QVector<DeviceSettings> &configured)
+{
+    for (const Modem &m : Plan(configured)) {
+        const auto it = m_ports.find(CSerialPort::DevicePath(m.settings.m_strCOM));
+        if (it != m_ports.end())
+            it->second->SetRules(m.settings.Rules());
+    }
 }
 
 void ModemLink::ApplyPin(const QVector<DeviceSettings> &configured)

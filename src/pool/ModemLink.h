@@ -96,6 +96,9 @@ public:
 
     // The PINs of the configured list, for the next connect and, while connected, at once.
     void ApplyPin(const QVector<DeviceSettings> &configured);
+    // The SIMs' rules (limits, pacing, quiet hours) of the configured list: at the next connect
+    // and, while connected, from each modem's next message on.
+    void ApplyRules(const QVector<DeviceSettings> &configured);
 
 signals:
     // From the ports' worker threads: every change of a modem's status (status.port tells which).

@@ -226,6 +226,12 @@ ModemTimeouts ModemPort::Timeouts() const
     return d->config.timeouts;
 }
 
+void ModemPort::SetRules(const SimRules &rules)
+{
+    d->desk->SetRules(rules);
+    d->Wake(); // a limit raised or a pause shortened: the worker looks again at once
+}
+
 void ModemPort::SetPin(const QString &pin, bool refused)
 {
     d->config.pin = pin;

@@ -58,6 +58,10 @@ public:
     // tried even when this port saw it refused: the operator has given it again.
     void SetPin(const QString &pin, bool refused);
 
+    // What keeps the SIM alive (limits, pacing, quiet hours): handed to the desk, used from the
+    // next message the modem takes.
+    void SetRules(const SimRules &rules);
+
     // The modem's status as last told (link Down while no worker runs); its port is Name().
     ModemStatus Status() const;
 

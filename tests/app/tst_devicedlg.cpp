@@ -47,6 +47,7 @@ private slots:
     void modemListInSections_data();
     void modemListInSections();
     void nameIsEachModemsOwn();
+    void simRulesEachModemsOwn();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -178,6 +179,12 @@ void tst_DeviceDlg::badEntriesAreRefused_data()
     QTest::newRow("no SMSC") << "smscEdit" << "" << portOrSmsc;
     QTest::newRow("PIN of three digits") << "pinEdit" << "123" << pin;
     QTest::newRow("PIN with a letter") << "pinEdit" << "12a4" << pin;
+    const QString rules = QStringLiteral("发送上限和发送间隔必须是整数");
+    const QString quiet = QStringLiteral("静默时段请填写开始和结束时间, 如 21:00 至 08:00");
+    QTest::newRow("daily limit not a number") << "limitDayEdit" << "五百" << rules;
+    QTest::newRow("pause below zero") << "intervalMinEdit" << "-5" << rules;
+    QTest::newRow("quiet hours begin without an end") << "quietFromEdit" << "21:00" << quiet;
+    QTest::newRow("quiet hours at no time") << "quietToEdit" << "25:00" << quiet;
 }
 
 void tst_DeviceDlg::badEntriesAreRefused()
@@ -357,6 +364,37 @@ void tst_DeviceDlg::nameIsEachModemsOwn()
         names << d.ShortName();
     QCOMPARE(names, (QStringList{QStringLiteral("一号猫"), QStringLiteral("二号猫")}));
     QCOMPARE(current[1].m_strName, QStringLiteral("二号猫"));
+}
+
+// The limits and the pause are each modem's own (a further modem's empty field: as the first
+// modem); the quiet hours are the pool's, kept in [SYSTEM].
+void tst_DeviceDlg::simRulesEachModemsOwn()
+{
+    QVector<DeviceSettings> current{DeviceSettings()};
+    {
+        CDeviceDlg dlg(current, *m_file, m_messages, kPorts);
+        Child<QLineEdit>(dlg, "limitDayEdit")->setText(QStringLiteral("500"));
+        Child<QLineEdit>(dlg, "intervalMinEdit")->setText(QStringLiteral("5"));
+        Child<QLineEdit>(dlg, "intervalMaxEdit")->setText(QStringLiteral("20"));
+        Child<QLineEdit>(dlg, "quietFromEdit")->setText(QStringLiteral("21:00"));
+        Child<QLineEdit>(dlg, "quietToEdit")->setText(QStringLiteral("08:00"));
+        QTest::mouseClick(Child<QPushButton>(dlg, "addModemButton"), Qt::LeftButton);
+        Child<QComboBox>(dlg, "portCombo")->setEditText(QStringLiteral("COM2"));
+        QCOMPARE(Child<QLineEdit>(dlg, "limitDayEdit")->placeholderText(), QStringLiteral("同第一台"));
+        Child<QLineEdit>(dlg, "limitHourEdit")->setText(QStringLiteral("40"));
+        QTest::mouseClick(Child<QPushButton>(dlg, "okButton"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(m_file->ReadString(QStringLiteral("SYSTEM"), QStringLiteral("LimitDay"), QString()), QStringLiteral("500"));
+    QCOMPARE(m_file->ReadString(QStringLiteral("SYSTEM"), QStringLiteral("QuietFrom"), QString()), QStringLiteral("21:00"));
+    QCOMPARE(m_file->ReadString(QStringLiteral("MODEM2"), QStringLiteral("LimitHour"), QString()), QStringLiteral("40"));
+    const QVector<DeviceSettings> read = DeviceSettings::ReadList(*m_file);
+    const SimRules second = read.at(1).Resolved(read.at(0)).Rules();
+    QCOMPARE(second.limitHour, 40);
+    QCOMPARE(second.limitDay, 500);
+    QCOMPARE(second.intervalMax, 20);
+    QCOMPARE(second.quietTo, QTime(8, 0));
+    QCOMPARE(read.at(0).Rules().limitHour, 0);
 }
 
 QTEST_MAIN(tst_DeviceDlg)

@@ -17,6 +17,8 @@
 #include <QStatusBar>
 #include <QTest>
 
+Q_DECLARE_METATYPE(SimState)
+
 class tst_LinkPane : public QObject
 {
     Q_OBJECT
@@ -27,8 +29,60 @@ private slots:
     void panes();
     void paneFollowsTheLinkAndRunsAreCounted();
     void runSummaryCountsDeliveries();
+    void simTexts_data();
+    void simTexts();
     void pinGivenInTheDeviceWindow();
 };
+
+void tst_LinkPane::simTexts_data()
+{
+    QTest::addColumn<SimState>("sim");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("held"); // HeldText when this is the only SIM
+    const QDateTime now(QDate(2026, 3, 2), QTime(10, 20));
+    const auto sim = [now](int hour, int day, int limitHour, int limitDay, bool quiet) {
+        SimState s;
+        s.port = QStringLiteral("/dev/ttyUSB0");
+        s.counted = true;
+        s.count.hour = hour;
+        s.count.day = day;
+        s.count.rules.limitHour = limitHour;
+        s.count.rules.limitDay = limitDay;
+        s.count.Judge(now);
+        if (quiet)
+            s.quietUntil = QDateTime(QDate(2026, 3, 3), QTime(8, 0));
+        return s;
+    };
+    QTest::newRow("no limit: today's count") << sim(3, 40, 0, 0, false) << QStringLiteral("今日 40") << QString();
+    QTest::newRow("beside the daily limit") << sim(3, 40, 0, 500, false) << QStringLiteral("今日 40/500") << QString();
+    QTest::newRow("the day full") << sim(20, 500, 0, 500, false) << QStringLiteral("今日 500/500, 已达上限")
+                                  << QStringLiteral("所有SIM卡已达发送上限, 将于 2026-03-03 00:00 继续发送");
+    QTest::newRow("the hour full: when it rolls") << sim(60, 120, 60, 500, false)
+                                                  << QStringLiteral("今日 120/500, 已达上限 (11:00 恢复)")
+                                                  << QStringLiteral("所有SIM卡已达发送上限, 将于 2026-03-02 11:00 继续发送");
+    QTest::newRow("quiet hours") << sim(0, 10, 0, 0, true) << QStringLiteral("今日 10")
+                                 << QStringLiteral("静默时段, 群发将于 2026-03-03 08:00 继续");
+    SimState unknown;
+    QTest::newRow("not counted") << unknown << QString() << QString();
+}
+
+void tst_LinkPane::simTexts()
+{
+    QFETCH(SimState, sim);
+    QFETCH(QString, count);
+    QFETCH(QString, held);
+    QCOMPARE(LinkStatus::SimCountText(sim), count);
+    const QDateTime until = sim.Held() ? sim.FreeAt() : QDateTime();
+    QCOMPARE(LinkStatus::HeldText({sim}, until), held);
+    // The pane shows the count of a SIM with limits beside the modem's words, always.
+    ModemStatus ready;
+    ready.link = ModemStatus::Link::Answering;
+    ready.sim = ModemStatus::Sim::Ready;
+    ready.registration = ModemStatus::Registration::Home;
+    const LinkStatus::ModemLine line{QStringLiteral("/dev/ttyUSB0"), ready, 0, QString(), sim};
+    QCOMPARE(LinkStatus::ShortLine(line).contains(QStringLiteral("今日")), sim.count.rules.HasLimit());
+    QVERIFY(!sim.count.rules.HasLimit() || LinkStatus::ShortLine(line).endsWith(count));
+}
 
 void tst_LinkPane::texts_data()
 {

@@ -590,7 +590,7 @@ void tst_RecordsModel::deliveryChangesItsRow()
     const qint64 asked = j.Db().Insert(Sql::SendInsertReported, {-1, QStringLiteral("2024-03-01 10:00:05"), 1,
                                                                 QStringLiteral("8613900000002"), QStringLiteral("要回执"),
                                                                 QStringLiteral("COM1"), SqlCatalogue::kReportWaiting,
-                                                                QStringLiteral("7"), 0, 0, QString()});
+                                                                QStringLiteral("7"), 0, 0, QString(), 1});
     QVERIFY(asked > 0);
     auto m = Model(*s);
     m->LoadSent();

@@ -406,6 +406,15 @@ int RunSend(const QStringList &args)
             QCoreApplication::quit();
     });
 
+    // Every SIM at a limit (or in the quiet hours): said once, with when the first goes on.
+    QString held;
+    QObject::connect(&session, &EngineSession::simsChanged, qApp, [&] {
+        const QString now = LinkStatus::HeldText(app.Queue().Sims(), app.Queue().HeldUntil());
+        if (now != held && !now.isEmpty() && sendReports < expected)
+            PrintErr(now);
+        held = now;
+    });
+
     // What an earlier run kept goes first; what it had in flight is reported failed now.
     if (const int rc = Connect(session, *options))
         return rc;
@@ -413,11 +422,15 @@ int RunSend(const QStringList &args)
     expected = session.Restored() + SendRun::Queue(app.Queue(), plan);
     if (sendReports < expected)
         QCoreApplication::exec();
+    // Read before the modems leave the outbox.
+    const QString heldAtEnd = LinkStatus::HeldText(app.Queue().Sims(), app.Queue().HeldUntil());
     // With the reports that came between the quit and the stop.
     Disconnect(session);
     const int kept = app.Queue().KeptCount();
     if (gaveUp && sendReports < expected) {
         QString cause = LinkStatus::CauseText(readiness.FirstWaiting());
+        if (cause.isEmpty())
+            cause = heldAtEnd;
         if (cause.isEmpty())
             cause = QStringLiteral("没有发送结果");
         PrintErr(QStringLiteral("已放弃: %1 秒没有进展 (%2)").arg(timeoutSeconds).arg(cause));

@@ -95,6 +95,7 @@ void ModemDialogue::PduCancelled()
 void ModemDialogue::PduSent(const QByteArray &pduText)
 {
     ModemSimulator::Submit s;
+    s.receivedMs = QDateTime::currentMSecsSinceEpoch();
     s.declaredLength = m_cmgsLength;
     s.pdu = QString::fromLatin1(pduText);
     const std::optional<QByteArray> octets = Pdu::HexToOctets(s.pdu);

@@ -45,6 +45,7 @@ public:
         Pdu::Decoded message;   // valid when decoded
         int messageRef = -1;    // the <mr> answered, -1 when none was
         QString answer;         // "+CMGS: 7", "+CMS ERROR: 500", "silent", "late +CMGS: 7", "dropped +CMGS: 7"
+        qint64 receivedMs = 0;  // when the PDU came (ms since the epoch): the spacing of a modem's submits
     };
 
     // One message held in a memory.
