@@ -9,6 +9,7 @@
 #include "send/SendRun.h"
 
 #include <QJsonDocument>
+#include <QSet>
 #include <QJsonParseError>
 
 namespace {
@@ -157,10 +158,29 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
         object.insert(QStringLiteral("bad"), bad);
         return ApiReply::Json(400, object);
     }
+    // One phone gets one message however often and however it was spelled, as with skevo-cli
+    // send and a number file.
+    QStringList once;
+    QSet<QString> phones;
+    for (const QString &entry : std::as_const(entries)) {
+        const QString phone = NumberRules::PhoneKey(entry);
+        if (!phones.contains(phone)) {
+            phones.insert(phone);
+            once.append(entry);
+        }
+    }
     const QString smsc = m_hooks.smsc ? m_hooks.smsc() : QString();
-    const SendRunPlan plan = SendRun::Plan(text, entries, true, smsc, RecipientFields(), SendRun::BookOf(m_db));
+    SendRunPlan plan = SendRun::Plan(text, once, true, smsc, RecipientFields(), SendRun::BookOf(m_db));
     if (!plan.m_bQueue || plan.m_records.isEmpty())
         return Refuse(plan.m_messages.isEmpty() ? SendRun::EmptyList().m_strText : plan.m_messages.first().m_strText);
+    // Numbers on the opt-out list are left out, and the answer says how many.
+    const qsizetype planned = plan.m_records.size();
+    const std::optional<PanelMessage> optedOut = SendRun::LeaveOptedOut(m_db, plan);
+    if (!plan.m_bQueue)
+        return ApiReply::DatabaseError(optedOut ? optedOut->m_strText : m_db.LastError());
+    if (plan.m_records.isEmpty())
+        return ApiReply::Error(400, "opted_out", optedOut ? optedOut->m_strText : SendRun::EmptyList().m_strText);
+    const int skipped = int(planned - plan.m_records.size());
 
     bool counted = false;
     const int waiting = QueuedForLimit(&counted);
@@ -186,9 +206,13 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
         QJsonArray messages;
         for (qsizetype i = 0; i < keys.size(); ++i)
             messages.append(QJsonObject{{QStringLiteral("id"), keys.at(i)}, {QStringLiteral("to"), plan.m_numbers.value(i)}});
-        const QJsonObject object{{QStringLiteral("batch"), batch},
-                                 {QStringLiteral("count"), int(keys.size())},
-                                 {QStringLiteral("messages"), messages}};
+        QJsonObject object{{QStringLiteral("batch"), batch},
+                           {QStringLiteral("count"), int(keys.size())},
+                           {QStringLiteral("messages"), messages}};
+        if (skipped > 0) {
+            object.insert(QStringLiteral("opted_out"), skipped);
+            object.insert(QStringLiteral("message"), optedOut->m_strText);
+        }
         answer = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
         return db.Execute(Sql::ApiBatchAnswer, {answer, batch});
     };

@@ -16,12 +16,9 @@
 #include "orders/OrderForm.h"
 #include "orders/OrderScheduler.h"
 #include "outbox/OptOutList.h"
-#include "records/CLogExportCommand.h"
 #include "records/CMyList.h"
 #include "records/CQueryDlg.h"
-#include "records/CReplyDlg.h"
 #include "records/RecordsModel.h"
-#include "records/ResendFailed.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "base/NumberRules.h"
@@ -165,9 +162,7 @@ CMainFrame::CMainFrame(CSkevoApp &app, IMessageBox &messages, IRingPlayer &ring,
     connect(m_pQueryDlg, &CQueryDlg::queryLoaded, m_pList, &QAbstractItemView::scrollToTop);
     connect(m_pList, &CMyList::exportRequested, this, &CMainFrame::OnExportLog);
     connect(m_pList, &CMyList::replyRequested, this, &CMainFrame::OnReply);
-    connect(m_pList, &CMyList::resendFailedRequested, this, [this](const QVector<int> &rows) {
-        ResendFailed::Run(m_pList->Model(), rows, m_app.Device().m_strSMSC, m_app.Queue(), m_messages);
-    });
+    connect(m_pList, &CMyList::resendFailedRequested, this, &CMainFrame::OnResendFailed);
     connect(m_pList, &CMyList::optOutRequested, this, &CMainFrame::OnOptOutRecord);
 
     auto *next = new QShortcut(QKeySequence(Qt::Key_F6), this);
@@ -497,24 +492,6 @@ void CMainFrame::CheckDueOrder(const QDateTime &now)
 void CMainFrame::OnExit()
 {
     close();
-}
-
-void CMainFrame::OnQuery()
-{
-    m_pQueryDlg->show();
-    m_pQueryDlg->raise();
-    m_pQueryDlg->activateWindow();
-}
-
-void CMainFrame::OnExportLog()
-{
-    CLogExportCommand::ExportLog(m_pList, m_pList->Model(), m_messages);
-}
-
-void CMainFrame::OnReply(int row)
-{
-    CReplyDlg::Services services{m_app.Queue(), m_messages, [this] { return m_app.Device().m_strSMSC; }, {}};
-    CReplyDlg::ReplyToRow(m_pList->Model(), row, std::move(services), this);
 }
 
 void CMainFrame::FocusNextPane(bool forward)

@@ -71,6 +71,7 @@ public:
     // The 黑名单 dialog; with a row of the records list, that row's number added first.
     void OnOptOut(int row = -1);
     void OnOptOutRecord(int row); // "加入黑名单" of the records list (-1: none chosen)
+    void OnResendFailed(const QVector<int> &rows); // "重发失败" of the records list's selection
     CQueryDlg &QueryDialog() const { return *m_pQueryDlg; }
     void OnOrders();
     // The minute timer's work: starts the orders due by now.

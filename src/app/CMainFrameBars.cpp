@@ -22,6 +22,7 @@
 #include "records/CQueryDlg.h"
 #include "records/CReplyDlg.h"
 #include "records/RecordsModel.h"
+#include "records/ResendFailed.h"
 #include "send/CSkevoView.h"
 #include "send/LastNumbers.h"
 #include "base/NumberRules.h"
@@ -406,4 +407,27 @@ void CMainFrame::UpdateLinkPane()
         emit linkStatusShown(QString(), ModemStatus());
     for (const LinkView &link : std::as_const(m_links))
         emit linkStatusShown(link.port, link.status);
+}
+
+void CMainFrame::OnQuery()
+{
+    m_pQueryDlg->show();
+    m_pQueryDlg->raise();
+    m_pQueryDlg->activateWindow();
+}
+
+void CMainFrame::OnExportLog()
+{
+    CLogExportCommand::ExportLog(m_pList, m_pList->Model(), m_messages);
+}
+
+void CMainFrame::OnReply(int row)
+{
+    CReplyDlg::Services services{m_app.Queue(), m_messages, [this] { return m_app.Device().m_strSMSC; }, {}};
+    CReplyDlg::ReplyToRow(m_pList->Model(), row, std::move(services), this);
+}
+
+void CMainFrame::OnResendFailed(const QVector<int> &rows)
+{
+    ResendFailed::Run(m_pList->Model(), rows, m_app.Device().m_strSMSC, m_app.Queue(), m_messages);
 }

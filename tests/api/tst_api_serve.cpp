@@ -307,9 +307,16 @@ void tst_ApiServe::sendFollowAndRefuse()
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_OUTBOX")).toInt(), 0);
     QCOMPARE(probe.Value(QStringLiteral("SELECT COUNT(*) FROM T_APIBATCH")).toInt(), 0);
 
-    // Queued, then followed to 成功 and 已送达.
-    const Answer accepted = api.Post(token, good);
+    // Queued, then followed to 成功 and 已送达: a phone named twice gets one message, one on
+    // the opt-out list none, and the answer says so.
+    QCOMPARE(Cli(place).Run({QStringLiteral("optout"), QStringLiteral("add"), QStringLiteral("13900000008")}), 0);
+    QJsonObject withRepeats = good;
+    withRepeats.insert(QStringLiteral("to"), QJsonArray{QStringLiteral("13900000001"), QStringLiteral("+8613900000002"),
+                                                       QStringLiteral("8613900000001"), QStringLiteral("13900000008")});
+    const Answer accepted = api.Post(token, withRepeats);
     QCOMPARE(accepted.status, 202);
+    QCOMPARE(accepted.json.value(QStringLiteral("opted_out")).toInt(), 1);
+    QCOMPARE(accepted.json.value(QStringLiteral("message")).toString(), QStringLiteral("已跳过黑名单号码 1 个"));
     const QJsonArray messages = accepted.json.value(QStringLiteral("messages")).toArray();
     QCOMPARE(messages.size(), 2);
     QCOMPARE(messages.at(1)[QStringLiteral("to")].toString(), QStringLiteral("8613900000002"));
@@ -326,7 +333,7 @@ void tst_ApiServe::sendFollowAndRefuse()
     QCOMPARE(api.Call("GET", QStringLiteral("/api/v1/messages/999999"), token).status, 404);
 
     // The same client id again: the first answer, nothing queued.
-    const Answer again = api.Post(token, good);
+    const Answer again = api.Post(token, withRepeats);
     QCOMPARE(again.status, 200);
     QCOMPARE(again.body, accepted.body);
     QCOMPARE(SubmittedNumbers(sim).size(), 2);
