@@ -8,7 +8,9 @@
 #include "outbox/IOutbox.h"
 #include "send/SendRun.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSet>
 #include <QJsonParseError>
 
@@ -125,8 +127,19 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
     // same for every message: a request cannot ask for one the modems do not.
     if (reportValue.toBool() && !(m_hooks.reports && m_hooks.reports()))
         return ApiReply::Error(400, "report_off", QStringLiteral("短信猫未设置要求回执 (Report=0), 无法要求回执"));
-    if (request.contains(QStringLiteral("send_at")))
-        return ApiReply::Error(400, "send_at_unsupported", QStringLiteral("暂不支持定时发送 (send_at), 请使用订单管理"));
+    // The messages wait in the queue until send_at; one in the past goes at once. Only a time
+    // that says its offset: the server's local time is no agreement with the caller.
+    qint64 notBefore = 0;
+    const QJsonValue sendAtValue = request.value(QStringLiteral("send_at"));
+    if (!sendAtValue.isUndefined() && !sendAtValue.isNull()) {
+        static const QRegularExpression withOffset(QStringLiteral("(Z|[+-][0-9]{2}:?[0-9]{2})$"));
+        const QString sendAt = sendAtValue.toString().trimmed();
+        const QDateTime at = QDateTime::fromString(sendAt, Qt::ISODate);
+        if (!sendAtValue.isString() || !at.isValid() || !withOffset.match(sendAt).hasMatch())
+            return ApiReply::Error(400, "bad_field",
+                                   QStringLiteral("send_at 必须是带时区的 ISO 8601 时间, 如 2026-12-08T18:00:00+08:00"));
+        notBefore = at.toSecsSinceEpoch();
+    }
 
     // A repeat of a client id queues nothing: the first answer again.
     if (!clientId.isEmpty()) {
@@ -198,6 +211,7 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
     QString answer;
     IOutbox::Options options;
     options.kind = IOutbox::RunKind::Api;
+    options.notBefore = notBefore;
     options.claim = [&](CDbAccess &db) {
         batch = db.Insert(Sql::ApiBatchInsert, {token, clientId, DbTime::Now(), int(plan.m_records.size())});
         return batch > 0;

@@ -35,7 +35,8 @@ QString Ts(const char *column, bool pg)
 
 QString EpochNow(bool pg)
 {
-    return pg ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS bigint)")
+    // Whole seconds gone, in both: PostgreSQL's cast would round half a second up.
+    return pg ? QStringLiteral("CAST(FLOOR(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP)) AS bigint)")
               : QStringLiteral("CAST((julianday('now')-2440587.5)*86400 AS INTEGER)");
 }
 

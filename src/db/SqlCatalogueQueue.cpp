@@ -14,18 +14,18 @@ void AddQueueStatements(Statements &s)
     // costs one round trip and no per-value binding. Both dialects number the rows in the
     // order they are inserted, which ORDER BY fixes; RETURNING may list them in any order.
     s.Keys(Sql::OutboxInsertBatch,
-           pg ? QStringLiteral("INSERT INTO T_OUTBOX(D_STATION,D_SHARE,D_RUN,D_KIND,D_WANTSIM,D_HOST,D_PLACE,D_LEASE,"
-                               "D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID) "
+           pg ? QStringLiteral("INSERT INTO T_OUTBOX(D_STATION,D_SHARE,D_RUN,D_KIND,D_WANTSIM,D_NOTBEFORE,D_HOST,D_PLACE,"
+                               "D_LEASE,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID) "
                                "SELECT CAST(? AS bigint),CAST(? AS integer),CAST(? AS bigint),CAST(? AS integer),"
-                               "CAST(? AS text),CAST(? AS text),CAST(? AS text),%1,"
+                               "CAST(? AS text),CAST(? AS bigint),CAST(? AS text),CAST(? AS text),%1,"
                                "j.v->>0,j.v->>1,CAST(j.v->>2 AS integer),CAST(j.v->>3 AS integer),j.v->>4,"
                                "CAST(j.v->>5 AS integer) "
                                "FROM json_array_elements(CAST(? AS json)) WITH ORDINALITY AS j(v,n) ORDER BY j.n "
                                "RETURNING D_NO")
                     .arg(now)
-              : QStringLiteral("INSERT INTO T_OUTBOX(D_STATION,D_SHARE,D_RUN,D_KIND,D_WANTSIM,D_HOST,D_PLACE,D_LEASE,"
-                               "D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID) "
-                               "SELECT ?,?,?,?,?,?,?,%1,json_extract(j.value,'$[0]'),json_extract(j.value,'$[1]'),"
+              : QStringLiteral("INSERT INTO T_OUTBOX(D_STATION,D_SHARE,D_RUN,D_KIND,D_WANTSIM,D_NOTBEFORE,D_HOST,D_PLACE,"
+                               "D_LEASE,D_SCA,D_TPA,D_PID,D_DCS,D_TEXT,D_ID) "
+                               "SELECT ?,?,?,?,?,?,?,?,%1,json_extract(j.value,'$[0]'),json_extract(j.value,'$[1]'),"
                                "json_extract(j.value,'$[2]'),json_extract(j.value,'$[3]'),json_extract(j.value,'$[4]'),"
                                "json_extract(j.value,'$[5]') FROM json_each(?) AS j ORDER BY j.key RETURNING D_NO")
                     .arg(now));
@@ -39,11 +39,12 @@ void AddQueueStatements(Statements &s)
     const auto olderReleaseGone = [now](const QString &table) {
         return QStringLiteral("(%1.D_OWNER='' OR %2-%1.D_LEASE>60)").arg(table, now);
     };
+    // A message that is not due yet (D_NOTBEFORE, in the database's clock) is no one's to claim.
     // PostgreSQL: the rows other stations are claiming at this moment are stepped over, not
     // waited for. SQLite: the statement holds the one write lock while it runs.
     s.Keys(Sql::OutboxClaimNext,
            QStringLiteral("UPDATE T_OUTBOX SET D_STATE=1,D_CLAIM=?,D_SIM=?,D_PORT=?,D_UNTIL=%1+? "
-                          "WHERE D_STATE=0 AND D_NO=(SELECT o.D_NO FROM T_OUTBOX o WHERE o.D_STATE=0 AND "
+                          "WHERE D_STATE=0 AND D_NO=(SELECT o.D_NO FROM T_OUTBOX o WHERE o.D_STATE=0 AND o.D_NOTBEFORE<=%1 AND "
                           "(o.D_STATION=? OR (?=1 AND o.D_SHARE=1) OR (((o.D_HOST=? AND o.D_PLACE=?) OR o.D_HOST='') "
                           "AND NOT EXISTS (SELECT 1 FROM T_STATION t WHERE t.D_NO=o.D_STATION) AND %4) OR (o.D_WANTSIM<>'' AND "
                           "o.D_WANTSIM=?)) AND (o.D_WANTSIM='' OR o.D_WANTSIM=? OR NOT EXISTS (%2)) AND (?=0 OR o.D_KIND=?) "

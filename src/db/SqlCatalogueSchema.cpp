@@ -246,6 +246,9 @@ QList<SchemaStep> SchemaSteps(DbSettings::Driver dialect)
          {column("T_SEND", "D_PARTS", integer, "1"),
           QStringLiteral("CREATE INDEX IF NOT EXISTS IX_T_SEND_SIM ON T_SEND(D_SIM,D_SENDTIME,D_PARTS)")},
          {}},
+        // A message may wait for its time (the HTTP API's send_at): no modem claims it before
+        // D_NOTBEFORE, seconds since the epoch in the database's clock; 0 at once.
+        {9, {column("T_OUTBOX", "D_NOTBEFORE", big, "0")}, {}},
     };
 }
 

@@ -32,6 +32,9 @@ public:
         // A reply goes from the SIM (IMSI) the message came in on while it is connected
         // anywhere; "" any.
         QString wantSim;
+        // Seconds since the epoch (the database's clock) before which no modem takes the
+        // messages; 0: at once.
+        qint64 notBefore = 0;
     };
     struct Queued
     {

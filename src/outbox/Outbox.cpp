@@ -74,7 +74,7 @@ Outbox::Queued Outbox::Enqueue(const QVector<SmsRecord> &records, const Options 
         // Many rows a statement: on a server each statement is a round trip.
         for (qsizetype i = 0; i < records.size(); i += SqlCatalogue::kOutboxBatch) {
             const qsizetype n = qMin<qsizetype>(SqlCatalogue::kOutboxBatch, records.size() - i);
-            const QVariantList values{me, d->share.load() ? 1 : 0, run, int(options.kind), options.wantSim, host, place,
+            const QVariantList values{me, d->share.load() ? 1 : 0, run, int(options.kind), options.wantSim, options.notBefore, host, place,
                                       SqlCatalogue::OutboxBatchRows(records.constData() + i, n)};
             QVector<qint64> batch;
             if (!d->producerDb.InsertRows(Sql::OutboxInsertBatch, values, &batch) || batch.size() != n)

@@ -282,6 +282,8 @@ void tst_ApiServe::sendFollowAndRefuse()
     QJsonObject many = good;
     many.insert(QStringLiteral("to"), QJsonArray{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
     many.remove(QStringLiteral("client_id"));
+    QJsonObject noOffset = good;
+    noOffset.insert(QStringLiteral("send_at"), QStringLiteral("2030-01-01 18:00:00"));
     const Refusal refusals[] = {
         {"no token", api.Post(QString(), good), 401, "unauthorized"},
         {"wrong token", api.Post(token + QStringLiteral("x"), good), 401, "unauthorized"},
@@ -292,6 +294,7 @@ void tst_ApiServe::sendFollowAndRefuse()
         {"too large", api.Call("POST", QStringLiteral("/api/v1/messages"), token, QByteArray(5000, ' ')), 413, "too_large"},
         {"over MaxQueued", api.Post(token, many), 503, "queue_full"},
         {"status without token", api.Call("GET", QStringLiteral("/api/v1/status")), 401, "unauthorized"},
+        {"send_at without its offset", api.Post(token, noOffset), 400, "bad_field"},
     };
     for (const Refusal &r : refusals) {
         QVERIFY2(r.answer.status == r.status, qPrintable(QStringLiteral("%1: %2 %3").arg(QLatin1String(r.what)).arg(r.answer.status).arg(QString::fromUtf8(r.answer.body))));
@@ -371,6 +374,20 @@ void tst_ApiServe::sendFollowAndRefuse()
     }
     QCOMPARE(sent, 2);
     QCOMPARE(delivered, 2);
+
+    // send_at: the message waits in the queue for its time, then goes.
+    const QDateTime due = QDateTime::currentDateTimeUtc().addSecs(3);
+    const Answer later = api.Post(token, QJsonObject{{QStringLiteral("to"), QJsonArray{QStringLiteral("13900000003")}},
+                                                     {QStringLiteral("text"), QStringLiteral("稍后发送")},
+                                                     {QStringLiteral("send_at"), due.toString(Qt::ISODate)}});
+    QCOMPARE(later.status, 202);
+    const QString sentTime = QStringLiteral("SELECT %1 FROM T_SEND WHERE D_SENDCONT=?")
+                                 .arg(db.m_driver == DbSettings::Postgres
+                                          ? QStringLiteral("to_char(D_SENDTIME,'YYYY-MM-DD HH24:MI:SS')")
+                                          : QStringLiteral("D_SENDTIME"));
+    QString sentAt;
+    QTRY_VERIFY_WITH_TIMEOUT(!(sentAt = probe.Value(sentTime, {QStringLiteral("稍后发送")}).toString()).isEmpty(), kWaitMs);
+    QVERIFY2(sentAt >= due.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), qPrintable(sentAt));
     QCOMPARE(samples.value(QStringLiteral("skevo_arrivals_total")), 1);
     QCOMPARE(samples.value(QStringLiteral("skevo_queue_length")), 0);
     QVERIFY(QString::fromUtf8(metrics.body).contains(QStringLiteral("Messages journalled 失败, by SIM.")));
@@ -392,7 +409,7 @@ void tst_ApiServe::sendFollowAndRefuse()
     QCOMPARE(serve.Stop(), 0);
     // One line a request, with the token's name and never the token.
     const QStringList lines = serve.cli.Lines();
-    QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^http POST /api/v1/messages 202 [0-9.]+ms 订单系统$"))).size() == 1,
+    QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^http POST /api/v1/messages 202 [0-9.]+ms 订单系统$"))).size() == 2,
              qPrintable(lines.join(QLatin1Char('\n'))));
     QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^http GET /api/v1/status 401 [0-9.]+ms -$"))).size() == 2);
     QVERIFY(!serve.cli.Lines().join(QLatin1Char('\n')).contains(token));

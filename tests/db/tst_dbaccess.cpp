@@ -755,7 +755,7 @@ void tst_DbAccess::insertReturnsIncreasingKeys()
     qint64 lastKept = 0;
     for (int i = 0; i < 3; ++i) {
         QVector<qint64> keys;
-        QVERIFY(db.InsertRows(Sql::OutboxInsertBatch, {1, 0, 1, 0, QString(), QStringLiteral("host"), QStringLiteral("/place"),
+        QVERIFY(db.InsertRows(Sql::OutboxInsertBatch, {1, 0, 1, 0, QString(), 0, QStringLiteral("host"), QStringLiteral("/place"),
                                                        SqlCatalogue::OutboxBatchRows(&kept, 1)},
                               &keys));
         QCOMPARE(keys.size(), 1);

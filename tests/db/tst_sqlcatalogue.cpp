@@ -126,7 +126,7 @@ Case CaseOf(Sql id)
             rows[i].m_strUD = QStringLiteral("短信 \"%1\"\\\n'").arg(i);
             rows[i].m_nID = i;
         }
-        return {{kStation, 0, 1, 0, QString(), QStringLiteral("host"), QStringLiteral("/place"),
+        return {{kStation, 0, 1, 0, QString(), 0, QStringLiteral("host"), QStringLiteral("/place"),
                  SqlCatalogue::OutboxBatchRows(rows.constData(), rows.size())}, {}};
     }
     case Sql::UserUpdateKeepPassword: return {{QStringLiteral("u4"), 1, QStringLiteral("u3")}, {}};
@@ -391,6 +391,7 @@ void tst_SqlCatalogue::schemaSteps_data()
     DbTargets::AddDialectRows("tables of step 5", 5);
     DbTargets::AddDialectRows("tables of step 6", 6);
     DbTargets::AddDialectRows("tables of step 7", 7);
+    DbTargets::AddDialectRows("tables of step 8", 8);
 }
 
 // Each step runs on the tables the step before it left, keeps their rows, and runs once.
