@@ -1,9 +1,11 @@
 #pragma once
 // The sub-commands of skevo-cli. Each gets the arguments that follow its own name and
 // returns the exit code: 0 when done, 2 for bad input or usage (with one line on stderr).
+#include <QByteArray>
 #include <QStringList>
 
 #include <cstdio>
+#include <optional>
 
 int RunPdu(const QStringList &args);
 int RunInitDb(const QStringList &args);
@@ -30,3 +32,6 @@ QString Visible(const QString &text);
 // Every line skevo-cli writes for a person goes through here: Visible, a line feed, flushed.
 // Data (an export to standard output) is written as it is, elsewhere.
 void PrintLine(FILE *to, const QString &line);
+// The bytes of the file at path, or of standard input for "-"; none, with the cause said on
+// stderr, when it cannot be read.
+std::optional<QByteArray> ReadInput(const QString &path);

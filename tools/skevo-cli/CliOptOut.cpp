@@ -8,7 +8,6 @@
 #include "db/CDbAccess.h"
 #include "outbox/OptOutList.h"
 
-#include <QFile>
 
 #include <cstdio>
 #include <limits>
@@ -27,17 +26,6 @@ void PrintOut(const QString &line)
     PrintLine(stdout, line);
 }
 
-std::optional<QByteArray> ReadIn(const QString &path)
-{
-    QFile file;
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        PrintErr(path + QStringLiteral(": ") + file.errorString());
-        return std::nullopt;
-    }
-    return file.readAll();
-}
 } // namespace
 
 int RunOptOut(const QStringList &args)
@@ -86,7 +74,7 @@ int RunOptOut(const QStringList &args)
             PrintErr(failure);
         return failure.isEmpty() ? 0 : 1;
     }
-    const std::optional<QByteArray> csv = ReadIn(args.at(1));
+    const std::optional<QByteArray> csv = ReadInput(args.at(1));
     if (!csv)
         return 1;
     const OptOutList::Imported imported = list.ImportCsv(*csv);

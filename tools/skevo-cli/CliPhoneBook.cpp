@@ -9,7 +9,6 @@
 #include "send/PhoneBook.h"
 #include "send/PhoneBookModel.h"
 
-#include <QFile>
 
 #include <cstdio>
 
@@ -25,18 +24,6 @@ bool WriteOut(const QByteArray &bytes)
 {
     return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
         && std::fflush(stdout) == 0;
-}
-
-std::optional<QByteArray> ReadIn(const QString &path)
-{
-    QFile file;
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        PrintErr(path + QStringLiteral(": ") + file.errorString());
-        return std::nullopt;
-    }
-    return file.readAll();
 }
 
 // The whole file or none of it; "-" is standard output.
@@ -84,7 +71,7 @@ int RunPhoneBook(const QStringList &args)
     if (command == QLatin1String("export"))
         return WriteFile(args.at(1), book.ExportCsv()) ? 0 : 1;
 
-    const std::optional<QByteArray> csv = ReadIn(args.at(1));
+    const std::optional<QByteArray> csv = ReadInput(args.at(1));
     if (!csv)
         return 1;
     const PhoneBook::ImportOutcome outcome = book.Import(*csv);

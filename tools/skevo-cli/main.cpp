@@ -5,6 +5,7 @@
 #include "base/FileWriter.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 
 #include <cerrno>
@@ -55,6 +56,18 @@ int WithOutputWritten(int code)
 }
 
 } // namespace
+
+std::optional<QByteArray> ReadInput(const QString &path)
+{
+    QFile file;
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        PrintLine(stderr, path + QStringLiteral(": ") + file.errorString());
+        return std::nullopt;
+    }
+    return file.readAll();
+}
 
 int CliFail(const QString &message)
 {
