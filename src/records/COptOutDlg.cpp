@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -74,7 +75,16 @@ COptOutDlg::COptOutDlg(CDbAccess &db, IMessageBox &messages, QWidget *parent)
     QPushButton *close = Button(addRow, QStringLiteral("关闭(&C)"), "close");
     layout->addLayout(addRow);
 
-    connect(m_pFilter, &QLineEdit::textChanged, this, &COptOutDlg::OnFilter);
+    // Each reading counts the whole list: it waits until typing pauses, or Enter.
+    m_pFilterDelay = new QTimer(this);
+    m_pFilterDelay->setSingleShot(true);
+    m_pFilterDelay->setInterval(300);
+    connect(m_pFilter, &QLineEdit::textChanged, m_pFilterDelay, qOverload<>(&QTimer::start));
+    connect(m_pFilterDelay, &QTimer::timeout, this, &COptOutDlg::OnFilter);
+    connect(m_pFilter, &QLineEdit::returnPressed, this, [this] {
+        m_pFilterDelay->stop();
+        OnFilter();
+    });
     connect(m_pNumber, &QLineEdit::returnPressed, this, &COptOutDlg::OnAdd);
     connect(add, &QPushButton::clicked, this, &COptOutDlg::OnAdd);
     connect(del, &QPushButton::clicked, this, &COptOutDlg::OnDelete);

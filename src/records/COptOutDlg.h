@@ -9,6 +9,7 @@
 class IMessageBox;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QTableWidget;
 
 class COptOutDlg : public QDialog
@@ -40,6 +41,7 @@ private:
     IMessageBox &m_messages;
     FileChooser m_chooseFile;
     QLineEdit *m_pFilter = nullptr;
+    QTimer *m_pFilterDelay = nullptr; // a list of a million is read once typing pauses
     QLineEdit *m_pNumber = nullptr;
     QTableWidget *m_pTable = nullptr;
     QLabel *m_pCount = nullptr;

@@ -74,10 +74,13 @@ void tst_OptOutDlg::addFilterDeleteExportImport()
     QCOMPARE(Count(dialog), QStringLiteral("共 2 个号码"));
 
     auto *filter = dialog.findChild<QLineEdit *>(QStringLiteral("filter"));
+    // The list is read once typing pauses, or at Enter.
     QTest::keyClicks(filter, QStringLiteral("852"));
-    QCOMPARE(Numbers(dialog), QStringList{QStringLiteral("+85291234567 手动")});
+    QCOMPARE(Count(dialog), QStringLiteral("共 2 个号码"));
+    QTRY_COMPARE(Numbers(dialog), QStringList{QStringLiteral("+85291234567 手动")});
     QCOMPARE(Count(dialog), QStringLiteral("共 1 个号码"));
     filter->clear();
+    QTest::keyClick(filter, Qt::Key_Return);
     QCOMPARE(Count(dialog), QStringLiteral("共 2 个号码"));
 
     m_messages.Clear();
