@@ -5,6 +5,7 @@
 //   bench_query sqlite [rows] [folder]          (defaults: 1000000, /tmp/skevo-bench-query)
 //   bench_query postgres [rows]                 (server from SKEVO_PG_HOST/PORT/USER/PASSWORD/DB)
 #include "BenchKit.h"
+#include "BenchSql.h"
 #include "records/CMyList.h"
 #include "records/LogExport.h"
 #include "records/RecordQuery.h"
@@ -47,16 +48,7 @@ bool Fill(const DbSettings &s, int rows)
 {
     const bool pg = s.m_driver == DbSettings::Postgres;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        if (pg) {
-            db.setHostName(s.m_strHost);
-            db.setPort(s.m_nPort);
-            db.setUserName(s.m_strUser);
-            db.setPassword(s.m_strPsw);
-            db.setDatabaseName(s.m_strData);
-        } else {
-            db.setDatabaseName(s.m_strSqliteFile);
-        }
+        QSqlDatabase db = RawConnection(s, QStringLiteral("fill"));
         if (!db.open())
             return false;
         QSqlQuery q(db);

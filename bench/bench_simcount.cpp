@@ -9,6 +9,8 @@
 // PostgreSQL is the server SKEVO_PG_* name, in a database without journal rows (a throw-away
 // server of scripts/pg-test-server).
 #include "BenchKit.h"
+#include "BenchSql.h"
+#include "BenchSql.h"
 #include "base/SimRules.h"
 
 #include <QCoreApplication>
@@ -56,16 +58,7 @@ QStringList Column(QSqlDatabase &db, const QString &sql)
 bool Fill(const DbSettings &s, int rows, const QDateTime &start)
 {
     const bool pg = s.m_driver == DbSettings::Postgres;
-    QSqlDatabase db = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-    if (pg) {
-        db.setHostName(s.m_strHost);
-        db.setPort(s.m_nPort);
-        db.setUserName(s.m_strUser);
-        db.setPassword(s.m_strPsw);
-        db.setDatabaseName(s.m_strData);
-    } else {
-        db.setDatabaseName(s.m_strSqliteFile);
-    }
+    QSqlDatabase db = RawConnection(s, QStringLiteral("fill"));
     if (!db.open()) {
         std::fprintf(stderr, "fill: %s\n", qPrintable(db.lastError().text()));
         return false;
@@ -167,16 +160,7 @@ int Run(const char *name, const DbSettings &settings, int rows, int counts)
     const DbSettings s = settings;
     const bool pg = s.m_driver == DbSettings::Postgres;
     {
-        QSqlDatabase plan = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("plan"));
-        if (pg) {
-            plan.setHostName(s.m_strHost);
-            plan.setPort(s.m_nPort);
-            plan.setUserName(s.m_strUser);
-            plan.setPassword(s.m_strPsw);
-            plan.setDatabaseName(s.m_strData);
-        } else {
-            plan.setDatabaseName(s.m_strSqliteFile);
-        }
+        QSqlDatabase plan = RawConnection(s, QStringLiteral("plan"));
         if (plan.open()) {
             const QString day = SimRules::DayStart(now).toString(kFormat);
             const QString text = SqlCatalogue::Text(Sql::SendSimCount, s.m_driver);
