@@ -11,7 +11,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSet>
 #include <QJsonParseError>
 
 namespace {
@@ -171,19 +170,9 @@ ApiReply ApiService::PostMessages(const QString &token, const QByteArray &conten
         object.insert(QStringLiteral("bad"), bad);
         return ApiReply::Json(400, object);
     }
-    // One phone gets one message however often and however it was spelled, as with skevo-cli
-    // send and a number file.
-    QStringList once;
-    QSet<QString> phones;
-    for (const QString &entry : std::as_const(entries)) {
-        const QString phone = NumberRules::PhoneKey(entry);
-        if (!phones.contains(phone)) {
-            phones.insert(phone);
-            once.append(entry);
-        }
-    }
+    // One phone gets one message, as with skevo-cli send and a number file.
     const QString smsc = m_hooks.smsc ? m_hooks.smsc() : QString();
-    SendRunPlan plan = SendRun::Plan(text, once, true, smsc, RecipientFields(), SendRun::BookOf(m_db));
+    SendRunPlan plan = SendRun::Plan(text, SendRun::OncePerPhone(entries), true, smsc, RecipientFields(), SendRun::BookOf(m_db));
     if (!plan.m_bQueue || plan.m_records.isEmpty())
         return Refuse(plan.m_messages.isEmpty() ? SendRun::EmptyList().m_strText : plan.m_messages.first().m_strText);
     // Numbers on the opt-out list are left out, and the answer says how many.

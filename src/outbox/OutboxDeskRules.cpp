@@ -5,8 +5,6 @@
 #include "OutboxDesk.h"
 #include "sms/PduCodec.h"
 
-#include <QDebug>
-
 namespace {
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 }

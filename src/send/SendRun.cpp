@@ -253,22 +253,25 @@ SendRunPlan SendRun::PlanUnattended(const QString &text, const QStringList &type
         if (!refused.m_messages.isEmpty())
             return refused;
     }
-    // Nobody is there to press "去除重复": one phone gets one message however often and
-    // however it was spelled, as a number file keeps it once. An entry that is no number
-    // stays, for Plan to refuse.
-    QStringList entries;
+    // Nobody is there to press "去除重复".
+    return Plan(text, OncePerPhone(list.GetAllNumbers()), true, smsc, list.Fields(), book);
+}
+
+QStringList SendRun::OncePerPhone(const QStringList &entries)
+{
+    QStringList once;
     QSet<QString> seen;
-    for (const QString &entry : list.GetAllNumbers()) {
+    for (const QString &entry : entries) {
         if (!NumberRules::IsValidNumber(entry)) {
-            entries.append(entry);
+            once.append(entry);
             continue;
         }
         const qsizetype before = seen.size();
         seen.insert(NumberRules::PhoneKey(entry));
         if (seen.size() > before)
-            entries.append(entry);
+            once.append(entry);
     }
-    return Plan(text, entries, true, smsc, list.Fields(), book);
+    return once;
 }
 
 int SendRun::Queue(IOutbox &outbox, const SendRunPlan &plan)

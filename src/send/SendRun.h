@@ -51,6 +51,10 @@ public:
     // only what an earlier run kept is sent.
     static SendRunPlan PlanUnattended(const QString &text, const QStringList &typed, const QString &numberFile,
                                       const QString &smsc, const BookReader &book = {});
+    // The entries with each phone once, however often and however it was spelled
+    // (NumberRules::PhoneKey), as a number file keeps it; an entry that is no number stays,
+    // for Plan to refuse.
+    static QStringList OncePerPhone(const QStringList &entries);
     // Hands the plan's records to the outbox in one transaction; the number queued.
     static int Queue(IOutbox &outbox, const SendRunPlan &plan);
 
